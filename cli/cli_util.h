@@ -1,0 +1,67 @@
+// Shared pieces of the qlbook commands: exit codes, raw output, errors,
+// progress on a terminal, and opening a book with a clear message.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "book_reader.h"
+#include "messages.h"
+#include "progress.h"
+
+namespace qlcli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// The exit status the command's callback decided on.
+int& ExitStatus();
+
+// Prints "qlbook: message" on stderr and returns kExitFailure.
+int Fail(std::string_view message);
+// Same for usage errors (exit status 2).
+int UsageError(std::string_view message);
+
+// Raw bytes to stdout; false when stdout failed (a closed pipe, a full disk).
+bool WriteOut(std::string_view bytes);
+
+// Opens path with reader in mode; on failure prints why and returns false.
+bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
+
+// Parses a decimal index argument and checks it against the book; prints the
+// error and returns false when it is not a valid index.
+bool CheckIndex(const ql::BookReader& reader, long long index);
+
+// Shows progress on stderr, only when stderr is a terminal.
+class TerminalProgress final : public ql::ProgressSink {
+ public:
+  explicit TerminalProgress(std::string label);
+  ~TerminalProgress() override;
+  void SetRange(int64_t lower, int64_t upper) override;
+  void SetPos(int64_t pos) override;
+  void Step() override;
+
+ private:
+  void Show();
+  std::string iLabel;
+  bool iEnabled;
+  int64_t iLower = 0, iUpper = 100, iPos = 0;
+  int iShownPercent = -1;
+};
+
+// Messages from the libraries go to stderr.
+class StderrMessages final : public ql::MessageSink {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+};
+
+// Registration of each group of subcommands.
+void AddReadCommands(CLI::App& app);           // info subjects head record lookup bookmarks
+void AddMakeCommands(CLI::App& app);           // import export-text upgrade
+void AddRenderSearchCommands(CLI::App& app);   // render search
+void AddExportCommands(CLI::App& app);         // export-pdb
+
+}  // namespace qlcli

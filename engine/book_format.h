@@ -1,0 +1,92 @@
+// The version 2 book layout: named constants and the plain structs of the
+// header, chunk header, bookmark entry and block table entry. All integers in
+// a book are 32-bit little-endian and are read as signed values.
+#pragma once
+
+#include <cstdint>
+
+namespace ql {
+
+// Identifying words at offset 0.
+inline constexpr uint32_t kBookUid1 = 0x10000037;
+inline constexpr uint32_t kBookUid2 = 0x1000006D;
+inline constexpr uint32_t kBookUid3 = 0x100016D2;
+inline constexpr uint32_t kBookUid3Legacy = 0x10004297;
+inline constexpr uint32_t kBookUidChecksum = 0xFCDDF4DC;
+
+// Version word: 2000..2001 is this format, above is newer, below is legacy.
+inline constexpr int32_t kVersion2Min = 2000;
+inline constexpr int32_t kVersion2Written = 2001;
+inline constexpr int32_t kVersion2Max = 2001;
+
+inline constexpr int kBookHeaderSize = 36;
+inline constexpr int kHeaderOffsetVersion = 16;
+inline constexpr int kHeaderOffsetSorted = 20;
+inline constexpr int kHeaderOffsetSubjectCount = 24;
+inline constexpr int kHeaderOffsetChunkCount = 28;
+inline constexpr int kHeaderOffsetChunkAreaSize = 32;
+
+inline constexpr int kChunkHeaderSize = 12;
+inline constexpr int32_t kChunkTypeBookmarks = 1;
+inline constexpr int32_t kChunkFlagSkippable = 1;
+
+inline constexpr int kBookmarkSlots = 51;  // slot 0 is never used
+inline constexpr int kBookmarkTextSize = 81;
+inline constexpr int kBookmarkEntrySize = 12 + kBookmarkTextSize;               // 93
+inline constexpr int kBookmarkBlockSize = kBookmarkSlots * kBookmarkEntrySize;  // 4743
+inline constexpr int kChunkAreaSizeWritten = kChunkHeaderSize + kBookmarkBlockSize;  // 4755
+inline constexpr int kSubjectIndexOffsetWritten = kBookHeaderSize + kChunkAreaSizeWritten;  // 4791
+
+inline constexpr int kSectionHeaderSize = 12;  // sectionLength, blockCount, blockSize
+inline constexpr int kBlockTableEntrySize = 8;
+inline constexpr int32_t kBlockSizeWritten = 25000;
+
+// SubjectEntry flags: bit 7 says a tailOffset follows and the record has a tail.
+inline constexpr uint8_t kSubjectFlagsHasTail = 0xE0;
+inline constexpr uint8_t kSubjectFlagsNoTail = 0x60;
+inline constexpr uint8_t kSubjectFlagTailBit = 0x80;
+inline constexpr int kRecordHeadMax = 150;
+
+// Readers of a subject block decode this much of the following block so an
+// entry that crosses the boundary reads on without a second block load.
+inline constexpr int kSpillReadBytes = 5000;
+inline constexpr int kSpillDecodeBytes = 4000;
+inline constexpr int kSpillLimit = 2000;
+inline constexpr int kSubjectBufferExtra = 3000;
+inline constexpr int kIndexWindowSize = 50;
+
+// Legacy books (version word below 2000).
+inline constexpr int kLegacyOffsetSubjectCount = 20;
+inline constexpr int kLegacyOffsetHeaderSize = 24;
+inline constexpr int kLegacyOffsetTable = 28;
+inline constexpr int kLegacyReservedTail = 88;
+inline constexpr int32_t kLegacyOpenedMark = 1000;
+inline constexpr int32_t kLegacyBookmarkMark = 500;
+
+struct BookHeader {
+  uint32_t uid1 = kBookUid1;
+  uint32_t uid2 = kBookUid2;
+  uint32_t uid3 = kBookUid3;
+  uint32_t uidChecksum = kBookUidChecksum;
+  int32_t version = kVersion2Written;
+  int32_t sorted = 0;
+  int32_t subjectCount = 0;
+  int32_t chunkCount = 1;
+  int32_t chunkAreaSize = kChunkAreaSizeWritten;
+};
+
+struct ChunkHeader {
+  int32_t type = 0;
+  int32_t flag = 0;
+  int32_t length = 0;
+};
+
+struct BlockTableEntry {
+  int32_t offset = 0;
+  int32_t compressedLength = 0;
+};
+
+// Compressed-buffer size for a block size m: m + m / 8 + 16.
+constexpr int CompressedBufferSize(int m) { return m + m / 8 + 16; }
+
+}  // namespace ql

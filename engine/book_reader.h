@@ -1,0 +1,164 @@
+// BookReader: the object behind one open book. It reads version 2 books
+// directly and legacy books (version word below 2000) through a
+// LegacyBookFile, gives subjects, record heads and whole records by index,
+// looks subjects up, keeps the bookmark table and writes it back, renders
+// records as pages and searches the book.
+//
+// Bounds contract: every value read from the file (counts, block tables,
+// index values, tail offsets, lengths) is checked against the file and the
+// buffers before use. A damaged book gives -1/-2 at Open or damaged text,
+// never a read or write outside a buffer, an unbounded loop or an allocation
+// larger than the file justifies.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "book_format.h"
+#include "byte_sink.h"
+#include "progress.h"
+
+namespace ql {
+
+class LegacyBookFile;
+
+struct BookmarkEntry {
+  int32_t textLength = 0;  // 0 = slot empty
+  int32_t recordIndex = 0;
+  int32_t reserved = 0;
+  std::string text;  // at most kBookmarkTextSize bytes
+};
+
+// Open modes: kOpenReadOnly opens read-only, any other value read-write.
+inline constexpr int kOpenReadWrite = 0;
+inline constexpr int kOpenReadOnly = 2;
+
+// Results of Open.
+inline constexpr int kOpenOk = 1;
+inline constexpr int kOpenFailed = -1;
+inline constexpr int kOpenUnsupported = -2;
+
+// FindSubject modes.
+inline constexpr int MatchWhole = 0;
+inline constexpr int MatchPrefix = 1;
+
+// Search modes and results.
+inline constexpr int SearchSubjects = 2;
+inline constexpr int SearchSubjectsAndText = 3;
+inline constexpr int kSearchHit = 1;
+inline constexpr int kSearchNone = -1;
+inline constexpr int kSearchLeftRecord = -5;
+
+// The path callers open to release a book without opening another.
+inline constexpr const char* kNoFilePath = "c:\\nofilehere.qlt";
+
+struct SearchQuery {
+  std::string term1;  // never empty; all terms already lower case
+  std::string term2;
+  bool exclude2 = false;
+  std::string term3;
+  bool exclude3 = false;
+  bool wholeWord = false;
+  int mode = SearchSubjectsAndText;
+};
+
+// Comparison of subjects: bytes after folding ASCII A-Z to a-z, unsigned; a
+// proper prefix is smaller. Returns <0, 0, >0.
+int CompareSubjects(std::string_view a, std::string_view b);
+
+class BookReader {
+ public:
+  BookReader();
+  ~BookReader();
+  BookReader(const BookReader&) = delete;
+  BookReader& operator=(const BookReader&) = delete;
+
+  int Open(const std::string& path, int mode);
+  bool IsVersion2() const { return iIsVersion2; }
+  int GetSubjectCount() const { return iSubjectCount; }
+  std::string GetSubject(int index);
+  std::string GetRecordHead(int index);
+  int LoadRecord(int index);
+  int FindSubject(int mode, std::string_view key);
+  BookmarkEntry GetBookmark(int slot) const;
+  void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
+  void SaveBookmarks();
+  void LoadBookmarks();
+  void Close();
+
+  // Writes the page for record index (see record_render.cpp). foundPos and
+  // foundLength of -1 mean no hit to mark.
+  void RenderRecord(ByteSink& sink, int index, int foundPos, int foundLength);
+
+  // Search from (record, pos); see search.cpp.
+  int Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
+             bool sameRecordOnly);
+  int FindMatch(const SearchQuery& query, int& record, int& pos);
+
+  // Writes the whole book as tab-separated tagged text; returns the number of
+  // subjects written.
+  int WriteTabText(ByteSink& out, ProgressSink* bar);
+
+  // Read-only views of the state the desktop and qlbook show.
+  bool IsOpen() const { return iOpen; }
+  bool IsReadOnly() const { return iReadOnly; }
+  int GetVersion() const { return iVersion; }
+  int GetSorted() const { return iSorted; }
+  int GetLegacyVersion() const;  // 1, 2 or 3 while a legacy book is open, else 0
+  int CurrentRecord() const { return iCurrentRecord; }
+  std::string_view CurrentRecordText() const {
+    return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
+  }
+
+  std::string iFontFace = "Arial";
+  int iFontSize = 3;
+
+ private:
+  // Loads the index window holding index; false when it cannot be read.
+  bool WindowIndex(int index);
+  bool LoadSubjectBlock(int block);
+  bool LoadRecordBlock(int block);
+  // Locates the SubjectEntry of index: its bytes from the entry start on,
+  // reaching into the following block(s) as needed.
+  bool SubjectEntryBytes(int index, std::string& entry);
+  void ReleaseBuffers();
+
+  bool iReadOnly = false;
+  int iSorted = 0;
+  std::unique_ptr<LegacyBookFile> iLegacy;
+  int iFile = -1;  // descriptor of the open version 2 book, flock'ed
+  int iVersion = 0;
+  int iSubjectCount = 0;
+  int64_t iFileSize = 0;
+  int iSubjectIndexOffset = 0;
+  int iSubjectDataOffset = 0;
+  int iRecordDataOffset = 0;
+  int iBookmarkOffset = 0;
+  BookmarkEntry iBookmarks[kBookmarkSlots];
+  int iIndexWindowStart = -1;
+  int iIndexWindowSize = kIndexWindowSize;
+  std::vector<int32_t> iIndexWindow;
+  int iSubjectBlockSize = 0;
+  int iSubjectBlockCount = 0;
+  std::vector<BlockTableEntry> iSubjectBlockTable;
+  int iSubjectBlockCached = -1;
+  std::vector<uint8_t> iSubjectBlockBuffer;
+  size_t iSubjectBlockFill = 0;  // valid bytes in iSubjectBlockBuffer
+  int iRecordBlockSize = 0;
+  int iRecordBlockCount = 0;
+  std::vector<BlockTableEntry> iRecordBlockTable;
+  int iRecordBlockCached = -1;
+  std::vector<uint8_t> iRecordBlockBuffer;
+  size_t iRecordBlockFill = 0;
+  std::vector<uint8_t> iCompressedBuffer;
+  int iCurrentRecord = -1;
+  std::vector<uint8_t> iRecordText;  // zero-terminated
+  int iRecordLength = 0;
+  bool iIsVersion2 = false;
+  bool iOpen = false;
+};
+
+}  // namespace ql

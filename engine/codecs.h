@@ -1,0 +1,31 @@
+// The two decoders of stored text. Both work in caller-owned buffers, keep no
+// state and never read or write outside the spans they are given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace ql {
+
+// Block coding (LZ77, groups of eight items under one control byte).
+// Decodes src into dst and returns the number of bytes written. Output stops
+// when dst is full; a corrupt unit yields whatever fitted. In limited mode
+// decoding stops at the first group boundary after more than 2000 bytes.
+size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited);
+
+enum class NibbleForm { Record, FirstLine };
+
+inline constexpr int kFirstLineNibbleLimit = 200;
+inline constexpr int kFirstLineOutputLimit = 200;
+
+// Nibble text coding of legacy books of versions 2 and 3. The record form
+// writes TAB 8 for the line-break symbol, the first-line form "@". In the
+// first-line form decoding stops before a symbol starting after nibble
+// nibbleLimit and once more than outputLimit bytes came out. Output never
+// exceeds dst.
+size_t DecodeNibbleText(std::span<const uint8_t> src, std::span<uint8_t> dst, NibbleForm form,
+                        int outputLimit = kFirstLineOutputLimit,
+                        int nibbleLimit = kFirstLineNibbleLimit);
+
+}  // namespace ql
