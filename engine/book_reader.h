@@ -55,6 +55,13 @@ inline constexpr int kSearchLeftRecord = -5;
 // The path callers open to release a book without opening another.
 inline constexpr const char* kNoFilePath = "c:\\nofilehere.qlt";
 
+// Counters of block decompressions, for tests and benchmarks that check how
+// much of the file an operation touched.
+struct ReaderStats {
+  int64_t subjectBlockLoads = 0;
+  int64_t recordBlockLoads = 0;
+};
+
 struct SearchQuery {
   std::string term1;  // never empty; all terms already lower case
   std::string term2;
@@ -109,6 +116,7 @@ class BookReader {
   int GetSorted() const { return iSorted; }
   int GetLegacyVersion() const;  // 1, 2 or 3 while a legacy book is open, else 0
   int CurrentRecord() const { return iCurrentRecord; }
+  const ReaderStats& Stats() const { return iStats; }
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
@@ -159,6 +167,7 @@ class BookReader {
   int iRecordLength = 0;
   bool iIsVersion2 = false;
   bool iOpen = false;
+  ReaderStats iStats;
 };
 
 }  // namespace ql

@@ -1,1 +1,1 @@
-// Filled in by its owner.
+#include "record_markup.h"

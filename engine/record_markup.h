@@ -1,0 +1,87 @@
+// Record markup: a record text is Windows-1252 bytes ending at its first zero
+// byte; a TAB is always the first byte of a two-byte tag whose second byte is
+// the code. This table is the one place that knows the codes: the renderer,
+// the text export, the import and the handheld conversion all read it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace ql {
+
+inline constexpr uint8_t kTagByte = 0x09;
+
+enum TagCode : uint8_t {
+  kTagBoldOn = 1,
+  kTagBoldOff = 2,
+  kTagItalicOn = 3,
+  kTagItalicOff = 4,
+  kTagUnderlineOn = 5,
+  kTagUnderlineOff = 6,
+  kTagRule = 7,
+  kTagLineBreak = 8,
+  kTagParagraph = 9,
+  kTagListItem = 10,
+  kTagOrderedOn = 11,
+  kTagOrderedOff = 12,
+  kTagUnorderedOn = 13,
+  kTagUnorderedOff = 14,
+  kTagCentreOn = 15,
+  kTagCentreOff = 16,
+  kTagLinkStart = 17,
+  kTagLinkEnd = 18,
+  kTagStrikeOn = 19,
+  kTagStrikeOff = 20,
+  kTagSuperOn = 21,
+  kTagSuperOff = 22,
+  kTagSubOn = 23,
+  kTagSubOff = 24,
+};
+
+inline constexpr uint8_t kTagFirst = 1;
+inline constexpr uint8_t kTagLast = 24;
+
+struct MarkupTag {
+  uint8_t code;
+  std::string_view html;       // what the rendered page gets (empty for the link start)
+  std::string_view canonical;  // how the text export writes it
+};
+
+// Indexed by code; entry 0 is unused.
+inline constexpr std::array<MarkupTag, kTagLast + 1> kMarkupTags = {{
+    {0, "", ""},
+    {kTagBoldOn, "<b>", "<b>"},
+    {kTagBoldOff, "</b>", "</b>"},
+    {kTagItalicOn, "<i>", "<i>"},
+    {kTagItalicOff, "</i>", "</i>"},
+    {kTagUnderlineOn, "<u>", "<u>"},
+    {kTagUnderlineOff, "</u>", "</u>"},
+    {kTagRule, "<HR ALIGN=\"center\" WIDTH=\"100%\">", "<hr>"},
+    {kTagLineBreak, "<br>", "<br>"},
+    {kTagParagraph, "<p>", "<p>"},
+    {kTagListItem, "<li>", "<li>"},
+    {kTagOrderedOn, "<ol>", "<ol>"},
+    {kTagOrderedOff, "</ol>", "</ol>"},
+    {kTagUnorderedOn, "<ul>", "<ul>"},
+    {kTagUnorderedOff, "</ul>", "</ul>"},
+    {kTagCentreOn, "<center>", "<center>"},
+    {kTagCentreOff, "</center>", "</center>"},
+    {kTagLinkStart, "", "<a:"},
+    {kTagLinkEnd, "</a>", "</a>"},
+    {kTagStrikeOn, "<strike>", "<strike>"},
+    {kTagStrikeOff, "</strike>", "</strike>"},
+    {kTagSuperOn, "<sup>", "<sup>"},
+    {kTagSuperOff, "</sup>", "</sup>"},
+    {kTagSubOn, "<sub>", "<sub>"},
+    {kTagSubOff, "</sub>", "</sub>"},
+}};
+
+inline constexpr bool IsKnownTag(uint8_t code) { return code >= kTagFirst && code <= kTagLast; }
+
+// Pieces of a link opening on a rendered page, around the target bytes.
+inline constexpr std::string_view kLinkOpenStart = "<a href=\"quill::";
+inline constexpr std::string_view kLinkOpenEnd = "\">";
+inline constexpr char kLinkTargetEnd = '>';
+
+}  // namespace ql
