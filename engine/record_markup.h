@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "byte_sink.h"
+
 namespace ql {
 
 inline constexpr uint8_t kTagByte = 0x09;
@@ -77,11 +79,30 @@ inline constexpr std::array<MarkupTag, kTagLast + 1> kMarkupTags = {{
     {kTagSubOff, "</sub>", "</sub>"},
 }};
 
-inline constexpr bool IsKnownTag(uint8_t code) { return code >= kTagFirst && code <= kTagLast; }
+inline constexpr bool IsKnownTag(uint8_t code) {
+  return code >= kTagFirst && code <= kTagLast;
+}
 
 // Pieces of a link opening on a rendered page, around the target bytes.
 inline constexpr std::string_view kLinkOpenStart = "<a href=\"quill::";
 inline constexpr std::string_view kLinkOpenEnd = "\">";
 inline constexpr char kLinkTargetEnd = '>';
+
+// Around a search hit on a rendered page; the view scrolls to the anchor.
+inline constexpr std::string_view kFoundTextOpen = "<font color=\"red\"><a name=\"foundtext\">";
+inline constexpr std::string_view kFoundTextClose = "</a></font>";
+
+// Writes the body of a rendered page for a record text: text runs unchanged,
+// tags as HTML, links as "quill::" anchors, unknown tags dropped. text ends at
+// its first zero byte or at its end, whichever comes first. When foundPos
+// (>= 0) lies in a text run, the hit of foundLength bytes from there, clipped
+// to that run, is marked; a hit on a tag marks nothing.
+void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int foundLength);
+
+// Writes the whole page: the fixed head, the font settings, the subject as
+// heading (written as it is, tags not interpreted), the body and the tail.
+void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
+                     std::string_view subject, std::string_view text, int foundPos,
+                     int foundLength);
 
 }  // namespace ql

@@ -1,0 +1,60 @@
+// Case mapping and word tests for search. Record texts and subjects are
+// Windows-1252 bytes; search lowers them with the code page's own mapping
+// (ASCII and the accented capitals) but decides word boundaries on ASCII
+// letters only, looking at the bytes as stored.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ql {
+
+// Windows-1252 lower-case mapping: A-Z, 0xC0-0xD6 and 0xD8-0xDE move up by
+// 0x20; the three capitals of the 0x80 row (S caron, OE, Z caron) move up by
+// 0x10; Y diaeresis 0x9F becomes 0xFF. Every other byte maps to itself.
+inline constexpr std::array<uint8_t, 256> kLowerCp1252 = [] {
+  std::array<uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) table[static_cast<size_t>(b)] = static_cast<uint8_t>(b);
+  constexpr int kCaseOffset = 0x20;
+  for (int b = 'A'; b <= 'Z'; ++b)
+    table[static_cast<size_t>(b)] = static_cast<uint8_t>(b + kCaseOffset);
+  for (int b = 0xC0; b <= 0xDE; ++b)
+    if (b != 0xD7)  // the multiplication sign has no small form
+      table[static_cast<size_t>(b)] = static_cast<uint8_t>(b + kCaseOffset);
+  table[0x8A] = 0x9A;
+  table[0x8C] = 0x9C;
+  table[0x8E] = 0x9E;
+  table[0x9F] = 0xFF;
+  return table;
+}();
+
+inline uint8_t LowerCp1252(uint8_t b) {
+  return kLowerCp1252[b];
+}
+
+// Lower-cases text with the Windows-1252 mapping (the Find dialog does this
+// to the terms before they reach the search).
+std::string LowerCaseCp1252(std::string_view text);
+
+// Lower-cases size bytes from src into dst (which may be src).
+void LowerCaseInto(const uint8_t* src, uint8_t* dst, size_t size);
+
+// A letter for the whole-word test: ASCII A-Z and a-z only; every other byte,
+// the accented letters included, is a word boundary.
+inline bool IsWordLetter(uint8_t b) {
+  return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+}
+
+// True when the occurrence [hit, hit + length) of text stands as a whole word:
+// no letter right before it and none right after it.
+bool IsWholeWord(std::string_view text, size_t hit, size_t length);
+
+// True when an occurrence at hit lies inside a link's target or display text.
+// The test walks back from the byte before hit to the nearest TAB above byte 0
+// (or to byte 0) and looks whether the byte after it is the link start code.
+bool IsInsideLink(std::string_view text, size_t hit);
+
+}  // namespace ql
