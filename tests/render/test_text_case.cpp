@@ -1,0 +1,74 @@
+// Case mapping and the word and link tests of search.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text_case.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(TextCase, Cp1252LowerCaseMapping) {
+  std::string upper, expected;
+  for (int b = 0; b < 256; ++b) {
+    upper += static_cast<char>(b);
+    int lower = b;
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) lower = b + 0x20;
+    if (b == 0x8A || b == 0x8C || b == 0x8E) lower = b + 0x10;
+    if (b == 0x9F) lower = 0xFF;
+    expected += static_cast<char>(lower);
+  }
+  EXPECT_EQ(ql::LowerCaseCp1252(upper), expected);
+  EXPECT_EQ(ql::LowerCaseCp1252("\xC9T\xC9 \x8A\x9F\xD7\xDF"), "\xE9t\xE9 \x9A\xFF\xD7\xDF");
+  // In place, as the search lowers its buffer.
+  std::string s = "ABC\xC0";
+  ql::LowerCaseInto(reinterpret_cast<const uint8_t*>(s.data()),
+                    reinterpret_cast<uint8_t*>(s.data()), s.size());
+  EXPECT_EQ(s, "abc\xE0");
+}
+
+TEST(TextCase, WholeWord) {
+  const std::string text = "concatenate cat";
+  EXPECT_FALSE(ql::IsWholeWord(text, 3, 3));
+  EXPECT_TRUE(ql::IsWholeWord(text, 12, 3));
+  EXPECT_TRUE(ql::IsWholeWord("cat's", 0, 3));
+  EXPECT_FALSE(ql::IsWholeWord("catalogue", 0, 3));
+  EXPECT_FALSE(ql::IsWholeWord("Scat", 1, 3));
+  // Bytes above 127, digits and tags are boundaries; only ASCII letters join.
+  EXPECT_TRUE(
+      ql::IsWholeWord("\xE9"
+                      "cat\xE9",
+                      1, 3));
+  EXPECT_TRUE(ql::IsWholeWord("1cat2", 1, 3));
+  EXPECT_TRUE(
+      ql::IsWholeWord("\t\x01"
+                      "cat\t\x02",
+                      2, 3));
+  EXPECT_FALSE(ql::IsWholeWord("cat", 1, 3));  // runs past the end
+}
+
+TEST(TextCase, InsideLink) {
+  const std::string text =
+      "a cat \t\x11"
+      "dog>the dog\t\x12 cat";
+  EXPECT_FALSE(ql::IsInsideLink(text, 2));
+  EXPECT_TRUE(ql::IsInsideLink(text, 8));    // in the target
+  EXPECT_TRUE(ql::IsInsideLink(text, 16));   // in the display text
+  EXPECT_FALSE(ql::IsInsideLink(text, 21));  // after the link end
+  // A link at the very start of the text.
+  EXPECT_TRUE(
+      ql::IsInsideLink("\t\x11"
+                       "cat\t\x12",
+                       2));
+  // Inside bold, not a link.
+  EXPECT_FALSE(
+      ql::IsInsideLink("x\t\x01"
+                       "cat",
+                       3));
+  // The walk back stops above byte 0 and looks at byte 1.
+  EXPECT_FALSE(ql::IsInsideLink("cat", 0));
+  EXPECT_FALSE(ql::IsInsideLink("xxcat", 2));
+}
+
+}  // namespace
