@@ -1,1 +1,337 @@
-// Filled in by its owner.
+#include "book_builder.h"
+
+#include <cstring>
+
+#include "book_format.h"
+#include "book_reader.h"
+#include "byte_order.h"
+#include "record_markup.h"
+
+namespace ql {
+
+namespace {
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kSpace = ' ';
+constexpr char kTab = '\t';
+constexpr char kTagOpen = '<';
+constexpr std::string_view kNewTagRest = "new>";  // after the "<"
+constexpr int64_t kMaxStreamOffset = INT32_MAX;
+
+inline bool IsEntrySpace(int c) {
+  return c == kSpace || c == kCR || c == kLF;
+}
+
+inline char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+}
+
+// Where the centre tags let either of two letters stand.
+constexpr size_t kCentreFreeFirst = 5;       // "<cent" then two of e/r, for "<center>"
+constexpr size_t kCentreFreeFirstClose = 6;  // "</cent" then two of e/r
+
+// Does text begin with the canonical form of code (letters in either case)?
+bool MatchCanonical(std::string_view text, uint8_t code, size_t& length) {
+  std::string_view form = kMarkupTags[code].canonical;
+  if (text.size() < form.size()) return false;
+  size_t freeFirst = code == kTagCentreOn    ? kCentreFreeFirst
+                     : code == kTagCentreOff ? kCentreFreeFirstClose
+                                             : form.size();
+  for (size_t i = 0; i < form.size(); ++i) {
+    char want = form[i];
+    char got = LowerAscii(text[i]);
+    if (i == freeFirst || i == freeFirst + 1) {
+      if (got != 'e' && got != 'r') return false;
+    } else if (code == kTagLinkStart && i == 2) {
+      if (got != ':' && got != '>') return false;  // "<a>" opens a link too
+    } else if (got != want) {
+      return false;
+    }
+  }
+  length = form.size();
+  return true;
+}
+
+}  // namespace
+
+const char* BuildResultText(int code) {
+  switch (code) {
+    case kBuildOk:
+      return "no error";
+    case kBuildNoMemory:
+      return "out of memory for the block buffers";
+    case kBuildCompressFailed:
+      return "out of memory for the block coder";
+    case kBuildIoFailed:
+      return "a file could not be read or written";
+    case kBuildTooLarge:
+      return "the book would be larger than its format allows (2 GiB of text)";
+    default:
+      return "unknown failure";
+  }
+}
+
+uint8_t MatchImportTag(std::string_view text, size_t& length) {
+  if (text.size() < 3 || text[0] != kTagOpen) return 0;
+  for (uint8_t code = kTagFirst; code <= kTagLast; ++code)
+    if (MatchCanonical(text, code, length)) return code;
+  return 0;
+}
+
+BookBuilder::BookBuilder() {
+  iIndexFile = std::tmpfile();
+  iSubjectStreamFile = std::tmpfile();
+  iRecordStreamFile = std::tmpfile();
+  iSubjectSectionFile = std::tmpfile();
+  iRecordSectionFile = std::tmpfile();
+  if (!iIndexFile || !iSubjectStreamFile || !iRecordStreamFile || !iSubjectSectionFile ||
+      !iRecordSectionFile)
+    iError = kBuildIoFailed;
+}
+
+BookBuilder::~BookBuilder() {
+  for (std::FILE* f :
+       {iIndexFile, iSubjectStreamFile, iRecordStreamFile, iSubjectSectionFile, iRecordSectionFile})
+    if (f) std::fclose(f);
+}
+
+int BookBuilder::Fail(int code) {
+  if (iError == kBuildOk) iError = code;
+  return iError;
+}
+
+bool BookBuilder::Put(std::FILE* file, const void* bytes, size_t count) {
+  if (count == 0) return true;
+  if (std::fwrite(bytes, 1, count, file) == count) return true;
+  Fail(kBuildIoFailed);
+  return false;
+}
+
+void BookBuilder::Attach(std::FILE* input) {
+  if (input == iInput) return;
+  iInput = input;
+  iInputOffset = 0;
+  iNewTagTaken = false;
+}
+
+int BookBuilder::ReadByte() {
+  int c = getc_unlocked(iInput);
+  if (c != EOF) ++iInputOffset;
+  return c;
+}
+
+void BookBuilder::UnreadByte(int c) {
+  if (c == EOF) return;
+  std::ungetc(c, iInput);
+  --iInputOffset;
+}
+
+bool BookBuilder::InputFailed() {
+  return std::ferror(iInput) != 0;
+}
+
+bool BookBuilder::MatchNewTag(std::string* matched) {
+  for (char want : kNewTagRest) {
+    int c = ReadByte();
+    if (c == EOF) return false;
+    char got = char(c);
+    if (want == '>' ? got != want : LowerAscii(got) != want) {
+      // Scanning goes on after the "<"; the letters taken cannot start a new
+      // tag, but the mismatching character can.
+      UnreadByte(c);
+      return false;
+    }
+    if (matched) matched->push_back(got);
+  }
+  return true;
+}
+
+int BookBuilder::ImportTaggedText(std::FILE* input, ProgressSink* bar) {
+  if (!IsReady()) return iError;
+  Attach(input);
+  int r;
+  while ((r = ReadTaggedEntry(input)) == kBuildOk)
+    if (bar) bar->SetPos(iInputOffset);
+  return r == kBuildNoEntry ? kBuildOk : r;
+}
+
+int BookBuilder::ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode) {
+  if (!IsReady()) return iError;
+  Attach(input);
+  int r;
+  while ((r = ReadTabEntry(input)) == kBuildOk) {
+    if (!bar) continue;
+    if (stepMode)
+      bar->Step();
+    else
+      bar->SetPos(iInputOffset);
+  }
+  return r == kBuildNoEntry ? kBuildOk : r;
+}
+
+int BookBuilder::ReadTaggedEntry(std::FILE* input) {
+  if (!IsReady()) return iError;
+  Attach(input);
+  auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
+  int c;
+  if (!iNewTagTaken) {
+    // Whatever stands before the first "<new>" is ignored.
+    for (;;) {
+      c = ReadByte();
+      if (c == EOF) return end();
+      if (c == kTagOpen && MatchNewTag(nullptr)) break;
+    }
+  }
+  iNewTagTaken = false;
+
+  do c = ReadByte();
+  while (IsEntrySpace(c));
+  iSubject.clear();
+  while (c != EOF && c != kCR && c != kLF) {
+    iSubject.push_back(char(c));
+    c = ReadByte();
+  }
+  while (IsEntrySpace(c)) c = ReadByte();
+  if (c == EOF) return end();  // a subject without text at the end is dropped
+
+  // The raw text runs to the next "<new>" or the end of the input.
+  iRaw.clear();
+  bool partialNewAtEnd = false;
+  for (; c != EOF; c = ReadByte()) {
+    if (c != kTagOpen) {
+      iRaw.push_back(char(c));
+      continue;
+    }
+    size_t at = iRaw.size();
+    iRaw.push_back(kTagOpen);
+    if (MatchNewTag(&iRaw)) {
+      iRaw.resize(at);
+      iNewTagTaken = true;
+      break;
+    }
+    if (std::feof(iInput)) {
+      partialNewAtEnd = true;
+      break;
+    }
+  }
+  if (InputFailed()) return Fail(kBuildIoFailed);
+  // A text cut off inside "<new" keeps everything, its last spaces too.
+  if (!partialNewAtEnd)
+    while (!iRaw.empty() && IsEntrySpace(iRaw.back())) iRaw.pop_back();
+
+  // Line ends (CR LF, lone CR, lone LF) become line breaks, tags their codes.
+  iText.clear();
+  iText.reserve(iRaw.size());
+  const size_t n = iRaw.size();
+  for (size_t i = 0; i < n;) {
+    char b = iRaw[i];
+    if (b == kCR || b == kLF) {
+      iText.push_back(kTab);
+      iText.push_back(char(kTagLineBreak));
+      ++i;
+      if (b == kCR && i < n && iRaw[i] == kLF) ++i;
+      continue;
+    }
+    size_t length = 0;
+    uint8_t code = b == kTagOpen ? MatchImportTag(std::string_view(iRaw).substr(i), length) : 0;
+    if (code) {
+      iText.push_back(kTab);
+      iText.push_back(char(code));
+      i += length;
+    } else {
+      iText.push_back(b);
+      ++i;
+    }
+  }
+  return AddEntry(iSubject, iText);
+}
+
+int BookBuilder::ReadTabEntry(std::FILE* input) {
+  if (!IsReady()) return iError;
+  Attach(input);
+  auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
+  int c;
+  // The subject runs to the next TAB, across line ends if need be.
+  iSubject.clear();
+  while ((c = ReadByte()) != EOF && c != kTab) iSubject.push_back(char(c));
+  iRaw.clear();
+  if (c == kTab)
+    while ((c = ReadByte()) != EOF && c != kCR) iRaw.push_back(char(c));
+  if (InputFailed()) return Fail(kBuildIoFailed);
+  // An empty subject or text ends the import here.
+  if (iSubject.empty() || iRaw.empty()) return end();
+  if (c == kCR) ReadByte();  // the CR and the character after it
+
+  iText.clear();
+  iText.reserve(iRaw.size());
+  const size_t n = iRaw.size();
+  for (size_t i = 0; i < n;) {
+    size_t length = 0;
+    uint8_t code =
+        iRaw[i] == kTagOpen ? MatchImportTag(std::string_view(iRaw).substr(i), length) : 0;
+    if (code) {
+      iText.push_back(kTab);
+      iText.push_back(char(code));
+      i += length;
+    } else {
+      iText.push_back(iRaw[i++]);
+    }
+  }
+  return AddEntry(iSubject, iText);
+}
+
+int BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
+  if (!IsReady()) return iError;
+  std::string subjectKept, textKept;
+  if (std::memchr(subject.data(), 0, subject.size())) {
+    for (char b : subject)
+      if (b) subjectKept.push_back(b);
+    subject = subjectKept;
+  }
+  if (std::memchr(text.data(), 0, text.size())) {
+    for (char b : text)
+      if (b) textKept.push_back(b);
+    text = textKept;
+  }
+  const size_t s = subject.size();
+  const size_t length = text.size();
+  const bool hasTail = length > size_t(kRecordHeadMax);
+  const size_t head = hasTail ? size_t(kRecordHeadMax) : length;
+  const int64_t entrySize = 1 + (hasTail ? 4 : 0) + int64_t(s) + 1 + int64_t(head) + 1;
+  const int64_t tailSize = hasTail ? int64_t(length - head) + 1 : 0;
+  if (iSubjectStreamOffset + entrySize > kMaxStreamOffset ||
+      iRecordStreamOffset + tailSize > kMaxStreamOffset || iSubjectCount == INT32_MAX)
+    return Fail(kBuildTooLarge);
+  iSubjectLength = int32_t(s);
+  iTextLength = int32_t(length);
+
+  if (iSorted == 1) {
+    if (CompareSubjects(subject, iPreviousSubject) < 0) iSorted = 0;
+    iPreviousSubject.assign(subject);
+  }
+
+  uint8_t word[4];
+  WriteLE32(word, uint32_t(iSubjectStreamOffset));
+  if (!Put(iIndexFile, word, sizeof word)) return iError;
+
+  const char zero = 0;
+  uint8_t flags = hasTail ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
+  bool ok = Put(iSubjectStreamFile, &flags, 1);
+  if (hasTail) {
+    WriteLE32(word, uint32_t(iRecordStreamOffset));
+    ok = ok && Put(iSubjectStreamFile, word, sizeof word);
+  }
+  ok = ok && Put(iSubjectStreamFile, subject.data(), s) && Put(iSubjectStreamFile, &zero, 1) &&
+       Put(iSubjectStreamFile, text.data(), head) && Put(iSubjectStreamFile, &zero, 1);
+  if (ok && hasTail)
+    ok = Put(iRecordStreamFile, text.data() + head, length - head) &&
+         Put(iRecordStreamFile, &zero, 1);
+  if (!ok) return iError;
+  iSubjectStreamOffset += entrySize;
+  iRecordStreamOffset += tailSize;
+  ++iSubjectCount;
+  return kBuildOk;
+}
+
+}  // namespace ql

@@ -1,1 +1,130 @@
-// Filled in by its owner.
+// WriteBook: the builder's temporary streams become a version 2 book. Every
+// write is checked, and WriteBookFile writes beside the target and renames
+// only a complete book over it, so a full disk never costs the old file.
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "atomic_file.h"
+#include "book_builder.h"
+#include "book_format.h"
+#include "byte_order.h"
+
+namespace ql {
+
+namespace {
+
+constexpr size_t kCopyBufferSize = 64 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using TempFile = std::unique_ptr<std::FILE, FileCloser>;
+
+bool PutWords(std::FILE* out, std::initializer_list<uint32_t> words) {
+  for (uint32_t w : words) {
+    uint8_t b[4];
+    WriteLE32(b, w);
+    if (std::fwrite(b, 1, sizeof b, out) != sizeof b) return false;
+  }
+  return true;
+}
+
+// Copies from from's start to its end onto to.
+bool CopyWhole(std::FILE* from, std::FILE* to) {
+  if (std::fflush(from) != 0 || std::fseek(from, 0, SEEK_SET) != 0) return false;
+  std::vector<char> buffer(kCopyBufferSize);
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), from)) > 0)
+    if (std::fwrite(buffer.data(), 1, got, to) != got) return false;
+  return std::ferror(from) == 0;
+}
+
+}  // namespace
+
+int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
+  TempFile data(std::tmpfile());
+  TempFile table(std::tmpfile());
+  if (!data || !table) return Fail(kBuildIoFailed);
+  if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0) return Fail(kBuildIoFailed);
+
+  std::vector<uint8_t> input, coded;
+  try {
+    input.resize(size_t(kBlockSizeWritten));
+    coded.resize(CompressBound(size_t(kBlockSizeWritten)));
+  } catch (const std::bad_alloc&) {
+    return kBuildNoMemory;
+  }
+
+  int64_t blockCount = 0;
+  int64_t offset = 0;
+  size_t got;
+  while ((got = std::fread(input.data(), 1, input.size(), stream)) > 0) {
+    size_t length = iCompressor.Compress(input.data(), coded.data(), got);
+    if (length == 0) return kBuildCompressFailed;
+    if (offset + int64_t(length) > INT32_MAX) return Fail(kBuildTooLarge);
+    ++blockCount;
+    if (!PutWords(table.get(), {uint32_t(offset), uint32_t(length)}) ||
+        std::fwrite(coded.data(), 1, length, data.get()) != length)
+      return Fail(kBuildIoFailed);
+    offset += int64_t(length);
+  }
+  if (std::ferror(stream)) return Fail(kBuildIoFailed);
+  int64_t sectionLength = offset + kBlockTableEntrySize * blockCount + 8;
+  if (sectionLength > INT32_MAX) return Fail(kBuildTooLarge);
+  if (!PutWords(section,
+                {uint32_t(sectionLength), uint32_t(blockCount), uint32_t(kBlockSizeWritten)}) ||
+      !CopyWhole(table.get(), section) || !CopyWhole(data.get(), section) ||
+      std::fflush(section) != 0)
+    return Fail(kBuildIoFailed);
+  return kBuildOk;
+}
+
+int BookBuilder::WriteBook(std::FILE* output) {
+  if (!IsReady()) return iError;
+  // The section files may hold an earlier attempt's bytes; start them afresh.
+  for (std::FILE* f : {iSubjectSectionFile, iRecordSectionFile})
+    if (std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
+      return Fail(kBuildIoFailed);
+  int r = WriteSection(iSubjectStreamFile, iSubjectSectionFile);
+  if (r != kBuildOk) return r;
+  r = WriteSection(iRecordStreamFile, iRecordSectionFile);
+  if (r != kBuildOk) return r;
+
+  bool ok = PutWords(
+      output, {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum, uint32_t(kVersion2Written),
+               uint32_t(iSorted), uint32_t(iSubjectCount), 1u, uint32_t(kChunkAreaSizeWritten)});
+  ok = ok && PutWords(output, {uint32_t(kChunkTypeBookmarks), uint32_t(kChunkFlagSkippable),
+                               uint32_t(kBookmarkBlockSize)});
+  static const uint8_t kEmptyBookmarks[kBookmarkBlockSize] = {};
+  ok = ok &&
+       std::fwrite(kEmptyBookmarks, 1, sizeof kEmptyBookmarks, output) == sizeof kEmptyBookmarks;
+  ok = ok && CopyWhole(iIndexFile, output) && CopyWhole(iSubjectSectionFile, output) &&
+       CopyWhole(iRecordSectionFile, output);
+  ok = ok && std::fflush(output) == 0 && std::ferror(output) == 0;
+  // Later entries append to the streams; leave them positioned at their ends.
+  for (std::FILE* f : {iIndexFile, iSubjectStreamFile, iRecordStreamFile})
+    ok = ok && std::fseek(f, 0, SEEK_END) == 0;
+  // A failed output (a full disk) leaves the streams good for another try.
+  return ok ? kBuildOk : kBuildIoFailed;
+}
+
+int BookBuilder::WriteBookFile(const std::string& path) {
+  AtomicFile file;
+  if (!file.Open(path)) return kBuildIoFailed;
+  int r = WriteBook(file.Stream());
+  if (r != kBuildOk) {
+    int saved = errno;
+    file.Discard();
+    errno = saved;
+    return r;
+  }
+  return file.Commit() ? kBuildOk : kBuildIoFailed;
+}
+
+}  // namespace ql

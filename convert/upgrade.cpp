@@ -1,1 +1,33 @@
-// Filled in by its owner.
+#include "upgrade.h"
+
+#include "book_builder.h"
+
+namespace ql {
+
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
+  if (!reader.IsOpen() || reader.IsVersion2()) return kUpgradeNotLegacy;
+  BookBuilder builder;
+  if (!builder.IsReady()) return builder.Error();
+  const int count = reader.GetSubjectCount();
+  for (int i = 0; i < count; ++i) {
+    if (bar) bar->Step();
+    std::string subject = reader.GetSubject(i);
+    if (reader.LoadRecord(i) != 1) return kUpgradeRecordFailed;
+    int r = builder.AddEntry(subject, reader.CurrentRecordText());
+    if (r != kBuildOk) return r;
+  }
+  return builder.WriteBookFile(path);
+}
+
+const char* UpgradeResultText(int code) {
+  switch (code) {
+    case kUpgradeNotLegacy:
+      return "the book is not a legacy book (it is already version 2)";
+    case kUpgradeRecordFailed:
+      return "a record of the legacy book could not be read";
+    default:
+      return BuildResultText(code);
+  }
+}
+
+}  // namespace ql

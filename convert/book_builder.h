@@ -1,0 +1,104 @@
+// BookBuilder: one import or upgrade in progress. It reads tagged or
+// tab-separated text entry by entry, turns each text into stored markup,
+// keeps the sorted check, and appends every entry to temporary streams
+// (subject index, subject stream, record stream); WriteBook then turns those
+// streams into a version 2 book. Only the entry being read is held in memory,
+// so inputs larger than memory import.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "compress_block.h"
+#include "progress.h"
+
+namespace ql {
+
+// Results of the reading functions, WriteSection and WriteBook.
+inline constexpr int kBuildOk = 0;
+inline constexpr int kBuildNoEntry = 5;          // Read*Entry: no entry was added
+inline constexpr int kBuildNoMemory = 5;         // WriteSection: block buffers not had
+inline constexpr int kBuildCompressFailed = 10;  // CompressBlock had no working memory
+inline constexpr int kBuildIoFailed = 20;        // a temporary, input or output file failed
+inline constexpr int kBuildTooLarge = 21;        // the streams outgrew a book's 32-bit offsets
+
+// Text of a result code, for messages.
+const char* BuildResultText(int code);
+
+// Turns "<" + tag at the start of text into its code; 0 when text does not
+// begin with a tag of the vocabulary. length receives the characters the tag
+// takes ("<a>" and "<a:" both take three).
+uint8_t MatchImportTag(std::string_view text, size_t& length);
+
+class BookBuilder {
+ public:
+  BookBuilder();
+  ~BookBuilder();
+  BookBuilder(const BookBuilder&) = delete;
+  BookBuilder& operator=(const BookBuilder&) = delete;
+
+  // False when the temporary files could not be created; nothing else works then.
+  bool IsReady() const { return iError == kBuildOk; }
+  // The first failure (kBuildIoFailed, kBuildTooLarge), kBuildOk when none.
+  int Error() const { return iError; }
+
+  // Read entries until the input ends; the bar (if any) follows the input
+  // offset, or in step mode steps once per entry. 0, or the failure code.
+  int ImportTaggedText(std::FILE* input, ProgressSink* bar);
+  int ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode);
+
+  // Read and add one entry: kBuildOk when one was added, kBuildNoEntry when
+  // there is none, a failure code when a file failed.
+  int ReadTaggedEntry(std::FILE* input);
+  int ReadTabEntry(std::FILE* input);
+
+  // Adds one entry (stored text). Zero bytes would end a subject or text
+  // early in every reader, so they are dropped here.
+  int AddEntry(std::string_view subject, std::string_view text);
+
+  // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
+  int WriteBook(std::FILE* output);
+  // Writes the book to path through a temporary file beside it, which
+  // replaces path only when complete; 0 or a failure code (errno kept).
+  int WriteBookFile(const std::string& path);
+  int WriteSection(std::FILE* stream, std::FILE* section);
+
+  std::string iPreviousSubject;  // the subject before, or the first out of order
+  int32_t iSorted = 1;
+  int32_t iSubjectLength = 0;
+  int32_t iTextLength = 0;
+  int32_t iSubjectCount = 0;
+  int64_t iSubjectStreamOffset = 0;
+  int64_t iRecordStreamOffset = 0;
+  std::FILE* iIndexFile = nullptr;
+  std::FILE* iSubjectStreamFile = nullptr;
+  std::FILE* iRecordStreamFile = nullptr;
+  std::FILE* iSubjectSectionFile = nullptr;
+  std::FILE* iRecordSectionFile = nullptr;
+
+ private:
+  int Fail(int code);
+  bool Put(std::FILE* file, const void* bytes, size_t count);
+  // Starts reading input when it is not the one being read.
+  void Attach(std::FILE* input);
+  int ReadByte();
+  void UnreadByte(int c);
+  // Having read "<", reads the rest of "<new>": true when it matched; else
+  // matched receives the characters taken (all of them at the end of the
+  // input) and the first mismatching character is put back.
+  bool MatchNewTag(std::string* matched);
+  bool InputFailed();
+
+  int iError = kBuildOk;
+  BlockCompressor iCompressor;
+  std::FILE* iInput = nullptr;
+  int64_t iInputOffset = 0;   // bytes consumed since the import began
+  bool iNewTagTaken = false;  // the "<new>" before the next entry is already read
+  std::string iSubject;       // working buffers of the current entry
+  std::string iRaw;
+  std::string iText;
+};
+
+}  // namespace ql

@@ -1,0 +1,28 @@
+// Upgrade: writes an open legacy book as a new version 2 book. The entries
+// go to the builder as they are stored (subject and record text), not
+// through the tab-separated text form, so entries that form cannot carry
+// (an empty subject or text, a TAB, CR or LF in a subject, a "<" that would
+// read as a tag) pass unchanged.
+#pragma once
+
+#include <string>
+
+#include "book_reader.h"
+#include "progress.h"
+
+namespace ql {
+
+inline constexpr int kUpgradeOk = 0;
+inline constexpr int kUpgradeNotLegacy = 30;     // no book open, or already version 2
+inline constexpr int kUpgradeRecordFailed = 31;  // a legacy record could not be loaded
+// Other failures are the builder's codes (kBuildIoFailed, kBuildTooLarge, ...).
+
+// Writes the book open in reader to path (through a temporary file beside
+// it, renamed only when complete); the bar, if any, steps once per entry.
+// Returns kUpgradeOk or a failure code; the legacy book is left unchanged.
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar);
+
+// Text of an upgrade result code, for messages.
+const char* UpgradeResultText(int code);
+
+}  // namespace ql
