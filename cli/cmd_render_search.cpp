@@ -1,7 +1,169 @@
+// qlbook render and search: the page RenderRecord writes, and a whole-book
+// search that walks on from each hit as Find Next does.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "book_reader.h"
 #include "cli_util.h"
+#include "text_case.h"
 
 namespace qlcli {
 
-void AddRenderSearchCommands(CLI::App& app) { (void)app; }
+namespace {
+
+// Up to two further terms may join the first one.
+constexpr size_t kMaxExtraTerms = 2;
+
+struct RenderArgs {
+  std::string book;
+  long long index = 0;
+  std::pair<int, int> found{-1, -1};
+  std::string face = "Arial";
+  int size = 3;
+};
+
+struct SearchArgs {
+  std::string book;
+  std::string term;
+  bool wholeWord = false;
+  bool subjectsOnly = false;
+  bool first = false;
+  int excludeCount = 0;  // the order of the flags is what counts; see BuildQuery
+  CLI::Option* andOption = nullptr;
+  CLI::Option* excludeOption = nullptr;
+};
+
+void RunRender(const RenderArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  if (!CheckIndex(reader, args.index)) return;
+  reader.iFontFace = args.face;
+  reader.iFontSize = args.size;
+  ql::FileSink sink(stdout);
+  reader.RenderRecord(sink, static_cast<int>(args.index), args.found.first, args.found.second);
+  if (sink.Failed()) Fail("cannot write the page");
+}
+
+// Builds the query from the options in the order they were given: each
+// --exclude applies to the --and term just before it.
+bool BuildQuery(const CLI::App& command, const SearchArgs& args, ql::SearchQuery& query) {
+  if (args.term.empty()) {
+    UsageError("the search term is empty");
+    return false;
+  }
+  query.term1 = ql::LowerCaseCp1252(args.term);
+  query.wholeWord = args.wholeWord;
+  query.mode = args.subjectsOnly ? ql::SearchSubjects : ql::SearchSubjectsAndText;
+
+  const std::vector<std::string>& andTerms = args.andOption->results();
+  std::vector<std::pair<std::string, bool>> extra;  // term, excluded
+  size_t nextAnd = 0;
+  for (const CLI::Option* option : command.parse_order()) {
+    if (option == args.andOption) {
+      if (nextAnd >= andTerms.size()) break;
+      const std::string& term = andTerms[nextAnd++];
+      if (term.empty()) {
+        UsageError("an --and term is empty");
+        return false;
+      }
+      if (extra.size() == kMaxExtraTerms) {
+        UsageError("at most two --and terms may join the search term");
+        return false;
+      }
+      extra.emplace_back(ql::LowerCaseCp1252(term), false);
+    } else if (option == args.excludeOption) {
+      if (extra.empty() || extra.back().second) {
+        UsageError("--exclude must follow an --and TERM it applies to");
+        return false;
+      }
+      extra.back().second = true;
+    }
+  }
+  if (!extra.empty()) {
+    query.term2 = extra[0].first;
+    query.exclude2 = extra[0].second;
+  }
+  if (extra.size() > 1) {
+    query.term3 = extra[1].first;
+    query.exclude3 = extra[1].second;
+  }
+  return true;
+}
+
+void RunSearch(const CLI::App& command, const SearchArgs& args) {
+  ql::SearchQuery query;
+  if (!BuildQuery(command, args, query)) return;
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+
+  int record = 0;
+  int pos = -1;
+  int hits = 0;
+  std::string line;
+  while (record < reader.GetSubjectCount() &&
+         reader.FindMatch(query, record, pos) == ql::kSearchHit) {
+    ++hits;
+    line.assign(std::to_string(record));
+    line += '\t';
+    line += std::to_string(pos);
+    line += '\t';
+    line += reader.GetSubject(record);
+    line += '\n';
+    if (!WriteOut(line)) {
+      Fail("cannot write the output");
+      return;
+    }
+    if (args.first) break;
+    // Go on as Find Next does: in subject mode with the next subject; in
+    // text mode after a text hit at p from p + 1 in the same record, and
+    // after a subject hit (pos -1) in that record's text from its start.
+    if (query.mode == ql::SearchSubjects) {
+      ++record;
+      pos = -1;
+    } else {
+      ++pos;
+    }
+  }
+  ExitStatus() = hits > 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddRenderSearchCommands(CLI::App& app) {
+  auto render = std::make_shared<RenderArgs>();
+  CLI::App* renderCommand =
+      app.add_subcommand("render", "Write the page of one record, byte for byte, to stdout");
+  renderCommand->add_option("BOOK", render->book, "The book (.ql)")->required();
+  renderCommand->add_option("INDEX", render->index, "Record index, from 0")->required();
+  renderCommand->add_option("--found", render->found, "Mark the search hit of LEN bytes at POS")
+      ->type_name("POS LEN");
+  renderCommand->add_option("--face", render->face, "Font face (default Arial)");
+  renderCommand->add_option("--size", render->size, "HTML font size (default 3)");
+  renderCommand->callback([render] { RunRender(*render); });
+
+  auto search = std::make_shared<SearchArgs>();
+  CLI::App* searchCommand = app.add_subcommand(
+      "search", "Find every record that matches, as Find and Find Next do; one line a hit");
+  searchCommand->add_option("BOOK", search->book, "The book (.ql)")->required();
+  searchCommand->add_option("TERM", search->term, "The term that gives the hit")->required();
+  search->andOption = searchCommand
+                          ->add_option("--and",
+                                       "A further term the record must hold (at most "
+                                       "two); --exclude after it: must not hold")
+                          ->type_name("TERM")
+                          ->expected(1)
+                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  search->excludeOption =
+      searchCommand
+          ->add_flag("--exclude", search->excludeCount, "The --and term just before must not occur")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  searchCommand->add_flag("--whole-word", search->wholeWord, "Match whole words only");
+  searchCommand->add_flag("--subjects-only", search->subjectsOnly, "Search the subjects only");
+  searchCommand->add_flag("--first", search->first, "Stop after the first hit");
+  searchCommand->callback([search, searchCommand] { RunSearch(*searchCommand, *search); });
+}
 
 }  // namespace qlcli
