@@ -1,1 +1,538 @@
-// Filled in by its owner.
+#include "book_reader.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "byte_order.h"
+#include "codecs.h"
+#include "legacy_book_file.h"
+
+namespace ql {
+
+namespace {
+
+constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
+// No block decodes to more than 8 times its coded size (one control byte and
+// eight 2-byte references give 136 bytes from 17), so a block size far above
+// what the file could hold is refused; the hard cap keeps a hostile header
+// from asking for huge buffers.
+constexpr int64_t kMaxExpansion = 8;
+constexpr int32_t kMaxBlockSize = 1 << 24;
+constexpr size_t kSpillCapacity = kSubjectBufferExtra;
+
+inline uint8_t FoldByte(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') ? uint8_t(c + ('a' - 'A')) : c;
+}
+
+bool BeginsWith(std::string_view subject, std::string_view key) {
+  return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
+}
+
+}  // namespace
+
+int CompareSubjects(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t x = FoldByte(static_cast<uint8_t>(a[i]));
+    const uint8_t y = FoldByte(static_cast<uint8_t>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+BookReader::BookReader() = default;
+
+BookReader::~BookReader() {
+  Close();
+}
+
+int BookReader::GetLegacyVersion() const {
+  return iLegacy ? iLegacy->LegacyVersion() : 0;
+}
+
+size_t BookReader::ReadFile(int64_t offset, uint8_t* bytes, size_t count) const {
+  if (iFile < 0 || offset < 0) return 0;
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(iFile, bytes + done, count - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+bool BookReader::WriteFile(int64_t offset, const uint8_t* bytes, size_t count) {
+  if (iFile < 0 || offset < 0) return false;
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(iFile, bytes + done, count - done,
+                               static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void BookReader::ReleaseBuffers() {
+  iIndexWindow = {};
+  iIndexWindowStart = -1;
+  iSubjectBlockTable = {};
+  iSubjectBlockBuffer = {};
+  iSubjectBlockCached = -1;
+  iSubjectBlockFill = 0;
+  iSubjectBlockSize = 0;
+  iSubjectBlockCount = 0;
+  iRecordBlockTable = {};
+  iRecordBlockBuffer = {};
+  iRecordBlockCached = -1;
+  iRecordBlockFill = 0;
+  iRecordBlockSize = 0;
+  iRecordBlockCount = 0;
+  iCompressedBuffer = {};
+  iRecordText = {};
+  iRecordLength = 0;
+  iCurrentRecord = -1;
+}
+
+void BookReader::Close() {
+  if (iOpen) SaveBookmarks();
+  ReleaseBuffers();
+  iLegacy.reset();
+  if (iFile >= 0) ::close(iFile);  // also drops the lock
+  iFile = -1;
+  iOpen = false;
+  iIsVersion2 = false;
+  iSubjectCount = 0;
+  iFileSize = 0;
+  iBookmarkOffset = -1;
+  // A closed reader holds no bookmarks: the next book must not show these.
+  for (BookmarkEntry& slot : iBookmarks) slot = BookmarkEntry{};
+}
+
+int BookReader::Open(const std::string& path, int mode) {
+  Close();
+  iReadOnly = mode == kOpenReadOnly;
+  // The placeholder path only releases the open book.
+  if (path == kNoFilePath) return kOpenFailed;
+
+  const int fd = ::open(path.c_str(), (iReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (fd < 0) return kOpenFailed;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return kOpenFailed;
+  }
+  iFile = fd;
+  iFileSize = st.st_size;
+  iOpen = true;
+  iIsVersion2 = true;
+  iCurrentRecord = -1;
+
+  auto fail = [this](int result) {
+    Close();  // nothing is written: iOpen is cleared first
+    return result;
+  };
+  uint8_t word[4];
+  if (ReadFile(kHeaderOffsetVersion, word, sizeof word) != sizeof word) {
+    iOpen = false;
+    return fail(kOpenFailed);
+  }
+  iVersion = ReadLE32s(word);
+  if (iVersion > kVersion2Max) {
+    iOpen = false;
+    return fail(kOpenUnsupported);
+  }
+  if (iVersion < kVersion2Min) {
+    // Legacy book: the LegacyBookFile takes over the open, locked file.
+    iIsVersion2 = false;
+    iSorted = 0;
+    auto legacy = std::make_unique<LegacyBookFile>();
+    const int r = legacy->Open(iFile, iReadOnly);
+    iFile = -1;
+    if (r < 0) {
+      iOpen = false;
+      legacy.reset();
+      return fail(r);
+    }
+    iLegacy = std::move(legacy);
+    iSubjectCount = r;
+    iFileSize = iLegacy->FileSize();
+    const int64_t bookmarks = iFileSize - kBookmarkBlockSize;
+    // The block sits behind everything the book held before it was marked.
+    iBookmarkOffset = (bookmarks >= iLegacy->HeaderSize() && bookmarks <= kMaxFileOffset)
+                          ? static_cast<int>(bookmarks)
+                          : -1;
+    if (!iReadOnly) LoadBookmarks();
+    return kOpenOk;
+  }
+  const int r = OpenVersion2();
+  if (r != kOpenOk) {
+    iOpen = false;
+    return fail(r);
+  }
+  return kOpenOk;
+}
+
+int BookReader::OpenVersion2() {
+  uint8_t header[kBookHeaderSize];
+  if (ReadFile(0, header, sizeof header) != sizeof header) return kOpenFailed;
+  iSorted = ReadLE32s(header + kHeaderOffsetSorted);
+  iSubjectCount = ReadLE32s(header + kHeaderOffsetSubjectCount);
+  const int32_t chunkCount = ReadLE32s(header + kHeaderOffsetChunkCount);
+  const int32_t chunkAreaSize = ReadLE32s(header + kHeaderOffsetChunkAreaSize);
+  if (iSubjectCount < 0 || chunkCount < 0 || chunkAreaSize < 0) return kOpenFailed;
+
+  // Every chunk header takes 12 bytes of the file, so the walk ends within
+  // the file's size whatever chunkCount says.
+  int64_t pos = kBookHeaderSize;
+  iBookmarkOffset = -1;
+  for (int32_t c = 0; c < chunkCount; ++c) {
+    uint8_t chunk[kChunkHeaderSize];
+    if (pos > iFileSize - kChunkHeaderSize || ReadFile(pos, chunk, sizeof chunk) != sizeof chunk)
+      return kOpenFailed;
+    const int32_t type = ReadLE32s(chunk);
+    const int32_t flag = ReadLE32s(chunk + 4);
+    const int32_t length = ReadLE32s(chunk + 8);
+    if (type != kChunkTypeBookmarks && flag != kChunkFlagSkippable) return kOpenUnsupported;
+    if (length < 0 || length > iFileSize - pos - kChunkHeaderSize) return kOpenFailed;
+    // A bookmark chunk too short for the block is not used: writing the
+    // block back would run over what follows it.
+    if (type == kChunkTypeBookmarks && length >= kBookmarkBlockSize && pos <= kMaxFileOffset)
+      iBookmarkOffset = static_cast<int>(pos + kChunkHeaderSize);
+    pos += kChunkHeaderSize + int64_t{length};
+  }
+  LoadBookmarks();
+
+  const int64_t indexOffset = int64_t{kBookHeaderSize} + chunkAreaSize;
+  const int64_t subjectSection = indexOffset + 4 * int64_t{iSubjectCount};
+  if (subjectSection > iFileSize - kSectionHeaderSize || subjectSection > kMaxFileOffset)
+    return kOpenFailed;
+  iSubjectIndexOffset = static_cast<int>(indexOffset);
+  try {
+    iIndexWindow.assign(kIndexWindowSize, -1);
+    iIndexWindowStart = -1;
+    iIndexWindowSize = kIndexWindowSize;
+    int64_t recordSection = 0, sectionEnd = 0;
+    if (!ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
+                     iSubjectDataOffset, recordSection))
+      return kOpenFailed;
+    if (!ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount, iRecordBlockTable,
+                     iRecordDataOffset, sectionEnd))
+      return kOpenFailed;
+    iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
+    iSubjectBlockCached = -1;
+    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize), 0);
+    iRecordBlockCached = -1;
+    const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
+    iCompressedBuffer.assign(
+        static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes)), 0);
+  } catch (const std::bad_alloc&) {
+    return kOpenFailed;
+  }
+  return kOpenOk;
+}
+
+bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
+                             std::vector<BlockTableEntry>& table, int& dataOffset,
+                             int64_t& sectionEnd) {
+  uint8_t head[kSectionHeaderSize];
+  if (offset < 0 || offset > iFileSize - kSectionHeaderSize ||
+      ReadFile(offset, head, sizeof head) != sizeof head)
+    return false;
+  const int32_t sectionLength = ReadLE32s(head);
+  const int32_t count = ReadLE32s(head + 4);
+  const int32_t size = ReadLE32s(head + 8);
+  if (count < 0 || size < 1 || size > kMaxBlockSize) return false;
+  if (size > kBlockSizeWritten && size > kMaxExpansion * iFileSize) return false;
+  const int64_t tableBytes = int64_t{count} * kBlockTableEntrySize;
+  if (tableBytes > iFileSize - offset - kSectionHeaderSize) return false;
+  const int64_t data = offset + kSectionHeaderSize + tableBytes;
+  if (data > kMaxFileOffset) return false;
+  std::vector<uint8_t> raw(static_cast<size_t>(tableBytes));
+  if (ReadFile(offset + kSectionHeaderSize, raw.data(), raw.size()) != raw.size()) return false;
+  table.resize(static_cast<size_t>(count));
+  for (size_t k = 0; k < table.size(); ++k) {
+    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
+    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
+  }
+  blockSize = size;
+  blockCount = count;
+  dataOffset = static_cast<int>(data);
+  sectionEnd = offset + 4 + int64_t{sectionLength};
+  return true;
+}
+
+int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int dataOffset,
+                                int block, std::span<uint8_t> buffer) {
+  if (block < 0 || static_cast<size_t>(block) >= table.size()) return -1;
+  const BlockTableEntry& e = table[static_cast<size_t>(block)];
+  const int64_t at = int64_t{dataOffset} + e.offset;
+  if (e.offset < 0 || e.compressedLength < 0 || at > iFileSize) return -1;
+  // A truncated file or an oversized entry decodes what there is.
+  const size_t length = static_cast<size_t>(std::min<int64_t>(
+      {e.compressedLength, iFileSize - at, static_cast<int64_t>(iCompressedBuffer.size())}));
+  const size_t got = ReadFile(at, iCompressedBuffer.data(), length);
+  return static_cast<int64_t>(
+      DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer, false));
+}
+
+bool BookReader::LoadSubjectBlock(int block) {
+  if (iSubjectBlockCached == block) return true;
+  iSubjectBlockCached = -1;
+  iSubjectBlockFill = 0;
+  const size_t size = static_cast<size_t>(iSubjectBlockSize);
+  const int64_t n = DecodeBlock(iSubjectBlockTable, iSubjectDataOffset, block,
+                                std::span<uint8_t>(iSubjectBlockBuffer.data(), size));
+  if (n < 0) return false;
+  ++iStats.subjectBlockLoads;
+  size_t fill = static_cast<size_t>(n);
+  if (block + 1 < iSubjectBlockCount) {
+    // A block that decoded short is damaged; zeros end any entry in the gap
+    // rather than stale bytes of another block.
+    std::fill(iSubjectBlockBuffer.begin() + static_cast<long>(fill),
+              iSubjectBlockBuffer.begin() + static_cast<long>(size), 0);
+    fill = size;
+    // The spill-over: the first 2000-odd bytes of the next block, read on
+    // from where this block's coded bytes end.
+    const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
+    const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
+    if (at <= iFileSize) {
+      const size_t got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
+      size_t decode = std::min<size_t>(got, kSpillDecodeBytes);
+      // Bytes past the next block's end belong to another unit.
+      const int32_t nextLength =
+          iSubjectBlockTable[static_cast<size_t>(block) + 1].compressedLength;
+      if (nextLength >= 0) decode = std::min(decode, static_cast<size_t>(nextLength));
+      fill += DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), decode),
+                              std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity),
+                              true);
+    }
+  }
+  iSubjectBlockFill = fill;
+  iSubjectBlockCached = block;
+  return true;
+}
+
+bool BookReader::LoadRecordBlock(int block) {
+  if (iRecordBlockCached == block) return true;
+  iRecordBlockCached = -1;
+  iRecordBlockFill = 0;
+  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordDataOffset, block,
+                                std::span<uint8_t>(iRecordBlockBuffer));
+  if (n < 0) return false;
+  ++iStats.recordBlockLoads;
+  iRecordBlockFill = static_cast<size_t>(n);
+  iRecordBlockCached = block;
+  return true;
+}
+
+bool BookReader::WindowIndex(int index) {
+  if (index < 0 || index >= iSubjectCount || iIndexWindow.size() != kIndexWindowSize) return false;
+  if (iIndexWindowStart != -1 && index >= iIndexWindowStart &&
+      index - iIndexWindowStart < iIndexWindowSize)
+    return true;
+  uint8_t raw[kIndexWindowSize * 4];
+  const size_t got = ReadFile(iSubjectIndexOffset + 4 * int64_t{index}, raw, sizeof raw);
+  for (size_t i = 0; i < kIndexWindowSize; ++i)
+    iIndexWindow[i] = (4 * i + 4 <= got) ? ReadLE32s(raw + 4 * i) : -1;
+  iIndexWindowStart = index;
+  return true;
+}
+
+bool BookReader::ReadSubjectEntry(int index, SubjectEntryParts& parts, bool wantHead) {
+  parts = SubjectEntryParts{};
+  if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return false;
+  const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
+  if (o < 0 || iSubjectBlockSize <= 0) return false;
+  int block = o / iSubjectBlockSize;
+  size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
+  if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return false;
+  const size_t size = static_cast<size_t>(iSubjectBlockSize);
+  // Next byte of the subject stream, -1 at its end. An entry that runs past
+  // the spill-over reads on in the following block(s) at the same stream
+  // position; each turn moves one block on, so the loop is bounded.
+  auto next = [&]() -> int {
+    for (;;) {
+      if (iSubjectBlockCached == block && pos < iSubjectBlockFill)
+        return iSubjectBlockBuffer[pos++];
+      if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return -1;
+      pos -= size;
+      ++block;
+      if (!LoadSubjectBlock(block)) return -1;
+    }
+  };
+  const int flags = next();
+  if (flags < 0) return false;
+  if (flags & kSubjectFlagTailBit) {
+    uint32_t tail = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int b = next();
+      if (b < 0) return false;
+      tail |= static_cast<uint32_t>(b) << (8 * k);
+    }
+    parts.tailOffset = static_cast<int32_t>(tail);
+  }
+  for (int b = next(); b > 0; b = next()) parts.subject.push_back(static_cast<char>(b));
+  if (wantHead)
+    for (int b = next(); b > 0; b = next()) parts.head.push_back(static_cast<char>(b));
+  return true;
+}
+
+std::string BookReader::GetSubject(int index) {
+  if (!iOpen || index < 0 || index >= iSubjectCount) return {};
+  if (iLegacy) return iLegacy->GetSubject(index);
+  SubjectEntryParts parts;
+  ReadSubjectEntry(index, parts, false);
+  return std::move(parts.subject);
+}
+
+std::string BookReader::GetRecordHead(int index) {
+  if (!iOpen || index < 0 || index >= iSubjectCount) return {};
+  if (iLegacy) return iLegacy->GetRecordHead(index);
+  SubjectEntryParts parts;
+  ReadSubjectEntry(index, parts, true);
+  return std::move(parts.head);
+}
+
+int BookReader::LoadRecord(int index) {
+  iRecordText = {};
+  iRecordLength = 0;
+  iCurrentRecord = -1;
+  if (!iOpen || index < 0 || index >= iSubjectCount) return 0;
+  try {
+    if (iLegacy) {
+      if (!iLegacy->ReadRecord(index, iRecordText)) {
+        iRecordText = {};
+        return 0;
+      }
+    } else {
+      SubjectEntryParts parts;
+      ReadSubjectEntry(index, parts, true);
+      iRecordText.assign(parts.head.begin(), parts.head.end());
+      if (parts.tailOffset >= 0) {
+        int block = parts.tailOffset / iRecordBlockSize;
+        size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
+        // The tail runs to its zero byte, crossing blocks; the last block of
+        // the stream ends it in any case.
+        while (block < iRecordBlockCount && LoadRecordBlock(block)) {
+          const uint8_t* data = iRecordBlockBuffer.data();
+          const size_t end = iRecordBlockFill;
+          if (pos < end) {
+            const void* zero = std::memchr(data + pos, 0, end - pos);
+            const size_t stop =
+                zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
+            iRecordText.insert(iRecordText.end(), data + pos, data + stop);
+            if (zero) break;
+          }
+          ++block;
+          pos = 0;
+        }
+      }
+      iRecordText.push_back(0);
+    }
+  } catch (const std::bad_alloc&) {
+    iRecordText = {};
+    return 0;
+  }
+  iRecordLength = static_cast<int>(iRecordText.size() - 1);
+  iCurrentRecord = index;
+  return 1;
+}
+
+int BookReader::FindSubject(int mode, std::string_view key) {
+  if (!iOpen) return -1;
+  if (!iIsVersion2 || iSorted == 0) {
+    if (mode != MatchWhole && mode != MatchPrefix) return -1;
+    for (int i = 0; i < iSubjectCount; ++i) {
+      const std::string subject = GetSubject(i);
+      if (mode == MatchWhole ? CompareSubjects(subject, key) == 0 : BeginsWith(subject, key))
+        return i;
+    }
+    return -1;
+  }
+  // One binary search for both modes; when no subject equals the key it
+  // settles on a neighbour that begins with it.
+  if (iSubjectCount <= 0) return -1;
+  int lo = 0;
+  int hi = iSubjectCount - 1;
+  for (;;) {
+    const int d = hi - lo;
+    int mid = d == 1 ? lo : lo + d / 2;
+    const int c = CompareSubjects(GetSubject(mid), key);
+    if (c == 0) {
+      while (mid > 0 && CompareSubjects(GetSubject(mid - 1), key) == 0) --mid;
+      return mid;
+    }
+    if (d > 1) {
+      (c < 0 ? lo : hi) = mid;
+      continue;
+    }
+    if (BeginsWith(GetSubject(lo), key)) return lo;
+    if (BeginsWith(GetSubject(hi), key)) return hi;
+    return -1;
+  }
+}
+
+BookmarkEntry BookReader::GetBookmark(int slot) const {
+  if (slot < 1 || slot >= kBookmarkSlots) return {};
+  return iBookmarks[slot];
+}
+
+void BookReader::SetBookmark(int slot, int textLength, int recordIndex, int reserved,
+                             std::string_view text) {
+  if (slot < 1 || slot >= kBookmarkSlots) return;
+  BookmarkEntry& e = iBookmarks[slot];
+  e.textLength = textLength;
+  e.recordIndex = recordIndex;
+  e.reserved = reserved;
+  e.text.assign(text.substr(0, kBookmarkTextSize));
+}
+
+void BookReader::SaveBookmarks() {
+  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return;
+  uint8_t block[kBookmarkBlockSize] = {};
+  for (int slot = 0; slot < kBookmarkSlots; ++slot) {
+    const BookmarkEntry& e = iBookmarks[slot];
+    uint8_t* p = block + slot * kBookmarkEntrySize;
+    WriteLE32(p, static_cast<uint32_t>(e.textLength));
+    WriteLE32(p + 4, static_cast<uint32_t>(e.recordIndex));
+    WriteLE32(p + 8, static_cast<uint32_t>(e.reserved));
+    const size_t n = std::min<size_t>(e.text.size(), kBookmarkTextSize);
+    std::memcpy(p + 12, e.text.data(), n);
+  }
+  if (iLegacy)
+    iLegacy->WriteAt(iBookmarkOffset, block, sizeof block);
+  else
+    WriteFile(iBookmarkOffset, block, sizeof block);
+}
+
+void BookReader::LoadBookmarks() {
+  if (!iOpen || iBookmarkOffset < 0) return;
+  uint8_t block[kBookmarkBlockSize];
+  const bool read = iLegacy ? iLegacy->ReadAt(iBookmarkOffset, block, sizeof block)
+                            : ReadFile(iBookmarkOffset, block, sizeof block) == sizeof block;
+  if (!read) return;
+  for (int slot = 0; slot < kBookmarkSlots; ++slot) {
+    const uint8_t* p = block + slot * kBookmarkEntrySize;
+    BookmarkEntry& e = iBookmarks[slot];
+    e.textLength = ReadLE32s(p);
+    e.recordIndex = ReadLE32s(p + 4);
+    e.reserved = ReadLE32s(p + 8);
+    const size_t n = static_cast<size_t>(std::clamp(e.textLength, 0, kBookmarkTextSize));
+    e.text.assign(reinterpret_cast<const char*>(p + 12), n);
+  }
+}
+
+}  // namespace ql

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -129,10 +130,28 @@ class BookReader {
   bool WindowIndex(int index);
   bool LoadSubjectBlock(int block);
   bool LoadRecordBlock(int block);
-  // Locates the SubjectEntry of index: its bytes from the entry start on,
-  // reaching into the following block(s) as needed.
-  bool SubjectEntryBytes(int index, std::string& entry);
+  // The parsed SubjectEntry of index, read on into the following block(s)
+  // as far as the entry runs.
+  struct SubjectEntryParts {
+    int32_t tailOffset = -1;  // -1: the record has no tail
+    std::string subject;
+    std::string head;
+  };
+  bool ReadSubjectEntry(int index, SubjectEntryParts& parts, bool wantHead);
   void ReleaseBuffers();
+  int OpenVersion2();
+  // Reads a section header and its block table at offset; false when they
+  // do not fit the file.
+  bool ReadSection(int64_t offset, int& blockSize, int& blockCount,
+                   std::vector<BlockTableEntry>& table, int& dataOffset, int64_t& sectionEnd);
+  // Reads and decompresses block of a section into buffer; returns the number
+  // of bytes decoded, or -1 when the block table entry does not fit the file.
+  int64_t DecodeBlock(const std::vector<BlockTableEntry>& table, int dataOffset, int block,
+                      std::span<uint8_t> buffer);
+  // pread/pwrite that carry on after short transfers; ReadFile returns the
+  // bytes read (fewer at the end of the file).
+  size_t ReadFile(int64_t offset, uint8_t* bytes, size_t count) const;
+  bool WriteFile(int64_t offset, const uint8_t* bytes, size_t count);
 
   bool iReadOnly = false;
   int iSorted = 0;

@@ -1,0 +1,63 @@
+// LegacyBookFile: the open file of a book in the legacy format (version word
+// below 2000), held by a BookReader while such a book is open. It keeps the
+// whole legacy header (the offset table and every subject entry) in memory
+// and reads records from the file on demand.
+//
+// Bounds contract: the header size, the offset table, subject lengths,
+// record positions and coded lengths are all checked against the header and
+// the file before use; a damaged entry reads as empty text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ql {
+
+class LegacyBookFile {
+ public:
+  LegacyBookFile() = default;
+  ~LegacyBookFile();
+  LegacyBookFile(const LegacyBookFile&) = delete;
+  LegacyBookFile& operator=(const LegacyBookFile&) = delete;
+
+  // Takes over fd (already opened and locked for exclusive use). When
+  // writable, marks the book as opened (version word +1000, 88 reserved zero
+  // bytes) and gives it a bookmark block (+500, 4743 zero bytes) the first
+  // time. Returns the subject count, -1 when the book cannot be read, -2 when
+  // its version is not supported.
+  int Open(int fd, bool readOnly);
+
+  int LegacyVersion() const { return iLegacyVersion; }
+  int64_t FileSize() const { return iFileSize; }
+  int SubjectCount() const { return iSubjectCount; }
+  int HeaderSize() const { return iHeaderSize; }
+
+  std::string GetSubject(int index) const;
+  // The record's first line: at most 250 plain bytes or 201 decoded bytes,
+  // cut before the first "@".
+  std::string GetRecordHead(int index);
+  // The whole decoded record (line breaks as TAB 8 for nibble-coded books),
+  // followed by one zero byte. False when memory ran out.
+  bool ReadRecord(int index, std::vector<uint8_t>& text);
+
+  bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
+  bool WriteAt(int64_t offset, const uint8_t* bytes, size_t count);
+
+ private:
+  // The subject bytes of index inside iHeader, and the record position.
+  bool Entry(int index, size_t& subjectAt, size_t& subjectLength, int64_t& recordPos) const;
+  // Reads the coded length of the record at recordPos; false when the record
+  // does not lie inside the file.
+  bool RecordLength(int64_t recordPos, int64_t& codedLength) const;
+
+  int iFile = -1;
+  int64_t iFileSize = 0;
+  int iHeaderSize = 0;
+  std::vector<uint8_t> iHeader;
+  int iLegacyVersion = 0;
+  int iSubjectCount = 0;
+  uint8_t iFirstLine[252] = {};
+};
+
+}  // namespace ql

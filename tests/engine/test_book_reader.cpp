@@ -1,0 +1,383 @@
+// BookReader over version 2 books built by the fixture: reading back every
+// layout corner (entries and tails across block boundaries), opening rules,
+// FindSubject, bookmarks, exclusive use and the block caches.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "book_fixture.h"
+#include "book_format.h"
+#include "book_reader.h"
+#include "byte_order.h"
+#include "reader_test_util.h"
+
+namespace {
+
+using qltest::BookOptions;
+using qltest::Entry;
+using qltest::PatternText;
+
+std::string WriteBook(const qltest::TempDir& dir, const std::vector<Entry>& entries,
+                      const BookOptions& options = {}, const std::string& name = "book.ql") {
+  std::string path = dir.File(name);
+  qltest::WriteFileBytes(path, qltest::BuildBookBytes(entries, options));
+  return path;
+}
+
+std::vector<Entry> MixedEntries(int count) {
+  std::vector<Entry> entries;
+  const size_t lengths[] = {0, 1, 149, 150, 151, 152, 300, 64, 63, 65, 1000, 5000};
+  for (int i = 0; i < count; ++i) {
+    std::string subject = "subject " + std::to_string(1000 + i);
+    if (i % 7 == 3) subject += std::string(static_cast<size_t>(i % 90), 'x');
+    entries.push_back({subject, PatternText(lengths[static_cast<size_t>(i) % 12], char(i))});
+  }
+  return entries;
+}
+
+class ReadBack : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(ReadBack, EveryEntryForwardAndBackward) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries = MixedEntries(130);
+  BookOptions options;
+  options.subjectBlockSize = GetParam().first;
+  options.recordBlockSize = GetParam().second;
+  std::string path = WriteBook(dir, entries, options);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(reader.IsVersion2());
+  qltest::ExpectReadsBack(reader, entries);
+  // Backward: every index misses the window.
+  for (int i = static_cast<int>(entries.size()) - 1; i >= 0; --i) {
+    ASSERT_EQ(reader.GetSubject(i), entries[static_cast<size_t>(i)].subject);
+    ASSERT_EQ(reader.LoadRecord(i), 1);
+    ASSERT_EQ(reader.CurrentRecordText(), entries[static_cast<size_t>(i)].text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, ReadBack,
+                         ::testing::Values(std::make_pair(25000, 25000), std::make_pair(64, 64),
+                                           std::make_pair(7, 13), std::make_pair(25000, 64),
+                                           std::make_pair(1000, 25000)));
+
+TEST(BookReader, ShortRecordsNeedNoRecordBlock) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries = {
+      {"a", PatternText(150, 'a')}, {"b", PatternText(151, 'b')}, {"c", ""}, {"d", "x"}};
+  std::string bytes = qltest::BuildBookBytes(entries);
+  // 150 bytes: flags 0x60 and no tail; 151: flags 0xE0 and a one-byte tail.
+  qltest::Streams s = qltest::BuildStreams(entries);
+  EXPECT_EQ(uint8_t(s.subjects[size_t(s.index[0])]), ql::kSubjectFlagsNoTail);
+  EXPECT_EQ(uint8_t(s.subjects[size_t(s.index[1])]), ql::kSubjectFlagsHasTail);
+  qltest::WriteFileBytes(dir.File("b.ql"), bytes);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(dir.File("b.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  for (int i : {0, 2, 3}) {
+    ASSERT_EQ(reader.LoadRecord(i), 1);
+    EXPECT_EQ(reader.CurrentRecordText(), entries[size_t(i)].text);
+  }
+  EXPECT_EQ(reader.Stats().recordBlockLoads, 0);
+  EXPECT_EQ(reader.GetRecordHead(2), "");
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_EQ(reader.CurrentRecordText(), entries[1].text);
+  EXPECT_EQ(reader.Stats().recordBlockLoads, 1);
+  EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);
+}
+
+TEST(BookReader, TailsAcrossRecordBlocks) {
+  qltest::TempDir dir;
+  // Record block size 64. Tail 0 is 64 bytes: it fills block 0 and its zero
+  // byte is the first byte of block 1. Tail 1 crosses blocks 1 and 2.
+  std::vector<Entry> entries = {{"end on boundary", PatternText(150 + 64, 'e')},
+                                {"crossing", PatternText(150 + 100, 'c')},
+                                {"many blocks", PatternText(150 + 400, 'm')}};
+  BookOptions options;
+  options.recordBlockSize = 64;
+  std::string path = WriteBook(dir, entries, options);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_EQ(reader.CurrentRecordText(), entries[0].text);
+  EXPECT_EQ(reader.Stats().recordBlockLoads, 2);  // the zero byte is in block 1
+  qltest::ExpectReadsBack(reader, entries);
+}
+
+TEST(BookReader, EntryStartingJustBeforeASubjectBlockEndUsesTheSpillOver) {
+  qltest::TempDir dir;
+  // Entry 0 takes 24997 bytes (flags, subject, zero, empty head, zero), so
+  // entry 1 starts 3 bytes before the end of block 0 with its tail offset,
+  // subject and head split across the boundary.
+  std::vector<Entry> entries = {
+      {std::string(24994, 'a'), ""}, {"split entry", PatternText(400, 's')}, {"after", "short"}};
+  ASSERT_EQ(qltest::BuildStreams(entries).index[1], 24997);
+  std::string path = WriteBook(dir, entries);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetSubject(1), "split entry");
+  EXPECT_EQ(reader.GetRecordHead(1), entries[1].text.substr(0, 150));
+  EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);  // block 1 came with the spill-over
+  qltest::ExpectReadsBack(reader, entries);
+}
+
+TEST(BookReader, SubjectRunningFarIntoFollowingBlocksReadsWhole) {
+  qltest::TempDir dir;
+  // Entry 1 runs 6000 bytes into block 1, beyond the spill-over, and with
+  // 64-byte blocks an entry spans many blocks.
+  std::vector<Entry> entries = {{std::string(24990, 'a'), ""},
+                                {PatternText(6000, 'l'), PatternText(200, 'h')},
+                                {"next", "text"}};
+  std::string path = WriteBook(dir, entries);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  qltest::ExpectReadsBack(reader, entries);
+
+  BookOptions small;
+  small.subjectBlockSize = 64;
+  std::vector<Entry> longOnes = {{PatternText(300, 'p'), PatternText(160, 'q')},
+                                 {"b", PatternText(3000, 'r')},
+                                 {PatternText(5000, 's'), ""}};
+  std::string path2 = WriteBook(dir, longOnes, small, "small.ql");
+  ASSERT_EQ(reader.Open(path2, ql::kOpenReadOnly), ql::kOpenOk);
+  qltest::ExpectReadsBack(reader, longOnes);
+}
+
+TEST(BookReader, SequentialReadsShareBlocks) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries;
+  for (int i = 0; i < 120; ++i) entries.push_back({"s" + std::to_string(i), PatternText(160, 'x')});
+  std::string path = WriteBook(dir, entries);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  for (int i = 0; i < 120; ++i) reader.GetSubject(i);
+  for (int i = 0; i < 120; ++i) ASSERT_EQ(reader.LoadRecord(i), 1);
+  EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);
+  EXPECT_EQ(reader.Stats().recordBlockLoads, 1);
+}
+
+TEST(BookReader, OpenVersionsAndChunks) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries = {{"one", "text one"}, {"two", PatternText(200, 't')}};
+  ql::BookReader reader;
+  for (int version : {2000, 2001}) {
+    BookOptions o;
+    o.version = version;
+    ASSERT_EQ(reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly), ql::kOpenOk);
+    EXPECT_EQ(reader.GetVersion(), version);
+    qltest::ExpectReadsBack(reader, entries);
+  }
+  BookOptions newer;
+  newer.version = 2002;
+  EXPECT_EQ(reader.Open(WriteBook(dir, entries, newer), ql::kOpenReadOnly), ql::kOpenUnsupported);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(reader.GetSubjectCount(), 0);
+
+  BookOptions skippable;
+  skippable.chunksBefore.push_back({7, 1, "abc"});
+  skippable.chunksAfter.push_back({9, 1, std::string(100, 'z')});
+  ASSERT_EQ(reader.Open(WriteBook(dir, entries, skippable), ql::kOpenReadWrite), ql::kOpenOk);
+  qltest::ExpectReadsBack(reader, entries);
+
+  BookOptions mustUnderstand;
+  mustUnderstand.chunksAfter.push_back({7, 0, "abc"});
+  EXPECT_EQ(reader.Open(WriteBook(dir, entries, mustUnderstand), ql::kOpenReadWrite),
+            ql::kOpenUnsupported);
+
+  // The bookmark chunk is understood whatever its flag.
+  BookOptions bookmarkFlag0;
+  bookmarkFlag0.bookmarkChunkFlag = 0;
+  EXPECT_EQ(reader.Open(WriteBook(dir, entries, bookmarkFlag0), ql::kOpenReadOnly), ql::kOpenOk);
+
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::kOpenFailed);
+}
+
+TEST(BookReader, EmptyBook) {
+  qltest::TempDir dir;
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(WriteBook(dir, {}), ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetSubjectCount(), 0);
+  EXPECT_EQ(reader.FindSubject(ql::MatchWhole, "x"), -1);
+  EXPECT_EQ(reader.FindSubject(ql::MatchPrefix, ""), -1);
+}
+
+TEST(CompareSubjects, FoldsAsciiLettersOnly) {
+  EXPECT_EQ(ql::CompareSubjects("Cat", "cat"), 0);
+  EXPECT_LT(ql::CompareSubjects("cat", "catalogue"), 0);
+  EXPECT_GT(ql::CompareSubjects("Catalogue", "cat"), 0);
+  EXPECT_GT(ql::CompareSubjects("Z", "a"), 0);
+  EXPECT_LT(ql::CompareSubjects("\xC9", "\xE9"), 0);  // no folding above ASCII
+  EXPECT_GT(ql::CompareSubjects("\x80", "z"), 0);     // unsigned bytes
+  EXPECT_LT(ql::CompareSubjects("[", "a"), 0);
+  EXPECT_LT(ql::CompareSubjects("[", "A"), 0);  // "A" folds to 0x61, above "["
+}
+
+int Find(const std::vector<std::string>& subjects, int sorted, int mode, std::string_view key) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries;
+  for (const auto& s : subjects) entries.push_back({s, "text of " + s});
+  BookOptions o;
+  o.sorted = sorted;
+  ql::BookReader reader;
+  if (reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly) != ql::kOpenOk) return -99;
+  return reader.FindSubject(mode, key);
+}
+
+TEST(FindSubject, SortedBinarySearch) {
+  EXPECT_EQ(Find({"Cat", "cat", "catalogue"}, 1, ql::MatchWhole, "cat"), 0);
+  EXPECT_EQ(Find({"Catalogue", "catalogue"}, 1, ql::MatchWhole, "cat"), 0);
+  EXPECT_EQ(Find({"Catalogue", "catalogue"}, 1, ql::MatchPrefix, "CAT"), 0);
+  EXPECT_EQ(Find({"catalogue"}, 1, ql::MatchWhole, "cat"), 0);
+  EXPECT_EQ(Find({"dog"}, 1, ql::MatchWhole, "cat"), -1);
+
+  std::vector<std::string> words;
+  for (char c = 'a'; c <= 'z'; ++c)
+    for (char d = 'a'; d <= 'z'; d = char(d + 5)) words.push_back(std::string(1, c) + d + "word");
+  // Every subject is found at its own index, in both modes.
+  for (size_t i = 0; i < words.size(); i += 7) {
+    EXPECT_EQ(Find(words, 1, ql::MatchWhole, words[i]), int(i)) << words[i];
+    EXPECT_EQ(Find(words, 1, ql::MatchPrefix, words[i].substr(0, 2)), int(i)) << words[i];
+  }
+  EXPECT_EQ(Find(words, 1, ql::MatchWhole, "zzz"), -1);
+  EXPECT_EQ(Find(words, 1, ql::MatchWhole, "0"), -1);
+  // Runs of equal subjects give the first of them.
+  EXPECT_EQ(Find({"a", "b", "b", "B", "b", "c", "d", "e"}, 1, ql::MatchWhole, "b"), 1);
+  EXPECT_EQ(Find({"a", "a", "a", "a", "a", "a", "a", "a", "a"}, 1, ql::MatchWhole, "A"), 0);
+}
+
+TEST(FindSubject, UnsortedScan) {
+  std::vector<std::string> subjects = {"zebra", "Apple", "applesauce", "mango", "ap"};
+  EXPECT_EQ(Find(subjects, 0, ql::MatchWhole, "apple"), 1);
+  EXPECT_EQ(Find(subjects, 0, ql::MatchWhole, "appl"), -1);  // whole subjects only
+  EXPECT_EQ(Find(subjects, 0, ql::MatchPrefix, "appl"), 1);
+  EXPECT_EQ(Find(subjects, 0, ql::MatchPrefix, "applesauces"), -1);
+  EXPECT_EQ(Find(subjects, 0, ql::MatchPrefix, "ap"), 1);
+  EXPECT_EQ(Find(subjects, 0, ql::MatchWhole, "AP"), 4);
+  EXPECT_EQ(Find(subjects, 0, 5, "mango"), -1);  // other modes match nothing
+  EXPECT_EQ(Find(subjects, 0, ql::MatchPrefix, std::string(60, 'm')), -1);
+}
+
+TEST(Bookmarks, WrittenBackOnCloseAndReopen) {
+  qltest::TempDir dir;
+  std::vector<Entry> entries = {{"alpha", "a"}, {"beta", "b"}};
+  std::string path = WriteBook(dir, entries);
+  std::string other = WriteBook(dir, entries, {}, "other.ql");
+  const std::string longText(100, 'L');
+  {
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
+    reader.SetBookmark(1, 5, 0, 0, "alpha");
+    reader.SetBookmark(50, 100, 1, 0, longText);
+    reader.SetBookmark(0, 4, 1, 0, "zero");  // slot 0 is never used
+    reader.SetBookmark(51, 4, 1, 0, "past");
+    // Opening another book writes this one's bookmarks first.
+    ASSERT_EQ(reader.Open(other, ql::kOpenReadWrite), ql::kOpenOk);
+    EXPECT_EQ(reader.GetBookmark(1).textLength, 0);  // the other book's own table
+  }
+  std::string bytes = qltest::ReadFileBytes(path);
+  const size_t block = ql::kBookHeaderSize + ql::kChunkHeaderSize;
+  EXPECT_EQ(qltest::WordAt(bytes, block + 93), 5);
+  EXPECT_EQ(bytes.substr(block + 93 + 12, 6), std::string("alpha\0", 6));
+  EXPECT_EQ(qltest::WordAt(bytes, block + 50 * 93), 100);
+  EXPECT_EQ(qltest::WordAt(bytes, block + 50 * 93 + 4), 1);
+  EXPECT_EQ(bytes.substr(block + 50 * 93 + 12, 81), longText.substr(0, 81));
+  EXPECT_EQ(qltest::WordAt(bytes, block), 0);
+
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ql::BookmarkEntry b1 = reader.GetBookmark(1), b50 = reader.GetBookmark(50);
+  EXPECT_EQ(b1.textLength, 5);
+  EXPECT_EQ(b1.text, "alpha");
+  EXPECT_EQ(b50.textLength, 100);
+  EXPECT_EQ(b50.recordIndex, 1);
+  EXPECT_EQ(b50.text, longText.substr(0, 81));
+  EXPECT_EQ(reader.GetBookmark(0).textLength, 0);
+  // Read-only: changes stay in memory.
+  reader.SetBookmark(2, 4, 1, 0, "beta");
+  EXPECT_EQ(reader.GetBookmark(2).text, "beta");
+  reader.Close();
+  EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
+
+  // The placeholder path saves and closes the open book.
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  reader.SetBookmark(1, 0, 0, 0, "");
+  reader.SetBookmark(3, 4, 1, 7, "beta");
+  EXPECT_EQ(reader.Open(ql::kNoFilePath, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(reader.GetBookmark(3).textLength, 0);
+  bytes = qltest::ReadFileBytes(path);
+  EXPECT_EQ(qltest::WordAt(bytes, block + 93), 0);
+  EXPECT_EQ(bytes.substr(block + 93 + 12, 5), std::string(5, '\0'));
+  EXPECT_EQ(qltest::WordAt(bytes, block + 3 * 93), 4);
+  EXPECT_EQ(qltest::WordAt(bytes, block + 3 * 93 + 8), 7);
+  // A failing Open also closes the previous book after saving.
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  reader.SetBookmark(4, 5, 0, 0, "alpha");
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(qltest::WordAt(qltest::ReadFileBytes(path), block + 4 * 93), 5);
+}
+
+TEST(Bookmarks, StoredTableReadWhenReadOnly) {
+  qltest::TempDir dir;
+  std::string block(ql::kBookmarkBlockSize, '\0');
+  auto put = [&](int slot, int32_t length, int32_t index, std::string_view text) {
+    std::string w;
+    ql::AppendLE32(w, uint32_t(length));
+    ql::AppendLE32(w, uint32_t(index));
+    block.replace(size_t(slot) * 93, 8, w);
+    block.replace(size_t(slot) * 93 + 12, text.size(), text);
+  };
+  put(2, 3, 1, "two");
+  put(7, 200, 0, std::string(81, 'w'));  // no terminating zero at 81 and more
+  put(8, 2, 0, "abcdef");                // only textLength bytes count
+  BookOptions o;
+  o.bookmarkBlock = block;
+  std::string path = WriteBook(dir, {{"a", "b"}, {"c", "d"}}, o);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetBookmark(2).text, "two");
+  EXPECT_EQ(reader.GetBookmark(2).recordIndex, 1);
+  EXPECT_EQ(reader.GetBookmark(7).text, std::string(81, 'w'));
+  EXPECT_EQ(reader.GetBookmark(8).text, "ab");
+  EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
+}
+
+TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
+  qltest::TempDir dir;
+  std::string path = WriteBook(dir, {{"a", "b"}});
+  ql::BookReader first, second;
+  ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(second.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  first.Close();
+  EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  second.Close();
+
+  std::string before = qltest::ReadFileBytes(path);
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(first.IsReadOnly());
+  first.SetBookmark(1, 1, 0, 0, "a");
+  first.Close();
+  if (geteuid() != 0) {
+    EXPECT_EQ(first.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  }
+  EXPECT_EQ(qltest::ReadFileBytes(path), before);
+}
+
+TEST(BookReader, FontDefaults) {
+  ql::BookReader reader;
+  EXPECT_EQ(reader.iFontFace, "Arial");
+  EXPECT_EQ(reader.iFontSize, 3);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(reader.GetSubjectCount(), 0);
+  EXPECT_EQ(reader.LoadRecord(0), 0);
+  EXPECT_EQ(reader.GetSubject(0), "");
+}
+
+}  // namespace
