@@ -1,0 +1,76 @@
+// In-process figures for search: the walk that loads every record (the floor
+// set by block decoding), a whole-book search for a term that does not occur,
+// and a subject-only search. Usage: bench_search BOOK [TERM] [benchmark flags]
+//        bench_search BOOK --record-bytes   (prints the total record text size)
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "book_reader.h"
+
+namespace {
+
+std::string gBook;
+std::string gTerm = "qqxqzz";
+int64_t gRecordBytes = 0;
+
+int64_t RecordBytes(ql::BookReader& reader) {
+  int64_t total = 0;
+  for (int i = 0; i < reader.GetSubjectCount(); ++i)
+    if (reader.LoadRecord(i) == 1) total += static_cast<int64_t>(reader.CurrentRecordText().size());
+  return total;
+}
+
+void LoadEveryRecord(benchmark::State& state) {
+  ql::BookReader reader;
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  for (auto _ : state) benchmark::DoNotOptimize(RecordBytes(reader));
+  state.SetBytesProcessed(state.iterations() * gRecordBytes);
+}
+
+void SearchBook(benchmark::State& state, int mode) {
+  ql::BookReader reader;
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  int64_t hits = 0;
+  for (auto _ : state) {
+    int record = 0, pos = -1;
+    hits += reader.Search(mode, gTerm, record, pos, false, false) == ql::kSearchHit;
+  }
+  state.counters["hits"] = static_cast<double>(hits);
+  if (mode == ql::SearchSubjectsAndText) state.SetBytesProcessed(state.iterations() * gRecordBytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_search BOOK [TERM|--record-bytes] [benchmark flags]\n");
+    return 2;
+  }
+  gBook = argv[1];
+  ql::BookReader reader;
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) {
+    std::fprintf(stderr, "bench_search: cannot open %s\n", gBook.c_str());
+    return 1;
+  }
+  gRecordBytes = RecordBytes(reader);
+  if (argc > 2 && std::strcmp(argv[2], "--record-bytes") == 0) {
+    std::printf("%lld\n", static_cast<long long>(gRecordBytes));
+    return 0;
+  }
+  int first = 2;
+  if (argc > 2 && argv[2][0] != '-') gTerm = argv[first++];
+  argv[first - 1] = argv[0];
+  int rest = argc - first + 1;
+  benchmark::RegisterBenchmark("load_every_record", LoadEveryRecord)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("search_whole_book", SearchBook, ql::SearchSubjectsAndText)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("search_subjects_only", SearchBook, ql::SearchSubjects)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&rest, argv + first - 1);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,31 @@
+// A reader over a book the test builds from entries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "book_fixture.h"
+#include "book_reader.h"
+
+namespace qltest {
+
+class OpenBookFixture {
+ public:
+  explicit OpenBookFixture(const std::vector<Entry>& entries, const BookOptions& options = {}) {
+    path_ = dir_.File("book.ql");
+    WriteFileBytes(path_, BuildBookBytes(entries, options));
+    ok_ = reader_.Open(path_, ql::kOpenReadOnly) == ql::kOpenOk;
+  }
+  bool Ok() const { return ok_; }
+  ql::BookReader& Reader() { return reader_; }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  ql::BookReader reader_;
+  bool ok_ = false;
+};
+
+}  // namespace qltest
