@@ -1,0 +1,273 @@
+// Import of tagged and tab-separated text: what each format makes of line
+// ends, tags, whitespace and its end conditions, checked on the streams the
+// builder writes (laid out as the fixture lays out the same entries).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "book_builder.h"
+#include "convert_test_util.h"
+#include "progress.h"
+
+namespace {
+
+using qltest::Entry;
+using namespace std::string_literals;
+
+const std::string kBr = "\t\x08";
+
+std::vector<Entry> ImportTagged(std::string_view input) {
+  ql::BookBuilder builder;
+  qltest::Import(builder, input, false);
+  // Take the entries back apart from the streams, and check the streams
+  // against the fixture's layout of the same entries.
+  qltest::Streams got = qltest::BuilderStreams(builder);
+  std::vector<Entry> entries;
+  for (int32_t at : got.index) {
+    size_t p = size_t(at);
+    bool tail = uint8_t(got.subjects[p]) & 0x80;
+    size_t tailAt = tail ? size_t(qltest::WordAt(got.subjects, p + 1)) : 0;
+    p += tail ? 5 : 1;
+    Entry e;
+    e.subject = got.subjects.c_str() + p;
+    p += e.subject.size() + 1;
+    e.text = got.subjects.c_str() + p;
+    if (tail) e.text += got.records.c_str() + tailAt;
+    entries.push_back(e);
+  }
+  qltest::ExpectStreamsEqual(got, qltest::ExpectedStreams(entries));
+  EXPECT_EQ(builder.iSubjectCount, int32_t(entries.size()));
+  return entries;
+}
+
+std::vector<Entry> ImportTab(std::string_view input) {
+  ql::BookBuilder builder;
+  qltest::Import(builder, input, true);
+  qltest::Streams got = qltest::BuilderStreams(builder);
+  std::vector<Entry> entries;
+  for (int32_t at : got.index) {
+    size_t p = size_t(at);
+    bool tail = uint8_t(got.subjects[p]) & 0x80;
+    size_t tailAt = tail ? size_t(qltest::WordAt(got.subjects, p + 1)) : 0;
+    p += tail ? 5 : 1;
+    Entry e;
+    e.subject = got.subjects.c_str() + p;
+    p += e.subject.size() + 1;
+    e.text = got.subjects.c_str() + p;
+    if (tail) e.text += got.records.c_str() + tailAt;
+    entries.push_back(e);
+  }
+  qltest::ExpectStreamsEqual(got, qltest::ExpectedStreams(entries));
+  return entries;
+}
+
+void ExpectEntries(const std::vector<Entry>& got, const std::vector<Entry>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].subject, want[i].subject) << "entry " << i;
+    EXPECT_EQ(got[i].text, want[i].text) << "entry " << i;
+  }
+}
+
+TEST(TaggedImport, EntriesSubjectsAndLineEnds) {
+  // Preamble ignored, "<NEW>" in capitals, the subject keeps its trailing
+  // space, "<bR>" is a break, trailing blank lines go, the last text runs to
+  // the end of the file.
+  ExpectEntries(ImportTagged("preamble line\r\n<NEW>\r\n  Cat \r\nfeline<bR>animal \r\n\r\n\r\n"
+                             "<new>Dog\r\ncanine friend"),
+                {{"Cat ", "feline" + kBr + "animal"}, {"Dog", "canine friend"}});
+  // A subject followed directly by "<new>" has an empty text.
+  ExpectEntries(ImportTagged("<new>a\r\n<new>b\r\ntext\r\n"), {{"a", ""}, {"b", "text"}});
+  // CR LF, lone CR and lone LF are one break each; LF CR is two.
+  ExpectEntries(ImportTagged("<new>s\r\nl1\r\n\r\nl3\r\n"), {{"s", "l1" + kBr + kBr + "l3"}});
+  ExpectEntries(ImportTagged("<new>s\nx\n\ry\rz\n"), {{"s", "x" + kBr + kBr + "y" + kBr + "z"}});
+  // Spaces, CRs and LFs before the subject and the text are skipped; TABs
+  // inside the subject stay.
+  ExpectEntries(ImportTagged("<new> \r\n \ta\tb \n\n  \r\n  text  \n"), {{"\ta\tb ", "text"}});
+}
+
+TEST(TaggedImport, EndOfInputCases) {
+  // A last entry cut inside "<new" keeps everything, its spaces included.
+  ExpectEntries(ImportTagged("<new>s\r\nword <ne"), {{"s", "word <ne"}});
+  ExpectEntries(ImportTagged("<new>s\r\nword \r\n<NEW"), {{"s", "word " + kBr + "<NEW"}});
+  ExpectEntries(ImportTagged("<new>s\r\nword  <"), {{"s", "word  <"}});
+  // "<ne" followed by something else is text, and the "<" after it may start "<new>".
+  ExpectEntries(ImportTagged("<new>s\r\na<ne<new>t\r\nu<nex"), {{"s", "a<ne"}, {"t", "u<nex"}});
+  // A subject without text at the end of the file is dropped.
+  ExpectEntries(ImportTagged("<new>a\r\ntext\r\n<new>b\r\n  \r\n"), {{"a", "text"}});
+  ExpectEntries(ImportTagged("<new>a\r\ntext<new>b"), {{"a", "text"}});
+  ExpectEntries(ImportTagged("no entries at all\r\n"), {});
+  ExpectEntries(ImportTagged(""), {});
+}
+
+TEST(TaggedImport, ReadTaggedEntryStepsOneEntryAtATime) {
+  ql::BookBuilder builder;
+  qltest::MemoryInput in("<new>a\r\none\r\n<new>b\r\ntwo\r\n<new>c\r\n");
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildOk);
+  EXPECT_EQ(builder.iSubjectCount, 1);
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildOk);
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildNoEntry);  // c has no text
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildNoEntry);
+  EXPECT_EQ(builder.iSubjectCount, 2);
+}
+
+TEST(TagVocabulary, EveryTagInEitherCase) {
+  const std::vector<std::pair<std::string, int>> tags = {
+      {"<b>", 1},        {"</B>", 2},       {"<I>", 3},       {"</i>", 4},      {"<u>", 5},
+      {"</U>", 6},       {"<Hr>", 7},       {"<bR>", 8},      {"<P>", 9},       {"<LI>", 10},
+      {"<ol>", 11},      {"</oL>", 12},     {"<UL>", 13},     {"</ul>", 14},    {"<center>", 15},
+      {"<Centre>", 15},  {"<CENTER>", 15},  {"<centee>", 15}, {"<centrr>", 15}, {"</center>", 16},
+      {"</CENTRE>", 16}, {"<a:", 17},       {"<A:", 17},      {"<a>", 17},      {"</a>", 18},
+      {"<strike>", 19},  {"</STRIKE>", 20}, {"<Sup>", 21},    {"</sup>", 22},   {"<sub>", 23},
+      {"</SUB>", 24}};
+  for (const auto& [tag, code] : tags) {
+    size_t length = 0;
+    EXPECT_EQ(ql::MatchImportTag(tag + "rest", length), code) << tag;
+    EXPECT_EQ(length, tag.size()) << tag;
+  }
+  // Not tags: the "<" stays text.
+  for (std::string text : {"<center >", "<centar>", "<a href", "< b>", "<b >", "<bx>", "<br", "<a;",
+                           "<\\b>", "<sup", "<cente>", "<new>"}) {
+    size_t length = 0;
+    EXPECT_EQ(ql::MatchImportTag(text, length), 0) << text;
+  }
+}
+
+TEST(TagVocabulary, TagsInBothFormats) {
+  std::string want =
+      "<\t\x01x\t\x02 \t\x11"
+      "cat>the cat\t\x12 \t\x11"
+      "dog\t\x12 <a href>"
+      " \t\x0f"
+      "c\t\x10 <center >";
+  ExpectEntries(ImportTagged("<new>s\r\n<<b>x</B> <a:cat>the cat</a> <a>dog</a> <a href>"
+                             " <Centre>c</CENTER> <center >"),
+                {{"s", want}});
+  ExpectEntries(ImportTab("s\t<<b>x</B> <a:cat>the cat</a> <a>dog</a> <a href> <Centre>c</CENTER>"
+                          " <center >\r\n"),
+                {{"s", want}});
+  // Tags in a subject are not converted.
+  ExpectEntries(ImportTagged("<new><b>s</b>\r\nt"), {{"<b>s</b>", "t"}});
+}
+
+TEST(TabImport, LinesAndEndConditions) {
+  ExpectEntries(ImportTab("a\tone\r\nb\ttwo\r\n"), {{"a", "one"}, {"b", "two"}});
+  // The last line needs no line end; an LF inside a line stays an LF byte,
+  // while "<br>" is a break.
+  ExpectEntries(ImportTab("a\tx\ny<br>z\r\nb\tlast"), {{"a", "x\ny" + kBr + "z"}, {"b", "last"}});
+  // A third line that begins with a TAB ends the import after two entries.
+  ExpectEntries(ImportTab("a\t1\r\nb\t2\r\n\tc\r\nd\t4\r\n"), {{"a", "1"}, {"b", "2"}});
+  // An empty text ends it too.
+  ExpectEntries(ImportTab("a\t1\r\nb\t\r\nc\t3\r\n"), {{"a", "1"}});
+  // A line without a TAB runs on into the next one.
+  ExpectEntries(ImportTab("ab\r\nc\td\r\n"), {{"ab\r\nc", "d"}});
+  // The CR and the character after it are skipped, whatever it is.
+  ExpectEntries(ImportTab("a\t1\rXb\t2\r\n"), {{"a", "1"}, {"b", "2"}});
+  ExpectEntries(ImportTab(""), {});
+  ExpectEntries(ImportTab("\r\n"), {});
+}
+
+TEST(ImportMends, ZeroBytesAreDropped) {
+  ExpectEntries(ImportTagged("<new>a\0b\r\nx\0y\0"s), {{"ab", "xy"}});
+  ExpectEntries(ImportTab("a\0b\tx\0y\r\n"s), {{"ab", "xy"}});
+  ql::BookBuilder builder;
+  EXPECT_EQ(builder.AddEntry(std::string("s\0", 2), std::string("\0\0t", 3)), ql::kBuildOk);
+  EXPECT_EQ(qltest::BuilderStreams(builder).subjects, std::string("\x60s\0t\0", 5));
+}
+
+TEST(ImportMends, LongSubjectsImportWholeAndSortWhole) {
+  std::string longA(6000, 'k'), longB(6000, 'k');
+  longA += "b";
+  longB += "a";
+  ExpectEntries(ImportTab(longA + "\ttext\r\n"), {{longA, "text"}});
+  ql::BookBuilder builder;
+  builder.AddEntry(longA, "1");
+  builder.AddEntry(longB, "2");  // differs from longA only after 6000 bytes
+  EXPECT_EQ(builder.iSorted, 0);
+  EXPECT_EQ(builder.iPreviousSubject, longB);
+}
+
+TEST(AddEntry, HeadAndTailSplitAt150Bytes) {
+  ql::BookBuilder builder;
+  std::string t150(150, 'x'), t151(150, 'x');
+  t151 += 'y';
+  builder.AddEntry("a", t150);
+  builder.AddEntry("b", t151);
+  builder.AddEntry("c", "");
+  qltest::Streams s = qltest::BuilderStreams(builder);
+  EXPECT_EQ(uint8_t(s.subjects[0]), 0x60);
+  EXPECT_EQ(s.index, (std::vector<int32_t>{0, 154, 312}));
+  EXPECT_EQ(uint8_t(s.subjects[154]), 0xE0);
+  EXPECT_EQ(qltest::WordAt(s.subjects, 155), 0);
+  EXPECT_EQ(s.records, std::string("y\0", 2));
+  EXPECT_EQ(s.subjects.substr(312), std::string("\x60"
+                                                "c\0\0",
+                                                4));
+  EXPECT_EQ(builder.iSubjectStreamOffset, int64_t(s.subjects.size()));
+  EXPECT_EQ(builder.iRecordStreamOffset, 2);
+}
+
+TEST(AddEntry, SortedCheck) {
+  {
+    ql::BookBuilder builder;
+    for (const char* s : {"apple", "Apple", "banana", "Banana", "bananas"})
+      builder.AddEntry(s, "t");
+    EXPECT_EQ(builder.iSorted, 1);
+    EXPECT_EQ(builder.iPreviousSubject, "bananas");
+  }
+  {
+    ql::BookBuilder builder;
+    for (const char* s : {"banana", "apple", "cherry", "aardvark"}) builder.AddEntry(s, "t");
+    EXPECT_EQ(builder.iSorted, 0);
+    EXPECT_EQ(builder.iPreviousSubject, "apple");  // the first out of order, kept
+  }
+  {
+    ql::BookBuilder builder;  // bytes above 127 compare unsigned, after all ASCII
+    builder.AddEntry("zebra", "t");
+    builder.AddEntry("\xe9t\xe9", "t");
+    builder.AddEntry("Z", "t");
+    EXPECT_EQ(builder.iSorted, 0);
+    EXPECT_EQ(builder.iPreviousSubject, "Z");
+  }
+}
+
+class CountingProgress final : public ql::ProgressSink {
+ public:
+  void SetRange(int64_t, int64_t) override {}
+  void SetPos(int64_t pos) override { positions.push_back(pos); }
+  void Step() override { ++steps; }
+  std::vector<int64_t> positions;
+  int steps = 0;
+};
+
+TEST(Import, ProgressFollowsEntries) {
+  std::string tab = "a\t1\r\nb\t2\r\nc\t3\r\n";
+  {
+    ql::BookBuilder builder;
+    CountingProgress bar;
+    qltest::MemoryInput in(tab);
+    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, true), ql::kBuildOk);
+    EXPECT_EQ(bar.steps, 3);
+    EXPECT_TRUE(bar.positions.empty());
+  }
+  {
+    ql::BookBuilder builder;
+    CountingProgress bar;
+    qltest::MemoryInput in(tab);
+    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, false), ql::kBuildOk);
+    EXPECT_EQ(bar.positions, (std::vector<int64_t>{5, 10, 15}));
+  }
+  {
+    ql::BookBuilder builder;
+    CountingProgress bar;
+    qltest::MemoryInput in("<new>a\r\nx\r\n<new>b\r\ny");
+    EXPECT_EQ(builder.ImportTaggedText(in.Get(), &bar), ql::kBuildOk);
+    ASSERT_EQ(bar.positions.size(), 2u);
+    EXPECT_LT(bar.positions[0], bar.positions[1]);
+    EXPECT_EQ(bar.positions[0], 16);  // just past the second "<new>"
+    EXPECT_EQ(bar.positions[1], 20);
+  }
+}
+
+}  // namespace
