@@ -1,7 +1,126 @@
+// qlbook export-pdb: a book as a handheld database, through ExportBookReader
+// and the handheld writer.
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+
 #include "cli_util.h"
+#include "export_book_reader.h"
 
 namespace qlcli {
 
-void AddExportCommands(CLI::App& app) { (void)app; }
+namespace {
+
+struct ExportOptions {
+  std::string book;
+  std::string out;
+  std::string name;
+};
+
+std::string OpenFailure(int code) {
+  switch (code) {
+    case ql::kExportCannotOpen:
+      return "cannot open the book";
+    case ql::kExportShortRead:
+    case ql::kExportSeekFailed:
+      return "the book is damaged or truncated";
+    case ql::kExportNoMemory:
+      return "not enough memory to read the book";
+    case ql::kExportNotABook:
+      return "not a book";
+    case ql::kExportUnsupported:
+      return "the book's version or one of its chunks is not supported";
+    default:
+      return "cannot read the book (error " + std::to_string(code) + ")";
+  }
+}
+
+std::string ExportFailure(int code) {
+  switch (code) {
+    case ql::kQLPMissingArgument:
+      return "no database name (give one with --name)";
+    case ql::kQLPCannotCreate:
+      return "cannot create the file";
+    case ql::kQLPWriteFailed:
+      return "writing the file failed";
+    case ql::kQLPNoMemory:
+      return "not enough memory for the export";
+    case ql::kQLPSourceFailed:
+      return "the book could not be read to its end";
+    case ql::kQLPTooLarge:
+      return "the book is too large for a handheld database";
+    default:
+      return "the export failed (error " + std::to_string(code) + ")";
+  }
+}
+
+// SOURCE_DATE_EPOCH, when set, fixes the two dates so that builds repeat
+// byte for byte.
+bool ExportTime(int64_t& time) {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) {
+    time = static_cast<int64_t>(std::time(nullptr));
+    return true;
+  }
+  errno = 0;
+  char* end = nullptr;
+  long long value = std::strtoll(epoch, &end, 10);
+  if (errno != 0 || *end != '\0' || value < 0) return false;
+  time = value;
+  return true;
+}
+
+void RunExport(const ExportOptions& o) {
+  int64_t time = 0;
+  if (!ExportTime(time)) {
+    Fail("SOURCE_DATE_EPOCH must be a non-negative number of seconds");
+    return;
+  }
+  std::string name = o.name;
+  if (name.empty()) name = std::filesystem::path(o.out).stem().string();
+  if (name.empty()) {
+    Fail(o.out + ": cannot take a database name from this file name (give one with --name)");
+    return;
+  }
+
+  auto reader = std::make_unique<ql::ExportBookReader>();
+  int opened = reader->OpenSource(o.book);
+  if (opened != ql::kExportOk) {
+    Fail(o.book + ": " + OpenFailure(opened));
+    return;
+  }
+  StderrMessages messages;
+  reader->SetMessageSink(&messages);
+  reader->SetExportTime(time);
+  int64_t n = reader->GetSourceSubjectCount();
+  int result;
+  {
+    TerminalProgress progress("Exporting");
+    progress.SetRange(0, 2 * n + 3);
+    progress.SetPos(0);
+    result = reader->ExportToHandheld(o.out.c_str(), name.c_str(), &progress);
+  }
+  reader->CloseSource();
+  if (result != ql::kQLPOk) {
+    Fail(o.out + ": " + ExportFailure(result));
+    return;
+  }
+  ExitStatus() = kExitOk;
+}
+
+}  // namespace
+
+void AddExportCommands(CLI::App& app) {
+  auto options = std::make_shared<ExportOptions>();
+  CLI::App* cmd = app.add_subcommand("export-pdb", "write the book as a handheld database (.pdb)");
+  cmd->add_option("BOOK", options->book, "the book (.ql)")->required();
+  cmd->add_option("OUT", options->out, "the database file to write")->required();
+  cmd->add_option("--name", options->name,
+                  "database name (default: OUT's file name without its extension)");
+  cmd->callback([options] { RunExport(*options); });
+}
 
 }  // namespace qlcli

@@ -1,1 +1,476 @@
-// Filled in by its owner.
+#include "export_book_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <span>
+
+#include "byte_order.h"
+#include "codecs.h"
+
+namespace ql {
+
+namespace {
+
+constexpr int kHeaderWords = 5;
+constexpr int kHeaderUid3 = 2;
+constexpr int kHeaderVersion = 4;
+constexpr int kVersion2HeaderWords = 4;  // sorted, subjectCount, chunkCount, chunkAreaSize
+constexpr int kLegacyCodingPlain = 1;
+constexpr int kLegacyCodingNibble2 = 2;
+constexpr int kLegacyCodingNibble3 = 3;
+constexpr uint32_t kLegacySubjectLengthMask = 0xFFFF;
+constexpr char kLegacyLineBreak = '@';
+constexpr char kLineFeed = '\n';
+// The block coding expands at most eightfold (a 17-byte group of eight
+// back-references gives 136 bytes), so a block size far beyond that of the
+// whole file cannot be real and would only make us allocate.
+constexpr int64_t kMaxExpansion = 8;
+
+// This reader's nibble coding: one byte per symbol.
+constexpr std::string_view kNibbleSingle = " eoatnirslh.";
+constexpr std::string_view kNibbleLower = "bcdfgjkmpquvwxyz";
+constexpr std::string_view kNibbleUpper = "ABCDEFGHIJKLMNOP";
+constexpr std::string_view kNibbleRest = "QRSTUVWXYZ,;@'()";
+constexpr uint8_t kNibbleByte = 12, kNibbleLowerSet = 13, kNibbleUpperSet = 14;
+
+// Decodes coded into out (at most capacity bytes, then a NUL). Decoding ends
+// once every coded byte has been fetched after a symbol, so a low nibble
+// left in the last byte is never decoded, and a zero byte ends the text.
+size_t DecodeLegacyNibbles(const uint8_t* coded, size_t length, char* out, size_t capacity) {
+  size_t nibble = 0, j = 0;
+  const size_t total = 2 * length;
+  auto fetch = [&](uint8_t& v) {
+    if (nibble >= total) return false;
+    uint8_t b = coded[nibble / 2];
+    v = (nibble % 2 == 0) ? static_cast<uint8_t>(b >> 4) : static_cast<uint8_t>(b & 0x0F);
+    ++nibble;
+    return true;
+  };
+  while (j < capacity && (nibble + 1) / 2 < length) {
+    uint8_t n0, x, y;
+    if (!fetch(n0)) break;
+    char c;
+    if (n0 < kNibbleByte) {
+      c = kNibbleSingle[n0];
+    } else if (n0 == kNibbleByte) {
+      if (!fetch(x) || !fetch(y)) break;
+      c = static_cast<char>((x << 4) | y);
+      if (c == 0) break;
+    } else {
+      if (!fetch(x)) break;
+      c = n0 == kNibbleLowerSet   ? kNibbleLower[x]
+          : n0 == kNibbleUpperSet ? kNibbleUpper[x]
+                                  : kNibbleRest[x];
+    }
+    out[j++] = c;
+  }
+  out[j] = 0;
+  return j;
+}
+
+}  // namespace
+
+ExportBookReader::~ExportBookReader() {
+  CloseSource();
+}
+
+void ExportBookReader::CloseSource() {
+  CloseSourceFile();
+  iSourceOpen = false;
+}
+
+int ExportBookReader::GetSourceSubjectCount() {
+  return iSourceOpen ? iSubjectCount : 0;
+}
+int ExportBookReader::GetMaxSubjectLength() {
+  return iSourceOpen ? kExportMaxSubjectLength : 0;
+}
+int ExportBookReader::GetMaxRecordLength() {
+  return iSourceOpen ? kExportMaxRecordLength : 0;
+}
+int ExportBookReader::GetSourceSorted() {
+  return iSourceOpen ? iSorted : 0;
+}
+
+int ExportBookReader::Seek(int64_t position) {
+  if (!iFile || position < 0 || fseeko(iFile, static_cast<off_t>(position), SEEK_SET) != 0)
+    return kExportSeekFailed;
+  return kExportOk;
+}
+
+int ExportBookReader::ReadExact(void* into, size_t size) {
+  if (size == 0) return kExportOk;
+  if (!iFile || std::fread(into, 1, size, iFile) != size) return kExportShortRead;
+  return kExportOk;
+}
+
+int ExportBookReader::ReadWord(int32_t& value) {
+  uint8_t b[4];
+  if (int r = ReadExact(b, sizeof b)) return r;
+  value = ReadLE32s(b);
+  return kExportOk;
+}
+
+int ExportBookReader::OpenSource(const std::string& path) {
+  iPath = path;
+  CloseSource();
+  iSubjectCount = 0;
+  iSorted = 0;
+  iIndexWindowStart = -1;
+  iIndexWindowValid = 0;
+  iSubjectBlockCached = -1;
+  iRecordBlockCached = -1;
+
+  iFile = std::fopen(iPath.c_str(), "rb");
+  if (!iFile) return kExportCannotOpen;
+  struct stat st {};
+  if (fstat(fileno(iFile), &st) != 0 || !S_ISREG(st.st_mode)) return kExportCannotOpen;
+  iFileSize = static_cast<int64_t>(st.st_size);
+
+  uint8_t head[kHeaderWords * 4];
+  if (int r = ReadExact(head, sizeof head)) return r;
+  for (int k = 0; k < kHeaderWords; ++k) iHeader[static_cast<size_t>(k)] = ReadLE32s(head + 4 * k);
+  uint32_t uid3 = static_cast<uint32_t>(iHeader[kHeaderUid3]);
+  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kExportNotABook;
+
+  int32_t version = iHeader[kHeaderVersion];
+  if (version < kVersion2Min) {
+    int32_t count = 0;
+    if (int r = ReadWord(count)) return r;
+    if (int r = ReadWord(iHeaderSize)) return r;
+    // The offset table must lie inside the file.
+    if (count < 0 || kLegacyOffsetTable + 4 * int64_t{count} > iFileSize) return kExportShortRead;
+    iSubjectCount = count;
+    iSorted = 0;
+    iSourceOpen = true;
+    return kExportOk;
+  }
+  if (version > kVersion2Max) return kExportUnsupported;
+  int r = OpenVersion2();
+  if (r == kExportOk) iSourceOpen = true;
+  return r;
+}
+
+int ExportBookReader::OpenVersion2() {
+  int32_t words[kVersion2HeaderWords];
+  for (int32_t& w : words)
+    if (int r = ReadWord(w)) return r;
+  const int32_t sorted = words[0], count = words[1], chunkCount = words[2],
+                chunkAreaSize = words[3];
+  // Each chunk header takes 12 bytes of the file, so a short read ends this
+  // walk long before a hostile count could.
+  for (int32_t c = 0; c < chunkCount; ++c) {
+    ChunkHeader chunk;
+    if (int r = ReadWord(chunk.type)) return r;
+    if (int r = ReadWord(chunk.flag)) return r;
+    if (int r = ReadWord(chunk.length)) return r;
+    if (chunk.flag != kChunkFlagSkippable) return kExportUnsupported;
+    if (chunk.length < 0 || fseeko(iFile, chunk.length, SEEK_CUR) != 0) return kExportSeekFailed;
+  }
+  iSubjectIndexOffset = int64_t{kBookHeaderSize} + chunkAreaSize;
+  if (count < 0 || iSubjectIndexOffset < 0 || iSubjectIndexOffset + 4 * int64_t{count} > iFileSize)
+    return kExportShortRead;
+  const int64_t subjectSection = iSubjectIndexOffset + 4 * int64_t{count};
+
+  try {
+    iIndexWindow.assign(static_cast<size_t>(kIndexWindowSize), 0);
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  iIndexWindowStart = -1;
+  iIndexWindowSize = kIndexWindowSize;
+
+  int32_t subjectSectionLength = 0, unused = 0;
+  if (int r = ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
+                          iSubjectDataOffset, subjectSectionLength))
+    return r;
+  const int64_t recordSection = subjectSection + 4 + int64_t{subjectSectionLength};
+  if (int r = ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount, iRecordBlockTable,
+                          iRecordDataOffset, unused))
+    return r;
+  const size_t m = static_cast<size_t>(std::max(iSubjectBlockSize, iRecordBlockSize));
+  try {
+    iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
+    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize), 0);
+    iCompressedBuffer.assign(static_cast<size_t>(CompressedBufferSize(static_cast<int>(m))), 0);
+    iSpillBuffer.assign(kSpillReadBytes, 0);
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  iSubjectBlockCached = -1;
+  iRecordBlockCached = -1;
+  iSubjectCount = count;
+  iSorted = sorted;
+  return kExportOk;
+}
+
+int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int32_t& blockCount,
+                                  std::vector<BlockTableEntry>& table, int64_t& dataOffset,
+                                  int32_t& sectionLength) {
+  if (int r = Seek(sectionStart)) return r;
+  if (int r = ReadWord(sectionLength)) return r;
+  if (int r = ReadWord(blockCount)) return r;
+  if (int r = ReadWord(blockSize)) return r;
+  const int64_t tableStart = sectionStart + kSectionHeaderSize;
+  if (blockCount < 0 || tableStart + kBlockTableEntrySize * int64_t{blockCount} > iFileSize)
+    return kExportShortRead;
+  if (blockSize < 0 || (blockCount > 0 && blockSize == 0) ||
+      blockSize > kMaxExpansion * iFileSize + kBlockSizeWritten)
+    return kExportShortRead;
+  dataOffset = tableStart + kBlockTableEntrySize * int64_t{blockCount};
+  std::vector<uint8_t> raw;
+  try {
+    raw.resize(static_cast<size_t>(blockCount) * kBlockTableEntrySize);
+    table.assign(static_cast<size_t>(blockCount), {});
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  if (int r = ReadExact(raw.data(), raw.size())) return r;
+  for (size_t k = 0; k < table.size(); ++k) {
+    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
+    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
+  }
+  return kExportOk;
+}
+
+int ExportBookReader::WindowIndex(int index) {
+  if (iIndexWindowStart >= 0 && index >= iIndexWindowStart &&
+      index < iIndexWindowStart + iIndexWindowValid)
+    return kExportOk;
+  iIndexWindowStart = -1;
+  if (int r = Seek(iSubjectIndexOffset + 4 * int64_t{index})) return r;
+  uint8_t raw[kIndexWindowSize * 4];
+  // Near the end of the index the window runs on into the following bytes;
+  // in a small book the file may end sooner, which is fine as long as the
+  // value asked for is there.
+  size_t got = std::fread(raw, 1, sizeof raw, iFile);
+  int32_t valid = static_cast<int32_t>(
+      std::min<int64_t>(static_cast<int64_t>(got / 4), int64_t{iSubjectCount} - index));
+  if (valid < 1) return kExportShortRead;
+  for (int32_t k = 0; k < valid; ++k) iIndexWindow[static_cast<size_t>(k)] = ReadLE32s(raw + 4 * k);
+  iIndexWindowStart = index;
+  iIndexWindowValid = valid;
+  return kExportOk;
+}
+
+int ExportBookReader::LoadSubjectBlock(int32_t block) {
+  if (iSubjectBlockCached == block) return kExportOk;
+  iSubjectBlockCached = -1;
+  if (block < 0 || block >= iSubjectBlockCount) return kExportShortRead;
+  const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
+  const int64_t start = iSubjectDataOffset + int64_t{e.offset};
+  if (e.offset < 0 || e.compressedLength < 0 ||
+      static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
+      start + e.compressedLength > iFileSize)
+    return kExportShortRead;
+  if (int r = Seek(start)) return r;
+  const size_t length = static_cast<size_t>(e.compressedLength);
+  if (int r = ReadExact(iCompressedBuffer.data(), length)) return r;
+  const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
+  iSubjectBlockLength =
+      DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
+                      std::span<uint8_t>(iSubjectBlockBuffer.data(), blockSize), false);
+  iSubjectSpillLength = 0;
+  if (block + 1 < iSubjectBlockCount) {
+    // Read on into the next block so an entry that crosses the boundary
+    // needs no second load.
+    size_t spill = std::fread(iSpillBuffer.data(), 1, iSpillBuffer.size(), iFile);
+    spill = std::min(spill, static_cast<size_t>(kSpillDecodeBytes));
+    iSubjectSpillLength = DecompressBlock(
+        std::span<const uint8_t>(iSpillBuffer.data(), spill),
+        std::span<uint8_t>(iSubjectBlockBuffer.data() + blockSize, kSubjectBufferExtra), true);
+  }
+  iSubjectBlockCached = block;
+  return kExportOk;
+}
+
+int ExportBookReader::LoadRecordBlock(int32_t block) {
+  if (iRecordBlockCached == block) return kExportOk;
+  iRecordBlockCached = -1;
+  if (block < 0 || block >= iRecordBlockCount) return kExportShortRead;
+  const BlockTableEntry& e = iRecordBlockTable[static_cast<size_t>(block)];
+  const int64_t start = iRecordDataOffset + int64_t{e.offset};
+  if (e.offset < 0 || e.compressedLength < 0 ||
+      static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
+      start + e.compressedLength > iFileSize)
+    return kExportShortRead;
+  if (int r = Seek(start)) return r;
+  const size_t length = static_cast<size_t>(e.compressedLength);
+  if (int r = ReadExact(iCompressedBuffer.data(), length)) return r;
+  iRecordBlockLength = DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
+                                       std::span<uint8_t>(iRecordBlockBuffer), false);
+  iRecordBlockCached = block;
+  return kExportOk;
+}
+
+// Bytes of the subject buffer that hold decoded text: the block, and when the
+// block is whole, the read-on from the next block right after it.
+size_t ExportBookReader::SubjectBufferEnd() const {
+  const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
+  return iSubjectBlockLength == blockSize ? blockSize + iSubjectSpillLength : iSubjectBlockLength;
+}
+
+int ExportBookReader::FindSubjectEntry(int index, SubjectEntryView& entry) {
+  if (!iSourceOpen) return kExportNotOpen;
+  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
+  if (int r = WindowIndex(index)) return r;
+  const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
+  if (o < 0) return kExportShortRead;
+  if (int r = LoadSubjectBlock(o / iSubjectBlockSize)) return r;
+  const size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
+  const size_t end = SubjectBufferEnd();
+  if (pos >= end) return kExportShortRead;
+  const uint8_t flags = iSubjectBlockBuffer[pos];
+  entry.hasTail = (flags & kSubjectFlagTailBit) != 0;
+  if (entry.hasTail) {
+    if (pos + 5 > end) return kExportShortRead;
+    entry.tailOffset = ReadLE32s(iSubjectBlockBuffer.data() + pos + 1);
+    entry.subject = pos + 5;
+  } else {
+    entry.tailOffset = 0;
+    entry.subject = pos + 1;
+  }
+  return kExportOk;
+}
+
+int ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength) {
+  if (int r = Seek(kLegacyOffsetTable + 4 * int64_t{index})) return r;
+  int32_t position = 0;
+  if (int r = ReadWord(position)) return r;
+  entryPosition = position;
+  if (int r = Seek(entryPosition)) return r;
+  return ReadWord(subjectLength);
+}
+
+int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
+  if (!buffer) return kExportNullBuffer;
+  buffer[0] = 0;
+  const size_t cap = static_cast<size_t>(std::max(capacity, 0));
+  if (!iSourceOpen) return kExportNotOpen;
+  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
+
+  if (IsLegacy()) {
+    int64_t entryPosition = 0;
+    int32_t subjectLength = 0;
+    if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
+    size_t n = static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask;
+    n = std::min(n, cap);
+    size_t got = std::fread(buffer, 1, n, iFile);
+    buffer[got] = 0;
+    return got == n ? kExportOk : kExportShortRead;
+  }
+
+  SubjectEntryView entry;
+  if (int r = FindSubjectEntry(index, entry)) return r;
+  const size_t end = SubjectBufferEnd();
+  const uint8_t* from = iSubjectBlockBuffer.data() + entry.subject;
+  size_t available = end > entry.subject ? end - entry.subject : 0;
+  const void* nul = std::memchr(from, 0, available);
+  size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
+  length = std::min(length, cap);
+  std::memcpy(buffer, from, length);
+  buffer[length] = 0;
+  return kExportOk;
+}
+
+int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) {
+  piece = kSourcePieceComplete;  // the whole record always comes in one piece
+  if (!buffer) return kExportNullBuffer;
+  buffer[0] = 0;
+  if (!iSourceOpen) return kExportNotOpen;
+  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
+  const size_t cap = static_cast<size_t>(std::max(capacity, 0));
+
+  if (IsLegacy()) {
+    int64_t entryPosition = 0;
+    int32_t subjectLength = 0, recordPosition = 0, codedLength = 0;
+    if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
+    if (int r = Seek(entryPosition + 4 + int64_t{subjectLength})) return r;
+    if (int r = ReadWord(recordPosition)) return r;
+    if (int r = Seek(recordPosition)) return r;
+    if (int r = ReadWord(codedLength)) return r;
+    // Never allocate for bytes the file does not have.
+    if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
+      return kExportShortRead;
+    std::vector<uint8_t> coded;
+    try {
+      coded.resize(static_cast<size_t>(codedLength) + 1);
+    } catch (const std::bad_alloc&) {
+      return kExportNoMemory;
+    }
+    if (int r = ReadExact(coded.data(), static_cast<size_t>(codedLength))) return r;
+    if (static_cast<size_t>(codedLength) > cap) return kExportRecordTooLong;
+    size_t length = 0;
+    switch (iHeader[kHeaderVersion] % 10) {
+      case kLegacyCodingPlain:
+        std::memcpy(buffer, coded.data(), static_cast<size_t>(codedLength));
+        length = static_cast<size_t>(codedLength);
+        buffer[length] = 0;
+        break;
+      case kLegacyCodingNibble2:
+      case kLegacyCodingNibble3:
+        // The decoded text can be twice the coded length; it is cut at the
+        // caller's capacity rather than run past the buffer.
+        length = DecodeLegacyNibbles(coded.data(), static_cast<size_t>(codedLength), buffer, cap);
+        break;
+      default:
+        return kExportUnsupported;
+    }
+    for (size_t k = 0; k < length && buffer[k]; ++k)
+      if (buffer[k] == kLegacyLineBreak) buffer[k] = kLineFeed;
+    return kExportOk;
+  }
+
+  SubjectEntryView entry;
+  if (int r = FindSubjectEntry(index, entry)) return r;
+  const size_t end = SubjectBufferEnd();
+  const uint8_t* base = iSubjectBlockBuffer.data();
+  const void* subjectNul = std::memchr(base + entry.subject, 0, end - std::min(end, entry.subject));
+  if (!subjectNul) return kExportShortRead;
+  const size_t head = static_cast<size_t>(static_cast<const uint8_t*>(subjectNul) - base) + 1;
+  const void* headNul = std::memchr(base + head, 0, end - std::min(end, head));
+  if (!headNul) return kExportShortRead;
+  const size_t headLength = static_cast<size_t>(static_cast<const uint8_t*>(headNul) - base) - head;
+
+  // Only the first capacity - 20 bytes are handed out, so reading stops once
+  // the text is known to reach that far.
+  const size_t keep = cap + 1;
+  try {
+    iRecordText.assign(reinterpret_cast<const char*>(base + head), headLength);
+    if (entry.hasTail) {
+      if (entry.tailOffset < 0) return kExportShortRead;
+      int32_t block = entry.tailOffset / iRecordBlockSize;
+      size_t p = static_cast<size_t>(entry.tailOffset % iRecordBlockSize);
+      while (iRecordText.size() < keep) {
+        if (int r = LoadRecordBlock(block)) return r;
+        if (p > iRecordBlockLength) return kExportShortRead;
+        const uint8_t* from = iRecordBlockBuffer.data() + p;
+        const size_t available = iRecordBlockLength - p;
+        const void* nul = std::memchr(from, 0, available);
+        size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
+        iRecordText.append(reinterpret_cast<const char*>(from), n);
+        if (nul) break;
+        ++block;
+        p = 0;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+
+  const size_t length = iRecordText.size();
+  const int64_t limit = int64_t{capacity} - kTooLongMargin;
+  const size_t copied = std::min(length, static_cast<size_t>(std::max<int64_t>(limit, 0)));
+  std::memcpy(buffer, iRecordText.data(), copied);
+  buffer[copied] = 0;
+  if (static_cast<int64_t>(length) >= limit && copied + kTooLongMark.size() <= cap) {
+    std::memcpy(buffer + copied, kTooLongMark.data(), kTooLongMark.size());
+    buffer[copied + kTooLongMark.size()] = 0;
+  }
+  return kExportOk;
+}
+
+}  // namespace ql

@@ -1,1 +1,518 @@
-// Filled in by its owner.
+#include "qlp_writer.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "atomic_file.h"
+#include "byte_order.h"
+#include "handheld_compress.h"
+#include "pdb_format.h"
+#include "record_markup.h"
+
+namespace ql {
+
+namespace {
+
+constexpr uint8_t kLineFeed = 0x0A;
+constexpr uint8_t kSpace = 0x20;
+constexpr uint8_t kTextNul = 0;
+constexpr char kUnreadableMark = '~';
+
+inline uint8_t Fold(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c;
+}
+
+std::string Folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(Fold(static_cast<uint8_t>(c)));
+  return out;
+}
+
+size_t CeilDiv(size_t a, size_t b) {
+  return (a + b - 1) / b;
+}
+
+bool WriteAll(std::FILE* f, const void* data, size_t size) {
+  return size == 0 || std::fwrite(data, 1, size, f) == size;
+}
+
+}  // namespace
+
+QLPWriter::~QLPWriter() {
+  CloseSourceFile();
+}
+
+void QLPWriter::CloseSourceFile() {
+  if (iFile) {
+    std::fclose(iFile);
+    iFile = nullptr;
+  }
+}
+
+void QLPWriter::Message(std::string_view text) {
+  if (iMessages) iMessages->ShowMessage(text, kDefaultCaption);
+}
+
+void QLPWriter::Step() {
+  if (iProgress) iProgress->Step();
+}
+
+bool QLPWriter::Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
+                         std::string_view where) {
+  buffer.reset();
+  if (iAllocationLimit == 0 || size <= iAllocationLimit)
+    buffer.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+  if (buffer) return true;
+  std::string text(where);
+  text += ": Cannot Allocate memory - '";
+  text += what;
+  text += "'";
+  Message(text);
+  return false;
+}
+
+void QLPWriter::FreeRun() {
+  iQLPSubjectArray = {};
+  iSortedSubjectIndex = {};
+  iQLPDataHeaderArray = {};
+  iQLPDataBlockArray = {};
+  iBlockStore = {};
+  iUnpacked.reset();
+  iData.reset();
+  iProgress = nullptr;
+}
+
+// Shell sort with halving gaps, then one plain insertion sort. Equal subjects
+// end where this procedure leaves them, and link resolution depends on that,
+// so the procedure is kept exactly (no library sort).
+void QLPWriter::SortSubjectIndex() {
+  const size_t n = iSortedSubjectIndex.size();
+  std::vector<std::string> folded(n);
+  for (size_t i = 0; i < n; ++i) folded[i] = Folded(iQLPSubjectArray[i].Subject);
+  auto below = [&](int32_t a, int32_t b) {
+    return folded[static_cast<size_t>(a)] < folded[static_cast<size_t>(b)];
+  };
+  auto gappedInsertion = [&](size_t gap, size_t start) {
+    for (size_t j = start + gap; j < n; j += gap) {
+      int32_t v = iSortedSubjectIndex[j];
+      size_t k = j;
+      while (k >= gap && below(v, iSortedSubjectIndex[k - gap])) {
+        iSortedSubjectIndex[k] = iSortedSubjectIndex[k - gap];
+        k -= gap;
+      }
+      iSortedSubjectIndex[k] = v;
+    }
+  };
+  for (size_t gap = n / 2; gap > 1; gap /= 2)
+    for (size_t s = 0; s < gap; ++s) gappedInsertion(gap, s);
+  gappedInsertion(1, 0);
+}
+
+int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
+  std::string key = Folded(std::string_view(reinterpret_cast<const char*>(target), length));
+  int lo = 0, hi = static_cast<int>(iSortedSubjectIndex.size()) - 1;
+  while (lo <= hi) {
+    int mid = lo + (hi - lo) / 2;
+    int32_t k = iSortedSubjectIndex[static_cast<size_t>(mid)];
+    std::string other = Folded(iQLPSubjectArray[static_cast<size_t>(k)].Subject);
+    int c = key.compare(other);
+    if (c < 0)
+      hi = mid - 1;
+    else if (c > 0)
+      lo = mid + 1;
+    else
+      return k;
+  }
+  return -1;
+}
+
+size_t QLPWriter::WriteQLPTextV2ClearTags(const uint8_t* text, size_t length, int capacity,
+                                          uint8_t* out) {
+  // The cap is tested before each input byte; the largest single growth after
+  // a passed test is one link expansion, which the buffer's margin holds. Put
+  // still refuses to pass the buffer, whatever the input.
+  const int64_t cap = int64_t{capacity} - kConversionCapMargin;
+  const size_t room = static_cast<size_t>(std::max(capacity, 0)) + kLinkExpansionMax;
+  size_t j = 0;
+  auto put = [&](uint8_t c) {
+    if (j < room) out[j++] = c;
+  };
+  bool linkOpen = false;
+  size_t i = 0;
+  while (i < length) {
+    if (static_cast<int64_t>(j) >= cap) break;
+    uint8_t c = text[i];
+    if (c != kTagByte) {
+      put(c);
+      ++i;
+      continue;
+    }
+    if (i + 1 >= length) break;  // a TAB as the last byte is dropped
+    uint8_t code = text[i + 1];
+    i += 2;
+    switch (code) {
+      case kTagUnderlineOn:
+      case kTagUnderlineOff:
+      case kTagRule:
+      case kTagCentreOn:
+      case kTagCentreOff:
+        put(kTagByte);
+        put(code);
+        break;
+      case kTagLineBreak:
+      case kTagListItem:
+      case kTagParagraph:
+        put(kLineFeed);
+        if (code == kTagParagraph) put(kLineFeed);
+        if (i < length && text[i] == kSpace) ++i;
+        break;
+      case kTagLinkEnd:
+        if (linkOpen) {
+          put(kTagByte);
+          put(code);
+          linkOpen = false;
+        }
+        break;
+      case kTagLinkStart: {
+        size_t mark = j;
+        put(kTagByte);
+        put(code);
+        size_t end = i;
+        while (end < length && end - i < static_cast<size_t>(kLinkTargetMax) &&
+               text[end] != kLinkTargetEnd && text[end] != kTagByte)
+          ++end;
+        int k = FindLinkTarget(text + i, end - i);
+        if (k >= 0) {
+          char digits[16];
+          int nd = std::snprintf(digits, sizeof digits, "%d", k);
+          for (int d = 0; d < nd; ++d) put(static_cast<uint8_t>(digits[d]));
+          bool endedAtArrow = end < length && text[end] == kLinkTargetEnd;
+          if (!endedAtArrow) {
+            put(kLinkTargetEnd);
+            size_t echo = std::min(end - i, static_cast<size_t>(kLinkEchoMax));
+            for (size_t e = 0; e < echo; ++e) put(text[i + e]);
+          }
+          i = end;
+          linkOpen = true;
+        } else if (!linkOpen) {
+          j = mark;  // not a subject: the link comes out as its plain text
+        }
+        break;
+      }
+      default:
+        break;  // bold, italic, lists, strike, super/subscript, unknown codes
+    }
+  }
+  return j;
+}
+
+int QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress) {
+  int result = WriteQLPTextV2(pdbPath, dbName, progress);
+  FreeRun();
+  return result;
+}
+
+int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress) {
+  if (!pdbPath || !*pdbPath || !dbName || !*dbName) return kQLPMissingArgument;
+  iPdbPath = pdbPath;
+  iDbName = dbName;
+  iProgress = progress;
+
+  struct stat st {};
+  if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kQLPCannotCreate;
+  AtomicFile file;
+  if (!file.Open(iPdbPath)) return kQLPCannotCreate;
+
+  const int n = std::max(GetSourceSubjectCount(), 0);
+  const int recordCap = std::max(GetMaxRecordLength(), 0);
+  const int subjectCap = std::max(GetMaxSubjectLength(), 0);
+  const size_t count = static_cast<size_t>(n);
+
+  // The arrays of the run are vectors; a count the memory cannot hold is
+  // reported like any other failed allocation.
+  auto reserveArray = [&](auto& array, size_t entries, std::string_view what) {
+    using Elem = typename std::remove_reference_t<decltype(array)>::value_type;
+    if ((iAllocationLimit == 0 || entries * sizeof(Elem) <= iAllocationLimit) &&
+        entries <= array.max_size()) {
+      try {
+        array.assign(entries, Elem{});
+        return true;
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    Message(std::string("WriteQLPTextV2: Cannot Allocate memory - '") + std::string(what) + "'");
+    return false;
+  };
+  if (!reserveArray(iQLPDataHeaderArray, count, "iQLPDataHeaderArray")) return kQLPNoMemory;
+  if (!reserveArray(iQLPSubjectArray, count, "iQLPSubjectArray")) return kQLPNoMemory;
+  if (!reserveArray(iSortedSubjectIndex, count, "iSortedSubjectIndex")) return kQLPNoMemory;
+  std::unique_ptr<uint8_t[]> subject;
+  if (!Allocate(subject, static_cast<size_t>(subjectCap) + 1, "subject")) return kQLPNoMemory;
+
+  for (int i = 0; i < n; ++i) {
+    subject[0] = 0;
+    if (GetSourceSubject(i, reinterpret_cast<char*>(subject.get()), subjectCap) != 0)
+      return kQLPSourceFailed;
+    subject[static_cast<size_t>(subjectCap)] = 0;
+    size_t len =
+        strnlen(reinterpret_cast<const char*>(subject.get()), static_cast<size_t>(subjectCap));
+    try {
+      iQLPSubjectArray[static_cast<size_t>(i)].Subject.assign(
+          reinterpret_cast<const char*>(subject.get()), len);
+    } catch (const std::bad_alloc&) {
+      Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPSubjectArray[index].Subject'");
+      return kQLPNoMemory;
+    }
+    iSortedSubjectIndex[static_cast<size_t>(i)] = i;
+  }
+  subject.reset();
+  SortSubjectIndex();
+  Step();
+
+  // 'text' takes the record plus the "~" of an unreadable one; the conversion
+  // output has the margin of one link expansion; 'unpackeddata' holds what is
+  // left of a block, one subject and one converted text with their NULs.
+  const size_t textSize = static_cast<size_t>(recordCap) + 2;
+  const size_t convertedSize = static_cast<size_t>(recordCap) + kLinkExpansionMax;
+  const size_t unpackedSize =
+      kQLPBlockSize + static_cast<size_t>(subjectCap) + 1 + convertedSize + 1;
+  try {
+    iQLPDataBlockArray.reserve(std::min(count, static_cast<size_t>(kQLPMaxBlocks)));
+  } catch (const std::bad_alloc&) {
+    Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPDataBlockArray'");
+    return kQLPNoMemory;
+  }
+  std::unique_ptr<uint8_t[]> text, converted;
+  if (!Allocate(text, textSize, "text")) return kQLPNoMemory;
+  if (!Allocate(iUnpacked, unpackedSize, "unpackeddata")) return kQLPNoMemory;
+  if (!Allocate(iData, 2 * static_cast<size_t>(kQLPBlockSize), "data")) return kQLPNoMemory;
+  if (!Allocate(converted, convertedSize, "text", "WriteQLPTextV2ClearTags")) return kQLPNoMemory;
+  iDataRecordCount = 0;
+  iBlockInRecord = 0;
+  iBytesInRecord = 0;
+  size_t pending = 0;
+
+  for (int i = 0; i < n; ++i) {
+    int32_t piece = 0;
+    text[0] = 0;
+    int got = GetSourceRecord(i, piece, reinterpret_cast<char*>(text.get()), recordCap);
+    text[static_cast<size_t>(recordCap)] = 0;
+    size_t len = strnlen(reinterpret_cast<const char*>(text.get()), static_cast<size_t>(recordCap));
+    if (got != 0) {
+      // An unreadable record is marked and the run goes on, unless the
+      // source itself has gone away.
+      if (!IsSourceOpen()) return kQLPSourceFailed;
+      text[len++] = kUnreadableMark;
+      text[len] = 0;
+    }
+    size_t convertedLength = WriteQLPTextV2ClearTags(text.get(), len, recordCap, converted.get());
+
+    const std::string& s = iQLPSubjectArray[static_cast<size_t>(i)].Subject;
+    size_t start = pending;
+    std::memcpy(iUnpacked.get() + pending, s.data(), s.size());
+    pending += s.size();
+    iUnpacked[pending++] = kTextNul;
+    std::memcpy(iUnpacked.get() + pending, converted.get(), convertedLength);
+    pending += convertedLength;
+    iUnpacked[pending++] = kTextNul;
+
+    if (iDataRecordCount > kQLPMaxDataRecords - 1 || iBlockInRecord > kQLPMaxBlocksPerRecord - 1)
+      return kQLPTooLarge;
+    iQLPDataHeaderArray[static_cast<size_t>(i)] = {
+        static_cast<uint16_t>((iDataRecordCount << kQLPLocationBlockBits) | iBlockInRecord),
+        static_cast<uint16_t>(start)};
+
+    size_t consumed = 0;
+    int cut = CutBlocks(pending, consumed, i == n - 1, static_cast<size_t>(i));
+    if (cut != kQLPOk) return cut;
+    Step();
+    if (pending > 0) std::memmove(iUnpacked.get(), iUnpacked.get() + consumed, pending);
+    Step();
+  }
+  if (iBytesInRecord > 0) ++iDataRecordCount;
+
+  int result = WriteQLPTextV2FinalizeWrite(file.Stream());
+  if (result != kQLPOk) return result;  // the temporary file goes with `file`
+  if (!file.Commit()) return kQLPWriteFailed;
+  return kQLPOk;
+}
+
+// Cuts the pending text into blocks, compresses them and assigns them to
+// data records; consumed counts the bytes taken from the start of
+// 'unpackeddata'. kQLPTooLarge when the book outgrows the addressing of the
+// data header table.
+int QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex) {
+  while (pending >= kQLPBlockSize || (lastSubject && pending > 0)) {
+    size_t size = std::min(pending, static_cast<size_t>(kQLPBlockSize));
+    size_t c = CompressHandheldBlock(iUnpacked.get() + consumed, size, iData.get());
+    if (iQLPDataBlockArray.size() >= static_cast<size_t>(kQLPMaxBlocks)) return kQLPTooLarge;
+    try {
+      iQLPDataBlockArray.push_back({static_cast<uint16_t>(c), iBlockStore.size()});
+    } catch (const std::bad_alloc&) {
+      Message(
+          "WriteQLPTextV2: Cannot Allocate memory - "
+          "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]'");
+      return kQLPNoMemory;
+    }
+    try {
+      iBlockStore.insert(iBlockStore.end(), iData.get(), iData.get() + c);
+    } catch (const std::bad_alloc&) {
+      Message(
+          "WriteQLPTextV2: Cannot Allocate memory - "
+          "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]->Data'");
+      return kQLPNoMemory;
+    }
+    const int ci = static_cast<int>(c);
+    if (iBytesInRecord + ci > kQLPRecordUsedMax) {
+      // The block opens the next record: subjects that begin in it are
+      // addressed as block 0 of that record.
+      if (iBlockInRecord < kQLPMaxBlocksPerRecord) {
+        const uint16_t here =
+            static_cast<uint16_t>((iDataRecordCount << kQLPLocationBlockBits) | iBlockInRecord);
+        for (size_t j = subjectIndex + 1; j-- > 0;) {
+          if (iQLPDataHeaderArray[j].location != here) break;
+          if (iDataRecordCount + 1 > kQLPMaxDataRecords - 1) return kQLPTooLarge;
+          iQLPDataHeaderArray[j].location =
+              static_cast<uint16_t>((iDataRecordCount + 1) << kQLPLocationBlockBits);
+        }
+      }
+      ++iDataRecordCount;
+      iBlockInRecord = 1;
+      iBytesInRecord = ci + kQLPBlockLengthFieldSize;
+    } else {
+      ++iBlockInRecord;
+      iBytesInRecord += ci + kQLPBlockLengthFieldSize;
+    }
+    consumed += size;
+    pending -= size;
+  }
+  return kQLPOk;
+}
+
+int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
+  // A source that lost its book on the way would give a header that
+  // disagrees with the records: that run fails instead.
+  const int n = std::max(GetSourceSubjectCount(), 0);
+  const size_t count = static_cast<size_t>(n);
+  if (count != iQLPSubjectArray.size()) return kQLPSourceFailed;
+  const size_t firstCharRecords = CeilDiv(count, kQLPFirstCharRecordSize);
+  const size_t headerRecords = CeilDiv(count, kQLPDataHeaderEntriesPerRecord);
+
+  // Data record sizes by the packing rule.
+  std::vector<uint32_t> dataRecordSizes;
+  std::vector<bool> lastInRecord(iQLPDataBlockArray.size(), false);
+  {
+    size_t used = 0;
+    for (size_t b = 0; b < iQLPDataBlockArray.size(); ++b) {
+      size_t c = iQLPDataBlockArray[b].length;
+      if (b == 0 || used + c > kQLPRecordUsedMax) {
+        if (b > 0) lastInRecord[b - 1] = true;
+        dataRecordSizes.push_back(0);
+        used = 0;
+      }
+      used += c + kQLPBlockLengthFieldSize;
+      dataRecordSizes.back() = static_cast<uint32_t>(used);
+    }
+    if (!lastInRecord.empty()) lastInRecord.back() = true;
+  }
+  if (dataRecordSizes.size() != static_cast<size_t>(iDataRecordCount)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Record Numbers not the same (%d = %d)",
+                  static_cast<int>(dataRecordSizes.size()), iDataRecordCount);
+    Message(text);
+  }
+  const size_t numRecords =
+      1 + firstCharRecords + headerRecords + static_cast<size_t>(iDataRecordCount);
+  if (numRecords > 0xFFFF) return kQLPTooLarge;
+
+  // 1. Database header.
+  std::string head;
+  std::string name = iDbName.substr(0, kPdbNameSize);
+  name.resize(kPdbNameSize, '\0');
+  head += name;
+  AppendBE16(head, 0);
+  AppendBE16(head, kPdbVersion);
+  int64_t now = iExportTimeSet ? iExportTime : static_cast<int64_t>(std::time(nullptr));
+  uint32_t date = static_cast<uint32_t>(now + kPalmEpochOffset);
+  AppendBE32(head, date);
+  AppendBE32(head, date);
+  for (int k = 0; k < 4; ++k) AppendBE32(head, 0);  // backup, modification no., appInfo, sortInfo
+  head.append(kPdbType, 4);
+  head.append(kPdbCreator, 4);
+  AppendBE32(head, 0);
+  AppendBE32(head, 0);
+  AppendBE16(head, static_cast<uint16_t>(numRecords));
+
+  // 2. Record list.
+  uint64_t offset = kPdbHeaderSize + kPdbRecordEntrySize * numRecords + kPdbGapSize;
+  auto entry = [&](uint64_t size) {
+    AppendBE32(head, static_cast<uint32_t>(offset));
+    AppendBE32(head, 0);  // attributes and uniqueID
+    offset += size;
+  };
+  entry(kQLPHeaderRecordSize);
+  for (size_t r = 0; r < firstCharRecords; ++r)
+    entry(std::min(count - r * kQLPFirstCharRecordSize, size_t{kQLPFirstCharRecordSize}));
+  for (size_t r = 0; r < headerRecords; ++r)
+    entry(kQLPDataHeaderEntrySize * std::min(count - r * kQLPDataHeaderEntriesPerRecord,
+                                             size_t{kQLPDataHeaderEntriesPerRecord}));
+  for (size_t r = 0; r < static_cast<size_t>(iDataRecordCount); ++r)
+    entry(r < dataRecordSizes.size() ? dataRecordSizes[r] : 0);
+  if (offset > 0xFFFFFFFFu) return kQLPTooLarge;
+
+  // 3. Gap bytes, 4. the header record.
+  head.push_back(static_cast<char>(kPdbGapByte));
+  head.push_back(static_cast<char>(kPdbGapByte));
+  AppendBE16(head, kQLPFormatId);
+  AppendBE16(head, 0);
+  AppendBE32(head, static_cast<uint32_t>(n));
+  AppendBE16(head, kQLPBlockSize);
+  AppendBE16(head, static_cast<uint16_t>(kQLPRecordLimit));
+  AppendBE16(head, kQLPCodingId);
+  AppendBE16(head, 0);
+  AppendBE16(head, static_cast<uint16_t>(GetSourceSorted()));
+  if (!WriteAll(out, head.data(), head.size())) return kQLPWriteFailed;
+  const uint8_t reserved[kQLPReservedEntrySize] = {};
+  for (int k = 0; k < kQLPReservedEntries; ++k)
+    if (!WriteAll(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
+
+  // 5. First-character table.
+  std::unique_ptr<uint8_t[]> table;
+  if (!Allocate(table, count, "table", "WriteQLPTextV2FinalizeWrite")) return kQLPNoMemory;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& s = iQLPSubjectArray[i].Subject;
+    table[i] = s.empty() ? 0 : static_cast<uint8_t>(s[0]);
+  }
+  for (size_t at = 0; at < count; at += kQLPFirstCharRecordSize)
+    if (!WriteAll(out, table.get() + at, std::min(count - at, size_t{kQLPFirstCharRecordSize})))
+      return kQLPWriteFailed;
+  table.reset();
+  // 6.
+  Step();
+
+  // 7. Data header table.
+  std::string headers;
+  headers.reserve(count * kQLPDataHeaderEntrySize);
+  for (const QLPDataHeaderEntry& e : iQLPDataHeaderArray) {
+    AppendBE16(headers, e.location);
+    AppendBE16(headers, e.offset);
+  }
+  if (!WriteAll(out, headers.data(), headers.size())) return kQLPWriteFailed;
+
+  // 8. Blocks.
+  for (size_t b = 0; b < iQLPDataBlockArray.size(); ++b) {
+    const QLPDataBlock& block = iQLPDataBlockArray[b];
+    uint8_t length[2];
+    WriteBE16(length,
+              static_cast<uint16_t>(block.length | (lastInRecord[b] ? kQLPLastBlockFlag : 0)));
+    if (!WriteAll(out, length, 2) || !WriteAll(out, iBlockStore.data() + block.data, block.length))
+      return kQLPWriteFailed;
+  }
+  return kQLPOk;
+}
+
+}  // namespace ql

@@ -1,0 +1,106 @@
+// ExportBookReader: the reader the handheld export pulls subjects and records
+// from. It is separate from BookReader: plain buffered reads of the book file,
+// small caches of its own sized for walking the book in index order, and
+// every failure reported as a small code.
+//
+// Bounds contract: every count, block table entry, index value, tail offset,
+// legacy offset and length read from the file is checked against the file
+// size and the buffers before use; allocations never exceed what the file
+// size justifies. A damaged book gives a failure code or damaged text, never
+// a read or write outside a buffer or an unbounded loop.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "book_format.h"
+#include "qlp_writer.h"
+
+namespace ql {
+
+// Result codes of the reader's operations.
+inline constexpr int kExportOk = 0;
+inline constexpr int kExportNullBuffer = 1;
+inline constexpr int kExportCannotOpen = 2;
+inline constexpr int kExportShortRead = 3;
+inline constexpr int kExportSeekFailed = 5;
+inline constexpr int kExportNoMemory = 6;
+inline constexpr int kExportNotABook = 9;
+inline constexpr int kExportUnsupported = 10;
+inline constexpr int kExportIndexOutOfRange = 12;
+inline constexpr int kExportNotOpen = 13;
+inline constexpr int kExportRecordTooLong = 15;
+
+inline constexpr int kExportMaxSubjectLength = 0xFFFFF;  // 1048575
+inline constexpr int kExportMaxRecordLength = 1920000;
+inline constexpr std::string_view kTooLongMark = " <TOO LONG>";
+inline constexpr int kTooLongMargin = 20;
+
+class ExportBookReader : public QLPWriter {
+ public:
+  ExportBookReader() = default;
+  ~ExportBookReader() override;
+
+  int OpenSource(const std::string& path) override;
+  void CloseSource() override;
+  int GetSourceSubjectCount() override;
+  int GetMaxSubjectLength() override;
+  int GetMaxRecordLength() override;
+  int GetSourceSubject(int index, char* buffer, int capacity) override;
+  int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
+  int GetSourceSorted() override;
+
+ private:
+  struct SubjectEntryView {
+    size_t subject = 0;  // position of the subject in iSubjectBlockBuffer
+    bool hasTail = false;
+    int32_t tailOffset = 0;
+  };
+
+  bool IsLegacy() const { return iHeader[4] < kVersion2Min; }
+  int Seek(int64_t position);
+  int ReadExact(void* into, size_t size);
+  int ReadWord(int32_t& value);
+  int OpenVersion2();
+  int ReadSection(int64_t sectionStart, int32_t& blockSize, int32_t& blockCount,
+                  std::vector<BlockTableEntry>& table, int64_t& dataOffset, int32_t& sectionLength);
+  int WindowIndex(int index);
+  int LoadSubjectBlock(int32_t block);
+  int LoadRecordBlock(int32_t block);
+  int FindSubjectEntry(int index, SubjectEntryView& entry);
+  size_t SubjectBufferEnd() const;
+  int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
+
+  std::array<int32_t, 5> iHeader{};
+  int32_t iSubjectCount = 0;
+  int32_t iHeaderSize = 0;
+  int32_t iSorted = 0;
+  int64_t iFileSize = 0;
+  int64_t iSubjectIndexOffset = 0;
+  int64_t iSubjectDataOffset = 0;
+  int64_t iRecordDataOffset = 0;
+  int32_t iIndexWindowStart = -1;
+  int32_t iIndexWindowSize = kIndexWindowSize;
+  int32_t iIndexWindowValid = 0;  // values of the window inside the index
+  std::vector<int32_t> iIndexWindow;
+  int32_t iSubjectBlockSize = 0;
+  int32_t iSubjectBlockCount = 0;
+  std::vector<BlockTableEntry> iSubjectBlockTable;
+  int32_t iRecordBlockSize = 0;
+  int32_t iRecordBlockCount = 0;
+  std::vector<BlockTableEntry> iRecordBlockTable;
+  int32_t iSubjectBlockCached = -1;
+  std::vector<uint8_t> iSubjectBlockBuffer;
+  size_t iSubjectBlockLength = 0;  // bytes decoded from the block itself
+  size_t iSubjectSpillLength = 0;  // bytes decoded from the next block, at iSubjectBlockSize
+  int32_t iRecordBlockCached = -1;
+  std::vector<uint8_t> iRecordBlockBuffer;
+  size_t iRecordBlockLength = 0;
+  std::vector<uint8_t> iCompressedBuffer;
+  std::vector<uint8_t> iSpillBuffer;
+  std::string iRecordText;
+};
+
+}  // namespace ql
