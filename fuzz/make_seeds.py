@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets: small version 2 books (with
+entries and tails across 64-byte blocks), legacy books of codings 1 and 3,
+and a few coded units for the decoders."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+u32 = lambda v: struct.pack('<i', v)
+
+
+def literal_block(piece):
+    out = b''
+    i = 0
+    while len(piece) - i >= 8:
+        out += b'\0' + piece[i:i + 8]
+        i += 8
+    if i < len(piece):
+        out += b'\x01' + piece[i:]
+    return out
+
+
+def section(stream, block_size):
+    table, data = b'', b''
+    for pos in range(0, len(stream), block_size):
+        coded = literal_block(stream[pos:pos + block_size])
+        table += u32(len(data)) + u32(len(coded))
+        data += coded
+    count = len(table) // 8
+    return u32(8 + len(table) + len(data)) + u32(count) + u32(block_size) + table + data
+
+
+def bookmark_block(marks):
+    block = bytearray(51 * 93)
+    for slot, (index, text) in marks.items():
+        entry = u32(len(text)) + u32(index) + u32(0) + text[:81]
+        block[slot * 93:slot * 93 + len(entry)] = entry
+    return bytes(block)
+
+
+def book(entries, block_size, sorted_flag, marks):
+    subjects, records, index = b'', b'', []
+    for subject, text in entries:
+        index.append(len(subjects))
+        if len(text) > 150:
+            subjects += b'\xe0' + u32(len(records))
+            records += text[150:] + b'\0'
+        else:
+            subjects += b'\x60'
+        subjects += subject + b'\0' + text[:150] + b'\0'
+    chunks = u32(1) + u32(1) + u32(51 * 93) + bookmark_block(marks)
+    head = struct.pack('<IIIIiiiii', 0x10000037, 0x1000006D, 0x100016D2, 0xFCDDF4DC, 2001,
+                       sorted_flag, len(entries), 1, len(chunks))
+    return (head + chunks + b''.join(u32(v) for v in index) + section(subjects, block_size) +
+            section(records, block_size))
+
+
+def nibbles(text):
+    single, lower = b' eoatnirslh.', b'bcdfgjkmpquvwxyz'
+    out = []
+    for c in text:
+        if c in single:
+            out.append(single.index(c))
+        elif c in lower:
+            out += [13, lower.index(c)]
+        elif ord('A') <= c <= ord('P'):
+            out += [14, c - ord('A')]
+        elif ord('Q') <= c <= ord('Z'):
+            out += [15, c - ord('Q')]
+        elif c in b",;@'()":
+            out += [15, 10 + b",;@'()".index(c)]
+        else:
+            out += [12, c >> 4, c & 15]
+    out += [12, 0, 0]
+    if len(out) % 2:
+        out.append(0)
+    return bytes((out[i] << 4) | out[i + 1] for i in range(0, len(out), 2))
+
+
+def legacy(entries, version):
+    n = len(entries)
+    header_size = 28 + 4 * n + sum(8 + len(s) for s, _ in entries)
+    table, subjects, records = b'', b'', b''
+    entry_pos, record_pos = 28 + 4 * n, header_size
+    for subject, text in entries:
+        table += u32(entry_pos)
+        subjects += u32(len(subject)) + subject + u32(record_pos)
+        entry_pos += 8 + len(subject)
+        coded = text if version % 10 == 1 else nibbles(text)
+        records += u32(len(coded)) + coded
+        record_pos += 4 + len(coded)
+    head = struct.pack('<IIIIiii', 0x10000037, 0x1000006D, 0x10004297, 0, version, n, header_size)
+    return head + table + subjects + records
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, 'seeds', target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(data)
+
+
+entries = [(b'Apple', b'A fruit.\t\x01red\t\x02 or green'),
+           (b'Banana', bytes(range(33, 123)) * 3),
+           (b'cherry', b''),
+           (b'Damson', b'x' * 151),
+           (b'elderberry ' * 8, b'Tail ' * 60)]
+write('fuzz_book_reader', 'v2_small_blocks.ql', book(entries, 64, 1, {1: (0, b'Apple')}))
+write('fuzz_book_reader', 'v2_unsorted.ql', book(list(reversed(entries)), 25000, 0, {}))
+legacy_entries = [(b'Aardvark', b'An animal@It digs.'), (b'Zebra', b'Striped (horse); see X')]
+write('fuzz_book_reader', 'legacy_v1.ql', legacy(legacy_entries, 1))
+write('fuzz_book_reader', 'legacy_v3.ql', legacy(legacy_entries, 3))
+write('fuzz_book_reader', 'legacy_v2_marked.ql',
+      legacy(legacy_entries, 1502) + bytes(88) + bookmark_block({2: (1, b'Zebra')}))
+
+write('fuzz_decompress', 'literals', b'\x01\x00\x00' + literal_block(b'abcdefghij' * 5))
+write('fuzz_decompress', 'references', b'\x08\x00\x01' + b'\x11abc\x40\x03' + b'\x41x\xf0\x01')
+write('fuzz_decompress', 'nibbles', b'\x00\x40\x02' + nibbles(b'The cat@Sat on (the) mat; \x80'))
