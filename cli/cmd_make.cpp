@@ -1,7 +1,178 @@
+// qlbook import, export-text and upgrade: the commands that make books.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "atomic_file.h"
+#include "book_builder.h"
+#include "byte_sink.h"
 #include "cli_util.h"
+#include "upgrade.h"
 
 namespace qlcli {
 
-void AddMakeCommands(CLI::App& app) { (void)app; }
+namespace {
+
+constexpr const char* kFormatTagged = "tagged";
+constexpr const char* kFormatTab = "tab";
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+bool EndsWith(const std::string& text, std::string_view tail) {
+  if (text.size() < tail.size()) return false;
+  std::string lower = text.substr(text.size() - tail.size());
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
+  return lower == tail;
+}
+
+// Tab-separated for .tab and .tsv, tagged text for anything else.
+std::string FormatFromExtension(const std::string& path) {
+  return EndsWith(path, ".tab") || EndsWith(path, ".tsv") ? kFormatTab : kFormatTagged;
+}
+
+std::string WriteFailure(const std::string& path, int code) {
+  std::string why =
+      code == ql::kBuildIoFailed && errno != 0 ? std::strerror(errno) : ql::UpgradeResultText(code);
+  return path + ": cannot write the book: " + why + " (nothing was changed there)";
+}
+
+// The import results text: subject count and sorted status.
+std::string ImportResults(const ql::BookBuilder& builder) {
+  std::string text = "Number of subjects:   \t" + std::to_string(builder.iSubjectCount) +
+                     "\nFile sorted status:       \t";
+  if (builder.iSorted == 1)
+    text += "Yes";
+  else
+    text += "No\nSorted check failed at subject: " + builder.iPreviousSubject;
+  return text + "\n";
+}
+
+void RunImport(const std::string& source, const std::string& book, std::string format) {
+  if (format.empty()) format = FormatFromExtension(source);
+  struct stat st {};
+  if (stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    Fail(source + ": is a directory");
+    return;
+  }
+  std::unique_ptr<std::FILE, FileCloser> input(std::fopen(source.c_str(), "rb"));
+  if (!input) {
+    Fail(source + ": " + std::strerror(errno));
+    return;
+  }
+  ql::BookBuilder builder;
+  if (!builder.IsReady()) {
+    Fail(std::string("cannot create the temporary files: ") + std::strerror(errno));
+    return;
+  }
+  int64_t size = fstat(fileno(input.get()), &st) == 0 ? int64_t(st.st_size) : 0;
+  int r;
+  {
+    TerminalProgress progress("Importing");
+    progress.SetRange(0, size + 1);
+    r = format == kFormatTab ? builder.ImportTabText(input.get(), &progress, false)
+                             : builder.ImportTaggedText(input.get(), &progress);
+  }
+  if (r != ql::kBuildOk) {
+    Fail(source + ": the import failed: " + ql::BuildResultText(r) + "; no book was written");
+    return;
+  }
+  errno = 0;
+  r = builder.WriteBookFile(book);
+  if (r != ql::kBuildOk) {
+    Fail(WriteFailure(book, r));
+    return;
+  }
+  if (!WriteOut(ImportResults(builder))) Fail("cannot write the output");
+}
+
+void RunExportText(const std::string& bookPath, const std::string& out) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, bookPath, ql::kOpenReadOnly)) return;
+  ql::AtomicFile file;
+  if (!file.Open(out)) {
+    Fail(out + ": " + std::strerror(errno));
+    return;
+  }
+  ql::FileSink sink(file.Stream());
+  int written;
+  {
+    TerminalProgress progress("Exporting");
+    progress.SetRange(0, reader.GetSubjectCount());
+    written = reader.WriteTabText(sink, &progress);
+  }
+  if (written != reader.GetSubjectCount()) {
+    Fail(sink.Failed() ? out + ": cannot write the text: " + std::strerror(errno)
+                       : bookPath + ": record " + std::to_string(written) +
+                             " cannot be read; nothing was written");
+    return;
+  }
+  if (sink.Failed() || !file.Commit())
+    Fail(out + ": cannot write the text: " + std::strerror(errno));
+}
+
+void RunUpgrade(const std::string& legacy, const std::string& out) {
+  ql::BookReader reader;
+  // Read-only, so the legacy file is not marked as opened or given a
+  // bookmark block on the way.
+  if (!OpenBook(reader, legacy, ql::kOpenReadOnly)) return;
+  if (reader.IsVersion2()) {
+    Fail(legacy + ": the book is already a version 2 book; there is nothing to upgrade");
+    return;
+  }
+  int r;
+  {
+    TerminalProgress progress("Upgrading");
+    progress.SetRange(0, reader.GetSubjectCount());
+    errno = 0;
+    r = ql::UpgradeBook(reader, out, &progress);
+  }
+  if (r == ql::kUpgradeRecordFailed)
+    Fail(legacy + ": " + ql::UpgradeResultText(r) + "; no book was written");
+  else if (r != ql::kUpgradeOk)
+    Fail(WriteFailure(out, r));
+}
+
+}  // namespace
+
+void AddMakeCommands(CLI::App& app) {
+  {
+    auto* cmd =
+        app.add_subcommand("import", "Build a version 2 book from tagged or tab-separated text");
+    auto source = std::make_shared<std::string>();
+    auto book = std::make_shared<std::string>();
+    auto format = std::make_shared<std::string>();
+    cmd->add_option("SOURCE", *source, "Text to import")->required();
+    cmd->add_option("BOOK", *book, "Book to write")->required();
+    cmd->add_option("--format", *format,
+                    "tagged or tab (default: tab for .tab and .tsv, else tagged)")
+        ->check(CLI::IsMember({kFormatTagged, kFormatTab}));
+    cmd->callback([=] { RunImport(*source, *book, *format); });
+  }
+  {
+    auto* cmd = app.add_subcommand("export-text", "Write a book as tab-separated tagged text");
+    auto book = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    cmd->add_option("BOOK", *book, "Book to read")->required();
+    cmd->add_option("OUT", *out, "Text file to write")->required();
+    cmd->callback([=] { RunExportText(*book, *out); });
+  }
+  {
+    auto* cmd = app.add_subcommand("upgrade", "Write a legacy book as a new version 2 book");
+    auto legacy = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    cmd->add_option("LEGACY", *legacy, "Legacy book to read")->required();
+    cmd->add_option("OUT", *out, "Version 2 book to write")->required();
+    cmd->callback([=] { RunUpgrade(*legacy, *out); });
+  }
+}
 
 }  // namespace qlcli
