@@ -1,0 +1,176 @@
+// qlbook import, export-text and upgrade, run as a program: the results
+// text byte for byte, exit codes, and the books they leave behind.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "book_fixture.h"
+#include "book_reader.h"
+
+namespace {
+
+struct MakeRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ShellQuote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs qlbook with args; prefix (shell text) runs first, e.g. a ulimit.
+MakeRun RunQlbook(const qltest::TempDir& dir, const std::vector<std::string>& args,
+                  const std::string& prefix = "") {
+  const char* bin = std::getenv("QL_BIN_DIR");
+  std::string command = ShellQuote(std::string(bin ? bin : "bin") + "/qlbook");
+  for (const std::string& a : args) command += " " + ShellQuote(a);
+  std::string outPath = dir.File("run.out"), errPath = dir.File("run.err");
+  command = prefix + "exec " + command + " >" + ShellQuote(outPath) + " 2>" + ShellQuote(errPath);
+  int status = std::system(("sh -c " + ShellQuote(command)).c_str());
+  MakeRun run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = qltest::ReadFileBytes(outPath);
+  run.err = qltest::ReadFileBytes(errPath);
+  return run;
+}
+
+std::vector<qltest::Entry> ReadBook(const std::string& path) {
+  ql::BookReader reader;
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << path;
+  std::vector<qltest::Entry> entries;
+  for (int i = 0; i < reader.GetSubjectCount(); ++i) {
+    reader.LoadRecord(i);
+    entries.push_back({reader.GetSubject(i), std::string(reader.CurrentRecordText())});
+  }
+  return entries;
+}
+
+bool SameEntries(const std::vector<qltest::Entry>& a, const std::vector<qltest::Entry>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].subject != b[i].subject || a[i].text != b[i].text) return false;
+  return true;
+}
+
+TEST(CliImport, PrintsTheResultsText) {
+  qltest::TempDir dir;
+  std::string book = dir.File("b.ql");
+  qltest::WriteFileBytes(dir.File("sorted.txt"),
+                         "<new>apple\r\nred<br>fruit\r\n<new>Apple\r\nsame\r\n<new>banana\r\ny");
+  MakeRun run = RunQlbook(dir, {"import", dir.File("sorted.txt"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Number of subjects:   \t3\nFile sorted status:       \tYes\n");
+  EXPECT_TRUE(SameEntries(ReadBook(book), {{"apple",
+                                            "red\t\x08"
+                                            "fruit"},
+                                           {"Apple", "same"},
+                                           {"banana", "y"}}));
+
+  qltest::WriteFileBytes(dir.File("unsorted.tsv"), "banana\t1\r\napple\t2\r\ncherry\t3\r\n");
+  run = RunQlbook(dir, {"import", dir.File("unsorted.tsv"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Number of subjects:   \t3\nFile sorted status:       \tNo\n"
+            "Sorted check failed at subject: apple\n");
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetSorted(), 0);
+  EXPECT_EQ(reader.GetSubjectCount(), 3);
+  reader.Close();
+
+  qltest::WriteFileBytes(dir.File("none.txt"), "no entries here\r\n");
+  run = RunQlbook(dir, {"import", dir.File("none.txt"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Number of subjects:   \t0\nFile sorted status:       \tYes\n");
+  EXPECT_EQ(qltest::ReadFileBytes(book).size(), 4815u);
+}
+
+TEST(CliImport, FormatFromExtensionUnlessGiven) {
+  qltest::TempDir dir;
+  std::string book = dir.File("b.ql");
+  const std::string tab = "s\tt\r\n";
+  for (const char* name : {"x.tsv", "x.TAB"}) {
+    qltest::WriteFileBytes(dir.File(name), tab);
+    EXPECT_EQ(RunQlbook(dir, {"import", dir.File(name), book}).status, 0);
+    EXPECT_TRUE(SameEntries(ReadBook(book), {{"s", "t"}})) << name;
+  }
+  // The same bytes as tagged text hold no "<new>", so no entries.
+  qltest::WriteFileBytes(dir.File("x.txt"), tab);
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("x.txt"), book}).out,
+            "Number of subjects:   \t0\nFile sorted status:       \tYes\n");
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("x.txt"), book, "--format", "tab"}).status, 0);
+  EXPECT_TRUE(SameEntries(ReadBook(book), {{"s", "t"}}));
+  qltest::WriteFileBytes(dir.File("y.tsv"), "<new>a\r\nb");
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv"), book, "--format", "tagged"}).status, 0);
+  EXPECT_TRUE(SameEntries(ReadBook(book), {{"a", "b"}}));
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv"), book, "--format", "csv"}).status, 2);
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv")}).status, 2);
+}
+
+TEST(CliImport, FailuresAreReportedAndKeepTheOldBook) {
+  qltest::TempDir dir;
+  std::string book = dir.File("b.ql");
+  qltest::WriteFileBytes(book, "old book");
+  MakeRun run = RunQlbook(dir, {"import", dir.File("missing.txt"), book});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  // A file size limit of 4 x 512 bytes: the book (at least 4815 bytes) cannot be written.
+  std::string big;
+  for (int i = 0; i < 200; ++i) big += "<new>entry " + std::to_string(i) + "\r\ntext\r\n";
+  qltest::WriteFileBytes(dir.File("big.txt"), big);
+  run = RunQlbook(dir, {"import", dir.File("big.txt"), book}, "trap '' XFSZ; ulimit -f 4; ");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot write the book"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(qltest::ReadFileBytes(book), "old book");
+}
+
+TEST(CliMake, ExportTextThenImportGivesTheSameBook) {
+  qltest::TempDir dir;
+  std::string tagged;
+  for (int i = 0; i < 300; ++i)
+    tagged += "<new>word " + std::to_string(1000 + i) + "\r\nsee <a:word " +
+              std::to_string(1000 + (i * 7) % 300) + ">there</a>, <b>bold</b><br>" +
+              std::string(size_t(i), 'x') + "\r\nsecond line\r\n\r\n";
+  qltest::WriteFileBytes(dir.File("in.txt"), tagged);
+  ASSERT_EQ(RunQlbook(dir, {"import", dir.File("in.txt"), dir.File("a.ql")}).status, 0);
+  MakeRun run = RunQlbook(dir, {"export-text", dir.File("a.ql"), dir.File("a.tab")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string text = qltest::ReadFileBytes(dir.File("a.tab"));
+  EXPECT_EQ(text.substr(0, 70),
+            "word 1000\tsee <a:word 1000>there</a>, <b>bold</b><br><br>second line\r\n");
+  ASSERT_EQ(RunQlbook(dir, {"import", dir.File("a.tab"), dir.File("b.ql")}).status, 0);
+  EXPECT_EQ(qltest::ReadFileBytes(dir.File("a.ql")), qltest::ReadFileBytes(dir.File("b.ql")));
+  EXPECT_EQ(ReadBook(dir.File("a.ql")).size(), 300u);
+
+  EXPECT_EQ(RunQlbook(dir, {"export-text", dir.File("missing.ql"), dir.File("c.tab")}).status, 1);
+}
+
+TEST(CliMake, UpgradeWritesVersion2AndRefusesVersion2) {
+  qltest::TempDir dir;
+  const std::vector<qltest::Entry> entries = {
+      {"cat", "feline"}, {"empty", ""}, {"tab\tin subject", "<b> literal"}, {"dog", "canine"}};
+  std::string legacy = dir.File("old.ql");
+  std::string legacyBytes = qltest::BuildLegacyBookBytes(entries, 2);
+  qltest::WriteFileBytes(legacy, legacyBytes);
+  MakeRun run = RunQlbook(dir, {"upgrade", legacy, dir.File("new.ql")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(SameEntries(ReadBook(dir.File("new.ql")), entries));
+  EXPECT_EQ(qltest::ReadFileBytes(legacy), legacyBytes);
+
+  run = RunQlbook(dir, {"upgrade", dir.File("new.ql"), dir.File("again.ql")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("already a version 2 book"), std::string::npos) << run.err;
+  EXPECT_TRUE(qltest::ReadFileBytes(dir.File("again.ql")).empty());
+}
+
+}  // namespace
