@@ -193,6 +193,7 @@ int BookReader::OpenVersion2() {
   const int32_t chunkCount = ReadLE32s(header + kHeaderOffsetChunkCount);
   const int32_t chunkAreaSize = ReadLE32s(header + kHeaderOffsetChunkAreaSize);
   if (iSubjectCount < 0 || chunkCount < 0 || chunkAreaSize < 0) return kOpenFailed;
+  if (chunkCount > (iFileSize - kBookHeaderSize) / kChunkHeaderSize) return kOpenFailed;
 
   // Every chunk header takes 12 bytes of the file, so the walk ends within
   // the file's size whatever chunkCount says.
