@@ -1,9 +1,8 @@
 // Sequential search over a book: every record from the start point on is
-// taken in turn (subject first, then text), lowered with the Windows-1252
-// mapping into one reusable buffer and scanned for the term as plain bytes.
+// taken in turn (subject first, then text) and scanned for the term as if
+// lowered with the Windows-1252 mapping.
 // Records follow each other in the record stream, so a forward search
 // decompresses each record block once through the reader's block cache.
-#include <cstring>
 #include <string>
 
 #include "book_reader.h"
@@ -13,37 +12,17 @@ namespace ql {
 
 namespace {
 
-constexpr size_t kNotFound = static_cast<size_t>(-1);
-
-// First occurrence of term in hay at or after from; kNotFound when none.
-size_t FindBytes(std::string_view hay, std::string_view term, size_t from) {
-  if (from > hay.size() || term.size() > hay.size() - from) return kNotFound;
-  if (term.empty()) return from;
-  const void* found = memmem(hay.data() + from, hay.size() - from, term.data(), term.size());
-  if (found == nullptr) return kNotFound;
-  return static_cast<size_t>(static_cast<const char*>(found) - hay.data());
-}
-
-// Lowers bytes [from, end) of text into buffer, so that buffer position i
-// stands for text position from + i.
-std::string_view LowerTail(std::string_view text, size_t from, std::string& buffer) {
-  size_t n = text.size() - from;
-  if (buffer.size() < n) buffer.resize(n);
-  LowerCaseInto(reinterpret_cast<const uint8_t*>(text.data() + from),
-                reinterpret_cast<uint8_t*>(buffer.data()), n);
-  return std::string_view(buffer.data(), n);
-}
+constexpr size_t kNotFound = FoldedFinder::kNotFound;
 
 // The subject test of both modes: an occurrence that passes the whole-word
 // test when it is asked for.
-bool SubjectHit(std::string_view subject, std::string_view term, bool wholeWord,
-                std::string& buffer) {
-  std::string_view lower = LowerTail(subject, 0, buffer);
+bool SubjectHit(std::string_view subject, const FoldedFinder& finder, size_t termLength,
+                bool wholeWord) {
   size_t offset = 0;
   while (offset < subject.size()) {
-    size_t hit = FindBytes(lower, term, offset);
+    size_t hit = finder.Find(subject, offset);
     if (hit == kNotFound) return false;
-    if (!wholeWord || IsWholeWord(subject, hit, term.size())) return true;
+    if (!wholeWord || IsWholeWord(subject, hit, termLength)) return true;
     offset = hit + 1;
   }
   return false;
@@ -51,17 +30,14 @@ bool SubjectHit(std::string_view subject, std::string_view term, bool wholeWord,
 
 // The text test of mode 3 from offset from: the first occurrence that is a
 // whole word (when asked for) and does not lie inside a link.
-size_t TextHit(std::string_view text, std::string_view term, size_t from, bool wholeWord,
-               std::string& buffer) {
-  if (from >= text.size()) return kNotFound;
-  std::string_view lower = LowerTail(text, from, buffer);
-  size_t offset = 0;
-  while (from + offset < text.size()) {
-    size_t found = FindBytes(lower, term, offset);
-    if (found == kNotFound) return kNotFound;
-    size_t hit = from + found;
-    if ((!wholeWord || IsWholeWord(text, hit, term.size())) && !IsInsideLink(text, hit)) return hit;
-    offset = found + 1;
+size_t TextHit(std::string_view text, const FoldedFinder& finder, size_t termLength, size_t from,
+               bool wholeWord) {
+  size_t offset = from;
+  while (offset < text.size()) {
+    size_t hit = finder.Find(text, offset);
+    if (hit == kNotFound) return kNotFound;
+    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !IsInsideLink(text, hit)) return hit;
+    offset = hit + 1;
   }
   return kNotFound;
 }
@@ -72,23 +48,24 @@ int BookReader::Search(int mode, std::string_view term, int& record, int& pos, b
                        bool sameRecordOnly) {
   const int start = record;
   const int current = iCurrentRecord;
-  std::string buffer;  // one lowering buffer for the whole walk
+  const FoldedFinder finder(term);
   if (iOpen && start >= 0) {
     while (record < iSubjectCount) {
       if (record > start && sameRecordOnly) return kSearchLeftRecord;
       if (mode == SearchSubjects) {
         pos = 0;
-        if (SubjectHit(GetSubject(record), term, wholeWord, buffer)) {
+        if (SubjectHit(GetSubject(record), finder, term.size(), wholeWord)) {
           pos = -1;
           return kSearchHit;
         }
       } else if (mode == SearchSubjectsAndText) {
-        if (pos == -1 && SubjectHit(GetSubject(record), term, wholeWord, buffer)) return kSearchHit;
+        if (pos == -1 && SubjectHit(GetSubject(record), finder, term.size(), wholeWord))
+          return kSearchHit;
         if (pos < 0) pos = 0;
         // A record that cannot be loaded is passed over like one without hits.
         if (LoadRecord(record) == 1) {
-          size_t hit =
-              TextHit(CurrentRecordText(), term, static_cast<size_t>(pos), wholeWord, buffer);
+          size_t hit = TextHit(CurrentRecordText(), finder, term.size(), static_cast<size_t>(pos),
+                               wholeWord);
           if (hit != kNotFound) {
             pos = static_cast<int>(hit);
             return kSearchHit;

@@ -42,6 +42,32 @@ std::string LowerCaseCp1252(std::string_view text);
 // Lower-cases size bytes from src into dst (which may be src).
 void LowerCaseInto(const uint8_t* src, uint8_t* dst, size_t size);
 
+// Looks for a lower-case term in stored bytes as if they had been lowered
+// with the Windows-1252 mapping, without lowering them first: a vector pass
+// keeps the positions whose first and last bytes can lower to the term's
+// first and last bytes, and only those are compared whole. Each term byte has
+// at most two stored forms (itself and one capital); a term byte that is
+// itself a capital never matches, as lowered text holds none.
+class FoldedFinder {
+ public:
+  static constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+  // term must outlive the finder.
+  explicit FoldedFinder(std::string_view term);
+
+  // First occurrence at or after from; kNotFound when none. An empty term is
+  // found at from.
+  size_t Find(std::string_view text, size_t from) const;
+
+ private:
+  bool Matches(const uint8_t* p) const;
+
+  std::string_view iTerm;
+  uint8_t iFirst[2] = {0, 0};
+  uint8_t iLast[2] = {0, 0};
+  bool iPossible = false;
+};
+
 // A letter for the whole-word test: ASCII A-Z and a-z only; every other byte,
 // the accented letters included, is a word boundary.
 inline bool IsWordLetter(uint8_t b) {

@@ -1,6 +1,7 @@
 // Case mapping and the word and link tests of search.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "text_case.h"
@@ -26,6 +27,36 @@ TEST(TextCase, Cp1252LowerCaseMapping) {
   ql::LowerCaseInto(reinterpret_cast<const uint8_t*>(s.data()),
                     reinterpret_cast<uint8_t*>(s.data()), s.size());
   EXPECT_EQ(s, "abc\xE0");
+}
+
+TEST(TextCase, FoldedFinderAgreesWithLoweringFirst) {
+  // Few distinct bytes, so that hits, near-misses and every lane of the
+  // vector pass and its scalar remainder all occur.
+  const std::string alphabet = "aAbB\xC9\xE9\x8A\x9A\t\x11 ";
+  std::mt19937 random(12345);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(pick(90), ' ');
+    for (char& c : text) c = alphabet[pick(alphabet.size())];
+    std::string term(1 + pick(4), ' ');
+    for (char& c : term) c = alphabet[pick(alphabet.size())];
+    term = ql::LowerCaseCp1252(term);
+    // Plant the term in capitals now and then, so long terms hit too.
+    if (round % 3 == 0 && text.size() >= term.size()) {
+      size_t at = pick(text.size() - term.size() + 1);
+      for (size_t k = 0; k < term.size(); ++k)
+        text[at + k] = term[k] == '\xE9' ? '\xC9' : term[k] == 'a' ? 'A' : term[k];
+    }
+    const std::string lower = ql::LowerCaseCp1252(text);
+    const ql::FoldedFinder finder(term);
+    for (size_t from = 0; from <= text.size() + 1; ++from) {
+      size_t expected = lower.find(term, from);
+      if (expected == std::string::npos) expected = ql::FoldedFinder::kNotFound;
+      ASSERT_EQ(finder.Find(text, from), expected) << "round " << round << " from " << from;
+    }
+  }
+  // A capital in the term never matches: lowered text holds none.
+  EXPECT_EQ(ql::FoldedFinder("Cat").Find("Cat cat CAT", 0), ql::FoldedFinder::kNotFound);
 }
 
 TEST(TextCase, WholeWord) {
