@@ -22,8 +22,8 @@ std::string Render(ql::BookReader& reader, int index, int foundPos = -1, int fou
 }
 
 TEST(RenderRecord, PagesOfABook) {
-  // A long record's text continues in the record stream; a small record
-  // block makes it cross block boundaries.
+  // The subject goes out as stored, tags and all. A long record's text continues in the record
+  // stream; a small record block makes it cross block boundaries.
   std::string longText = std::string(148, 'x') +
                          "\t\x01"
                          "one cat here" +
@@ -34,7 +34,7 @@ TEST(RenderRecord, PagesOfABook) {
                                  "a\t\x01"
                                  "b\t\x02"},
                                 {"cat", ""},
-                                {"dog <&>", longText}},
+                                {"dog\t\x01<&>", longText}},
                                options);
   ASSERT_TRUE(book.Ok());
   ql::BookReader& reader = book.Reader();
@@ -49,7 +49,8 @@ TEST(RenderRecord, PagesOfABook) {
   reader.iFontFace = "Times New Roman";
   reader.iFontSize = 5;
   std::string page = Render(reader, 2, 154, 3);
-  EXPECT_EQ(page, kHead + "5 face=Times New Roman>\r\n<h2>dog <&></h2>" + std::string(148, 'x') +
+  EXPECT_EQ(page, kHead + "5 face=Times New Roman>\r\n<h2>dog\t\x01<&></h2>" +
+                      std::string(148, 'x') +
                       "<b>one <font color=\"red\"><a name=\"foundtext\">cat</a></font> here" +
                       std::string(300, 'y') + kTail);
   EXPECT_EQ(reader.CurrentRecord(), 2);
