@@ -1,7 +1,205 @@
+// qlbook read commands: info, subjects, head, record, lookup and bookmarks.
+// They open the book read-only, so they work on read-only files and never
+// change a book; only bookmarks --add/--remove open it for writing.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "book_format.h"
+#include "book_reader.h"
 #include "cli_util.h"
 
 namespace qlcli {
 
-void AddReadCommands(CLI::App& app) { (void)app; }
+namespace {
+
+constexpr int kFirstUserSlot = 1;
+constexpr int kLastUserSlot = ql::kBookmarkSlots - 1;
+
+struct ReadArgs {
+  std::string book;
+  long long index = 0;
+  std::string key;
+  bool prefix = false;
+};
+
+struct BookmarkArgs {
+  std::string book;
+  long long add = -1;
+  long long remove = -1;
+  CLI::Option* addOption = nullptr;
+  CLI::Option* removeOption = nullptr;
+};
+
+bool Out(std::string_view bytes) {
+  if (WriteOut(bytes)) return true;
+  Fail("cannot write the output");
+  return false;
+}
+
+void RunInfo(const ReadArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  int inUse = 0;
+  for (int slot = kFirstUserSlot; slot <= kLastUserSlot; ++slot)
+    if (reader.GetBookmark(slot).textLength != 0) ++inUse;
+  std::string text;
+  text += reader.IsVersion2() ? "format: 2\n" : "format: legacy\n";
+  text += "version: " + std::to_string(reader.GetVersion()) + "\n";
+  text += reader.GetSorted() != 0 ? "sorted: yes\n" : "sorted: no\n";
+  text += "subjects: " + std::to_string(reader.GetSubjectCount()) + "\n";
+  text += "bookmarks: " + std::to_string(inUse) + "\n";
+  Out(text);
+}
+
+void RunSubjects(const ReadArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  std::string line;
+  for (int i = 0; i < reader.GetSubjectCount(); ++i) {
+    line = reader.GetSubject(i);
+    line += '\n';
+    if (!Out(line)) return;
+  }
+}
+
+void RunHead(const ReadArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly) || !CheckIndex(reader, args.index)) return;
+  Out(reader.GetRecordHead(static_cast<int>(args.index)));
+}
+
+void RunRecord(const ReadArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly) || !CheckIndex(reader, args.index)) return;
+  if (reader.LoadRecord(static_cast<int>(args.index)) != 1) {
+    Fail("cannot load record " + std::to_string(args.index) + ": out of memory");
+    return;
+  }
+  Out(reader.CurrentRecordText());
+}
+
+void RunLookup(const ReadArgs& args) {
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  const int found = reader.FindSubject(args.prefix ? ql::MatchPrefix : ql::MatchWhole, args.key);
+  if (Out(std::to_string(found) + "\n") && found < 0) ExitStatus() = kExitFailure;
+}
+
+// A book we may not write: no write permission at all (even root is kept
+// from changing such a file by accident), or none for this user.
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;  // OpenBook reports it
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
+}
+
+void RunBookmarks(const BookmarkArgs& args) {
+  const bool adding = args.addOption->count() > 0;
+  const bool removing = args.removeOption->count() > 0;
+  if (removing && (args.remove < kFirstUserSlot || args.remove > kLastUserSlot)) {
+    UsageError("slot " + std::to_string(args.remove) + " is out of range (slots are 1 to 50)");
+    return;
+  }
+  const bool changing = adding || removing;
+  if (changing && IsReadOnlyFile(args.book)) {
+    Fail(args.book + ": the book is read-only, so its bookmarks cannot be changed");
+    return;
+  }
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, changing ? ql::kOpenReadWrite : ql::kOpenReadOnly)) return;
+  if (adding && !CheckIndex(reader, args.add)) return;
+  if (removing) {
+    const int slot = static_cast<int>(args.remove);
+    if (reader.GetBookmark(slot).textLength == 0) {
+      Fail("bookmark slot " + std::to_string(slot) + " is not in use");
+      return;
+    }
+    reader.SetBookmark(slot, 0, 0, 0, "");
+  }
+  if (adding) {
+    int free = -1;
+    for (int slot = kFirstUserSlot; slot <= kLastUserSlot && free < 0; ++slot)
+      if (reader.GetBookmark(slot).textLength == 0) free = slot;
+    if (free < 0) {
+      Fail("all 50 bookmark slots are in use; remove one first");
+      return;
+    }
+    const int index = static_cast<int>(args.add);
+    const std::string subject = reader.GetSubject(index);
+    reader.SetBookmark(free, static_cast<int>(subject.size()), index, 0,
+                       std::string_view(subject).substr(0, ql::kBookmarkTextSize));
+  }
+  std::string line;
+  for (int slot = kFirstUserSlot; slot <= kLastUserSlot; ++slot) {
+    const ql::BookmarkEntry mark = reader.GetBookmark(slot);
+    if (mark.textLength == 0) continue;
+    line = std::to_string(slot) + "\t" + std::to_string(mark.recordIndex) + "\t" + mark.text + "\n";
+    if (!Out(line)) return;
+  }
+  // Closing writes the table back into a book opened for writing.
+  reader.Close();
+}
+
+CLI::App* AddBookCommand(CLI::App& app, const char* name, const char* description,
+                         const std::shared_ptr<ReadArgs>& args) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("BOOK", args->book, "The book (.ql)")->required();
+  return command;
+}
+
+}  // namespace
+
+void AddReadCommands(CLI::App& app) {
+  auto info = std::make_shared<ReadArgs>();
+  AddBookCommand(app, "info",
+                 "Describe a book: format (2 or legacy), version word, sorted, subject count "
+                 "and bookmarks in use",
+                 info)
+      ->callback([info] { RunInfo(*info); });
+
+  auto subjects = std::make_shared<ReadArgs>();
+  AddBookCommand(app, "subjects", "Print every subject, one a line (LF), as stored", subjects)
+      ->callback([subjects] { RunSubjects(*subjects); });
+
+  auto head = std::make_shared<ReadArgs>();
+  CLI::App* headCommand = AddBookCommand(
+      app, "head",
+      "Print the head of one record as the subject list shows it (raw, no newline added)", head);
+  headCommand->add_option("INDEX", head->index, "Record index, from 0")->required();
+  headCommand->callback([head] { RunHead(*head); });
+
+  auto record = std::make_shared<ReadArgs>();
+  CLI::App* recordCommand = AddBookCommand(
+      app, "record", "Print the stored text of one record, markup bytes and all (raw)", record);
+  recordCommand->add_option("INDEX", record->index, "Record index, from 0")->required();
+  recordCommand->callback([record] { RunRecord(*record); });
+
+  auto lookup = std::make_shared<ReadArgs>();
+  CLI::App* lookupCommand = AddBookCommand(
+      app, "lookup",
+      "Find a subject as a link does (or as typing in the list does, with --prefix); prints "
+      "its index, or -1 and exits 1 when there is none",
+      lookup);
+  lookupCommand->add_option("KEY", lookup->key, "The subject to find")->required();
+  lookupCommand->add_flag("--prefix", lookup->prefix, "Find a subject that begins with KEY");
+  lookupCommand->callback([lookup] { RunLookup(*lookup); });
+
+  auto marks = std::make_shared<BookmarkArgs>();
+  CLI::App* marksCommand = app.add_subcommand(
+      "bookmarks",
+      "List the bookmarks stored in a book (SLOT TAB INDEX TAB TEXT), after adding or removing "
+      "one; changes are written into the book");
+  marksCommand->add_option("BOOK", marks->book, "The book (.ql)")->required();
+  marks->addOption = marksCommand->add_option(
+      "--add", marks->add, "Bookmark record INDEX in the first free slot (1 to 50)");
+  marks->addOption->type_name("INDEX");
+  marks->removeOption =
+      marksCommand->add_option("--remove", marks->remove, "Clear bookmark slot SLOT (1 to 50)");
+  marks->removeOption->type_name("SLOT");
+  marksCommand->callback([marks] { RunBookmarks(*marks); });
+}
 
 }  // namespace qlcli
