@@ -2,6 +2,7 @@
 // upgrade of legacy books, read back with the book reader.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -166,6 +167,26 @@ TEST(Upgrade, LegacyBooksOfEveryVersionKeepEveryEntry) {
     EXPECT_TRUE(check.IsVersion2());
     EXPECT_EQ(check.GetSorted(), 0);  // "" after "alpha"
   }
+}
+
+TEST(Upgrade, InPlaceOverTheOpenLegacyBook) {
+  // The legacy book opened read-write (it gains its marks and bookmark
+  // block), upgraded onto its own path, then opened again as version 2.
+  const std::vector<Entry> entries = {{"one", "first"}, {"two", ""}, {"three", "x\t\x08y"}};
+  qltest::TempDir dir;
+  std::string path = dir.File("book.ql");
+  qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 3));
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(ql::UpgradeBook(reader, path, nullptr), ql::kUpgradeOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_TRUE(reader.IsVersion2());
+  reader.Close();
+  ExpectSameEntries(ReadBack(path), entries);
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 1u);
 }
 
 TEST(Upgrade, RefusesVersion2BooksAndKeepsTheTargetOnFailure) {
