@@ -154,6 +154,33 @@ TEST(CliMake, ExportTextThenImportGivesTheSameBook) {
   EXPECT_EQ(RunQlbook(dir, {"export-text", dir.File("missing.ql"), dir.File("c.tab")}).status, 1);
 }
 
+TEST(CliMake, ImportedBookReadsBackThroughSubjectsAndRecord) {
+  // A generated tab-separated book large enough for several blocks, with
+  // long texts, tags and bytes above 127; read back with qlbook itself.
+  qltest::TempDir dir;
+  std::string tab, subjects;
+  std::vector<std::string> records;
+  for (int i = 0; i < 2000; ++i) {
+    std::string subject = "entry\xe9 " + std::to_string(10000 + i);
+    std::string text = "head <i>" + std::to_string(i) + "</i>" + std::string(size_t(i % 400), 'q');
+    tab += subject + "\t" + text + "\r\n";
+    subjects += subject + "\n";
+    records.push_back("head \t\x03" + std::to_string(i) + "\t\x04" +
+                      std::string(size_t(i % 400), 'q'));
+  }
+  qltest::WriteFileBytes(dir.File("gen.tsv"), tab);
+  ASSERT_EQ(RunQlbook(dir, {"import", dir.File("gen.tsv"), dir.File("gen.ql")}).out,
+            "Number of subjects:   \t2000\nFile sorted status:       \tYes\n");
+  MakeRun run = RunQlbook(dir, {"subjects", dir.File("gen.ql")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, subjects);
+  for (int i : {0, 1, 399, 777, 1999}) {
+    run = RunQlbook(dir, {"record", dir.File("gen.ql"), std::to_string(i)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, records[size_t(i)]) << i;
+  }
+}
+
 TEST(CliMake, UpgradeWritesVersion2AndRefusesVersion2) {
   qltest::TempDir dir;
   const std::vector<qltest::Entry> entries = {
