@@ -17,11 +17,11 @@ using namespace std::string_literals;
 
 const std::string kBr = "\t\x08";
 
-std::vector<Entry> ImportTagged(std::string_view input) {
+// Imports input, takes the entries back apart from the builder's streams,
+// and checks the streams against the fixture's layout of the same entries.
+std::vector<Entry> ImportAs(std::string_view input, bool tab) {
   ql::BookBuilder builder;
-  qltest::Import(builder, input, false);
-  // Take the entries back apart from the streams, and check the streams
-  // against the fixture's layout of the same entries.
+  qltest::Import(builder, input, tab);
   qltest::Streams got = qltest::BuilderStreams(builder);
   std::vector<Entry> entries;
   for (int32_t at : got.index) {
@@ -41,25 +41,11 @@ std::vector<Entry> ImportTagged(std::string_view input) {
   return entries;
 }
 
+std::vector<Entry> ImportTagged(std::string_view input) {
+  return ImportAs(input, false);
+}
 std::vector<Entry> ImportTab(std::string_view input) {
-  ql::BookBuilder builder;
-  qltest::Import(builder, input, true);
-  qltest::Streams got = qltest::BuilderStreams(builder);
-  std::vector<Entry> entries;
-  for (int32_t at : got.index) {
-    size_t p = size_t(at);
-    bool tail = uint8_t(got.subjects[p]) & 0x80;
-    size_t tailAt = tail ? size_t(qltest::WordAt(got.subjects, p + 1)) : 0;
-    p += tail ? 5 : 1;
-    Entry e;
-    e.subject = got.subjects.c_str() + p;
-    p += e.subject.size() + 1;
-    e.text = got.subjects.c_str() + p;
-    if (tail) e.text += got.records.c_str() + tailAt;
-    entries.push_back(e);
-  }
-  qltest::ExpectStreamsEqual(got, qltest::ExpectedStreams(entries));
-  return entries;
+  return ImportAs(input, true);
 }
 
 void ExpectEntries(const std::vector<Entry>& got, const std::vector<Entry>& want) {
