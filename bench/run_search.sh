@@ -15,7 +15,8 @@ runs=${QL_SEARCH_RUNS:-10}
 src=${QL_CORPORA:-}/wn.tsv
 name=wn
 if [ ! -f "$src" ]; then
-  # No corpus: a generated dictionary of pseudo-words of about the same kind.
+  # No corpus: a generated dictionary of pseudo-words of about the same kind,
+  # in the CR LF lines the importer reads.
   name=generated
   src=$work/generated.tsv
   if [ ! -f "$src" ]; then
@@ -29,7 +30,7 @@ if [ ! -f "$src" ]; then
           for (k = 0; k < l; k++) w = w c[1 + int(rand() * 16)] v[1 + int(rand() * 6)];
           t = t w " ";
         }
-        printf "%s\t%s<a:word%06d>see also</a>\n", s, t, int(rand() * 120000);
+        printf "%s\t%s<a:word%06d>see also</a>\r\n", s, t, int(rand() * 120000);
       }
     }' >"$src"
   fi
