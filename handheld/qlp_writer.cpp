@@ -78,6 +78,7 @@ bool QLPWriter::Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::s
 void QLPWriter::FreeRun() {
   iQLPSubjectArray = {};
   iSortedSubjectIndex = {};
+  iFoldedSubjects = {};
   iQLPDataHeaderArray = {};
   iQLPDataBlockArray = {};
   iBlockStore = {};
@@ -91,10 +92,10 @@ void QLPWriter::FreeRun() {
 // so the procedure is kept exactly (no library sort).
 void QLPWriter::SortSubjectIndex() {
   const size_t n = iSortedSubjectIndex.size();
-  std::vector<std::string> folded(n);
-  for (size_t i = 0; i < n; ++i) folded[i] = Folded(iQLPSubjectArray[i].Subject);
+  iFoldedSubjects.assign(n, {});
+  for (size_t i = 0; i < n; ++i) iFoldedSubjects[i] = Folded(iQLPSubjectArray[i].Subject);
   auto below = [&](int32_t a, int32_t b) {
-    return folded[static_cast<size_t>(a)] < folded[static_cast<size_t>(b)];
+    return iFoldedSubjects[static_cast<size_t>(a)] < iFoldedSubjects[static_cast<size_t>(b)];
   };
   auto gappedInsertion = [&](size_t gap, size_t start) {
     for (size_t j = start + gap; j < n; j += gap) {
@@ -113,13 +114,15 @@ void QLPWriter::SortSubjectIndex() {
 }
 
 int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
-  std::string key = Folded(std::string_view(reinterpret_cast<const char*>(target), length));
+  uint8_t folded[kLinkTargetMax];
+  length = std::min(length, sizeof folded);
+  for (size_t i = 0; i < length; ++i) folded[i] = Fold(target[i]);
+  const std::string_view key(reinterpret_cast<const char*>(folded), length);
   int lo = 0, hi = static_cast<int>(iSortedSubjectIndex.size()) - 1;
   while (lo <= hi) {
     int mid = lo + (hi - lo) / 2;
     int32_t k = iSortedSubjectIndex[static_cast<size_t>(mid)];
-    std::string other = Folded(iQLPSubjectArray[static_cast<size_t>(k)].Subject);
-    int c = key.compare(other);
+    int c = key.compare(iFoldedSubjects[static_cast<size_t>(k)]);
     if (c < 0)
       hi = mid - 1;
     else if (c > 0)
@@ -270,7 +273,12 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
     iSortedSubjectIndex[static_cast<size_t>(i)] = i;
   }
   subject.reset();
-  SortSubjectIndex();
+  try {
+    SortSubjectIndex();
+  } catch (const std::bad_alloc&) {
+    Message("WriteQLPTextV2: Cannot Allocate memory - 'iSortedSubjectIndex'");
+    return kQLPNoMemory;
+  }
   Step();
 
   // 'text' takes the record plus the "~" of an unreadable one; the conversion

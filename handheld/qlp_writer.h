@@ -108,6 +108,7 @@ class QLPWriter {
   // exposed to subclasses and tests through LoadSubjects).
   std::vector<QLPSubject> iQLPSubjectArray;
   std::vector<int32_t> iSortedSubjectIndex;
+  std::vector<std::string> iFoldedSubjects;  // A-Z folded copies, for sorting and lookups
   void SortSubjectIndex();
   int FindLinkTarget(const uint8_t* target, size_t length) const;
 
