@@ -1,5 +1,6 @@
 #include "book_builder.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "book_format.h"
@@ -53,6 +54,39 @@ bool MatchCanonical(std::string_view text, uint8_t code, size_t& length) {
   return true;
 }
 
+// Appends raw text to out as stored text: tags become TAB and their code;
+// with lineBreaks, CR LF, a lone CR and a lone LF each become a line break.
+// Runs of ordinary bytes are copied whole.
+void AppendStoredText(std::string_view raw, bool lineBreaks, std::string& out) {
+  const size_t n = raw.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && raw[run] != kTagOpen && !(lineBreaks && (raw[run] == kCR || raw[run] == kLF)))
+      ++run;
+    out.append(raw.data() + i, run - i);
+    i = run;
+    if (i == n) break;
+    const char b = raw[i];
+    if (b == kCR || b == kLF) {
+      out.push_back(kTab);
+      out.push_back(char(kTagLineBreak));
+      ++i;
+      if (b == kCR && i < n && raw[i] == kLF) ++i;
+      continue;
+    }
+    size_t length = 0;
+    if (uint8_t code = MatchImportTag(raw.substr(i), length)) {
+      out.push_back(kTab);
+      out.push_back(char(code));
+      i += length;
+    } else {
+      out.push_back(kTagOpen);
+      ++i;
+    }
+  }
+}
+
 }  // namespace
 
 const char* BuildResultText(int code) {
@@ -74,8 +108,9 @@ const char* BuildResultText(int code) {
 
 uint8_t MatchImportTag(std::string_view text, size_t& length) {
   if (text.size() < 3 || text[0] != kTagOpen) return 0;
+  const char second = LowerAscii(text[1]);
   for (uint8_t code = kTagFirst; code <= kTagLast; ++code)
-    if (MatchCanonical(text, code, length)) return code;
+    if (kMarkupTags[code].canonical[1] == second && MatchCanonical(text, code, length)) return code;
   return 0;
 }
 
@@ -94,6 +129,7 @@ BookBuilder::~BookBuilder() {
   for (std::FILE* f :
        {iIndexFile, iSubjectStreamFile, iRecordStreamFile, iSubjectSectionFile, iRecordSectionFile})
     if (f) std::fclose(f);
+  std::free(iLine);  // getdelim's buffer
 }
 
 int BookBuilder::Fail(int code) {
@@ -125,6 +161,19 @@ void BookBuilder::UnreadByte(int c) {
   if (c == EOF) return;
   std::ungetc(c, iInput);
   --iInputOffset;
+}
+
+int BookBuilder::ReadUntil(char delimiter, std::string& out) {
+  ssize_t got = getdelim(&iLine, &iLineCapacity, delimiter, iInput);
+  if (got <= 0) return EOF;
+  iInputOffset += got;
+  size_t n = size_t(got);
+  if (iLine[n - 1] != delimiter) {
+    out.append(iLine, n);
+    return EOF;
+  }
+  out.append(iLine, n - 1);
+  return delimiter;
 }
 
 bool BookBuilder::InputFailed() {
@@ -197,12 +246,9 @@ int BookBuilder::ReadTaggedEntry(std::FILE* input) {
 
   // The raw text runs to the next "<new>" or the end of the input.
   iRaw.clear();
+  UnreadByte(c);
   bool partialNewAtEnd = false;
-  for (; c != EOF; c = ReadByte()) {
-    if (c != kTagOpen) {
-      iRaw.push_back(char(c));
-      continue;
-    }
+  while (ReadUntil(kTagOpen, iRaw) == kTagOpen) {
     size_t at = iRaw.size();
     iRaw.push_back(kTagOpen);
     if (MatchNewTag(&iRaw)) {
@@ -220,30 +266,8 @@ int BookBuilder::ReadTaggedEntry(std::FILE* input) {
   if (!partialNewAtEnd)
     while (!iRaw.empty() && IsEntrySpace(iRaw.back())) iRaw.pop_back();
 
-  // Line ends (CR LF, lone CR, lone LF) become line breaks, tags their codes.
   iText.clear();
-  iText.reserve(iRaw.size());
-  const size_t n = iRaw.size();
-  for (size_t i = 0; i < n;) {
-    char b = iRaw[i];
-    if (b == kCR || b == kLF) {
-      iText.push_back(kTab);
-      iText.push_back(char(kTagLineBreak));
-      ++i;
-      if (b == kCR && i < n && iRaw[i] == kLF) ++i;
-      continue;
-    }
-    size_t length = 0;
-    uint8_t code = b == kTagOpen ? MatchImportTag(std::string_view(iRaw).substr(i), length) : 0;
-    if (code) {
-      iText.push_back(kTab);
-      iText.push_back(char(code));
-      i += length;
-    } else {
-      iText.push_back(b);
-      ++i;
-    }
-  }
+  AppendStoredText(iRaw, true, iText);
   return AddEntry(iSubject, iText);
 }
 
@@ -251,33 +275,18 @@ int BookBuilder::ReadTabEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
   auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
-  int c;
-  // The subject runs to the next TAB, across line ends if need be.
+  // The subject runs to the next TAB, across line ends if need be; the raw
+  // text from there to the next CR.
   iSubject.clear();
-  while ((c = ReadByte()) != EOF && c != kTab) iSubject.push_back(char(c));
   iRaw.clear();
-  if (c == kTab)
-    while ((c = ReadByte()) != EOF && c != kCR) iRaw.push_back(char(c));
+  int c = ReadUntil(kTab, iSubject);
+  if (c == kTab) c = ReadUntil(kCR, iRaw);
   if (InputFailed()) return Fail(kBuildIoFailed);
   // An empty subject or text ends the import here.
   if (iSubject.empty() || iRaw.empty()) return end();
   if (c == kCR) ReadByte();  // the CR and the character after it
-
   iText.clear();
-  iText.reserve(iRaw.size());
-  const size_t n = iRaw.size();
-  for (size_t i = 0; i < n;) {
-    size_t length = 0;
-    uint8_t code =
-        iRaw[i] == kTagOpen ? MatchImportTag(std::string_view(iRaw).substr(i), length) : 0;
-    if (code) {
-      iText.push_back(kTab);
-      iText.push_back(char(code));
-      i += length;
-    } else {
-      iText.push_back(iRaw[i++]);
-    }
-  }
+  AppendStoredText(iRaw, false, iText);
   return AddEntry(iSubject, iText);
 }
 

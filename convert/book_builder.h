@@ -90,6 +90,9 @@ class BookBuilder {
   // input) and the first mismatching character is put back.
   bool MatchNewTag(std::string* matched);
   bool InputFailed();
+  // Appends input up to the delimiter to out (the delimiter is consumed, not
+  // appended); returns the delimiter, or EOF when the input ended first.
+  int ReadUntil(char delimiter, std::string& out);
 
   int iError = kBuildOk;
   BlockCompressor iCompressor;
@@ -99,6 +102,8 @@ class BookBuilder {
   std::string iSubject;       // working buffers of the current entry
   std::string iRaw;
   std::string iText;
+  char* iLine = nullptr;  // getdelim's buffer, grown by it, freed with free()
+  size_t iLineCapacity = 0;
 };
 
 }  // namespace ql
