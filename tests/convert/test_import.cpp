@@ -3,6 +3,9 @@
 // builder writes (laid out as the fixture lays out the same entries).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -253,6 +256,124 @@ TEST(Import, ProgressFollowsEntries) {
     EXPECT_LT(bar.positions[0], bar.positions[1]);
     EXPECT_EQ(bar.positions[0], 16);  // just past the second "<new>"
     EXPECT_EQ(bar.positions[1], 20);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Both formats written out plainly over a whole string, for comparison with
+// the streaming parser on many random inputs made of the pieces that matter.
+std::string ReferenceConvert(std::string_view raw, bool lineBreaks) {
+  std::string out;
+  for (size_t i = 0; i < raw.size();) {
+    size_t length = 0;
+    uint8_t code = 0;
+    if (lineBreaks && (raw[i] == '\r' || raw[i] == '\n')) {
+      out += kBr;
+      i += raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
+    } else if ((code = ql::MatchImportTag(raw.substr(i), length)) != 0) {
+      out += '\t';
+      out += char(code);
+      i += length;
+    } else {
+      out += raw[i++];
+    }
+  }
+  return out;
+}
+
+// 1: "<new>" at at; 0: something else; -1: the input ends inside it.
+int ReferenceNewTag(std::string_view in, size_t at) {
+  for (size_t k = 0; k < 4; ++k) {
+    if (at + 1 + k >= in.size()) return -1;
+    char c = in[at + 1 + k];
+    if (k < 3 ? char(std::tolower(c)) != "new"[k] : c != '>') return 0;
+  }
+  return 1;
+}
+
+std::vector<Entry> ReferenceTagged(std::string_view in) {
+  std::vector<Entry> entries;
+  const size_t n = in.size();
+  auto isSpace = [](char c) { return c == ' ' || c == '\r' || c == '\n'; };
+  size_t pos = 0;
+  for (;;) {
+    bool found = false;
+    while (pos < n && !found) {
+      if (in[pos] == '<' && ReferenceNewTag(in, pos) == 1) {
+        pos += 5;
+        found = true;
+      } else {
+        ++pos;
+      }
+    }
+    if (!found) return entries;
+    while (pos < n && isSpace(in[pos])) ++pos;
+    size_t start = pos;
+    while (pos < n && in[pos] != '\r' && in[pos] != '\n') ++pos;
+    std::string subject(in.substr(start, pos - start));
+    while (pos < n && isSpace(in[pos])) ++pos;
+    if (pos == n) return entries;
+    start = pos;
+    size_t end = n;
+    bool partial = false;
+    for (; pos < n; ++pos) {
+      if (in[pos] != '<') continue;
+      int r = ReferenceNewTag(in, pos);
+      if (r == 1) {
+        end = pos;
+        break;
+      }
+      if (r < 0) {
+        partial = true;
+        pos = n;
+        break;
+      }
+    }
+    std::string_view raw = in.substr(start, end - start);
+    while (!partial && !raw.empty() && isSpace(raw.back())) raw.remove_suffix(1);
+    entries.push_back({subject, ReferenceConvert(raw, true)});
+  }
+}
+
+std::vector<Entry> ReferenceTab(std::string_view in) {
+  std::vector<Entry> entries;
+  size_t pos = 0;
+  for (;;) {
+    size_t tab = in.find('\t', pos);
+    if (tab == std::string_view::npos) return entries;
+    size_t cr = std::min(in.find('\r', tab + 1), in.size());
+    if (tab == pos || cr == tab + 1) return entries;
+    entries.push_back({std::string(in.substr(pos, tab - pos)),
+                       ReferenceConvert(in.substr(tab + 1, cr - tab - 1), false)});
+    pos = std::min(cr + 2, in.size());
+  }
+}
+
+std::string RandomInput(std::mt19937& rng, const std::vector<std::string>& pieces) {
+  std::string s;
+  for (size_t k = rng() % 24; k > 0; --k) s += pieces[rng() % pieces.size()];
+  return s;
+}
+
+TEST(Import, StreamingParserAgreesWithAPlainOneOnRandomInputs) {
+  std::mt19937 rng(2024);
+  const std::vector<std::string> tagged = {"<new>", "<NeW>", "<ne", "<n",   "<",  "new>",
+                                           "\r\n",  "\n",    "\r",  " ",    "x",  "y z",
+                                           "<b>",   "<br>",  "\t",  "<new", "<<", ">"};
+  const std::vector<std::string> tab = {"\t",  "\r\n", "\r", "\n", "a",   "b c",
+                                        "<b>", "<br>", "<",  "x",  "\t\t"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string in = RandomInput(rng, tagged);
+    ExpectEntries(ImportTagged(in), ReferenceTagged(in));
+    in = RandomInput(rng, tab);
+    ExpectEntries(ImportTab(in), ReferenceTab(in));
+    if (HasFailure()) {
+      ADD_FAILURE() << "round " << round;
+      return;
+    }
   }
 }
 
