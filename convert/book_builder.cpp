@@ -247,7 +247,6 @@ int BookBuilder::ReadTaggedEntry(std::FILE* input) {
   // The raw text runs to the next "<new>" or the end of the input.
   iRaw.clear();
   UnreadByte(c);
-  bool partialNewAtEnd = false;
   while (ReadUntil(kTagOpen, iRaw) == kTagOpen) {
     size_t at = iRaw.size();
     iRaw.push_back(kTagOpen);
@@ -256,15 +255,12 @@ int BookBuilder::ReadTaggedEntry(std::FILE* input) {
       iNewTagTaken = true;
       break;
     }
-    if (std::feof(iInput)) {
-      partialNewAtEnd = true;
-      break;
-    }
+    if (std::feof(iInput)) break;  // cut off inside "<new": those characters are text
   }
   if (InputFailed()) return Fail(kBuildIoFailed);
-  // A text cut off inside "<new" keeps everything, its last spaces too.
-  if (!partialNewAtEnd)
-    while (!iRaw.empty() && IsEntrySpace(iRaw.back())) iRaw.pop_back();
+  // Trailing spaces and line ends go. A text cut off inside "<new" ends in
+  // its characters, so it keeps everything, the spaces before them too.
+  while (!iRaw.empty() && IsEntrySpace(iRaw.back())) iRaw.pop_back();
 
   iText.clear();
   AppendStoredText(iRaw, true, iText);
