@@ -278,8 +278,10 @@ int BookBuilder::ReadTabEntry(std::FILE* input) {
   int c = ReadUntil(kTab, iSubject);
   if (c == kTab) c = ReadUntil(kCR, iRaw);
   if (InputFailed()) return Fail(kBuildIoFailed);
-  // An empty subject or text ends the import here.
-  if (iSubject.empty() || iRaw.empty()) return end();
+  // An empty subject or text ends the import here, and so does an empty
+  // line: a subject that would start with a line end.
+  if (iSubject.empty() || iSubject.front() == kCR || iSubject.front() == kLF || iRaw.empty())
+    return end();
   if (c == kCR) ReadByte();  // the CR and the character after it
   iText.clear();
   AppendStoredText(iRaw, false, iText);

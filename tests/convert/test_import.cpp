@@ -147,8 +147,9 @@ TEST(TabImport, LinesAndEndConditions) {
   ExpectEntries(ImportTab("a\tx\ny<br>z\r\nb\tlast"), {{"a", "x\ny" + kBr + "z"}, {"b", "last"}});
   // A third line that begins with a TAB ends the import after two entries.
   ExpectEntries(ImportTab("a\t1\r\nb\t2\r\n\tc\r\nd\t4\r\n"), {{"a", "1"}, {"b", "2"}});
-  // An empty text ends it too.
+  // An empty text ends it too, and so does an empty line.
   ExpectEntries(ImportTab("a\t1\r\nb\t\r\nc\t3\r\n"), {{"a", "1"}});
+  ExpectEntries(ImportTab("a\t1\r\n\r\nc\t3\r\n"), {{"a", "1"}});
   // A line without a TAB runs on into the next one.
   ExpectEntries(ImportTab("ab\r\nc\td\r\n"), {{"ab\r\nc", "d"}});
   // The CR and the character after it are skipped, whatever it is.
@@ -345,7 +346,7 @@ std::vector<Entry> ReferenceTab(std::string_view in) {
     size_t tab = in.find('\t', pos);
     if (tab == std::string_view::npos) return entries;
     size_t cr = std::min(in.find('\r', tab + 1), in.size());
-    if (tab == pos || cr == tab + 1) return entries;
+    if (tab == pos || cr == tab + 1 || in[pos] == '\r' || in[pos] == '\n') return entries;
     entries.push_back({std::string(in.substr(pos, tab - pos)),
                        ReferenceConvert(in.substr(tab + 1, cr - tab - 1), false)});
     pos = std::min(cr + 2, in.size());
