@@ -1,5 +1,9 @@
 #include "codecs.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 namespace ql {
 
 namespace {
@@ -8,6 +12,12 @@ constexpr uint8_t kLiteralGroupControl = 0;
 constexpr int kGroupItems = 8;
 constexpr int kLimitedStop = 2000;
 constexpr int kMinMatch = 2;
+constexpr size_t kWideCopy = 16;
+// Room the fast decoding loop needs before a group: a literal run read as 8
+// bytes may start 15 bytes into the group's input, and a group writes at most
+// 8 references of 17 bytes, plus what a fixed-size copy runs past its item.
+constexpr size_t kFastInput = 1 + 2 * (kGroupItems - 1) + kGroupItems;
+constexpr size_t kFastOutput = kGroupItems * 17 + kWideCopy;
 
 // Nibble symbol tables.
 constexpr char kNibbleFrequent[] = " eoatnirslh.";   // first nibbles 0..11
@@ -23,19 +33,20 @@ constexpr uint8_t kFirstLineBreak = '@';
 
 }  // namespace
 
-size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited) {
-  const size_t n = src.size();
-  const size_t cap = dst.size();
-  size_t i = 0;
-  size_t j = 0;
+namespace {
+
+// The careful decoder: every byte read and written is checked. It finishes
+// what the fast loop below leaves, and both stop at the same places.
+size_t DecompressTail(const uint8_t* in, size_t n, size_t i, uint8_t* out, size_t cap, size_t j,
+                      bool limited) {
   while (i < n) {
     if (limited && j > kLimitedStop) return j;
-    const uint8_t control = src[i++];
+    const uint8_t control = in[i++];
     if (control == kLiteralGroupControl) {
       // A short literal group only happens in a damaged unit: copy what is there.
       for (int k = 0; k < kGroupItems && i < n; ++k) {
         if (j >= cap) return j;
-        dst[j++] = src[i++];
+        out[j++] = in[i++];
       }
       continue;
     }
@@ -43,24 +54,95 @@ size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, boo
       if (i >= n) return j;
       if (control & (0x80u >> k)) {
         if (n - i < 2) return j;  // a reference cut off by the end of the unit
-        const uint8_t a = src[i];
-        const uint8_t b = src[i + 1];
+        const uint8_t a = in[i];
+        const uint8_t b = in[i + 1];
         i += 2;
         const size_t length = static_cast<size_t>(a >> 4) + kMinMatch;
         const size_t distance = (static_cast<size_t>(a & 0x0F) << 8) | b;
         if (distance == 0 || distance > j) return j;  // reaches before the output
         for (size_t m = 0; m < length; ++m) {
           if (j >= cap) return j;
-          dst[j] = dst[j - distance];
+          out[j] = out[j - distance];
           ++j;
         }
       } else {
         if (j >= cap) return j;
-        dst[j++] = src[i++];
+        out[j++] = in[i++];
       }
     }
   }
   return j;
+}
+
+template <size_t N>
+inline void CopyChunk(uint8_t* to, const uint8_t* from) {
+  // Through a local so that the load completes before the store: the two
+  // ranges may overlap when the copy runs past what the item needs.
+  uint8_t chunk[N];
+  std::memcpy(chunk, from, N);
+  std::memcpy(to, chunk, N);
+}
+
+}  // namespace
+
+size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited) {
+  const uint8_t* in = src.data();
+  uint8_t* out = dst.data();
+  const size_t n = src.size();
+  const size_t cap = dst.size();
+  size_t i = 0;
+  size_t j = 0;
+  // The fast loop takes whole groups while no item of the group can reach
+  // the end of either span, even with the fixed-size copies below running
+  // up to 15 bytes past an item's end (those bytes are overwritten by later
+  // items or lie past the returned count). It stops exactly where the
+  // careful loop would, so both give the same bytes for any unit.
+  while (n - i >= kFastInput && cap - j >= kFastOutput) {
+    if (limited && j > kLimitedStop) return j;
+    const uint8_t control = in[i++];
+    if (control == kLiteralGroupControl) {
+      std::memcpy(out + j, in + i, kGroupItems);
+      i += kGroupItems;
+      j += kGroupItems;
+      continue;
+    }
+    int k = 0;
+    for (;;) {
+      // The literals before the next reference go over in one 8-byte copy.
+      const int literals =
+          std::min(std::countl_zero(static_cast<uint8_t>(control << k)), kGroupItems - k);
+      if (literals > 0) {
+        CopyChunk<kGroupItems>(out + j, in + i);
+        i += static_cast<size_t>(literals);
+        j += static_cast<size_t>(literals);
+        k += literals;
+        if (k == kGroupItems) break;
+      }
+      const uint8_t a = in[i];
+      const uint8_t b = in[i + 1];
+      i += 2;
+      const size_t length = static_cast<size_t>(a >> 4) + kMinMatch;
+      const size_t distance = (static_cast<size_t>(a & 0x0F) << 8) | b;
+      if (distance == 0 || distance > j) return j;  // reaches before the output
+      uint8_t* to = out + j;
+      const uint8_t* from = to - distance;
+      if (distance >= length) {
+        // The source lies wholly behind the output: one 16-byte chunk, and
+        // the seventeenth byte of the longest reference.
+        CopyChunk<kWideCopy>(to, from);
+        if (length > kWideCopy) to[kWideCopy] = from[kWideCopy];
+      } else if (distance >= kGroupItems) {
+        // Overlapping, but each 8-byte step reads only finished bytes.
+        for (size_t m = 0; m < length; m += kGroupItems) CopyChunk<kGroupItems>(to + m, from + m);
+      } else {
+        // A run of a short pattern: byte by byte, as the coding defines it.
+        for (size_t m = 0; m < length; ++m) to[m] = from[m];
+      }
+      j += length;
+      if (++k == kGroupItems) break;
+    }
+  }
+  return DecompressTail(in, n, i, out, cap, j, limited);
 }
 
 size_t DecodeNibbleText(std::span<const uint8_t> src, std::span<uint8_t> dst, NibbleForm form,

@@ -12,6 +12,7 @@ namespace ql {
 // Decodes src into dst and returns the number of bytes written. Output stops
 // when dst is full; a corrupt unit yields whatever fitted. In limited mode
 // decoding stops at the first group boundary after more than 2000 bytes.
+// Bytes of dst past the returned count may have been written over.
 size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited);
 
 enum class NibbleForm { Record, FirstLine };

@@ -2,6 +2,7 @@
 // and damaged input that must stay inside the caller's buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -84,6 +85,111 @@ TEST(DecompressBlock, DamagedUnitsStayInsideTheBuffers) {
     size_t n = ql::DecompressBlock(unit, std::span<uint8_t>(out.data(), capacity), round % 2 == 0);
     ASSERT_LE(n, capacity);
     for (size_t g = capacity; g < out.size(); ++g) ASSERT_EQ(out[g], 0xAB);
+  }
+}
+
+// The block coding as plainly as it can be written: one byte at a time, a
+// check before every read and write. The decoder proper must give the same
+// count and the same bytes for every unit and destination, damaged or not.
+size_t PlainDecompress(const Bytes& src, std::span<uint8_t> dst, bool limited) {
+  size_t i = 0, j = 0;
+  while (i < src.size()) {
+    if (limited && j > 2000) return j;
+    const uint8_t control = src[i++];
+    for (int k = 0; k < 8; ++k) {
+      if (i >= src.size()) return j;
+      if (control != 0 && (control & (0x80 >> k))) {
+        if (src.size() - i < 2) return j;
+        const size_t length = size_t(src[i] >> 4) + 2;
+        const size_t distance = size_t(src[i] & 0x0F) << 8 | src[i + 1];
+        i += 2;
+        if (distance == 0 || distance > j) return j;
+        for (size_t m = 0; m < length; ++m, ++j) {
+          if (j >= dst.size()) return j;
+          dst[j] = dst[j - distance];
+        }
+      } else {
+        if (j >= dst.size()) return j;
+        dst[j++] = src[i++];
+      }
+    }
+  }
+  return j;
+}
+
+// A random well-formed unit of about plainSize bytes: literal groups, mixed
+// groups with references of every length and distance (short ones that
+// repeat their own output included), and a short last group.
+Bytes RandomUnit(std::mt19937& rng, size_t plainSize) {
+  Bytes unit;
+  size_t produced = 0;
+  while (produced < plainSize) {
+    if (rng() % 4 == 0) {
+      unit.push_back(0x00);
+      for (int k = 0; k < 8; ++k) unit.push_back(static_cast<uint8_t>('a' + rng() % 6));
+      produced += 8;
+      continue;
+    }
+    const size_t controlAt = unit.size();
+    unit.push_back(0);
+    uint8_t control = 0;
+    const int items = produced + 136 < plainSize ? 8 : 1 + static_cast<int>(rng() % 7);
+    for (int k = 0; k < items; ++k) {
+      if (produced > 0 && rng() % 2 == 0) {
+        const size_t length = 2 + rng() % 16;
+        const size_t reach = std::min<size_t>(produced, 4095);
+        const size_t distance =
+            rng() % 3 == 0 ? 1 + rng() % std::min<size_t>(reach, 20) : 1 + rng() % reach;
+        unit.push_back(static_cast<uint8_t>((length - 2) << 4 | distance >> 8));
+        unit.push_back(static_cast<uint8_t>(distance & 0xFF));
+        control = static_cast<uint8_t>(control | 0x80 >> k);
+        produced += length;
+      } else {
+        unit.push_back(static_cast<uint8_t>(rng()));
+        ++produced;
+      }
+    }
+    if (items < 8) control |= 0x01;  // the mark of a short last group
+    unit[controlAt] = control;
+    if (items < 8) break;
+  }
+  return unit;
+}
+
+// Decodes unit with both decoders into destinations of capacity bytes with
+// guard bytes behind them and expects the same result from each.
+void ExpectSameAsPlain(const Bytes& unit, size_t capacity, bool limited) {
+  constexpr size_t kGuard = 64;
+  std::vector<uint8_t> fast(capacity + kGuard, 0xAB);
+  std::vector<uint8_t> plain(capacity, 0xCD);
+  const size_t n = ql::DecompressBlock(unit, std::span<uint8_t>(fast.data(), capacity), limited);
+  const size_t expected = PlainDecompress(unit, plain, limited);
+  ASSERT_EQ(n, expected) << "unit of " << unit.size() << " bytes into " << capacity;
+  ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + static_cast<long>(n), fast.begin()));
+  for (size_t g = capacity; g < fast.size(); ++g) ASSERT_EQ(fast[g], 0xAB);
+}
+
+TEST(DecompressBlock, MatchesThePlainDecoder) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 600; ++round) {
+    const Bytes unit = RandomUnit(rng, 1 + rng() % 30000);
+    std::vector<uint8_t> whole(30200);
+    const size_t size = PlainDecompress(unit, whole, false);
+    // Exact room, room cut short anywhere, generous room, and the spill-over
+    // destination of limited mode.
+    ExpectSameAsPlain(unit, size, false);
+    ExpectSameAsPlain(unit, rng() % (size + 1), false);
+    ExpectSameAsPlain(unit, size + rng() % 300, false);
+    ExpectSameAsPlain(unit, 2136, true);
+    // Garbage and valid units cut at any byte decode alike too.
+    Bytes cut(unit.begin(), unit.begin() + static_cast<long>(rng() % (unit.size() + 1)));
+    ExpectSameAsPlain(cut, size, round % 2 == 0);
+    Bytes garbage(rng() % 3000);
+    for (auto& b : garbage) b = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
+    ExpectSameAsPlain(garbage, rng() % 20000, round % 3 == 0);
+    Bytes damaged = unit;
+    for (int k = 0; k < 3; ++k) damaged[rng() % damaged.size()] = static_cast<uint8_t>(rng());
+    ExpectSameAsPlain(damaged, size, false);
   }
 }
 
