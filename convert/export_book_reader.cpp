@@ -318,7 +318,8 @@ int ExportBookReader::FindSubjectEntry(int index, SubjectEntryView& entry) {
   if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
   if (int r = WindowIndex(index)) return r;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
-  if (o < 0) return kExportShortRead;
+  // A book without subject blocks has no entries to point into.
+  if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
   if (int r = LoadSubjectBlock(o / iSubjectBlockSize)) return r;
   const size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
   const size_t end = SubjectBufferEnd();
@@ -441,7 +442,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   try {
     iRecordText.assign(reinterpret_cast<const char*>(base + head), headLength);
     if (entry.hasTail) {
-      if (entry.tailOffset < 0) return kExportShortRead;
+      if (entry.tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
       int32_t block = entry.tailOffset / iRecordBlockSize;
       size_t p = static_cast<size_t>(entry.tailOffset % iRecordBlockSize);
       while (iRecordText.size() < keep) {

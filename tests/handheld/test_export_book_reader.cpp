@@ -284,6 +284,22 @@ TEST(ExportBookReaderHostile, TruncatedAndDamagedFiles) {
       Record(r, i, 300);
     }
   };
+  // Sections without blocks, and so without a block size, next to an index
+  // that points into them.
+  for (int32_t section : {0, 1}) {
+    std::string book = qltest::BuildBookBytes({{"a", std::string(200, 'b')}});
+    size_t at = 4791 + 4;
+    if (section == 1) at += 4 + static_cast<size_t>(qltest::WordAt(book, at));
+    ql::WriteLE32(reinterpret_cast<uint8_t*>(book.data()) + at + 4, 0);
+    ql::WriteLE32(reinterpret_cast<uint8_t*>(book.data()) + at + 8, 0);
+    ql::ExportBookReader r;
+    ASSERT_EQ(OpenBytes(r, dir, book), 0);
+    int result = 0;
+    Subject(r, 0, 300, &result);
+    EXPECT_EQ(result, section == 0 ? 3 : 0);
+    Record(r, 0, 300, &result);
+    EXPECT_EQ(result, 3);
+  }
   for (const std::string& book : books) {
     // Every length through the header, then a prime stride through the rest.
     for (size_t len = 0; len < book.size(); len += (len < 64 ? 1 : 17))
