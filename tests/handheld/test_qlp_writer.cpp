@@ -2,9 +2,12 @@
 // the smallest books, the record splits and packing limits, the data header
 // addressing, the markup conversion, progress, messages and failed runs.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
+#include <random>
 
 #include "book_fixture.h"
 #include "handheld_test_util.h"
@@ -412,6 +415,49 @@ TEST(QLPWriterRun, FailingSourceLeavesNoCompleteLookingFile) {
     EXPECT_EQ(second.result, ql::kQLPSourceFailed);
     EXPECT_EQ(second.file, "good file");
   }
+}
+
+// A write that fails while finishing gives 4 and leaves no file; the limit
+// on file size makes the 525-byte database fail part way.
+TEST(QLPWriterRun, FailedWriteGivesFourAndNoFile) {
+  TempDir dir;
+  FakeSource s(Entries{{"a", "b"}});
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 300;
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  ExportRun run = Export(s, dir);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(run.result, ql::kQLPWriteFailed);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                          std::filesystem::directory_iterator()),
+            0);
+}
+
+// A subject that would start in data record 512 cannot be addressed: 16,
+// and nothing is written. Escaped random bytes take about 4600 bytes a
+// block, so some 6700 blocks fill the 512 records.
+TEST(QLPWriterRun, BookBeyond512DataRecordsGivesSixteen) {
+  TempDir dir;
+  std::mt19937 rng(5);
+  std::string text(100000, '\0');
+  for (char& c : text) c = static_cast<char>(0x80 | (rng() & 0x7F));
+  FakeSource s;
+  for (int i = 0; i < 300; ++i) {
+    s.subjects.push_back("s" + std::to_string(i));
+    s.texts.push_back(text);
+  }
+  CountingProgress progress;
+  ExportRun run = Export(s, dir, &progress);
+  EXPECT_EQ(run.result, ql::kQLPTooLarge);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
+  // The run stopped at the subject that no longer fits, well before the end.
+  EXPECT_GT(progress.steps, 400);
+  EXPECT_LT(progress.steps, 600);
 }
 
 TEST(QLPWriterRun, AllocationFailuresShowTheirMessageAndWriteNothing) {
