@@ -101,6 +101,7 @@ void BookReader::ReleaseBuffers() {
   iRecordBlockSize = 0;
   iRecordBlockCount = 0;
   iCompressedBuffer = {};
+  iEntry = EntryCache{};
   iRecordText = {};
   iRecordLength = 0;
   iCurrentRecord = -1;
@@ -352,18 +353,70 @@ bool BookReader::WindowIndex(int index) {
   return true;
 }
 
-bool BookReader::ReadSubjectEntry(int index, SubjectEntryParts& parts, bool wantHead) {
-  parts = SubjectEntryParts{};
-  if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return false;
+void BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
+  const size_t size = static_cast<size_t>(iSubjectBlockSize);
+  // Each turn either ends the string or moves one block on, so the loop is
+  // bounded by the block count.
+  for (;;) {
+    if (iSubjectBlockCached == block && pos < iSubjectBlockFill) {
+      const uint8_t* data = iSubjectBlockBuffer.data();
+      const size_t end = iSubjectBlockFill;
+      const void* zero = std::memchr(data + pos, 0, end - pos);
+      const size_t stop =
+          zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
+      out.append(reinterpret_cast<const char*>(data + pos), stop - pos);
+      if (zero) {
+        pos = stop + 1;
+        return;
+      }
+      pos = end;
+    }
+    // An entry that runs past the spill-over reads on in the following block
+    // at the same stream position.
+    if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return;
+    pos -= size;
+    ++block;
+    if (!LoadSubjectBlock(block)) return;
+  }
+}
+
+const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, bool wantHead) {
+  EntryCache& e = iEntry;
+  if (e.index == index && index >= 0 && (e.hasHead || !wantHead)) return e.parts;
+  if (e.index == index && index >= 0 && e.headBlock >= 0 && iSubjectBlockCached == e.headBlock) {
+    // The subject was read before and its block is still loaded. The entry
+    // counts as cached again only once the head is whole.
+    e.index = -1;
+    ReadEntryString(e.headBlock, e.headPos, e.parts.head);
+    e.hasHead = true;
+    e.headBlock = -1;
+    e.index = index;
+    return e.parts;
+  }
+  e.index = -1;
+  e.hasHead = false;
+  e.headBlock = -1;
+  e.headPos = 0;
+  e.parts.tailOffset = -1;
+  e.parts.subject.clear();
+  e.parts.head.clear();
+  if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return e.parts;
+  // From here on the outcome depends on the file alone, so it is kept, a
+  // damaged entry's empty parts included (but not a parse cut short by a
+  // failed allocation).
+  auto done = [&]() -> const SubjectEntryParts& {
+    e.index = index;
+    return e.parts;
+  };
+  e.hasHead = true;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
-  if (o < 0 || iSubjectBlockSize <= 0) return false;
+  if (o < 0 || iSubjectBlockSize <= 0) return done();
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
-  if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return false;
+  if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
-  // Next byte of the subject stream, -1 at its end. An entry that runs past
-  // the spill-over reads on in the following block(s) at the same stream
-  // position; each turn moves one block on, so the loop is bounded.
+  // Next byte of the subject stream, -1 at its end, for the flags and the
+  // tail offset; the strings go by ReadEntryString under the same rules.
   auto next = [&]() -> int {
     for (;;) {
       if (iSubjectBlockCached == block && pos < iSubjectBlockFill)
@@ -375,40 +428,50 @@ bool BookReader::ReadSubjectEntry(int index, SubjectEntryParts& parts, bool want
     }
   };
   const int flags = next();
-  if (flags < 0) return false;
+  if (flags < 0) return done();
   if (flags & kSubjectFlagTailBit) {
     uint32_t tail = 0;
     for (int k = 0; k < 4; ++k) {
       const int b = next();
-      if (b < 0) return false;
+      if (b < 0) return done();
       tail |= static_cast<uint32_t>(b) << (8 * k);
     }
-    parts.tailOffset = static_cast<int32_t>(tail);
+    e.parts.tailOffset = static_cast<int32_t>(tail);
   }
-  for (int b = next(); b > 0; b = next()) parts.subject.push_back(static_cast<char>(b));
-  if (wantHead)
-    for (int b = next(); b > 0; b = next()) parts.head.push_back(static_cast<char>(b));
-  return true;
+  ReadEntryString(block, pos, e.parts.subject);
+  if (wantHead) {
+    ReadEntryString(block, pos, e.parts.head);
+  } else {
+    e.hasHead = false;
+    e.headBlock = block;
+    e.headPos = pos;
+  }
+  return done();
 }
 
 std::string BookReader::GetSubject(int index) {
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) return iLegacy->GetSubject(index);
-  SubjectEntryParts parts;
-  ReadSubjectEntry(index, parts, false);
-  return std::move(parts.subject);
+  return ReadSubjectEntry(index, false).subject;
+}
+
+std::string_view BookReader::PeekSubject(int index, std::string& scratch) {
+  if (!iOpen || index < 0 || index >= iSubjectCount) return {};
+  if (iLegacy) {
+    scratch = iLegacy->GetSubject(index);
+    return scratch;
+  }
+  return ReadSubjectEntry(index, false).subject;
 }
 
 std::string BookReader::GetRecordHead(int index) {
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) return iLegacy->GetRecordHead(index);
-  SubjectEntryParts parts;
-  ReadSubjectEntry(index, parts, true);
-  return std::move(parts.head);
+  return ReadSubjectEntry(index, true).head;
 }
 
 int BookReader::LoadRecord(int index) {
-  iRecordText = {};
+  iRecordText.clear();  // keeps its room for the next record
   iRecordLength = 0;
   iCurrentRecord = -1;
   if (!iOpen || index < 0 || index >= iSubjectCount) return 0;
@@ -419,8 +482,7 @@ int BookReader::LoadRecord(int index) {
         return 0;
       }
     } else {
-      SubjectEntryParts parts;
-      ReadSubjectEntry(index, parts, true);
+      const SubjectEntryParts& parts = ReadSubjectEntry(index, true);
       iRecordText.assign(parts.head.begin(), parts.head.end());
       if (parts.tailOffset >= 0) {
         int block = parts.tailOffset / iRecordBlockSize;

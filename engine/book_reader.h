@@ -137,7 +137,17 @@ class BookReader {
     std::string subject;
     std::string head;
   };
-  bool ReadSubjectEntry(int index, SubjectEntryParts& parts, bool wantHead);
+  // Parses the entry of index into iEntry and returns its parts (all empty
+  // when the entry cannot be read). The last entry parsed is kept: search
+  // asks for a record's subject and then for its head and tail.
+  const SubjectEntryParts& ReadSubjectEntry(int index, bool wantHead);
+  // Appends the subject stream's bytes from (block, pos) up to the next zero
+  // byte (which is passed over) or the end of the stream, moving into the
+  // following blocks as the bytes run on.
+  void ReadEntryString(int& block, size_t& pos, std::string& out);
+  // The subject of index, from the entry cache or the legacy file (then in
+  // scratch); valid until the next read of the book.
+  std::string_view PeekSubject(int index, std::string& scratch);
   void ReleaseBuffers();
   int OpenVersion2();
   // Reads a section header and its block table at offset; false when they
@@ -181,6 +191,17 @@ class BookReader {
   std::vector<uint8_t> iRecordBlockBuffer;
   size_t iRecordBlockFill = 0;
   std::vector<uint8_t> iCompressedBuffer;
+  // The last entry ReadSubjectEntry parsed. An entry read without its head
+  // keeps where the head starts, to go on from there while that block is
+  // still the cached one.
+  struct EntryCache {
+    int index = -1;  // -1: nothing cached
+    bool hasHead = false;
+    int headBlock = -1;
+    size_t headPos = 0;
+    SubjectEntryParts parts;
+  };
+  EntryCache iEntry;
   int iCurrentRecord = -1;
   std::vector<uint8_t> iRecordText;  // zero-terminated
   int iRecordLength = 0;

@@ -49,17 +49,18 @@ int BookReader::Search(int mode, std::string_view term, int& record, int& pos, b
   const int start = record;
   const int current = iCurrentRecord;
   const FoldedFinder finder(term);
+  std::string scratch;  // a legacy book's subject
   if (iOpen && start >= 0) {
     while (record < iSubjectCount) {
       if (record > start && sameRecordOnly) return kSearchLeftRecord;
       if (mode == SearchSubjects) {
         pos = 0;
-        if (SubjectHit(GetSubject(record), finder, term.size(), wholeWord)) {
+        if (SubjectHit(PeekSubject(record, scratch), finder, term.size(), wholeWord)) {
           pos = -1;
           return kSearchHit;
         }
       } else if (mode == SearchSubjectsAndText) {
-        if (pos == -1 && SubjectHit(GetSubject(record), finder, term.size(), wholeWord))
+        if (pos == -1 && SubjectHit(PeekSubject(record, scratch), finder, term.size(), wholeWord))
           return kSearchHit;
         if (pos < 0) pos = 0;
         // A record that cannot be loaded is passed over like one without hits.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,54 @@ TEST(BookReader, SequentialReadsShareBlocks) {
   for (int i = 0; i < 120; ++i) ASSERT_EQ(reader.LoadRecord(i), 1);
   EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);
   EXPECT_EQ(reader.Stats().recordBlockLoads, 1);
+}
+
+TEST(BookReader, ReadsInAnyOrderMatchTheBookAndNothingOutlivesIt) {
+  // The reader keeps the last entry it parsed: a subject read first and the
+  // head asked for later (same block or not), reads of other entries in
+  // between, and a second book opened in the same reader must all give what
+  // the book holds.
+  qltest::TempDir dir;
+  std::vector<Entry> entries = MixedEntries(60);
+  std::vector<Entry> others = MixedEntries(60);
+  for (Entry& e : others) {
+    e.subject = "other " + e.subject;
+    e.text = "other " + e.text;
+  }
+  for (int subjectBlock : {25000, 90, 7}) {
+    BookOptions options;
+    options.subjectBlockSize = subjectBlock;
+    options.recordBlockSize = 64;
+    std::string first = WriteBook(dir, entries, options, "first.ql");
+    std::string second = WriteBook(dir, others, options, "second.ql");
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(first, ql::kOpenReadOnly), ql::kOpenOk);
+    std::mt19937 rng(static_cast<unsigned>(subjectBlock));
+    for (int step = 0; step < 600; ++step) {
+      const int index = static_cast<int>(rng() % entries.size());
+      const Entry& e = entries[static_cast<size_t>(index)];
+      switch (rng() % 3) {
+        case 0:
+          ASSERT_EQ(reader.GetSubject(index), e.subject) << index;
+          break;
+        case 1:
+          ASSERT_EQ(reader.GetRecordHead(index), e.text.substr(0, 150)) << index;
+          break;
+        default:
+          ASSERT_EQ(reader.LoadRecord(index), 1);
+          ASSERT_EQ(reader.CurrentRecordText(), e.text) << index;
+      }
+    }
+    const int last = static_cast<int>(entries.size()) - 1;
+    EXPECT_EQ(reader.GetSubject(last), entries.back().subject);
+    ASSERT_EQ(reader.Open(second, ql::kOpenReadOnly), ql::kOpenOk);
+    EXPECT_EQ(reader.GetSubject(last), others.back().subject);
+    EXPECT_EQ(reader.GetRecordHead(last), others.back().text.substr(0, 150));
+    ASSERT_EQ(reader.LoadRecord(last), 1);
+    EXPECT_EQ(reader.CurrentRecordText(), others.back().text);
+    reader.Close();
+    EXPECT_EQ(reader.GetSubject(last), "");
+  }
 }
 
 TEST(BookReader, OpenVersionsAndChunks) {
