@@ -214,6 +214,15 @@ TEST(ExportBookReaderLegacy, PlainAndNibbleCodings) {
   EXPECT_EQ(result, 15);
   Record(r, 2, 100, &result);
   EXPECT_EQ(result, 12);
+  // An entry position before the start of the file: the seek fails.
+  std::string bad = qltest::BuildLegacyBookBytes(entries, 1);
+  ql::WriteLE32(reinterpret_cast<uint8_t*>(bad.data()) + 28, 0xFFFFFFF0u);
+  ASSERT_EQ(OpenBytes(r, dir, bad), 0);
+  Subject(r, 0, 100, &result);
+  EXPECT_EQ(result, 5);
+  Record(r, 0, 100, &result);
+  EXPECT_EQ(result, 5);
+  EXPECT_EQ(Subject(r, 1), "second");
 }
 
 // A legacy book whose one record holds the given coded bytes.
