@@ -13,10 +13,10 @@ constexpr int kGroupItems = 8;
 constexpr int kLimitedStop = 2000;
 constexpr int kMinMatch = 2;
 constexpr size_t kWideCopy = 16;
-// Room the fast decoding loop needs before a group: a literal run read as 8
-// bytes may start 15 bytes into the group's input, and a group writes at most
+// Room the fast decoding loop needs before a group: a literal, read as 17
+// bytes, may start 15 bytes into the group's input, and a group writes at most
 // 8 references of 17 bytes, plus what a fixed-size copy runs past its item.
-constexpr size_t kFastInput = 1 + 2 * (kGroupItems - 1) + kGroupItems;
+constexpr size_t kFastInput = 1 + 2 * (kGroupItems - 1) + kWideCopy + 1;
 constexpr size_t kFastOutput = kGroupItems * 17 + kWideCopy;
 
 // Nibble symbol tables.
@@ -106,40 +106,34 @@ size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, boo
       j += kGroupItems;
       continue;
     }
-    int k = 0;
-    for (;;) {
-      // The literals before the next reference go over in one 8-byte copy.
-      const int literals =
-          std::min(std::countl_zero(static_cast<uint8_t>(control << k)), kGroupItems - k);
-      if (literals > 0) {
-        CopyChunk<kGroupItems>(out + j, in + i);
-        i += static_cast<size_t>(literals);
-        j += static_cast<size_t>(literals);
-        k += literals;
-        if (k == kGroupItems) break;
-      }
+    // Every item is decoded the same way, so the mix of literals and
+    // references costs no mispredicted branches: a literal is a copy of one
+    // byte from the input, a reference one of 2 to 17 bytes from the output,
+    // and both copy 17 bytes of which only the item's own are kept.
+    for (int k = 0; k < kGroupItems; ++k) {
+      const size_t isReference = (control >> (kGroupItems - 1 - k)) & 1u;
       const uint8_t a = in[i];
       const uint8_t b = in[i + 1];
-      i += 2;
-      const size_t length = static_cast<size_t>(a >> 4) + kMinMatch;
       const size_t distance = (static_cast<size_t>(a & 0x0F) << 8) | b;
-      if (distance == 0 || distance > j) return j;  // reaches before the output
+      const size_t length = isReference ? static_cast<size_t>(a >> 4) + kMinMatch : 1;
+      if (isReference && (distance == 0 || distance > j)) return j;  // reaches before the output
       uint8_t* to = out + j;
-      const uint8_t* from = to - distance;
-      if (distance >= length) {
-        // The source lies wholly behind the output: one 16-byte chunk, and
-        // the seventeenth byte of the longest reference.
-        CopyChunk<kWideCopy>(to, from);
-        if (length > kWideCopy) to[kWideCopy] = from[kWideCopy];
-      } else if (distance >= kGroupItems) {
-        // Overlapping, but each 8-byte step reads only finished bytes.
-        for (size_t m = 0; m < length; m += kGroupItems) CopyChunk<kGroupItems>(to + m, from + m);
+      if (isReference && distance < length) {
+        // Overlapping its own output: in 8-byte steps that read only
+        // finished bytes, or byte by byte for a short repeated pattern.
+        const uint8_t* from = to - distance;
+        if (distance >= kGroupItems) {
+          for (size_t m = 0; m < length; m += kGroupItems) CopyChunk<kGroupItems>(to + m, from + m);
+        } else {
+          for (size_t m = 0; m < length; ++m) to[m] = from[m];
+        }
       } else {
-        // A run of a short pattern: byte by byte, as the coding defines it.
-        for (size_t m = 0; m < length; ++m) to[m] = from[m];
+        const uint8_t* from = isReference ? to - distance : in + i;
+        CopyChunk<kWideCopy>(to, from);
+        to[kWideCopy] = from[kWideCopy];
       }
+      i += 1 + isReference;
       j += length;
-      if (++k == kGroupItems) break;
     }
   }
   return DecompressTail(in, n, i, out, cap, j, limited);
