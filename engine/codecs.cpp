@@ -1,7 +1,5 @@
 #include "codecs.h"
 
-#include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace ql {
