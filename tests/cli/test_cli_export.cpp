@@ -11,6 +11,7 @@
 
 #include "book_fixture.h"
 #include "byte_order.h"
+#include "qlbook_runner.h"
 
 namespace {
 
@@ -19,29 +20,12 @@ struct ExportRun {
   std::string output;  // stdout and stderr together
 };
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Runs qlbook with args; epoch, when not empty, is given as SOURCE_DATE_EPOCH.
 ExportRun Qlbook(const std::vector<std::string>& args, const std::string& epoch = "0") {
-  const char* dir = std::getenv("QL_BIN_DIR");
-  std::string command =
-      epoch.empty() ? "env -u SOURCE_DATE_EPOCH " : "env SOURCE_DATE_EPOCH=" + Quote(epoch) + " ";
-  command += Quote(std::string(dir ? dir : "bin") + "/qlbook");
-  for (const std::string& a : args) command += " " + Quote(a);
-  command += " 2>&1";
-  ExportRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  qltest::QlbookRun run = qltest::RunQlbook(
+      args, epoch.empty() ? "unset SOURCE_DATE_EPOCH; "
+                          : "export SOURCE_DATE_EPOCH=" + qltest::ShellQuote(epoch) + "; ");
+  return {run.status, run.out + run.err};
 }
 
 std::string TinyDatabase(const std::string& name, uint32_t unixTime) {

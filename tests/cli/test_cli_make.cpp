@@ -10,35 +10,16 @@
 
 #include "book_fixture.h"
 #include "book_reader.h"
+#include "qlbook_runner.h"
 
 namespace {
 
-struct MakeRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ShellQuote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using MakeRun = qltest::QlbookRun;
 
 // Runs qlbook with args; prefix (shell text) runs first, e.g. a ulimit.
-MakeRun RunQlbook(const qltest::TempDir& dir, const std::vector<std::string>& args,
+MakeRun RunQlbook(const qltest::TempDir&, const std::vector<std::string>& args,
                   const std::string& prefix = "") {
-  const char* bin = std::getenv("QL_BIN_DIR");
-  std::string command = ShellQuote(std::string(bin ? bin : "bin") + "/qlbook");
-  for (const std::string& a : args) command += " " + ShellQuote(a);
-  std::string outPath = dir.File("run.out"), errPath = dir.File("run.err");
-  command = prefix + "exec " + command + " >" + ShellQuote(outPath) + " 2>" + ShellQuote(errPath);
-  int status = std::system(("sh -c " + ShellQuote(command)).c_str());
-  MakeRun run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = qltest::ReadFileBytes(outPath);
-  run.err = qltest::ReadFileBytes(errPath);
-  return run;
+  return qltest::RunQlbook(args, prefix);
 }
 
 std::vector<qltest::Entry> ReadBook(const std::string& path) {

@@ -11,20 +11,11 @@
 #include <vector>
 
 #include "book_fixture.h"
+#include "qlbook_runner.h"
 
 namespace {
 
-struct QlRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using QlRun = qltest::QlbookRun;
 
 class CliRead : public ::testing::Test {
  protected:
@@ -36,23 +27,7 @@ class CliRead : public ::testing::Test {
                                         {{"Aardvark", "Digs@burrows"}, {"Zebra", "Stripes"}}, 3));
   }
 
-  QlRun Qlbook(const std::vector<std::string>& args) {
-    const char* bin = std::getenv("QL_BIN_DIR");
-    std::string command = Quote(std::string(bin ? bin : "bin") + "/qlbook");
-    for (const std::string& a : args) command += " " + Quote(a);
-    const std::string errPath = dir_.File("stderr.txt");
-    command += " 2>" + Quote(errPath);
-    QlRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = qltest::ReadFileBytes(errPath);
-    return run;
-  }
+  QlRun Qlbook(const std::vector<std::string>& args) { return qltest::RunQlbook(args); }
 
   qltest::TempDir dir_;
   std::vector<qltest::Entry> entries_ = {

@@ -8,34 +8,14 @@
 #include <vector>
 
 #include "book_fixture.h"
+#include "qlbook_runner.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using CliRun = qltest::QlbookRun;
 
 CliRun Qlbook(const std::vector<std::string>& args) {
-  const char* dir = std::getenv("QL_BIN_DIR");
-  std::string command = Quote(std::string(dir ? dir : "bin") + "/qlbook");
-  for (const std::string& a : args) command += " " + Quote(a);
-  command += " 2>/dev/null";
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return qltest::RunQlbook(args);
 }
 
 class CliRenderSearch : public ::testing::Test {
