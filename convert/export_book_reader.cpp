@@ -256,19 +256,28 @@ int ExportBookReader::WindowIndex(int index) {
   return kExportOk;
 }
 
-int ExportBookReader::LoadSubjectBlock(int32_t block) {
-  if (iSubjectBlockCached == block) return kExportOk;
-  iSubjectBlockCached = -1;
-  if (block < 0 || block >= iSubjectBlockCount) return kExportShortRead;
-  const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
-  const int64_t start = iSubjectDataOffset + int64_t{e.offset};
+int ExportBookReader::ReadCompressedBlock(const std::vector<BlockTableEntry>& table,
+                                          int32_t blockCount, int64_t dataOffset, int32_t block,
+                                          size_t& length) {
+  if (block < 0 || block >= blockCount) return kExportShortRead;
+  const BlockTableEntry& e = table[static_cast<size_t>(block)];
+  const int64_t start = dataOffset + int64_t{e.offset};
   if (e.offset < 0 || e.compressedLength < 0 ||
       static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
       start + e.compressedLength > iFileSize)
     return kExportShortRead;
   if (int r = Seek(start)) return r;
-  const size_t length = static_cast<size_t>(e.compressedLength);
-  if (int r = ReadExact(iCompressedBuffer.data(), length)) return r;
+  length = static_cast<size_t>(e.compressedLength);
+  return ReadExact(iCompressedBuffer.data(), length);
+}
+
+int ExportBookReader::LoadSubjectBlock(int32_t block) {
+  if (iSubjectBlockCached == block) return kExportOk;
+  iSubjectBlockCached = -1;
+  size_t length = 0;
+  if (int r = ReadCompressedBlock(iSubjectBlockTable, iSubjectBlockCount, iSubjectDataOffset, block,
+                                  length))
+    return r;
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
   iSubjectBlockLength =
       DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
@@ -290,16 +299,10 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
 int ExportBookReader::LoadRecordBlock(int32_t block) {
   if (iRecordBlockCached == block) return kExportOk;
   iRecordBlockCached = -1;
-  if (block < 0 || block >= iRecordBlockCount) return kExportShortRead;
-  const BlockTableEntry& e = iRecordBlockTable[static_cast<size_t>(block)];
-  const int64_t start = iRecordDataOffset + int64_t{e.offset};
-  if (e.offset < 0 || e.compressedLength < 0 ||
-      static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
-      start + e.compressedLength > iFileSize)
-    return kExportShortRead;
-  if (int r = Seek(start)) return r;
-  const size_t length = static_cast<size_t>(e.compressedLength);
-  if (int r = ReadExact(iCompressedBuffer.data(), length)) return r;
+  size_t length = 0;
+  if (int r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount, iRecordDataOffset, block,
+                                  length))
+    return r;
   iRecordBlockLength = DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
                                        std::span<uint8_t>(iRecordBlockBuffer), false);
   iRecordBlockCached = block;

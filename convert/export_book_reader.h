@@ -69,6 +69,10 @@ class ExportBookReader : public QLPWriter {
   int WindowIndex(int index);
   int LoadSubjectBlock(int32_t block);
   int LoadRecordBlock(int32_t block);
+  // Reads block's compressed bytes into iCompressedBuffer after checking its
+  // table entry against the file; length receives their count.
+  int ReadCompressedBlock(const std::vector<BlockTableEntry>& table, int32_t blockCount,
+                          int64_t dataOffset, int32_t block, size_t& length);
   int FindSubjectEntry(int index, SubjectEntryView& entry);
   size_t SubjectBufferEnd() const;
   int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
