@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "handheld_compress.h"
+#include "handheld_reference.h"
 #include "pdb_format.h"
 
 namespace {
@@ -58,75 +59,6 @@ const std::string& Text() {
   return text;
 }
 
-// The coding as defined: grow a candidate, scan the window for its lowest
-// occurrence, emit when it cannot grow; then fold escapes into runs.
-std::vector<uint8_t> ReferenceCompress(const uint8_t* src, size_t n) {
-  std::vector<uint8_t> out;
-  bool pending = false;
-  auto literal = [&](uint8_t c) {
-    bool esc = (c >= 1 && c <= 8) || c >= 0x80;
-    if (!pending) {
-      if (c == 0x20)
-        pending = true;
-      else if (esc)
-        out.insert(out.end(), {0x01, c});
-      else
-        out.push_back(c);
-      return;
-    }
-    pending = false;
-    if (c >= 0x40 && c <= 0x7F)
-      out.push_back(c ^ 0x80);
-    else if (esc)
-      out.insert(out.end(), {0x20, 0x01, c});
-    else
-      out.insert(out.end(), {0x20, c});
-  };
-  size_t p = 0, q = 0, r = 1;
-  while (p < n) {
-    if (p - q > 2047) q = p - 2047;
-    size_t size = r - p, s = q;
-    while (std::memcmp(src + s, src + p, size) != 0) ++s;
-    if (s == p || size > 10 || r == n) {
-      if (size >= 4) {
-        if (pending) out.push_back(0x20);
-        pending = false;
-        size_t v = 8 * (p - q) + (size - 4);
-        out.push_back(static_cast<uint8_t>(0x80 + (v >> 8)));
-        out.push_back(static_cast<uint8_t>(v & 0xFF));
-        p = r - 1;
-      } else {
-        literal(src[p++]);
-      }
-      q = 0;
-    } else {
-      q = s;
-    }
-    if (r < n) ++r;
-  }
-  if (pending) out.push_back(0x20);
-  size_t in = 0, w = 0;
-  while (in < out.size()) {
-    if (out[in] >= 0x80 && out[in] <= 0xBF) {
-      out[w++] = out[in++];
-      out[w++] = out[in++];
-    } else if (out[in] == 0x01) {
-      size_t count = w;
-      out[w++] = out[in++];
-      out[w++] = out[in++];
-      while (in < out.size() && out[in] == 0x01 && out[count] < 8) {
-        ++out[count];
-        out[w++] = out[in + 1];
-        in += 2;
-      }
-    } else {
-      out[w++] = out[in++];
-    }
-  }
-  out.resize(w);
-  return out;
-}
-
 bool CheckAgainstReference() {
   const std::string& text = Text();
   const auto* src = reinterpret_cast<const uint8_t*>(text.data());
@@ -139,7 +71,8 @@ bool CheckAgainstReference() {
     size_t at = b * ql::kQLPBlockSize;
     size_t n = std::min(text.size() - at, static_cast<size_t>(ql::kQLPBlockSize));
     size_t c = ql::CompressHandheldBlock(src + at, n, out.data());
-    std::vector<uint8_t> ref = ReferenceCompress(src + at, n);
+    std::string ref = qltest::ReferenceCompressHandheld(
+        std::string_view(reinterpret_cast<const char*>(src + at), n));
     if (ref.size() != c || std::memcmp(ref.data(), out.data(), c) != 0) {
       std::fprintf(stderr, "block %zu differs from the reference coder\n", b);
       return false;
