@@ -113,10 +113,13 @@ size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, boo
       const uint8_t a = in[i];
       const uint8_t b = in[i + 1];
       const size_t distance = (static_cast<size_t>(a & 0x0F) << 8) | b;
-      const size_t length = isReference ? static_cast<size_t>(a >> 4) + kMinMatch : 1;
-      if (isReference && (distance == 0 || distance > j)) return j;  // reaches before the output
+      const size_t length = 1 + ((0 - isReference) & (static_cast<size_t>(a >> 4) + kMinMatch - 1));
       uint8_t* to = out + j;
-      if (isReference && distance < length) {
+      // One rarely taken branch for both uncommon cases of a reference: a
+      // distance of 0 or reaching before the output (distance - 1 wraps for
+      // 0), and a source overlapping the bytes being written.
+      if (isReference & ((distance - 1 >= j) | (distance < length))) {
+        if (distance - 1 >= j) return j;  // reaches before the output
         // Overlapping its own output: in 8-byte steps that read only
         // finished bytes, or byte by byte for a short repeated pattern.
         const uint8_t* from = to - distance;
