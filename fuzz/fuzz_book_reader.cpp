@@ -10,26 +10,13 @@
 #include <string>
 
 #include "book_reader.h"
+#include "memory_file.h"
 
 namespace {
 
 constexpr int kWalkCap = 2000;
 
-// The bytes as a file of their own, in memory; its /proc path opens like any file.
-int MemoryFile(const uint8_t* data, size_t size) {
-  int fd = memfd_create("book", MFD_CLOEXEC);
-  if (fd < 0) return -1;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) {
-      close(fd);
-      return -1;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return fd;
-}
+using qlfuzz::MemoryFile;
 
 void Walk(ql::BookReader& reader, std::string_view key) {
   const int count = std::min(reader.GetSubjectCount(), kWalkCap);

@@ -13,6 +13,7 @@
 
 #include "export_book_reader.h"
 #include "handheld_compress.h"
+#include "memory_file.h"
 #include "pdb_format.h"
 
 namespace {
@@ -20,20 +21,7 @@ namespace {
 constexpr int kWalkCap = 2000;
 constexpr int kSmallCapacity = 64;
 
-int MemoryFile(const uint8_t* data, size_t size) {
-  int fd = memfd_create("book", MFD_CLOEXEC);
-  if (fd < 0) return -1;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) {
-      close(fd);
-      return -1;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return fd;
-}
+using qlfuzz::MemoryFile;
 
 void Walk(ql::ExportBookReader& reader, int capacity) {
   std::vector<char> buffer(static_cast<size_t>(capacity) + 1);
