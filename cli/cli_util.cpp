@@ -1,12 +1,15 @@
 #include "cli_util.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <sys/stat.h>
+
+#include "book_format.h"
+#include "byte_order.h"
 
 namespace qlcli {
 
@@ -44,10 +47,27 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   }
   int r = reader.Open(path, mode);
   if (r == ql::kOpenOk) return true;
-  if (r == ql::kOpenUnsupported)
-    Fail(path + ": the book's version or one of its chunks is not supported");
-  else
-    Fail(path + ": cannot open the book (it is missing, in use, or not a book)");
+  // The reader only says open or not; look at the file to say why.
+  uint8_t head[ql::kBookHeaderSize] = {};
+  size_t got = 0;
+  int openError = 0;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+  } else {
+    openError = errno;
+  }
+  const uint32_t uid3 = got >= 12 ? ql::ReadLE32(head + 8) : 0;
+  if (openError != 0) {
+    Fail(path + ": " + std::strerror(openError));
+  } else if (uid3 != ql::kBookUid3 && uid3 != ql::kBookUid3Legacy) {
+    Fail(path + ": not a Quillary book");
+  } else if (r == ql::kOpenUnsupported) {
+    Fail(path + ": the book's version (" + std::to_string(ql::ReadLE32s(head + 16)) +
+         ") or one of its chunks is not supported");
+  } else {
+    Fail(path + ": cannot open the book (it is in use by another program, or damaged)");
+  }
   return false;
 }
 

@@ -115,7 +115,7 @@ void RunExport(const ExportOptions& o) {
 
 void AddExportCommands(CLI::App& app) {
   auto options = std::make_shared<ExportOptions>();
-  CLI::App* cmd = app.add_subcommand("export-pdb", "write the book as a handheld database (.pdb)");
+  CLI::App* cmd = app.add_subcommand("export-pdb", "Write a book as a handheld database (.pdb)");
   cmd->add_option("BOOK", options->book, "the book (.ql)")->required();
   cmd->add_option("OUT", options->out, "the database file to write")->required();
   cmd->add_option("--name", options->name,

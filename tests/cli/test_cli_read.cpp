@@ -169,7 +169,7 @@ TEST_F(CliRead, BadBooksGiveClearMessages) {
   qltest::WriteFileBytes(text, "just some text, not a book at all\n");
   r = Qlbook({"subjects", text});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("notes.txt"), std::string::npos);
+  EXPECT_NE(r.err.find("notes.txt: not a Quillary book"), std::string::npos) << r.err;
 
   qltest::BookOptions newer;
   newer.version = 2002;
