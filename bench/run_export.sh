@@ -12,24 +12,9 @@ work=$(dirname "$bin")/work/export
 mkdir -p "$work"
 runs=${QL_EXPORT_RUNS:-3}
 
-src=${QL_CORPORA:-}/wn.tsv
-name=wn
-if [ ! -f "$src" ]; then
-  name=generated
-  src=$work/generated.tsv
-  [ -f "$src" ] || awk 'BEGIN {
-    srand(7); split("a e i o u y", v, " "); split("b c d f g h k l m n p r s t v w", c, " ");
-    for (i = 0; i < 150000; i++) {
-      t = "noun<br>    1: "; n = 20 + int(rand() * 40);
-      for (j = 0; j < n; j++) {
-        w = ""; l = 1 + int(rand() * 4);
-        for (k = 0; k < l; k++) w = w c[1 + int(rand() * 16)] v[1 + int(rand() * 6)];
-        t = t w " ";
-      }
-      printf "word%06d\t%s<a:word%06d>see also</a>\r\n", i, t, int(rand() * 150000);
-    }
-  }' >"$src"
-fi
+source "$(dirname "$0")/lib.sh"
+src=$(bench_source_tsv "$work")
+name=$(basename "$src" .tsv)
 size=$(stat -c %s "$src")
 
 book=$work/$name.ql

@@ -12,26 +12,11 @@ mkdir -p "$work"
 runs=${QL_IMPORT_RUNS:-3}
 [ -x /usr/bin/time ] || { echo "run_import: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
 
-src=${QL_CORPORA:-}/wn.tsv
-tagged=${QL_CORPORA:-}/wn.tagged
-name=wn
-if [ ! -f "$src" ]; then
-  name=generated
-  src=$work/generated.tsv
-  tagged=
-  awk 'BEGIN {
-    srand(7); split("a e i o u y", v, " "); split("b c d f g h k l m n p r s t v w", c, " ");
-    for (i = 0; i < 150000; i++) {
-      t = "noun<br>    1: "; n = 20 + int(rand() * 40);
-      for (j = 0; j < n; j++) {
-        w = ""; l = 1 + int(rand() * 4);
-        for (k = 0; k < l; k++) w = w c[1 + int(rand() * 16)] v[1 + int(rand() * 6)];
-        t = t w " ";
-      }
-      printf "word%06d\t%s<a:word%06d>see also</a>\r\n", i, t, int(rand() * 150000);
-    }
-  }' >"$src"
-fi
+source "$(dirname "$0")/lib.sh"
+src=$(bench_source_tsv "$work")
+name=$(basename "$src" .tsv)
+tagged=
+[ "$name" = wn ] && tagged=$QL_CORPORA/wn.tagged
 
 # A 1 MB piece, cut after a whole line.
 small=$work/$name.1mb.tsv

@@ -12,29 +12,9 @@ mkdir -p "$work"
 term=${QL_SEARCH_TERM:-qqxqzz}
 runs=${QL_SEARCH_RUNS:-10}
 
-src=${QL_CORPORA:-}/wn.tsv
-name=wn
-if [ ! -f "$src" ]; then
-  # No corpus: a generated dictionary of pseudo-words of about the same kind,
-  # in the CR LF lines the importer reads.
-  name=generated
-  src=$work/generated.tsv
-  if [ ! -f "$src" ]; then
-    awk 'BEGIN {
-      srand(7); split("a e i o u y", v, " "); split("b c d f g h k l m n p r s t v w", c, " ");
-      for (i = 0; i < 120000; i++) {
-        s = sprintf("word%06d", i); t = s "<br>    n 1: ";
-        n = 20 + int(rand() * 40);
-        for (j = 0; j < n; j++) {
-          w = ""; l = 2 + int(rand() * 4);
-          for (k = 0; k < l; k++) w = w c[1 + int(rand() * 16)] v[1 + int(rand() * 6)];
-          t = t w " ";
-        }
-        printf "%s\t%s<a:word%06d>see also</a>\r\n", s, t, int(rand() * 120000);
-      }
-    }' >"$src"
-  fi
-fi
+source "$(dirname "$0")/lib.sh"
+src=$(bench_source_tsv "$work")
+name=$(basename "$src" .tsv)
 
 book=$work/$name.ql
 text=$work/$name.txt
