@@ -6,15 +6,19 @@ set -euo pipefail
 bin=${QL_BENCH_BIN:-build-bench/bin}
 work=$(dirname "$bin")/work/codec
 mkdir -p "$work"
-"$bin/bench_codec" --benchmark_format=json --benchmark_min_time=${QL_BENCH_MIN_TIME:-1} \
-  >"$work/codec.json"
+# The machine is shared: every coder runs several times, interleaved with its
+# peers in random order, and the medians are compared.
+"$bin/bench_codec" --benchmark_format=json --benchmark_min_time=${QL_BENCH_MIN_TIME:-0.5} \
+  --benchmark_repetitions=${QL_BENCH_REPETITIONS:-7} --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true >"$work/codec.json"
 python3 - "$work/codec.json" <<'PY'
 import json, sys
-runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+runs = {b["run_name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]
+        if b.get("aggregate_name") == "median"}
 def mbs(name):
     return runs[name]["bytes_per_second"] / 1e6
 plain = runs["BM_DecompressBlock"]["plain_bytes"]
-print(f"blocks of {plain / 1e6:.1f} MB of subject and record streams")
+print(f"blocks of {plain / 1e6:.1f} MB of subject and record streams (medians of interleaved runs)")
 print("decode MB/s (of plain text):")
 own = mbs("BM_DecompressBlock")
 for peer in ("BM_Lz4Decompress", "BM_ZlibDecompress"):
