@@ -8,8 +8,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "book_format.h"
-#include "byte_order.h"
+#include "open_failure.h"
 
 namespace qlcli {
 
@@ -37,37 +36,14 @@ bool WriteOut(std::string_view bytes) {
 
 bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    Fail(path + ": " + std::strerror(errno));
+  // A directory is never handed to the reader.
+  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    Fail(path + ": " + ql::OpenFailureReason(path, ql::kOpenFailed));
     return false;
   }
-  if (S_ISDIR(st.st_mode)) {
-    Fail(path + ": is a directory");
-    return false;
-  }
-  int r = reader.Open(path, mode);
+  const int r = reader.Open(path, mode);
   if (r == ql::kOpenOk) return true;
-  // The reader only says open or not; look at the file to say why.
-  uint8_t head[ql::kBookHeaderSize] = {};
-  size_t got = 0;
-  int openError = 0;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-  } else {
-    openError = errno;
-  }
-  const uint32_t uid3 = got >= 12 ? ql::ReadLE32(head + 8) : 0;
-  if (openError != 0) {
-    Fail(path + ": " + std::strerror(openError));
-  } else if (uid3 != ql::kBookUid3 && uid3 != ql::kBookUid3Legacy) {
-    Fail(path + ": not a Quillary book");
-  } else if (r == ql::kOpenUnsupported) {
-    Fail(path + ": the book's version (" + std::to_string(ql::ReadLE32s(head + 16)) +
-         ") or one of its chunks is not supported");
-  } else {
-    Fail(path + ": cannot open the book (it is in use by another program, or damaged)");
-  }
+  Fail(path + ": " + ql::OpenFailureReason(path, r));
   return false;
 }
 
