@@ -563,8 +563,8 @@ void BookReader::SetBookmark(int slot, int textLength, int recordIndex, int rese
   e.text.assign(text.substr(0, kBookmarkTextSize));
 }
 
-void BookReader::SaveBookmarks() {
-  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return;
+bool BookReader::SaveBookmarks() {
+  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return true;
   uint8_t block[kBookmarkBlockSize] = {};
   for (int slot = 0; slot < kBookmarkSlots; ++slot) {
     const BookmarkEntry& e = iBookmarks[slot];
@@ -575,10 +575,8 @@ void BookReader::SaveBookmarks() {
     const size_t n = std::min<size_t>(e.text.size(), kBookmarkTextSize);
     std::memcpy(p + 12, e.text.data(), n);
   }
-  if (iLegacy)
-    iLegacy->WriteAt(iBookmarkOffset, block, sizeof block);
-  else
-    WriteFile(iBookmarkOffset, block, sizeof block);
+  if (iLegacy) return iLegacy->WriteAt(iBookmarkOffset, block, sizeof block);
+  return WriteFile(iBookmarkOffset, block, sizeof block);
 }
 
 void BookReader::LoadBookmarks() {

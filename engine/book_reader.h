@@ -93,7 +93,9 @@ class BookReader {
   int FindSubject(int mode, std::string_view key);
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
-  void SaveBookmarks();
+  // Writes the table back into a book open for writing; false when the
+  // write failed (errno set). Nothing to write counts as success.
+  bool SaveBookmarks();
   void LoadBookmarks();
   void Close();
 
