@@ -1,0 +1,336 @@
+#include "open_flow.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "atomic_file.h"
+#include "book_builder.h"
+#include "open_failure.h"
+#include "upgrade.h"
+
+namespace ql {
+
+namespace {
+
+constexpr const char* kCopyFailedCaption = "Error";
+constexpr const char* kBookExtension = "ql";
+constexpr size_t kCopyBufferSize = 1 << 16;
+
+int LastError() {
+  return errno != 0 ? errno : EIO;
+}
+
+std::string ErrorText(int error) {
+  return std::strerror(error);
+}
+
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : iFd(fd) {}
+  ~FileDescriptor() {
+    if (iFd >= 0) ::close(iFd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return iFd; }
+
+ private:
+  int iFd;
+};
+
+class SystemFiles final : public BookFiles {};
+
+// Ends the wait cursor and removes the progress window however the upgrade
+// ends, before any message is shown.
+class UpgradeWork {
+ public:
+  UpgradeWork(Desktop& desktop, int64_t maximum) : iDesktop(desktop) {
+    iBar = desktop.StartProgress(maximum, false);
+    desktop.WaitCursor(true);
+  }
+  ~UpgradeWork() { End(); }
+  UpgradeWork(const UpgradeWork&) = delete;
+  UpgradeWork& operator=(const UpgradeWork&) = delete;
+  ProgressSink* Bar() { return iBar.get(); }
+  void End() {
+    if (iEnded) return;
+    iEnded = true;
+    iDesktop.WaitCursor(false);
+    iBar.reset();
+  }
+
+ private:
+  Desktop& iDesktop;
+  std::unique_ptr<ProgressSink> iBar;
+  bool iEnded = false;
+};
+
+// A stored text as every reader sees it: the builder drops zero bytes, and a
+// legacy text may still hold some.
+std::string WithoutZeros(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text)
+    if (c != '\0') out.push_back(c);
+  return out;
+}
+
+// Compares the upgraded book with the legacy one, every entry and every
+// bookmark slot; the first difference in words, or empty when they agree.
+std::string CompareBooks(BookReader& legacy, BookReader& upgraded, ProgressSink* bar) {
+  const int count = legacy.GetSubjectCount();
+  if (upgraded.GetSubjectCount() != count) {
+    return "the new book has " + std::to_string(upgraded.GetSubjectCount()) +
+           " subjects instead of " + std::to_string(count);
+  }
+  for (int i = 0; i < count; ++i) {
+    if (bar) bar->Step();
+    if (WithoutZeros(legacy.GetSubject(i)) != upgraded.GetSubject(i))
+      return "subject " + std::to_string(i) + " differs in the new book";
+    if (legacy.LoadRecord(i) != 1 || upgraded.LoadRecord(i) != 1)
+      return "record " + std::to_string(i) + " could not be read back";
+    if (WithoutZeros(legacy.CurrentRecordText()) != upgraded.CurrentRecordText())
+      return "record " + std::to_string(i) + " differs in the new book";
+  }
+  for (int slot = 1; slot < kBookmarkSlots; ++slot) {
+    const BookmarkEntry a = legacy.GetBookmark(slot);
+    const BookmarkEntry b = upgraded.GetBookmark(slot);
+    if (a.textLength != b.textLength || a.recordIndex != b.recordIndex ||
+        a.reserved != b.reserved || a.text != b.text)
+      return "bookmark " + std::to_string(slot) + " differs in the new book";
+  }
+  return {};
+}
+
+// Writes the legacy book open in reader as a version 2 book at target, with
+// its bookmarks, and reads it back; the reason of a failure, or empty.
+std::string WriteUpgradedBook(BookReader& reader, const std::string& target, ProgressSink* bar) {
+  errno = 0;
+  const int result = UpgradeBook(reader, target, bar);
+  if (result != kUpgradeOk) {
+    std::string reason = UpgradeResultText(result);
+    if (result == kBuildIoFailed) reason += " (" + ErrorText(LastError()) + ")";
+    return reason;
+  }
+  {
+    // The bookmarks are the user's own: the new book takes them as they are.
+    BookReader upgraded;
+    const int opened = upgraded.Open(target, kOpenReadWrite);
+    if (opened != kOpenOk)
+      return "the new book does not open: " + OpenFailureReason(target, opened);
+    for (int slot = 1; slot < kBookmarkSlots; ++slot) {
+      const BookmarkEntry e = reader.GetBookmark(slot);
+      upgraded.SetBookmark(slot, e.textLength, e.recordIndex, e.reserved, e.text);
+    }
+    errno = 0;
+    if (!upgraded.SaveBookmarks())
+      return "the bookmarks could not be written: " + ErrorText(LastError());
+  }
+  BookReader check;
+  const int opened = check.Open(target, kOpenReadOnly);
+  if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(target, opened);
+  return CompareBooks(reader, check, bar);
+}
+
+// An empty file with a name of its own beside path, which the upgraded book
+// then replaces; empty with the reason when none could be made.
+std::string CreateBeside(const std::string& path, std::string& reason) {
+  std::string pattern = path + ".upgrade-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    reason = "cannot create a file beside it: " + ErrorText(LastError());
+    return {};
+  }
+  // The upgraded book keeps the permissions the legacy one had.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  ::close(fd);
+  return name.data();
+}
+
+// Opens the book at path again after the upgrade closed it; on failure the
+// document shows no book and a message says why.
+void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
+  const int result = doc.Reader().Open(path, kOpenReadWrite);
+  if (result == kOpenOk) {
+    doc.iBookOpen = true;
+    return;
+  }
+  doc.iBookOpen = false;
+  doc.SetNoBook();
+  doc.iLastFailure = OpenFailureReason(path, result);
+  desktop.ShowMessage(OpenFailureText(path, doc.iLastFailure), kDefaultCaption);
+}
+
+void ReportUpgradeFailure(Desktop& desktop, const std::string& path, const std::string& reason) {
+  desktop.ShowMessage("Could not upgrade " + path + ":\n" + reason + "\nThe book is unchanged.",
+                      kDefaultCaption);
+}
+
+}  // namespace
+
+bool BookFiles::MayWrite(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return true;  // the open will say what is wrong
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+int BookFiles::MakeWritable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return LastError();
+  if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return LastError();
+  return 0;
+}
+
+int BookFiles::Copy(const std::string& from, const std::string& to) {
+  errno = 0;
+  FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (source.Get() < 0 || ::fstat(source.Get(), &st) != 0) return LastError();
+  AtomicFile target;
+  if (!target.Open(to)) return LastError();
+  // The copy is for writing bookmarks into: it must not stay read-only.
+  if (::fchmod(::fileno(target.Stream()), (st.st_mode & 07777) | S_IWUSR) != 0) return LastError();
+  std::vector<char> buffer(kCopyBufferSize);
+  for (;;) {
+    const ssize_t n = ::read(source.Get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastError();
+    if (n == 0) break;
+    const size_t count = static_cast<size_t>(n);
+    if (std::fwrite(buffer.data(), 1, count, target.Stream()) != count) return LastError();
+  }
+  errno = 0;
+  if (!target.Commit()) return LastError();
+  return 0;
+}
+
+int BookFiles::Rename(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return LastError();
+  return 0;
+}
+
+BookFiles& SystemBookFiles() {
+  static SystemFiles files;
+  return files;
+}
+
+std::string OpenFailureText(const std::string& path, const std::string& reason) {
+  return "Could not open " + path + ": " + reason;
+}
+
+bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
+  // A book the user may not write is made writable; when even that is
+  // refused (a read-only file system, someone else's file) it is the CD case.
+  int mode = kModeReadWrite;
+  if (!files.MayWrite(path) && files.MakeWritable(path) != 0) {
+    const Answer answer =
+        desktop.Ask(kCopyQuestion, kCopyQuestionCaption, Buttons::kYesNo, Icon::kNone, false);
+    mode = answer == Answer::kYes ? kModeCopy : kModeReadOnly;
+  }
+  std::string openPath = path;
+  if (mode == kModeCopy) {
+    FileDialogSpec dialog;
+    dialog.save = true;
+    dialog.filter = kBookFilter;
+    dialog.defaultExtension = kBookExtension;
+    dialog.initialName = path;
+    dialog.owned = false;
+    const std::optional<ChosenFile> chosen = desktop.ChooseFile(dialog);
+    if (!chosen) {
+      mode = kModeReadOnly;
+    } else if (files.Copy(path, chosen->path) != 0) {
+      desktop.ShowMessage(kCopyFailed, kCopyFailedCaption);
+      mode = kModeReadOnly;
+    } else {
+      openPath = chosen->path;
+    }
+  }
+
+  const int result = doc.Reader().Open(openPath, mode);
+  doc.iBookOpen = true;
+  if (result != kOpenOk || !doc.Reader().IsOpen()) {
+    doc.iBookOpen = false;
+    doc.SetNoBook();
+    doc.iLastFailure = OpenFailureReason(openPath, result);
+    // At start-up the window is not there yet: the caller tells the user.
+    if (!doc.iInitialised) return false;
+    desktop.EmptyList();
+    desktop.ShowStartPage();
+    desktop.ShowStatus(OpenFailureText(openPath, doc.iLastFailure));
+  } else {
+    doc.iLastFailure.clear();
+    doc.SetBook(openPath);
+    // A copy or a read-only book is not rewritten behind the user's back.
+    if (!doc.Reader().IsVersion2() && mode == kModeReadWrite)
+      RunUpgradeOffer(doc, desktop, openPath, files);
+  }
+  RebuildBookmarkMenu(doc, desktop);
+  return doc.iBookOpen;
+}
+
+bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
+  if (!RunOpenFlow(doc, desktop, path, files)) return false;
+  desktop.DocumentOpened();
+  return true;
+}
+
+void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
+  if (!doc.Reader().IsOpen() || doc.Reader().IsVersion2() || doc.Reader().IsReadOnly()) return;
+  if (desktop.Ask(kUpgradeQuestion, kUpgradeCaption, Buttons::kYesNo, Icon::kNone, false) !=
+      Answer::kYes)
+    return;
+  BookReader& reader = doc.Reader();
+  // The bar steps once per entry written and once per entry read back.
+  UpgradeWork work(desktop, 2 * int64_t{reader.GetSubjectCount()});
+
+  // The new book is made beside the legacy one, so the rename that puts it in
+  // place stays on one file system and cannot half happen.
+  std::string reason;
+  const std::string newPath = CreateBeside(path, reason);
+  if (newPath.empty()) {
+    work.End();
+    ReportUpgradeFailure(desktop, path, reason);
+    return;
+  }
+  reason = WriteUpgradedBook(reader, newPath, work.Bar());
+  if (!reason.empty()) {
+    ::unlink(newPath.c_str());
+    work.End();
+    ReportUpgradeFailure(desktop, path, reason);
+    return;
+  }
+
+  // Close the legacy book (its bookmarks are written back into it) so the
+  // new one can take its name.
+  reader.Open(kUpgradeClosePath, kOpenReadWrite);
+  reader.Close();
+  doc.iBookOpen = false;
+  if (doc.iInitialised) desktop.EmptyList();
+  const int renamed = files.Rename(newPath, path);
+  if (renamed != 0) {
+    ::unlink(newPath.c_str());
+    work.End();
+    ReopenBook(doc, desktop, path);
+    ReportUpgradeFailure(desktop, path, "cannot replace the old file: " + ErrorText(renamed));
+    return;
+  }
+  work.End();
+  ReopenBook(doc, desktop, path);
+}
+
+void RebuildBookmarkMenu(const Document& doc, Desktop& desktop) {
+  if (doc.iBookOpen && doc.iInitialised) desktop.RebuildBookmarkMenu();
+}
+
+}  // namespace ql

@@ -1,0 +1,412 @@
+// The open flow and the in-place upgrade, run against a scripted desktop and
+// books the tests build. Root may write every file, so the "may not write"
+// cases come through a file seam whose answers the tests choose.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+
+#include "book_fixture.h"
+#include "open_flow.h"
+#include "scripted_desktop.h"
+
+namespace {
+
+using qltest::Entry;
+using qltest::ScriptedDesktop;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+const std::vector<Entry> kEntries = {
+    {"apple",
+     "A red \t\x01"
+     "fruit\t\x02."},
+    {"banana",
+     "Yellow; see \t\x11"
+     "apple>the apple\t\x12."},
+    {"cherry", "Small & dark."},
+};
+
+// The system's file operations, except the answers a test sets.
+class TestFiles : public ql::BookFiles {
+ public:
+  bool mayWrite = true;
+  int chmodError = -1;   // -1: the real chmod
+  int copyError = -1;    // -1: the real copy
+  int renameError = -1;  // -1: the real rename
+  int chmodCalls = 0;
+
+  bool MayWrite(const std::string&) override { return mayWrite; }
+  int MakeWritable(const std::string& path) override {
+    ++chmodCalls;
+    return chmodError < 0 ? BookFiles::MakeWritable(path) : chmodError;
+  }
+  int Copy(const std::string& from, const std::string& to) override {
+    return copyError < 0 ? BookFiles::Copy(from, to) : copyError;
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return renameError < 0 ? BookFiles::Rename(from, to) : renameError;
+  }
+};
+
+// A book on "read-only media": not writable, and chmod refused.
+TestFiles ReadOnlyMedia() {
+  TestFiles files;
+  files.mayWrite = false;
+  files.chmodError = EROFS;
+  return files;
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs ReadEntries(ql::BookReader& reader) {
+  Pairs entries;
+  for (int i = 0; i < reader.GetSubjectCount(); ++i) {
+    EXPECT_EQ(reader.LoadRecord(i), 1);
+    entries.emplace_back(reader.GetSubject(i), std::string(reader.CurrentRecordText()));
+  }
+  return entries;
+}
+
+Pairs AsPairs(const std::vector<Entry>& entries) {
+  Pairs out;
+  for (const Entry& e : entries) out.emplace_back(e.subject, e.text);
+  return out;
+}
+
+std::vector<std::string> DirectoryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+class OpenFlowTest : public testing::Test {
+ protected:
+  OpenFlowTest() {
+    path = dir.File("book.ql");
+    doc.iInitialised = true;
+  }
+  void WriteBook(const std::vector<Entry>& entries = kEntries) {
+    qltest::WriteFileBytes(path, qltest::BuildBookBytes(entries));
+  }
+  void WriteLegacy(const std::vector<Entry>& entries = kEntries) {
+    qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 1));
+  }
+
+  qltest::TempDir dir;
+  std::string path;
+  ql::Document doc;
+  ScriptedDesktop desktop;
+};
+
+TEST_F(OpenFlowTest, WritableBookOpensWithoutAQuestion) {
+  WriteBook();
+  TestFiles files;
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, path, files));
+  EXPECT_THAT(desktop.log, ElementsAre("RebuildBookmarkMenu", "DocumentOpened"));
+  EXPECT_EQ(files.chmodCalls, 0);
+  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(doc.WindowTitle(), "book.ql - Quillary");
+  EXPECT_EQ(doc.RowCount(), 3);
+  EXPECT_FALSE(doc.Reader().IsReadOnly());
+  EXPECT_TRUE(doc.iLastFailure.empty());
+}
+
+TEST_F(OpenFlowTest, BookTheUserMayNotWriteIsMadeWritableSilently) {
+  WriteBook();
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  TestFiles files;
+  files.mayWrite = false;  // the real chmod runs
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_EQ(files.chmodCalls, 1);
+  EXPECT_EQ(ModeOf(path), 0644);
+  EXPECT_FALSE(desktop.Called("Ask"));
+  EXPECT_FALSE(doc.Reader().IsReadOnly());
+}
+
+TEST_F(OpenFlowTest, DecliningTheCopyOpensReadOnlyAndKeepsNoBookmarks) {
+  WriteBook();
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kNo};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_THAT(desktop.log, ElementsAre("Ask Copy file from CD to Hard-drive? yesno icon 0 unowned",
+                                       "RebuildBookmarkMenu"));
+  EXPECT_TRUE(doc.Reader().IsReadOnly());
+  EXPECT_EQ(doc.iPath, path);
+
+  // Bookmarks made meanwhile are not written back into the book.
+  doc.Reader().SetBookmark(1, 5, 0, 0, "apple");
+  doc.Reader().Close();
+  ql::BookReader again;
+  ASSERT_EQ(again.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(again.GetBookmark(1).textLength, 0);
+}
+
+TEST_F(OpenFlowTest, CopyQuestionClosedOtherwiseMeansReadOnly) {
+  WriteBook();
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kCancel};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_FALSE(desktop.Called("ChooseFile"));
+  EXPECT_TRUE(doc.Reader().IsReadOnly());
+}
+
+TEST_F(OpenFlowTest, AcceptedCopyReplacesTheTargetAndOpensItReadWrite) {
+  WriteBook();
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  const std::string copy = dir.File("copy.ql");
+  qltest::WriteFileBytes(copy, "an older file that the copy replaces");
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kYes};
+  desktop.files = {ql::ChosenFile{copy, 0}};
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, path, files));
+
+  ASSERT_EQ(desktop.fileDialogs.size(), 1u);
+  const ql::FileDialogSpec& dialog = desktop.fileDialogs[0];
+  EXPECT_TRUE(dialog.save);
+  EXPECT_EQ(dialog.filter, "Quillary files (*.ql)|*.ql||");
+  EXPECT_EQ(dialog.defaultExtension, "ql");
+  EXPECT_EQ(dialog.initialName, path);
+  EXPECT_FALSE(dialog.owned);
+
+  EXPECT_EQ(qltest::ReadFileBytes(copy), qltest::ReadFileBytes(path));
+  EXPECT_EQ(ModeOf(copy), 0644);  // the source's bits, plus the owner's write
+  EXPECT_EQ(ModeOf(path), 0444);  // the source is left alone
+  EXPECT_FALSE(doc.Reader().IsReadOnly());
+  EXPECT_EQ(doc.iPath, copy);
+  EXPECT_EQ(doc.iTitle, "copy.ql");
+  EXPECT_FALSE(desktop.Called("ShowMessage"));
+  EXPECT_EQ(desktop.log.back(), "DocumentOpened");
+}
+
+TEST_F(OpenFlowTest, CancelledSaveDialogOpensTheOriginalReadOnly) {
+  WriteBook();
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kYes};
+  desktop.files = {std::nullopt};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_FALSE(desktop.Called("ShowMessage"));
+  EXPECT_TRUE(doc.Reader().IsReadOnly());
+  EXPECT_EQ(doc.iPath, path);
+}
+
+TEST_F(OpenFlowTest, FailedCopySaysSoAndOpensTheOriginalReadOnly) {
+  WriteBook();
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kYes};
+  desktop.files = {ql::ChosenFile{dir.File("no/such/dir/copy.ql"), 0}};  // the real copy fails
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_THAT(desktop.log, ElementsAre(HasSubstr("Ask"), HasSubstr("ChooseFile"),
+                                       "ShowMessage Error: Could not save file.\nOpening from CD.",
+                                       "RebuildBookmarkMenu"));
+  EXPECT_TRUE(doc.Reader().IsReadOnly());
+  EXPECT_EQ(doc.iPath, path);
+}
+
+TEST_F(OpenFlowTest, NewerBookLeavesNoBookAndSaysWhyInTheStatusLine) {
+  qltest::BookOptions newer;
+  newer.version = 2002;
+  qltest::WriteFileBytes(path, qltest::BuildBookBytes(kEntries, newer));
+  doc.iBookOpen = true;  // a book was open before
+  EXPECT_FALSE(ql::OpenDocument(doc, desktop, path));
+  ASSERT_EQ(desktop.log.size(), 3u);
+  EXPECT_EQ(desktop.log[0], "EmptyList");
+  EXPECT_EQ(desktop.log[1], "ShowStartPage");
+  EXPECT_THAT(desktop.log[2], HasSubstr("ShowStatus"));
+  EXPECT_THAT(desktop.log[2], HasSubstr(path));
+  EXPECT_THAT(desktop.log[2], HasSubstr("2002"));
+  EXPECT_FALSE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, "c:\\Failed");
+  EXPECT_EQ(doc.WindowTitle(), "Untitled - Quillary");
+  EXPECT_EQ(doc.RowCount(), 0);
+  EXPECT_THAT(doc.iLastFailure, HasSubstr("2002"));
+}
+
+TEST_F(OpenFlowTest, FailureAtStartUpReturnsBeforeTouchingTheViews) {
+  doc.iInitialised = false;
+  EXPECT_FALSE(ql::OpenDocument(doc, desktop, dir.File("missing.ql")));
+  EXPECT_TRUE(desktop.log.empty());
+  EXPECT_EQ(doc.iPath, "c:\\Failed");
+  EXPECT_EQ(doc.iLastFailure, std::strerror(ENOENT));
+}
+
+TEST_F(OpenFlowTest, BookmarkMenuWaitsForStartUpToEnd) {
+  WriteBook();
+  doc.iInitialised = false;
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
+  EXPECT_TRUE(desktop.log.empty());
+}
+
+TEST_F(OpenFlowTest, LegacyBookIsOfferedTheUpgradeOnEveryOpenUntilAccepted) {
+  WriteLegacy();
+  for (int open = 0; open < 2; ++open) {
+    desktop.answers = {ql::Answer::kNo};
+    ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
+    EXPECT_THAT(desktop.Calls("Ask"), ElementsAre("Ask Upgrade file? yesno icon 0 unowned"));
+    EXPECT_FALSE(doc.Reader().IsVersion2());
+    desktop.log.clear();
+  }
+  desktop.answers = {ql::Answer::kYes};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
+  EXPECT_TRUE(doc.Reader().IsVersion2());
+  desktop.log.clear();
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
+  EXPECT_FALSE(desktop.Called("Ask"));
+}
+
+TEST_F(OpenFlowTest, LegacyBookOpenedReadOnlyOrCopiedIsNotOffered) {
+  WriteLegacy();
+  TestFiles files = ReadOnlyMedia();
+  desktop.answers = {ql::Answer::kNo};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_EQ(desktop.Calls("Ask").size(), 1u);
+
+  desktop.log.clear();
+  desktop.answers = {ql::Answer::kYes};
+  desktop.files = {ql::ChosenFile{dir.File("copy.ql"), 0}};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  EXPECT_EQ(desktop.Calls("Ask").size(), 1u);
+  EXPECT_EQ(doc.iPath, dir.File("copy.ql"));
+  EXPECT_FALSE(doc.Reader().IsVersion2());
+}
+
+class UpgradeTest : public OpenFlowTest {
+ protected:
+  // Entries the tab-separated form could not carry pass too.
+  const std::vector<Entry> entries = {
+      {"alpha",
+       "first \t\x01"
+       "bold\t\x02 text"},
+      {"beta",
+       "links \t\x11"
+       "alpha>to alpha\t\x12 and <b> as text"},
+      {"gamma\tdelta", "a TAB in the subject"},
+      {"omega", "last"},
+  };
+
+  // A legacy book with two bookmarks stored in it.
+  void WriteLegacyWithBookmarks() {
+    WriteLegacy(entries);
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    reader.SetBookmark(1, 4, 1, 0, "beta");
+    reader.SetBookmark(7, 5, 3, 0, "omega");
+  }
+
+  void ExpectLegacyBookWholeAndOpen() {
+    EXPECT_TRUE(doc.iBookOpen);
+    EXPECT_TRUE(doc.Reader().IsOpen());
+    EXPECT_FALSE(doc.Reader().IsVersion2());
+    EXPECT_FALSE(doc.Reader().IsReadOnly());
+    EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(entries));
+    EXPECT_EQ(doc.Reader().GetBookmark(1).text, "beta");
+    EXPECT_EQ(doc.Reader().GetBookmark(7).recordIndex, 3);
+    EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("book.ql"));
+    EXPECT_EQ(desktop.progressOpen, 0);
+    EXPECT_FALSE(desktop.waitCursor);
+  }
+};
+
+TEST_F(UpgradeTest, AcceptedUpgradeReplacesTheBookAndKeepsItsBookmarks) {
+  WriteLegacyWithBookmarks();
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  desktop.answers = {ql::Answer::kYes};
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, path));
+  EXPECT_EQ(ModeOf(path), 0640);
+
+  EXPECT_THAT(desktop.log,
+              ElementsAre("Ask Upgrade file? yesno icon 0 unowned", "StartProgress 8 unowned",
+                          "WaitCursor on", "EmptyList", "WaitCursor off", "EndProgress",
+                          "RebuildBookmarkMenu", "DocumentOpened"));
+  EXPECT_EQ(desktop.progressSteps, 8);
+  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.Reader().IsVersion2());
+  EXPECT_FALSE(doc.Reader().IsReadOnly());
+  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(entries));
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("book.ql"));
+
+  // The bookmarks are in the file, not only in memory.
+  doc.Reader().Close();
+  ql::BookReader again;
+  ASSERT_EQ(again.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(again.IsVersion2());
+  const ql::BookmarkEntry first = again.GetBookmark(1);
+  EXPECT_EQ(first.text, "beta");
+  EXPECT_EQ(first.recordIndex, 1);
+  EXPECT_EQ(again.GetBookmark(7).text, "omega");
+  EXPECT_EQ(again.GetBookmark(7).recordIndex, 3);
+  EXPECT_EQ(again.GetBookmark(2).textLength, 0);
+}
+
+TEST_F(UpgradeTest, FailedRenameKeepsTheLegacyBookOpenAndSaysWhy) {
+  WriteLegacyWithBookmarks();
+  TestFiles files;
+  files.renameError = EXDEV;
+  desktop.answers = {ql::Answer::kYes};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
+  const std::vector<std::string> messages = desktop.Calls("ShowMessage");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_THAT(messages[0], HasSubstr(path));
+  EXPECT_THAT(messages[0], HasSubstr(std::strerror(EXDEV)));
+  ExpectLegacyBookWholeAndOpen();
+}
+
+// Holds the size any file of this process may grow to, so that writing the
+// new book fails for real (root ignores permissions, not this limit).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &iOld);
+    iOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = iOld;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &iOld);
+    std::signal(SIGXFSZ, iOldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit iOld{};
+  void (*iOldHandler)(int) = nullptr;
+};
+
+TEST_F(UpgradeTest, FailedWriteOfTheNewBookLeavesTheLegacyBookOpen) {
+  WriteLegacyWithBookmarks();
+  desktop.answers = {ql::Answer::kNo};
+  ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
+  desktop.log.clear();
+  desktop.answers = {ql::Answer::kYes};
+  {
+    // Smaller than a version 2 book's bookmark block alone.
+    FileSizeLimit limit(1024);
+    ql::RunUpgradeOffer(doc, desktop, path);
+  }
+  const std::vector<std::string> messages = desktop.Calls("ShowMessage");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_THAT(messages[0], HasSubstr(path));
+  EXPECT_THAT(messages[0], HasSubstr(std::strerror(EFBIG)));
+  EXPECT_FALSE(desktop.Called("EmptyList"));  // the legacy book was never closed
+  ExpectLegacyBookWholeAndOpen();
+}
+
+}  // namespace
