@@ -1,0 +1,33 @@
+// A document with a book the test builds, open for reading and writing, and
+// a scripted desktop beside it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "book_fixture.h"
+#include "document.h"
+#include "scripted_desktop.h"
+
+namespace qltest {
+
+class OpenDocumentTest : public testing::Test {
+ protected:
+  void Open(const std::vector<Entry>& entries) {
+    path = dir.File("book.ql");
+    WriteFileBytes(path, BuildBookBytes(entries));
+    ASSERT_EQ(doc.Reader().Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    doc.iBookOpen = true;
+    doc.iInitialised = true;
+    doc.SetBook(path);
+  }
+
+  TempDir dir;
+  std::string path;
+  ql::Document doc;
+  ScriptedDesktop desktop;
+};
+
+}  // namespace qltest

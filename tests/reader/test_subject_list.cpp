@@ -1,0 +1,84 @@
+// The subject list's rules: preview text, column widths, the split, the keys
+// and the typed find.
+#include <gtest/gtest.h>
+
+#include "open_document.h"
+#include "subject_list.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(CleanPreview, BlockTagsBecomeSpacesAndOthersVanish) {
+  EXPECT_EQ(ql::CleanPreview("a\t\x08"
+                             "b"),
+            "a b");
+  EXPECT_EQ(ql::CleanPreview("\t\x01"
+                             "bold\t\x02 plain"),
+            "bold plain");
+  // Every code that separates words, and none of the others.
+  for (int code = 1; code <= 24; ++code) {
+    if (code == 9 || code == 17) continue;  // 9 is TAB itself; 17 starts a link
+    const bool space = code == 7 || code == 8 || code == 10 || code == 15 || code == 16 ||
+                       code == 21 || code == 23;
+    EXPECT_EQ(ql::CleanPreview("x\t"s + char(code) + "y"), space ? "x y" : "xy") << code;
+  }
+  EXPECT_EQ(ql::CleanPreview("x\t\ty"), "x y");   // TAB as a code byte is the paragraph
+  EXPECT_EQ(ql::CleanPreview("x\t\xE9y"), "xy");  // codes above 0x7F vanish too
+  EXPECT_EQ(ql::CleanPreview("no tags at all"), "no tags at all");
+}
+
+TEST(CleanPreview, LinksKeepOnlyTheirWords) {
+  EXPECT_EQ(ql::CleanPreview("see \t\x11target>word\t\x12 end"), "see word end");
+  // Without '>' before the next tag the target stays as text.
+  EXPECT_EQ(ql::CleanPreview("see \t\x11target\t\x12 end"), "see target end");
+  EXPECT_EQ(ql::CleanPreview("see \t\x11target"), "see target");
+  EXPECT_EQ(ql::CleanPreview("\t\x11>x"), "x");
+}
+
+TEST(CleanPreview, OnlyMarkupAndLoneTab) {
+  EXPECT_EQ(ql::CleanPreview("\t\x01\t\x02\t\x03"), "");
+  EXPECT_EQ(ql::CleanPreview("\t\x08\t\x0A\t\x07"), "   ");
+  EXPECT_EQ(ql::CleanPreview("ends in\t"), "ends in");
+  EXPECT_EQ(ql::CleanPreview("\t"), "");
+  EXPECT_EQ(ql::CleanPreview("a\t\x08\t"), "a ");
+}
+
+TEST(SubjectListGeometry, ColumnWidthsAndHalves) {
+  // (W - V - 1) / 3 and the rest; after a resize no scroll bar is taken off.
+  EXPECT_EQ(ql::InitialColumnWidths(400, 17), std::make_pair(127, 255));
+  EXPECT_EQ(ql::InitialColumnWidths(100, 0), std::make_pair(33, 66));
+  EXPECT_EQ(ql::ResizedColumnWidths(400), std::make_pair(133, 266));
+  EXPECT_EQ(ql::ResizedColumnWidths(302), std::make_pair(100, 201));
+  EXPECT_EQ(ql::SplitHalves(601), std::make_pair(300, 301));
+  EXPECT_EQ(ql::SplitHalves(600), std::make_pair(300, 300));
+}
+
+TEST(RecordForKey, ShowsTheRecordAboutToBeSelected) {
+  using ql::ListKey;
+  EXPECT_EQ(ql::RecordForKey(ListKey::kUp, 3, 10), 2);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kUp, 0, 10), -1);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kDown, 3, 10), 4);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kDown, 9, 10), -1);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kEnter, 3, 10), 3);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kEnter, -1, 10), -1);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kDown, -1, 10), -1);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kOther, 3, 10), -1);
+  // No rows (no book): nothing is shown whatever the mark says.
+  EXPECT_EQ(ql::RecordForKey(ListKey::kEnter, 0, 0), -1);
+  EXPECT_EQ(ql::RecordForKey(ListKey::kDown, 0, 0), -1);
+}
+
+class TypedFindTest : public qltest::OpenDocumentTest {};
+
+TEST_F(TypedFindTest, PrefixIgnoringCase) {
+  Open({{"apple", "x"}, {"Apricot", "x"}, {"banana", "x"}});
+  EXPECT_EQ(ql::TypedFind(doc, "APR"), 1);
+  EXPECT_EQ(ql::TypedFind(doc, "b"), 2);
+  EXPECT_EQ(ql::TypedFind(doc, "ap"), 0);
+  EXPECT_EQ(ql::TypedFind(doc, "cherry"), -1);
+  doc.iBookOpen = false;
+  EXPECT_EQ(ql::TypedFind(doc, "b"), -1);
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// The code page meeting Unicode, and the recent-file list.
+#include <gtest/gtest.h>
+
+#include "cp1252.h"
+#include "recent_files.h"
+
+namespace {
+
+TEST(Cp1252, EveryByteComesBackUnchanged) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  const std::u16string text = ql::DecodeCp1252(all);
+  ASSERT_EQ(text.size(), 256u);
+  EXPECT_EQ(ql::EncodeCp1252(text), all);
+}
+
+TEST(Cp1252, TheEightyRowIsTheCodePagesOwn) {
+  EXPECT_EQ(ql::Cp1252ToUnicode(0x80), u'\u20AC');
+  EXPECT_EQ(ql::Cp1252ToUnicode(0x85), u'\u2026');
+  EXPECT_EQ(ql::Cp1252ToUnicode(0x93), u'\u201C');
+  EXPECT_EQ(ql::Cp1252ToUnicode(0x96), u'\u2013');
+  EXPECT_EQ(ql::Cp1252ToUnicode(0x9F), u'\u0178');
+  for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+    EXPECT_EQ(ql::Cp1252ToUnicode(static_cast<unsigned char>(b)), b);
+  EXPECT_EQ(ql::Cp1252ToUnicode(0xE9), u'\u00E9');
+  EXPECT_EQ(ql::Cp1252ToUnicode(0xA0), u'\u00A0');
+}
+
+TEST(Cp1252, CharactersTheCodePageLacksBecomeQuestionMarks) {
+  EXPECT_EQ(ql::UnicodeToCp1252(U'\u2014'), 0x97);
+  EXPECT_EQ(ql::UnicodeToCp1252(U'\u0100'), '?');
+  EXPECT_EQ(ql::UnicodeToCp1252(U'\u0080'), '?');       // C1 control the page puts the euro on
+  EXPECT_EQ(ql::EncodeCp1252(u"a\U0001F600b"), "a?b");  // one character, one mark
+  EXPECT_EQ(ql::EncodeCp1252(std::u16string(1, char16_t(0xD800))), "?");
+}
+
+TEST(RecentFileList, NewestFirstFiveAtMostNoDuplicates) {
+  ql::RecentFileList list;
+  for (const char* p : {"/a", "/b", "/c", "/d", "/e", "/f"}) list.Add(p);
+  EXPECT_EQ(list.Paths(), (std::vector<std::string>{"/f", "/e", "/d", "/c", "/b"}));
+  list.Add("/c");
+  EXPECT_EQ(list.Paths(), (std::vector<std::string>{"/c", "/f", "/e", "/d", "/b"}));
+  list.Remove("/e");
+  EXPECT_EQ(list.Paths(), (std::vector<std::string>{"/c", "/f", "/d", "/b"}));
+  list.SetPaths({"/x", "", "/y", "/x", "/1", "/2", "/3", "/4"});
+  EXPECT_EQ(list.Paths(), (std::vector<std::string>{"/x", "/y", "/1", "/2", "/3"}));
+}
+
+TEST(RecentFileList, MenuLabels) {
+  EXPECT_EQ(ql::RecentFileList::MenuLabel(0, "/home/me/book.ql"), "&1 /home/me/book.ql");
+  EXPECT_EQ(ql::RecentFileList::MenuLabel(4, "/salt & pepper.ql"), "&5 /salt && pepper.ql");
+  const std::string longPath =
+      "/home/someone/a/rather/deep/tree/of/folders/with/books/in/it/dictionary.ql";
+  const std::string label = ql::RecentFileList::MenuLabel(1, longPath);
+  EXPECT_EQ(label.rfind("&2 /home/", 0), 0u);
+  EXPECT_NE(label.find("..."), std::string::npos);
+  EXPECT_TRUE(label.ends_with("/dictionary.ql"));
+  EXPECT_LT(label.size(), longPath.size());
+  // A name longer than the room is kept whole.
+  const std::string name(80, 'n');
+  EXPECT_EQ(ql::RecentFileList::MenuLabel(0, "/dir/" + name), "&1 .../" + name);
+  // Never cut inside a UTF-8 character.
+  std::string accented = "/";
+  for (int i = 0; i < 40; ++i) accented += "\xC3\xA9";
+  accented += "/b.ql";
+  const std::string cut = ql::RecentFileList::MenuLabel(0, accented);
+  const size_t dots = cut.find("...");
+  ASSERT_NE(dots, std::string::npos);
+  EXPECT_NE(static_cast<unsigned char>(cut[dots - 1]), 0xC3);
+  EXPECT_NE(static_cast<unsigned char>(cut[dots + 3]) & 0xC0, 0x80);
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+#include "links.h"
+
+#include <array>
+#include <cctype>
+
+namespace ql {
+
+namespace {
+
+constexpr std::string_view kSpaceEscape = "%20";
+constexpr std::array<std::string_view, 3> kExternalSchemes = {"http:", "https:", "mailto:"};
+
+// Schemes are compared without regard to case, as browsers do.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> LinkKey(std::string_view address) {
+  if (!address.starts_with(kLinkPrefix)) return std::nullopt;
+  address.remove_prefix(kLinkPrefix.size());
+  std::string key;
+  key.reserve(address.size());
+  size_t i = 0;
+  while (i < address.size()) {
+    if (address.substr(i, kSpaceEscape.size()) == kSpaceEscape) {
+      key.push_back(' ');
+      i += kSpaceEscape.size();
+    } else {
+      key.push_back(address[i++]);
+    }
+  }
+  return key;
+}
+
+int LinkTarget(Document& doc, std::string_view key) {
+  // No book, or a book without subjects: there is no record to show.
+  if (!doc.iBookOpen || doc.RowCount() == 0) return -1;
+  const int index = doc.Reader().FindSubject(MatchWhole, key);
+  return index < 0 ? 0 : index;
+}
+
+LinkAction ClassifyLink(std::string_view address) {
+  if (address.starts_with(kLinkPrefix)) return LinkAction::kShowRecord;
+  for (std::string_view scheme : kExternalSchemes)
+    if (StartsWithNoCase(address, scheme)) return LinkAction::kOpenExternally;
+  return LinkAction::kIgnore;
+}
+
+}  // namespace ql

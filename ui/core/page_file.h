@@ -1,0 +1,36 @@
+// The page file the record view loads: "qltempfi.htm" in a private directory
+// of the user's own. A page is written beside it and renamed over it, so the
+// view (or a second instance) never reads half a page and nobody can point
+// the name somewhere else.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "byte_sink.h"
+
+namespace ql {
+
+inline constexpr const char* kPageFileName = "qltempfi.htm";
+
+// The private directory: $XDG_RUNTIME_DIR/quillary, else quillary-UID under
+// the temporary directory. Created mode 0700 when missing; refused (empty
+// result, reason set) when it is a link, not a directory, not ours, or open
+// to others.
+std::string PrivateDirectory(std::string& reason);
+
+class PageFile {
+ public:
+  explicit PageFile(std::string name = kPageFileName) : iName(std::move(name)) {}
+  // Writes the page that render produces; false with the reason (naming the
+  // path) when it could not be written, and the old page is then untouched.
+  bool Write(const std::function<void(ByteSink&)>& render, std::string& reason);
+  // The page's full path (empty until the directory is known).
+  const std::string& Path() const { return iPath; }
+
+ private:
+  std::string iName;
+  std::string iPath;
+};
+
+}  // namespace ql

@@ -1,0 +1,93 @@
+#include "subject_list.h"
+
+#include <cstdint>
+
+namespace ql {
+
+namespace {
+
+constexpr char kTab = '\t';
+constexpr uint8_t kLinkStart = 17;
+
+// Tags that separate words: rule, line break, paragraph, list item, centre on
+// and off, superscript and subscript on.
+bool BecomesSpace(uint8_t code) {
+  switch (code) {
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 15:
+    case 16:
+    case 21:
+    case 23:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string CleanPreview(std::string_view head) {
+  // One pass: everything before the tag being looked at is already free of
+  // TABs, so going on from it is the same as searching again from the start.
+  std::string out;
+  out.reserve(head.size());
+  size_t i = 0;
+  while (i < head.size()) {
+    if (head[i] != kTab) {
+      out.push_back(head[i++]);
+      continue;
+    }
+    if (i + 1 == head.size()) break;  // a lone TAB at the end goes
+    const uint8_t code = static_cast<uint8_t>(head[i + 1]);
+    i += 2;
+    if (BecomesSpace(code)) {
+      out.push_back(' ');
+    } else if (code == kLinkStart) {
+      // The target runs to '>'; without one before the next tag it is text.
+      size_t end = i;
+      while (end < head.size() && head[end] != '>' && head[end] != kTab) ++end;
+      if (end < head.size() && head[end] == '>') i = end + 1;
+    }
+  }
+  return out;
+}
+
+std::pair<int, int> InitialColumnWidths(int clientWidth, int scrollBarWidth) {
+  const int subject = (clientWidth - scrollBarWidth - 1) / 3;
+  return {subject, clientWidth - subject - scrollBarWidth - 1};
+}
+
+std::pair<int, int> ResizedColumnWidths(int clientWidth) {
+  const int subject = (clientWidth - 1) / 3;
+  return {subject, clientWidth - subject - 1};
+}
+
+std::pair<int, int> SplitHalves(int height) {
+  return {height / 2, height - height / 2};
+}
+
+int RecordForKey(ListKey key, int selectionMark, int rowCount) {
+  const int m = selectionMark;
+  if (m < 0 || m >= rowCount) return -1;  // no selection, or no such row
+  switch (key) {
+    case ListKey::kUp:
+      return m >= 1 ? m - 1 : -1;
+    case ListKey::kEnter:
+      return m;
+    case ListKey::kDown:
+      return m < rowCount - 1 ? m + 1 : -1;
+    case ListKey::kOther:
+      return -1;
+  }
+  return -1;
+}
+
+int TypedFind(Document& doc, std::string_view typed) {
+  if (!doc.iBookOpen || typed.empty()) return -1;
+  return doc.Reader().FindSubject(MatchPrefix, typed);
+}
+
+}  // namespace ql

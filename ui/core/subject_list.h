@@ -1,0 +1,34 @@
+// The subject list's rules, apart from the widget: the preview text, the
+// column widths, which record a key shows, the typed find and the splitter's
+// halves.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "document.h"
+
+namespace ql {
+
+// Stored markup to plain text: breaks and block tags become a space, link
+// targets and other tags vanish.
+std::string CleanPreview(std::string_view head);
+
+// Column widths (subject, preview) at the initial update, with the scroll
+// bar's width taken off, and after a resize.
+std::pair<int, int> InitialColumnWidths(int clientWidth, int scrollBarWidth);
+std::pair<int, int> ResizedColumnWidths(int clientWidth);
+
+// The two panes' heights for a client height: integer halves.
+std::pair<int, int> SplitHalves(int height);
+
+enum class ListKey { kUp, kDown, kEnter, kOther };
+// The record a key shows before the list moves its selection, or -1.
+int RecordForKey(ListKey key, int selectionMark, int rowCount);
+
+// Typed find: the index of the first subject starting with typed (ignoring
+// case), or -1.
+int TypedFind(Document& doc, std::string_view typed);
+
+}  // namespace ql
