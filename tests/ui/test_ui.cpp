@@ -1,0 +1,353 @@
+// The window's widgets under the offscreen platform: the subject model, the
+// keys and typed find of the list, links followed byte for byte, web links
+// handed to the desktop, the font bar, the split rule, the recent files,
+// the page file, and an accessible name on every control.
+#include <QAbstractItemModelTester>
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include "book_fixture.h"
+#include "byte_sink.h"
+#include "dialogs.h"
+#include "document.h"
+#include "main_frame.h"
+#include "qt_text.h"
+#include "record_view.h"
+#include "subject_view.h"
+
+namespace {
+
+// Subjects in book order; record 2 links to "café" by a byte above 0x7F and
+// to "big cat" through "%20"; record 3 has struck text and a web link.
+std::vector<qltest::Entry> SampleEntries() {
+  return {
+      {"apple", "A fruit.\t\x08Second line."},
+      {"big cat", "A lion\t\x01 or \t\x02tiger."},
+      {"caf\xe9",
+       "See \t\x11"
+       "caf\xe9>the caf\xe9\t\x12 and \t\x11"
+       "big%20cat>cats\t\x12."},
+      {"dog", "\t\x13struck\t\x14 and <a href=\"http://example.org/x\">web</a> \x93quoted\x94"},
+      {"eel", "Long fish."},
+  };
+}
+
+// The point inside the view where the anchor with href starts.
+QPoint AnchorPoint(QTextBrowser* view, const QString& href) {
+  QTextDocument* doc = view->document();
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (fragment.charFormat().anchorHref() == href) {
+        QTextCursor cursor(doc);
+        cursor.setPosition(fragment.position() + 1);
+        return view->cursorRect(cursor).center();
+      }
+    }
+  }
+  return {-1, -1};
+}
+
+}  // namespace
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> iUrls;
+ public slots:
+  void Open(const QUrl& url) { iUrls << url; }
+};
+
+class TestUi : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+  void modelAsksTheBookPerCell();
+  void keysShowTheRecordBeforeTheListMoves();
+  void typedFindSelectsAndShows();
+  void linksAreMatchedByteForByte();
+  void webLinksGoToTheDesktop();
+  void pageFileHoldsTheRenderedBytes();
+  void fontBarChangesListAndPage();
+  void resizeAfterStartUpSplitsEvenly();
+  void recentFilesAreKeptInTheSettings();
+  void bookmarksMenuFollowsTheTable();
+  void everyControlHasAnAccessibleName();
+  void failedOpenLeavesNoBook();
+
+ private:
+  void OpenSample();
+  QString PageText() const;
+
+  std::unique_ptr<qltest::TempDir> iDir;
+  std::string iBook;
+  std::unique_ptr<ql::Document> iDoc;
+  std::unique_ptr<qlui::CMainFrame> iFrame;
+};
+
+void TestUi::init() {
+  iDir = std::make_unique<qltest::TempDir>();
+  QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
+  iBook = iDir->File("sample.ql");
+  qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
+  iDoc = std::make_unique<ql::Document>();
+  iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
+}
+
+void TestUi::cleanup() {
+  iFrame.reset();
+  iDoc.reset();
+  iDir.reset();
+}
+
+void TestUi::OpenSample() {
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
+  iFrame->show();
+  iFrame->SetInitialised();
+  QVERIFY(QTest::qWaitForWindowExposed(iFrame.get()));
+}
+
+QString TestUi::PageText() const {
+  return iFrame->RecordView()->toPlainText();
+}
+
+void TestUi::modelAsksTheBookPerCell() {
+  qlui::SubjectModel* model = iFrame->SubjectList()->Model();
+  QCOMPARE(model->rowCount(), 0);
+  OpenSample();
+  QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  QCOMPARE(model->rowCount(), 5);
+  QCOMPARE(model->columnCount(), 2);
+  QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Subject"));
+  QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Preview"));
+  QCOMPARE(model->data(model->index(2, 0)).toString(), QStringLiteral("caf\u00e9"));
+  // The preview is the head made plain: a break becomes a space, bold goes.
+  QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("A fruit. Second line."));
+  QCOMPARE(model->data(model->index(1, 1)).toString(), QStringLiteral("A lion or tiger."));
+  QCOMPARE(model->data(model->index(2, 1)).toString(),
+           QStringLiteral("See the caf\u00e9 and cats."));
+  // Opened: the mark is on row 0 but nothing is drawn selected.
+  QCOMPARE(iFrame->SelectionMark(), 0);
+  QVERIFY(iFrame->SubjectList()->selectionModel()->selectedRows().isEmpty());
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+}
+
+void TestUi::keysShowTheRecordBeforeTheListMoves() {
+  OpenSample();
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  list->setFocus();
+  list->SelectRow(1);
+  QTest::keyClick(list, Qt::Key_Down);
+  QVERIFY2(PageText().startsWith(QStringLiteral("caf\u00e9")), qPrintable(PageText()));
+  QCOMPARE(iFrame->SelectionMark(), 2);
+  QTest::keyClick(list, Qt::Key_Up);
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QTest::keyClick(list, Qt::Key_Up);
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  // Up on row 0 and Down on the last row leave the record alone.
+  QTest::keyClick(list, Qt::Key_Up);
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  list->SelectRow(4);
+  iFrame->ShowRecord(3, -1, -1, false);
+  QTest::keyClick(list, Qt::Key_Down);
+  QVERIFY(PageText().startsWith(QStringLiteral("dog")));
+  QTest::keyClick(list, Qt::Key_Return);
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+  // Home moves the list but shows nothing.
+  QTest::keyClick(list, Qt::Key_Home);
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+}
+
+void TestUi::typedFindSelectsAndShows() {
+  OpenSample();
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  list->setFocus();
+  QTest::keyClicks(list, QStringLiteral("BI"));
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QTest::qWait(QApplication::keyboardInputInterval() + 50);
+  // No subject starts so: nothing changes.
+  QTest::keyClicks(list, QStringLiteral("zz"));
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+}
+
+void TestUi::linksAreMatchedByteForByte() {
+  OpenSample();
+  iFrame->SelectRow(0);
+  iFrame->ShowRecord(2, -1, -1, false);
+  qlui::CQuillaryHtmlView* view = iFrame->RecordView();
+  const QPoint cafe = AnchorPoint(view, QStringLiteral("quill::caf\u00e9"));
+  QVERIFY(cafe.x() >= 0);
+  iFrame->ShowRecord(4, -1, -1, false);
+  iFrame->ShowRecord(2, -1, -1, false);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cafe);
+  QVERIFY2(PageText().startsWith(QStringLiteral("caf\u00e9")), qPrintable(PageText()));
+  const QPoint cats = AnchorPoint(view, QStringLiteral("quill::big%20cat"));
+  QVERIFY(cats.x() >= 0);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cats);
+  QVERIFY2(PageText().startsWith(QStringLiteral("big cat")), qPrintable(PageText()));
+  // Following a link leaves the list's selection where it was.
+  QCOMPARE(iFrame->SelectionMark(), 0);
+}
+
+void TestUi::webLinksGoToTheDesktop() {
+  OpenSample();
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "Open");
+  iFrame->ShowRecord(3, -1, -1, false);
+  qlui::CQuillaryHtmlView* view = iFrame->RecordView();
+  const QPoint web = AnchorPoint(view, QStringLiteral("http://example.org/x"));
+  QVERIFY(web.x() >= 0);
+  const QString before = PageText();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, web);
+  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+  QCOMPARE(catcher.iUrls.size(), 1);
+  QCOMPARE(catcher.iUrls.front(), QUrl(QStringLiteral("http://example.org/x")));
+  QCOMPARE(PageText(), before);
+  QCOMPARE(view->source(), QUrl::fromLocalFile(qlui::PathToQString(iFrame->Page().Path())));
+}
+
+void TestUi::pageFileHoldsTheRenderedBytes() {
+  OpenSample();
+  iFrame->ShowRecord(3, -1, -1, false);
+  ql::StringSink expected;
+  iDoc->Reader().RenderRecord(expected, 3, -1, -1);
+  QCOMPARE(qltest::ReadFileBytes(iFrame->Page().Path()), expected.Data());
+  const std::string dir = iDir->Path() + "/quillary/qltempfi.htm";
+  QCOMPARE(iFrame->Page().Path(), dir);
+  // The view shows struck text struck and the code page's quotes as quotes.
+  QVERIFY(PageText().contains(QStringLiteral("\u201cquoted\u201d")));
+  QTextCursor cursor = iFrame->RecordView()->document()->find(QStringLiteral("struck"));
+  QVERIFY(!cursor.isNull());
+  QVERIFY(cursor.charFormat().fontStrikeOut());
+}
+
+void TestUi::fontBarChangesListAndPage() {
+  // No book: the fonts change, nothing is rendered.
+  iFrame->show();
+  iFrame->SetInitialised();
+  QComboBox* sizes = iFrame->SizeList();
+  QComboBox* faces = iFrame->FaceList();
+  QCOMPARE(faces->itemText(0), QStringLiteral("Arial"));
+  QCOMPARE(faces->itemText(2), QStringLiteral("Courier New"));
+  QCOMPARE(sizes->currentText(), QStringLiteral("Medium"));
+  QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 18);
+  sizes->setCurrentIndex(2);
+  emit sizes->activated(2);
+  QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 22);
+  QCOMPARE(iDoc->Reader().iFontSize, 4);
+  QVERIFY(!QFile::exists(qlui::PathToQString(iDir->Path() + "/quillary/qltempfi.htm")));
+
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
+  iFrame->SelectRow(1);
+  faces->setCurrentIndex(1);
+  emit faces->activated(1);
+  QCOMPARE(iFrame->SubjectList()->font().family(), QStringLiteral("Times New Roman"));
+  QCOMPARE(iDoc->Reader().iFontFace, std::string("Times New Roman"));
+  const std::string page = qltest::ReadFileBytes(iFrame->Page().Path());
+  QVERIFY(page.find("Times New Roman") != std::string::npos);
+  QVERIFY(page.find("big cat") != std::string::npos);
+}
+
+void TestUi::resizeAfterStartUpSplitsEvenly() {
+  OpenSample();
+  QSplitter* split = iFrame->Splitter();
+  split->setSizes({50, 400});
+  iFrame->resize(800, 640);
+  QTest::qWait(20);
+  iFrame->resize(820, 700);
+  QTRY_VERIFY(std::abs(split->sizes()[0] - split->sizes()[1]) <= 1);
+}
+
+void TestUi::recentFilesAreKeptInTheSettings() {
+  OpenSample();
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
+           qlui::PathToQString(iBook));
+  // A second window loads the list the first one saved.
+  ql::Document other;
+  qlui::CMainFrame second(other);
+  QCOMPARE(second.RecentFiles().Paths().size(), size_t{1});
+  QCOMPARE(second.RecentFiles().Paths().front(), iBook);
+}
+
+void TestUi::bookmarksMenuFollowsTheTable() {
+  OpenSample();
+  iFrame->SelectRow(2);
+  QMenu* menu = iFrame->BookmarksMenu();
+  QCOMPARE(menu->actions().size(), 3);
+  QCOMPARE(menu->actions()[0]->text(), QStringLiteral("New bookmark"));
+  QCOMPARE(menu->actions()[1]->text(), QStringLiteral("Remove bookmark..."));
+  menu->actions()[0]->trigger();
+  QCOMPARE(menu->actions().size(), 4);
+  QCOMPARE(menu->actions()[3]->text(), QStringLiteral("caf\u00e9"));
+  // Going to it selects and shows the row, wherever the list was.
+  iFrame->SelectRow(4);
+  menu->actions()[3]->trigger();
+  QCOMPARE(iFrame->SelectionMark(), 2);
+  QVERIFY(PageText().startsWith(QStringLiteral("caf\u00e9")));
+}
+
+void TestUi::everyControlHasAnAccessibleName() {
+  OpenSample();
+  QList<QWidget*> controls;
+  for (QWidget* w : iFrame->findChildren<QWidget*>()) {
+    if (!w->isVisible()) continue;
+    if (qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractItemView*>(w) ||
+        qobject_cast<QTextBrowser*>(w) || qobject_cast<QToolButton*>(w) ||
+        qobject_cast<QLineEdit*>(w))
+      controls << w;
+  }
+  qlui::CFindDialog find;
+  find.show();
+  for (QWidget* w : find.findChildren<QWidget*>())
+    if (qobject_cast<QLineEdit*>(w) || qobject_cast<QCheckBox*>(w)) controls << w;
+  QVERIFY(controls.size() >= 10);
+  for (QWidget* w : controls) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    QVERIFY(iface);
+    QVERIFY2(!iface->text(QAccessible::Name).isEmpty(), w->metaObject()->className());
+  }
+}
+
+void TestUi::failedOpenLeavesNoBook() {
+  OpenSample();
+  const std::string broken = iDir->File("broken.ql");
+  qltest::WriteFileBytes(broken, "not a book at all, just text");
+  QVERIFY(!iFrame->OpenBook(qlui::PathToQString(broken)));
+  QCOMPARE(iFrame->SubjectList()->Model()->rowCount(), 0);
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("Untitled - Quillary"));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("broken.ql")));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("not a Quillary book")));
+  QCOMPARE(iFrame->RecordView()->source(), QUrl(QStringLiteral("qrc:/start.html")));
+}
+
+int main(int argc, char** argv) {
+  // Settings go to a fresh config home, never the user's.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  TestUi test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_ui.moc"

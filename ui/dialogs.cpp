@@ -1,0 +1,229 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "links.h"
+#include "open_failure.h"
+#include "qt_text.h"
+#include "record_view.h"
+#include "subject_view.h"
+
+namespace qlui {
+
+CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Find"));
+  setObjectName(QStringLiteral("findDialog"));
+  auto* grid = new QGridLayout(this);
+  auto addTerm = [&](int row, const QString& label, const QString& name) {
+    auto* edit = new QLineEdit(this);
+    auto* caption = new QLabel(label, this);
+    caption->setBuddy(edit);
+    edit->setAccessibleName(name);
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(edit, row, 1);
+    return edit;
+  };
+  iTerm1 = addTerm(0, QStringLiteral("Find what:"), QStringLiteral("Find what"));
+  iTerm2 = addTerm(1, QStringLiteral("AND"), QStringLiteral("AND, second term"));
+  iTerm3 = addTerm(2, QStringLiteral("AND"), QStringLiteral("AND, third term"));
+  iExclude2 = new QCheckBox(QStringLiteral("Exclude"), this);
+  iExclude2->setAccessibleName(QStringLiteral("Exclude the second term"));
+  iExclude3 = new QCheckBox(QStringLiteral("Exclude"), this);
+  iExclude3->setAccessibleName(QStringLiteral("Exclude the third term"));
+  grid->addWidget(iExclude2, 1, 2);
+  grid->addWidget(iExclude3, 2, 2);
+  iWholeWords = new QCheckBox(QStringLiteral("Match whole words only"), this);
+  iSubjectOnly = new QCheckBox(QStringLiteral("Only search in subject text"), this);
+  grid->addWidget(iWholeWords, 3, 0, 1, 2);
+  grid->addWidget(iSubjectOnly, 4, 0, 1, 2);
+  auto* note = new QLabel(QStringLiteral("Select exclude to find records that don't contain the "
+                                         "word/phrase in the associated text box."),
+                          this);
+  note->setWordWrap(true);
+  grid->addWidget(note, 5, 0, 1, 3);
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* findNext =
+      buttons->addButton(QStringLiteral("Find Next"), QDialogButtonBox::AcceptRole);
+  findNext->setDefault(true);
+  buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  grid->addWidget(buttons, 0, 3, 3, 1, Qt::AlignTop);
+  buttons->setOrientation(Qt::Vertical);
+  iWholeWords->setChecked(true);
+}
+
+void CFindDialog::SetValues(const ql::FindDialogValues& values) {
+  iTerm1->setText(ToQString(values.term1));
+  iTerm2->setText(ToQString(values.term2));
+  iTerm3->setText(ToQString(values.term3));
+  iExclude2->setChecked(values.exclude2);
+  iExclude3->setChecked(values.exclude3);
+  iWholeWords->setChecked(values.wholeWords);
+  iSubjectOnly->setChecked(values.subjectOnly);
+}
+
+ql::FindDialogValues CFindDialog::Values() const {
+  ql::FindDialogValues values;
+  values.term1 = FromQString(iTerm1->text());
+  values.term2 = FromQString(iTerm2->text());
+  values.term3 = FromQString(iTerm3->text());
+  values.exclude2 = iExclude2->isChecked();
+  values.exclude3 = iExclude3->isChecked();
+  values.wholeWords = iWholeWords->isChecked();
+  values.subjectOnly = iSubjectOnly->isChecked();
+  return values;
+}
+
+RemoveBookmarkDialog::RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items,
+                                           QWidget* parent)
+    : QDialog(parent), iList(new QListWidget(this)) {
+  setWindowTitle(QStringLiteral("Remove bookmark"));
+  setObjectName(QStringLiteral("removeBookmarkDialog"));
+  iList->setAccessibleName(QStringLiteral("Bookmarks"));
+  iList->setSelectionMode(QAbstractItemView::SingleSelection);
+  for (const ql::BookmarkItem& item : items) {
+    auto* entry = new QListWidgetItem(ToQString(item.text), iList);
+    entry->setData(Qt::UserRole, item.slot);
+  }
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(iList);
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* remove = buttons->addButton(QStringLiteral("Remove"), QDialogButtonBox::AcceptRole);
+  remove->setDefault(true);
+  buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(iList, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+  layout->addWidget(buttons);
+}
+
+int RemoveBookmarkDialog::Result() const {
+  const QList<QListWidgetItem*> chosen = iList->selectedItems();
+  if (chosen.isEmpty()) return -1;
+  return chosen.front()->data(Qt::UserRole).toInt();
+}
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("About Quillary"));
+  setObjectName(QStringLiteral("aboutDialog"));
+  auto* layout = new QVBoxLayout(this);
+  auto* picture = new QLabel(this);
+  picture->setPixmap(QPixmap(QStringLiteral(":/about.png")));
+  picture->setAccessibleName(QStringLiteral("Quillary"));
+  layout->addWidget(picture);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(QStringLiteral("Version 2.1"), this));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  row->addWidget(buttons);
+  layout->addLayout(row);
+}
+
+ProgressWindow::ProgressWindow(int64_t maximum, QWidget* parent)
+    : QDialog(parent), iBar(new QProgressBar(this)) {
+  setObjectName(QStringLiteral("progressWindow"));
+  setWindowTitle(QStringLiteral("Quillary"));
+  setModal(false);
+  iBar->setAccessibleName(QStringLiteral("Progress"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(iBar);
+  resize(420, 50);
+  SetRange(0, maximum);
+  show();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  iSincePaint.start();
+}
+
+void ProgressWindow::SetRange(int64_t lower, int64_t upper) {
+  iLower = lower;
+  iUpper = upper < lower ? lower : upper;
+  iShift = 0;
+  while (((iUpper - iLower) >> iShift) > INT32_MAX / 2) ++iShift;
+  iBar->setRange(0, static_cast<int>((iUpper - iLower) >> iShift));
+  SetPos(lower);
+}
+
+void ProgressWindow::SetPos(int64_t pos) {
+  iPos = pos;
+  Update();
+}
+
+void ProgressWindow::Step() {
+  ++iPos;
+  Update();
+}
+
+void ProgressWindow::Update() {
+  const int64_t clamped = std::clamp(iPos, iLower, iUpper);
+  iBar->setValue(static_cast<int>((clamped - iLower) >> iShift));
+  // Paint now and then; the work runs on this thread.
+  if (iSincePaint.elapsed() >= 40) {
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    iSincePaint.restart();
+  }
+}
+
+HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Quillary Help"));
+  setObjectName(QStringLiteral("helpWindow"));
+  iList = new CQuillaryView(
+      iDoc, [this](int index) { ShowRecord(index); }, this);
+  iList->setAccessibleName(QStringLiteral("Help topics"));
+  iView = new CQuillaryHtmlView(
+      [this](const std::string& address) {
+        if (auto key = ql::LinkKey(address)) ShowRecord(ql::LinkTarget(iDoc, *key));
+      },
+      this);
+  iView->setAccessibleName(QStringLiteral("Help text"));
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(iList);
+  split->addWidget(iView);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(split);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(640, 560);
+}
+
+bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
+  const int r = iDoc.Reader().Open(path, ql::kOpenReadOnly);
+  if (r != ql::kOpenOk) {
+    reason = ql::OpenFailureReason(path, r);
+    return false;
+  }
+  iDoc.iBookOpen = true;
+  iDoc.SetBook(path);
+  iList->InitialUpdate();
+  iList->SetInitialised(true);
+  if (iDoc.RowCount() > 0) {
+    iList->SelectRow(0);
+    ShowRecord(0);
+  }
+  return true;
+}
+
+void HelpWindow::ShowRecord(int index) {
+  std::string reason;
+  if (!iPage.Write([&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, -1, -1); },
+                   reason)) {
+    QMessageBox::warning(this, QStringLiteral("Quillary"), PathToQString(reason));
+    return;
+  }
+  iView->ShowPage(PathToQString(iPage.Path()), false);
+}
+
+}  // namespace qlui

@@ -1,0 +1,98 @@
+// The reader's dialogs: Find, Remove bookmark, About, the progress window and
+// the help window.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <memory>
+#include <vector>
+
+#include "desktop.h"
+#include "document.h"
+#include "page_file.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+
+namespace qlui {
+
+class CFindDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CFindDialog(QWidget* parent = nullptr);
+  void SetValues(const ql::FindDialogValues& values);
+  ql::FindDialogValues Values() const;
+
+ private:
+  QLineEdit* iTerm1;
+  QLineEdit* iTerm2;
+  QLineEdit* iTerm3;
+  QCheckBox* iExclude2;
+  QCheckBox* iExclude3;
+  QCheckBox* iWholeWords;
+  QCheckBox* iSubjectOnly;
+};
+
+// Lists the bookmarks in use; OK returns the slot of the entry last chosen.
+class RemoveBookmarkDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items, QWidget* parent = nullptr);
+  // The chosen slot, or -1 when none was chosen.
+  int Result() const;
+
+ private:
+  QListWidget* iList;
+};
+
+class AboutDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  explicit AboutDialog(QWidget* parent = nullptr);
+};
+
+// A small window with a bar that keeps painting while long work runs on the
+// window's thread.
+class ProgressWindow final : public QDialog, public ql::ProgressSink {
+  Q_OBJECT
+ public:
+  ProgressWindow(int64_t maximum, QWidget* parent);
+  void SetRange(int64_t lower, int64_t upper) override;
+  void SetPos(int64_t pos) override;
+  void Step() override;
+
+ private:
+  void Update();
+
+  QProgressBar* iBar;
+  int64_t iLower = 0;
+  int64_t iUpper = 0;
+  int64_t iPos = 0;
+  int iShift = 0;  // the bar counts in int; large ranges are scaled down
+  QElapsedTimer iSincePaint;
+};
+
+class CQuillaryView;
+class CQuillaryHtmlView;
+
+// The manual, read like any book: its subjects above, the record below, its
+// links followed.
+class HelpWindow final : public QDialog {
+  Q_OBJECT
+ public:
+  explicit HelpWindow(QWidget* parent = nullptr);
+  // Opens the manual at path; false with the reason when it cannot.
+  bool OpenManual(const std::string& path, std::string& reason);
+
+ private:
+  void ShowRecord(int index);
+
+  ql::Document iDoc;
+  ql::PageFile iPage{"qlhelp.htm"};
+  CQuillaryView* iList;
+  CQuillaryHtmlView* iView;
+};
+
+}  // namespace qlui

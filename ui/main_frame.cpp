@@ -1,0 +1,544 @@
+#include "main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextDocument>
+#include <QToolBar>
+
+#include "bookmarks.h"
+#include "dialogs.h"
+#include "links.h"
+#include "open_flow.h"
+#include "qt_text.h"
+#include "record_view.h"
+#include "subject_list.h"
+#include "subject_view.h"
+
+namespace qlui {
+
+namespace {
+
+// "Name (*.a)|*.a|Other (*.b)|*.b||" as Qt's name filters: the names, which
+// carry their patterns in brackets.
+QStringList NameFilters(const std::string& filter) {
+  QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+  QStringList names;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) break;
+    names << parts[i];
+  }
+  return names;
+}
+
+QMessageBox::Icon ToQtIcon(ql::Icon icon) {
+  switch (icon) {
+    case ql::Icon::kQuestion:
+      return QMessageBox::Question;
+    case ql::Icon::kInformation:
+      return QMessageBox::Information;
+    case ql::Icon::kWarning:
+      return QMessageBox::Warning;
+    case ql::Icon::kNone:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget) {
+  return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
+}
+
+// The manual: beside the build's programs, else where the install put it.
+QString ManualPath() {
+  const QString bin = QCoreApplication::applicationDirPath();
+  const QStringList candidates = {
+      bin + QStringLiteral("/../manual.ql"),
+      bin + QStringLiteral("/../share/quillary/manual.ql"),
+      QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                             QStringLiteral("quillary/manual.ql")),
+  };
+  for (const QString& path : candidates)
+    if (!path.isEmpty() && QFileInfo(path).isFile()) return QFileInfo(path).canonicalFilePath();
+  return {};
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent), iDoc(doc) {
+  setObjectName(QStringLiteral("mainFrame"));
+  setAccessibleName(QStringLiteral("Quillary"));
+  iSplitter = new QSplitter(Qt::Vertical, this);
+  iSplitter->setObjectName(QStringLiteral("splitter"));
+  iSplitter->setChildrenCollapsible(true);
+  iList = new CQuillaryView(
+      iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, iSplitter);
+  iRecordView = new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); },
+                                      iSplitter);
+  iSplitter->addWidget(iList);
+  iSplitter->addWidget(iRecordView);
+  setCentralWidget(iSplitter);
+
+  CreateMenus();
+  CreateToolBars();
+  CreateStatusBar();
+  setAcceptDrops(true);
+
+  // The start values: Arial at Medium, for the list and the page alike.
+  iFaceList->setCurrentIndex(iFonts.iFontFaceIndex);
+  iSizeList->setCurrentIndex(iFonts.iFontSizeIndex);
+  iList->ApplyFont(ToQString(ql::kFontFaces[static_cast<size_t>(iFonts.iFontFaceIndex)]),
+                   ql::ListFontHeight(iFonts.iFontSizeIndex));
+
+  LoadRecentFiles();
+  iList->InitialUpdate();
+  iRecordView->ShowStartPage();
+  UpdateTitle();
+  resize(900, 700);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::CreateMenus() {
+  iFileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+  QAction* open =
+      iFileMenu->addAction(ThemeIcon("document-open", QStyle::SP_DialogOpenButton, this),
+                           QStringLiteral("&Open..."), this, &CMainFrame::OnFileOpen);
+  open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  open->setStatusTip(QStringLiteral("Open a book"));
+  iFileMenu->addSeparator();
+  QAction* print =
+      iFileMenu->addAction(ThemeIcon("document-print", QStyle::SP_FileDialogDetailedView, this),
+                           QStringLiteral("&Print..."), this, &CMainFrame::OnPrint);
+  print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  print->setStatusTip(QStringLiteral("Print the record on show"));
+  iFileMenu->addAction(QStringLiteral("P&rint Setup..."), this, &CMainFrame::OnPrintSetup)
+      ->setStatusTip(QStringLiteral("Choose the printer and the page"));
+  iFileMenu->addSeparator();
+  iRecentPlaceholder = iFileMenu->addAction(QStringLiteral("Recent File"));
+  iRecentPlaceholder->setEnabled(false);
+  for (int i = 0; i < ql::kRecentFileCount; ++i) {
+    iRecentActions[i] = iFileMenu->addAction(QString(), this, [this, i] { OnOpenRecent(i); });
+    iRecentActions[i]->setVisible(false);
+  }
+  iFileMenu->addSeparator();
+  QAction* exitAction = iFileMenu->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+  exitAction->setStatusTip(QStringLiteral("Quit Quillary"));
+  open->setObjectName(QStringLiteral("actionOpen"));
+  print->setObjectName(QStringLiteral("actionPrint"));
+
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  QAction* find = edit->addAction(QStringLiteral("&Find..."), this,
+                                  [this] { ql::RunFind(iDoc, *this, iFind); });
+  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  find->setStatusTip(QStringLiteral("Search the book for up to three terms"));
+  QAction* findNext = edit->addAction(QStringLiteral("Find Next"), this,
+                                      [this] { ql::RunFindNext(iDoc, *this, iFind); });
+  findNext->setShortcut(QKeySequence(Qt::Key_F3));
+  findNext->setStatusTip(QStringLiteral("Find the next match"));
+
+  iBookmarksMenu = menuBar()->addMenu(QStringLiteral("&Bookmarks"));
+  iBookmarksMenu->addAction(QStringLiteral("New bookmark"), this,
+                            [this] { ql::NewBookmark(iDoc, *this); });
+  iBookmarksMenu->addAction(QStringLiteral("Remove bookmark..."), this,
+                            [this] { ql::RemoveBookmark(iDoc, *this); });
+  iBookmarksMenu->addSeparator();
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  QAction* toolbar = view->addAction(QStringLiteral("&Toolbar"));
+  toolbar->setCheckable(true);
+  toolbar->setChecked(true);
+  connect(toolbar, &QAction::toggled, this, [this](bool on) { iToolBar->setVisible(on); });
+  QAction* status = view->addAction(QStringLiteral("&Status Bar"));
+  status->setCheckable(true);
+  status->setChecked(true);
+  connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->addAction(QStringLiteral("Contents..."), this, &CMainFrame::OnHelpContents)
+      ->setStatusTip(QStringLiteral("Read the manual"));
+  QAction* about =
+      help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation, this),
+                      QStringLiteral("&About Quillary..."), this, &CMainFrame::OnAbout);
+  about->setObjectName(QStringLiteral("actionAbout"));
+
+  // F6 and Shift+F6 move between the two panes.
+  auto* next = new QAction(QStringLiteral("Next pane"), this);
+  next->setShortcut(QKeySequence(Qt::Key_F6));
+  connect(next, &QAction::triggered, this, &CMainFrame::SwitchPane);
+  auto* previous = new QAction(QStringLiteral("Previous pane"), this);
+  previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+  connect(previous, &QAction::triggered, this, &CMainFrame::SwitchPane);
+  addAction(next);
+  addAction(previous);
+
+  iToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+  iToolBar->setObjectName(QStringLiteral("toolBar"));
+  iToolBar->setAccessibleName(QStringLiteral("Toolbar"));
+  iToolBar->addAction(open);
+  iToolBar->addSeparator();
+  iToolBar->addAction(print);
+  iToolBar->addSeparator();
+  iToolBar->addAction(about);
+  connect(iToolBar, &QToolBar::visibilityChanged, toolbar, &QAction::setChecked);
+}
+
+void CMainFrame::CreateToolBars() {
+  iToolBar->setIconSize(QSize(16, 16));
+  addToolBar(Qt::TopToolBarArea, iToolBar);
+  iFontBar = new QToolBar(QStringLiteral("Font bar"), this);
+  iFontBar->setObjectName(QStringLiteral("fontBar"));
+  iFontBar->setAccessibleName(QStringLiteral("Font bar"));
+  auto* faceLabel = new QLabel(QStringLiteral("Font:"), iFontBar);
+  iFaceList = new QComboBox(iFontBar);
+  iFaceList->setAccessibleName(QStringLiteral("Font"));
+  for (std::string_view face : ql::kFontFaces) iFaceList->addItem(ToQString(face));
+  faceLabel->setBuddy(iFaceList);
+  auto* sizeLabel = new QLabel(QStringLiteral("Size:"), iFontBar);
+  iSizeList = new QComboBox(iFontBar);
+  iSizeList->setAccessibleName(QStringLiteral("Size"));
+  for (std::string_view size : ql::kFontSizes) iSizeList->addItem(ToQString(size));
+  sizeLabel->setBuddy(iSizeList);
+  faceLabel->setContentsMargins(4, 0, 4, 0);
+  sizeLabel->setContentsMargins(10, 0, 4, 0);
+  iFontBar->addWidget(faceLabel);
+  iFontBar->addWidget(iFaceList);
+  iFontBar->addWidget(sizeLabel);
+  iFontBar->addWidget(iSizeList);
+  addToolBar(Qt::TopToolBarArea, iFontBar);
+  // activated, not currentIndexChanged: choosing the size already selected
+  // still makes the font again and shows the record again.
+  connect(iFaceList, &QComboBox::activated, this, [this](int) { OnFontChanged(); });
+  connect(iSizeList, &QComboBox::activated, this, [this](int) { OnFontChanged(); });
+}
+
+void CMainFrame::CreateStatusBar() {
+  iReady = new QLabel(QStringLiteral("Ready"), this);
+  iReady->setAccessibleName(QStringLiteral("Status"));
+  statusBar()->addWidget(iReady, 1);
+  statusBar()->setAccessibleName(QStringLiteral("Status bar"));
+}
+
+void CMainFrame::SetInitialised() {
+  iDoc.iInitialised = true;
+  iList->SetInitialised(true);
+  ql::RebuildBookmarkMenu(iDoc, *this);
+}
+
+bool CMainFrame::OpenBook(const QString& path) {
+  const bool ok = ql::OpenDocument(iDoc, *this, PathFromQString(path));
+  UpdateTitle();
+  return ok;
+}
+
+void CMainFrame::UpdateTitle() {
+  setWindowTitle(PathToQString(iDoc.WindowTitle()));
+}
+
+void CMainFrame::OnFileOpen() {
+  QFileDialog dialog(this, QStringLiteral("Open"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters({QStringLiteral("Quillary Files (*.ql)"), QStringLiteral("All Files (*)")});
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  OpenBook(dialog.selectedFiles().front());
+}
+
+void CMainFrame::OnOpenRecent(int i) {
+  const auto& paths = iRecent.Paths();
+  if (i < 0 || static_cast<size_t>(i) >= paths.size()) return;
+  const std::string path = paths[static_cast<size_t>(i)];
+  if (!OpenBook(PathToQString(path))) {
+    // A book that is gone or broken leaves the list.
+    iRecent.Remove(path);
+    UpdateRecentMenu();
+    SaveRecentFiles();
+  }
+}
+
+void CMainFrame::LoadRecentFiles() {
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  settings.beginGroup(QLatin1String(ql::kRecentFileSection));
+  std::vector<std::string> paths;
+  for (int i = 1; i <= ql::kRecentFileCount; ++i)
+    paths.push_back(PathFromQString(settings.value(QStringLiteral("File%1").arg(i)).toString()));
+  settings.endGroup();
+  iRecent.SetPaths(std::move(paths));
+  UpdateRecentMenu();
+}
+
+void CMainFrame::SaveRecentFiles() {
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  settings.beginGroup(QLatin1String(ql::kRecentFileSection));
+  settings.remove(QString());
+  const auto& paths = iRecent.Paths();
+  for (size_t i = 0; i < paths.size(); ++i)
+    settings.setValue(QStringLiteral("File%1").arg(i + 1), PathToQString(paths[i]));
+  settings.endGroup();
+  settings.sync();
+}
+
+void CMainFrame::UpdateRecentMenu() {
+  const auto& paths = iRecent.Paths();
+  for (int i = 0; i < ql::kRecentFileCount; ++i) {
+    const bool used = static_cast<size_t>(i) < paths.size();
+    iRecentActions[i]->setVisible(used);
+    if (used)
+      iRecentActions[i]->setText(
+          PathToQString(ql::RecentFileList::MenuLabel(i, paths[static_cast<size_t>(i)])));
+  }
+  iRecentPlaceholder->setVisible(paths.empty());
+}
+
+QPrinter& CMainFrame::Printer() {
+  if (!iPrinter) iPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *iPrinter;
+}
+
+void CMainFrame::OnPrint() {
+  QPrintDialog dialog(&Printer(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  iRecordView->document()->print(&Printer());
+}
+
+void CMainFrame::OnPrintSetup() {
+  QPageSetupDialog dialog(&Printer(), this);
+  dialog.exec();
+}
+
+void CMainFrame::OnHelpContents() {
+  const QString path = ManualPath();
+  if (path.isEmpty()) {
+    ShowMessage("The manual (manual.ql) is not installed beside the program.", ql::kAppTitle);
+    return;
+  }
+  auto* help = new HelpWindow(this);
+  help->setAttribute(Qt::WA_DeleteOnClose);
+  std::string reason;
+  if (!help->OpenManual(PathFromQString(path), reason)) {
+    delete help;
+    ShowMessage(PathFromQString(path) + ": " + reason, ql::kAppTitle);
+    return;
+  }
+  help->show();
+}
+
+void CMainFrame::OnAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void CMainFrame::OnFontChanged() {
+  ql::ChangeFont(iDoc, *this, iFonts, iFaceList->currentIndex(), iSizeList->currentIndex());
+}
+
+void CMainFrame::OnFollowLink(const std::string& address) {
+  const std::optional<std::string> key = ql::LinkKey(address);
+  if (!key || !iDoc.iBookOpen || iDoc.RowCount() == 0) return;
+  ShowRecord(ql::LinkTarget(iDoc, *key), -1, -1, false);
+}
+
+void CMainFrame::SwitchPane() {
+  if (iList->hasFocus())
+    iRecordView->setFocus(Qt::ShortcutFocusReason);
+  else
+    iList->setFocus(Qt::ShortcutFocusReason);
+}
+
+void CMainFrame::SplitEvenly() {
+  const auto [top, bottom] = ql::SplitHalves(iSplitter->height());
+  iSplitter->setSizes({top, bottom});
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!iSplitDone) {
+    iSplitDone = true;
+    SplitEvenly();
+  }
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (iDoc.iInitialised) SplitEvenly();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  std::string reason;
+  if (!iDoc.SaveBookmarks(reason))
+    ShowMessageIcon("The bookmarks could not be saved: " + reason, ql::kAppTitle,
+                    ql::Icon::kWarning);
+  SaveRecentFiles();
+  event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  // Each file opens in turn; with one document the last one stays open.
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) OpenBook(url.toLocalFile());
+  event->acceptProposedAction();
+}
+
+// The desktop side of the flows.
+
+void CMainFrame::ShowMessage(std::string_view text, std::string_view caption) {
+  ShowMessageIcon(text, caption, ql::Icon::kNone);
+}
+
+void CMainFrame::ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) {
+  QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+ql::Answer CMainFrame::Ask(std::string_view text, std::string_view caption, ql::Buttons buttons,
+                           ql::Icon icon, bool owned) {
+  const QMessageBox::StandardButtons choices =
+      buttons == ql::Buttons::kYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+  QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), choices,
+                  owned ? this : nullptr);
+  if (!owned) box.setWindowModality(Qt::ApplicationModal);
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return ql::Answer::kYes;
+    case QMessageBox::No:
+      return ql::Answer::kNo;
+    case QMessageBox::Ok:
+      return ql::Answer::kOk;
+    default:
+      return buttons == ql::Buttons::kYesNo ? ql::Answer::kNo : ql::Answer::kCancel;
+  }
+}
+
+void CMainFrame::ShowStatus(std::string_view text) {
+  if (text.empty())
+    statusBar()->clearMessage();
+  else
+    statusBar()->showMessage(ToQString(text));
+}
+
+std::optional<ql::ChosenFile> CMainFrame::ChooseFile(const ql::FileDialogSpec& spec) {
+  QString title = QString::fromStdString(spec.title);
+  if (title.isEmpty()) title = spec.save ? QStringLiteral("Save As") : QStringLiteral("Open");
+  QFileDialog dialog(spec.owned ? this : nullptr, title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QStringList filters = NameFilters(spec.filter);
+  if (!filters.isEmpty()) dialog.setNameFilters(filters);
+  if (!spec.defaultExtension.empty())
+    dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
+  if (!spec.initialName.empty()) dialog.selectFile(PathToQString(spec.initialName));
+  if (!spec.owned) dialog.setWindowModality(Qt::ApplicationModal);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  ql::ChosenFile chosen;
+  chosen.path = PathFromQString(dialog.selectedFiles().front());
+  chosen.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
+  return chosen;
+}
+
+std::unique_ptr<ql::ProgressSink> CMainFrame::StartProgress(int64_t maximum, bool owned) {
+  return std::make_unique<ProgressWindow>(maximum, owned ? this : nullptr);
+}
+
+void CMainFrame::WaitCursor(bool on) {
+  if (on) {
+    if (iWaitDepth++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else if (iWaitDepth > 0 && --iWaitDepth == 0) {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void CMainFrame::EmptyList() {
+  iList->Empty();
+}
+
+void CMainFrame::ShowStartPage() {
+  iRecordView->ShowStartPage();
+}
+
+void CMainFrame::DocumentOpened() {
+  iList->InitialUpdate();
+  iRecordView->ShowStartPage();
+  iRecent.Add(iDoc.iPath);
+  UpdateRecentMenu();
+  SaveRecentFiles();
+  UpdateTitle();
+  ShowStatus({});
+}
+
+void CMainFrame::RebuildBookmarkMenu() {
+  const QList<QAction*> actions = iBookmarksMenu->actions();
+  for (qsizetype i = 3; i < actions.size(); ++i) {
+    iBookmarksMenu->removeAction(actions[i]);
+    actions[i]->deleteLater();
+  }
+  for (const ql::BookmarkItem& item : ql::BookmarksInUse(iDoc)) {
+    const int slot = item.slot;
+    iBookmarksMenu->addAction(ToQString(item.text), this,
+                              [this, slot] { ql::GoToBookmark(iDoc, *this, slot); });
+  }
+}
+
+int CMainFrame::SelectionMark() {
+  return iList->SelectionMark();
+}
+
+void CMainFrame::SelectRow(int index) {
+  iList->SelectRow(index);
+}
+
+void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {
+  if (!iDoc.iBookOpen) return;
+  std::string reason;
+  const bool written = iPage.Write(
+      [&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, foundPos, foundLength); },
+      reason);
+  if (!written) {
+    // The view keeps the page it had.
+    ShowMessageIcon(reason, ql::kAppTitle, ql::Icon::kWarning);
+    return;
+  }
+  iRecordView->ShowPage(PathToQString(iPage.Path()), scrollToFound);
+}
+
+void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {
+  iList->ApplyFont(ToQString(face), pixelHeight);
+}
+
+std::optional<int> CMainFrame::ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) {
+  RemoveBookmarkDialog dialog(items, this);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Result();
+}
+
+bool CMainFrame::EditFind(ql::FindDialogValues& values) {
+  CFindDialog dialog(this);
+  dialog.SetValues(values);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.Values();
+  return true;
+}
+
+}  // namespace qlui

@@ -1,0 +1,118 @@
+// The main window: menus, tool bars, status bar, the subject list above the
+// record view, and the desktop side of every command flow.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "desktop.h"
+#include "document.h"
+#include "find.h"
+#include "fonts.h"
+#include "page_file.h"
+#include "recent_files.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPrinter;
+class QSplitter;
+class QToolBar;
+
+namespace qlui {
+
+class CQuillaryView;
+class CQuillaryHtmlView;
+
+class CMainFrame final : public QMainWindow, public ql::Desktop {
+  Q_OBJECT
+ public:
+  explicit CMainFrame(ql::Document& doc, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Opens a book the way File Open does; false when none is open afterwards.
+  bool OpenBook(const QString& path);
+  // Start-up is over: resizes re-divide the panes, the menu follows the book.
+  void SetInitialised();
+
+  CQuillaryView* SubjectList() const { return iList; }
+  CQuillaryHtmlView* RecordView() const { return iRecordView; }
+  QSplitter* Splitter() const { return iSplitter; }
+  QComboBox* FaceList() const { return iFaceList; }
+  QComboBox* SizeList() const { return iSizeList; }
+  QMenu* BookmarksMenu() const { return iBookmarksMenu; }
+  const ql::FindState& Find() const { return iFind; }
+  const ql::RecentFileList& RecentFiles() const { return iRecent; }
+  const ql::PageFile& Page() const { return iPage; }
+
+  // ql::Desktop
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+  void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
+  ql::Answer Ask(std::string_view text, std::string_view caption, ql::Buttons buttons,
+                 ql::Icon icon, bool owned) override;
+  void ShowStatus(std::string_view text) override;
+  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& spec) override;
+  std::unique_ptr<ql::ProgressSink> StartProgress(int64_t maximum, bool owned) override;
+  void WaitCursor(bool on) override;
+  void EmptyList() override;
+  void ShowStartPage() override;
+  void DocumentOpened() override;
+  void RebuildBookmarkMenu() override;
+  int SelectionMark() override;
+  void SelectRow(int index) override;
+  void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override;
+  void SetListFont(std::string_view face, int pixelHeight) override;
+  std::optional<int> ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) override;
+  bool EditFind(ql::FindDialogValues& values) override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateMenus();
+  void CreateToolBars();
+  void CreateStatusBar();
+  void UpdateTitle();
+  void UpdateRecentMenu();
+  void LoadRecentFiles();
+  void SaveRecentFiles();
+  void OnFileOpen();
+  void OnOpenRecent(int i);
+  void OnPrint();
+  void OnPrintSetup();
+  void OnHelpContents();
+  void OnAbout();
+  void OnFontChanged();
+  void OnFollowLink(const std::string& address);
+  void SwitchPane();
+  void SplitEvenly();
+  QPrinter& Printer();
+
+  ql::Document& iDoc;
+  ql::FindState iFind;
+  ql::FontChoice iFonts;
+  ql::RecentFileList iRecent;
+  ql::PageFile iPage;
+  QSplitter* iSplitter = nullptr;
+  CQuillaryView* iList = nullptr;
+  CQuillaryHtmlView* iRecordView = nullptr;
+  QToolBar* iToolBar = nullptr;
+  QToolBar* iFontBar = nullptr;
+  QComboBox* iFaceList = nullptr;
+  QComboBox* iSizeList = nullptr;
+  QMenu* iFileMenu = nullptr;
+  QMenu* iBookmarksMenu = nullptr;
+  QAction* iRecentPlaceholder = nullptr;
+  QAction* iRecentActions[ql::kRecentFileCount] = {};
+  QLabel* iReady = nullptr;
+  std::unique_ptr<QPrinter> iPrinter;
+  bool iSplitDone = false;
+  int iWaitDepth = 0;
+};
+
+}  // namespace qlui

@@ -1,0 +1,112 @@
+#include "record_view.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QUrl>
+
+#include "links.h"
+#include "qt_text.h"
+
+namespace qlui {
+
+namespace {
+const QUrl kStartPage(QStringLiteral("qrc:/start.html"));
+}
+
+QString PageTextForView(const QByteArray& bytes) {
+  QString text = ToQString(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+  static const QRegularExpression strikeOn(QStringLiteral("<strike>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression strikeOff(QStringLiteral("</strike>"),
+                                            QRegularExpression::CaseInsensitiveOption);
+  text.replace(strikeOn, QStringLiteral("<s>"));
+  text.replace(strikeOff, QStringLiteral("</s>"));
+  return text;
+}
+
+CQuillaryHtmlView::CQuillaryHtmlView(std::function<void(const std::string&)> followLink,
+                                     QWidget* parent)
+    : QTextBrowser(parent), iFollowLink(std::move(followLink)) {
+  setObjectName(QStringLiteral("recordView"));
+  setAccessibleName(QStringLiteral("Record"));
+  setOpenLinks(false);
+  setOpenExternalLinks(false);
+  setTextInteractionFlags(Qt::TextBrowserInteraction);
+}
+
+void CQuillaryHtmlView::ShowPage(const QString& path, bool scrollToFound) {
+  iPagePath = path;
+  const QUrl url = QUrl::fromLocalFile(path);
+  // The file has new bytes under the same name: load it again.
+  if (source() == url)
+    reload();
+  else
+    setSource(url, QTextDocument::HtmlResource);
+  if (scrollToFound)
+    scrollToAnchor(QStringLiteral("foundtext"));
+  else
+    verticalScrollBar()->setValue(0);
+}
+
+void CQuillaryHtmlView::ShowStartPage() {
+  if (source() == kStartPage)
+    reload();
+  else
+    setSource(kStartPage, QTextDocument::HtmlResource);
+}
+
+QVariant CQuillaryHtmlView::loadResource(int type, const QUrl& name) {
+  if (name.scheme() == QLatin1String("qrc")) return QTextBrowser::loadResource(type, name);
+  // The page file is the one file read from disk; images, style sheets and
+  // anything remote a page may name are not loaded.
+  if (type == QTextDocument::HtmlResource && name.isLocalFile() &&
+      name.toLocalFile() == iPagePath) {
+    QFile file(iPagePath);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return PageTextForView(file.readAll());
+  }
+  return {};
+}
+
+void CQuillaryHtmlView::Follow(const QString& href) {
+  const std::string address = FromQString(href);
+  switch (ql::ClassifyLink(address)) {
+    case ql::LinkAction::kShowRecord:
+      iFollowLink(address);
+      break;
+    case ql::LinkAction::kOpenExternally:
+      QDesktopServices::openUrl(QUrl(href));
+      break;
+    case ql::LinkAction::kIgnore:
+      break;
+  }
+}
+
+void CQuillaryHtmlView::mouseReleaseEvent(QMouseEvent* event) {
+  // The raw href, not a QUrl: the key must reach the lookup byte for byte.
+  const QString href = event->button() == Qt::LeftButton && !textCursor().hasSelection()
+                           ? anchorAt(event->position().toPoint())
+                           : QString();
+  QTextBrowser::mouseReleaseEvent(event);
+  if (!href.isEmpty()) Follow(href);
+}
+
+void CQuillaryHtmlView::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      textCursor().hasSelection()) {
+    const QString href = textCursor().charFormat().anchorHref();
+    if (!href.isEmpty()) {
+      event->accept();
+      Follow(href);
+      return;
+    }
+  }
+  QTextBrowser::keyPressEvent(event);
+}
+
+}  // namespace qlui

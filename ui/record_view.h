@@ -1,0 +1,40 @@
+// The record view: shows the page file of the record on show, or the start
+// page. Links never navigate the view: ours become record lookups, web links
+// go to the desktop's browser, everything else is ignored. Nothing remote is
+// ever loaded and no script runs.
+#pragma once
+
+#include <QTextBrowser>
+#include <functional>
+#include <string>
+
+namespace qlui {
+
+class CQuillaryHtmlView final : public QTextBrowser {
+  Q_OBJECT
+ public:
+  // followLink gets the raw bytes of an address a user chose in the page.
+  explicit CQuillaryHtmlView(std::function<void(const std::string&)> followLink,
+                             QWidget* parent = nullptr);
+  // Loads the page file at path (again, when it is already on show) and,
+  // with scrollToFound, scrolls to the marked hit.
+  void ShowPage(const QString& path, bool scrollToFound);
+  void ShowStartPage();
+
+ protected:
+  QVariant loadResource(int type, const QUrl& name) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void Follow(const QString& href);
+
+  std::function<void(const std::string&)> iFollowLink;
+  QString iPagePath;  // the page file last shown, the one file read from disk
+};
+
+// The page file's bytes as the view shows them: Windows-1252 decoded, and
+// <strike> spelled <s>, which Qt's text engine knows.
+QString PageTextForView(const QByteArray& bytes);
+
+}  // namespace qlui
