@@ -244,7 +244,10 @@ void CMainFrame::SetInitialised() {
 }
 
 bool CMainFrame::OpenBook(const QString& path) {
-  const bool ok = ql::OpenDocument(iDoc, *this, PathFromQString(path));
+  // The recent-file list and the title keep the whole path, wherever the
+  // program was started.
+  const QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+  const bool ok = ql::OpenDocument(iDoc, *this, PathFromQString(absolute));
   UpdateTitle();
   return ok;
 }

@@ -73,12 +73,19 @@ void CQuillaryView::SetRowHeight() {
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
-void CQuillaryView::InitialUpdate() {
+void CQuillaryView::SetInitialColumnWidths() {
   const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-  iModel->Reset();
   const auto [subject, preview] = ql::InitialColumnWidths(viewport()->width(), scrollBar);
   setColumnWidth(0, subject);
   setColumnWidth(1, preview);
+}
+
+void CQuillaryView::InitialUpdate() {
+  iModel->Reset();
+  // Before the window is first shown the list has no width of its own yet:
+  // the columns are divided when it gets one.
+  iWidthsPending = !isVisible();
+  if (!iWidthsPending) SetInitialColumnWidths();
   clearSelection();
   iTyped.clear();
   // The mark goes to row 0 without drawing it selected; with no rows there
@@ -160,6 +167,14 @@ void CQuillaryView::keyboardSearch(const QString& search) {
   if (found < 0) return;
   iShowRecord(found);
   SelectRow(found);
+}
+
+void CQuillaryView::showEvent(QShowEvent* event) {
+  QTableView::showEvent(event);
+  if (iWidthsPending) {
+    iWidthsPending = false;
+    SetInitialColumnWidths();
+  }
 }
 
 void CQuillaryView::resizeEvent(QResizeEvent* event) {

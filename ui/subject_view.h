@@ -51,15 +51,18 @@ class CQuillaryView final : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   void keyboardSearch(const QString& search) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void OnClicked(const QModelIndex& index);
   void SetRowHeight();
+  void SetInitialColumnWidths();
 
   ql::Document& iDoc;
   std::function<void(int)> iShowRecord;
   SubjectModel* iModel;
   bool iInitialised = false;
+  bool iWidthsPending = false;
   QString iTyped;  // typed-find characters so far
   QElapsedTimer iTypedClock;
 };

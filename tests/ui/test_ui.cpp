@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -79,6 +80,7 @@ class TestUi : public QObject {
   void init();
   void cleanup();
   void modelAsksTheBookPerCell();
+  void columnsAreDividedOnceTheListHasAWidth();
   void keysShowTheRecordBeforeTheListMoves();
   void typedFindSelectsAndShows();
   void linksAreMatchedByteForByte();
@@ -147,6 +149,20 @@ void TestUi::modelAsksTheBookPerCell() {
   QCOMPARE(iFrame->SelectionMark(), 0);
   QVERIFY(iFrame->SubjectList()->selectionModel()->selectedRows().isEmpty());
   QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+}
+
+void TestUi::columnsAreDividedOnceTheListHasAWidth() {
+  // Opened before the window is shown, as a book named at start is.
+  OpenSample();
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  const int width = list->viewport()->width();
+  const int bar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+  QVERIFY(width > 300);
+  QCOMPARE(list->columnWidth(0), (width - bar - 1) / 3);
+  QCOMPARE(list->columnWidth(1), width - (width - bar - 1) / 3 - bar - 1);
+  // Once running, a resize divides the new width without the bar.
+  iFrame->resize(iFrame->width() + 120, iFrame->height());
+  QTRY_COMPARE(list->columnWidth(0), (list->viewport()->width() - 1) / 3);
 }
 
 void TestUi::keysShowTheRecordBeforeTheListMoves() {
