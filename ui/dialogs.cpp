@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -184,7 +186,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   iList->setAccessibleName(QStringLiteral("Help topics"));
   iView = new CQuillaryHtmlView(
       [this](const std::string& address) {
-        if (auto key = ql::LinkKey(address)) ShowRecord(ql::LinkTarget(iDoc, *key));
+        const std::optional<std::string> key = ql::LinkKey(address);
+        const int target = key ? ql::LinkTarget(iDoc, *key) : -1;
+        if (target >= 0) ShowRecord(target);
       },
       this);
   iView->setAccessibleName(QStringLiteral("Help text"));
@@ -200,9 +204,25 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
 }
 
 bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
-  const int r = iDoc.Reader().Open(path, ql::kOpenReadOnly);
+  // The help reads its own copy: the manual may be open in the main window,
+  // which holds its file exclusively.
+  const std::string dir = ql::PrivateDirectory(reason);
+  if (dir.empty()) return false;
+  const QString copy = PathToQString(dir + "/qlhelp.ql");
+  QFile source(PathToQString(path));
+  QSaveFile target(copy);
+  if (!source.open(QIODevice::ReadOnly)) {
+    reason = source.errorString().toStdString();
+    return false;
+  }
+  if (!target.open(QIODevice::WriteOnly) || target.write(source.readAll()) < 0 ||
+      !target.commit()) {
+    reason = PathFromQString(copy) + ": " + target.errorString().toStdString();
+    return false;
+  }
+  const int r = iDoc.Reader().Open(PathFromQString(copy), ql::kOpenReadOnly);
   if (r != ql::kOpenOk) {
-    reason = ql::OpenFailureReason(path, r);
+    reason = ql::OpenFailureReason(PathFromQString(copy), r);
     return false;
   }
   iDoc.iBookOpen = true;

@@ -85,6 +85,8 @@ class HelpWindow final : public QDialog {
   explicit HelpWindow(QWidget* parent = nullptr);
   // Opens the manual at path; false with the reason when it cannot.
   bool OpenManual(const std::string& path, std::string& reason);
+  CQuillaryView* SubjectList() const { return iList; }
+  CQuillaryHtmlView* RecordView() const { return iView; }
 
  private:
   void ShowRecord(int index);

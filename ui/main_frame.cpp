@@ -355,8 +355,8 @@ void CMainFrame::OnFontChanged() {
 
 void CMainFrame::OnFollowLink(const std::string& address) {
   const std::optional<std::string> key = ql::LinkKey(address);
-  if (!key || !iDoc.iBookOpen || iDoc.RowCount() == 0) return;
-  ShowRecord(ql::LinkTarget(iDoc, *key), -1, -1, false);
+  const int target = key && iDoc.iBookOpen ? ql::LinkTarget(iDoc, *key) : -1;
+  if (target >= 0) ShowRecord(target, -1, -1, false);
 }
 
 void CMainFrame::SwitchPane() {

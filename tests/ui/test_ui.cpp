@@ -91,6 +91,7 @@ class TestUi : public QObject {
   void recentFilesAreKeptInTheSettings();
   void bookmarksMenuFollowsTheTable();
   void everyControlHasAnAccessibleName();
+  void helpReadsTheManualEvenWhileItIsOpen();
   void failedOpenLeavesNoBook();
 
  private:
@@ -342,6 +343,25 @@ void TestUi::everyControlHasAnAccessibleName() {
     QVERIFY(iface);
     QVERIFY2(!iface->text(QAccessible::Name).isEmpty(), w->metaObject()->className());
   }
+}
+
+void TestUi::helpReadsTheManualEvenWhileItIsOpen() {
+  OpenSample();
+  qlui::HelpWindow help(iFrame.get());
+  std::string reason;
+  QVERIFY2(help.OpenManual(iBook, reason), reason.c_str());
+  QCOMPARE(help.SubjectList()->Model()->rowCount(), 5);
+  QVERIFY(help.RecordView()->toPlainText().startsWith(QStringLiteral("apple")));
+  help.show();
+  help.SubjectList()->SelectRow(2);
+  QTest::keyClick(help.SubjectList(), Qt::Key_Return);
+  const QPoint cats = AnchorPoint(help.RecordView(), QStringLiteral("quill::big%20cat"));
+  QVERIFY(cats.x() >= 0);
+  QTest::mouseClick(help.RecordView()->viewport(), Qt::LeftButton, {}, cats);
+  QVERIFY(help.RecordView()->toPlainText().startsWith(QStringLiteral("big cat")));
+  // The main window's page is its own.
+  iFrame->ShowRecord(4, -1, -1, false);
+  QVERIFY(help.RecordView()->toPlainText().startsWith(QStringLiteral("big cat")));
 }
 
 void TestUi::failedOpenLeavesNoBook() {
