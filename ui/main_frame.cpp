@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,6 +28,7 @@
 #include "bookmarks.h"
 #include "dialogs.h"
 #include "links.h"
+#include "lock_keys.h"
 #include "open_flow.h"
 #include "qt_text.h"
 #include "record_view.h"
@@ -235,6 +237,35 @@ void CMainFrame::CreateStatusBar() {
   iReady->setAccessibleName(QStringLiteral("Status"));
   statusBar()->addWidget(iReady, 1);
   statusBar()->setAccessibleName(QStringLiteral("Status bar"));
+  const QString names[] = {QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
+  for (int i = 0; i < 3; ++i) {
+    iLockLabels[i] = new QLabel(names[i], this);
+    iLockLabels[i]->setAccessibleName(names[i]);
+    iLockLabels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addPermanentWidget(iLockLabels[i]);
+  }
+  UpdateLockIndicators();
+  // The lock keys change with key presses anywhere in the program.
+  qApp->installEventFilter(this);
+}
+
+void CMainFrame::UpdateLockIndicators() {
+  const std::optional<ql::LockStates> states = ql::ReadLockStates();
+  const bool on[] = {states && states->caps, states && states->num, states && states->scroll};
+  for (int i = 0; i < 3; ++i) {
+    iLockLabels[i]->setVisible(states.has_value());
+    // As on a keyboard: the name shows while the lock is on.
+    iLockLabels[i]->setEnabled(on[i]);
+  }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyRelease &&
+      (static_cast<QKeyEvent*>(event)->key() == Qt::Key_CapsLock ||
+       static_cast<QKeyEvent*>(event)->key() == Qt::Key_NumLock ||
+       static_cast<QKeyEvent*>(event)->key() == Qt::Key_ScrollLock))
+    UpdateLockIndicators();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::SetInitialised() {

@@ -72,12 +72,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateMenus();
   void CreateToolBars();
   void CreateStatusBar();
   void UpdateTitle();
+  void UpdateLockIndicators();
   void UpdateRecentMenu();
   void LoadRecentFiles();
   void SaveRecentFiles();
@@ -110,6 +112,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QAction* iRecentPlaceholder = nullptr;
   QAction* iRecentActions[ql::kRecentFileCount] = {};
   QLabel* iReady = nullptr;
+  QLabel* iLockLabels[3] = {};  // CAP, NUM, SCRL
   std::unique_ptr<QPrinter> iPrinter;
   bool iSplitDone = false;
   int iWaitDepth = 0;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -92,6 +93,8 @@ class TestUi : public QObject {
   void bookmarksMenuFollowsTheTable();
   void everyControlHasAnAccessibleName();
   void helpReadsTheManualEvenWhileItIsOpen();
+  void droppedFilesOpenInTurn();
+  void f6MovesBetweenThePanes();
   void failedOpenLeavesNoBook();
 
  private:
@@ -362,6 +365,36 @@ void TestUi::helpReadsTheManualEvenWhileItIsOpen() {
   // The main window's page is its own.
   iFrame->ShowRecord(4, -1, -1, false);
   QVERIFY(help.RecordView()->toPlainText().startsWith(QStringLiteral("big cat")));
+}
+
+void TestUi::droppedFilesOpenInTurn() {
+  OpenSample();
+  const std::string second = iDir->File("second.ql");
+  qltest::WriteFileBytes(second, qltest::BuildBookBytes({{"only", "One entry."}}));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(qlui::PathToQString(iBook)),
+                QUrl::fromLocalFile(qlui::PathToQString(second))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(iFrame.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(iFrame.get(), &drop);
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("second.ql - Quillary"));
+  QCOMPARE(iFrame->SubjectList()->Model()->rowCount(), 1);
+  // Both went through the open flow: both are in the recent files, newest first.
+  QCOMPARE(iFrame->RecentFiles().Paths().size(), size_t{2});
+  QCOMPARE(iFrame->RecentFiles().Paths().front(), second);
+}
+
+void TestUi::f6MovesBetweenThePanes() {
+  OpenSample();
+  iFrame->activateWindow();
+  iFrame->SubjectList()->setFocus();
+  QTRY_VERIFY(iFrame->SubjectList()->hasFocus());
+  QTest::keyClick(iFrame.get(), Qt::Key_F6);
+  QTRY_VERIFY(iFrame->RecordView()->hasFocus());
+  QTest::keyClick(iFrame.get(), Qt::Key_F6, Qt::ShiftModifier);
+  QTRY_VERIFY(iFrame->SubjectList()->hasFocus());
 }
 
 void TestUi::failedOpenLeavesNoBook() {
