@@ -2,11 +2,38 @@
 // start; without one the window opens empty.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QMessageBox>
 
+#include "desktop_files.h"
 #include "document.h"
 #include "main_frame.h"
 #include "qt_text.h"
+
+namespace {
+
+QByteArray Resource(const QString& name) {
+  QFile file(name);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The desktop learns about books: the type, the entry and the icon go into
+// the user's data directory when missing, and the reader becomes the default
+// for books unless another program already is.
+void RegisterBookType() {
+  const QByteArray mime = Resource(QStringLiteral(":/desktop/quillary.xml"));
+  const QByteArray entry = Resource(QStringLiteral(":/desktop/quillary.desktop"));
+  const QByteArray icon = Resource(QStringLiteral(":/quillary.png"));
+  const ql::UserDirectories dirs = ql::UserDirectoriesFromEnvironment();
+  const ql::IntegrationFiles files{
+      std::string_view(mime.constData(), static_cast<size_t>(mime.size())),
+      std::string_view(entry.constData(), static_cast<size_t>(entry.size())),
+      std::string_view(icon.constData(), static_cast<size_t>(icon.size()))};
+  ql::InstallUserFiles(dirs, files, qlui::PathFromQString(QCoreApplication::applicationFilePath()));
+  ql::ClaimDefaultApplication(dirs);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -34,6 +61,7 @@ int main(int argc, char** argv) {
   }
   frame.show();
   frame.SetInitialised();
+  RegisterBookType();
   if (!failed.isEmpty()) {
     // The window stays, without a book; the user learns why.
     QMessageBox::warning(

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTextDocument>
 #include <QToolBar>
 
@@ -31,6 +33,7 @@
 #include "lock_keys.h"
 #include "open_flow.h"
 #include "qt_text.h"
+#include "quick_peek.h"
 #include "record_view.h"
 #include "subject_list.h"
 #include "subject_view.h"
@@ -102,6 +105,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   CreateMenus();
   CreateToolBars();
   CreateStatusBar();
+  CreateTray();
   setAcceptDrops(true);
 
   // The start values: Arial at Medium, for the list and the page alike.
@@ -266,6 +270,41 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
        static_cast<QKeyEvent*>(event)->key() == Qt::Key_ScrollLock))
     UpdateLockIndicators();
   return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::CreateTray() {
+  iTrayMenu = new QMenu(QStringLiteral("QuickPeek"), this);
+  QAction* peek =
+      iTrayMenu->addAction(QStringLiteral("QuickPeek"), this, [this] { OnQuickPeek(); });
+  iTrayMenu->addAction(QStringLiteral("QuickPeek Clipboard"), this, [this] {
+    // The clipboard's first line is the word to look up.
+    const QString text = QGuiApplication::clipboard()->text();
+    OnQuickPeek(text.section(QLatin1Char('\n'), 0, 0).trimmed());
+  });
+  iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] {
+    showNormal();
+    raise();
+    activateWindow();
+  });
+  iTrayMenu->addAction(QStringLiteral("Close"), this, [this] {
+    if (iTray) iTray->hide();
+  });
+  iTrayMenu->setDefaultAction(peek);
+  // Without a tray the entry point cannot be reached, so no icon is made.
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  iTray = new QSystemTrayIcon(QIcon(QStringLiteral(":/quillary.png")), this);
+  iTray->setToolTip(QStringLiteral("Quillary QuickPeek"));
+  iTray->setContextMenu(iTrayMenu);
+  connect(iTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+    if (why == QSystemTrayIcon::DoubleClick) OnQuickPeek();
+  });
+  iTray->show();
+}
+
+void CMainFrame::OnQuickPeek(const QString& text) {
+  QuickPeeker peeker(iDoc, this);
+  if (!text.isEmpty()) peeker.LookUp(text);
+  peeker.exec();
 }
 
 void CMainFrame::SetInitialised() {

@@ -18,6 +18,7 @@ class QLabel;
 class QMenu;
 class QPrinter;
 class QSplitter;
+class QSystemTrayIcon;
 class QToolBar;
 
 namespace qlui {
@@ -42,6 +43,12 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QComboBox* FaceList() const { return iFaceList; }
   QComboBox* SizeList() const { return iSizeList; }
   QMenu* BookmarksMenu() const { return iBookmarksMenu; }
+  // The tray's menu (made even where the desktop has no tray) and its icon
+  // (null without a tray).
+  QMenu* TrayMenu() const { return iTrayMenu; }
+  QSystemTrayIcon* TrayIcon() const { return iTray; }
+  // QuickPeek: the lookup window, modal, with text looked up at once.
+  void OnQuickPeek(const QString& text = QString());
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
   const ql::PageFile& Page() const { return iPage; }
@@ -78,6 +85,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void CreateMenus();
   void CreateToolBars();
   void CreateStatusBar();
+  void CreateTray();
   void UpdateTitle();
   void UpdateLockIndicators();
   void UpdateRecentMenu();
@@ -114,6 +122,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QLabel* iReady = nullptr;
   QLabel* iLockLabels[3] = {};  // CAP, NUM, SCRL
   std::unique_ptr<QPrinter> iPrinter;
+  QMenu* iTrayMenu = nullptr;
+  QSystemTrayIcon* iTray = nullptr;
   bool iSplitDone = false;
   int iWaitDepth = 0;
 };

@@ -5,10 +5,12 @@
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 
 #include "book_fixture.h"
@@ -28,6 +31,7 @@
 #include "document.h"
 #include "main_frame.h"
 #include "qt_text.h"
+#include "quick_peek.h"
 #include "record_view.h"
 #include "subject_view.h"
 
@@ -94,6 +98,7 @@ class TestUi : public QObject {
   void everyControlHasAnAccessibleName();
   void helpReadsTheManualEvenWhileItIsOpen();
   void droppedFilesOpenInTurn();
+  void quickPeekLooksUpAsYouType();
   void f6MovesBetweenThePanes();
   void failedOpenLeavesNoBook();
 
@@ -384,6 +389,50 @@ void TestUi::droppedFilesOpenInTurn() {
   // Both went through the open flow: both are in the recent files, newest first.
   QCOMPARE(iFrame->RecentFiles().Paths().size(), size_t{2});
   QCOMPARE(iFrame->RecentFiles().Paths().front(), second);
+}
+
+void TestUi::quickPeekLooksUpAsYouType() {
+  QMenu* menu = iFrame->TrayMenu();
+  QStringList labels;
+  for (QAction* a : menu->actions()) labels << a->text();
+  QCOMPARE(labels, QStringList({QStringLiteral("QuickPeek"), QStringLiteral("QuickPeek Clipboard"),
+                                QStringLiteral("Quillary"), QStringLiteral("Close")}));
+  QCOMPARE(menu->defaultAction(), menu->actions().front());
+
+  // Without a book the window says so.
+  QString note;
+  QTimer::singleShot(0, [&] {
+    auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+    if (peek) {
+      note = peek->Note()->text();
+      peek->reject();
+    }
+  });
+  menu->actions()[0]->trigger();
+  QCOMPARE(note, QString::fromLatin1(qlui::kNoBookForPeek));
+
+  OpenSample();
+  qlui::QuickPeeker peek(*iDoc, iFrame.get());
+  peek.show();
+  QTest::keyClicks(peek.Line(), QStringLiteral("Ca"));
+  QCOMPARE(peek.Shown(), 2);
+  QVERIFY(peek.View()->toPlainText().startsWith(QStringLiteral("caf\u00e9")));
+  // Nothing starts so: the record stays.
+  QTest::keyClicks(peek.Line(), QStringLiteral("x"));
+  QCOMPARE(peek.Shown(), 2);
+
+  // The clipboard's word is looked up at once.
+  QGuiApplication::clipboard()->setText(QStringLiteral("dog\nsecond line"));
+  int shown = -1;
+  QTimer::singleShot(0, [&] {
+    auto* modal = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+    if (modal) {
+      shown = modal->Shown();
+      modal->reject();
+    }
+  });
+  menu->actions()[1]->trigger();
+  QCOMPARE(shown, 3);
 }
 
 void TestUi::f6MovesBetweenThePanes() {

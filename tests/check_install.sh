@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The install puts every piece in place, and the desktop then knows books by
+# name and by content; assocnotify rebuilds the user's caches and exits 0
+# whatever its arguments. Usage: check_install.sh BUILD_DIR
+set -euo pipefail
+build=$1
+for tool in update-mime-database update-desktop-database xdg-mime mimetype; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed (scripts/deps installs it)"
+    exit 77
+  fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+expected=(
+  bin/quillary bin/qlbook bin/assocnotify
+  share/quillary/manual.ql
+  share/mime/packages/quillary.xml
+  share/applications/quillary.desktop
+  share/icons/hicolor/64x64/apps/quillary.png
+)
+for f in "${expected[@]}"; do
+  [ -f "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+grep -q '^MimeType=application/x-quillary;' "$prefix/share/applications/quillary.desktop"
+grep -q '^Exec=quillary %f' "$prefix/share/applications/quillary.desktop"
+
+# The type by glob and, for a book under another name, by its header words.
+update-mime-database "$prefix/share/mime" 2>/dev/null
+cp "$prefix/share/quillary/manual.ql" "$work/book-without-extension"
+for book in "$prefix/share/quillary/manual.ql" "$work/book-without-extension"; do
+  type=$(XDG_DATA_HOME=$work/none XDG_DATA_DIRS=$prefix/share xdg-mime query filetype "$book")
+  [ "$type" = application/x-quillary ] || { echo "$book: $type"; exit 1; }
+done
+# A plain text file is not taken for a book.
+echo "hello" >"$work/note.txt"
+type=$(XDG_DATA_HOME=$work/none XDG_DATA_DIRS=$prefix/share xdg-mime query filetype "$work/note.txt")
+[ "$type" != application/x-quillary ] || { echo "text taken for a book"; exit 1; }
+
+# assocnotify in a data home of its own: both caches rebuilt, exit 0.
+data=$work/data
+mkdir -p "$data/mime/packages" "$data/applications"
+cp "$prefix/share/mime/packages/quillary.xml" "$data/mime/packages/"
+cp "$prefix/share/applications/quillary.desktop" "$data/applications/"
+XDG_DATA_HOME=$data HOME=$work "$prefix/bin/assocnotify" --ignored argument
+[ -f "$data/mime/mime.cache" ] || { echo "assocnotify: no mime cache"; exit 1; }
+grep -q 'application/x-quillary=quillary.desktop' "$data/applications/mimeinfo.cache" ||
+  { echo "assocnotify: no desktop cache"; exit 1; }
+# With nothing to rebuild it still ends quietly with 0.
+out=$(XDG_DATA_HOME=$work/empty HOME=$work "$prefix/bin/assocnotify" 2>&1)
+[ -z "$out" ]
+echo "install: all pieces in place; books known by name and content; caches rebuilt"
