@@ -118,6 +118,60 @@ int RemoveBookmarkDialog::Result() const {
   return chosen.front()->data(Qt::UserRole).toInt();
 }
 
+PalmImportDialog::PalmImportDialog(bool hotSync, const QString& name, QWidget* parent)
+    : QDialog(parent),
+      iHotSync(new QCheckBox(QStringLiteral("HotSync to Palm"), this)),
+      iName(new QLineEdit(name, this)) {
+  setWindowTitle(QStringLiteral("Palm Import"));
+  setObjectName(QStringLiteral("palmImportDialog"));
+  iHotSync->setChecked(hotSync);
+  auto* label = new QLabel(QStringLiteral("Palm database name"), this);
+  label->setBuddy(iName);
+  iName->setAccessibleName(QStringLiteral("Palm database name"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(iHotSync);
+  layout->addWidget(label);
+  layout->addWidget(iName);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+bool PalmImportDialog::HotSync() const {
+  return iHotSync->isChecked();
+}
+
+QString PalmImportDialog::Name() const {
+  return iName->text();
+}
+
+HotSyncUserDialog::HotSyncUserDialog(const std::vector<std::string>& users, QWidget* parent)
+    : QDialog(parent), iList(new QListWidget(this)) {
+  setWindowTitle(QStringLiteral("HotSync User"));
+  setObjectName(QStringLiteral("hotSyncUserDialog"));
+  iList->setAccessibleName(QStringLiteral("HotSync users"));
+  iList->setSelectionMode(QAbstractItemView::SingleSelection);
+  for (size_t i = 0; i < users.size(); ++i) {
+    auto* entry = new QListWidgetItem(QString::fromLocal8Bit(users[i]), iList);
+    entry->setData(Qt::UserRole, static_cast<int>(i));
+  }
+  iList->sortItems();
+  if (iList->count() > 0) iList->setCurrentRow(0);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(iList);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(iList, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+  layout->addWidget(buttons);
+}
+
+int HotSyncUserDialog::Chosen() const {
+  const QList<QListWidgetItem*> chosen = iList->selectedItems();
+  return chosen.isEmpty() ? -1 : chosen.front()->data(Qt::UserRole).toInt();
+}
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Quillary"));
   setObjectName(QStringLiteral("aboutDialog"));

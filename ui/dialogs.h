@@ -47,6 +47,31 @@ class RemoveBookmarkDialog final : public QDialog {
   QListWidget* iList;
 };
 
+// "Palm Import": whether to queue the database for HotSync, and its name.
+class PalmImportDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  PalmImportDialog(bool hotSync, const QString& name, QWidget* parent = nullptr);
+  bool HotSync() const;
+  QString Name() const;
+
+ private:
+  QCheckBox* iHotSync;
+  QLineEdit* iName;
+};
+
+// "HotSync User": the users, sorted; the first is chosen at the start.
+class HotSyncUserDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  HotSyncUserDialog(const std::vector<std::string>& users, QWidget* parent = nullptr);
+  // Index into the users given, or -1 when none is chosen.
+  int Chosen() const;
+
+ private:
+  QListWidget* iList;
+};
+
 class AboutDialog final : public QDialog {
   Q_OBJECT
  public:
