@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# The reader window beside a bare Qt window with the same widgets
+# (bare_qt_window: a main window, a table of a million constant rows, a text
+# browser), all measured in this run:
+#   - start to mapped window with WordNet open (wn from $QL_CORPORA, else a
+#     generated dictionary of its shape), under one Xvfb, both programs
+#     launched in turn, medians;
+#   - resident memory (VmRSS, VmHWM) once a row was clicked and its record
+#     shown, beside the bare window's after the same click;
+#   - the same start-up inside the process, step by step (offscreen);
+#   - a click on a row to the painted record (bench_ui, offscreen), beside a
+#     bare QTextBrowser given the same page;
+#   - opening a generated book of 1,000,000 entries, jumping to its last row
+#     and painting it, beside the same on a book of 1,000 entries.
+# Prints a table: target, measured, peer, ratio, PASS or MISS.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${QL_BENCH_BIN:-build-bench/bin}
+work=$(dirname "$bin")/work/ui
+mkdir -p "$work"
+runs=${QL_UI_RUNS:-15}       # launches of each program
+clicks=${QL_UI_CLICKS:-300}  # rows clicked in bench_ui
+jumps=${QL_UI_JUMPS:-15}     # opens of each generated book
+
+if [ ! -x "$bin/bench_ui" ] || [ ! -x "$bin/quillary" ] || [ ! -x "$bin/bare_qt_window" ]; then
+  echo "ui: skipped, the reader window was not built (Qt 6 Widgets and Test are needed)"
+  exit 0
+fi
+qlbook=$bin/qlbook
+
+source "$here/lib.sh"
+src=$(bench_source_tsv "$work")
+name=$(basename "$src" .tsv)
+book=$work/$name.ql
+if [ ! -f "$book" ] || [ "$src" -nt "$book" ]; then
+  "$qlbook" import "$src" "$book" --format tab >/dev/null
+fi
+
+# Generated dictionaries of N entries: short records with a line break and a
+# link each, subjects in order.
+generated_book() {
+  local n=$1 out=$work/generated-$1.ql
+  if [ ! -f "$out" ]; then
+    awk -v n="$n" 'BEGIN {
+      srand(11); split("a e i o u", v, " "); split("b c d f g k l m n p r s t v", c, " ");
+      for (i = 0; i < n; i++) {
+        t = "noun<br>  1: ";
+        for (j = 0; j < 8; j++) {
+          w = ""; l = 1 + int(rand() * 3);
+          for (k = 0; k < l; k++) w = w c[1 + int(rand() * 14)] v[1 + int(rand() * 5)];
+          t = t w " ";
+        }
+        printf "entry%07d\t%s<a:entry%07d>see also</a>\r\n", i, t, int(rand() * n);
+      }
+    }' >"$work/generated-$n.tsv"
+    "$qlbook" import "$work/generated-$n.tsv" "$out" --format tab >/dev/null
+    rm -f "$work/generated-$n.tsv"
+  fi
+  echo "$out"
+}
+small=$(generated_book 1000)
+large=$(generated_book 1000000)
+
+# bench_ui runs offscreen; its page files go to a private runtime folder.
+runtime=$work/runtime
+mkdir -p "$runtime" && chmod 700 "$runtime"
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
+  "$bin/bench_ui" click "$book" "$clicks" >"$work/click.txt" 2>"$work/click.log"
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
+  "$bin/bench_ui" start "$book" >"$work/start.txt" 2>"$work/start.log"
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
+  "$bin/bench_ui" jump "$small" "$large" "$jumps" >"$work/jump.txt" 2>"$work/jump.log"
+
+# Start-up and memory on a private X server. The accessibility bus is left
+# out: neither program then spends its start talking to it.
+harness=${QL_UIHARNESS:-$(cd "$here/../.." && pwd)/shared/tools/uiharness}
+if [ ! -f "$harness/uiharness.py" ] || ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
+  echo "ui: start-up and memory skipped (needs Xvfb, xdotool and $harness)" >&2
+  echo "{}" >"$work/window.json"
+else
+  /usr/bin/python3 - "$harness" "$bin" "$book" "$runs" "$work/window.json" <<'PY' ||
+import json, os, re, statistics, subprocess, sys, time
+harness, bin_dir, book, runs, out = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
+sys.path.insert(0, harness)
+from uiharness import Session
+
+title = os.path.basename(book) + ' - Quillary'
+programs = {
+    'quillary': ([os.path.join(bin_dir, 'quillary'), book], '^' + re.escape(title) + '$'),
+    'bare': ([os.path.join(bin_dir, 'bare_qt_window')], '^Bare Qt window$'),
+}
+found = {name: {'start': [], 'cpu': [], 'rss': [], 'hwm': []} for name in programs}
+tick = os.sysconf('SC_CLK_TCK')
+
+def xdotool(s, *args):
+    return subprocess.run(['xdotool', *map(str, args)], env=dict(os.environ, DISPLAY=s.display),
+                          capture_output=True, text=True, check=True).stdout
+
+def geometry(s):
+    g = dict(line.split('=', 1) for line in xdotool(s, 'getwindowgeometry', '--shell', s.window_id).split())
+    return int(g['X']), int(g['Y'])
+
+with Session(None, a11y=False) as s:
+    page = os.path.join(s.runtime_dir, 'quillary', 'qltempfi.htm')
+    # One launch of each first, not counted: files into the page cache.
+    order = [['quillary', 'bare']] + [['quillary', 'bare'] if i % 2 == 0 else ['bare', 'quillary']
+                                      for i in range(runs)]
+    for i, pair in enumerate(order):
+        for name in pair:
+            argv, rx = programs[name]
+            if os.path.exists(page):
+                os.remove(page)
+            s.launch(argv)
+            start = s.wait_window(rx)
+            # CPU time spent until then: less swayed by the machine's other
+            # work than the wall time (in clock ticks of 10 ms).
+            with open(f'/proc/{s.app.pid}/stat') as f:
+                fields = f.read().rsplit(')', 1)[1].split()
+            cpu = (int(fields[11]) + int(fields[12])) / tick
+            # A row of the list, in its first column, in both windows well inside
+            # the table's rows.
+            x, y = geometry(s)
+            time.sleep(0.3)
+            s.click_at(x + 12, y + 160)
+            # The pointer leaves the spot: the next window maps without it, and
+            # the next click there is a move again (xdotool waits for one).
+            xdotool(s, 'mousemove', 0, 0)
+            if name == 'quillary':
+                s.wait_until(lambda: os.path.exists(page), timeout=10, what='the record shown')
+            time.sleep(0.5)
+            rss, hwm = s.rss_kb(), s.peak_rss_kb()
+            s.close(how='window')
+            if i == 0:
+                continue
+            found[name]['start'].append(start)
+            found[name]['cpu'].append(cpu)
+            found[name]['rss'].append(rss)
+            found[name]['hwm'].append(hwm)
+result = {name: {k: statistics.median(v) for k, v in d.items()} for name, d in found.items()}
+for name, d in found.items():
+    result[name]['starts'] = d['start']
+result['runs'] = runs
+json.dump(result, open(out, 'w'))
+PY
+  { echo "ui: start-up and memory failed (see above)" >&2; echo "{}" >"$work/window.json"; }
+fi
+
+python3 - "$work/click.txt" "$work/jump.txt" "$work/window.json" "$name" "$work/start.txt" <<'PY'
+import json, sys
+def keys(path):
+    return {k: float(v) for k, v in (line.split() for line in open(path) if line.strip())}
+click, jump, win, name = keys(sys.argv[1]), keys(sys.argv[2]), json.load(open(sys.argv[3])), sys.argv[4]
+start = keys(sys.argv[5])
+rows = []
+def row(what, target, ours, peer, ratio, ok):
+    rows.append((what, target, ours, peer, ratio, 'PASS' if ok else 'MISS'))
+if win:
+    q, b = win['quillary'], win['bare']
+    r = q['start'] / b['start']
+    row(f"start to mapped window (median of {win['runs']})", '<= 1.25x peer',
+        f"{q['start']:.3f} s", f"{b['start']:.3f} s", f"{r:.2f}", r <= 1.25)
+    mb = lambda kb: kb * 1024 / 1e6
+    row('resident memory, record shown (VmRSS)', '<= 60 MB', f"{mb(q['rss']):.1f} MB",
+        f"{mb(b['rss']):.1f} MB", f"{q['rss'] / b['rss']:.2f}", mb(q['rss']) <= 60)
+    row('  peak resident memory (VmHWM)', '', f"{mb(q['hwm']):.1f} MB",
+        f"{mb(b['hwm']):.1f} MB", f"{q['hwm'] / b['hwm']:.2f}", mb(q['hwm']) <= 60)
+cm, cp = click['click_median'], click['click_p95']
+row(f"click to painted record, median ({int(click['clicks'])} rows)", '<= 20 ms',
+    f"{cm:.2f} ms", f"{click['peer_median']:.2f} ms", f"{cm / click['peer_median']:.2f}", cm <= 20)
+row('click to painted record, p95', '<= 20 ms', f"{cp:.2f} ms", f"{click['peer_p95']:.2f} ms",
+    f"{cp / click['peer_p95']:.2f}", cp <= 20)
+js, jl = jump['small_median'], jump['large_median']
+r = jl / js
+row(f"open, jump to last row, paint: 1M vs 1k", '<= 1.5x 1k', f"{jl:.2f} ms", f"{js:.2f} ms",
+    f"{r:.2f}", r <= 1.5)
+print(f"book {name}: {int(click['rows'])} subjects; generated books of "
+      f"{int(jump['small_rows'])} and {int(jump['large_rows'])} entries")
+print("peers: start-up and memory: bare_qt_window (1M-row table, text browser, same window size);")
+print("       click: a bare QTextBrowser given the same page (setHtml + paint)")
+w = [max(len(r[i]) for r in rows + [('', 'target', 'measured', 'peer', 'ratio', '')]) for i in range(6)]
+print(f"  {'':{w[0]}}  {'target':{w[1]}}  {'measured':>{w[2]}}  {'peer':>{w[3]}}  {'ratio':>{w[4]}}")
+for r in rows:
+    print(f"  {r[0]:{w[0]}}  {r[1]:{w[1]}}  {r[2]:>{w[2]}}  {r[3]:>{w[3]}}  {r[4]:>{w[4]}}  {r[5]}")
+print(f"  (click until the list's own repaint is done too: median "
+      f"{click['click_settled_median']:.2f} ms, p95 {click['click_settled_p95']:.2f} ms)")
+if win:
+    for who, label in (('quillary', 'quillary'), ('bare', 'bare window')):
+        print(f"  start samples, {label}: " + ' '.join(f"{t:.3f}" for t in sorted(win[who]['starts'])) +
+              f" s; CPU time until mapped, median {win[who]['cpu']:.2f} s")
+print(f"  start inside the process, medians (offscreen, warm): make window "
+      f"{start['make_median']:.1f} ms, open book {start['open_median']:.1f} ms, show and paint "
+      f"{start['show_median']:.1f} ms; bare window: make {start['bare_make_median']:.1f} ms, "
+      f"show and paint {start['bare_show_median']:.1f} ms")
+PY
