@@ -25,6 +25,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 
 #include "bookmarks.h"
@@ -68,9 +69,13 @@ QMessageBox::Icon ToQtIcon(ql::Icon icon) {
   return QMessageBox::NoIcon;
 }
 
-QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget) {
-  return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
-}
+// The desktop theme's icons, looked up after the window is shown: the
+// lookup walks the installed themes file by file, which start-up need not
+// wait for. Until then the actions carry our own icons.
+struct ThemedAction {
+  QAction* action;
+  const char* themeName;
+};
 
 // The manual: beside the build's programs, else where the install put it.
 QString ManualPath() {
@@ -116,7 +121,6 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
 
   LoadRecentFiles();
   iList->InitialUpdate();
-  iRecordView->ShowStartPage();
   UpdateTitle();
   resize(900, 700);
 }
@@ -125,15 +129,13 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::CreateMenus() {
   iFileMenu = menuBar()->addMenu(QStringLiteral("&File"));
-  QAction* open =
-      iFileMenu->addAction(ThemeIcon("document-open", QStyle::SP_DialogOpenButton, this),
-                           QStringLiteral("&Open..."), this, &CMainFrame::OnFileOpen);
+  QAction* open = iFileMenu->addAction(QIcon(QStringLiteral(":/open.png")),
+                                       QStringLiteral("&Open..."), this, &CMainFrame::OnFileOpen);
   open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   open->setStatusTip(QStringLiteral("Open a book"));
   iFileMenu->addSeparator();
-  QAction* print =
-      iFileMenu->addAction(ThemeIcon("document-print", QStyle::SP_FileDialogDetailedView, this),
-                           QStringLiteral("&Print..."), this, &CMainFrame::OnPrint);
+  QAction* print = iFileMenu->addAction(QIcon(QStringLiteral(":/print.png")),
+                                        QStringLiteral("&Print..."), this, &CMainFrame::OnPrint);
   print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   print->setStatusTip(QStringLiteral("Print the record on show"));
   iFileMenu->addAction(QStringLiteral("P&rint Setup..."), this, &CMainFrame::OnPrintSetup)
@@ -182,8 +184,16 @@ void CMainFrame::CreateMenus() {
   help->addAction(QStringLiteral("Contents..."), this, &CMainFrame::OnHelpContents)
       ->setStatusTip(QStringLiteral("Read the manual"));
   QAction* about =
-      help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation, this),
+      help->addAction(QIcon(QStringLiteral(":/about-icon.png")),
                       QStringLiteral("&About Quillary..."), this, &CMainFrame::OnAbout);
+  QTimer::singleShot(0, this, [open, print, about] {
+    for (const ThemedAction& themed :
+         {ThemedAction{open, "document-open"}, ThemedAction{print, "document-print"},
+          ThemedAction{about, "help-about"}}) {
+      const QIcon icon = QIcon::fromTheme(QLatin1String(themed.themeName));
+      if (!icon.isNull()) themed.action->setIcon(icon);
+    }
+  });
   about->setObjectName(QStringLiteral("actionAbout"));
 
   // F6 and Shift+F6 move between the two panes.
@@ -446,6 +456,8 @@ void CMainFrame::showEvent(QShowEvent* event) {
   if (!iSplitDone) {
     iSplitDone = true;
     SplitEvenly();
+    // A book opened before the window was shown has put up the start page.
+    if (iRecordView->source().isEmpty()) iRecordView->ShowStartPage();
   }
 }
 
@@ -556,7 +568,8 @@ void CMainFrame::DocumentOpened() {
   iRecordView->ShowStartPage();
   iRecent.Add(iDoc.iPath);
   UpdateRecentMenu();
-  SaveRecentFiles();
+  // Written once the book is on show; the list is also written at exit.
+  QTimer::singleShot(0, this, &CMainFrame::SaveRecentFiles);
   UpdateTitle();
   ShowStatus({});
 }

@@ -75,7 +75,9 @@ void CQuillaryView::SetRowHeight() {
 
 void CQuillaryView::SetInitialColumnWidths() {
   const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-  const auto [subject, preview] = ql::InitialColumnWidths(viewport()->width(), scrollBar);
+  // The width the list has before its rows (and so its scroll bar) come:
+  // the rule keeps room for the bar itself.
+  const auto [subject, preview] = ql::InitialColumnWidths(contentsRect().width(), scrollBar);
   setColumnWidth(0, subject);
   setColumnWidth(1, preview);
 }

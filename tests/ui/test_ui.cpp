@@ -164,7 +164,7 @@ void TestUi::columnsAreDividedOnceTheListHasAWidth() {
   // Opened before the window is shown, as a book named at start is.
   OpenSample();
   qlui::CQuillaryView* list = iFrame->SubjectList();
-  const int width = list->viewport()->width();
+  const int width = list->contentsRect().width();
   const int bar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
   QVERIFY(width > 300);
   QCOMPARE(list->columnWidth(0), (width - bar - 1) / 3);

@@ -20,3 +20,12 @@ convert -size 480x300 gradient:'#fbf5e3'-'#e9dcb8' \
   -font $FI -pointsize 16 -fill '#6b5434' -annotate +272+180 'the reader for big books' \
   -colors 128 PNG8:about.png
 convert -size 8x8 xc:'#fbf6e8' background.png
+# Tool bar icons (32x32, shown at 16): a folder, a printer, an "i".
+convert -size 32x32 xc:none -draw 'fill #e8b450 stroke #8a5a10 stroke-width 2 path "M 3,9 L 12,9 L 15,12 L 29,12 L 29,27 L 3,27 Z"' \
+  -draw 'fill #f6d27a stroke #8a5a10 stroke-width 2 path "M 3,27 L 7,15 L 31,15 L 29,27 Z"' open.png
+convert -size 32x32 xc:none -draw 'fill #ffffff stroke #444444 stroke-width 2 rectangle 9,3 23,13' \
+  -draw 'fill #9aa4ae stroke #3a4450 stroke-width 2 roundrectangle 3,12 29,24 3,3' \
+  -draw 'fill #ffffff stroke #444444 stroke-width 2 rectangle 9,20 23,29' \
+  -draw 'stroke #888888 stroke-width 1 line 12,23 20,23 line 12,26 20,26' print.png
+convert -size 32x32 xc:none -draw 'fill #2d6fb0 stroke #1d4f80 stroke-width 2 circle 16,16 16,2' \
+  -draw 'fill #ffffff stroke none circle 16,9 16,6.5 rectangle 14,13 18,25' about-icon.png
