@@ -20,41 +20,10 @@ struct ExportOptions {
   std::string name;
 };
 
-std::string OpenFailure(int code) {
-  switch (code) {
-    case ql::kExportCannotOpen:
-      return "cannot open the book";
-    case ql::kExportShortRead:
-    case ql::kExportSeekFailed:
-      return "the book is damaged or truncated";
-    case ql::kExportNoMemory:
-      return "not enough memory to read the book";
-    case ql::kExportNotABook:
-      return "not a book";
-    case ql::kExportUnsupported:
-      return "the book's version or one of its chunks is not supported";
-    default:
-      return "cannot read the book (error " + std::to_string(code) + ")";
-  }
-}
-
+// The library's texts, with the option that gives a name.
 std::string ExportFailure(int code) {
-  switch (code) {
-    case ql::kQLPMissingArgument:
-      return "no database name (give one with --name)";
-    case ql::kQLPCannotCreate:
-      return "cannot create the file";
-    case ql::kQLPWriteFailed:
-      return "writing the file failed";
-    case ql::kQLPNoMemory:
-      return "not enough memory for the export";
-    case ql::kQLPSourceFailed:
-      return "the book could not be read to its end";
-    case ql::kQLPTooLarge:
-      return "the book is too large for a handheld database";
-    default:
-      return "the export failed (error " + std::to_string(code) + ")";
-  }
+  const std::string text = ql::QLPResultText(code);
+  return code == ql::kQLPMissingArgument ? text + " (give one with --name)" : text;
 }
 
 // SOURCE_DATE_EPOCH, when set, fixes the two dates so that builds repeat
@@ -89,7 +58,7 @@ void RunExport(const ExportOptions& o) {
   auto reader = std::make_unique<ql::ExportBookReader>();
   int opened = reader->OpenSource(o.book);
   if (opened != ql::kExportOk) {
-    Fail(o.book + ": " + OpenFailure(opened));
+    Fail(o.book + ": " + ql::ExportOpenFailureText(opened));
     return;
   }
   StderrMessages messages;

@@ -7,10 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "atomic_file.h"
-#include "book_builder.h"
-#include "byte_sink.h"
 #include "cli_util.h"
+#include "text_files.h"
 #include "upgrade.h"
 
 namespace qlcli {
@@ -19,12 +17,6 @@ namespace {
 
 constexpr const char* kFormatTagged = "tagged";
 constexpr const char* kFormatTab = "tab";
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
 
 bool EndsWith(const std::string& text, std::string_view tail) {
   if (text.size() < tail.size()) return false;
@@ -39,84 +31,41 @@ std::string FormatFromExtension(const std::string& path) {
   return EndsWith(path, ".tab") || EndsWith(path, ".tsv") ? kFormatTab : kFormatTagged;
 }
 
-std::string WriteFailure(const std::string& path, int code) {
-  std::string why =
-      code == ql::kBuildIoFailed && errno != 0 ? std::strerror(errno) : ql::UpgradeResultText(code);
-  return path + ": cannot write the book: " + why + " (nothing was changed there)";
-}
-
-// The import results text: subject count and sorted status.
-std::string ImportResults(const ql::BookBuilder& builder) {
-  std::string text = "Number of subjects:   \t" + std::to_string(builder.iSubjectCount) +
-                     "\nFile sorted status:       \t";
-  if (builder.iSorted == 1)
-    text += "Yes";
-  else
-    text += "No\nSorted check failed at subject: " + builder.iPreviousSubject;
-  return text + "\n";
-}
-
 void RunImport(const std::string& source, const std::string& book, std::string format) {
   if (format.empty()) format = FormatFromExtension(source);
-  struct stat st {};
-  if (stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    Fail(source + ": is a directory");
+  ql::TextImport import;
+  if (!import.OpenSource(source)) {
+    Fail(import.Failure());
     return;
   }
-  std::unique_ptr<std::FILE, FileCloser> input(std::fopen(source.c_str(), "rb"));
-  if (!input) {
-    Fail(source + ": " + std::strerror(errno));
-    return;
-  }
-  ql::BookBuilder builder;
-  if (!builder.IsReady()) {
-    Fail(std::string("cannot create the temporary files: ") + std::strerror(errno));
-    return;
-  }
-  int64_t size = fstat(fileno(input.get()), &st) == 0 ? int64_t(st.st_size) : 0;
-  int r;
+  bool read;
   {
     TerminalProgress progress("Importing");
-    progress.SetRange(0, size + 1);
-    r = format == kFormatTab ? builder.ImportTabText(input.get(), &progress, false)
-                             : builder.ImportTaggedText(input.get(), &progress);
+    progress.SetRange(0, import.SourceSize() + 1);
+    read = import.Read(format == kFormatTab, &progress);
   }
-  if (r != ql::kBuildOk) {
-    Fail(source + ": the import failed: " + ql::BuildResultText(r) + "; no book was written");
+  if (!read || !import.WriteBook(book)) {
+    Fail(import.Failure());
     return;
   }
-  errno = 0;
-  r = builder.WriteBookFile(book);
-  if (r != ql::kBuildOk) {
-    Fail(WriteFailure(book, r));
-    return;
-  }
-  if (!WriteOut(ImportResults(builder))) Fail("cannot write the output");
+  if (!WriteOut(ql::ImportResultsText(import.Builder()) + "\n")) Fail("cannot write the output");
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
   ql::BookReader reader;
   if (!OpenBook(reader, bookPath, ql::kOpenReadOnly)) return;
-  ql::AtomicFile file;
-  if (!file.Open(out)) {
-    Fail(out + ": " + std::strerror(errno));
+  ql::TextExport text;
+  if (!text.Open(out)) {
+    Fail(text.Failure());
     return;
   }
-  ql::FileSink sink(file.Stream());
-  int written;
+  bool written;
   {
     TerminalProgress progress("Exporting");
     progress.SetRange(0, reader.GetSubjectCount());
-    written = reader.WriteTabText(sink, &progress);
+    written = text.Write(reader, bookPath, &progress);
   }
-  if (written != reader.GetSubjectCount()) {
-    Fail(sink.Failed() ? out + ": cannot write the text: " + std::strerror(errno)
-                       : bookPath + ": record " + std::to_string(written) +
-                             " cannot be read; nothing was written");
-    return;
-  }
-  if (sink.Failed() || !file.Commit())
-    Fail(out + ": cannot write the text: " + std::strerror(errno));
+  if (!written) Fail(text.Failure());
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {
@@ -135,10 +84,7 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
     errno = 0;
     r = ql::UpgradeBook(reader, out, &progress);
   }
-  if (r == ql::kUpgradeRecordFailed)
-    Fail(legacy + ": " + ql::UpgradeResultText(r) + "; no book was written");
-  else if (r != ql::kUpgradeOk)
-    Fail(WriteFailure(out, r));
+  if (r != ql::kUpgradeOk) Fail(ql::UpgradeFailureText(legacy, out, r, errno));
 }
 
 }  // namespace

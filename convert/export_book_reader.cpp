@@ -477,4 +477,22 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   return kExportOk;
 }
 
+std::string ExportOpenFailureText(int code) {
+  switch (code) {
+    case kExportCannotOpen:
+      return "cannot open the book";
+    case kExportShortRead:
+    case kExportSeekFailed:
+      return "the book is damaged or truncated";
+    case kExportNoMemory:
+      return "not enough memory to read the book";
+    case kExportNotABook:
+      return "not a book";
+    case kExportUnsupported:
+      return "the book's version or one of its chunks is not supported";
+    default:
+      return "cannot read the book (error " + std::to_string(code) + ")";
+  }
+}
+
 }  // namespace ql

@@ -33,6 +33,9 @@ inline constexpr int kExportIndexOutOfRange = 12;
 inline constexpr int kExportNotOpen = 13;
 inline constexpr int kExportRecordTooLong = 15;
 
+// Why OpenSource failed, for messages.
+std::string ExportOpenFailureText(int code);
+
 inline constexpr int kExportMaxSubjectLength = 0xFFFFF;  // 1048575
 inline constexpr int kExportMaxRecordLength = 1920000;
 inline constexpr std::string_view kTooLongMark = " <TOO LONG>";

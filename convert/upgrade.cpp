@@ -1,5 +1,7 @@
 #include "upgrade.h"
 
+#include <cstring>
+
 #include "book_builder.h"
 
 namespace ql {
@@ -28,6 +30,19 @@ const char* UpgradeResultText(int code) {
     default:
       return BuildResultText(code);
   }
+}
+
+std::string BookWriteFailureText(const std::string& path, int code, int error) {
+  const std::string why =
+      code == kBuildIoFailed && error != 0 ? std::strerror(error) : UpgradeResultText(code);
+  return path + ": cannot write the book: " + why + " (nothing was changed there)";
+}
+
+std::string UpgradeFailureText(const std::string& legacy, const std::string& out, int code,
+                               int error) {
+  if (code == kUpgradeRecordFailed)
+    return legacy + ": " + UpgradeResultText(code) + "; no book was written";
+  return BookWriteFailureText(out, code, error);
 }
 
 }  // namespace ql

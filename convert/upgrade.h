@@ -25,4 +25,14 @@ int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar);
 // Text of an upgrade result code, for messages.
 const char* UpgradeResultText(int code);
 
+// Why a book could not be written to path: "PATH: cannot write the book: WHY
+// (nothing was changed there)", WHY being error's text for an I/O failure
+// that left one, else the code's text.
+std::string BookWriteFailureText(const std::string& path, int code, int error);
+
+// Why the upgrade of the legacy book into out failed, given UpgradeBook's
+// result and the errno it left.
+std::string UpgradeFailureText(const std::string& legacy, const std::string& out, int code,
+                               int error);
+
 }  // namespace ql

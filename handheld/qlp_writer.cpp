@@ -213,6 +213,25 @@ size_t QLPWriter::WriteQLPTextV2ClearTags(const uint8_t* text, size_t length, in
   return j;
 }
 
+std::string QLPResultText(int code) {
+  switch (code) {
+    case kQLPMissingArgument:
+      return "no database name";
+    case kQLPCannotCreate:
+      return "cannot create the file";
+    case kQLPWriteFailed:
+      return "writing the file failed";
+    case kQLPNoMemory:
+      return "not enough memory for the export";
+    case kQLPSourceFailed:
+      return "the book could not be read to its end";
+    case kQLPTooLarge:
+      return "the book is too large for a handheld database";
+    default:
+      return "the export failed (error " + std::to_string(code) + ")";
+  }
+}
+
 int QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress) {
   int result = WriteQLPTextV2(pdbPath, dbName, progress);
   FreeRun();

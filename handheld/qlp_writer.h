@@ -29,6 +29,9 @@ inline constexpr int kQLPNoMemory = 6;      // a buffer could not be allocated (
 inline constexpr int kQLPSourceFailed = 8;  // the book could not be read through the run
 inline constexpr int kQLPTooLarge = 16;     // the book does not fit the data header addressing
 
+// What a result of ExportToHandheld means, for messages.
+std::string QLPResultText(int code);
+
 // The piece value a source returns once the record text is complete.
 inline constexpr int32_t kSourcePieceComplete = 0xFFFF;
 
