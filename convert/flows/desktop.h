@@ -51,6 +51,13 @@ struct BookmarkItem {
   std::string text;
 };
 
+// The Palm Import dialog's values: the "HotSync to Palm" box and the
+// database name, exchanged when it opens and on its OK button.
+struct PalmImportValues {
+  bool hotSync = true;
+  std::string name;
+};
+
 class Desktop : public MessageSink {
  public:
   // Messages: ShowMessage (from MessageSink) has an OK button and no icon.
@@ -91,6 +98,15 @@ class Desktop : public MessageSink {
   // The Find dialog, filled with values; false on Cancel, else values hold
   // what was confirmed.
   virtual bool EditFind(FindDialogValues& values) = 0;
+  // The Palm Import dialog, filled with values; false on Cancel, else values
+  // hold what was confirmed.
+  virtual bool EditPalmImport(PalmImportValues& /*values*/) { return false; }
+  // The HotSync User dialog over users (given in the order to list them),
+  // the first one selected. nullopt on Cancel or when OK was pressed with none
+  // chosen, else the index in users of the one chosen.
+  virtual std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& /*users*/) {
+    return std::nullopt;
+  }
 };
 
 }  // namespace ql

@@ -3,16 +3,15 @@
 // cases come through a file seam whose answers the tests choose.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
 #include "book_fixture.h"
+#include "file_size_limit.h"
 #include "open_flow.h"
 #include "scripted_desktop.h"
 
@@ -367,28 +366,7 @@ TEST_F(UpgradeTest, FailedRenameKeepsTheLegacyBookOpenAndSaysWhy) {
   ExpectLegacyBookWholeAndOpen();
 }
 
-// Holds the size any file of this process may grow to, so that writing the
-// new book fails for real (root ignores permissions, not this limit).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &iOld);
-    iOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = iOld;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &iOld);
-    std::signal(SIGXFSZ, iOldHandler);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit iOld{};
-  void (*iOldHandler)(int) = nullptr;
-};
+using qltest::FileSizeLimit;
 
 TEST_F(UpgradeTest, FailedWriteOfTheNewBookLeavesTheLegacyBookOpen) {
   WriteLegacyWithBookmarks();

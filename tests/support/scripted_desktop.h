@@ -23,8 +23,10 @@ class ScriptedDesktop : public ql::Desktop {
   // fails the test and is answered No (dialogs: Cancel).
   std::deque<ql::Answer> answers;
   std::deque<std::optional<ql::ChosenFile>> files;
-  std::deque<std::optional<int>> removals;                // ChooseBookmarkToRemove
-  std::deque<std::optional<ql::FindDialogValues>> finds;  // nullopt: Cancel
+  std::deque<std::optional<int>> removals;                      // ChooseBookmarkToRemove
+  std::deque<std::optional<ql::FindDialogValues>> finds;        // nullopt: Cancel
+  std::deque<std::optional<ql::PalmImportValues>> palmImports;  // nullopt: Cancel
+  std::deque<std::optional<int>> hotSyncUsers;                  // nullopt: Cancel
 
   int mark = -1;  // the list's selection mark
   std::vector<std::string> log;
@@ -33,6 +35,8 @@ class ScriptedDesktop : public ql::Desktop {
   std::vector<ql::FileDialogSpec> fileDialogs;
   std::vector<ql::BookmarkItem> removeItems;
   std::vector<ql::FindDialogValues> findShown;
+  std::vector<ql::PalmImportValues> palmImportShown;
+  std::vector<std::vector<std::string>> hotSyncUsersShown;
   // Progress: maximum of the last window, steps made, windows open now.
   int64_t progressMaximum = -1;
   int64_t progressSteps = 0;
@@ -119,6 +123,33 @@ class ScriptedDesktop : public ql::Desktop {
     if (!f) return false;
     values = *f;
     return true;
+  }
+
+  bool EditPalmImport(ql::PalmImportValues& values) override {
+    Log("EditPalmImport", std::string(values.hotSync ? "ticked " : "unticked ") + values.name);
+    palmImportShown.push_back(values);
+    if (palmImports.empty()) {
+      ADD_FAILURE() << "unscripted Palm Import dialog";
+      return false;
+    }
+    std::optional<ql::PalmImportValues> v = palmImports.front();
+    palmImports.pop_front();
+    if (!v) return false;
+    values = *v;
+    return true;
+  }
+  std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& users) override {
+    std::string names;
+    for (const std::string& user : users) names += (names.empty() ? "" : ",") + user;
+    Log("ChooseHotSyncUser", names);
+    hotSyncUsersShown.push_back(users);
+    if (hotSyncUsers.empty()) {
+      ADD_FAILURE() << "unscripted HotSync User dialog";
+      return std::nullopt;
+    }
+    std::optional<int> r = hotSyncUsers.front();
+    hotSyncUsers.pop_front();
+    return r;
   }
 
   // The log lines of one kind of call.

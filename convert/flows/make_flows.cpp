@@ -1,0 +1,207 @@
+#include "make_flows.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+
+#include "atomic_file.h"
+#include "book_builder.h"
+#include "open_failure.h"
+#include "text_files.h"
+#include "upgrade.h"
+
+namespace ql {
+
+namespace {
+
+constexpr const char* kBookSaveExtension = "ql";
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void Report(Desktop& desktop, std::string_view what, const std::string& reason) {
+  desktop.ShowMessage(std::string(what) + ":\n" + reason, kDefaultCaption);
+}
+
+FileDialogSpec BookSaveDialog() {
+  FileDialogSpec dialog;
+  dialog.save = true;
+  dialog.filter = kBookFilter;
+  dialog.defaultExtension = kBookSaveExtension;
+  return dialog;
+}
+
+// Shows the wait cursor for as long as it lives.
+class WaitCursorOn {
+ public:
+  explicit WaitCursorOn(Desktop& desktop) : iDesktop(desktop) { desktop.WaitCursor(true); }
+  ~WaitCursorOn() { iDesktop.WaitCursor(false); }
+  WaitCursorOn(const WaitCursorOn&) = delete;
+  WaitCursorOn& operator=(const WaitCursorOn&) = delete;
+
+ private:
+  Desktop& iDesktop;
+};
+
+}  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string OpenBookTargetText(const std::string& path) {
+  return path + ": is the book that is open; choose another file";
+}
+
+std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
+  // Closing writes the bookmarks too, but says nothing when that fails; the
+  // user must hear of it while the book, with its bookmarks, is still open.
+  std::string reason;
+  if (!doc.SaveBookmarks(reason)) {
+    Report(desktop, "Could not save the bookmarks", reason + "\nThe book stays open.");
+    return std::nullopt;
+  }
+  ClosedBook closed{doc.iPath, doc.Reader().IsReadOnly()};
+  doc.Reader().Open(kNoFilePath, kOpenReadWrite);
+  doc.iBookOpen = false;
+  desktop.EmptyList();
+  doc.SetNoBook();
+  return closed;
+}
+
+bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFiles& files) {
+  if (!book.readOnly) return OpenDocument(doc, desktop, book.path, files);
+  const int result = doc.Reader().Open(book.path, kOpenReadOnly);
+  if (result == kOpenOk) {
+    doc.iBookOpen = true;
+    doc.iLastFailure.clear();
+    doc.SetBook(book.path);
+    RebuildBookmarkMenu(doc, desktop);
+    desktop.DocumentOpened();
+    return true;
+  }
+  doc.iBookOpen = false;
+  doc.SetNoBook();
+  doc.iLastFailure = OpenFailureReason(book.path, result);
+  desktop.ShowStartPage();
+  desktop.ShowStatus(OpenFailureText(book.path, doc.iLastFailure));
+  return false;
+}
+
+void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
+  FileDialogSpec sourceDialog;
+  sourceDialog.filter = kImportSourceFilter;
+  const std::optional<ChosenFile> source = desktop.ChooseFile(sourceDialog);
+  if (!source) return;
+  const bool tabSeparated = source->filterIndex == kTabSeparatedFilterIndex;
+  const std::optional<ChosenFile> target = desktop.ChooseFile(BookSaveDialog());
+  if (!target) return;
+  const std::string& book = target->path;
+
+  constexpr std::string_view kFailed = "Import failed";
+  TextImport import;
+  if (!import.OpenSource(source->path)) {
+    Report(desktop, kFailed, import.Failure());
+    return;
+  }
+  {
+    // A directory that takes no file is found now, while the open book is
+    // still open, not after the whole source has been read.
+    AtomicFile probe;
+    if (!probe.Open(book)) {
+      const int error = errno;
+      Report(desktop, kFailed, BookWriteFailureText(book, kBuildIoFailed, error));
+      return;
+    }
+  }
+  // The open book is closed first, so that the new book may replace it.
+  std::optional<ClosedBook> closed;
+  if (doc.iBookOpen) {
+    closed = CloseBook(doc, desktop);
+    if (!closed) return;
+  }
+
+  bool done = false;
+  bool keptTarget = false;
+  {
+    WaitCursorOn wait(desktop);
+    std::unique_ptr<ProgressSink> bar = desktop.StartProgress(import.SourceSize() + 1, true);
+    if (import.Read(tabSeparated, bar.get())) {
+      // A source without entries must not cost a book that stood there.
+      keptTarget = import.Builder().iSubjectCount == 0 && Exists(book);
+      done = !keptTarget && import.WriteBook(book);
+    }
+  }
+  if (!done) {
+    if (closed) ReopenBook(doc, desktop, *closed, files);
+    if (keptTarget)
+      desktop.ShowMessage(
+          "No entry was found in " + source->path + ".\n" + book + " was left as it was.",
+          kDefaultCaption);
+    else
+      Report(desktop, kFailed, import.Failure());
+    return;
+  }
+  desktop.ShowMessage(ImportResultsText(import.Builder()), kImportResultsCaption);
+  OpenDocument(doc, desktop, book, files);
+}
+
+void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
+  if (!doc.iBookOpen || doc.Reader().IsVersion2()) {
+    desktop.ShowMessage(kUpgradeNeedsLegacy, kDefaultCaption);
+    return;
+  }
+  const std::optional<ChosenFile> target = desktop.ChooseFile(BookSaveDialog());
+  if (!target) return;
+  const std::string& book = target->path;
+  constexpr std::string_view kFailed = "Upgrade failed";
+  // The open legacy book cannot be replaced under its reader; the in-place
+  // upgrade of the open flow is the way to do that.
+  if (IsSameFile(book, doc.iPath)) {
+    Report(desktop, kFailed, OpenBookTargetText(book));
+    return;
+  }
+  int result;
+  int error;
+  {
+    WaitCursorOn wait(desktop);
+    errno = 0;
+    result = UpgradeBook(doc.Reader(), book, nullptr);
+    error = errno;
+  }
+  if (result != kUpgradeOk) {
+    Report(desktop, kFailed, UpgradeFailureText(doc.iPath, book, result, error));
+    return;
+  }
+  OpenDocument(doc, desktop, book, files);
+}
+
+void RunTextExport(Document& doc, Desktop& desktop) {
+  if (!doc.iBookOpen) return;
+  FileDialogSpec dialog;
+  dialog.save = true;
+  dialog.filter = kTextExportFilter;
+  dialog.defaultExtension = kTextExportExtension;
+  const std::optional<ChosenFile> target = desktop.ChooseFile(dialog);
+  if (!target) return;
+  constexpr std::string_view kFailed = "Text export failed";
+  if (IsSameFile(target->path, doc.iPath)) {
+    Report(desktop, kFailed, OpenBookTargetText(target->path));
+    return;
+  }
+  TextExport text;
+  bool written = text.Open(target->path);
+  if (written) {
+    WaitCursorOn wait(desktop);
+    written = text.Write(doc.Reader(), doc.iPath, nullptr);
+  }
+  if (!written) Report(desktop, kFailed, text.Failure());
+}
+
+}  // namespace ql

@@ -1,0 +1,431 @@
+// Import, Upgrade and the text export, run against a scripted desktop. The
+// failures are real ones: a path under a regular file, a file that ends in
+// the middle of a read, and a limit on the size of files (root ignores
+// permissions, not these).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "book_fixture.h"
+#include "byte_sink.h"
+#include "file_size_limit.h"
+#include "make_flows.h"
+#include "scripted_desktop.h"
+
+namespace {
+
+using qltest::Entry;
+using qltest::FileSizeLimit;
+using qltest::ScriptedDesktop;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+const std::vector<Entry> kOldEntries = {
+    {"apple",
+     "A red \t\x01"
+     "fruit\t\x02."},
+    {"banana",
+     "Yellow; see \t\x11"
+     "apple>the apple\t\x12."},
+    {"cherry", "Small & dark."},
+};
+
+const std::string kTaggedSource =
+    "<new>fig\r\nSweet <b>and</b> soft\r\n<new>grape\r\nIn bunches\r\n";
+const Pairs kTaggedEntries = {{"fig",
+                               "Sweet \t\x01"
+                               "and\t\x02 soft"},
+                              {"grape", "In bunches"}};
+
+Pairs ReadEntries(ql::BookReader& reader) {
+  Pairs entries;
+  for (int i = 0; i < reader.GetSubjectCount(); ++i) {
+    EXPECT_EQ(reader.LoadRecord(i), 1);
+    entries.emplace_back(reader.GetSubject(i), std::string(reader.CurrentRecordText()));
+  }
+  return entries;
+}
+
+Pairs AsPairs(const std::vector<Entry>& entries) {
+  Pairs out;
+  for (const Entry& e : entries) out.emplace_back(e.subject, e.text);
+  return out;
+}
+
+std::vector<std::string> DirectoryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class MakeFlowTest : public testing::Test {
+ protected:
+  MakeFlowTest() {
+    bookPath = dir.File("old.ql");
+    doc.iInitialised = true;
+  }
+
+  // The book at bookPath, open in the document with a bookmark made since it
+  // opened (so only closing the book writes it).
+  void OpenOldBook() {
+    qltest::WriteFileBytes(bookPath, qltest::BuildBookBytes(kOldEntries));
+    oldBytes = qltest::ReadFileBytes(bookPath);
+    ASSERT_TRUE(ql::OpenDocument(doc, desktop, bookPath));
+    doc.Reader().SetBookmark(3, 6, 1, 0, "banana");
+    desktop.log.clear();
+  }
+
+  std::string Source(const std::string& bytes, const std::string& name = "in.txt") {
+    const std::string path = dir.File(name);
+    qltest::WriteFileBytes(path, bytes);
+    return path;
+  }
+
+  void ExpectOldBookOpenWithItsBookmark() {
+    EXPECT_TRUE(doc.iBookOpen);
+    EXPECT_EQ(doc.iPath, bookPath);
+    EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
+    EXPECT_EQ(doc.Reader().GetBookmark(3).text, "banana");
+    EXPECT_EQ(desktop.progressOpen, 0);
+    EXPECT_FALSE(desktop.waitCursor);
+  }
+
+  std::string OnlyMessage() {
+    const std::vector<std::string> messages = desktop.Calls("ShowMessage");
+    EXPECT_EQ(messages.size(), 1u);
+    return messages.empty() ? std::string() : messages[0];
+  }
+
+  qltest::TempDir dir;
+  std::string bookPath;
+  std::string oldBytes;
+  ql::Document doc;
+  ScriptedDesktop desktop;
+};
+
+using ImportTest = MakeFlowTest;
+
+TEST_F(ImportTest, CancelAtEitherDialogChangesNothing) {
+  OpenOldBook();
+  desktop.files = {std::nullopt};
+  ql::RunImport(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile"));
+
+  desktop.log.clear();
+  desktop.files = {ql::ChosenFile{Source(kTaggedSource), 0}, std::nullopt};
+  ql::RunImport(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile"));
+  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
+
+  ASSERT_EQ(desktop.fileDialogs.size(), 3u);
+  const ql::FileDialogSpec& source = desktop.fileDialogs[1];
+  EXPECT_FALSE(source.save);
+  EXPECT_EQ(source.filter, "Tagged text files (*.txt)|*.txt|Tab seperated files (*.tab)|*.tab||");
+  EXPECT_EQ(source.defaultExtension, "");
+  EXPECT_TRUE(source.owned);
+  const ql::FileDialogSpec& book = desktop.fileDialogs[2];
+  EXPECT_TRUE(book.save);
+  EXPECT_EQ(book.filter, "Quillary files (*.ql)|*.ql||");
+  EXPECT_EQ(book.defaultExtension, "ql");
+  EXPECT_EQ(book.initialName, "");
+  EXPECT_TRUE(book.owned);
+}
+
+TEST_F(ImportTest, SortedTaggedImportShowsTheResultsAndOpensTheNewBook) {
+  OpenOldBook();
+  const std::string source = Source(kTaggedSource);
+  const std::string target = dir.File("new.ql");
+  desktop.files = {ql::ChosenFile{source, 0}, ql::ChosenFile{target, 0}};
+  ql::RunImport(doc, desktop);
+
+  EXPECT_THAT(desktop.log,
+              ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
+                          "StartProgress " + std::to_string(kTaggedSource.size() + 1) + " owned",
+                          "EndProgress", "WaitCursor off",
+                          "ShowMessage Import results: Number of subjects:   \t2\n"
+                          "File sorted status:       \tYes",
+                          "RebuildBookmarkMenu", "DocumentOpened"));
+  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, target);
+  EXPECT_EQ(ReadEntries(doc.Reader()), kTaggedEntries);
+  EXPECT_EQ(doc.Reader().GetSorted(), 1);
+
+  // The old book kept the bookmark made while it was open.
+  ql::BookReader old;
+  ASSERT_EQ(old.Open(bookPath, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(old.GetBookmark(3).text, "banana");
+}
+
+TEST_F(ImportTest, UnsortedTabImportReportsTheFirstSubjectOutOfOrder) {
+  // Read as tagged text this holds no entry at all: the chosen filter decides.
+  const std::string source = Source("pear\tGreen\r\nlemon\tSour\r\nlime\tSmall\r\n", "in.tab");
+  const std::string target = dir.File("new.ql");
+  desktop.files = {ql::ChosenFile{source, 1}, ql::ChosenFile{target, 0}};
+  ql::RunImport(doc, desktop);
+
+  EXPECT_EQ(OnlyMessage(),
+            "ShowMessage Import results: Number of subjects:   \t3\n"
+            "File sorted status:       \tNo\nSorted check failed at subject: lemon");
+  EXPECT_FALSE(desktop.Called("EmptyList"));  // no book was open
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.Reader().GetSorted(), 0);
+  EXPECT_EQ(ReadEntries(doc.Reader()),
+            (Pairs{{"pear", "Green"}, {"lemon", "Sour"}, {"lime", "Small"}}));
+}
+
+TEST_F(ImportTest, ImportIntoTheOpenBooksOwnPathReplacesIt) {
+  OpenOldBook();
+  desktop.files = {ql::ChosenFile{Source(kTaggedSource), 0}, ql::ChosenFile{bookPath, 0}};
+  ql::RunImport(doc, desktop);
+  EXPECT_THAT(OnlyMessage(), HasSubstr("Number of subjects:   \t2"));
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, bookPath);
+  EXPECT_EQ(ReadEntries(doc.Reader()), kTaggedEntries);
+  EXPECT_EQ(doc.Reader().GetBookmark(3).textLength, 0);  // a new book, new bookmarks
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
+}
+
+TEST_F(ImportTest, FailedWriteIntoTheOpenBooksPathReopensTheOldBookWhole) {
+  OpenOldBook();
+  // Text that does not compress: the new book outgrows the old one, while
+  // the import's own streams stay smaller.
+  std::string source;
+  uint32_t seed = 12345;
+  for (int entry = 0; entry < 40; ++entry) {
+    source += "<new>s" + std::to_string(100 + entry) + "\r\n";
+    for (int i = 0; i < 40; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      source += static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    source += "\r\n";
+  }
+  desktop.files = {ql::ChosenFile{Source(source), 0}, ql::ChosenFile{bookPath, 0}};
+  {
+    // Room to write the old book's bookmarks back, not for the new book.
+    FileSizeLimit limit(oldBytes.size());
+    ql::RunImport(doc, desktop);
+  }
+  const std::string message = OnlyMessage();
+  EXPECT_THAT(message, HasSubstr("Import failed:\n" + bookPath));
+  EXPECT_THAT(message, HasSubstr(std::strerror(EFBIG)));
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
+                                       HasSubstr("StartProgress"), "EndProgress", "WaitCursor off",
+                                       "RebuildBookmarkMenu", "DocumentOpened", message));
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
+}
+
+TEST_F(ImportTest, SourceThatFailsWhileBeingReadOpensNoBook) {
+  OpenOldBook();
+  // Opens for reading, and its first read fails: nothing is mapped at offset 0.
+  desktop.files = {ql::ChosenFile{"/proc/self/mem", 0}, ql::ChosenFile{dir.File("new.ql"), 0}};
+  ql::RunImport(doc, desktop);
+  EXPECT_THAT(OnlyMessage(), HasSubstr("Import failed:\n/proc/self/mem: the import failed: "));
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("old.ql"));
+}
+
+TEST_F(ImportTest, SourceThatCannotBeOpenedLeavesTheBookOpen) {
+  OpenOldBook();
+  for (const std::string& source : {dir.File("missing.txt"), dir.Path()}) {
+    desktop.log.clear();
+    desktop.files = {ql::ChosenFile{source, 0}, ql::ChosenFile{dir.File("new.ql"), 0}};
+    ql::RunImport(doc, desktop);
+    const std::string why = source == dir.Path() ? "is a directory" : std::strerror(ENOENT);
+    EXPECT_THAT(desktop.log,
+                ElementsAre("ChooseFile", "ChooseFile",
+                            "ShowMessage Quillary: Import failed:\n" + source + ": " + why));
+  }
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("old.ql"));
+}
+
+TEST_F(ImportTest, TargetDirectoryThatTakesNoFileIsFoundBeforeTheBookCloses) {
+  OpenOldBook();
+  const std::string source = Source(kTaggedSource);
+  const std::string target = source + "/new.ql";  // under a regular file
+  desktop.files = {ql::ChosenFile{source, 0}, ql::ChosenFile{target, 0}};
+  ql::RunImport(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile",
+                                       "ShowMessage Quillary: Import failed:\n" + target +
+                                           ": cannot write the book: " + std::strerror(ENOTDIR) +
+                                           " (nothing was changed there)"));
+  ExpectOldBookOpenWithItsBookmark();
+}
+
+TEST_F(ImportTest, BookmarksThatCannotBeSavedKeepTheBookOpen) {
+  OpenOldBook();
+  desktop.files = {ql::ChosenFile{Source(kTaggedSource), 0}, ql::ChosenFile{dir.File("n.ql"), 0}};
+  {
+    FileSizeLimit limit(1024);  // below the bookmark block's end
+    ql::RunImport(doc, desktop);
+  }
+  EXPECT_THAT(desktop.log,
+              ElementsAre("ChooseFile", "ChooseFile",
+                          "ShowMessage Quillary: Could not save the bookmarks:\n" + bookPath +
+                              ": " + std::strerror(EFBIG) + "\nThe book stays open."));
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
+}
+
+TEST_F(ImportTest, EmptySourceMakesABookWithoutSubjectsWhereNoneStood) {
+  const std::string target = dir.File("new.ql");
+  desktop.files = {ql::ChosenFile{Source("no entry here\r\n"), 0}, ql::ChosenFile{target, 0}};
+  ql::RunImport(doc, desktop);
+  EXPECT_EQ(OnlyMessage(),
+            "ShowMessage Import results: Number of subjects:   \t0\n"
+            "File sorted status:       \tYes");
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, target);
+  EXPECT_EQ(doc.RowCount(), 0);
+}
+
+TEST_F(ImportTest, EmptySourceKeepsTheBookItWouldReplace) {
+  OpenOldBook();
+  const std::string source = Source("");
+  desktop.files = {ql::ChosenFile{source, 0}, ql::ChosenFile{bookPath, 0}};
+  ql::RunImport(doc, desktop);
+  EXPECT_EQ(OnlyMessage(), "ShowMessage Quillary: No entry was found in " + source + ".\n" +
+                               bookPath + " was left as it was.");
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_EQ(desktop.log.back(), OnlyMessage());
+}
+
+class UpgradeCommandTest : public MakeFlowTest {
+ protected:
+  void OpenLegacyBook() {
+    qltest::WriteFileBytes(bookPath, qltest::BuildLegacyBookBytes(kOldEntries, 1));
+    desktop.answers = {ql::Answer::kNo};  // the offer to upgrade in place
+    ASSERT_TRUE(ql::OpenDocument(doc, desktop, bookPath));
+    // As opening left it: a legacy book opened for writing gains a bookmark block.
+    oldBytes = qltest::ReadFileBytes(bookPath);
+    desktop.log.clear();
+  }
+  void ExpectLegacyBookOpenAndUnchanged() {
+    EXPECT_TRUE(doc.iBookOpen);
+    EXPECT_EQ(doc.iPath, bookPath);
+    EXPECT_FALSE(doc.Reader().IsVersion2());
+    EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
+    EXPECT_TRUE(qltest::ReadFileBytes(bookPath) == oldBytes) << "the legacy book changed";
+    EXPECT_FALSE(desktop.waitCursor);
+  }
+};
+
+TEST_F(UpgradeCommandTest, NeedsAnOpenLegacyBook) {
+  const std::string message =
+      "ShowMessage Quillary: First open a Quillary Version 1 file then select 'Upgrade'";
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre(message));
+  OpenOldBook();
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre(message));
+}
+
+TEST_F(UpgradeCommandTest, WritesAndOpensTheNewBook) {
+  OpenLegacyBook();
+  desktop.files = {std::nullopt};
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile"));
+  EXPECT_TRUE(desktop.fileDialogs[0].save);
+  EXPECT_EQ(desktop.fileDialogs[0].filter, "Quillary files (*.ql)|*.ql||");
+  EXPECT_EQ(desktop.fileDialogs[0].defaultExtension, "ql");
+
+  desktop.log.clear();
+  const std::string target = dir.File("new.ql");
+  desktop.files = {ql::ChosenFile{target, 0}};
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "WaitCursor on", "WaitCursor off",
+                                       "RebuildBookmarkMenu", "DocumentOpened"));
+  EXPECT_EQ(doc.iPath, target);
+  EXPECT_TRUE(doc.Reader().IsVersion2());
+  EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
+  EXPECT_TRUE(qltest::ReadFileBytes(bookPath) == oldBytes) << "the legacy book changed";
+}
+
+TEST_F(UpgradeCommandTest, TheOpenBooksOwnPathIsRefused) {
+  OpenLegacyBook();
+  desktop.files = {ql::ChosenFile{bookPath, 0}};
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_EQ(OnlyMessage(), "ShowMessage Quillary: Upgrade failed:\n" + bookPath +
+                               ": is the book that is open; choose another file");
+  ExpectLegacyBookOpenAndUnchanged();
+}
+
+TEST_F(UpgradeCommandTest, FailedWriteSaysWhyAndKeepsTheLegacyBookOpen) {
+  OpenLegacyBook();
+  const std::string target = bookPath + "/new.ql";
+  desktop.files = {ql::ChosenFile{target, 0}};
+  ql::RunUpgradeCommand(doc, desktop);
+  EXPECT_EQ(OnlyMessage(), "ShowMessage Quillary: Upgrade failed:\n" + target +
+                               ": cannot write the book: " + std::strerror(ENOTDIR) +
+                               " (nothing was changed there)");
+  ExpectLegacyBookOpenAndUnchanged();
+}
+
+using TextExportTest = MakeFlowTest;
+
+TEST_F(TextExportTest, WritesTheOpenBookAsTabSeparatedText) {
+  ql::RunTextExport(doc, desktop);  // no book: nothing at all
+  EXPECT_TRUE(desktop.log.empty());
+
+  OpenOldBook();
+  desktop.files = {std::nullopt};
+  ql::RunTextExport(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile"));
+  const ql::FileDialogSpec& dialog = desktop.fileDialogs[0];
+  EXPECT_TRUE(dialog.save);
+  EXPECT_EQ(dialog.filter, "Text files (*.txt)|*.txt||");
+  EXPECT_EQ(dialog.defaultExtension, "txt");
+
+  desktop.log.clear();
+  const std::string out = dir.File("out.txt");
+  qltest::WriteFileBytes(out, "older text");
+  desktop.files = {ql::ChosenFile{out, 0}};
+  ql::RunTextExport(doc, desktop);
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "WaitCursor on", "WaitCursor off"));
+  EXPECT_EQ(qltest::ReadFileBytes(out),
+            "apple\tA red <b>fruit</b>.\r\n"
+            "banana\tYellow; see <a:apple>the apple</a>.\r\n"
+            "cherry\tSmall & dark.\r\n");
+  EXPECT_TRUE(doc.iBookOpen);
+}
+
+TEST_F(TextExportTest, FailuresSayWhyAndLeaveTheTargetAsItWas) {
+  OpenOldBook();
+  const std::string underFile = bookPath + "/out.txt";
+  desktop.files = {ql::ChosenFile{underFile, 0}};
+  ql::RunTextExport(doc, desktop);
+  EXPECT_EQ(OnlyMessage(), "ShowMessage Quillary: Text export failed:\n" + underFile + ": " +
+                               std::strerror(ENOTDIR));
+
+  desktop.log.clear();
+  desktop.files = {ql::ChosenFile{bookPath, 0}};
+  ql::RunTextExport(doc, desktop);
+  EXPECT_EQ(OnlyMessage(), "ShowMessage Quillary: Text export failed:\n" + bookPath +
+                               ": is the book that is open; choose another file");
+
+  desktop.log.clear();
+  const std::string out = dir.File("out.txt");
+  qltest::WriteFileBytes(out, "older text");
+  desktop.files = {ql::ChosenFile{out, 0}};
+  {
+    FileSizeLimit limit(40);  // the text takes more
+    ql::RunTextExport(doc, desktop);
+  }
+  EXPECT_THAT(OnlyMessage(), HasSubstr("Text export failed:\n" + out + ": cannot write the text"));
+  EXPECT_EQ(qltest::ReadFileBytes(out), "older text");
+  EXPECT_FALSE(desktop.waitCursor);
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("old.ql", "out.txt"));
+  ExpectOldBookOpenWithItsBookmark();
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// The HotSync queue's two backends in a temporary home: J-Pilot's files and
+// the spool of our own, which of them the environment picks, and how each
+// lists its users and queues a file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "book_fixture.h"
+#include "install_aide.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ElementsAre;
+
+// Sets (or with nullopt unsets) a variable for one test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : iName(name) {
+    if (const char* old = std::getenv(name)) iOld = old;
+    if (value)
+      ::setenv(name, value->c_str(), 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (iOld)
+      ::setenv(iName, iOld->c_str(), 1);
+    else
+      ::unsetenv(iName);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* iName;
+  std::optional<std::string> iOld;
+};
+
+std::vector<std::string> DirectoryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class InstallAideTest : public testing::Test {
+ protected:
+  InstallAideTest() {
+    jpilot = dir.File("home/.jpilot");
+    fs::create_directories(jpilot);
+    pdb = dir.File("Atlas.pdb");
+    qltest::WriteFileBytes(pdb, "a handheld database");
+  }
+  void WriteRc(const std::string& text) { qltest::WriteFileBytes(jpilot + "/jpilot.rc", text); }
+  std::string Queue() { return qltest::ReadFileBytes(jpilot + "/jpilot.install"); }
+
+  qltest::TempDir dir;
+  std::string jpilot;
+  std::string pdb;
+};
+
+TEST_F(InstallAideTest, JPilotsUserIsTheValueOfTheUserLine) {
+  ql::JPilotInstallAide aide(jpilot);
+  EXPECT_EQ(aide.UserCount(), 0);  // no jpilot.rc
+  WriteRc("username Nobody\r\nuser Jane  Doe\r\nport /dev/ttyUSB0\r\n");
+  ASSERT_EQ(aide.UserCount(), 1);
+  EXPECT_EQ(aide.UserName(0), "Jane  Doe");
+  EXPECT_EQ(aide.UserName(1), "");
+  WriteRc("user \nusers Many\n");
+  EXPECT_EQ(aide.UserCount(), 0);
+}
+
+TEST_F(InstallAideTest, JPilotQueuesTheAbsolutePathOnce) {
+  WriteRc("user Jane\n");
+  qltest::WriteFileBytes(jpilot + "/jpilot.install", "/data/other.pdb");  // no line end
+  ql::JPilotInstallAide aide(jpilot);
+  ASSERT_EQ(aide.UserCount(), 1);
+  EXPECT_EQ(aide.QueueFile("Jane", dir.File("home/../Atlas.pdb")), 0);
+  EXPECT_EQ(aide.QueueFile("Jane", pdb), 0);
+  EXPECT_EQ(Queue(), "/data/other.pdb\n" + pdb + "\n");
+
+  // A relative path is queued as the full path it names.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  qltest::WriteFileBytes(dir.File("second.pdb"), "another");
+  const int queued = aide.QueueFile("Jane", "second.pdb");
+  fs::current_path(before);
+  EXPECT_EQ(queued, 0);
+  EXPECT_EQ(Queue(), "/data/other.pdb\n" + pdb + "\n" + dir.File("second.pdb") + "\n");
+}
+
+TEST_F(InstallAideTest, JPilotQueueFailures) {
+  WriteRc("user Jane\n");
+  ql::JPilotInstallAide aide(jpilot);
+  EXPECT_NE(aide.QueueFile("John", pdb), 0);
+  EXPECT_EQ(aide.QueueFile("Jane", dir.File("missing.pdb")), ENOENT);
+  EXPECT_THAT(DirectoryNames(jpilot), ElementsAre("jpilot.rc"));
+  fs::create_directory(jpilot + "/jpilot.install");  // cannot be appended to
+  EXPECT_EQ(aide.QueueFile("Jane", pdb), EISDIR);
+}
+
+TEST_F(InstallAideTest, SpoolMakesTheLoginsUserOnFirstUse) {
+  const std::string spool = dir.File("data/quillary/hotsync");
+  ql::SpoolInstallAide aide(spool, "alice");
+  ASSERT_EQ(aide.UserCount(), 1);
+  EXPECT_EQ(aide.UserName(0), "alice");
+  EXPECT_TRUE(fs::is_directory(spool + "/alice"));
+
+  fs::create_directory(spool + "/Bob");
+  qltest::WriteFileBytes(spool + "/notes.txt", "a file is no user");
+  ASSERT_EQ(aide.UserCount(), 2);
+  EXPECT_EQ(aide.UserName(0), "Bob");
+  EXPECT_EQ(aide.UserName(1), "alice");
+}
+
+TEST_F(InstallAideTest, SpoolQueueCopiesTheFileIntoTheUsersDirectory) {
+  const std::string spool = dir.File("spool");
+  ql::SpoolInstallAide aide(spool, "alice");
+  ASSERT_EQ(aide.UserCount(), 1);
+  qltest::WriteFileBytes(spool + "/alice/Atlas.pdb", "an older copy");
+  EXPECT_EQ(aide.QueueFile("alice", pdb), 0);
+  EXPECT_EQ(qltest::ReadFileBytes(spool + "/alice/Atlas.pdb"), "a handheld database");
+  EXPECT_THAT(DirectoryNames(spool + "/alice"), ElementsAre("Atlas.pdb"));
+}
+
+TEST_F(InstallAideTest, SpoolQueueFailures) {
+  const std::string spool = dir.File("spool");
+  ql::SpoolInstallAide aide(spool, "alice");
+  ASSERT_EQ(aide.UserCount(), 1);
+  EXPECT_EQ(aide.QueueFile("bob", pdb), ENOENT);
+  EXPECT_EQ(aide.QueueFile("..", pdb), EINVAL);
+  EXPECT_EQ(aide.QueueFile("alice/..", pdb), EINVAL);
+  EXPECT_EQ(aide.QueueFile("alice", dir.File("missing.pdb")), ENOENT);
+  EXPECT_THAT(DirectoryNames(spool + "/alice"), ElementsAre());
+
+  // A spool that cannot be made has no users.
+  ql::SpoolInstallAide blocked(pdb + "/spool", "alice");
+  EXPECT_EQ(blocked.UserCount(), 0);
+}
+
+TEST_F(InstallAideTest, TheEnvironmentPicksTheBackend) {
+  const std::string home = dir.File("home");
+  ScopedEnv homeEnv("HOME", home);
+  ScopedEnv jpilotEnv("JPILOT_HOME", std::nullopt);
+  ScopedEnv dataEnv("XDG_DATA_HOME", std::nullopt);
+  EXPECT_EQ(ql::JPilotDirectory(), home + "/.jpilot");
+  EXPECT_EQ(ql::SpoolDirectory(), home + "/.local/share/quillary/hotsync");
+  WriteRc("user Jane\n");
+  std::unique_ptr<ql::InstallAide> aide = ql::MakeInstallAide();
+  ASSERT_EQ(aide->UserCount(), 1);
+  EXPECT_EQ(aide->UserName(0), "Jane");
+
+  // JPILOT_HOME names a home without J-Pilot's directory: the spool is used,
+  // under XDG_DATA_HOME when that is absolute.
+  ScopedEnv jpilotHere("JPILOT_HOME", dir.File("elsewhere"));
+  ScopedEnv relativeData("XDG_DATA_HOME", "relative/data");
+  EXPECT_EQ(ql::JPilotDirectory(), dir.File("elsewhere/.jpilot"));
+  EXPECT_EQ(ql::SpoolDirectory(), home + "/.local/share/quillary/hotsync");
+  ScopedEnv data("XDG_DATA_HOME", dir.File("data"));
+  EXPECT_EQ(ql::SpoolDirectory(), dir.File("data/quillary/hotsync"));
+  aide = ql::MakeInstallAide();
+  ASSERT_EQ(aide->UserCount(), 1);
+  EXPECT_EQ(aide->UserName(0), ql::LoginName());
+  EXPECT_TRUE(fs::is_directory(dir.File("data/quillary/hotsync/" + ql::LoginName())));
+}
+
+}  // namespace
