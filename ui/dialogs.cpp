@@ -156,7 +156,7 @@ HotSyncUserDialog::HotSyncUserDialog(const std::vector<std::string>& users, QWid
     auto* entry = new QListWidgetItem(QString::fromLocal8Bit(users[i]), iList);
     entry->setData(Qt::UserRole, static_cast<int>(i));
   }
-  iList->sortItems();
+  // Listed in the order given: the flow sorts the names.
   if (iList->count() > 0) iList->setCurrentRow(0);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(iList);

@@ -30,8 +30,11 @@
 
 #include "bookmarks.h"
 #include "dialogs.h"
+#include "export_flow.h"
+#include "install_aide.h"
 #include "links.h"
 #include "lock_keys.h"
+#include "make_flows.h"
 #include "open_flow.h"
 #include "qt_text.h"
 #include "quick_peek.h"
@@ -133,6 +136,23 @@ void CMainFrame::CreateMenus() {
                                        QStringLiteral("&Open..."), this, &CMainFrame::OnFileOpen);
   open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   open->setStatusTip(QStringLiteral("Open a book"));
+  iFileMenu->addAction(QStringLiteral("Import..."), this, [this] { ql::RunImport(iDoc, *this); })
+      ->setStatusTip(QStringLiteral("Make a book from tagged or tab-separated text"));
+  iFileMenu
+      ->addAction(QStringLiteral("Export to Palm..."), this,
+                  [this] {
+                    const std::unique_ptr<ql::InstallAide> aide = ql::MakeInstallAide();
+                    ql::RunExportToHandheld(iDoc, *this, *aide);
+                  })
+      ->setStatusTip(QStringLiteral("Write the book as a handheld database"));
+  iFileMenu
+      ->addAction(QStringLiteral("Upgrade..."), this,
+                  [this] { ql::RunUpgradeCommand(iDoc, *this); })
+      ->setStatusTip(QStringLiteral("Write an older-format book as a new book"));
+  iFileMenu
+      ->addAction(QStringLiteral("Export as Text..."), this,
+                  [this] { ql::RunTextExport(iDoc, *this); })
+      ->setStatusTip(QStringLiteral("Write the book as tab-separated tagged text"));
   iFileMenu->addSeparator();
   QAction* print = iFileMenu->addAction(QIcon(QStringLiteral(":/print.png")),
                                         QStringLiteral("&Print..."), this, &CMainFrame::OnPrint);
@@ -617,6 +637,22 @@ std::optional<int> CMainFrame::ChooseBookmarkToRemove(const std::vector<ql::Book
   RemoveBookmarkDialog dialog(items, this);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Result();
+}
+
+bool CMainFrame::EditPalmImport(ql::PalmImportValues& values) {
+  PalmImportDialog dialog(values.hotSync, ToQString(values.name), this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values.hotSync = dialog.HotSync();
+  values.name = FromQString(dialog.Name());
+  return true;
+}
+
+std::optional<int> CMainFrame::ChooseHotSyncUser(const std::vector<std::string>& users) {
+  HotSyncUserDialog dialog(users, this);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const int chosen = dialog.Chosen();
+  if (chosen < 0) return std::nullopt;
+  return chosen;
 }
 
 bool CMainFrame::EditFind(ql::FindDialogValues& values) {

@@ -72,6 +72,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void SetListFont(std::string_view face, int pixelHeight) override;
   std::optional<int> ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) override;
   bool EditFind(ql::FindDialogValues& values) override;
+  bool EditPalmImport(ql::PalmImportValues& values) override;
+  std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& users) override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
