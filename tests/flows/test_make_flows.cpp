@@ -15,6 +15,7 @@
 #include "file_size_limit.h"
 #include "make_flows.h"
 #include "scripted_desktop.h"
+#include "test_helpers.h"
 
 namespace {
 
@@ -24,7 +25,10 @@ using qltest::ScriptedDesktop;
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
+using qltest::AsPairs;
+using qltest::DirectoryNames;
+using qltest::Pairs;
+using qltest::ReadEntries;
 
 const std::vector<Entry> kOldEntries = {
     {"apple",
@@ -42,29 +46,6 @@ const Pairs kTaggedEntries = {{"fig",
                                "Sweet \t\x01"
                                "and\t\x02 soft"},
                               {"grape", "In bunches"}};
-
-Pairs ReadEntries(ql::BookReader& reader) {
-  Pairs entries;
-  for (int i = 0; i < reader.GetSubjectCount(); ++i) {
-    EXPECT_EQ(reader.LoadRecord(i), 1);
-    entries.emplace_back(reader.GetSubject(i), std::string(reader.CurrentRecordText()));
-  }
-  return entries;
-}
-
-Pairs AsPairs(const std::vector<Entry>& entries) {
-  Pairs out;
-  for (const Entry& e : entries) out.emplace_back(e.subject, e.text);
-  return out;
-}
-
-std::vector<std::string> DirectoryNames(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class MakeFlowTest : public testing::Test {
  protected:

@@ -12,42 +12,14 @@
 
 #include "book_fixture.h"
 #include "install_aide.h"
+#include "test_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qltest::DirectoryNames;
+using qltest::ScopedEnv;
 using testing::ElementsAre;
-
-// Sets (or with nullopt unsets) a variable for one test.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : iName(name) {
-    if (const char* old = std::getenv(name)) iOld = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (iOld)
-      ::setenv(iName, iOld->c_str(), 1);
-    else
-      ::unsetenv(iName);
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* iName;
-  std::optional<std::string> iOld;
-};
-
-std::vector<std::string> DirectoryNames(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class InstallAideTest : public testing::Test {
  protected:

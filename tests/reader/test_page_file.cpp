@@ -15,43 +15,14 @@
 
 #include "open_document.h"
 #include "page_file.h"
+#include "test_helpers.h"
 
 namespace {
 
+using qltest::DirectoryNames;
+using qltest::ScopedEnv;
 using testing::ElementsAre;
 using testing::HasSubstr;
-
-// Sets an environment variable for the test's lifetime.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : iName(name) {
-    if (const char* old = std::getenv(name)) iOld = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (iOld)
-      ::setenv(iName, iOld->c_str(), 1);
-    else
-      ::unsetenv(iName);
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* iName;
-  std::optional<std::string> iOld;
-};
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class PageFileTest : public qltest::OpenDocumentTest {
  protected:
@@ -139,7 +110,7 @@ TEST_F(PageFileTest, PageHoldsExactlyTheRenderedBytesAndIsReplacedWhole) {
   ql::StringSink second;
   doc.Reader().RenderRecord(second, 1, 0, 3);
   EXPECT_EQ(qltest::ReadFileBytes(page.Path()), second.Data());
-  EXPECT_THAT(Names(privateDir), ElementsAre("qltempfi.htm"));
+  EXPECT_THAT(DirectoryNames(privateDir), ElementsAre("qltempfi.htm"));
 }
 
 TEST_F(PageFileTest, LinkAtThePageNameIsReplacedNotFollowed) {
@@ -164,7 +135,7 @@ TEST_F(PageFileTest, FailedWriteNamesThePathAndLeavesNothingBehind) {
   EXPECT_FALSE(page.Write([](ql::ByteSink& sink) { sink.Write("<html>"); }, reason));
   EXPECT_THAT(reason, HasSubstr(blocked));
   EXPECT_THAT(reason, HasSubstr(std::strerror(EISDIR)));
-  EXPECT_THAT(Names(privateDir), ElementsAre("page.htm"));
+  EXPECT_THAT(DirectoryNames(privateDir), ElementsAre("page.htm"));
   EXPECT_EQ(qltest::ReadFileBytes(blocked + "/inside"), "x");
 }
 
