@@ -19,11 +19,22 @@
 //     row, paint the list and the record. Both books in turn, RUNS times each
 //     (default 9), the order swapped every run.
 //
+//   bench_ui import SOURCE BOOK
+//     File > Import of the tab-separated SOURCE into BOOK in a shown empty
+//     window, the way the menu runs it: the two file dialogs answer SOURCE
+//     and BOOK, messages and questions are noted instead of shown (answered
+//     No). Times the whole command, the new book opened at its end included,
+//     and watches the progress window meanwhile: every paint of its bar, and
+//     the longest time it stood on screen without one (from shown to the
+//     first paint, between paints, from the last paint to hidden).
+//
 // Prints "key value" lines (times in ms) for bench/run_ui.sh.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,13 +44,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bare_window.h"
 #include "document.h"
 #include "main_frame.h"
+#include "make_flows.h"
 #include "qt_text.h"
 #include "record_view.h"
 #include "subject_view.h"
@@ -51,7 +65,9 @@ namespace {
   std::exit(1);
 }
 
-double Ms(qint64 ns) { return static_cast<double>(ns) / 1e6; }
+double Ms(qint64 ns) {
+  return static_cast<double>(ns) / 1e6;
+}
 
 // The value below which the fraction q of the sorted samples lie.
 double Quantile(std::vector<double> v, double q) {
@@ -61,7 +77,9 @@ double Quantile(std::vector<double> v, double q) {
   return v[std::min(i, v.size() - 1)];
 }
 
-void Print(const char* key, double value) { std::printf("%s %.3f\n", key, value); }
+void Print(const char* key, double value) {
+  std::printf("%s %.3f\n", key, value);
+}
 
 // A window with a book open, shown and past start-up, as main() leaves it.
 struct OpenWindow {
@@ -69,8 +87,7 @@ struct OpenWindow {
   qlui::CMainFrame frame{doc};
 
   explicit OpenWindow(const QString& book) {
-    if (!frame.OpenBook(book))
-      Fail("cannot open " + book.toStdString() + ": " + doc.iLastFailure);
+    if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.iLastFailure);
     frame.show();
     frame.SetInitialised();
     if (!QTest::qWaitForWindowExposed(&frame)) Fail("the window was never exposed");
@@ -264,6 +281,183 @@ int Jump(const QString& small, const QString& large, int runs) {
   return 0;
 }
 
+// The window's desktop, but for the file dialogs, which answer the import's
+// source (as tab-separated text) and its book, and the message boxes, which
+// are noted and never shown.
+class ImportDesktop final : public ql::Desktop {
+ public:
+  struct Message {
+    std::string text, caption;
+    qint64 at = 0;  // ns on the shared clock
+  };
+
+  ImportDesktop(qlui::CMainFrame& frame, const QElapsedTimer& clock, std::string source,
+                std::string book)
+      : iFrame(frame), iClock(clock), iSource(std::move(source)), iBook(std::move(book)) {}
+
+  std::vector<Message> iMessages;
+  int iQuestions = 0;
+  int iDialogs = 0;
+
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    iMessages.push_back({std::string(text), std::string(caption), iClock.nsecsElapsed()});
+  }
+  void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon) override {
+    ShowMessage(text, caption);
+  }
+  ql::Answer Ask(std::string_view text, std::string_view caption, ql::Buttons, ql::Icon,
+                 bool) override {
+    ++iQuestions;
+    ShowMessage(text, caption);
+    return ql::Answer::kNo;
+  }
+  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& spec) override {
+    ++iDialogs;
+    if (spec.save) return ql::ChosenFile{iBook, 0};
+    if (spec.filter != ql::kImportSourceFilter) return std::nullopt;
+    return ql::ChosenFile{iSource, ql::kTabSeparatedFilterIndex};
+  }
+
+  void ShowStatus(std::string_view text) override { iFrame.ShowStatus(text); }
+  std::unique_ptr<ql::ProgressSink> StartProgress(int64_t maximum, bool owned) override {
+    return iFrame.StartProgress(maximum, owned);
+  }
+  void WaitCursor(bool on) override { iFrame.WaitCursor(on); }
+  void EmptyList() override { iFrame.EmptyList(); }
+  void ShowStartPage() override { iFrame.ShowStartPage(); }
+  void DocumentOpened() override { iFrame.DocumentOpened(); }
+  void RebuildBookmarkMenu() override { iFrame.RebuildBookmarkMenu(); }
+  int SelectionMark() override { return iFrame.SelectionMark(); }
+  void SelectRow(int index) override { iFrame.SelectRow(index); }
+  void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override {
+    iFrame.ShowRecord(index, foundPos, foundLength, scrollToFound);
+  }
+  void SetListFont(std::string_view face, int pixelHeight) override {
+    iFrame.SetListFont(face, pixelHeight);
+  }
+  std::optional<int> ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) override {
+    return iFrame.ChooseBookmarkToRemove(items);
+  }
+  bool EditFind(ql::FindDialogValues& values) override { return iFrame.EditFind(values); }
+  bool EditPalmImport(ql::PalmImportValues& values) override {
+    return iFrame.EditPalmImport(values);
+  }
+  std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& users) override {
+    return iFrame.ChooseHotSyncUser(users);
+  }
+
+ private:
+  qlui::CMainFrame& iFrame;
+  const QElapsedTimer& iClock;
+  std::string iSource, iBook;
+};
+
+// Sees every event of the application and keeps, for each progress window,
+// when it was shown, when its bar painted and when it was hidden.
+class ProgressWatch final : public QObject {
+ public:
+  explicit ProgressWatch(const QElapsedTimer& clock) : iClock(clock) {}
+
+  struct Span {
+    qint64 shown = -1, hidden = -1;
+    std::vector<qint64> paints;
+  };
+  std::vector<Span> iSpans;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Paint && type != QEvent::Show && type != QEvent::Hide) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window()->objectName() != QLatin1String("progressWindow"))
+      return false;
+    const qint64 now = iClock.nsecsElapsed();
+    if (type == QEvent::Paint) {
+      if (qobject_cast<QProgressBar*>(widget) != nullptr) {
+        if (iSpans.empty() || iSpans.back().hidden >= 0)
+          Fail("a progress bar painted outside a shown progress window");
+        iSpans.back().paints.push_back(now);
+      }
+    } else if (widget->isWindow()) {
+      if (type == QEvent::Show) {
+        iSpans.push_back({});
+        iSpans.back().shown = now;
+      } else if (!iSpans.empty() && iSpans.back().hidden < 0) {
+        iSpans.back().hidden = now;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const QElapsedTimer& iClock;
+};
+
+int Import(const QString& source, const QString& book) {
+  ql::Document doc;
+  qlui::CMainFrame frame(doc);
+  frame.show();
+  frame.SetInitialised();
+  WaitPainted(frame);
+
+  QElapsedTimer clock;
+  clock.start();
+  ImportDesktop desktop(frame, clock, source.toStdString(), book.toStdString());
+  ProgressWatch watch(clock);
+  qApp->installEventFilter(&watch);
+  const qint64 began = clock.nsecsElapsed();
+  ql::RunImport(doc, desktop);
+  const qint64 ended = clock.nsecsElapsed();
+  qApp->removeEventFilter(&watch);
+
+  // The command must have gone the whole way: both dialogs, the results, the
+  // new book open in the window, and nothing else said or asked.
+  const ImportDesktop::Message* results = nullptr;
+  for (const ImportDesktop::Message& m : desktop.iMessages) {
+    if (m.caption == ql::kImportResultsCaption && results == nullptr) {
+      results = &m;
+      continue;
+    }
+    Fail("the import said \"" + m.caption + ": " + m.text + "\"");
+  }
+  if (desktop.iDialogs != 2)
+    Fail("the import asked for " + std::to_string(desktop.iDialogs) + " files instead of 2");
+  if (results == nullptr) Fail("the import showed no results");
+  if (!doc.iBookOpen || doc.iPath != book.toStdString() || doc.RowCount() == 0)
+    Fail("the new book is not open in the window");
+  if (watch.iSpans.empty()) Fail("no progress window was shown");
+
+  int paints = 0;
+  qint64 gap = 0;
+  qint64 shownFor = 0;
+  for (const ProgressWatch::Span& span : watch.iSpans) {
+    if (span.hidden < 0) Fail("a progress window was still shown after the import");
+    paints += static_cast<int>(span.paints.size());
+    qint64 last = span.shown;
+    for (qint64 t : span.paints) {
+      gap = std::max(gap, t - last);
+      last = t;
+    }
+    gap = std::max(gap, span.hidden - last);
+    shownFor += span.hidden - span.shown;
+  }
+  std::printf("subjects %d\n", doc.RowCount());
+  std::printf("progress_windows %d\n", static_cast<int>(watch.iSpans.size()));
+  std::printf("paints %d\n", paints);
+  Print("import_s", Ms(ended - began) / 1000);
+  Print("results_s", Ms(results->at - began) / 1000);
+  Print("progress_shown_ms", Ms(shownFor));
+  Print("longest_gap_ms", Ms(gap));
+  // Where the first window's time went, from the start of the command.
+  const ProgressWatch::Span& first = watch.iSpans.front();
+  Print("shown_at_ms", Ms(first.shown - began));
+  if (!first.paints.empty()) {
+    Print("first_paint_at_ms", Ms(first.paints.front() - began));
+    Print("last_paint_at_ms", Ms(first.paints.back() - began));
+  }
+  Print("hidden_at_ms", Ms(first.hidden - began));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,9 +477,11 @@ int main(int argc, char** argv) {
     return Start(args[2], args.size() > 3 ? args[3].toInt() : 15);
   if (args.size() >= 4 && args[1] == QLatin1String("jump"))
     return Jump(args[2], args[3], args.size() > 4 ? args[4].toInt() : 9);
+  if (args.size() >= 4 && args[1] == QLatin1String("import")) return Import(args[2], args[3]);
   std::fprintf(stderr,
                "usage: bench_ui click BOOK [ROWS]\n"
                "       bench_ui start BOOK [RUNS]\n"
-               "       bench_ui jump SMALL LARGE [RUNS]\n");
+               "       bench_ui jump SMALL LARGE [RUNS]\n"
+               "       bench_ui import SOURCE BOOK\n");
   return 2;
 }

@@ -11,7 +11,12 @@
 #   - a click on a row to the painted record (bench_ui, offscreen), beside a
 #     bare QTextBrowser given the same page;
 #   - opening a generated book of 1,000,000 entries, jumping to its last row
-#     and painting it, beside the same on a book of 1,000 entries.
+#     and painting it, beside the same on a book of 1,000 entries;
+#   - File > Import of the same tab-separated text in the window (bench_ui,
+#     offscreen: the whole command, the new book opened at its end included),
+#     beside `qlbook import` of it, runs of each in turn, medians; and how the
+#     progress window painted meanwhile (its longest time on screen without a
+#     paint of the bar).
 # Prints a table: target, measured, peer, ratio, PASS or MISS.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +26,7 @@ mkdir -p "$work"
 runs=${QL_UI_RUNS:-15}       # launches of each program
 clicks=${QL_UI_CLICKS:-300}  # rows clicked in bench_ui
 jumps=${QL_UI_JUMPS:-15}     # opens of each generated book
+imports=${QL_UI_IMPORTS:-7}  # imports of each kind
 
 if [ ! -x "$bin/bench_ui" ] || [ ! -x "$bin/quillary" ] || [ ! -x "$bin/bare_qt_window" ]; then
   echo "ui: skipped, the reader window was not built (Qt 6 Widgets and Test are needed)"
@@ -70,6 +76,57 @@ env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
   "$bin/bench_ui" start "$book" >"$work/start.txt" 2>"$work/start.log"
 env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
   "$bin/bench_ui" jump "$small" "$large" "$jumps" >"$work/jump.txt" 2>"$work/jump.log"
+
+# Import from the window beside qlbook, in turn, after one untimed round of
+# each (the source into the page cache). Each window import is a process of
+# its own, as each qlbook import is; qlbook's time is its whole run.
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen python3 - "$bin" "$src" "$work" \
+  "$imports" >"$work/import.json" <<'PY'
+import json, os, statistics, subprocess, sys, time
+bin_dir, src, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+window_book = os.path.join(work, 'import-window.ql')
+peer_book = os.path.join(work, 'import-qlbook.ql')
+
+# The book is committed with fsync: what the run before left unwritten is
+# written first, so that no run pays for another's.
+def window():
+    os.sync()
+    out = subprocess.run([os.path.join(bin_dir, 'bench_ui'), 'import', src, window_book],
+                         capture_output=True, text=True)
+    with open(os.path.join(work, 'import.log'), 'a') as log:
+        log.write(out.stderr)
+    if out.returncode != 0:
+        sys.exit(f'ui: bench_ui import failed: {out.stderr.strip()}')
+    return {k: float(v) for k, v in (line.split() for line in out.stdout.splitlines() if line.strip())}
+
+def peer():
+    os.sync()
+    start = time.perf_counter()
+    subprocess.run([os.path.join(bin_dir, 'qlbook'), 'import', src, peer_book, '--format', 'tab'],
+                   check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+open(os.path.join(work, 'import.log'), 'w').close()
+window(); peer()
+found = []
+peer_s = []
+for i in range(runs):
+    if i % 2 == 0:
+        found.append(window()); peer_s.append(peer())
+    else:
+        peer_s.append(peer()); found.append(window())
+with open(window_book, 'rb') as a, open(peer_book, 'rb') as b:
+    same = a.read() == b.read()
+med = lambda key: statistics.median(r[key] for r in found)
+json.dump({
+    'runs': runs, 'same_book': same, 'subjects': found[0]['subjects'],
+    'window_s': med('import_s'), 'results_s': med('results_s'), 'peer_s': statistics.median(peer_s),
+    'paints': med('paints'), 'gap_ms': med('longest_gap_ms'),
+    'gap_max_ms': max(r['longest_gap_ms'] for r in found),
+    'last_paint_ms': med('last_paint_at_ms'), 'shown_ms': med('progress_shown_ms'),
+    'window_samples': [r['import_s'] for r in found], 'peer_samples': peer_s,
+}, sys.stdout)
+PY
 
 # Start-up and memory on a private X server. The accessibility bus is left
 # out: neither program then spends its start talking to it.
@@ -145,12 +202,14 @@ PY
   { echo "ui: start-up and memory failed (see above)" >&2; echo "{}" >"$work/window.json"; }
 fi
 
-python3 - "$work/click.txt" "$work/jump.txt" "$work/window.json" "$name" "$work/start.txt" <<'PY'
+python3 - "$work/click.txt" "$work/jump.txt" "$work/window.json" "$name" "$work/start.txt" \
+  "$work/import.json" <<'PY'
 import json, sys
 def keys(path):
     return {k: float(v) for k, v in (line.split() for line in open(path) if line.strip())}
 click, jump, win, name = keys(sys.argv[1]), keys(sys.argv[2]), json.load(open(sys.argv[3])), sys.argv[4]
 start = keys(sys.argv[5])
+imp = json.load(open(sys.argv[6]))
 rows = []
 def row(what, target, ours, peer, ratio, ok):
     rows.append((what, target, ours, peer, ratio, 'PASS' if ok else 'MISS'))
@@ -173,10 +232,17 @@ js, jl = jump['small_median'], jump['large_median']
 r = jl / js
 row(f"open, jump to last row, paint: 1M vs 1k", '<= 1.5x 1k', f"{jl:.2f} ms", f"{js:.2f} ms",
     f"{r:.2f}", r <= 1.5)
+# Both imports must have made the same book, or the times say nothing.
+r = imp['window_s'] / imp['peer_s']
+row(f"import from the window (median of {imp['runs']})", '<= 1.10x peer',
+    f"{imp['window_s']:.3f} s", f"{imp['peer_s']:.3f} s", f"{r:.2f}", r <= 1.10 and imp['same_book'])
+row(f"progress paints during import, longest gap", '<= 250 ms', f"{imp['gap_ms']:.0f} ms", '', '',
+    imp['gap_ms'] <= 250)
 print(f"book {name}: {int(click['rows'])} subjects; generated books of "
       f"{int(jump['small_rows'])} and {int(jump['large_rows'])} entries")
 print("peers: start-up and memory: bare_qt_window (1M-row table, text browser, same window size);")
 print("       click: a bare QTextBrowser given the same page (setHtml + paint)")
+print("       import: qlbook import --format tab of the same text (its whole run)")
 w = [max(len(r[i]) for r in rows + [('', 'target', 'measured', 'peer', 'ratio', '')]) for i in range(6)]
 print(f"  {'':{w[0]}}  {'target':{w[1]}}  {'measured':>{w[2]}}  {'peer':>{w[3]}}  {'ratio':>{w[4]}}")
 for r in rows:
@@ -191,4 +257,13 @@ print(f"  start inside the process, medians (offscreen, warm): make window "
       f"{start['make_median']:.1f} ms, open book {start['open_median']:.1f} ms, show and paint "
       f"{start['show_median']:.1f} ms; bare window: make {start['bare_make_median']:.1f} ms, "
       f"show and paint {start['bare_show_median']:.1f} ms")
+print(f"  import from the window, medians: {imp['results_s']:.3f} s to the results, "
+      f"{imp['window_s'] - imp['results_s']:.3f} s more to open the new book "
+      f"({int(imp['subjects'])} subjects); {imp['paints']:.0f} paints of the bar over "
+      f"{imp['shown_ms']:.0f} ms on screen, the last {imp['last_paint_ms']:.0f} ms after the start; "
+      f"longest gap, worst run: {imp['gap_max_ms']:.0f} ms")
+print("  import samples, window: " + ' '.join(f"{t:.3f}" for t in sorted(imp['window_samples'])) +
+      " s; qlbook: " + ' '.join(f"{t:.3f}" for t in sorted(imp['peer_samples'])) + " s")
+if not imp['same_book']:
+    print("  the window's book differs from qlbook's: the import times are not comparable")
 PY

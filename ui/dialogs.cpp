@@ -203,11 +203,17 @@ ProgressWindow::ProgressWindow(int64_t maximum, QWidget* parent)
   iSincePaint.start();
 }
 
+// The bar's steps at most: finer than the bar is wide. The work may report
+// every entry of a book, and each new value costs the bar a measure of its
+// text (QProgressBar::setValue asks the style whether to repaint), so a
+// value only changes when the bar can show it.
+constexpr int64_t kBarSteps = 1024;
+
 void ProgressWindow::SetRange(int64_t lower, int64_t upper) {
   iLower = lower;
   iUpper = upper < lower ? lower : upper;
   iShift = 0;
-  while (((iUpper - iLower) >> iShift) > INT32_MAX / 2) ++iShift;
+  while (((iUpper - iLower) >> iShift) > kBarSteps) ++iShift;
   iBar->setRange(0, static_cast<int>((iUpper - iLower) >> iShift));
   SetPos(lower);
 }
@@ -224,7 +230,8 @@ void ProgressWindow::Step() {
 
 void ProgressWindow::Update() {
   const int64_t clamped = std::clamp(iPos, iLower, iUpper);
-  iBar->setValue(static_cast<int>((clamped - iLower) >> iShift));
+  const int value = static_cast<int>((clamped - iLower) >> iShift);
+  if (value != iBar->value()) iBar->setValue(value);
   // Paint now and then; the work runs on this thread.
   if (iSincePaint.elapsed() >= 40) {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
