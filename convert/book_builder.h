@@ -60,6 +60,9 @@ class BookBuilder {
 
   // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
   int WriteBook(std::FILE* output);
+  // A bar the writing moves, block by block, over the bytes it compresses:
+  // the writing is the longest quiet stretch of an import.
+  void SetWriteProgress(ProgressSink* bar) { iWriteBar = bar; }
   // Writes the book to path through a temporary file beside it, which
   // replaces path only when complete; 0 or a failure code (errno kept).
   int WriteBookFile(const std::string& path);
@@ -95,6 +98,8 @@ class BookBuilder {
   int ReadUntil(char delimiter, std::string& out);
 
   int iError = kBuildOk;
+  ProgressSink* iWriteBar = nullptr;
+  int64_t iWriteDone = 0;  // stream bytes compressed so far by WriteBook
   BlockCompressor iCompressor;
   std::FILE* iInput = nullptr;
   int64_t iInputOffset = 0;   // bytes consumed since the import began

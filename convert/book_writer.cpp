@@ -3,6 +3,7 @@
 // only a complete book over it, so a full disk never costs the old file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -73,6 +74,8 @@ int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
         std::fwrite(coded.data(), 1, length, data.get()) != length)
       return Fail(kBuildIoFailed);
     offset += int64_t(length);
+    iWriteDone += int64_t(got);
+    if (iWriteBar) iWriteBar->SetPos(iWriteDone);
   }
   if (std::ferror(stream)) return Fail(kBuildIoFailed);
   int64_t sectionLength = offset + kBlockTableEntrySize * blockCount + 8;
@@ -91,6 +94,13 @@ int BookBuilder::WriteBook(std::FILE* output) {
   for (std::FILE* f : {iSubjectSectionFile, iRecordSectionFile})
     if (std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
       return Fail(kBuildIoFailed);
+  iWriteDone = 0;
+  if (iWriteBar) {
+    int64_t total = 0;
+    for (std::FILE* f : {iSubjectStreamFile, iRecordStreamFile})
+      if (std::fseek(f, 0, SEEK_END) == 0) total += std::max<int64_t>(std::ftell(f), 0);
+    iWriteBar->SetRange(0, total);
+  }
   int r = WriteSection(iSubjectStreamFile, iSubjectSectionFile);
   if (r != kBuildOk) return r;
   r = WriteSection(iRecordStreamFile, iRecordSectionFile);

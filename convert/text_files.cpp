@@ -48,9 +48,11 @@ bool TextImport::Read(bool tabSeparated, ProgressSink* bar) {
   return true;
 }
 
-bool TextImport::WriteBook(const std::string& path) {
+bool TextImport::WriteBook(const std::string& path, ProgressSink* bar) {
   errno = 0;
+  iBuilder->SetWriteProgress(bar);
   const int r = iBuilder->WriteBookFile(path);
+  iBuilder->SetWriteProgress(nullptr);
   if (r != kBuildOk) return Fail(BookWriteFailureText(path, r, errno));
   return true;
 }

@@ -36,7 +36,8 @@ class TextImport {
   int64_t SourceSize() const { return iSize; }
   // Reads every entry; the bar follows the source offset.
   bool Read(bool tabSeparated, ProgressSink* bar);
-  bool WriteBook(const std::string& path);
+  // Writes the book; the bar, if any, then follows the writing.
+  bool WriteBook(const std::string& path, ProgressSink* bar = nullptr);
 
   const BookBuilder& Builder() const { return *iBuilder; }
   const std::string& Failure() const { return iFailure; }

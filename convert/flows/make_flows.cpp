@@ -135,7 +135,7 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     if (import.Read(tabSeparated, bar.get())) {
       // A source without entries must not cost a book that stood there.
       keptTarget = import.Builder().iSubjectCount == 0 && Exists(book);
-      done = !keptTarget && import.WriteBook(book);
+      done = !keptTarget && import.WriteBook(book, bar.get());
     }
   }
   if (!done) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <random>
@@ -75,8 +76,23 @@ TEST(WriteBook, StreamsSurviveCompressionAcrossManyBlocks) {
   ASSERT_GT(book.recordBlockSizes.size(), 2u);
   for (size_t k = 0; k + 1 < book.subjectBlockSizes.size(); ++k)
     EXPECT_EQ(book.subjectBlockSizes[k], 25000);
-  // Writing twice gives the same bytes, and later entries may still follow.
+  // Writing twice gives the same bytes, also with a bar following the
+  // writing block by block up to both streams' whole length.
+  struct Bar final : ql::ProgressSink {
+    void SetRange(int64_t, int64_t upper) override { range = upper; }
+    void SetPos(int64_t pos) override { positions.push_back(pos); }
+    void Step() override {}
+    int64_t range = -1;
+    std::vector<int64_t> positions;
+  } bar;
+  builder.SetWriteProgress(&bar);
   EXPECT_EQ(WriteToString(builder), bytes);
+  builder.SetWriteProgress(nullptr);
+  const int64_t streams = int64_t(want.subjects.size() + want.records.size());
+  EXPECT_EQ(bar.range, streams);
+  ASSERT_EQ(bar.positions.size(), book.subjectBlockSizes.size() + book.recordBlockSizes.size());
+  EXPECT_TRUE(std::is_sorted(bar.positions.begin(), bar.positions.end()));
+  EXPECT_EQ(bar.positions.back(), streams);
   ASSERT_EQ(builder.AddEntry("zz", "last"), ql::kBuildOk);
   entries.push_back({"zz", "last"});
   book = qltest::ParseBook(WriteToString(builder));
