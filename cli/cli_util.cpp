@@ -47,6 +47,15 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   return false;
 }
 
+bool IsSameFile(const std::string& input, const std::string& output) {
+  struct stat in {
+  }, out{};
+  if (stat(input.c_str(), &in) != 0 || stat(output.c_str(), &out) != 0) return false;
+  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
+  Fail(output + ": is the same file as " + input + "; nothing was written");
+  return true;
+}
+
 bool CheckIndex(const ql::BookReader& reader, long long index) {
   if (index < 0 || index >= reader.GetSubjectCount()) {
     UsageError("index " + std::to_string(index) + " is out of range (the book has " +

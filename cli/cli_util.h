@@ -31,6 +31,11 @@ bool WriteOut(std::string_view bytes);
 // Opens path with reader in mode; on failure prints why and returns false.
 bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
 
+// When output names the file input names (the same path, a link to it, or
+// another path of it), prints why and returns true: writing would destroy
+// the input before it was read.
+bool IsSameFile(const std::string& input, const std::string& output);
+
 // Parses a decimal index argument and checks it against the book; prints the
 // error and returns false when it is not a valid index.
 bool CheckIndex(const ql::BookReader& reader, long long index);
@@ -59,9 +64,9 @@ class StderrMessages final : public ql::MessageSink {
 };
 
 // Registration of each group of subcommands.
-void AddReadCommands(CLI::App& app);           // info subjects head record lookup bookmarks
-void AddMakeCommands(CLI::App& app);           // import export-text upgrade
-void AddRenderSearchCommands(CLI::App& app);   // render search
-void AddExportCommands(CLI::App& app);         // export-pdb
+void AddReadCommands(CLI::App& app);          // info subjects head record lookup bookmarks
+void AddMakeCommands(CLI::App& app);          // import export-text upgrade
+void AddRenderSearchCommands(CLI::App& app);  // render search
+void AddExportCommands(CLI::App& app);        // export-pdb
 
 }  // namespace qlcli

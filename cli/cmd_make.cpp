@@ -58,6 +58,7 @@ std::string ImportResults(const ql::BookBuilder& builder) {
 
 void RunImport(const std::string& source, const std::string& book, std::string format) {
   if (format.empty()) format = FormatFromExtension(source);
+  if (IsSameFile(source, book)) return;
   struct stat st {};
   if (stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     Fail(source + ": is a directory");
@@ -85,6 +86,18 @@ void RunImport(const std::string& source, const std::string& book, std::string f
     Fail(source + ": the import failed: " + ql::BuildResultText(r) + "; no book was written");
     return;
   }
+  if (builder.iSubjectCount == 0 && stat(book.c_str(), &st) == 0) {
+    // Most often the wrong format was taken; an empty book must not replace a good one.
+    WriteOut(ImportResults(builder));
+    const bool tab = format == kFormatTab;
+    Fail(source + ": no entry was found in it, read as " +
+         (tab ? "tab-separated text (no line with a TAB and a text)"
+              : "tagged text (no \"<new>\" tag)") +
+         "; " + book + " was left as it was (if the file is " +
+         (tab ? "tagged text, give --format tagged" : "tab-separated text, give --format tab") +
+         ")");
+    return;
+  }
   errno = 0;
   r = builder.WriteBookFile(book);
   if (r != ql::kBuildOk) {
@@ -95,6 +108,7 @@ void RunImport(const std::string& source, const std::string& book, std::string f
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
+  if (IsSameFile(bookPath, out)) return;
   ql::BookReader reader;
   if (!OpenBook(reader, bookPath, ql::kOpenReadOnly)) return;
   ql::AtomicFile file;
@@ -120,6 +134,7 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {
+  if (IsSameFile(legacy, out)) return;
   ql::BookReader reader;
   // Read-only, so the legacy file is not marked as opened or given a
   // bookmark block on the way.

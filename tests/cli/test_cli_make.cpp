@@ -66,11 +66,16 @@ TEST(CliImport, PrintsTheResultsText) {
   EXPECT_EQ(reader.GetSubjectCount(), 3);
   reader.Close();
 
+  // No entry found: the book that stood there is kept.
+  const std::string before = qltest::ReadFileBytes(book);
   qltest::WriteFileBytes(dir.File("none.txt"), "no entries here\r\n");
   run = RunQlbook(dir, {"import", dir.File("none.txt"), book});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(run.out, "Number of subjects:   \t0\nFile sorted status:       \tYes\n");
-  EXPECT_EQ(qltest::ReadFileBytes(book).size(), 4815u);
+  EXPECT_EQ(qltest::ReadFileBytes(book), before);
+  run = RunQlbook(dir, {"import", dir.File("none.txt"), dir.File("empty.ql")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(qltest::ReadFileBytes(dir.File("empty.ql")).size(), 4815u);
 }
 
 TEST(CliImport, FormatFromExtensionUnlessGiven) {

@@ -1,0 +1,89 @@
+// qlbook commands that write files, run as a program against the ways a
+// good book can be lost: source and target the same file, an import that
+// finds nothing, output paths that are links, devices or pipes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "book_fixture.h"
+#include "book_reader.h"
+#include "qlbook_runner.h"
+
+namespace {
+
+using QlRun = qltest::QlbookRun;
+
+QlRun Qlbook(const std::vector<std::string>& args, const std::string& prefix = "") {
+  return qltest::RunQlbook(args, prefix);
+}
+
+class CliSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    book_ = dir_.File("pets.ql");
+    bookBytes_ = qltest::BuildBookBytes({{"cat", "feline"}, {"dog", "canine"}});
+    qltest::WriteFileBytes(book_, bookBytes_);
+    legacy_ = dir_.File("old.ql");
+    legacyBytes_ = qltest::BuildLegacyBookBytes({{"ant", "small"}, {"bee", "buzz"}}, 1);
+    qltest::WriteFileBytes(legacy_, legacyBytes_);
+  }
+
+  qltest::TempDir dir_;
+  std::string book_, bookBytes_, legacy_, legacyBytes_;
+};
+
+TEST_F(CliSafety, SourceAndTargetTheSameFileAreRefused) {
+  ASSERT_EQ(symlink(book_.c_str(), dir_.File("link.ql").c_str()), 0);
+  ASSERT_EQ(link(book_.c_str(), dir_.File("hard.ql").c_str()), 0);
+  const std::string dotted = dir_.Path() + "/./pets.ql";
+  const std::vector<std::vector<std::string>> commands = {
+      {"import", book_, book_, "--format", "tab"},
+      {"import", book_, dir_.File("link.ql")},
+      {"export-pdb", book_, book_},
+      {"export-pdb", book_, dir_.File("hard.ql")},
+      {"export-text", book_, dotted},
+      {"export-text", dir_.File("link.ql"), book_},
+  };
+  for (const auto& args : commands) {
+    QlRun r = Qlbook(args);
+    EXPECT_EQ(r.status, 1) << args[0] << " " << args[2];
+    EXPECT_NE(r.err.find("the same file"), std::string::npos) << r.err;
+    EXPECT_EQ(qltest::ReadFileBytes(book_), bookBytes_) << args[0] << " " << args[2];
+  }
+  QlRun r = Qlbook({"upgrade", legacy_, legacy_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the same file"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(legacy_), legacyBytes_);
+}
+
+TEST_F(CliSafety, ImportFindingNoEntryKeepsAnExistingBook) {
+  // Tab-separated text in a .txt file reads as tagged text: no "<new>".
+  const std::string source = dir_.File("words.txt");
+  qltest::WriteFileBytes(source, "cat\tfeline\r\ndog\tcanine\r\n");
+  QlRun r = Qlbook({"import", source, book_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Number of subjects:   \t0\nFile sorted status:       \tYes\n");
+  EXPECT_NE(r.err.find("no entry"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--format tab"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(book_), bookBytes_);
+
+  // Read as tab-separated, tagged text gives no entry either way round.
+  const std::string tagged = dir_.File("words.tsv");
+  qltest::WriteFileBytes(tagged, "<new>cat\r\nfeline\r\n");
+  r = Qlbook({"import", tagged, book_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--format tagged"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(book_), bookBytes_);
+
+  // Without a book in the way the empty book is written, as before.
+  r = Qlbook({"import", source, dir_.File("new.ql")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(dir_.File("new.ql")).size(), 4815u);
+}
+
+}  // namespace
