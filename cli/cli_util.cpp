@@ -43,7 +43,7 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   }
   const int r = reader.Open(path, mode);
   if (r == ql::kOpenOk) return true;
-  Fail(path + ": " + ql::OpenFailureReason(path, r));
+  Fail(path + ": " + ql::OpenFailureReason(path, r, reader.LastOpenFailure()));
   return false;
 }
 

@@ -107,8 +107,8 @@ void BookReader::ReleaseBuffers() {
   iCurrentRecord = -1;
 }
 
-void BookReader::Close() {
-  if (iOpen) SaveBookmarks();
+bool BookReader::Close() {
+  const bool saved = !iOpen || SaveBookmarks();
   ReleaseBuffers();
   iLegacy.reset();
   if (iFile >= 0) ::close(iFile);  // also drops the lock
@@ -120,18 +120,37 @@ void BookReader::Close() {
   iBookmarkOffset = -1;
   // A closed reader holds no bookmarks: the next book must not show these.
   for (BookmarkEntry& slot : iBookmarks) slot = BookmarkEntry{};
+  return saved;
 }
 
 int BookReader::Open(const std::string& path, int mode) {
   Close();
+  iOpenFailure = {};
+  iWriteError = 0;
   iReadOnly = mode == kOpenReadOnly;
+  auto failure = [this](OpenFailureKind kind, int error) {
+    iOpenFailure.kind = kind;
+    iOpenFailure.error = error;
+  };
   // The placeholder path only releases the open book.
-  if (path == kNoFilePath) return kOpenFailed;
+  if (path == kNoFilePath) {
+    failure(OpenFailureKind::kSystem, ENOENT);
+    return kOpenFailed;
+  }
 
   const int fd = ::open(path.c_str(), (iReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-  if (fd < 0) return kOpenFailed;
+  if (fd < 0) {
+    failure(OpenFailureKind::kSystem, errno);
+    return kOpenFailed;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    failure(OpenFailureKind::kSystem, S_ISDIR(st.st_mode) ? EISDIR : errno ? errno : EINVAL);
+    ::close(fd);
+    return kOpenFailed;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    failure(errno == EWOULDBLOCK ? OpenFailureKind::kInUse : OpenFailureKind::kSystem, errno);
     ::close(fd);
     return kOpenFailed;
   }
@@ -141,8 +160,12 @@ int BookReader::Open(const std::string& path, int mode) {
   iIsVersion2 = true;
   iCurrentRecord = -1;
 
-  auto fail = [this](int result) {
+  auto fail = [this, &failure](int result) {
     Close();  // nothing is written: iOpen is cleared first
+    if (iOpenFailure.kind == OpenFailureKind::kNone)
+      failure(
+          result == kOpenUnsupported ? OpenFailureKind::kUnsupported : OpenFailureKind::kDamaged,
+          0);
     return result;
   };
   uint8_t word[4];
@@ -161,8 +184,10 @@ int BookReader::Open(const std::string& path, int mode) {
     iSorted = 0;
     auto legacy = std::make_unique<LegacyBookFile>();
     const int r = legacy->Open(iFile, iReadOnly);
+    const int error = errno;
     iFile = -1;
     if (r < 0) {
+      if (legacy->MarkFailed()) failure(OpenFailureKind::kWriteFailed, error != 0 ? error : EIO);
       iOpen = false;
       legacy.reset();
       return fail(r);
@@ -172,7 +197,8 @@ int BookReader::Open(const std::string& path, int mode) {
     iFileSize = iLegacy->FileSize();
     const int64_t bookmarks = iFileSize - kBookmarkBlockSize;
     // The block sits behind everything the book held before it was marked.
-    iBookmarkOffset = (bookmarks >= iLegacy->HeaderSize() && bookmarks <= kMaxFileOffset)
+    iBookmarkOffset = (iLegacy->HasBookmarkBlock() && bookmarks >= iLegacy->HeaderSize() &&
+                       bookmarks <= kMaxFileOffset)
                           ? static_cast<int>(bookmarks)
                           : -1;
     if (!iReadOnly) LoadBookmarks();
@@ -563,8 +589,8 @@ void BookReader::SetBookmark(int slot, int textLength, int recordIndex, int rese
   e.text.assign(text.substr(0, kBookmarkTextSize));
 }
 
-void BookReader::SaveBookmarks() {
-  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return;
+bool BookReader::SaveBookmarks() {
+  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return true;
   uint8_t block[kBookmarkBlockSize] = {};
   for (int slot = 0; slot < kBookmarkSlots; ++slot) {
     const BookmarkEntry& e = iBookmarks[slot];
@@ -575,10 +601,17 @@ void BookReader::SaveBookmarks() {
     const size_t n = std::min<size_t>(e.text.size(), kBookmarkTextSize);
     std::memcpy(p + 12, e.text.data(), n);
   }
-  if (iLegacy)
-    iLegacy->WriteAt(iBookmarkOffset, block, sizeof block);
-  else
-    WriteFile(iBookmarkOffset, block, sizeof block);
+  errno = 0;
+  const bool written = iLegacy ? iLegacy->WriteAt(iBookmarkOffset, block, sizeof block)
+                               : WriteFile(iBookmarkOffset, block, sizeof block);
+  if (written) return true;
+  iWriteError = errno != 0 ? errno : EIO;
+  errno = iWriteError;
+  return false;
+}
+
+void BookReader::LoadStoredBookmarks() {
+  LoadBookmarks();
 }
 
 void BookReader::LoadBookmarks() {

@@ -42,6 +42,21 @@ inline constexpr int kOpenOk = 1;
 inline constexpr int kOpenFailed = -1;
 inline constexpr int kOpenUnsupported = -2;
 
+// Why the last Open failed, beyond its result: the kind, and the system's
+// error number where one caused it.
+enum class OpenFailureKind {
+  kNone,
+  kSystem,       // the file could not be opened, examined or read: see error
+  kInUse,        // another program holds the book
+  kDamaged,      // the layout does not fit the file
+  kUnsupported,  // a newer version or an unknown chunk
+  kWriteFailed,  // a legacy book could not be marked for writing: see error
+};
+struct OpenFailureInfo {
+  OpenFailureKind kind = OpenFailureKind::kNone;
+  int error = 0;  // errno for kSystem and kWriteFailed
+};
+
 // FindSubject modes.
 inline constexpr int MatchWhole = 0;
 inline constexpr int MatchPrefix = 1;
@@ -93,9 +108,20 @@ class BookReader {
   int FindSubject(int mode, std::string_view key);
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
-  void SaveBookmarks();
+  // Both give false when the bookmark block could not be written (errno
+  // then says why, and LastWriteError keeps it).
+  bool SaveBookmarks();
   void LoadBookmarks();
-  void Close();
+  bool Close();
+  // Reads the stored bookmark table where Open leaves it unread (a legacy
+  // book opened read-only), without changing the file.
+  void LoadStoredBookmarks();
+  // True when the open book has a bookmark block to keep bookmarks in.
+  bool HasBookmarkBlock() const { return iOpen && iBookmarkOffset >= 0; }
+  // Why the last Open failed (kNone after a successful one).
+  const OpenFailureInfo& LastOpenFailure() const { return iOpenFailure; }
+  // errno of the last failed bookmark write, 0 when none failed.
+  int LastWriteError() const { return iWriteError; }
 
   // Writes the page for record index (see record_render.cpp). foundPos and
   // foundLength of -1 mean no hit to mark.
@@ -208,6 +234,8 @@ class BookReader {
   bool iIsVersion2 = false;
   bool iOpen = false;
   ReaderStats iStats;
+  OpenFailureInfo iOpenFailure;
+  int iWriteError = 0;
 };
 
 }  // namespace ql

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 
 #include "book_format.h"
@@ -92,16 +93,45 @@ int LegacyBookFile::Open(int fd, bool readOnly) {
   iLegacyVersion = v;
 
   if (!readOnly && (!opened || !hasBookmarks)) {
-    // Append first, mark afterwards: a failed append leaves the word as it was.
+    // Append first, mark afterwards: a failed append leaves the word as it
+    // was, and the bytes it did write are cut off again.
+    const int64_t originalSize = iFileSize;
+    auto undo = [&] {
+      const int saved = errno;
+      iMarkFailed = true;
+      if (::ftruncate(iFile, static_cast<off_t>(originalSize)) == 0) iFileSize = originalSize;
+      errno = saved;
+      return -1;
+    };
     std::vector<uint8_t> zeros(kBookmarkBlockSize, 0);
-    if (!opened && !WriteAt(iFileSize, zeros.data(), kLegacyReservedTail)) return -1;
-    if (!hasBookmarks && !WriteAt(iFileSize, zeros.data(), kBookmarkBlockSize)) return -1;
+    if (!opened && !WriteAt(iFileSize, zeros.data(), kLegacyReservedTail)) return undo();
+    if (!hasBookmarks && !WriteAt(iFileSize, zeros.data(), kBookmarkBlockSize)) return undo();
     const int32_t marked = v + kLegacyOpenedMark + kLegacyBookmarkMark;
     WriteLE32(word, static_cast<uint32_t>(marked));
-    if (!WriteAt(kHeaderOffsetVersion, word, sizeof word)) return -1;
+    if (!WriteAt(kHeaderOffsetVersion, word, sizeof word)) return undo();
     WriteLE32(iHeader.data() + kHeaderOffsetVersion, static_cast<uint32_t>(marked));
+    if (!hasBookmarks) iHasBookmarkBlock = true;
+  }
+  if (hasBookmarks) {
+    const int64_t block = iFileSize - kBookmarkBlockSize;
+    iHasBookmarkBlock = block >= 0 && block >= DataEnd();
   }
   return iSubjectCount;
+}
+
+int64_t LegacyBookFile::DataEnd() const {
+  int64_t end = iHeaderSize;
+  for (int i = 0; i < iSubjectCount; ++i) {
+    size_t at = 0, length = 0;
+    int64_t pos = 0;
+    if (!Entry(i, at, length, pos)) continue;
+    uint8_t word[4];
+    // A record that starts past the end, or runs past it, leaves no room.
+    if (pos < 0 || pos > iFileSize - 4 || !ReadAt(pos, word, sizeof word))
+      return std::numeric_limits<int64_t>::max();
+    end = std::max(end, pos + 4 + std::max<int64_t>(ReadLE32s(word), 0));
+  }
+  return end;
 }
 
 bool LegacyBookFile::Entry(int index, size_t& subjectAt, size_t& subjectLength,

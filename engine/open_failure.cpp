@@ -33,4 +33,17 @@ std::string OpenFailureReason(const std::string& path, int openResult) {
   return "cannot open the book (it is in use by another program, or damaged)";
 }
 
+std::string OpenFailureReason(const std::string& path, int openResult,
+                              const OpenFailureInfo& failure) {
+  if (failure.kind == OpenFailureKind::kWriteFailed)
+    return "cannot add the bookmark block to the book: " + SystemErrorText(failure.error) +
+           " (the book was left as it was)";
+  return OpenFailureReason(path, openResult);
+}
+
+std::string SystemErrorText(int error) {
+  if (error == ENOSPC || error == EDQUOT) return "disk full";
+  return std::strerror(error);
+}
+
 }  // namespace ql

@@ -86,4 +86,59 @@ TEST_F(CliSafety, ImportFindingNoEntryKeepsAnExistingBook) {
   EXPECT_EQ(qltest::ReadFileBytes(dir_.File("new.ql")).size(), 4815u);
 }
 
+// A file size limit of 1 KiB: the bookmark block (4743 bytes) cannot be
+// written or appended, while stdout and stderr still can.
+const std::string kSmallFileLimit = "trap '' XFSZ; ulimit -f 1; ";
+
+TEST_F(CliSafety, FailedBookmarkWritesAreReported) {
+  QlRun r = Qlbook({"bookmarks", book_, "--add", "1"}, kSmallFileLimit);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write the bookmarks"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  // A legacy book gets its block appended on the first change; a failed
+  // append is undone and said as what it is.
+  r = Qlbook({"bookmarks", legacy_, "--add", "1"}, kSmallFileLimit);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.find("in use"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(legacy_), legacyBytes_);
+}
+
+TEST_F(CliSafety, LegacyBookChangesOnlyWhenABookmarkChanges) {
+  QlRun r = Qlbook({"bookmarks", legacy_, "--remove", "5"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Qlbook({"bookmarks", legacy_, "--add", "2"}).status, 2);
+  EXPECT_EQ(qltest::ReadFileBytes(legacy_), legacyBytes_);
+
+  r = Qlbook({"bookmarks", legacy_, "--add", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\t1\tbee\n");
+  const std::string marked = qltest::ReadFileBytes(legacy_);
+  EXPECT_EQ(marked.size(), legacyBytes_.size() + 88 + 4743);
+  // Read-only commands list what is stored and change nothing.
+  r = Qlbook({"bookmarks", legacy_});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1\t1\tbee\n");
+  EXPECT_EQ(Qlbook({"info", legacy_}).out,
+            "format: legacy\nversion: 1501\nsorted: no\nsubjects: 2\nbookmarks: 1\n");
+  EXPECT_EQ(Qlbook({"bookmarks", legacy_, "--remove", "9"}).status, 1);
+  EXPECT_EQ(qltest::ReadFileBytes(legacy_), marked);
+}
+
+TEST_F(CliSafety, LegacyBookClaimingAMissingBookmarkBlockKeepsItsRecords) {
+  // Marked as having a bookmark block (+500) that was never appended: the
+  // last 4743 bytes are record text.
+  const std::vector<qltest::Entry> entries = {{"ant", "small"}, {"bee", std::string(6000, 'b')}};
+  const std::string bytes = qltest::BuildLegacyBookBytes(entries, 1501);
+  qltest::WriteFileBytes(legacy_, bytes);
+  EXPECT_EQ(Qlbook({"bookmarks", legacy_}).out, "");
+  EXPECT_EQ(Qlbook({"bookmarks", legacy_, "--add", "3"}).status, 2);
+  QlRun r = Qlbook({"bookmarks", legacy_, "--add", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bookmark block"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(legacy_), bytes);
+  EXPECT_EQ(Qlbook({"record", legacy_, "1"}).out, entries[1].text);
+}
+
 }  // namespace

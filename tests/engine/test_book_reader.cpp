@@ -2,9 +2,12 @@
 // layout corner (entries and tails across block boundaries), opening rules,
 // FindSubject, bookmarks, exclusive use and the block caches.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -393,6 +396,67 @@ TEST(Bookmarks, StoredTableReadWhenReadOnly) {
   EXPECT_EQ(reader.GetBookmark(7).text, std::string(81, 'w'));
   EXPECT_EQ(reader.GetBookmark(8).text, "ab");
   EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
+}
+
+TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
+  qltest::TempDir dir;
+  std::string path = WriteBook(dir, {{"a", "b"}});
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_TRUE(reader.HasBookmarkBlock());
+  reader.SetBookmark(1, 1, 0, 0, "a");
+  // Writes past byte 100 fail: the block starts at 48 and runs 4743 bytes.
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool savedOk = reader.SaveBookmarks();
+  const int error = errno;
+  const bool closedOk = reader.Close();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(savedOk);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_FALSE(closedOk);
+  EXPECT_EQ(reader.LastWriteError(), EFBIG);
+  // With room both succeed; read-only and closed readers have nothing to fail.
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(reader.LastWriteError(), 0);
+  EXPECT_TRUE(reader.SaveBookmarks());
+  EXPECT_TRUE(reader.Close());
+  EXPECT_TRUE(reader.Close());
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(reader.Close());
+}
+
+TEST(BookReader, OpenSaysWhyItFailed) {
+  qltest::TempDir dir;
+  ql::BookReader reader, holder;
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kSystem);
+  EXPECT_EQ(reader.LastOpenFailure().error, ENOENT);
+  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().error, EISDIR);
+
+  std::string path = WriteBook(dir, {{"a", "b"}});
+  ASSERT_EQ(holder.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
+  holder.Close();
+
+  BookOptions newer;
+  newer.version = 2002;
+  EXPECT_EQ(reader.Open(WriteBook(dir, {{"a", "b"}}, newer, "new.ql"), ql::kOpenReadOnly),
+            ql::kOpenUnsupported);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kUnsupported);
+  std::string cut = dir.File("cut.ql");
+  qltest::WriteFileBytes(cut, qltest::BuildBookBytes({{"a", "b"}}).substr(0, 4800));
+  EXPECT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kDamaged);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
 }
 
 TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
