@@ -11,6 +11,7 @@
 #include "book_builder.h"
 #include "byte_sink.h"
 #include "cli_util.h"
+#include "open_failure.h"
 #include "upgrade.h"
 
 namespace qlcli {
@@ -40,8 +41,8 @@ std::string FormatFromExtension(const std::string& path) {
 }
 
 std::string WriteFailure(const std::string& path, int code) {
-  std::string why =
-      code == ql::kBuildIoFailed && errno != 0 ? std::strerror(errno) : ql::UpgradeResultText(code);
+  std::string why = code == ql::kBuildIoFailed && errno != 0 ? ql::SystemErrorText(errno)
+                                                             : ql::UpgradeResultText(code);
   return path + ": cannot write the book: " + why + " (nothing was changed there)";
 }
 
@@ -71,7 +72,7 @@ void RunImport(const std::string& source, const std::string& book, std::string f
   }
   ql::BookBuilder builder;
   if (!builder.IsReady()) {
-    Fail(std::string("cannot create the temporary files: ") + std::strerror(errno));
+    Fail("cannot create the temporary files: " + ql::SystemErrorText(errno));
     return;
   }
   int64_t size = fstat(fileno(input.get()), &st) == 0 ? int64_t(st.st_size) : 0;
@@ -124,13 +125,13 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
     written = reader.WriteTabText(sink, &progress);
   }
   if (written != reader.GetSubjectCount()) {
-    Fail(sink.Failed() ? out + ": cannot write the text: " + std::strerror(errno)
+    Fail(sink.Failed() ? out + ": cannot write the text: " + ql::SystemErrorText(errno)
                        : bookPath + ": record " + std::to_string(written) +
                              " cannot be read; nothing was written");
     return;
   }
   if (sink.Failed() || !file.Commit())
-    Fail(out + ": cannot write the text: " + std::strerror(errno));
+    Fail(out + ": cannot write the text: " + ql::SystemErrorText(errno));
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {

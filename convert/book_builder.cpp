@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "atomic_file.h"
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
@@ -115,11 +116,11 @@ uint8_t MatchImportTag(std::string_view text, size_t& length) {
 }
 
 BookBuilder::BookBuilder() {
-  iIndexFile = std::tmpfile();
-  iSubjectStreamFile = std::tmpfile();
-  iRecordStreamFile = std::tmpfile();
-  iSubjectSectionFile = std::tmpfile();
-  iRecordSectionFile = std::tmpfile();
+  iIndexFile = OpenWorkFile();
+  iSubjectStreamFile = OpenWorkFile();
+  iRecordStreamFile = OpenWorkFile();
+  iSubjectSectionFile = OpenWorkFile();
+  iRecordSectionFile = OpenWorkFile();
   if (!iIndexFile || !iSubjectStreamFile || !iRecordStreamFile || !iSubjectSectionFile ||
       !iRecordSectionFile)
     iError = kBuildIoFailed;

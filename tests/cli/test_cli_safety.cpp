@@ -1,12 +1,14 @@
 // qlbook commands that write files, run as a program against the ways a
 // good book can be lost: source and target the same file, an import that
 // finds nothing, output paths that are links, devices or pipes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,66 @@ TEST_F(CliSafety, ImportFindingNoEntryKeepsAnExistingBook) {
   r = Qlbook({"import", source, dir_.File("new.ql")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(qltest::ReadFileBytes(dir_.File("new.ql")).size(), 4815u);
+}
+
+TEST_F(CliSafety, OutputThroughALinkReplacesItsTargetAndKeepsTheLink) {
+  const std::string target = dir_.File("real.txt");
+  qltest::WriteFileBytes(target, "old text");
+  ASSERT_EQ(symlink("real.txt", dir_.File("link.txt").c_str()), 0);
+  QlRun r = Qlbook({"export-text", book_, dir_.File("link.txt")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  struct stat st {};
+  ASSERT_EQ(lstat(dir_.File("link.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(qltest::ReadFileBytes(target), "cat\tfeline\r\ndog\tcanine\r\n");
+  // A link to a file not yet there makes that file.
+  ASSERT_EQ(symlink("made.ql", dir_.File("dangling.ql").c_str()), 0);
+  r = Qlbook({"import", target, dir_.File("dangling.ql"), "--format", "tab"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(lstat(dir_.File("dangling.ql").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(dir_.File("made.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetSubjectCount(), 2);
+}
+
+TEST_F(CliSafety, OutputToAPipeIsWrittenThrough) {
+  const std::string fifo = dir_.File("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The reading end is open before qlbook starts, so its open does not wait.
+  const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(in, 0);
+  QlRun r = Qlbook({"export-text", book_, fifo});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string got(256, '\0');
+  const ssize_t n = read(in, got.data(), got.size());
+  close(in);
+  got.resize(n > 0 ? size_t(n) : 0);
+  EXPECT_EQ(got, "cat\tfeline\r\ndog\tcanine\r\n");
+  struct stat st {};
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(CliSafety, TemporaryFilesNeitherLengthenNamesNorStayBehind) {
+  // A 250-byte name leaves no room for a suffix on the same name.
+  const std::string longName = dir_.File(std::string(247, 'n') + ".ql");
+  QlRun r = Qlbook({"export-text", book_, longName});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Qlbook({"import", longName, longName + "x", "--format", "tab"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Qlbook({"export-pdb", book_, dir_.File(std::string(251, 'p')) + ".pdb", "--name", "p"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+    names.push_back(entry.path().filename().string());
+  // The fixture's two books, the text, the book made from it and the database.
+  EXPECT_EQ(names.size(), 5u);
+  // Work files go where TMPDIR says.
+  r = Qlbook({"import", book_, dir_.File("x.ql"), "--format", "tab"},
+             "export TMPDIR=" + qltest::ShellQuote(dir_.File("nowhere")) + "; ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("temporary"), std::string::npos) << r.err;
 }
 
 // A file size limit of 1 KiB: the bookmark block (4743 bytes) cannot be
