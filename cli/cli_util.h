@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "book_reader.h"
 #include "messages.h"
@@ -35,6 +36,11 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
 // another path of it), prints why and returns true: writing would destroy
 // the input before it was read.
 bool IsSameFile(const std::string& input, const std::string& output);
+
+// "3 records: a, b, c" for a count and the first few names (", ..." when
+// there are more than named); one and many are the noun's two forms.
+std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
+                          std::string_view many);
 
 // Parses a decimal index argument and checks it against the book; prints the
 // error and returns false when it is not a valid index.

@@ -109,6 +109,14 @@ void RunExport(const ExportOptions& o) {
     Fail(o.out + ": " + ExportFailure(result));
     return;
   }
+  // The database is kept, with "~" where a record could not be read.
+  if (reader->UnreadableRecordCount() > 0) {
+    Fail(o.book + ": " +
+         CountAndNames(reader->UnreadableRecordCount(), reader->UnreadableSubjects(), "record",
+                       "records") +
+         " could not be read and are marked \"~\" in the database");
+    return;
+  }
   ExitStatus() = kExitOk;
 }
 

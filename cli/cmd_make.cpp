@@ -119,10 +119,11 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
   }
   ql::FileSink sink(file.Stream());
   int written;
+  ql::TabTextReport report;
   {
     TerminalProgress progress("Exporting");
     progress.SetRange(0, reader.GetSubjectCount());
-    written = reader.WriteTabText(sink, &progress);
+    written = reader.WriteTabText(sink, &progress, &report);
   }
   if (written != reader.GetSubjectCount()) {
     Fail(sink.Failed() ? out + ": cannot write the text: " + ql::SystemErrorText(errno)
@@ -130,8 +131,20 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
                              " cannot be read; nothing was written");
     return;
   }
-  if (sink.Failed() || !file.Commit())
+  if (sink.Failed() || !file.Commit()) {
     Fail(out + ": cannot write the text: " + ql::SystemErrorText(errno));
+    return;
+  }
+  // The text is kept, but what it lacks is said.
+  if (report.damaged > 0)
+    Fail(bookPath + ": " +
+         CountAndNames(report.damaged, report.damagedSubjects, "record", "records") +
+         " (damaged; written as far as they could be read)");
+  if (report.notCarried > 0)
+    Fail(out + ": " +
+         CountAndNames(report.notCarried, report.notCarriedSubjects, "entry", "entries") +
+         " (the tab-separated form cannot carry an empty subject or text, a TAB in a subject or "
+         "a CR in a text, so these do not import back as they are)");
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {
@@ -145,12 +158,17 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
     return;
   }
   int r;
+  ql::UpgradeReport report;
   {
     TerminalProgress progress("Upgrading");
     progress.SetRange(0, reader.GetSubjectCount());
     errno = 0;
-    r = ql::UpgradeBook(reader, out, &progress);
+    r = ql::UpgradeBook(reader, out, &progress, &report);
   }
+  if (r == ql::kUpgradeOk && report.damaged > 0)
+    Fail(legacy + ": " +
+         CountAndNames(report.damaged, report.damagedSubjects, "record", "records") +
+         " (damaged; written as far as they could be read)");
   if (r == ql::kUpgradeRecordFailed)
     Fail(legacy + ": " + ql::UpgradeResultText(r) + "; no book was written");
   else if (r != ql::kUpgradeOk)

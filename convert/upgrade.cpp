@@ -5,6 +5,11 @@
 namespace ql {
 
 int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
+  return UpgradeBook(reader, path, bar, nullptr);
+}
+
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
+                UpgradeReport* report) {
   if (!reader.IsOpen() || reader.IsVersion2()) return kUpgradeNotLegacy;
   BookBuilder builder;
   if (!builder.IsReady()) return builder.Error();
@@ -13,6 +18,11 @@ int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) 
     if (bar) bar->Step();
     std::string subject = reader.GetSubject(i);
     if (reader.LoadRecord(i) != 1) return kUpgradeRecordFailed;
+    if (report && reader.CurrentRecordDamaged()) {
+      if (report->damagedSubjects.size() < TabTextReport::kReportNames)
+        report->damagedSubjects.push_back(subject);
+      ++report->damaged;
+    }
     int r = builder.AddEntry(subject, reader.CurrentRecordText());
     if (r != kBuildOk) return r;
   }

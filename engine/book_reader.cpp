@@ -379,7 +379,7 @@ bool BookReader::WindowIndex(int index) {
   return true;
 }
 
-void BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
+bool BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // Each turn either ends the string or moves one block on, so the loop is
   // bounded by the block count.
@@ -393,16 +393,16 @@ void BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
       out.append(reinterpret_cast<const char*>(data + pos), stop - pos);
       if (zero) {
         pos = stop + 1;
-        return;
+        return true;
       }
       pos = end;
     }
     // An entry that runs past the spill-over reads on in the following block
     // at the same stream position.
-    if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return;
+    if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return false;
     pos -= size;
     ++block;
-    if (!LoadSubjectBlock(block)) return;
+    if (!LoadSubjectBlock(block)) return false;
   }
 }
 
@@ -413,7 +413,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
-    ReadEntryString(e.headBlock, e.headPos, e.parts.head);
+    if (!ReadEntryString(e.headBlock, e.headPos, e.parts.head)) e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
     e.index = index;
@@ -426,6 +426,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.parts.tailOffset = -1;
   e.parts.subject.clear();
   e.parts.head.clear();
+  e.parts.damaged = true;  // until the entry is read to its end
   if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return e.parts;
   // From here on the outcome depends on the file alone, so it is kept, a
   // damaged entry's empty parts included (but not a parse cut short by a
@@ -464,10 +465,11 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     }
     e.parts.tailOffset = static_cast<int32_t>(tail);
   }
-  ReadEntryString(block, pos, e.parts.subject);
+  if (!ReadEntryString(block, pos, e.parts.subject)) return done();
   if (wantHead) {
-    ReadEntryString(block, pos, e.parts.head);
+    e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
   } else {
+    e.parts.damaged = false;
     e.hasHead = false;
     e.headBlock = block;
     e.headPos = pos;
@@ -499,18 +501,21 @@ std::string BookReader::GetRecordHead(int index) {
 int BookReader::LoadRecord(int index) {
   iRecordText.clear();  // keeps its room for the next record
   iRecordLength = 0;
+  iRecordDamaged = false;
   iCurrentRecord = -1;
   if (!iOpen || index < 0 || index >= iSubjectCount) return 0;
   try {
     if (iLegacy) {
-      if (!iLegacy->ReadRecord(index, iRecordText)) {
+      if (!iLegacy->ReadRecord(index, iRecordText, &iRecordDamaged)) {
         iRecordText = {};
         return 0;
       }
     } else {
       const SubjectEntryParts& parts = ReadSubjectEntry(index, true);
       iRecordText.assign(parts.head.begin(), parts.head.end());
+      iRecordDamaged = parts.damaged;
       if (parts.tailOffset >= 0) {
+        bool ended = false;
         int block = parts.tailOffset / iRecordBlockSize;
         size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
         // The tail runs to its zero byte, crossing blocks; the last block of
@@ -523,11 +528,15 @@ int BookReader::LoadRecord(int index) {
             const size_t stop =
                 zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
             iRecordText.insert(iRecordText.end(), data + pos, data + stop);
-            if (zero) break;
+            if (zero) {
+              ended = true;
+              break;
+            }
           }
           ++block;
           pos = 0;
         }
+        if (!ended) iRecordDamaged = true;
       }
       iRecordText.push_back(0);
     }

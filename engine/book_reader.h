@@ -88,6 +88,18 @@ struct SearchQuery {
   int mode = SearchSubjectsAndText;
 };
 
+// What WriteTabText found on the way: records written as far as they could
+// be read, and entries the text form does not carry back (an empty subject or
+// text, which ends the import there; a TAB in the subject; a CR in the text or
+// a subject starting with a line end). Up to kReportNames subjects each.
+struct TabTextReport {
+  static constexpr size_t kReportNames = 5;
+  int damaged = 0;
+  std::vector<std::string> damagedSubjects;
+  int notCarried = 0;
+  std::vector<std::string> notCarriedSubjects;
+};
+
 // Comparison of subjects: bytes after folding ASCII A-Z to a-z, unsigned; a
 // proper prefix is smaller. Returns <0, 0, >0.
 int CompareSubjects(std::string_view a, std::string_view b);
@@ -133,8 +145,10 @@ class BookReader {
   int FindMatch(const SearchQuery& query, int& record, int& pos);
 
   // Writes the whole book as tab-separated tagged text; returns the number of
-  // subjects written.
+  // subjects written. With report, also counts the records that could not be
+  // read whole and the entries the text form cannot carry.
   int WriteTabText(ByteSink& out, ProgressSink* bar);
+  int WriteTabText(ByteSink& out, ProgressSink* bar, struct TabTextReport* report);
 
   // Read-only views of the state the desktop and qlbook show.
   bool IsOpen() const { return iOpen; }
@@ -144,6 +158,10 @@ class BookReader {
   int GetLegacyVersion() const;  // 1, 2 or 3 while a legacy book is open, else 0
   int CurrentRecord() const { return iCurrentRecord; }
   const ReaderStats& Stats() const { return iStats; }
+  // True when the current record could not be read whole (its entry or tail
+  // runs off the end of its stream, or its bytes are not in the file): the
+  // text is what could be read.
+  bool CurrentRecordDamaged() const { return iRecordDamaged; }
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
@@ -162,6 +180,7 @@ class BookReader {
     int32_t tailOffset = -1;  // -1: the record has no tail
     std::string subject;
     std::string head;
+    bool damaged = false;  // the entry could not be read to its end
   };
   // Parses the entry of index into iEntry and returns its parts (all empty
   // when the entry cannot be read). The last entry parsed is kept: search
@@ -169,8 +188,8 @@ class BookReader {
   const SubjectEntryParts& ReadSubjectEntry(int index, bool wantHead);
   // Appends the subject stream's bytes from (block, pos) up to the next zero
   // byte (which is passed over) or the end of the stream, moving into the
-  // following blocks as the bytes run on.
-  void ReadEntryString(int& block, size_t& pos, std::string& out);
+  // following blocks as the bytes run on. False when no zero byte ended it.
+  bool ReadEntryString(int& block, size_t& pos, std::string& out);
   // The subject of index, from the entry cache or the legacy file (then in
   // scratch); valid until the next read of the book.
   std::string_view PeekSubject(int index, std::string& scratch);
@@ -231,6 +250,7 @@ class BookReader {
   int iCurrentRecord = -1;
   std::vector<uint8_t> iRecordText;  // zero-terminated
   int iRecordLength = 0;
+  bool iRecordDamaged = false;
   bool iIsVersion2 = false;
   bool iOpen = false;
   ReaderStats iStats;

@@ -195,17 +195,25 @@ std::string LegacyBookFile::GetRecordHead(int index) {
   return line;
 }
 
-bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text) {
+bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged) {
   text.clear();
   size_t at = 0, length = 0;
   int64_t pos = 0, coded = 0;
+  bool whole = false;
   try {
     if (!Entry(index, at, length, pos) || !RecordLength(pos, coded)) {
       text.push_back(0);
+      if (damaged) *damaged = true;
       return true;
     }
+    uint8_t word[4];
+    // RecordLength cuts a record that runs past the end of the file.
+    whole = ReadAt(pos, word, sizeof word) && ReadLE32s(word) == coded;
     std::vector<uint8_t> raw(static_cast<size_t>(coded));
-    if (!ReadAt(pos + 4, raw.data(), raw.size())) raw.clear();
+    if (!ReadAt(pos + 4, raw.data(), raw.size())) {
+      raw.clear();
+      whole = false;
+    }
     if (iLegacyVersion == kCodingPlain) {
       text = std::move(raw);
     } else {
@@ -218,6 +226,7 @@ bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text) {
     text.shrink_to_fit();
     return false;
   }
+  if (damaged) *damaged = !whole;
   return true;
 }
 

@@ -46,8 +46,10 @@ class LegacyBookFile {
   // cut before the first "@".
   std::string GetRecordHead(int index);
   // The whole decoded record (line breaks as TAB 8 for nibble-coded books),
-  // followed by one zero byte. False when memory ran out.
-  bool ReadRecord(int index, std::vector<uint8_t>& text);
+  // followed by one zero byte. False when memory ran out. damaged, when
+  // given, tells whether the record could not be read whole (its entry or
+  // its bytes are not in the file).
+  bool ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged = nullptr);
 
   bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
   bool WriteAt(int64_t offset, const uint8_t* bytes, size_t count);

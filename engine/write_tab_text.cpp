@@ -2,6 +2,8 @@
 // line: subject, TAB, the record with its tags written in their canonical
 // form, CR LF. Read back by the tab-separated import, this gives the same
 // subjects and stored texts for every entry the form can carry.
+#include <string>
+
 #include "book_reader.h"
 #include "record_markup.h"
 
@@ -12,6 +14,22 @@ namespace {
 constexpr std::string_view kFieldSeparator = "\t";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kLinkTargetClose = ">";
+
+// Passes bytes on and counts them, to tell whether a text came out empty.
+class CountingSink final : public ByteSink {
+ public:
+  explicit CountingSink(ByteSink& to) : iTo(to) {}
+  bool Write(std::string_view bytes) override {
+    iCount += bytes.size();
+    return iTo.Write(bytes);
+  }
+  bool Failed() const override { return iTo.Failed(); }
+  size_t Count() const { return iCount; }
+
+ private:
+  ByteSink& iTo;
+  size_t iCount = 0;
+};
 
 void WriteStoredText(ByteSink& out, std::string_view text) {
   size_t p = 0;
@@ -48,17 +66,39 @@ void WriteStoredText(ByteSink& out, std::string_view text) {
 }  // namespace
 
 int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar) {
+  return WriteTabText(out, bar, nullptr);
+}
+
+int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* report) {
   const int count = GetSubjectCount();
+  CountingSink text(out);
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
-    out.Write(GetSubject(i));
+    const std::string subject = GetSubject(i);
+    out.Write(subject);
     out.Write(kFieldSeparator);
     // A record that cannot be loaded ends the export; the caller sees a
     // count below the subject count.
     if (LoadRecord(i) != 1) return i;
-    WriteStoredText(out, CurrentRecordText());
+    const size_t before = text.Count();
+    WriteStoredText(text, CurrentRecordText());
     out.Write(kLineEnd);
     if (out.Failed()) return i;
+    if (!report) continue;
+    if (CurrentRecordDamaged()) {
+      if (report->damagedSubjects.size() < TabTextReport::kReportNames)
+        report->damagedSubjects.push_back(subject);
+      ++report->damaged;
+    }
+    const std::string_view stored = CurrentRecordText();
+    const bool carried = !subject.empty() && subject.front() != '\r' && subject.front() != '\n' &&
+                         subject.find('\t') == std::string::npos && text.Count() > before &&
+                         stored.find('\r') == std::string_view::npos;
+    if (!carried) {
+      if (report->notCarriedSubjects.size() < TabTextReport::kReportNames)
+        report->notCarriedSubjects.push_back(subject);
+      ++report->notCarried;
+    }
   }
   return count;
 }

@@ -21,6 +21,7 @@ constexpr uint8_t kLineFeed = 0x0A;
 constexpr uint8_t kSpace = 0x20;
 constexpr uint8_t kTextNul = 0;
 constexpr char kUnreadableMark = '~';
+constexpr size_t kUnreadableNames = 5;
 
 inline uint8_t Fold(uint8_t c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c;
@@ -224,6 +225,8 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   iPdbPath = pdbPath;
   iDbName = dbName;
   iProgress = progress;
+  iUnreadableCount = 0;
+  iUnreadableSubjects.clear();
 
   struct stat st {};
   if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kQLPCannotCreate;
@@ -314,6 +317,9 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
       // An unreadable record is marked and the run goes on, unless the
       // source itself has gone away.
       if (!IsSourceOpen()) return kQLPSourceFailed;
+      ++iUnreadableCount;
+      if (iUnreadableSubjects.size() < kUnreadableNames)
+        iUnreadableSubjects.push_back(iQLPSubjectArray[static_cast<size_t>(i)].Subject);
       text[len++] = kUnreadableMark;
       text[len] = 0;
     }

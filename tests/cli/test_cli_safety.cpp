@@ -148,6 +148,58 @@ TEST_F(CliSafety, TemporaryFilesNeitherLengthenNamesNorStayBehind) {
   EXPECT_NE(r.err.find("temporary"), std::string::npos) << r.err;
 }
 
+TEST_F(CliSafety, ExportsThatLoseRecordsSaySoAndExitOne) {
+  // The record block cut short: the long record's tail has no end.
+  const std::vector<qltest::Entry> entries = {{"ant", "small"}, {"bee", std::string(400, 'b')}};
+  const std::string full = qltest::BuildBookBytes(entries);
+  const std::string cut = dir_.File("cut.ql");
+  qltest::WriteFileBytes(cut, full.substr(0, full.size() - 100));
+  QlRun r = Qlbook({"export-text", cut, dir_.File("cut.tab")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("1 record"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bee"), std::string::npos) << r.err;
+  EXPECT_EQ(qltest::ReadFileBytes(dir_.File("cut.tab")).substr(0, 14), "ant\tsmall\r\nbee");
+  r = Qlbook({"export-pdb", cut, dir_.File("cut.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bee"), std::string::npos) << r.err;
+  EXPECT_FALSE(qltest::ReadFileBytes(dir_.File("cut.pdb")).empty());
+
+  // A legacy book cut inside its last record.
+  const std::string legacy = qltest::BuildLegacyBookBytes(entries, 1);
+  qltest::WriteFileBytes(legacy_, legacy.substr(0, legacy.size() - 50));
+  r = Qlbook({"upgrade", legacy_, dir_.File("up.ql")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bee"), std::string::npos) << r.err;
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(dir_.File("up.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetSubjectCount(), 2);
+  reader.Close();
+  // A legacy coding the export does not know gives "~" records.
+  qltest::WriteFileBytes(legacy_, qltest::BuildLegacyBookBytes(entries, 4));
+  r = Qlbook({"export-pdb", legacy_, dir_.File("four.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("2 records"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ant"), std::string::npos) << r.err;
+}
+
+TEST_F(CliSafety, ExportTextNamesEntriesItsFormCannotCarry) {
+  const std::string path = dir_.File("odd.ql");
+  qltest::WriteFileBytes(path, qltest::BuildBookBytes({{"ant", "small"},
+                                                       {"bee", ""},
+                                                       {"cow\tcalf", "moo"},
+                                                       {"dog", "line\rbreak"},
+                                                       {"eel", "slippery"}}));
+  QlRun r = Qlbook({"export-text", path, dir_.File("odd.tab")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("3 entries"), std::string::npos) << r.err;
+  for (const char* subject : {"bee", "cow", "dog"})
+    EXPECT_NE(r.err.find(subject), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("eel"), std::string::npos) << r.err;
+  // Everything is still written.
+  const std::string text = qltest::ReadFileBytes(dir_.File("odd.tab"));
+  EXPECT_NE(text.find("eel\tslippery\r\n"), std::string::npos);
+}
+
 // A file size limit of 1 KiB: the bookmark block (4743 bytes) cannot be
 // written or appended, while stdout and stderr still can.
 const std::string kSmallFileLimit = "trap '' XFSZ; ulimit -f 1; ";

@@ -431,6 +431,47 @@ TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
   EXPECT_TRUE(reader.Close());
 }
 
+TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
+  qltest::TempDir dir;
+  const std::vector<Entry> entries = {{"ant", "small"}, {"bee", std::string(400, 'b')}};
+  const std::string full = qltest::BuildBookBytes(entries);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(WriteBook(dir, entries), ql::kOpenReadOnly), ql::kOpenOk);
+  for (int i : {0, 1}) {
+    ASSERT_EQ(reader.LoadRecord(i), 1);
+    EXPECT_FALSE(reader.CurrentRecordDamaged()) << i;
+  }
+  // The record block cut short: the tail of "bee" has no end.
+  std::string cut = dir.File("cut.ql");
+  qltest::WriteFileBytes(cut, full.substr(0, full.size() - 100));
+  ASSERT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  EXPECT_EQ(reader.CurrentRecordText().substr(0, 150), std::string(150, 'b'));
+  // An index value past the subject stream.
+  std::string bytes = full;
+  bytes[4791 + 4] = '\x7f';
+  std::string wild = dir.File("wild.ql");
+  qltest::WriteFileBytes(wild, bytes);
+  ASSERT_EQ(reader.Open(wild, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  // A legacy book cut inside its last record.
+  const std::string legacy = qltest::BuildLegacyBookBytes(entries, 1);
+  std::string short1 = dir.File("short.ql");
+  qltest::WriteFileBytes(short1, legacy.substr(0, legacy.size() - 50));
+  ASSERT_EQ(reader.Open(short1, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  EXPECT_EQ(reader.CurrentRecordText(), std::string(350, 'b'));
+}
+
 TEST(BookReader, OpenSaysWhyItFailed) {
   qltest::TempDir dir;
   ql::BookReader reader, holder;
