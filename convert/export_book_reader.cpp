@@ -24,10 +24,6 @@ constexpr int kLegacyCodingNibble3 = 3;
 constexpr uint32_t kLegacySubjectLengthMask = 0xFFFF;
 constexpr char kLegacyLineBreak = '@';
 constexpr char kLineFeed = '\n';
-// The block coding expands at most eightfold (a 17-byte group of eight
-// back-references gives 136 bytes), so a block size far beyond that of the
-// whole file cannot be real and would only make us allocate.
-constexpr int64_t kMaxExpansion = 8;
 
 // This reader's nibble coding: one byte per symbol.
 constexpr std::string_view kNibbleSingle = " eoatnirslh.";
@@ -217,8 +213,8 @@ int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int3
   const int64_t tableStart = sectionStart + kSectionHeaderSize;
   if (blockCount < 0 || tableStart + kBlockTableEntrySize * int64_t{blockCount} > iFileSize)
     return kExportShortRead;
-  if (blockSize < 0 || (blockCount > 0 && blockSize == 0) ||
-      blockSize > kMaxExpansion * iFileSize + kBlockSizeWritten)
+  if (blockSize < 0 || (blockCount > 0 && blockSize == 0) || blockSize > kMaxBlockSizeRead ||
+      blockSize > kMaxBlockExpansion * iFileSize + kBlockSizeWritten)
     return kExportShortRead;
   dataOffset = tableStart + kBlockTableEntrySize * int64_t{blockCount};
   std::vector<uint8_t> raw;
@@ -288,6 +284,9 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
     // needs no second load.
     size_t spill = std::fread(iSpillBuffer.data(), 1, iSpillBuffer.size(), iFile);
     spill = std::min(spill, static_cast<size_t>(kSpillDecodeBytes));
+    // Bytes past the next block's end belong to the block after it.
+    const int32_t nextLength = iSubjectBlockTable[static_cast<size_t>(block) + 1].compressedLength;
+    spill = std::min(spill, static_cast<size_t>(std::max(nextLength, 0)));
     iSubjectSpillLength = DecompressBlock(
         std::span<const uint8_t>(iSpillBuffer.data(), spill),
         std::span<uint8_t>(iSubjectBlockBuffer.data() + blockSize, kSubjectBufferExtra), true);
@@ -316,26 +315,59 @@ size_t ExportBookReader::SubjectBufferEnd() const {
   return iSubjectBlockLength == blockSize ? blockSize + iSubjectSpillLength : iSubjectBlockLength;
 }
 
-int ExportBookReader::FindSubjectEntry(int index, SubjectEntryView& entry) {
+int ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
+  const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
+  // Each turn moves one block on, so the loop ends with the stream.
+  for (;;) {
+    if (int r = LoadSubjectBlock(cursor.block)) return r;
+    if (cursor.pos < SubjectBufferEnd()) return kExportOk;
+    // A block that decoded short is damaged: what follows is not its text.
+    if (iSubjectBlockLength < blockSize || cursor.pos < blockSize ||
+        cursor.block + 1 >= iSubjectBlockCount)
+      return kExportShortRead;
+    cursor.pos -= blockSize;
+    ++cursor.block;
+  }
+}
+
+int ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep) {
+  for (;;) {
+    if (int r = SubjectByteAt(cursor)) return r;
+    const uint8_t* from = iSubjectBlockBuffer.data() + cursor.pos;
+    const size_t available = SubjectBufferEnd() - cursor.pos;
+    const void* nul = std::memchr(from, 0, available);
+    const size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
+    if (out && out->size() < keep)
+      out->append(reinterpret_cast<const char*>(from), std::min(n, keep - out->size()));
+    cursor.pos += n;
+    if (nul) {
+      ++cursor.pos;
+      return kExportOk;
+    }
+  }
+}
+
+int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
+                                       int32_t& tailOffset) {
   if (!iSourceOpen) return kExportNotOpen;
   if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
   if (int r = WindowIndex(index)) return r;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   // A book without subject blocks has no entries to point into.
   if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
-  if (int r = LoadSubjectBlock(o / iSubjectBlockSize)) return r;
-  const size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
-  const size_t end = SubjectBufferEnd();
-  if (pos >= end) return kExportShortRead;
-  const uint8_t flags = iSubjectBlockBuffer[pos];
-  entry.hasTail = (flags & kSubjectFlagTailBit) != 0;
-  if (entry.hasTail) {
-    if (pos + 5 > end) return kExportShortRead;
-    entry.tailOffset = ReadLE32s(iSubjectBlockBuffer.data() + pos + 1);
-    entry.subject = pos + 5;
-  } else {
-    entry.tailOffset = 0;
-    entry.subject = pos + 1;
+  cursor.block = o / iSubjectBlockSize;
+  cursor.pos = static_cast<size_t>(o % iSubjectBlockSize);
+  if (int r = SubjectByteAt(cursor)) return r;
+  const uint8_t flags = iSubjectBlockBuffer[cursor.pos++];
+  hasTail = (flags & kSubjectFlagTailBit) != 0;
+  tailOffset = 0;
+  if (hasTail) {
+    uint32_t tail = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (int r = SubjectByteAt(cursor)) return r;
+      tail |= static_cast<uint32_t>(iSubjectBlockBuffer[cursor.pos++]) << (8 * k);
+    }
+    tailOffset = static_cast<int32_t>(tail);
   }
   return kExportOk;
 }
@@ -367,15 +399,19 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
     return got == n ? kExportOk : kExportShortRead;
   }
 
-  SubjectEntryView entry;
-  if (int r = FindSubjectEntry(index, entry)) return r;
-  const size_t end = SubjectBufferEnd();
-  const uint8_t* from = iSubjectBlockBuffer.data() + entry.subject;
-  size_t available = end > entry.subject ? end - entry.subject : 0;
-  const void* nul = std::memchr(from, 0, available);
-  size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
-  length = std::min(length, cap);
-  std::memcpy(buffer, from, length);
+  StreamCursor cursor;
+  bool hasTail = false;
+  int32_t tailOffset = 0;
+  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  iSubjectText.clear();
+  // A subject cut off by the end of the stream gives what there is.
+  try {
+    ReadSubjectString(cursor, &iSubjectText, cap);
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  const size_t length = std::min(iSubjectText.size(), cap);
+  std::memcpy(buffer, iSubjectText.data(), length);
   buffer[length] = 0;
   return kExportOk;
 }
@@ -428,26 +464,27 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     return kExportOk;
   }
 
-  SubjectEntryView entry;
-  if (int r = FindSubjectEntry(index, entry)) return r;
-  const size_t end = SubjectBufferEnd();
-  const uint8_t* base = iSubjectBlockBuffer.data();
-  const void* subjectNul = std::memchr(base + entry.subject, 0, end - std::min(end, entry.subject));
-  if (!subjectNul) return kExportShortRead;
-  const size_t head = static_cast<size_t>(static_cast<const uint8_t*>(subjectNul) - base) + 1;
-  const void* headNul = std::memchr(base + head, 0, end - std::min(end, head));
-  if (!headNul) return kExportShortRead;
-  const size_t headLength = static_cast<size_t>(static_cast<const uint8_t*>(headNul) - base) - head;
+  StreamCursor cursor;
+  bool hasTail = false;
+  int32_t tailOffset = 0;
+  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
+  iSubjectText.clear();
+  try {
+    if (int r = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1)) return r;
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
 
   // Only the first capacity - 20 bytes are handed out, so reading stops once
   // the text is known to reach that far.
   const size_t keep = cap + 1;
   try {
-    iRecordText.assign(reinterpret_cast<const char*>(base + head), headLength);
-    if (entry.hasTail) {
-      if (entry.tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
-      int32_t block = entry.tailOffset / iRecordBlockSize;
-      size_t p = static_cast<size_t>(entry.tailOffset % iRecordBlockSize);
+    iRecordText.assign(iSubjectText);
+    if (hasTail) {
+      if (tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
+      int32_t block = tailOffset / iRecordBlockSize;
+      size_t p = static_cast<size_t>(tailOffset % iRecordBlockSize);
       while (iRecordText.size() < keep) {
         if (int r = LoadRecordBlock(block)) return r;
         if (p > iRecordBlockLength) return kExportShortRead;

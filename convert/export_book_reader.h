@@ -53,10 +53,12 @@ class ExportBookReader : public QLPWriter {
   int GetSourceSorted() override;
 
  private:
-  struct SubjectEntryView {
-    size_t subject = 0;  // position of the subject in iSubjectBlockBuffer
-    bool hasTail = false;
-    int32_t tailOffset = 0;
+  // A place in the subject stream: a block and a position in the subject
+  // buffer while that block is loaded (positions past the block itself lie
+  // in the read-on from the next one).
+  struct StreamCursor {
+    int32_t block = 0;
+    size_t pos = 0;
   };
 
   bool IsLegacy() const { return iHeader[4] < kVersion2Min; }
@@ -73,7 +75,15 @@ class ExportBookReader : public QLPWriter {
   // table entry against the file; length receives their count.
   int ReadCompressedBlock(const std::vector<BlockTableEntry>& table, int32_t blockCount,
                           int64_t dataOffset, int32_t block, size_t& length);
-  int FindSubjectEntry(int index, SubjectEntryView& entry);
+  // Places cursor on the entry of index and reads its flags and tail offset.
+  int FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail, int32_t& tailOffset);
+  // Makes the byte at cursor available, moving into the following blocks as
+  // the stream runs on; kExportShortRead at the end of the stream.
+  int SubjectByteAt(StreamCursor& cursor);
+  // Passes the string at cursor and the zero byte after it, keeping its
+  // first keep bytes in out (when given); kExportShortRead when the stream
+  // ends before the zero byte.
+  int ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
   size_t SubjectBufferEnd() const;
   int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
 
@@ -105,6 +115,7 @@ class ExportBookReader : public QLPWriter {
   std::vector<uint8_t> iCompressedBuffer;
   std::vector<uint8_t> iSpillBuffer;
   std::string iRecordText;
+  std::string iSubjectText;
 };
 
 }  // namespace ql

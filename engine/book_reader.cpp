@@ -20,12 +20,6 @@ namespace ql {
 namespace {
 
 constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
-// No block decodes to more than 8 times its coded size (one control byte and
-// eight 2-byte references give 136 bytes from 17), so a block size far above
-// what the file could hold is refused; the hard cap keeps a hostile header
-// from asking for huge buffers.
-constexpr int64_t kMaxExpansion = 8;
-constexpr int32_t kMaxBlockSize = 1 << 24;
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
 
 inline uint8_t FoldByte(uint8_t c) {
@@ -282,8 +276,8 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
   const int32_t sectionLength = ReadLE32s(head);
   const int32_t count = ReadLE32s(head + 4);
   const int32_t size = ReadLE32s(head + 8);
-  if (count < 0 || size < 1 || size > kMaxBlockSize) return false;
-  if (size > kBlockSizeWritten && size > kMaxExpansion * iFileSize) return false;
+  if (count < 0 || size < 1 || size > kMaxBlockSizeRead) return false;
+  if (size > kBlockSizeWritten && size > kMaxBlockExpansion * iFileSize) return false;
   const int64_t tableBytes = int64_t{count} * kBlockTableEntrySize;
   if (tableBytes > iFileSize - offset - kSectionHeaderSize) return false;
   const int64_t data = offset + kSectionHeaderSize + tableBytes;
