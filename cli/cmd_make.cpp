@@ -12,6 +12,7 @@
 #include "byte_sink.h"
 #include "cli_util.h"
 #include "open_failure.h"
+#include "text_encoding.h"
 #include "upgrade.h"
 
 namespace qlcli {
@@ -20,6 +21,10 @@ namespace {
 
 constexpr const char* kFormatTagged = "tagged";
 constexpr const char* kFormatTab = "tab";
+constexpr const char* kEncodingUtf8 = "utf-8";
+constexpr const char* kEncodingCp1252 = "cp1252";
+// How much of the input decides whether it is UTF-8.
+constexpr size_t kEncodingProbe = 64 * 1024;
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -57,7 +62,25 @@ std::string ImportResults(const ql::BookBuilder& builder) {
   return text + "\n";
 }
 
-void RunImport(const std::string& source, const std::string& book, std::string format) {
+// Makes input a file that can be read again from its start: a pipe is
+// copied into a work file first. False (errno set) when that failed.
+bool Rewindable(std::unique_ptr<std::FILE, FileCloser>& input) {
+  if (std::fseek(input.get(), 0, SEEK_SET) == 0) return true;
+  std::unique_ptr<std::FILE, FileCloser> copy(ql::OpenWorkFile());
+  if (!copy) return false;
+  char buffer[1 << 16];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, input.get())) > 0)
+    if (std::fwrite(buffer, 1, got, copy.get()) != got) return false;
+  if (std::ferror(input.get()) || std::fflush(copy.get()) != 0 ||
+      std::fseek(copy.get(), 0, SEEK_SET) != 0)
+    return false;
+  input = std::move(copy);
+  return true;
+}
+
+void RunImport(const std::string& source, const std::string& book, std::string format,
+               const std::string& encoding) {
   if (format.empty()) format = FormatFromExtension(source);
   if (IsSameFile(source, book)) return;
   struct stat st {};
@@ -75,6 +98,34 @@ void RunImport(const std::string& source, const std::string& book, std::string f
     Fail("cannot create the temporary files: " + ql::SystemErrorText(errno));
     return;
   }
+  // Books store Windows-1252. UTF-8 text (asked for, with a byte-order mark,
+  // or a start that is UTF-8 with characters beyond ASCII) is converted.
+  bool utf8 = encoding == kEncodingUtf8;
+  if (encoding.empty()) {
+    std::string head(kEncodingProbe, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), input.get()));
+    const bool bom = head.compare(0, ql::kUtf8ByteOrderMark.size(), ql::kUtf8ByteOrderMark) == 0;
+    utf8 = bom || ql::LooksLikeUtf8(head);
+    if (utf8)
+      std::fprintf(stderr,
+                   "qlbook: %s: read as UTF-8 (%s) and stored as Windows-1252; give --encoding "
+                   "cp1252 to keep its bytes as they are\n",
+                   source.c_str(), bom ? "it begins with a byte-order mark" : "its start is UTF-8");
+    if (!Rewindable(input)) {
+      Fail(source + ": " + ql::SystemErrorText(errno));
+      return;
+    }
+  }
+  int64_t replaced = 0;
+  if (utf8) {
+    std::unique_ptr<std::FILE, FileCloser> converted(ql::OpenWorkFile());
+    if (!converted || !ql::ConvertUtf8ToCp1252(input.get(), converted.get(), replaced) ||
+        std::fseek(converted.get(), 0, SEEK_SET) != 0) {
+      Fail(source + ": cannot convert the text: " + ql::SystemErrorText(errno));
+      return;
+    }
+    input = std::move(converted);
+  }
   int64_t size = fstat(fileno(input.get()), &st) == 0 ? int64_t(st.st_size) : 0;
   int r;
   {
@@ -87,9 +138,13 @@ void RunImport(const std::string& source, const std::string& book, std::string f
     Fail(source + ": the import failed: " + ql::BuildResultText(r) + "; no book was written");
     return;
   }
+  std::string results = ImportResults(builder);
+  if (utf8)
+    results += "Characters without a Windows-1252 form (written as ?):\t" +
+               std::to_string(replaced) + "\n";
   if (builder.iSubjectCount == 0 && stat(book.c_str(), &st) == 0) {
     // Most often the wrong format was taken; an empty book must not replace a good one.
-    WriteOut(ImportResults(builder));
+    WriteOut(results);
     const bool tab = format == kFormatTab;
     Fail(source + ": no entry was found in it, read as " +
          (tab ? "tab-separated text (no line with a TAB and a text)"
@@ -105,7 +160,7 @@ void RunImport(const std::string& source, const std::string& book, std::string f
     Fail(WriteFailure(book, r));
     return;
   }
-  if (!WriteOut(ImportResults(builder))) Fail("cannot write the output");
+  if (!WriteOut(results)) Fail("cannot write the output");
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
@@ -189,7 +244,12 @@ void AddMakeCommands(CLI::App& app) {
     cmd->add_option("--format", *format,
                     "tagged or tab (default: tab for .tab and .tsv, else tagged)")
         ->check(CLI::IsMember({kFormatTagged, kFormatTab}));
-    cmd->callback([=] { RunImport(*source, *book, *format); });
+    auto encoding = std::make_shared<std::string>();
+    cmd->add_option("--encoding", *encoding,
+                    "utf-8 or cp1252 (default: utf-8 for text with a byte-order mark or that "
+                    "starts as UTF-8, else cp1252); UTF-8 is stored as Windows-1252")
+        ->check(CLI::IsMember({kEncodingUtf8, kEncodingCp1252}));
+    cmd->callback([=] { RunImport(*source, *book, *format, *encoding); });
   }
   {
     auto* cmd = app.add_subcommand("export-text", "Write a book as tab-separated tagged text");

@@ -100,6 +100,46 @@ TEST(CliImport, FormatFromExtensionUnlessGiven) {
   EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv")}).status, 2);
 }
 
+TEST(CliImport, Utf8TextIsStoredAsWindows1252) {
+  qltest::TempDir dir;
+  const std::string book = dir.File("b.ql");
+  // "café", "naïve €5", a snowman (not in Windows-1252), LF line ends.
+  const std::string utf8 =
+      "caf\xC3\xA9\tna\xC3\xAFve \xE2\x82\xAC"
+      "5\nsnow\tman \xE2\x98\x83\n";
+  const std::vector<qltest::Entry> stored = {{"caf\xE9",
+                                              "na\xEFve \x80"
+                                              "5"},
+                                             {"snow", "man ?"}};
+  qltest::WriteFileBytes(dir.File("plain.tsv"), utf8);
+  MakeRun run = RunQlbook(dir, {"import", dir.File("plain.tsv"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("UTF-8"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("Number of subjects:   \t2\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("?):\t1\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(SameEntries(ReadBook(book), stored));
+  // A byte-order mark says UTF-8 too, in tagged text as well.
+  qltest::WriteFileBytes(dir.File("bom.txt"),
+                         "\xEF\xBB\xBF<new>caf\xC3\xA9\r\nna\xC3\xAFve \xE2\x82\xAC"
+                         "5\r\n");
+  run = RunQlbook(dir, {"import", dir.File("bom.txt"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(SameEntries(ReadBook(book), {stored[0]}));
+  // Asked for, the bytes are kept as they are; or converted without a guess.
+  run = RunQlbook(dir, {"import", dir.File("plain.tsv"), book, "--encoding", "cp1252"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf\xC3\xA9");
+  qltest::WriteFileBytes(dir.File("latin.tsv"), "caf\xE9\tx\r\n");
+  run = RunQlbook(dir, {"import", dir.File("latin.tsv"), book});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "Number of subjects:   \t1\nFile sorted status:       \tYes\n");
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf\xE9");
+  run = RunQlbook(dir, {"import", dir.File("latin.tsv"), book, "--encoding", "utf-8"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf?");
+}
+
 TEST(CliImport, FailuresAreReportedAndKeepTheOldBook) {
   qltest::TempDir dir;
   std::string book = dir.File("b.ql");
