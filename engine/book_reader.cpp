@@ -99,6 +99,8 @@ void BookReader::ReleaseBuffers() {
   iRecordText = {};
   iRecordLength = 0;
   iCurrentRecord = -1;
+  iLinkScanRecord = -1;
+  for (TermInRecord& known : iTermInRecord) known.record = -1;
 }
 
 bool BookReader::Close() {

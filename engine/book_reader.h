@@ -21,6 +21,7 @@
 #include "book_format.h"
 #include "byte_sink.h"
 #include "progress.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -255,6 +256,18 @@ class BookReader {
   bool iOpen = false;
   ReaderStats iStats;
   OpenFailureInfo iOpenFailure;
+  // Search: how far the link test has walked through which record's text,
+  // and whether FindMatch's further terms occur in the record of its last hit.
+  int iLinkScanRecord = -1;
+  LinkScanState iLinkScan;
+  struct TermInRecord {
+    int record = -1;
+    std::string term;
+    int mode = 0;
+    bool wholeWord = false;
+    bool occurs = false;
+  };
+  TermInRecord iTermInRecord[2];
   int iWriteError = 0;
 };
 
