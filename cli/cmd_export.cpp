@@ -105,6 +105,11 @@ void RunExport(const ExportOptions& o) {
     result = reader->ExportToHandheld(o.out.c_str(), name.c_str(), &progress);
   }
   reader->CloseSource();
+  if (reader->EntriesOverlap()) {
+    Fail(o.book + ": the book's entries overlap (one starts inside another), so it is damaged; " +
+         "nothing was written");
+    return;
+  }
   if (result != ql::kQLPOk) {
     Fail(o.out + ": " + ExportFailure(result));
     return;

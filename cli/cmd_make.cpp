@@ -181,9 +181,14 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
     written = reader.WriteTabText(sink, &progress, &report);
   }
   if (written != reader.GetSubjectCount()) {
-    Fail(sink.Failed() ? out + ": cannot write the text: " + ql::SystemErrorText(errno)
-                       : bookPath + ": record " + std::to_string(written) +
-                             " cannot be read; nothing was written");
+    if (sink.Failed())
+      Fail(out + ": cannot write the text: " + ql::SystemErrorText(errno));
+    else if (report.overlapAt >= 0)
+      Fail(bookPath + ": the book's entries overlap (entry " + std::to_string(report.overlapAt) +
+           " starts inside one before it), so it is damaged; nothing was written");
+    else
+      Fail(bookPath + ": record " + std::to_string(written) +
+           " cannot be read; nothing was written");
     return;
   }
   if (sink.Failed() || !file.Commit()) {
@@ -224,7 +229,7 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
     Fail(legacy + ": " +
          CountAndNames(report.damaged, report.damagedSubjects, "record", "records") +
          " (damaged; written as far as they could be read)");
-  if (r == ql::kUpgradeRecordFailed)
+  if (r == ql::kUpgradeRecordFailed || r == ql::kUpgradeEntriesOverlap)
     Fail(legacy + ": " + ql::UpgradeResultText(r) + "; no book was written");
   else if (r != ql::kUpgradeOk)
     Fail(WriteFailure(out, r));

@@ -119,6 +119,9 @@ int ExportBookReader::OpenSource(const std::string& path) {
   iIndexWindowValid = 0;
   iSubjectBlockCached = -1;
   iRecordBlockCached = -1;
+  iSubjectOrder = OrderCheck{};
+  iRecordOrder = OrderCheck{};
+  iOverlapFound = false;
 
   iFile = std::fopen(iPath.c_str(), "rb");
   if (!iFile) return kExportCannotOpen;
@@ -347,6 +350,10 @@ int ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out, 
   }
 }
 
+int64_t ExportBookReader::StreamOffset(const StreamCursor& cursor) const {
+  return int64_t{cursor.block} * iSubjectBlockSize + static_cast<int64_t>(cursor.pos);
+}
+
 int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
                                        int32_t& tailOffset) {
   if (!iSourceOpen) return kExportNotOpen;
@@ -381,6 +388,24 @@ int ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition, int32_t
   return ReadWord(subjectLength);
 }
 
+int ExportBookReader::CheckOrder(OrderCheck& order, int index, const EntryExtent& extent) {
+  if (index == 0) {
+    order = OrderCheck{};
+    order.next = 0;
+  }
+  if (order.next != index) {
+    order.next = -1;
+    return kExportOk;
+  }
+  if (!order.check.Follows(extent)) {
+    iOverlapFound = true;
+    CloseSource();
+    return kExportEntriesOverlap;
+  }
+  order.next = index + 1;
+  return kExportOk;
+}
+
 int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   if (!buffer) return kExportNullBuffer;
   buffer[0] = 0;
@@ -393,6 +418,10 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
     int32_t subjectLength = 0;
     if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
     size_t n = static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask;
+    EntryExtent extent;
+    extent.entryStart = entryPosition;
+    extent.entryEnd = entryPosition + 8 + static_cast<int64_t>(n);
+    if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
     n = std::min(n, cap);
     size_t got = std::fread(buffer, 1, n, iFile);
     buffer[got] = 0;
@@ -404,12 +433,16 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   int32_t tailOffset = 0;
   if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
   iSubjectText.clear();
+  EntryExtent extent;
+  extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   // A subject cut off by the end of the stream gives what there is.
   try {
     ReadSubjectString(cursor, &iSubjectText, cap);
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }
+  extent.entryEnd = StreamOffset(cursor);
+  if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
   const size_t length = std::min(iSubjectText.size(), cap);
   std::memcpy(buffer, iSubjectText.data(), length);
   buffer[length] = 0;
@@ -435,6 +468,14 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     // Never allocate for bytes the file does not have.
     if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
       return kExportShortRead;
+    EntryExtent extent;
+    extent.entryStart = entryPosition;
+    extent.entryEnd =
+        entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
+    extent.textStart = recordPosition;
+    extent.textEnd = int64_t{recordPosition} + 4 + codedLength;
+    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
+    if (int r = Seek(int64_t{recordPosition} + 4)) return r;
     std::vector<uint8_t> coded;
     try {
       coded.resize(static_cast<size_t>(codedLength) + 1);
@@ -468,6 +509,8 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   bool hasTail = false;
   int32_t tailOffset = 0;
   if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  EntryExtent extent;
+  extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
   iSubjectText.clear();
   try {
@@ -475,6 +518,8 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }
+  extent.entryEnd = StreamOffset(cursor);
+  if (hasTail) extent.textStart = tailOffset;
 
   // Only the first capacity - 20 bytes are handed out, so reading stops once
   // the text is known to reach that far.
@@ -493,11 +538,14 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
         const void* nul = std::memchr(from, 0, available);
         size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
         iRecordText.append(reinterpret_cast<const char*>(from), n);
+        // Where the tail ends, or at least runs to.
+        extent.textEnd = int64_t{block} * iRecordBlockSize + static_cast<int64_t>(p + n) + 1;
         if (nul) break;
         ++block;
         p = 0;
       }
     }
+    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }

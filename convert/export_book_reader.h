@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "book_format.h"
+#include "book_reader.h"
 #include "qlp_writer.h"
 
 namespace ql {
@@ -32,6 +33,7 @@ inline constexpr int kExportUnsupported = 10;
 inline constexpr int kExportIndexOutOfRange = 12;
 inline constexpr int kExportNotOpen = 13;
 inline constexpr int kExportRecordTooLong = 15;
+inline constexpr int kExportEntriesOverlap = 16;  // an entry starts inside one before it
 
 inline constexpr int kExportMaxSubjectLength = 0xFFFFF;  // 1048575
 inline constexpr int kExportMaxRecordLength = 1920000;
@@ -51,6 +53,10 @@ class ExportBookReader : public QLPWriter {
   int GetSourceSubject(int index, char* buffer, int capacity) override;
   int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
   int GetSourceSorted() override;
+  // True when entries read in index order were found to overlap: the book
+  // was closed then, so that a run stops instead of writing one entry over
+  // and over (see OverlapCheck).
+  bool EntriesOverlap() const { return iOverlapFound; }
 
  private:
   // A place in the subject stream: a block and a position in the subject
@@ -84,10 +90,22 @@ class ExportBookReader : public QLPWriter {
   // first keep bytes in out (when given); kExportShortRead when the stream
   // ends before the zero byte.
   int ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
+  // The place of cursor in the subject stream.
+  int64_t StreamOffset(const StreamCursor& cursor) const;
   size_t SubjectBufferEnd() const;
   int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
 
+  // Entries asked for in index order, from 0 on, are checked to lie one
+  // behind the other; asking out of order stops the check until 0 again.
+  struct OrderCheck {
+    int next = -1;
+    OverlapCheck check;
+  };
+  int CheckOrder(OrderCheck& order, int index, const EntryExtent& extent);
+
   std::array<int32_t, 5> iHeader{};
+  OrderCheck iSubjectOrder, iRecordOrder;
+  bool iOverlapFound = false;
   int32_t iSubjectCount = 0;
   int32_t iHeaderSize = 0;
   int32_t iSorted = 0;

@@ -14,8 +14,9 @@
 namespace ql {
 
 inline constexpr int kUpgradeOk = 0;
-inline constexpr int kUpgradeNotLegacy = 30;     // no book open, or already version 2
-inline constexpr int kUpgradeRecordFailed = 31;  // a legacy record could not be loaded
+inline constexpr int kUpgradeNotLegacy = 30;       // no book open, or already version 2
+inline constexpr int kUpgradeRecordFailed = 31;    // a legacy record could not be loaded
+inline constexpr int kUpgradeEntriesOverlap = 32;  // an entry starts inside one before it
 // Other failures are the builder's codes (kBuildIoFailed, kBuildTooLarge, ...).
 
 // Writes the book open in reader to path (through a temporary file beside

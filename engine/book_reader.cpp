@@ -32,6 +32,14 @@ bool BeginsWith(std::string_view subject, std::string_view key) {
 
 }  // namespace
 
+bool OverlapCheck::Follows(const EntryExtent& extent) {
+  if (extent.entryStart >= 0 && extent.entryStart < iEntryEnd) return false;
+  if (extent.textStart >= 0 && extent.textStart < iTextEnd) return false;
+  iEntryEnd = std::max(iEntryEnd, extent.entryEnd);
+  iTextEnd = std::max(iTextEnd, extent.textEnd);
+  return true;
+}
+
 int CompareSubjects(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -409,7 +417,10 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
-    if (!ReadEntryString(e.headBlock, e.headPos, e.parts.head)) e.parts.damaged = true;
+    if (ReadEntryString(e.headBlock, e.headPos, e.parts.head))
+      e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
+    else
+      e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
     e.index = index;
@@ -423,6 +434,8 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.parts.subject.clear();
   e.parts.head.clear();
   e.parts.damaged = true;  // until the entry is read to its end
+  e.parts.start = -1;
+  e.parts.end = -1;
   if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return e.parts;
   // From here on the outcome depends on the file alone, so it is kept, a
   // damaged entry's empty parts included (but not a parse cut short by a
@@ -434,6 +447,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.hasHead = true;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   if (o < 0 || iSubjectBlockSize <= 0) return done();
+  e.parts.start = o;
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
   if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
@@ -464,6 +478,8 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   if (!ReadEntryString(block, pos, e.parts.subject)) return done();
   if (wantHead) {
     e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
+    if (!e.parts.damaged)
+      e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
   } else {
     e.parts.damaged = false;
     e.hasHead = false;
@@ -498,10 +514,13 @@ int BookReader::LoadRecord(int index) {
   iRecordText.clear();  // keeps its room for the next record
   iRecordLength = 0;
   iRecordDamaged = false;
+  iRecordExtent = {};
   iCurrentRecord = -1;
   if (!iOpen || index < 0 || index >= iSubjectCount) return 0;
   try {
     if (iLegacy) {
+      iLegacy->Extent(index, iRecordExtent.entryStart, iRecordExtent.entryEnd,
+                      iRecordExtent.textStart, iRecordExtent.textEnd);
       if (!iLegacy->ReadRecord(index, iRecordText, &iRecordDamaged)) {
         iRecordText = {};
         return 0;
@@ -510,8 +529,11 @@ int BookReader::LoadRecord(int index) {
       const SubjectEntryParts& parts = ReadSubjectEntry(index, true);
       iRecordText.assign(parts.head.begin(), parts.head.end());
       iRecordDamaged = parts.damaged;
+      iRecordExtent.entryStart = parts.start;
+      iRecordExtent.entryEnd = parts.end;
       if (parts.tailOffset >= 0) {
         bool ended = false;
+        iRecordExtent.textStart = parts.tailOffset;
         int block = parts.tailOffset / iRecordBlockSize;
         size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
         // The tail runs to its zero byte, crossing blocks; the last block of
@@ -526,6 +548,8 @@ int BookReader::LoadRecord(int index) {
             iRecordText.insert(iRecordText.end(), data + pos, data + stop);
             if (zero) {
               ended = true;
+              iRecordExtent.textEnd =
+                  int64_t{block} * iRecordBlockSize + static_cast<int64_t>(stop) + 1;
               break;
             }
           }

@@ -99,6 +99,30 @@ struct TabTextReport {
   std::vector<std::string> damagedSubjects;
   int notCarried = 0;
   std::vector<std::string> notCarriedSubjects;
+  int overlapAt = -1;  // the entry that starts inside one before it; -1: none
+};
+
+// Where a record's entry and its text lie: for a version 2 book the entry in
+// the subject stream and the tail in the record stream, for a legacy book the
+// entry in the header and the record in the file; -1 where there is none or
+// it could not be read.
+struct EntryExtent {
+  int64_t entryStart = -1, entryEnd = -1;
+  int64_t textStart = -1, textEnd = -1;
+};
+
+// A book is written entry after entry, so each entry, taken in index order,
+// lies behind the one before it. A hostile book can point many index values
+// at one long entry, which an export would then write many times over;
+// exports check each entry with this and refuse such a book.
+class OverlapCheck {
+ public:
+  // False when extent starts inside an entry or text taken before.
+  bool Follows(const EntryExtent& extent);
+
+ private:
+  int64_t iEntryEnd = 0;
+  int64_t iTextEnd = 0;
 };
 
 // Comparison of subjects: bytes after folding ASCII A-Z to a-z, unsigned; a
@@ -163,6 +187,8 @@ class BookReader {
   // runs off the end of its stream, or its bytes are not in the file): the
   // text is what could be read.
   bool CurrentRecordDamaged() const { return iRecordDamaged; }
+  // Where the current record's entry and text lie in the book.
+  const EntryExtent& CurrentRecordExtent() const { return iRecordExtent; }
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
@@ -182,6 +208,8 @@ class BookReader {
     std::string subject;
     std::string head;
     bool damaged = false;  // the entry could not be read to its end
+    int64_t start = -1;    // the entry's place in the subject stream
+    int64_t end = -1;      // just past its head, -1 until that is read
   };
   // Parses the entry of index into iEntry and returns its parts (all empty
   // when the entry cannot be read). The last entry parsed is kept: search
@@ -252,6 +280,7 @@ class BookReader {
   std::vector<uint8_t> iRecordText;  // zero-terminated
   int iRecordLength = 0;
   bool iRecordDamaged = false;
+  EntryExtent iRecordExtent;
   bool iIsVersion2 = false;
   bool iOpen = false;
   ReaderStats iStats;

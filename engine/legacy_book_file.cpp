@@ -165,6 +165,22 @@ bool LegacyBookFile::RecordLength(int64_t recordPos, int64_t& codedLength) const
   return true;
 }
 
+bool LegacyBookFile::Extent(int index, int64_t& entryStart, int64_t& entryEnd, int64_t& recordStart,
+                            int64_t& recordEnd) const {
+  entryStart = entryEnd = recordStart = recordEnd = -1;
+  size_t at = 0, length = 0;
+  int64_t pos = 0;
+  if (!Entry(index, at, length, pos)) return false;
+  entryStart = static_cast<int64_t>(at) - 4;
+  entryEnd = static_cast<int64_t>(at + length) + 4;
+  uint8_t word[4];
+  if (pos >= 0 && pos <= iFileSize - 4 && ReadAt(pos, word, sizeof word)) {
+    recordStart = pos;
+    recordEnd = pos + 4 + std::max<int64_t>(ReadLE32s(word), 0);
+  }
+  return true;
+}
+
 std::string LegacyBookFile::GetSubject(int index) const {
   size_t at = 0, length = 0;
   int64_t pos = 0;

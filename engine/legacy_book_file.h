@@ -51,6 +51,12 @@ class LegacyBookFile {
   // its bytes are not in the file).
   bool ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged = nullptr);
 
+  // Where the entry of index lies in the header and its record in the file
+  // (record ends as its length word says); false, with all -1, when the
+  // entry cannot be read.
+  bool Extent(int index, int64_t& entryStart, int64_t& entryEnd, int64_t& recordStart,
+              int64_t& recordEnd) const;
+
   bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
   bool WriteAt(int64_t offset, const uint8_t* bytes, size_t count);
 

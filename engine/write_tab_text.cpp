@@ -72,6 +72,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar) {
 int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* report) {
   const int count = GetSubjectCount();
   CountingSink text(out);
+  OverlapCheck overlap;
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
     const std::string subject = GetSubject(i);
@@ -80,6 +81,11 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
     // A record that cannot be loaded ends the export; the caller sees a
     // count below the subject count.
     if (LoadRecord(i) != 1) return i;
+    // Entries that overlap would have this write one entry over and over.
+    if (!overlap.Follows(CurrentRecordExtent())) {
+      if (report) report->overlapAt = i;
+      return i;
+    }
     const size_t before = text.Count();
     WriteStoredText(text, CurrentRecordText());
     out.Write(kLineEnd);

@@ -200,6 +200,33 @@ TEST_F(CliSafety, ExportTextNamesEntriesItsFormCannotCarry) {
   EXPECT_NE(text.find("eel\tslippery\r\n"), std::string::npos);
 }
 
+TEST_F(CliSafety, BooksWhoseEntriesOverlapAreRefused) {
+  // Every index value points at the first entry, whose text is long: each
+  // export would write that entry once per index value.
+  std::vector<qltest::Entry> entries(400, {"x", "y"});
+  entries[0] = {"big", std::string(3000, 'b')};
+  std::string bytes = qltest::BuildBookBytes(entries);
+  const int32_t first = qltest::WordAt(bytes, 4791);
+  for (size_t i = 1; i < entries.size(); ++i) bytes.replace(4791 + 4 * i, 4, bytes.substr(4791, 4));
+  ASSERT_EQ(qltest::WordAt(bytes, 4791 + 4 * 399), first);
+  const std::string hostile = dir_.File("hostile.ql");
+  qltest::WriteFileBytes(hostile, bytes);
+  // The legacy form: every offset table value names the first entry.
+  std::string legacy = qltest::BuildLegacyBookBytes(entries, 1);
+  for (size_t i = 1; i < entries.size(); ++i) legacy.replace(28 + 4 * i, 4, legacy.substr(28, 4));
+  qltest::WriteFileBytes(legacy_, legacy);
+  for (const std::string& book : {hostile, legacy_}) {
+    for (const char* command : {"export-text", "export-pdb", "upgrade"}) {
+      if (book == hostile && std::string(command) == "upgrade") continue;
+      const std::string out = dir_.File(std::string("out.") + command);
+      QlRun r = Qlbook({command, book, out});
+      EXPECT_EQ(r.status, 1) << command << " " << book;
+      EXPECT_NE(r.err.find("overlap"), std::string::npos) << command << ": " << r.err;
+      EXPECT_EQ(qltest::ReadFileBytes(out), "") << command << " " << book;
+    }
+  }
+}
+
 // A file size limit of 1 KiB: the bookmark block (4743 bytes) cannot be
 // written or appended, while stdout and stderr still can.
 const std::string kSmallFileLimit = "trap '' XFSZ; ulimit -f 1; ";
