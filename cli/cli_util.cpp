@@ -42,7 +42,14 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
     return false;
   }
   const int r = reader.Open(path, mode);
-  if (r == ql::kOpenOk) return true;
+  if (r == ql::kOpenOk) {
+    if (reader.OpenedWithoutLock())
+      std::fprintf(stderr,
+                   "qlbook: %s: warning: the file system has no locks, so the book is used "
+                   "without one\n",
+                   path.c_str());
+    return true;
+  }
   Fail(path + ": " + ql::OpenFailureReason(path, r, reader.LastOpenFailure()));
   return false;
 }

@@ -153,10 +153,17 @@ int BookReader::Open(const std::string& path, int mode) {
     ::close(fd);
     return kOpenFailed;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    failure(errno == EWOULDBLOCK ? OpenFailureKind::kInUse : OpenFailureKind::kSystem, errno);
-    ::close(fd);
-    return kOpenFailed;
+  // Readers share the book, a writer holds it alone. Where the file system
+  // has no locks the book is read all the same.
+  iWithoutLock = false;
+  if (::flock(fd, (iReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (errno == ENOLCK) {
+      iWithoutLock = true;
+    } else {
+      failure(errno == EWOULDBLOCK ? OpenFailureKind::kInUse : OpenFailureKind::kSystem, errno);
+      ::close(fd);
+      return kOpenFailed;
+    }
   }
   iFile = fd;
   iFileSize = st.st_size;

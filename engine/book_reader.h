@@ -155,6 +155,10 @@ class BookReader {
   void LoadStoredBookmarks();
   // True when the open book has a bookmark block to keep bookmarks in.
   bool HasBookmarkBlock() const { return iOpen && iBookmarkOffset >= 0; }
+  // True when the file system offered no lock (ENOLCK) and the book was
+  // opened without one; callers may warn that another program could change
+  // it meanwhile.
+  bool OpenedWithoutLock() const { return iOpen && iWithoutLock; }
   // Why the last Open failed (kNone after a successful one).
   const OpenFailureInfo& LastOpenFailure() const { return iOpenFailure; }
   // errno of the last failed bookmark write, 0 when none failed.
@@ -285,6 +289,7 @@ class BookReader {
   bool iOpen = false;
   ReaderStats iStats;
   OpenFailureInfo iOpenFailure;
+  bool iWithoutLock = false;
   // Search: how far the link test has walked through which record's text,
   // and whether FindMatch's further terms occur in the record of its last hit.
   int iLinkScanRecord = -1;

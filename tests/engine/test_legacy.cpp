@@ -137,10 +137,15 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
   reader.Close();
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 
-  // Held for exclusive use like a version 2 book.
+  // Held for exclusive use while open for writing, shared while read, like
+  // a version 2 book.
   ql::BookReader other;
   ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
   EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  reader.Close();
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
 }
 
 TEST(LegacyBook, FirstLineLimits) {
