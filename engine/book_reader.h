@@ -91,8 +91,9 @@ struct SearchQuery {
 
 // What WriteTabText found on the way: records written as far as they could
 // be read, and entries the text form does not carry back (an empty subject or
-// text, which ends the import there; a TAB in the subject; a CR in the text or
-// a subject starting with a line end). Up to kReportNames subjects each.
+// text, which ends the import there; a TAB in the subject; a CR in the text, a
+// subject starting with a line end, or any line end in the first entry, which
+// the import would take for the file's). Up to kReportNames subjects each.
 struct TabTextReport {
   static constexpr size_t kReportNames = 5;
   int damaged = 0;

@@ -2,6 +2,7 @@
 // line: subject, TAB, the record with its tags written in their canonical
 // form, CR LF. Read back by the tab-separated import, this gives the same
 // subjects and stored texts for every entry the form can carry.
+#include <algorithm>
 #include <string>
 
 #include "book_reader.h"
@@ -21,14 +22,17 @@ class CountingSink final : public ByteSink {
   explicit CountingSink(ByteSink& to) : iTo(to) {}
   bool Write(std::string_view bytes) override {
     iCount += bytes.size();
+    iLineFeeds += static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
     return iTo.Write(bytes);
   }
   bool Failed() const override { return iTo.Failed(); }
   size_t Count() const { return iCount; }
+  size_t LineFeeds() const { return iLineFeeds; }
 
  private:
   ByteSink& iTo;
   size_t iCount = 0;
+  size_t iLineFeeds = 0;
 };
 
 void WriteStoredText(ByteSink& out, std::string_view text) {
@@ -87,6 +91,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
       return i;
     }
     const size_t before = text.Count();
+    const size_t lineFeedsBefore = text.LineFeeds();
     WriteStoredText(text, CurrentRecordText());
     out.Write(kLineEnd);
     if (out.Failed()) return i;
@@ -97,9 +102,13 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
       ++report->damaged;
     }
     const std::string_view stored = CurrentRecordText();
+    // The import takes the first line end it meets for the file's line end,
+    // so the first line must hold none but its own CR LF.
+    const bool firstLineEnds = i == 0 && (subject.find_first_of("\r\n") != std::string::npos ||
+                                          text.LineFeeds() > lineFeedsBefore);
     const bool carried = !subject.empty() && subject.front() != '\r' && subject.front() != '\n' &&
                          subject.find('\t') == std::string::npos && text.Count() > before &&
-                         stored.find('\r') == std::string_view::npos;
+                         stored.find('\r') == std::string_view::npos && !firstLineEnds;
     if (!carried) {
       if (report->notCarriedSubjects.size() < TabTextReport::kReportNames)
         report->notCarriedSubjects.push_back(subject);

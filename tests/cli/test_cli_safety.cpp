@@ -198,6 +198,14 @@ TEST_F(CliSafety, ExportTextNamesEntriesItsFormCannotCarry) {
   // Everything is still written.
   const std::string text = qltest::ReadFileBytes(dir_.File("odd.tab"));
   EXPECT_NE(text.find("eel\tslippery\r\n"), std::string::npos);
+  // A line end in the first line would make the import take it for the
+  // file's line end; further on an LF stays content.
+  for (const auto& first : std::vector<qltest::Entry>{{"ant\nbee", "x"}, {"ant", "x\ny"}}) {
+    qltest::WriteFileBytes(path, qltest::BuildBookBytes({first, {"cow", "y"}, {"d\ne", "z\nw"}}));
+    r = Qlbook({"export-text", path, dir_.File("odd.tab")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("1 entry: ant"), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(CliSafety, BooksWhoseEntriesOverlapAreRefused) {
