@@ -7,6 +7,7 @@
 #include <new>
 #include <span>
 
+#include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
 
@@ -210,28 +211,24 @@ int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int3
                                   std::vector<BlockTableEntry>& table, int64_t& dataOffset,
                                   int32_t& sectionLength) {
   if (int r = Seek(sectionStart)) return r;
-  if (int r = ReadWord(sectionLength)) return r;
-  if (int r = ReadWord(blockCount)) return r;
-  if (int r = ReadWord(blockSize)) return r;
-  const int64_t tableStart = sectionStart + kSectionHeaderSize;
-  if (blockCount < 0 || tableStart + kBlockTableEntrySize * int64_t{blockCount} > iFileSize)
-    return kExportShortRead;
-  if (blockSize < 0 || (blockCount > 0 && blockSize == 0) || blockSize > kMaxBlockSizeRead ||
-      blockSize > kMaxBlockExpansion * iFileSize + kBlockSizeWritten)
-    return kExportShortRead;
-  dataOffset = tableStart + kBlockTableEntrySize * int64_t{blockCount};
-  std::vector<uint8_t> raw;
-  try {
-    raw.resize(static_cast<size_t>(blockCount) * kBlockTableEntrySize);
-    table.assign(static_cast<size_t>(blockCount), {});
-  } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+  BookSection section;
+  const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) -> size_t {
+    if (Seek(at) != kExportOk) return 0;
+    return std::fread(bytes, 1, count, iFile);
+  };
+  switch (ReadBookSection(read, iFileSize, sectionStart, true, section)) {
+    case SectionResult::kOk:
+      break;
+    case SectionResult::kNoMemory:
+      return kExportNoMemory;
+    case SectionResult::kDamaged:
+      return kExportShortRead;
   }
-  if (int r = ReadExact(raw.data(), raw.size())) return r;
-  for (size_t k = 0; k < table.size(); ++k) {
-    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
-    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
-  }
+  table = std::move(section.table);
+  blockSize = section.blockSize;
+  blockCount = section.blockCount;
+  dataOffset = section.dataOffset;
+  sectionLength = section.sectionLength;
   return kExportOk;
 }
 
@@ -286,10 +283,7 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
     // Read on into the next block so an entry that crosses the boundary
     // needs no second load.
     size_t spill = std::fread(iSpillBuffer.data(), 1, iSpillBuffer.size(), iFile);
-    spill = std::min(spill, static_cast<size_t>(kSpillDecodeBytes));
-    // Bytes past the next block's end belong to the block after it.
-    const int32_t nextLength = iSubjectBlockTable[static_cast<size_t>(block) + 1].compressedLength;
-    spill = std::min(spill, static_cast<size_t>(std::max(nextLength, 0)));
+    spill = SpillDecodeLength(iSubjectBlockTable, block, spill);
     iSubjectSpillLength = DecompressBlock(
         std::span<const uint8_t>(iSpillBuffer.data(), spill),
         std::span<uint8_t>(iSubjectBlockBuffer.data() + blockSize, kSubjectBufferExtra), true);

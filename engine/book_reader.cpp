@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 
+#include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
 #include "legacy_book_file.h"
@@ -286,30 +287,16 @@ int BookReader::OpenVersion2() {
 bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
                              std::vector<BlockTableEntry>& table, int& dataOffset,
                              int64_t& sectionEnd) {
-  uint8_t head[kSectionHeaderSize];
-  if (offset < 0 || offset > iFileSize - kSectionHeaderSize ||
-      ReadFile(offset, head, sizeof head) != sizeof head)
-    return false;
-  const int32_t sectionLength = ReadLE32s(head);
-  const int32_t count = ReadLE32s(head + 4);
-  const int32_t size = ReadLE32s(head + 8);
-  if (count < 0 || size < 1 || size > kMaxBlockSizeRead) return false;
-  if (size > kBlockSizeWritten && size > kMaxBlockExpansion * iFileSize) return false;
-  const int64_t tableBytes = int64_t{count} * kBlockTableEntrySize;
-  if (tableBytes > iFileSize - offset - kSectionHeaderSize) return false;
-  const int64_t data = offset + kSectionHeaderSize + tableBytes;
-  if (data > kMaxFileOffset) return false;
-  std::vector<uint8_t> raw(static_cast<size_t>(tableBytes));
-  if (ReadFile(offset + kSectionHeaderSize, raw.data(), raw.size()) != raw.size()) return false;
-  table.resize(static_cast<size_t>(count));
-  for (size_t k = 0; k < table.size(); ++k) {
-    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
-    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
-  }
-  blockSize = size;
-  blockCount = count;
-  dataOffset = static_cast<int>(data);
-  sectionEnd = offset + 4 + int64_t{sectionLength};
+  BookSection section;
+  const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) {
+    return ReadFile(at, bytes, count);
+  };
+  if (ReadBookSection(read, iFileSize, offset, false, section) != SectionResult::kOk) return false;
+  table = std::move(section.table);
+  blockSize = section.blockSize;
+  blockCount = section.blockCount;
+  dataOffset = static_cast<int>(section.dataOffset);
+  sectionEnd = offset + 4 + int64_t{section.sectionLength};
   return true;
 }
 
@@ -349,11 +336,7 @@ bool BookReader::LoadSubjectBlock(int block) {
     const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
     if (at <= iFileSize) {
       const size_t got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
-      size_t decode = std::min<size_t>(got, kSpillDecodeBytes);
-      // Bytes past the next block's end belong to another unit.
-      const int32_t nextLength =
-          iSubjectBlockTable[static_cast<size_t>(block) + 1].compressedLength;
-      if (nextLength >= 0) decode = std::min(decode, static_cast<size_t>(nextLength));
+      const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
       fill += DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), decode),
                               std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity),
                               true);
