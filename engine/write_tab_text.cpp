@@ -23,16 +23,19 @@ class CountingSink final : public ByteSink {
   bool Write(std::string_view bytes) override {
     iCount += bytes.size();
     iLineFeeds += static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    iReturns += static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\r'));
     return iTo.Write(bytes);
   }
   bool Failed() const override { return iTo.Failed(); }
   size_t Count() const { return iCount; }
   size_t LineFeeds() const { return iLineFeeds; }
+  size_t Returns() const { return iReturns; }
 
  private:
   ByteSink& iTo;
   size_t iCount = 0;
   size_t iLineFeeds = 0;
+  size_t iReturns = 0;
 };
 
 void WriteStoredText(ByteSink& out, std::string_view text) {
@@ -92,6 +95,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
     }
     const size_t before = text.Count();
     const size_t lineFeedsBefore = text.LineFeeds();
+    const size_t returnsBefore = text.Returns();
     WriteStoredText(text, CurrentRecordText());
     out.Write(kLineEnd);
     if (out.Failed()) return i;
@@ -101,14 +105,14 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
         report->damagedSubjects.push_back(subject);
       ++report->damaged;
     }
-    const std::string_view stored = CurrentRecordText();
     // The import takes the first line end it meets for the file's line end,
-    // so the first line must hold none but its own CR LF.
+    // so the first line must hold none but its own CR LF; a CR written in a
+    // text (a tag code of the same value is written as its tag) ends a line.
     const bool firstLineEnds = i == 0 && (subject.find_first_of("\r\n") != std::string::npos ||
                                           text.LineFeeds() > lineFeedsBefore);
     const bool carried = !subject.empty() && subject.front() != '\r' && subject.front() != '\n' &&
                          subject.find('\t') == std::string::npos && text.Count() > before &&
-                         stored.find('\r') == std::string_view::npos && !firstLineEnds;
+                         text.Returns() == returnsBefore && !firstLineEnds;
     if (!carried) {
       if (report->notCarriedSubjects.size() < TabTextReport::kReportNames)
         report->notCarriedSubjects.push_back(subject);
