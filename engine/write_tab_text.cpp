@@ -38,7 +38,11 @@ class CountingSink final : public ByteSink {
   size_t iReturns = 0;
 };
 
-void WriteStoredText(ByteSink& out, std::string_view text) {
+// Writes text with its tags in their canonical form; false when a byte pair
+// that no tag has (or a TAB at the very end) was left out, as the text form
+// has nothing to write it as.
+bool WriteStoredText(ByteSink& out, std::string_view text) {
+  bool whole = true;
   size_t p = 0;
   const size_t size = text.size();
   while (p < size && text[p] != '\0') {
@@ -50,7 +54,7 @@ void WriteStoredText(ByteSink& out, std::string_view text) {
       continue;
     }
     // A TAB that is the text's last byte ends it.
-    if (p + 1 >= size || text[p + 1] == '\0') break;
+    if (p + 1 >= size || text[p + 1] == '\0') return false;
     uint8_t code = uint8_t(text[p + 1]);
     p += 2;
     if (code == kTagLinkStart) {
@@ -66,8 +70,11 @@ void WriteStoredText(ByteSink& out, std::string_view text) {
       if (end < size && text[end] == kLinkTargetEnd) p = end + 1;
     } else if (IsKnownTag(code)) {
       out.Write(kMarkupTags[code].canonical);
+    } else {
+      whole = false;
     }
   }
+  return whole;
 }
 
 }  // namespace
@@ -96,7 +103,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
     const size_t before = text.Count();
     const size_t lineFeedsBefore = text.LineFeeds();
     const size_t returnsBefore = text.Returns();
-    WriteStoredText(text, CurrentRecordText());
+    const bool whole = WriteStoredText(text, CurrentRecordText());
     out.Write(kLineEnd);
     if (out.Failed()) return i;
     if (!report) continue;
@@ -112,7 +119,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
                                           text.LineFeeds() > lineFeedsBefore);
     const bool carried = !subject.empty() && subject.front() != '\r' && subject.front() != '\n' &&
                          subject.find('\t') == std::string::npos && text.Count() > before &&
-                         text.Returns() == returnsBefore && !firstLineEnds;
+                         text.Returns() == returnsBefore && !firstLineEnds && whole;
     if (!carried) {
       if (report->notCarriedSubjects.size() < TabTextReport::kReportNames)
         report->notCarriedSubjects.push_back(subject);

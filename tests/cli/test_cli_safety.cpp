@@ -189,11 +189,12 @@ TEST_F(CliSafety, ExportTextNamesEntriesItsFormCannotCarry) {
                                                        {"cow\tcalf", "moo"},
                                                        {"dog", "line\rbreak"},
                                                        {"eel", "slippery"},
-                                                       {"fox", "a list\t\x0d item\t\x0e"}}));
+                                                       {"fox", "a list\t\x0d item\t\x0e"},
+                                                       {"gnu", "no such tag: \t\xbb"}}));
   QlRun r = Qlbook({"export-text", path, dir_.File("odd.tab")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("3 entries"), std::string::npos) << r.err;
-  for (const char* subject : {"bee", "cow", "dog"})
+  EXPECT_NE(r.err.find("4 entries"), std::string::npos) << r.err;
+  for (const char* subject : {"bee", "cow", "dog", "gnu"})
     EXPECT_NE(r.err.find(subject), std::string::npos) << r.err;
   // A tag whose code is the value of CR is written as its tag.
   for (const char* carried : {"eel", "fox"})
