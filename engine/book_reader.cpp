@@ -150,10 +150,22 @@ int BookReader::Open(const std::string& path, int mode) {
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    failure(OpenFailureKind::kSystem, S_ISDIR(st.st_mode) ? EISDIR : errno ? errno : EINVAL);
+    const int error = errno;
+    if (!S_ISREG(st.st_mode) && st.st_mode != 0)
+      failure(S_ISDIR(st.st_mode) ? OpenFailureKind::kSystem : OpenFailureKind::kNotABook, EISDIR);
+    else
+      failure(OpenFailureKind::kSystem, error);
     ::close(fd);
     return kOpenFailed;
   }
+  // Open itself goes by the version word alone; the identifying words only
+  // name a failure "not a book" rather than damage.
+  uint8_t id[12];
+  const bool identified = ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
+                          (ReadLE32(id + 8) == kBookUid3 || ReadLE32(id + 8) == kBookUid3Legacy);
+  auto named = [identified](OpenFailureKind kind) {
+    return identified ? kind : OpenFailureKind::kNotABook;
+  };
   // Readers share the book, a writer holds it alone. Where the file system
   // has no locks the book is read all the same.
   iWithoutLock = false;
@@ -161,7 +173,8 @@ int BookReader::Open(const std::string& path, int mode) {
     if (errno == ENOLCK) {
       iWithoutLock = true;
     } else {
-      failure(errno == EWOULDBLOCK ? OpenFailureKind::kInUse : OpenFailureKind::kSystem, errno);
+      failure(errno == EWOULDBLOCK ? named(OpenFailureKind::kInUse) : OpenFailureKind::kSystem,
+              errno);
       ::close(fd);
       return kOpenFailed;
     }
@@ -172,12 +185,15 @@ int BookReader::Open(const std::string& path, int mode) {
   iIsVersion2 = true;
   iCurrentRecord = -1;
 
-  auto fail = [this, &failure](int result) {
+  auto fail = [this, &failure, &named](int result) {
+    const int version = iVersion;
     Close();  // nothing is written: iOpen is cleared first
     if (iOpenFailure.kind == OpenFailureKind::kNone)
       failure(
           result == kOpenUnsupported ? OpenFailureKind::kUnsupported : OpenFailureKind::kDamaged,
           0);
+    iOpenFailure.kind = named(iOpenFailure.kind);
+    iOpenFailure.version = version;
     return result;
   };
   uint8_t word[4];

@@ -49,13 +49,15 @@ enum class OpenFailureKind {
   kNone,
   kSystem,       // the file could not be opened, examined or read: see error
   kInUse,        // another program holds the book
+  kNotABook,     // not a regular file, or without the identifying words of a book
   kDamaged,      // the layout does not fit the file
-  kUnsupported,  // a newer version or an unknown chunk
+  kUnsupported,  // a newer version or an unknown chunk: see version
   kWriteFailed,  // a legacy book could not be marked for writing: see error
 };
 struct OpenFailureInfo {
   OpenFailureKind kind = OpenFailureKind::kNone;
-  int error = 0;  // errno for kSystem and kWriteFailed
+  int error = 0;    // errno for kSystem and kWriteFailed
+  int version = 0;  // the version word, for kUnsupported
 };
 
 // FindSubject modes.

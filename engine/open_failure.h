@@ -17,9 +17,10 @@ std::string OpenFailureReason(const std::string& path, int openResult);
 
 namespace ql {
 
-// The same, told by what Open found (BookReader::LastOpenFailure), so that a
-// failure the file alone cannot show (a legacy book that could not be marked
-// for writing on a full disk) is named as what it was.
+// The same, told by what Open found (BookReader::LastOpenFailure) without
+// looking at the file again, in the same words; a failure the file alone
+// cannot show (a legacy book that could not be marked for writing on a full
+// disk) is named as what it was.
 std::string OpenFailureReason(const std::string& path, int openResult,
                               const OpenFailureInfo& failure);
 

@@ -16,6 +16,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
+#include "open_failure.h"
 #include "reader_test_util.h"
 
 namespace {
@@ -498,6 +499,46 @@ TEST(BookReader, OpenSaysWhyItFailed) {
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kDamaged);
   EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
+}
+
+TEST(BookReader, CarriedReasonSaysWhatTheFileSays) {
+  // The reason Open carries gives the words that looking at the file gives.
+  qltest::TempDir dir;
+  std::vector<std::string> paths = {dir.File("missing.ql"), dir.Path()};
+  auto add = [&](const std::string& name, const std::string& bytes) {
+    paths.push_back(dir.File(name));
+    qltest::WriteFileBytes(paths.back(), bytes);
+  };
+  const std::string book = qltest::BuildBookBytes({{"a", "b"}});
+  add("text.txt", "just text, not a book at all, but long enough for the words");
+  add("short.ql", "tiny");
+  BookOptions newer;
+  newer.version = 2002;
+  add("newer.ql", qltest::BuildBookBytes({{"a", "b"}}, newer));
+  BookOptions chunk;
+  chunk.chunksBefore = {{7, 0, "x"}};
+  add("chunk.ql", qltest::BuildBookBytes({{"a", "b"}}, chunk));
+  add("cut.ql", book.substr(0, 4800));
+  add("legacy4.ql", qltest::BuildLegacyBookBytes({{"a", "b"}}, 4));
+  std::string alien = book.substr(0, 4800);  // damaged and without the words
+  alien[8] = 'X';
+  add("alien.ql", alien);
+  add("held.ql", book);
+  ql::BookReader holder, reader;
+  ASSERT_EQ(holder.Open(paths.back(), ql::kOpenReadWrite), ql::kOpenOk);
+  for (const std::string& path : paths) {
+    for (int mode : {ql::kOpenReadOnly, ql::kOpenReadWrite}) {
+      const int r = reader.Open(path, mode);
+      ASSERT_NE(r, ql::kOpenOk) << path;
+      EXPECT_NE(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone) << path;
+      EXPECT_EQ(ql::OpenFailureReason(path, r, reader.LastOpenFailure()),
+                ql::OpenFailureReason(path, r))
+          << path;
+    }
+  }
+  // A device is no book either.
+  EXPECT_EQ(reader.Open("/dev/null", ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNotABook);
 }
 
 TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
