@@ -95,8 +95,9 @@ struct SearchQuery {
 // be read, and entries the text form does not carry back (an empty subject or
 // text, which ends the import there; a TAB in the subject; a CR in the text, a
 // subject starting with a line end, or any line end in the first entry, which
-// the import would take for the file's; a TAB and a byte that is no tag's
-// code, which is left out). Up to kReportNames subjects each.
+// the import would take for the file's, or a first subject starting with the
+// bytes of a byte-order mark, which it would pass over; a TAB and a byte that
+// is no tag's code, which is left out). Up to kReportNames subjects each.
 struct TabTextReport {
   static constexpr size_t kReportNames = 5;
   int damaged = 0;

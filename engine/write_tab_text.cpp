@@ -15,6 +15,7 @@ namespace {
 constexpr std::string_view kFieldSeparator = "\t";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kLinkTargetClose = ">";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Passes bytes on and counts them, to tell whether a text came out empty.
 class CountingSink final : public ByteSink {
@@ -115,8 +116,10 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
     // The import takes the first line end it meets for the file's line end,
     // so the first line must hold none but its own CR LF; a CR written in a
     // text (a tag code of the same value is written as its tag) ends a line.
-    const bool firstLineEnds = i == 0 && (subject.find_first_of("\r\n") != std::string::npos ||
-                                          text.LineFeeds() > lineFeedsBefore);
+    // The import also passes over a byte-order mark at the start of the file.
+    const bool firstLineEnds =
+        i == 0 && (subject.find_first_of("\r\n") != std::string::npos ||
+                   text.LineFeeds() > lineFeedsBefore || subject.rfind(kByteOrderMark, 0) == 0);
     const bool carried = !subject.empty() && subject.front() != '\r' && subject.front() != '\n' &&
                          subject.find('\t') == std::string::npos && text.Count() > before &&
                          text.Returns() == returnsBefore && !firstLineEnds && whole;

@@ -204,11 +204,17 @@ TEST_F(CliSafety, ExportTextNamesEntriesItsFormCannotCarry) {
   EXPECT_NE(text.find("eel\tslippery\r\n"), std::string::npos);
   // A line end in the first line would make the import take it for the
   // file's line end; further on an LF stays content.
-  for (const auto& first : std::vector<qltest::Entry>{{"ant\nbee", "x"}, {"ant", "x\ny"}}) {
+  // A first subject that starts with the bytes of a byte-order mark would
+  // lose them.
+  for (const auto& first : std::vector<qltest::Entry>{{"ant\nbee", "x"},
+                                                      {"ant", "x\ny"},
+                                                      {"\xEF\xBB\xBF"
+                                                       "ant",
+                                                       "x"}}) {
     qltest::WriteFileBytes(path, qltest::BuildBookBytes({first, {"cow", "y"}, {"d\ne", "z\nw"}}));
     r = Qlbook({"export-text", path, dir_.File("odd.tab")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("1 entry: ant"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 entry: " + first.subject.substr(0, 3)), std::string::npos) << r.err;
   }
 }
 
