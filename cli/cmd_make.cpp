@@ -62,10 +62,12 @@ std::string ImportResults(const ql::BookBuilder& builder) {
   return text + "\n";
 }
 
-// Makes input a file that can be read again from its start: a pipe is
-// copied into a work file first. False (errno set) when that failed.
+// Makes input a file that can be read again from its start: anything but a
+// regular file (a pipe) is copied into a work file first. False (errno set)
+// when that failed.
 bool Rewindable(std::unique_ptr<std::FILE, FileCloser>& input) {
-  if (std::fseek(input.get(), 0, SEEK_SET) == 0) return true;
+  struct stat st {};
+  if (fstat(fileno(input.get()), &st) == 0 && S_ISREG(st.st_mode)) return true;
   std::unique_ptr<std::FILE, FileCloser> copy(ql::OpenWorkFile());
   if (!copy) return false;
   char buffer[1 << 16];
@@ -103,7 +105,15 @@ void RunImport(const std::string& source, const std::string& book, std::string f
   bool utf8 = encoding == kEncodingUtf8;
   if (encoding.empty()) {
     std::string head(kEncodingProbe, '\0');
+    if (!Rewindable(input)) {
+      Fail(source + ": " + ql::SystemErrorText(errno));
+      return;
+    }
     head.resize(std::fread(head.data(), 1, head.size(), input.get()));
+    if (std::ferror(input.get()) || std::fseek(input.get(), 0, SEEK_SET) != 0) {
+      Fail(source + ": " + ql::SystemErrorText(errno));
+      return;
+    }
     const bool bom = head.compare(0, ql::kUtf8ByteOrderMark.size(), ql::kUtf8ByteOrderMark) == 0;
     utf8 = bom || ql::LooksLikeUtf8(head);
     if (utf8)
@@ -111,10 +121,6 @@ void RunImport(const std::string& source, const std::string& book, std::string f
                    "qlbook: %s: read as UTF-8 (%s) and stored as Windows-1252; give --encoding "
                    "cp1252 to keep its bytes as they are\n",
                    source.c_str(), bom ? "it begins with a byte-order mark" : "its start is UTF-8");
-    if (!Rewindable(input)) {
-      Fail(source + ": " + ql::SystemErrorText(errno));
-      return;
-    }
   }
   int64_t replaced = 0;
   if (utf8) {

@@ -138,6 +138,16 @@ TEST(CliImport, Utf8TextIsStoredAsWindows1252) {
   run = RunQlbook(dir, {"import", dir.File("latin.tsv"), book, "--encoding", "utf-8"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadBook(book)[0].subject, "caf?");
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("latin.tsv"), book, "--encoding", "latin1"}).status,
+            2);
+  // Text from a pipe is looked at and read whole all the same.
+  const std::string pipe = dir.File("pipe.tsv");
+  ASSERT_EQ(std::system(("mkfifo " + qltest::ShellQuote(pipe)).c_str()), 0);
+  run = RunQlbook(dir, {"import", pipe, book},
+                  "cat " + qltest::ShellQuote(dir.File("plain.tsv")) + " > " +
+                      qltest::ShellQuote(pipe) + " & ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(SameEntries(ReadBook(book), stored));
 }
 
 TEST(CliImport, FailuresAreReportedAndKeepTheOldBook) {
