@@ -42,9 +42,33 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
     return false;
   }
   const int r = reader.Open(path, mode);
-  if (r == ql::kOpenOk) return true;
-  Fail(path + ": " + ql::OpenFailureReason(path, r));
+  if (r == ql::kOpenOk) {
+    if (reader.OpenedWithoutLock())
+      std::fprintf(stderr,
+                   "qlbook: %s: warning: the file system has no locks, so the book is used "
+                   "without one\n",
+                   path.c_str());
+    return true;
+  }
+  Fail(path + ": " + ql::OpenFailureReason(path, r, reader.LastOpenFailure()));
   return false;
+}
+
+bool IsSameFile(const std::string& input, const std::string& output) {
+  struct stat in {
+  }, out{};
+  if (stat(input.c_str(), &in) != 0 || stat(output.c_str(), &out) != 0) return false;
+  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
+  Fail(output + ": is the same file as " + input + "; nothing was written");
+  return true;
+}
+
+std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
+                          std::string_view many) {
+  std::string text = std::to_string(count) + " " + std::string(count == 1 ? one : many) + ": ";
+  for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+  if (static_cast<size_t>(count) > names.size()) text += ", ...";
+  return text;
 }
 
 bool CheckIndex(const ql::BookReader& reader, long long index) {

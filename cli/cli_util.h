@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "book_reader.h"
 #include "messages.h"
@@ -30,6 +31,16 @@ bool WriteOut(std::string_view bytes);
 
 // Opens path with reader in mode; on failure prints why and returns false.
 bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
+
+// When output names the file input names (the same path, a link to it, or
+// another path of it), prints why and returns true: writing would destroy
+// the input before it was read.
+bool IsSameFile(const std::string& input, const std::string& output);
+
+// "3 records: a, b, c" for a count and the first few names (", ..." when
+// there are more than named); one and many are the noun's two forms.
+std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
+                          std::string_view many);
 
 // Parses a decimal index argument and checks it against the book; prints the
 // error and returns false when it is not a valid index.
@@ -59,9 +70,9 @@ class StderrMessages final : public ql::MessageSink {
 };
 
 // Registration of each group of subcommands.
-void AddReadCommands(CLI::App& app);           // info subjects head record lookup bookmarks
-void AddMakeCommands(CLI::App& app);           // import export-text upgrade
-void AddRenderSearchCommands(CLI::App& app);   // render search
-void AddExportCommands(CLI::App& app);         // export-pdb
+void AddReadCommands(CLI::App& app);          // info subjects head record lookup bookmarks
+void AddMakeCommands(CLI::App& app);          // import export-text upgrade
+void AddRenderSearchCommands(CLI::App& app);  // render search
+void AddExportCommands(CLI::App& app);        // export-pdb
 
 }  // namespace qlcli

@@ -55,6 +55,7 @@ void RunExport(const ExportOptions& o) {
     return;
   }
 
+  if (IsSameFile(o.book, o.out)) return;
   auto reader = std::make_unique<ql::ExportBookReader>();
   int opened = reader->OpenSource(o.book);
   if (opened != ql::kExportOk) {
@@ -73,8 +74,21 @@ void RunExport(const ExportOptions& o) {
     result = reader->ExportToHandheld(o.out.c_str(), name.c_str(), &progress);
   }
   reader->CloseSource();
+  if (reader->EntriesOverlap()) {
+    Fail(o.book + ": the book's entries overlap (one starts inside another), so it is damaged; " +
+         "nothing was written");
+    return;
+  }
   if (result != ql::kQLPOk) {
     Fail(o.out + ": " + ExportFailure(result));
+    return;
+  }
+  // The database is kept, with "~" where a record could not be read.
+  if (reader->UnreadableRecordCount() > 0) {
+    Fail(o.book + ": " +
+         CountAndNames(reader->UnreadableRecordCount(), reader->UnreadableSubjects(), "record",
+                       "records") +
+         " could not be read and are marked \"~\" in the database");
     return;
   }
   ExitStatus() = kExitOk;

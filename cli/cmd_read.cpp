@@ -10,6 +10,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "cli_util.h"
+#include "open_failure.h"
 
 namespace qlcli {
 
@@ -42,6 +43,7 @@ bool Out(std::string_view bytes) {
 void RunInfo(const ReadArgs& args) {
   ql::BookReader reader;
   if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  reader.LoadStoredBookmarks();
   int inUse = 0;
   for (int slot = kFirstUserSlot; slot <= kLastUserSlot; ++slot)
     if (reader.GetBookmark(slot).textLength != 0) ++inUse;
@@ -96,6 +98,34 @@ bool IsReadOnlyFile(const std::string& path) {
   return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
 }
 
+// Makes the change asked for in reader's table; false (after the message)
+// when it cannot be made.
+bool ChangeBookmarks(ql::BookReader& reader, const BookmarkArgs& args, bool adding, bool removing) {
+  if (adding && !CheckIndex(reader, args.add)) return false;
+  if (removing) {
+    const int slot = static_cast<int>(args.remove);
+    if (reader.GetBookmark(slot).textLength == 0) {
+      Fail("bookmark slot " + std::to_string(slot) + " is not in use");
+      return false;
+    }
+    reader.SetBookmark(slot, 0, 0, 0, "");
+  }
+  if (adding) {
+    int free = -1;
+    for (int slot = kFirstUserSlot; slot <= kLastUserSlot && free < 0; ++slot)
+      if (reader.GetBookmark(slot).textLength == 0) free = slot;
+    if (free < 0) {
+      Fail("all 50 bookmark slots are in use; remove one first");
+      return false;
+    }
+    const int index = static_cast<int>(args.add);
+    const std::string subject = reader.GetSubject(index);
+    reader.SetBookmark(free, static_cast<int>(subject.size()), index, 0,
+                       std::string_view(subject).substr(0, ql::kBookmarkTextSize));
+  }
+  return true;
+}
+
 void RunBookmarks(const BookmarkArgs& args) {
   const bool adding = args.addOption->count() > 0;
   const bool removing = args.removeOption->count() > 0;
@@ -109,28 +139,26 @@ void RunBookmarks(const BookmarkArgs& args) {
     return;
   }
   ql::BookReader reader;
-  if (!OpenBook(reader, args.book, changing ? ql::kOpenReadWrite : ql::kOpenReadOnly)) return;
-  if (adding && !CheckIndex(reader, args.add)) return;
-  if (removing) {
-    const int slot = static_cast<int>(args.remove);
-    if (reader.GetBookmark(slot).textLength == 0) {
-      Fail("bookmark slot " + std::to_string(slot) + " is not in use");
+  // The change is tried on a read-only open first: opening a legacy book for
+  // writing marks it, which must not happen for a change that is refused.
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  reader.LoadStoredBookmarks();
+  if (changing) {
+    if (!ChangeBookmarks(reader, args, adding, removing)) return;
+    reader.Close();
+    if (!OpenBook(reader, args.book, ql::kOpenReadWrite)) return;
+    if (!reader.HasBookmarkBlock()) {
+      Fail(args.book +
+           ": the book has no usable bookmark block (it is missing or damaged), so bookmarks "
+           "cannot be stored");
       return;
     }
-    reader.SetBookmark(slot, 0, 0, 0, "");
-  }
-  if (adding) {
-    int free = -1;
-    for (int slot = kFirstUserSlot; slot <= kLastUserSlot && free < 0; ++slot)
-      if (reader.GetBookmark(slot).textLength == 0) free = slot;
-    if (free < 0) {
-      Fail("all 50 bookmark slots are in use; remove one first");
+    if (!ChangeBookmarks(reader, args, adding, removing)) return;
+    if (!reader.SaveBookmarks()) {
+      Fail(args.book +
+           ": cannot write the bookmarks: " + ql::SystemErrorText(reader.LastWriteError()));
       return;
     }
-    const int index = static_cast<int>(args.add);
-    const std::string subject = reader.GetSubject(index);
-    reader.SetBookmark(free, static_cast<int>(subject.size()), index, 0,
-                       std::string_view(subject).substr(0, ql::kBookmarkTextSize));
   }
   std::string line;
   for (int slot = kFirstUserSlot; slot <= kLastUserSlot; ++slot) {
@@ -139,8 +167,10 @@ void RunBookmarks(const BookmarkArgs& args) {
     line = std::to_string(slot) + "\t" + std::to_string(mark.recordIndex) + "\t" + mark.text + "\n";
     if (!Out(line)) return;
   }
-  // Closing writes the table back into a book opened for writing.
-  reader.Close();
+  // Closing writes the table back into a book opened for writing once more.
+  if (!reader.Close())
+    Fail(args.book +
+         ": cannot write the bookmarks: " + ql::SystemErrorText(reader.LastWriteError()));
 }
 
 CLI::App* AddBookCommand(CLI::App& app, const char* name, const char* description,

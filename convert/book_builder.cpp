@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "atomic_file.h"
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
@@ -19,6 +20,7 @@ constexpr char kTab = '\t';
 constexpr char kTagOpen = '<';
 constexpr std::string_view kNewTagRest = "new>";  // after the "<"
 constexpr int64_t kMaxStreamOffset = INT32_MAX;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 inline bool IsEntrySpace(int c) {
   return c == kSpace || c == kCR || c == kLF;
@@ -115,11 +117,11 @@ uint8_t MatchImportTag(std::string_view text, size_t& length) {
 }
 
 BookBuilder::BookBuilder() {
-  iIndexFile = std::tmpfile();
-  iSubjectStreamFile = std::tmpfile();
-  iRecordStreamFile = std::tmpfile();
-  iSubjectSectionFile = std::tmpfile();
-  iRecordSectionFile = std::tmpfile();
+  iIndexFile = OpenWorkFile();
+  iSubjectStreamFile = OpenWorkFile();
+  iRecordStreamFile = OpenWorkFile();
+  iSubjectSectionFile = OpenWorkFile();
+  iRecordSectionFile = OpenWorkFile();
   if (!iIndexFile || !iSubjectStreamFile || !iRecordStreamFile || !iSubjectSectionFile ||
       !iRecordSectionFile)
     iError = kBuildIoFailed;
@@ -149,6 +151,8 @@ void BookBuilder::Attach(std::FILE* input) {
   iInput = input;
   iInputOffset = 0;
   iNewTagTaken = false;
+  iLineEnd = LineEnd::kUnknown;
+  iFirstEntry = true;
 }
 
 int BookBuilder::ReadByte() {
@@ -267,22 +271,59 @@ int BookBuilder::ReadTaggedEntry(std::FILE* input) {
   return AddEntry(iSubject, iText);
 }
 
+int BookBuilder::ReadFirstLine(std::string& out) {
+  for (;;) {
+    const int c = ReadByte();
+    if (c == EOF) return EOF;
+    if (c == kLF) {
+      iLineEnd = LineEnd::kLf;
+      return c;
+    }
+    if (c == kCR) {
+      const int next = ReadByte();
+      iLineEnd = next == kLF ? LineEnd::kCrLf : LineEnd::kCr;
+      UnreadByte(next);
+      return c;
+    }
+    out.push_back(char(c));
+  }
+}
+
 int BookBuilder::ReadTabEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
   auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
   // The subject runs to the next TAB, across line ends if need be; the raw
-  // text from there to the next CR.
+  // text from there to the next line end.
   iSubject.clear();
   iRaw.clear();
   int c = ReadUntil(kTab, iSubject);
-  if (c == kTab) c = ReadUntil(kCR, iRaw);
+  if (iFirstEntry && iSubject.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0)
+    iSubject.erase(0, kByteOrderMark.size());
+  iFirstEntry = false;
+  if (iLineEnd == LineEnd::kUnknown) {
+    // The first line may end inside the first subject.
+    const size_t at = iSubject.find_first_of("\r\n");
+    if (at != std::string::npos) {
+      if (iSubject[at] == kLF)
+        iLineEnd = LineEnd::kLf;
+      else
+        iLineEnd =
+            at + 1 < iSubject.size() && iSubject[at + 1] == kLF ? LineEnd::kCrLf : LineEnd::kCr;
+    }
+  }
+  if (c == kTab) {
+    if (iLineEnd == LineEnd::kUnknown)
+      c = ReadFirstLine(iRaw);
+    else
+      c = ReadUntil(iLineEnd == LineEnd::kLf ? kLF : kCR, iRaw);
+  }
   if (InputFailed()) return Fail(kBuildIoFailed);
   // An empty subject or text ends the import here, and so does an empty
   // line: a subject that would start with a line end.
   if (iSubject.empty() || iSubject.front() == kCR || iSubject.front() == kLF || iRaw.empty())
     return end();
-  if (c == kCR) ReadByte();  // the CR and the character after it
+  if (c == kCR && iLineEnd == LineEnd::kCrLf) ReadByte();  // the character after the CR
   iText.clear();
   AppendStoredText(iRaw, false, iText);
   return AddEntry(iSubject, iText);

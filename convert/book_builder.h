@@ -46,6 +46,11 @@ class BookBuilder {
 
   // Read entries until the input ends; the bar (if any) follows the input
   // offset, or in step mode steps once per entry. 0, or the failure code.
+  // A UTF-8 byte-order mark at the start is passed over. Tab-separated text
+  // has the line ends its first line has: a first line ending in CR LF reads
+  // as CR-ended lines with the character after each CR passed over (so an
+  // LF inside a text stays content), one ending in a bare LF or CR reads
+  // with that line end.
   int ImportTaggedText(std::FILE* input, ProgressSink* bar);
   int ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode);
 
@@ -97,9 +102,18 @@ class BookBuilder {
   // appended); returns the delimiter, or EOF when the input ended first.
   int ReadUntil(char delimiter, std::string& out);
 
+  // The line ends of tab-separated text, taken from its first line.
+  enum class LineEnd { kUnknown, kCrLf, kLf, kCr };
+  // Reads the rest of the first line into out and learns its line end
+  // from it; returns the CR or LF that ended it (left for the caller to
+  // pass over), or EOF.
+  int ReadFirstLine(std::string& out);
+
   int iError = kBuildOk;
   ProgressSink* iWriteBar = nullptr;
   int64_t iWriteDone = 0;  // stream bytes compressed so far by WriteBook
+  LineEnd iLineEnd = LineEnd::kUnknown;
+  bool iFirstEntry = true;  // no entry of this input was read yet
   BlockCompressor iCompressor;
   std::FILE* iInput = nullptr;
   int64_t iInputOffset = 0;   // bytes consumed since the import began

@@ -49,8 +49,8 @@ bool CopyWhole(std::FILE* from, std::FILE* to) {
 }  // namespace
 
 int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
-  TempFile data(std::tmpfile());
-  TempFile table(std::tmpfile());
+  TempFile data(OpenWorkFile());
+  TempFile table(OpenWorkFile());
   if (!data || !table) return Fail(kBuildIoFailed);
   if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0) return Fail(kBuildIoFailed);
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <span>
 
+#include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
 
@@ -24,10 +25,6 @@ constexpr int kLegacyCodingNibble3 = 3;
 constexpr uint32_t kLegacySubjectLengthMask = 0xFFFF;
 constexpr char kLegacyLineBreak = '@';
 constexpr char kLineFeed = '\n';
-// The block coding expands at most eightfold (a 17-byte group of eight
-// back-references gives 136 bytes), so a block size far beyond that of the
-// whole file cannot be real and would only make us allocate.
-constexpr int64_t kMaxExpansion = 8;
 
 // This reader's nibble coding: one byte per symbol.
 constexpr std::string_view kNibbleSingle = " eoatnirslh.";
@@ -123,6 +120,9 @@ int ExportBookReader::OpenSource(const std::string& path) {
   iIndexWindowValid = 0;
   iSubjectBlockCached = -1;
   iRecordBlockCached = -1;
+  iSubjectOrder = OrderCheck{};
+  iRecordOrder = OrderCheck{};
+  iOverlapFound = false;
 
   iFile = std::fopen(iPath.c_str(), "rb");
   if (!iFile) return kExportCannotOpen;
@@ -211,28 +211,24 @@ int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int3
                                   std::vector<BlockTableEntry>& table, int64_t& dataOffset,
                                   int32_t& sectionLength) {
   if (int r = Seek(sectionStart)) return r;
-  if (int r = ReadWord(sectionLength)) return r;
-  if (int r = ReadWord(blockCount)) return r;
-  if (int r = ReadWord(blockSize)) return r;
-  const int64_t tableStart = sectionStart + kSectionHeaderSize;
-  if (blockCount < 0 || tableStart + kBlockTableEntrySize * int64_t{blockCount} > iFileSize)
-    return kExportShortRead;
-  if (blockSize < 0 || (blockCount > 0 && blockSize == 0) ||
-      blockSize > kMaxExpansion * iFileSize + kBlockSizeWritten)
-    return kExportShortRead;
-  dataOffset = tableStart + kBlockTableEntrySize * int64_t{blockCount};
-  std::vector<uint8_t> raw;
-  try {
-    raw.resize(static_cast<size_t>(blockCount) * kBlockTableEntrySize);
-    table.assign(static_cast<size_t>(blockCount), {});
-  } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+  BookSection section;
+  const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) -> size_t {
+    if (Seek(at) != kExportOk) return 0;
+    return std::fread(bytes, 1, count, iFile);
+  };
+  switch (ReadBookSection(read, iFileSize, sectionStart, true, section)) {
+    case SectionResult::kOk:
+      break;
+    case SectionResult::kNoMemory:
+      return kExportNoMemory;
+    case SectionResult::kDamaged:
+      return kExportShortRead;
   }
-  if (int r = ReadExact(raw.data(), raw.size())) return r;
-  for (size_t k = 0; k < table.size(); ++k) {
-    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
-    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
-  }
+  table = std::move(section.table);
+  blockSize = section.blockSize;
+  blockCount = section.blockCount;
+  dataOffset = section.dataOffset;
+  sectionLength = section.sectionLength;
   return kExportOk;
 }
 
@@ -287,7 +283,7 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
     // Read on into the next block so an entry that crosses the boundary
     // needs no second load.
     size_t spill = std::fread(iSpillBuffer.data(), 1, iSpillBuffer.size(), iFile);
-    spill = std::min(spill, static_cast<size_t>(kSpillDecodeBytes));
+    spill = SpillDecodeLength(iSubjectBlockTable, block, spill);
     iSubjectSpillLength = DecompressBlock(
         std::span<const uint8_t>(iSpillBuffer.data(), spill),
         std::span<uint8_t>(iSubjectBlockBuffer.data() + blockSize, kSubjectBufferExtra), true);
@@ -316,26 +312,63 @@ size_t ExportBookReader::SubjectBufferEnd() const {
   return iSubjectBlockLength == blockSize ? blockSize + iSubjectSpillLength : iSubjectBlockLength;
 }
 
-int ExportBookReader::FindSubjectEntry(int index, SubjectEntryView& entry) {
+int ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
+  const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
+  // Each turn moves one block on, so the loop ends with the stream.
+  for (;;) {
+    if (int r = LoadSubjectBlock(cursor.block)) return r;
+    if (cursor.pos < SubjectBufferEnd()) return kExportOk;
+    // A block that decoded short is damaged: what follows is not its text.
+    if (iSubjectBlockLength < blockSize || cursor.pos < blockSize ||
+        cursor.block + 1 >= iSubjectBlockCount)
+      return kExportShortRead;
+    cursor.pos -= blockSize;
+    ++cursor.block;
+  }
+}
+
+int ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep) {
+  for (;;) {
+    if (int r = SubjectByteAt(cursor)) return r;
+    const uint8_t* from = iSubjectBlockBuffer.data() + cursor.pos;
+    const size_t available = SubjectBufferEnd() - cursor.pos;
+    const void* nul = std::memchr(from, 0, available);
+    const size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
+    if (out && out->size() < keep)
+      out->append(reinterpret_cast<const char*>(from), std::min(n, keep - out->size()));
+    cursor.pos += n;
+    if (nul) {
+      ++cursor.pos;
+      return kExportOk;
+    }
+  }
+}
+
+int64_t ExportBookReader::StreamOffset(const StreamCursor& cursor) const {
+  return int64_t{cursor.block} * iSubjectBlockSize + static_cast<int64_t>(cursor.pos);
+}
+
+int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
+                                       int32_t& tailOffset) {
   if (!iSourceOpen) return kExportNotOpen;
   if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
   if (int r = WindowIndex(index)) return r;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   // A book without subject blocks has no entries to point into.
   if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
-  if (int r = LoadSubjectBlock(o / iSubjectBlockSize)) return r;
-  const size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
-  const size_t end = SubjectBufferEnd();
-  if (pos >= end) return kExportShortRead;
-  const uint8_t flags = iSubjectBlockBuffer[pos];
-  entry.hasTail = (flags & kSubjectFlagTailBit) != 0;
-  if (entry.hasTail) {
-    if (pos + 5 > end) return kExportShortRead;
-    entry.tailOffset = ReadLE32s(iSubjectBlockBuffer.data() + pos + 1);
-    entry.subject = pos + 5;
-  } else {
-    entry.tailOffset = 0;
-    entry.subject = pos + 1;
+  cursor.block = o / iSubjectBlockSize;
+  cursor.pos = static_cast<size_t>(o % iSubjectBlockSize);
+  if (int r = SubjectByteAt(cursor)) return r;
+  const uint8_t flags = iSubjectBlockBuffer[cursor.pos++];
+  hasTail = (flags & kSubjectFlagTailBit) != 0;
+  tailOffset = 0;
+  if (hasTail) {
+    uint32_t tail = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (int r = SubjectByteAt(cursor)) return r;
+      tail |= static_cast<uint32_t>(iSubjectBlockBuffer[cursor.pos++]) << (8 * k);
+    }
+    tailOffset = static_cast<int32_t>(tail);
   }
   return kExportOk;
 }
@@ -347,6 +380,24 @@ int ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition, int32_t
   entryPosition = position;
   if (int r = Seek(entryPosition)) return r;
   return ReadWord(subjectLength);
+}
+
+int ExportBookReader::CheckOrder(OrderCheck& order, int index, const EntryExtent& extent) {
+  if (index == 0) {
+    order = OrderCheck{};
+    order.next = 0;
+  }
+  if (order.next != index) {
+    order.next = -1;
+    return kExportOk;
+  }
+  if (!order.check.Follows(extent)) {
+    iOverlapFound = true;
+    CloseSource();
+    return kExportEntriesOverlap;
+  }
+  order.next = index + 1;
+  return kExportOk;
 }
 
 int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
@@ -361,21 +412,33 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
     int32_t subjectLength = 0;
     if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
     size_t n = static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask;
+    EntryExtent extent;
+    extent.entryStart = entryPosition;
+    extent.entryEnd = entryPosition + 8 + static_cast<int64_t>(n);
+    if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
     n = std::min(n, cap);
     size_t got = std::fread(buffer, 1, n, iFile);
     buffer[got] = 0;
     return got == n ? kExportOk : kExportShortRead;
   }
 
-  SubjectEntryView entry;
-  if (int r = FindSubjectEntry(index, entry)) return r;
-  const size_t end = SubjectBufferEnd();
-  const uint8_t* from = iSubjectBlockBuffer.data() + entry.subject;
-  size_t available = end > entry.subject ? end - entry.subject : 0;
-  const void* nul = std::memchr(from, 0, available);
-  size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
-  length = std::min(length, cap);
-  std::memcpy(buffer, from, length);
+  StreamCursor cursor;
+  bool hasTail = false;
+  int32_t tailOffset = 0;
+  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  iSubjectText.clear();
+  EntryExtent extent;
+  extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
+  // A subject cut off by the end of the stream gives what there is.
+  try {
+    ReadSubjectString(cursor, &iSubjectText, cap);
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  extent.entryEnd = StreamOffset(cursor);
+  if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
+  const size_t length = std::min(iSubjectText.size(), cap);
+  std::memcpy(buffer, iSubjectText.data(), length);
   buffer[length] = 0;
   return kExportOk;
 }
@@ -399,6 +462,14 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     // Never allocate for bytes the file does not have.
     if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
       return kExportShortRead;
+    EntryExtent extent;
+    extent.entryStart = entryPosition;
+    extent.entryEnd =
+        entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
+    extent.textStart = recordPosition;
+    extent.textEnd = int64_t{recordPosition} + 4 + codedLength;
+    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
+    if (int r = Seek(int64_t{recordPosition} + 4)) return r;
     std::vector<uint8_t> coded;
     try {
       coded.resize(static_cast<size_t>(codedLength) + 1);
@@ -428,26 +499,31 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     return kExportOk;
   }
 
-  SubjectEntryView entry;
-  if (int r = FindSubjectEntry(index, entry)) return r;
-  const size_t end = SubjectBufferEnd();
-  const uint8_t* base = iSubjectBlockBuffer.data();
-  const void* subjectNul = std::memchr(base + entry.subject, 0, end - std::min(end, entry.subject));
-  if (!subjectNul) return kExportShortRead;
-  const size_t head = static_cast<size_t>(static_cast<const uint8_t*>(subjectNul) - base) + 1;
-  const void* headNul = std::memchr(base + head, 0, end - std::min(end, head));
-  if (!headNul) return kExportShortRead;
-  const size_t headLength = static_cast<size_t>(static_cast<const uint8_t*>(headNul) - base) - head;
+  StreamCursor cursor;
+  bool hasTail = false;
+  int32_t tailOffset = 0;
+  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  EntryExtent extent;
+  extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
+  if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
+  iSubjectText.clear();
+  try {
+    if (int r = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1)) return r;
+  } catch (const std::bad_alloc&) {
+    return kExportNoMemory;
+  }
+  extent.entryEnd = StreamOffset(cursor);
+  if (hasTail) extent.textStart = tailOffset;
 
   // Only the first capacity - 20 bytes are handed out, so reading stops once
   // the text is known to reach that far.
   const size_t keep = cap + 1;
   try {
-    iRecordText.assign(reinterpret_cast<const char*>(base + head), headLength);
-    if (entry.hasTail) {
-      if (entry.tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
-      int32_t block = entry.tailOffset / iRecordBlockSize;
-      size_t p = static_cast<size_t>(entry.tailOffset % iRecordBlockSize);
+    iRecordText.assign(iSubjectText);
+    if (hasTail) {
+      if (tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
+      int32_t block = tailOffset / iRecordBlockSize;
+      size_t p = static_cast<size_t>(tailOffset % iRecordBlockSize);
       while (iRecordText.size() < keep) {
         if (int r = LoadRecordBlock(block)) return r;
         if (p > iRecordBlockLength) return kExportShortRead;
@@ -456,11 +532,14 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
         const void* nul = std::memchr(from, 0, available);
         size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - from) : available;
         iRecordText.append(reinterpret_cast<const char*>(from), n);
+        // Where the tail ends, or at least runs to.
+        extent.textEnd = int64_t{block} * iRecordBlockSize + static_cast<int64_t>(p + n) + 1;
         if (nul) break;
         ++block;
         p = 0;
       }
     }
+    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "book_format.h"
+#include "book_reader.h"
 #include "qlp_writer.h"
 
 namespace ql {
@@ -32,6 +33,7 @@ inline constexpr int kExportUnsupported = 10;
 inline constexpr int kExportIndexOutOfRange = 12;
 inline constexpr int kExportNotOpen = 13;
 inline constexpr int kExportRecordTooLong = 15;
+inline constexpr int kExportEntriesOverlap = 16;  // an entry starts inside one before it
 
 // Why OpenSource failed, for messages.
 std::string ExportOpenFailureText(int code);
@@ -54,12 +56,18 @@ class ExportBookReader : public QLPWriter {
   int GetSourceSubject(int index, char* buffer, int capacity) override;
   int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
   int GetSourceSorted() override;
+  // True when entries read in index order were found to overlap: the book
+  // was closed then, so that a run stops instead of writing one entry over
+  // and over (see OverlapCheck).
+  bool EntriesOverlap() const { return iOverlapFound; }
 
  private:
-  struct SubjectEntryView {
-    size_t subject = 0;  // position of the subject in iSubjectBlockBuffer
-    bool hasTail = false;
-    int32_t tailOffset = 0;
+  // A place in the subject stream: a block and a position in the subject
+  // buffer while that block is loaded (positions past the block itself lie
+  // in the read-on from the next one).
+  struct StreamCursor {
+    int32_t block = 0;
+    size_t pos = 0;
   };
 
   bool IsLegacy() const { return iHeader[4] < kVersion2Min; }
@@ -76,11 +84,31 @@ class ExportBookReader : public QLPWriter {
   // table entry against the file; length receives their count.
   int ReadCompressedBlock(const std::vector<BlockTableEntry>& table, int32_t blockCount,
                           int64_t dataOffset, int32_t block, size_t& length);
-  int FindSubjectEntry(int index, SubjectEntryView& entry);
+  // Places cursor on the entry of index and reads its flags and tail offset.
+  int FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail, int32_t& tailOffset);
+  // Makes the byte at cursor available, moving into the following blocks as
+  // the stream runs on; kExportShortRead at the end of the stream.
+  int SubjectByteAt(StreamCursor& cursor);
+  // Passes the string at cursor and the zero byte after it, keeping its
+  // first keep bytes in out (when given); kExportShortRead when the stream
+  // ends before the zero byte.
+  int ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
+  // The place of cursor in the subject stream.
+  int64_t StreamOffset(const StreamCursor& cursor) const;
   size_t SubjectBufferEnd() const;
   int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
 
+  // Entries asked for in index order, from 0 on, are checked to lie one
+  // behind the other; asking out of order stops the check until 0 again.
+  struct OrderCheck {
+    int next = -1;
+    OverlapCheck check;
+  };
+  int CheckOrder(OrderCheck& order, int index, const EntryExtent& extent);
+
   std::array<int32_t, 5> iHeader{};
+  OrderCheck iSubjectOrder, iRecordOrder;
+  bool iOverlapFound = false;
   int32_t iSubjectCount = 0;
   int32_t iHeaderSize = 0;
   int32_t iSorted = 0;
@@ -108,6 +136,7 @@ class ExportBookReader : public QLPWriter {
   std::vector<uint8_t> iCompressedBuffer;
   std::vector<uint8_t> iSpillBuffer;
   std::string iRecordText;
+  std::string iSubjectText;
 };
 
 }  // namespace ql

@@ -7,14 +7,26 @@
 namespace ql {
 
 int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
+  return UpgradeBook(reader, path, bar, nullptr);
+}
+
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
+                UpgradeReport* report) {
   if (!reader.IsOpen() || reader.IsVersion2()) return kUpgradeNotLegacy;
   BookBuilder builder;
   if (!builder.IsReady()) return builder.Error();
   const int count = reader.GetSubjectCount();
+  OverlapCheck overlap;
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
     std::string subject = reader.GetSubject(i);
     if (reader.LoadRecord(i) != 1) return kUpgradeRecordFailed;
+    if (!overlap.Follows(reader.CurrentRecordExtent())) return kUpgradeEntriesOverlap;
+    if (report && reader.CurrentRecordDamaged()) {
+      if (report->damagedSubjects.size() < TabTextReport::kReportNames)
+        report->damagedSubjects.push_back(subject);
+      ++report->damaged;
+    }
     int r = builder.AddEntry(subject, reader.CurrentRecordText());
     if (r != kBuildOk) return r;
   }
@@ -27,6 +39,8 @@ const char* UpgradeResultText(int code) {
       return "the book is not a legacy book (it is already version 2)";
     case kUpgradeRecordFailed:
       return "a record of the legacy book could not be read";
+    case kUpgradeEntriesOverlap:
+      return "the book's entries overlap (one starts inside another), so it is damaged";
     default:
       return BuildResultText(code);
   }

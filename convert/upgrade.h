@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "book_reader.h"
 #include "progress.h"
@@ -13,14 +14,24 @@
 namespace ql {
 
 inline constexpr int kUpgradeOk = 0;
-inline constexpr int kUpgradeNotLegacy = 30;     // no book open, or already version 2
-inline constexpr int kUpgradeRecordFailed = 31;  // a legacy record could not be loaded
+inline constexpr int kUpgradeNotLegacy = 30;       // no book open, or already version 2
+inline constexpr int kUpgradeRecordFailed = 31;    // a legacy record could not be loaded
+inline constexpr int kUpgradeEntriesOverlap = 32;  // an entry starts inside one before it
 // Other failures are the builder's codes (kBuildIoFailed, kBuildTooLarge, ...).
 
 // Writes the book open in reader to path (through a temporary file beside
 // it, renamed only when complete); the bar, if any, steps once per entry.
 // Returns kUpgradeOk or a failure code; the legacy book is left unchanged.
 int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar);
+// The same; damaged, when given, receives the legacy records that could not
+// be read whole (they are written as far as they could be read) and up to
+// five of their subjects.
+struct UpgradeReport {
+  int damaged = 0;
+  std::vector<std::string> damagedSubjects;
+};
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
+                UpgradeReport* report);
 
 // Text of an upgrade result code, for messages.
 const char* UpgradeResultText(int code);

@@ -2,6 +2,13 @@
 // bytes go to a temporary file beside the target, which replaces the target
 // only when Commit succeeds. Dropping the object uncommitted removes the
 // temporary file and leaves the target as it was.
+//
+// The temporary file has no name while it is written (O_TMPFILE) where the
+// file system allows it, so a killed run leaves nothing behind; elsewhere it
+// has a short hidden name, so a target name of any allowed length works. A
+// target that is a symbolic link has the file it points to replaced, never
+// the link; a device or FIFO is written through, as there is nothing to
+// replace.
 #pragma once
 
 #include <cstdio>
@@ -25,12 +32,20 @@ class AtomicFile {
   // Removes the temporary file without touching the target.
   void Discard();
   const std::string& Target() const { return iTarget; }
+  // The named temporary file, empty while it has no name (or none is used).
   const std::string& TempPath() const { return iTempPath; }
 
  private:
   std::FILE* iStream = nullptr;
   std::string iTarget;
+  std::string iPath;  // the file replaced: the target with its links followed
   std::string iTempPath;
+  bool iUnnamed = false;  // an O_TMPFILE file, linked in at Commit
+  bool iDirect = false;   // a device or FIFO, written through
 };
+
+// A work file that is gone once closed, in $TMPDIR (else /tmp); nullptr
+// with errno set when it cannot be made.
+std::FILE* OpenWorkFile();
 
 }  // namespace ql

@@ -40,6 +40,13 @@ inline constexpr int kSubjectIndexOffsetWritten = kBookHeaderSize + kChunkAreaSi
 inline constexpr int kSectionHeaderSize = 12;  // sectionLength, blockCount, blockSize
 inline constexpr int kBlockTableEntrySize = 8;
 inline constexpr int32_t kBlockSizeWritten = 25000;
+// Readers refuse larger block sizes: no book needs them, and a hostile header
+// must not make a reader ask for huge buffers. No block decodes to more than
+// 8 times its coded size (one control byte and eight 2-byte references give
+// 136 bytes from 17), so larger sizes than that of the whole file are refused
+// too.
+inline constexpr int32_t kMaxBlockSizeRead = 1 << 24;
+inline constexpr int64_t kMaxBlockExpansion = 8;
 
 // SubjectEntry flags: bit 7 says a tailOffset follows and the record has a tail.
 inline constexpr uint8_t kSubjectFlagsHasTail = 0xE0;

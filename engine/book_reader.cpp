@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 
+#include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
 #include "legacy_book_file.h"
@@ -20,12 +21,6 @@ namespace ql {
 namespace {
 
 constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
-// No block decodes to more than 8 times its coded size (one control byte and
-// eight 2-byte references give 136 bytes from 17), so a block size far above
-// what the file could hold is refused; the hard cap keeps a hostile header
-// from asking for huge buffers.
-constexpr int64_t kMaxExpansion = 8;
-constexpr int32_t kMaxBlockSize = 1 << 24;
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
 
 inline uint8_t FoldByte(uint8_t c) {
@@ -37,6 +32,14 @@ bool BeginsWith(std::string_view subject, std::string_view key) {
 }
 
 }  // namespace
+
+bool OverlapCheck::Follows(const EntryExtent& extent) {
+  if (extent.entryStart >= 0 && extent.entryStart < iEntryEnd) return false;
+  if (extent.textStart >= 0 && extent.textStart < iTextEnd) return false;
+  iEntryEnd = std::max(iEntryEnd, extent.entryEnd);
+  iTextEnd = std::max(iTextEnd, extent.textEnd);
+  return true;
+}
 
 int CompareSubjects(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
@@ -105,10 +108,12 @@ void BookReader::ReleaseBuffers() {
   iRecordText = {};
   iRecordLength = 0;
   iCurrentRecord = -1;
+  iLinkScanRecord = -1;
+  for (TermInRecord& known : iTermInRecord) known.record = -1;
 }
 
-void BookReader::Close() {
-  if (iOpen) SaveBookmarks();
+bool BookReader::Close() {
+  const bool saved = !iOpen || SaveBookmarks();
   ReleaseBuffers();
   iLegacy.reset();
   if (iFile >= 0) ::close(iFile);  // also drops the lock
@@ -120,20 +125,59 @@ void BookReader::Close() {
   iBookmarkOffset = -1;
   // A closed reader holds no bookmarks: the next book must not show these.
   for (BookmarkEntry& slot : iBookmarks) slot = BookmarkEntry{};
+  return saved;
 }
 
 int BookReader::Open(const std::string& path, int mode) {
   Close();
+  iOpenFailure = {};
+  iWriteError = 0;
   iReadOnly = mode == kOpenReadOnly;
+  auto failure = [this](OpenFailureKind kind, int error) {
+    iOpenFailure.kind = kind;
+    iOpenFailure.error = error;
+  };
   // The placeholder path only releases the open book.
-  if (path == kNoFilePath) return kOpenFailed;
+  if (path == kNoFilePath) {
+    failure(OpenFailureKind::kSystem, ENOENT);
+    return kOpenFailed;
+  }
 
   const int fd = ::open(path.c_str(), (iReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-  if (fd < 0) return kOpenFailed;
+  if (fd < 0) {
+    failure(OpenFailureKind::kSystem, errno);
+    return kOpenFailed;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int error = errno;
+    if (!S_ISREG(st.st_mode) && st.st_mode != 0)
+      failure(S_ISDIR(st.st_mode) ? OpenFailureKind::kSystem : OpenFailureKind::kNotABook, EISDIR);
+    else
+      failure(OpenFailureKind::kSystem, error);
     ::close(fd);
     return kOpenFailed;
+  }
+  // Open itself goes by the version word alone; the identifying words only
+  // name a failure "not a book" rather than damage.
+  uint8_t id[12];
+  const bool identified = ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
+                          (ReadLE32(id + 8) == kBookUid3 || ReadLE32(id + 8) == kBookUid3Legacy);
+  auto named = [identified](OpenFailureKind kind) {
+    return identified ? kind : OpenFailureKind::kNotABook;
+  };
+  // Readers share the book, a writer holds it alone. Where the file system
+  // has no locks the book is read all the same.
+  iWithoutLock = false;
+  if (::flock(fd, (iReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (errno == ENOLCK) {
+      iWithoutLock = true;
+    } else {
+      failure(errno == EWOULDBLOCK ? named(OpenFailureKind::kInUse) : OpenFailureKind::kSystem,
+              errno);
+      ::close(fd);
+      return kOpenFailed;
+    }
   }
   iFile = fd;
   iFileSize = st.st_size;
@@ -141,8 +185,15 @@ int BookReader::Open(const std::string& path, int mode) {
   iIsVersion2 = true;
   iCurrentRecord = -1;
 
-  auto fail = [this](int result) {
+  auto fail = [this, &failure, &named](int result) {
+    const int version = iVersion;
     Close();  // nothing is written: iOpen is cleared first
+    if (iOpenFailure.kind == OpenFailureKind::kNone)
+      failure(
+          result == kOpenUnsupported ? OpenFailureKind::kUnsupported : OpenFailureKind::kDamaged,
+          0);
+    iOpenFailure.kind = named(iOpenFailure.kind);
+    iOpenFailure.version = version;
     return result;
   };
   uint8_t word[4];
@@ -161,8 +212,10 @@ int BookReader::Open(const std::string& path, int mode) {
     iSorted = 0;
     auto legacy = std::make_unique<LegacyBookFile>();
     const int r = legacy->Open(iFile, iReadOnly);
+    const int error = errno;
     iFile = -1;
     if (r < 0) {
+      if (legacy->MarkFailed()) failure(OpenFailureKind::kWriteFailed, error != 0 ? error : EIO);
       iOpen = false;
       legacy.reset();
       return fail(r);
@@ -172,7 +225,8 @@ int BookReader::Open(const std::string& path, int mode) {
     iFileSize = iLegacy->FileSize();
     const int64_t bookmarks = iFileSize - kBookmarkBlockSize;
     // The block sits behind everything the book held before it was marked.
-    iBookmarkOffset = (bookmarks >= iLegacy->HeaderSize() && bookmarks <= kMaxFileOffset)
+    iBookmarkOffset = (iLegacy->HasBookmarkBlock() && bookmarks >= iLegacy->HeaderSize() &&
+                       bookmarks <= kMaxFileOffset)
                           ? static_cast<int>(bookmarks)
                           : -1;
     if (!iReadOnly) LoadBookmarks();
@@ -249,30 +303,16 @@ int BookReader::OpenVersion2() {
 bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
                              std::vector<BlockTableEntry>& table, int& dataOffset,
                              int64_t& sectionEnd) {
-  uint8_t head[kSectionHeaderSize];
-  if (offset < 0 || offset > iFileSize - kSectionHeaderSize ||
-      ReadFile(offset, head, sizeof head) != sizeof head)
-    return false;
-  const int32_t sectionLength = ReadLE32s(head);
-  const int32_t count = ReadLE32s(head + 4);
-  const int32_t size = ReadLE32s(head + 8);
-  if (count < 0 || size < 1 || size > kMaxBlockSize) return false;
-  if (size > kBlockSizeWritten && size > kMaxExpansion * iFileSize) return false;
-  const int64_t tableBytes = int64_t{count} * kBlockTableEntrySize;
-  if (tableBytes > iFileSize - offset - kSectionHeaderSize) return false;
-  const int64_t data = offset + kSectionHeaderSize + tableBytes;
-  if (data > kMaxFileOffset) return false;
-  std::vector<uint8_t> raw(static_cast<size_t>(tableBytes));
-  if (ReadFile(offset + kSectionHeaderSize, raw.data(), raw.size()) != raw.size()) return false;
-  table.resize(static_cast<size_t>(count));
-  for (size_t k = 0; k < table.size(); ++k) {
-    table[k].offset = ReadLE32s(raw.data() + k * kBlockTableEntrySize);
-    table[k].compressedLength = ReadLE32s(raw.data() + k * kBlockTableEntrySize + 4);
-  }
-  blockSize = size;
-  blockCount = count;
-  dataOffset = static_cast<int>(data);
-  sectionEnd = offset + 4 + int64_t{sectionLength};
+  BookSection section;
+  const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) {
+    return ReadFile(at, bytes, count);
+  };
+  if (ReadBookSection(read, iFileSize, offset, false, section) != SectionResult::kOk) return false;
+  table = std::move(section.table);
+  blockSize = section.blockSize;
+  blockCount = section.blockCount;
+  dataOffset = static_cast<int>(section.dataOffset);
+  sectionEnd = offset + 4 + int64_t{section.sectionLength};
   return true;
 }
 
@@ -312,11 +352,7 @@ bool BookReader::LoadSubjectBlock(int block) {
     const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
     if (at <= iFileSize) {
       const size_t got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
-      size_t decode = std::min<size_t>(got, kSpillDecodeBytes);
-      // Bytes past the next block's end belong to another unit.
-      const int32_t nextLength =
-          iSubjectBlockTable[static_cast<size_t>(block) + 1].compressedLength;
-      if (nextLength >= 0) decode = std::min(decode, static_cast<size_t>(nextLength));
+      const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
       fill += DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), decode),
                               std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity),
                               true);
@@ -353,7 +389,7 @@ bool BookReader::WindowIndex(int index) {
   return true;
 }
 
-void BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
+bool BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // Each turn either ends the string or moves one block on, so the loop is
   // bounded by the block count.
@@ -367,16 +403,16 @@ void BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
       out.append(reinterpret_cast<const char*>(data + pos), stop - pos);
       if (zero) {
         pos = stop + 1;
-        return;
+        return true;
       }
       pos = end;
     }
     // An entry that runs past the spill-over reads on in the following block
     // at the same stream position.
-    if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return;
+    if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return false;
     pos -= size;
     ++block;
-    if (!LoadSubjectBlock(block)) return;
+    if (!LoadSubjectBlock(block)) return false;
   }
 }
 
@@ -387,7 +423,10 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
-    ReadEntryString(e.headBlock, e.headPos, e.parts.head);
+    if (ReadEntryString(e.headBlock, e.headPos, e.parts.head))
+      e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
+    else
+      e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
     e.index = index;
@@ -400,6 +439,9 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.parts.tailOffset = -1;
   e.parts.subject.clear();
   e.parts.head.clear();
+  e.parts.damaged = true;  // until the entry is read to its end
+  e.parts.start = -1;
+  e.parts.end = -1;
   if (!iOpen || !iIsVersion2 || !WindowIndex(index)) return e.parts;
   // From here on the outcome depends on the file alone, so it is kept, a
   // damaged entry's empty parts included (but not a parse cut short by a
@@ -411,6 +453,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.hasHead = true;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   if (o < 0 || iSubjectBlockSize <= 0) return done();
+  e.parts.start = o;
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
   if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
@@ -438,10 +481,13 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     }
     e.parts.tailOffset = static_cast<int32_t>(tail);
   }
-  ReadEntryString(block, pos, e.parts.subject);
+  if (!ReadEntryString(block, pos, e.parts.subject)) return done();
   if (wantHead) {
-    ReadEntryString(block, pos, e.parts.head);
+    e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
+    if (!e.parts.damaged)
+      e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
   } else {
+    e.parts.damaged = false;
     e.hasHead = false;
     e.headBlock = block;
     e.headPos = pos;
@@ -473,18 +519,27 @@ std::string BookReader::GetRecordHead(int index) {
 int BookReader::LoadRecord(int index) {
   iRecordText.clear();  // keeps its room for the next record
   iRecordLength = 0;
+  iRecordDamaged = false;
+  iRecordExtent = {};
   iCurrentRecord = -1;
   if (!iOpen || index < 0 || index >= iSubjectCount) return 0;
   try {
     if (iLegacy) {
-      if (!iLegacy->ReadRecord(index, iRecordText)) {
+      iLegacy->Extent(index, iRecordExtent.entryStart, iRecordExtent.entryEnd,
+                      iRecordExtent.textStart, iRecordExtent.textEnd);
+      if (!iLegacy->ReadRecord(index, iRecordText, &iRecordDamaged)) {
         iRecordText = {};
         return 0;
       }
     } else {
       const SubjectEntryParts& parts = ReadSubjectEntry(index, true);
       iRecordText.assign(parts.head.begin(), parts.head.end());
+      iRecordDamaged = parts.damaged;
+      iRecordExtent.entryStart = parts.start;
+      iRecordExtent.entryEnd = parts.end;
       if (parts.tailOffset >= 0) {
+        bool ended = false;
+        iRecordExtent.textStart = parts.tailOffset;
         int block = parts.tailOffset / iRecordBlockSize;
         size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
         // The tail runs to its zero byte, crossing blocks; the last block of
@@ -497,11 +552,17 @@ int BookReader::LoadRecord(int index) {
             const size_t stop =
                 zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
             iRecordText.insert(iRecordText.end(), data + pos, data + stop);
-            if (zero) break;
+            if (zero) {
+              ended = true;
+              iRecordExtent.textEnd =
+                  int64_t{block} * iRecordBlockSize + static_cast<int64_t>(stop) + 1;
+              break;
+            }
           }
           ++block;
           pos = 0;
         }
+        if (!ended) iRecordDamaged = true;
       }
       iRecordText.push_back(0);
     }
@@ -575,8 +636,17 @@ bool BookReader::SaveBookmarks() {
     const size_t n = std::min<size_t>(e.text.size(), kBookmarkTextSize);
     std::memcpy(p + 12, e.text.data(), n);
   }
-  if (iLegacy) return iLegacy->WriteAt(iBookmarkOffset, block, sizeof block);
-  return WriteFile(iBookmarkOffset, block, sizeof block);
+  errno = 0;
+  const bool written = iLegacy ? iLegacy->WriteAt(iBookmarkOffset, block, sizeof block)
+                               : WriteFile(iBookmarkOffset, block, sizeof block);
+  if (written) return true;
+  iWriteError = errno != 0 ? errno : EIO;
+  errno = iWriteError;
+  return false;
+}
+
+void BookReader::LoadStoredBookmarks() {
+  LoadBookmarks();
 }
 
 void BookReader::LoadBookmarks() {

@@ -21,6 +21,7 @@
 #include "book_format.h"
 #include "byte_sink.h"
 #include "progress.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -41,6 +42,23 @@ inline constexpr int kOpenReadOnly = 2;
 inline constexpr int kOpenOk = 1;
 inline constexpr int kOpenFailed = -1;
 inline constexpr int kOpenUnsupported = -2;
+
+// Why the last Open failed, beyond its result: the kind, and the system's
+// error number where one caused it.
+enum class OpenFailureKind {
+  kNone,
+  kSystem,       // the file could not be opened, examined or read: see error
+  kInUse,        // another program holds the book
+  kNotABook,     // not a regular file, or without the identifying words of a book
+  kDamaged,      // the layout does not fit the file
+  kUnsupported,  // a newer version or an unknown chunk: see version
+  kWriteFailed,  // a legacy book could not be marked for writing: see error
+};
+struct OpenFailureInfo {
+  OpenFailureKind kind = OpenFailureKind::kNone;
+  int error = 0;    // errno for kSystem and kWriteFailed
+  int version = 0;  // the version word, for kUnsupported
+};
 
 // FindSubject modes.
 inline constexpr int MatchWhole = 0;
@@ -73,6 +91,45 @@ struct SearchQuery {
   int mode = SearchSubjectsAndText;
 };
 
+// What WriteTabText found on the way: records written as far as they could
+// be read, and entries the text form does not carry back (an empty subject or
+// text, which ends the import there; a TAB in the subject; a CR in the text, a
+// subject starting with a line end, or any line end in the first entry, which
+// the import would take for the file's, or a first subject starting with the
+// bytes of a byte-order mark, which it would pass over; a TAB and a byte that
+// is no tag's code, which is left out). Up to kReportNames subjects each.
+struct TabTextReport {
+  static constexpr size_t kReportNames = 5;
+  int damaged = 0;
+  std::vector<std::string> damagedSubjects;
+  int notCarried = 0;
+  std::vector<std::string> notCarriedSubjects;
+  int overlapAt = -1;  // the entry that starts inside one before it; -1: none
+};
+
+// Where a record's entry and its text lie: for a version 2 book the entry in
+// the subject stream and the tail in the record stream, for a legacy book the
+// entry in the header and the record in the file; -1 where there is none or
+// it could not be read.
+struct EntryExtent {
+  int64_t entryStart = -1, entryEnd = -1;
+  int64_t textStart = -1, textEnd = -1;
+};
+
+// A book is written entry after entry, so each entry, taken in index order,
+// lies behind the one before it. A hostile book can point many index values
+// at one long entry, which an export would then write many times over;
+// exports check each entry with this and refuse such a book.
+class OverlapCheck {
+ public:
+  // False when extent starts inside an entry or text taken before.
+  bool Follows(const EntryExtent& extent);
+
+ private:
+  int64_t iEntryEnd = 0;
+  int64_t iTextEnd = 0;
+};
+
 // Comparison of subjects: bytes after folding ASCII A-Z to a-z, unsigned; a
 // proper prefix is smaller. Returns <0, 0, >0.
 int CompareSubjects(std::string_view a, std::string_view b);
@@ -93,11 +150,24 @@ class BookReader {
   int FindSubject(int mode, std::string_view key);
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
-  // Writes the table back into a book open for writing; false when the
-  // write failed (errno set). Nothing to write counts as success.
+  // Both give false when the bookmark block could not be written (errno
+  // then says why, and LastWriteError keeps it).
   bool SaveBookmarks();
   void LoadBookmarks();
-  void Close();
+  bool Close();
+  // Reads the stored bookmark table where Open leaves it unread (a legacy
+  // book opened read-only), without changing the file.
+  void LoadStoredBookmarks();
+  // True when the open book has a bookmark block to keep bookmarks in.
+  bool HasBookmarkBlock() const { return iOpen && iBookmarkOffset >= 0; }
+  // True when the file system offered no lock (ENOLCK) and the book was
+  // opened without one; callers may warn that another program could change
+  // it meanwhile.
+  bool OpenedWithoutLock() const { return iOpen && iWithoutLock; }
+  // Why the last Open failed (kNone after a successful one).
+  const OpenFailureInfo& LastOpenFailure() const { return iOpenFailure; }
+  // errno of the last failed bookmark write, 0 when none failed.
+  int LastWriteError() const { return iWriteError; }
 
   // Writes the page for record index (see record_render.cpp). foundPos and
   // foundLength of -1 mean no hit to mark.
@@ -109,8 +179,10 @@ class BookReader {
   int FindMatch(const SearchQuery& query, int& record, int& pos);
 
   // Writes the whole book as tab-separated tagged text; returns the number of
-  // subjects written.
+  // subjects written. With report, also counts the records that could not be
+  // read whole and the entries the text form cannot carry.
   int WriteTabText(ByteSink& out, ProgressSink* bar);
+  int WriteTabText(ByteSink& out, ProgressSink* bar, struct TabTextReport* report);
 
   // Read-only views of the state the desktop and qlbook show.
   bool IsOpen() const { return iOpen; }
@@ -120,6 +192,12 @@ class BookReader {
   int GetLegacyVersion() const;  // 1, 2 or 3 while a legacy book is open, else 0
   int CurrentRecord() const { return iCurrentRecord; }
   const ReaderStats& Stats() const { return iStats; }
+  // True when the current record could not be read whole (its entry or tail
+  // runs off the end of its stream, or its bytes are not in the file): the
+  // text is what could be read.
+  bool CurrentRecordDamaged() const { return iRecordDamaged; }
+  // Where the current record's entry and text lie in the book.
+  const EntryExtent& CurrentRecordExtent() const { return iRecordExtent; }
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
@@ -138,6 +216,9 @@ class BookReader {
     int32_t tailOffset = -1;  // -1: the record has no tail
     std::string subject;
     std::string head;
+    bool damaged = false;  // the entry could not be read to its end
+    int64_t start = -1;    // the entry's place in the subject stream
+    int64_t end = -1;      // just past its head, -1 until that is read
   };
   // Parses the entry of index into iEntry and returns its parts (all empty
   // when the entry cannot be read). The last entry parsed is kept: search
@@ -145,8 +226,8 @@ class BookReader {
   const SubjectEntryParts& ReadSubjectEntry(int index, bool wantHead);
   // Appends the subject stream's bytes from (block, pos) up to the next zero
   // byte (which is passed over) or the end of the stream, moving into the
-  // following blocks as the bytes run on.
-  void ReadEntryString(int& block, size_t& pos, std::string& out);
+  // following blocks as the bytes run on. False when no zero byte ended it.
+  bool ReadEntryString(int& block, size_t& pos, std::string& out);
   // The subject of index, from the entry cache or the legacy file (then in
   // scratch); valid until the next read of the book.
   std::string_view PeekSubject(int index, std::string& scratch);
@@ -207,9 +288,26 @@ class BookReader {
   int iCurrentRecord = -1;
   std::vector<uint8_t> iRecordText;  // zero-terminated
   int iRecordLength = 0;
+  bool iRecordDamaged = false;
+  EntryExtent iRecordExtent;
   bool iIsVersion2 = false;
   bool iOpen = false;
   ReaderStats iStats;
+  OpenFailureInfo iOpenFailure;
+  bool iWithoutLock = false;
+  // Search: how far the link test has walked through which record's text,
+  // and whether FindMatch's further terms occur in the record of its last hit.
+  int iLinkScanRecord = -1;
+  LinkScanState iLinkScan;
+  struct TermInRecord {
+    int record = -1;
+    std::string term;
+    int mode = 0;
+    bool wholeWord = false;
+    bool occurs = false;
+  };
+  TermInRecord iTermInRecord[2];
+  int iWriteError = 0;
 };
 
 }  // namespace ql

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 
 #include "book_format.h"
@@ -92,16 +93,45 @@ int LegacyBookFile::Open(int fd, bool readOnly) {
   iLegacyVersion = v;
 
   if (!readOnly && (!opened || !hasBookmarks)) {
-    // Append first, mark afterwards: a failed append leaves the word as it was.
+    // Append first, mark afterwards: a failed append leaves the word as it
+    // was, and the bytes it did write are cut off again.
+    const int64_t originalSize = iFileSize;
+    auto undo = [&] {
+      const int saved = errno;
+      iMarkFailed = true;
+      if (::ftruncate(iFile, static_cast<off_t>(originalSize)) == 0) iFileSize = originalSize;
+      errno = saved;
+      return -1;
+    };
     std::vector<uint8_t> zeros(kBookmarkBlockSize, 0);
-    if (!opened && !WriteAt(iFileSize, zeros.data(), kLegacyReservedTail)) return -1;
-    if (!hasBookmarks && !WriteAt(iFileSize, zeros.data(), kBookmarkBlockSize)) return -1;
+    if (!opened && !WriteAt(iFileSize, zeros.data(), kLegacyReservedTail)) return undo();
+    if (!hasBookmarks && !WriteAt(iFileSize, zeros.data(), kBookmarkBlockSize)) return undo();
     const int32_t marked = v + kLegacyOpenedMark + kLegacyBookmarkMark;
     WriteLE32(word, static_cast<uint32_t>(marked));
-    if (!WriteAt(kHeaderOffsetVersion, word, sizeof word)) return -1;
+    if (!WriteAt(kHeaderOffsetVersion, word, sizeof word)) return undo();
     WriteLE32(iHeader.data() + kHeaderOffsetVersion, static_cast<uint32_t>(marked));
+    if (!hasBookmarks) iHasBookmarkBlock = true;
+  }
+  if (hasBookmarks) {
+    const int64_t block = iFileSize - kBookmarkBlockSize;
+    iHasBookmarkBlock = block >= 0 && block >= DataEnd();
   }
   return iSubjectCount;
+}
+
+int64_t LegacyBookFile::DataEnd() const {
+  int64_t end = iHeaderSize;
+  for (int i = 0; i < iSubjectCount; ++i) {
+    size_t at = 0, length = 0;
+    int64_t pos = 0;
+    if (!Entry(i, at, length, pos)) continue;
+    uint8_t word[4];
+    // A record that starts past the end, or runs past it, leaves no room.
+    if (pos < 0 || pos > iFileSize - 4 || !ReadAt(pos, word, sizeof word))
+      return std::numeric_limits<int64_t>::max();
+    end = std::max(end, pos + 4 + std::max<int64_t>(ReadLE32s(word), 0));
+  }
+  return end;
 }
 
 bool LegacyBookFile::Entry(int index, size_t& subjectAt, size_t& subjectLength,
@@ -135,6 +165,22 @@ bool LegacyBookFile::RecordLength(int64_t recordPos, int64_t& codedLength) const
   return true;
 }
 
+bool LegacyBookFile::Extent(int index, int64_t& entryStart, int64_t& entryEnd, int64_t& recordStart,
+                            int64_t& recordEnd) const {
+  entryStart = entryEnd = recordStart = recordEnd = -1;
+  size_t at = 0, length = 0;
+  int64_t pos = 0;
+  if (!Entry(index, at, length, pos)) return false;
+  entryStart = static_cast<int64_t>(at) - 4;
+  entryEnd = static_cast<int64_t>(at + length) + 4;
+  uint8_t word[4];
+  if (pos >= 0 && pos <= iFileSize - 4 && ReadAt(pos, word, sizeof word)) {
+    recordStart = pos;
+    recordEnd = pos + 4 + std::max<int64_t>(ReadLE32s(word), 0);
+  }
+  return true;
+}
+
 std::string LegacyBookFile::GetSubject(int index) const {
   size_t at = 0, length = 0;
   int64_t pos = 0;
@@ -165,17 +211,25 @@ std::string LegacyBookFile::GetRecordHead(int index) {
   return line;
 }
 
-bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text) {
+bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged) {
   text.clear();
   size_t at = 0, length = 0;
   int64_t pos = 0, coded = 0;
+  bool whole = false;
   try {
     if (!Entry(index, at, length, pos) || !RecordLength(pos, coded)) {
       text.push_back(0);
+      if (damaged) *damaged = true;
       return true;
     }
+    uint8_t word[4];
+    // RecordLength cuts a record that runs past the end of the file.
+    whole = ReadAt(pos, word, sizeof word) && ReadLE32s(word) == coded;
     std::vector<uint8_t> raw(static_cast<size_t>(coded));
-    if (!ReadAt(pos + 4, raw.data(), raw.size())) raw.clear();
+    if (!ReadAt(pos + 4, raw.data(), raw.size())) {
+      raw.clear();
+      whole = false;
+    }
     if (iLegacyVersion == kCodingPlain) {
       text = std::move(raw);
     } else {
@@ -188,6 +242,7 @@ bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text) {
     text.shrink_to_fit();
     return false;
   }
+  if (damaged) *damaged = !whole;
   return true;
 }
 

@@ -24,9 +24,17 @@ class LegacyBookFile {
   // Takes over fd (already opened and locked for exclusive use). When
   // writable, marks the book as opened (version word +1000, 88 reserved zero
   // bytes) and gives it a bookmark block (+500, 4743 zero bytes) the first
-  // time. Returns the subject count, -1 when the book cannot be read, -2 when
-  // its version is not supported.
+  // time; an append that fails is cut off again, so the file is as it was
+  // (errno says why). Returns the subject count, -1 when the book cannot be
+  // read or marked, -2 when its version is not supported.
   int Open(int fd, bool readOnly);
+  // True when the book carries a bookmark block that really is its own: the
+  // last 4743 bytes of the file, marked (+500) and behind the header and
+  // every record. A block that is claimed but overlaps the text is not used,
+  // so writing bookmarks never overwrites a record.
+  bool HasBookmarkBlock() const { return iHasBookmarkBlock; }
+  // True when Open failed because the marks could not be written.
+  bool MarkFailed() const { return iMarkFailed; }
 
   int LegacyVersion() const { return iLegacyVersion; }
   int64_t FileSize() const { return iFileSize; }
@@ -38,8 +46,16 @@ class LegacyBookFile {
   // cut before the first "@".
   std::string GetRecordHead(int index);
   // The whole decoded record (line breaks as TAB 8 for nibble-coded books),
-  // followed by one zero byte. False when memory ran out.
-  bool ReadRecord(int index, std::vector<uint8_t>& text);
+  // followed by one zero byte. False when memory ran out. damaged, when
+  // given, tells whether the record could not be read whole (its entry or
+  // its bytes are not in the file).
+  bool ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged = nullptr);
+
+  // Where the entry of index lies in the header and its record in the file
+  // (record ends as its length word says); false, with all -1, when the
+  // entry cannot be read.
+  bool Extent(int index, int64_t& entryStart, int64_t& entryEnd, int64_t& recordStart,
+              int64_t& recordEnd) const;
 
   bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
   bool WriteAt(int64_t offset, const uint8_t* bytes, size_t count);
@@ -50,6 +66,9 @@ class LegacyBookFile {
   // Reads the coded length of the record at recordPos; false when the record
   // does not lie inside the file.
   bool RecordLength(int64_t recordPos, int64_t& codedLength) const;
+  // Where the header and the records end: the bookmark block must not start
+  // before this.
+  int64_t DataEnd() const;
 
   int iFile = -1;
   int64_t iFileSize = 0;
@@ -57,6 +76,8 @@ class LegacyBookFile {
   std::vector<uint8_t> iHeader;
   int iLegacyVersion = 0;
   int iSubjectCount = 0;
+  bool iHasBookmarkBlock = false;
+  bool iMarkFailed = false;
   uint8_t iFirstLine[252] = {};
 };
 

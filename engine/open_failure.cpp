@@ -12,6 +12,19 @@
 
 namespace ql {
 
+namespace {
+
+constexpr const char* kNotABookText = "not a Quillary book";
+constexpr const char* kInUseOrDamagedText =
+    "cannot open the book (it is in use by another program, or damaged)";
+
+std::string UnsupportedText(int version) {
+  return "the book's version (" + std::to_string(version) +
+         ") or one of its chunks is not supported";
+}
+
+}  // namespace
+
 std::string OpenFailureReason(const std::string& path, int openResult) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -25,12 +38,36 @@ std::string OpenFailureReason(const std::string& path, int openResult) {
     return std::strerror(errno);
   }
   const uint32_t uid3 = got >= 12 ? ReadLE32(head + 8) : 0;
-  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return "not a Quillary book";
-  if (openResult == kOpenUnsupported) {
-    return "the book's version (" + std::to_string(ReadLE32s(head + 16)) +
-           ") or one of its chunks is not supported";
+  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kNotABookText;
+  if (openResult == kOpenUnsupported) return UnsupportedText(ReadLE32s(head + 16));
+  return kInUseOrDamagedText;
+}
+
+std::string OpenFailureReason(const std::string& path, int openResult,
+                              const OpenFailureInfo& failure) {
+  switch (failure.kind) {
+    case OpenFailureKind::kNone:
+      break;
+    case OpenFailureKind::kSystem:
+      return failure.error == EISDIR ? "is a directory" : std::strerror(failure.error);
+    case OpenFailureKind::kNotABook:
+      return kNotABookText;
+    case OpenFailureKind::kUnsupported:
+      return UnsupportedText(failure.version);
+    case OpenFailureKind::kInUse:
+    case OpenFailureKind::kDamaged:
+      return kInUseOrDamagedText;
+    case OpenFailureKind::kWriteFailed:
+      return "cannot add the bookmark block to the book: " + SystemErrorText(failure.error) +
+             " (the book was left as it was)";
   }
-  return "cannot open the book (it is in use by another program, or damaged)";
+  // Nothing carried: the file tells what it can.
+  return OpenFailureReason(path, openResult);
+}
+
+std::string SystemErrorText(int error) {
+  if (error == ENOSPC || error == EDQUOT) return "disk full";
+  return std::strerror(error);
 }
 
 }  // namespace ql

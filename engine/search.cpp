@@ -3,6 +3,7 @@
 // lowered with the Windows-1252 mapping.
 // Records follow each other in the record stream, so a forward search
 // decompresses each record block once through the reader's block cache.
+#include <algorithm>
 #include <string>
 
 #include "book_reader.h"
@@ -18,27 +19,23 @@ constexpr size_t kNotFound = FoldedFinder::kNotFound;
 // test when it is asked for.
 bool SubjectHit(std::string_view subject, const FoldedFinder& finder, size_t termLength,
                 bool wholeWord) {
-  size_t offset = 0;
-  while (offset < subject.size()) {
-    size_t hit = finder.Find(subject, offset);
-    if (hit == kNotFound) return false;
+  FoldedFinder::Scan scan(finder, subject, 0);
+  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next())
     if (!wholeWord || IsWholeWord(subject, hit, termLength)) return true;
-    offset = hit + 1;
-  }
   return false;
 }
 
 // The text test of mode 3 from offset from: the first occurrence that is a
-// whole word (when asked for) and does not lie inside a link.
+// whole word (when asked for) and does not lie inside a link. One scan and
+// one walk for the link test serve all the occurrences passed over.
 size_t TextHit(std::string_view text, const FoldedFinder& finder, size_t termLength, size_t from,
-               bool wholeWord) {
-  size_t offset = from;
-  while (offset < text.size()) {
-    size_t hit = finder.Find(text, offset);
-    if (hit == kNotFound) return kNotFound;
-    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !IsInsideLink(text, hit)) return hit;
-    offset = hit + 1;
-  }
+               bool wholeWord, LinkScanState& linkScan) {
+  FoldedFinder::Scan scan(finder, text, from);
+  // Find Next goes on from the last hit: the walk so far still holds.
+  if (linkScan.scanned > std::max<size_t>(from, 1)) linkScan = LinkScanState{};
+  LinkTracker links(text, linkScan);
+  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next())
+    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !links.IsInsideLink(hit)) return hit;
   return kNotFound;
 }
 
@@ -64,9 +61,13 @@ int BookReader::Search(int mode, std::string_view term, int& record, int& pos, b
           return kSearchHit;
         if (pos < 0) pos = 0;
         // A record that cannot be loaded is passed over like one without hits.
-        if (LoadRecord(record) == 1) {
+        // Find Next asks again for the record it found the last hit in,
+        // which is still the current one.
+        if (iCurrentRecord == record || LoadRecord(record) == 1) {
+          if (iLinkScanRecord != record) iLinkScan = LinkScanState{};
+          iLinkScanRecord = record;
           size_t hit = TextHit(CurrentRecordText(), finder, term.size(), static_cast<size_t>(pos),
-                               wholeWord);
+                               wholeWord, iLinkScan);
           if (hit != kNotFound) {
             pos = static_cast<int>(hit);
             return kSearchHit;
@@ -86,18 +87,29 @@ int BookReader::Search(int mode, std::string_view term, int& record, int& pos, b
 int BookReader::FindMatch(const SearchQuery& query, int& record, int& pos) {
   // A further term holds when it occurs anywhere in the record (subject too,
   // in mode 3) and is not excluded, or does not occur and is excluded.
-  auto holds = [&](const std::string& term, bool exclude) {
+  // Find Next asks again for every hit of term1 in a record; whether a
+  // further term occurs in it is kept rather than searched for each time.
+  auto holds = [&](const std::string& term, bool exclude, TermInRecord& known) {
     if (term.empty()) return true;
-    int where = record;
-    int at = -1;
-    bool occurs =
-        Search(query.mode, term, where, at, query.wholeWord, true) == kSearchHit && where == record;
-    return occurs != exclude;
+    if (known.record != record || known.term != term || known.mode != query.mode ||
+        known.wholeWord != query.wholeWord) {
+      int where = record;
+      int at = -1;
+      known.occurs = Search(query.mode, term, where, at, query.wholeWord, true) == kSearchHit &&
+                     where == record;
+      known.record = record;
+      known.term = term;
+      known.mode = query.mode;
+      known.wholeWord = query.wholeWord;
+    }
+    return known.occurs != exclude;
   };
   for (;;) {
     int r = Search(query.mode, query.term1, record, pos, query.wholeWord, false);
     if (r < 0) return r;
-    if (holds(query.term2, query.exclude2) && holds(query.term3, query.exclude3)) return kSearchHit;
+    if (holds(query.term2, query.exclude2, iTermInRecord[0]) &&
+        holds(query.term3, query.exclude3, iTermInRecord[1]))
+      return kSearchHit;
     // The whole record is rejected, even if term1 occurs in it again later.
     ++record;
     pos = -1;

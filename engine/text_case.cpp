@@ -57,6 +57,13 @@ FoldedFinder::FoldedFinder(std::string_view term) : iTerm(term) {
   if (term.empty()) return;
   iPossible = StoredForms(static_cast<uint8_t>(term.front()), iFirst) &&
               StoredForms(static_cast<uint8_t>(term.back()), iLast);
+  // The border table of the term, for the scan that cannot be made slow.
+  iBorder.assign(term.size(), 0);
+  for (size_t i = 1, k = 0; i < term.size(); ++i) {
+    while (k > 0 && term[i] != term[k]) k = iBorder[k - 1];
+    if (term[i] == term[k]) ++k;
+    iBorder[i] = static_cast<uint32_t>(k);
+  }
 }
 
 bool FoldedFinder::Matches(const uint8_t* p) const {
@@ -65,13 +72,8 @@ bool FoldedFinder::Matches(const uint8_t* p) const {
   return true;
 }
 
-size_t FoldedFinder::Find(std::string_view text, size_t from) const {
+size_t FoldedFinder::Candidate(const uint8_t* bytes, size_t from, size_t lastStart) const {
   const size_t n = iTerm.size();
-  if (from > text.size() || n > text.size() - from) return kNotFound;
-  if (n == 0) return from;
-  if (!iPossible) return kNotFound;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const size_t lastStart = text.size() - n;  // the last position a hit can start at
   size_t i = from;
   if (lastStart + 1 >= kLanes) {
     const Lanes first0 = Splat(iFirst[0]), first1 = Splat(iFirst[1]);
@@ -83,11 +85,67 @@ size_t FoldedFinder::Find(std::string_view text, size_t from) const {
       const auto candidates = ((a == first0) | (a == first1)) & ((b == last0) | (b == last1));
       if (!Any(reinterpret_cast<const Lanes&>(candidates))) continue;
       for (size_t lane = 0; lane < kLanes; ++lane)
-        if (candidates[lane] != 0 && Matches(bytes + i + lane)) return i + lane;
+        if (candidates[lane] != 0) return i + lane;
     }
   }
-  for (; i <= lastStart; ++i)
-    if (Matches(bytes + i)) return i;
+  for (; i <= lastStart; ++i) {
+    const uint8_t a = bytes[i], b = bytes[i + n - 1];
+    if ((a == iFirst[0] || a == iFirst[1]) && (b == iLast[0] || b == iLast[1])) return i;
+  }
+  return kNotFound;
+}
+
+size_t FoldedFinder::Find(std::string_view text, size_t from) const {
+  if (iTerm.empty()) return from > text.size() ? kNotFound : from;
+  return Scan(*this, text, from).Next();
+}
+
+FoldedFinder::Scan::Scan(const FoldedFinder& finder, std::string_view text, size_t from)
+    : iFinder(finder), iText(text), iPos(from), iStart(from) {}
+
+size_t FoldedFinder::Scan::Next() {
+  const size_t n = iFinder.iTerm.size();
+  if (n == 0 || !iFinder.iPossible || iPos > iText.size()) return kNotFound;
+  if (iByTable) return NextByTable();
+  if (n > iText.size()) return kNotFound;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(iText.data());
+  const size_t lastStart = iText.size() - n;
+  while (iPos <= lastStart) {
+    // Comparing candidates may cost a few times the text passed, no more.
+    if (iCompared > 4 * (iPos - iStart) + 4 * n) {
+      iByTable = true;
+      iMatched = 0;
+      return NextByTable();
+    }
+    const size_t at = iFinder.Candidate(bytes, iPos, lastStart);
+    if (at == kNotFound) break;
+    iPos = at + 1;
+    size_t k = 0;
+    while (k < n && kLowerCp1252[bytes[at + k]] == static_cast<uint8_t>(iFinder.iTerm[k])) ++k;
+    iCompared += k + 1;
+    if (k == n) return at;
+  }
+  iPos = iText.size() + 1;
+  return kNotFound;
+}
+
+size_t FoldedFinder::Scan::NextByTable() {
+  const std::string_view term = iFinder.iTerm;
+  const size_t n = term.size();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(iText.data());
+  size_t k = iMatched;
+  for (size_t i = iPos; i < iText.size(); ++i) {
+    const uint8_t c = kLowerCp1252[bytes[i]];
+    while (k > 0 && c != static_cast<uint8_t>(term[k])) k = iFinder.iBorder[k - 1];
+    if (c == static_cast<uint8_t>(term[k])) ++k;
+    if (k == n) {
+      iPos = i + 1;
+      iMatched = iFinder.iBorder[n - 1];
+      return i + 1 - n;
+    }
+  }
+  iPos = iText.size() + 1;
+  iMatched = 0;
   return kNotFound;
 }
 
@@ -97,6 +155,17 @@ bool IsWholeWord(std::string_view text, size_t hit, size_t length) {
   size_t end = hit + length;
   if (end < text.size() && IsWordLetter(static_cast<uint8_t>(text[end]))) return false;
   return true;
+}
+
+bool LinkTracker::IsInsideLink(size_t hit) {
+  if (hit > iText.size()) return false;
+  if (hit == 0) return !iText.empty() && static_cast<uint8_t>(iText[0]) == kTagLinkStart;
+  // The walk of IsInsideLink stops at the last TAB in [1, hit - 1], else at 1.
+  LinkScanState& s = iState;
+  for (; s.scanned < hit; ++s.scanned)
+    if (static_cast<uint8_t>(iText[s.scanned]) == kTagByte) s.lastTab = s.scanned;
+  const size_t next = s.lastTab > 0 ? s.lastTab + 1 : 1;
+  return next < iText.size() && static_cast<uint8_t>(iText[next]) == kTagLinkStart;
 }
 
 bool IsInsideLink(std::string_view text, size_t hit) {

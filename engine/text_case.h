@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ql {
 
@@ -59,13 +60,38 @@ class FoldedFinder {
   // found at from.
   size_t Find(std::string_view text, size_t from) const;
 
+  // Every occurrence in text from a start position on, in order, overlapping
+  // ones included, in time linear in the text whatever the term: the vector
+  // pass finds candidates while comparing them stays cheap, and once the
+  // comparisons cost more than the text passed, the rest is scanned with the
+  // term's border table (each text byte looked at a bounded number of times).
+  class Scan {
+   public:
+    Scan(const FoldedFinder& finder, std::string_view text, size_t from);
+    // The next occurrence, kNotFound once there is none.
+    size_t Next();
+
+   private:
+    size_t NextByTable();
+    const FoldedFinder& iFinder;
+    std::string_view iText;
+    size_t iPos;           // the next start (vector pass) or text byte (table scan) to look at
+    size_t iMatched = 0;   // table scan: term bytes matched before iPos
+    size_t iCompared = 0;  // bytes compared by the vector pass so far
+    size_t iStart;
+    bool iByTable = false;
+  };
+
  private:
   bool Matches(const uint8_t* p) const;
+  // The first candidate at or after from whose ends match (vector pass).
+  size_t Candidate(const uint8_t* bytes, size_t from, size_t lastStart) const;
 
   std::string_view iTerm;
   uint8_t iFirst[2] = {0, 0};
   uint8_t iLast[2] = {0, 0};
   bool iPossible = false;
+  std::vector<uint32_t> iBorder;  // longest proper border of each prefix of the term
 };
 
 // A letter for the whole-word test: ASCII A-Z and a-z only; every other byte,
@@ -77,6 +103,26 @@ inline bool IsWordLetter(uint8_t b) {
 // True when the occurrence [hit, hit + length) of text stands as a whole word:
 // no letter right before it and none right after it.
 bool IsWholeWord(std::string_view text, size_t hit, size_t length);
+
+// How far a LinkTracker has looked through a text, kept between calls.
+struct LinkScanState {
+  size_t scanned = 1;  // bytes [1, scanned) were looked at for a TAB
+  size_t lastTab = 0;  // the last TAB above byte 0 among them, 0 when none
+};
+
+// Answers IsInsideLink for hits taken in increasing order, remembering in
+// state how far it has looked, so that a text's hits cost one pass over it.
+class LinkTracker {
+ public:
+  LinkTracker(std::string_view text, LinkScanState& state) : iText(text), iState(state) {}
+  // The same answer as IsInsideLink(text, hit); hit must not be smaller than
+  // state.scanned.
+  bool IsInsideLink(size_t hit);
+
+ private:
+  std::string_view iText;
+  LinkScanState& iState;
+};
 
 // True when an occurrence at hit lies inside a link's target or display text.
 // The test walks back from the byte before hit to the nearest TAB above byte 0

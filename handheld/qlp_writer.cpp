@@ -21,6 +21,7 @@ constexpr uint8_t kLineFeed = 0x0A;
 constexpr uint8_t kSpace = 0x20;
 constexpr uint8_t kTextNul = 0;
 constexpr char kUnreadableMark = '~';
+constexpr size_t kUnreadableNames = 5;
 
 inline uint8_t Fold(uint8_t c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c;
@@ -87,30 +88,50 @@ void QLPWriter::FreeRun() {
   iProgress = nullptr;
 }
 
-// Shell sort with halving gaps, then one plain insertion sort. Equal subjects
-// end where this procedure leaves them, and link resolution depends on that,
-// so the procedure is kept exactly (no library sort).
+// The order is that of a Shell sort with halving gaps followed by one plain
+// insertion sort: equal subjects end where that procedure leaves them, and
+// link resolution depends on it. Each of its passes is an insertion sort of
+// every gap-th element, which moves an element only past strictly greater
+// ones, so it is a stable sort of that chain; doing each pass as a stable
+// sort on the subjects' ranks gives the same order in O(n log^2 n) instead
+// of the procedure's quadratic worst case. When no two subjects are equal
+// the last pass alone decides the order.
 void QLPWriter::SortSubjectIndex() {
   const size_t n = iSortedSubjectIndex.size();
   iFoldedSubjects.assign(n, {});
   for (size_t i = 0; i < n; ++i) iFoldedSubjects[i] = Folded(iQLPSubjectArray[i].Subject);
-  auto below = [&](int32_t a, int32_t b) {
+  // Ranks: equal subjects share one, so the passes compare integers.
+  std::vector<int32_t> byText(n);
+  for (size_t i = 0; i < n; ++i) byText[i] = static_cast<int32_t>(i);
+  std::sort(byText.begin(), byText.end(), [&](int32_t a, int32_t b) {
     return iFoldedSubjects[static_cast<size_t>(a)] < iFoldedSubjects[static_cast<size_t>(b)];
+  });
+  std::vector<int32_t> rank(n, 0);
+  bool equalSubjects = false;
+  for (size_t k = 1; k < n; ++k) {
+    const size_t a = static_cast<size_t>(byText[k - 1]), b = static_cast<size_t>(byText[k]);
+    const bool same = iFoldedSubjects[a] == iFoldedSubjects[b];
+    equalSubjects = equalSubjects || same;
+    rank[b] = rank[a] + (same ? 0 : 1);
+  }
+  byText = {};
+  auto byRank = [&](int32_t a, int32_t b) {
+    return rank[static_cast<size_t>(a)] < rank[static_cast<size_t>(b)];
   };
-  auto gappedInsertion = [&](size_t gap, size_t start) {
-    for (size_t j = start + gap; j < n; j += gap) {
-      int32_t v = iSortedSubjectIndex[j];
-      size_t k = j;
-      while (k >= gap && below(v, iSortedSubjectIndex[k - gap])) {
-        iSortedSubjectIndex[k] = iSortedSubjectIndex[k - gap];
-        k -= gap;
+  if (equalSubjects) {
+    std::vector<int32_t> chain;
+    chain.reserve(n / 2 + 1);
+    for (size_t gap = n / 2; gap > 1; gap /= 2) {
+      for (size_t s = 0; s < gap; ++s) {
+        chain.clear();
+        for (size_t j = s; j < n; j += gap) chain.push_back(iSortedSubjectIndex[j]);
+        std::stable_sort(chain.begin(), chain.end(), byRank);
+        size_t k = 0;
+        for (size_t j = s; j < n; j += gap) iSortedSubjectIndex[j] = chain[k++];
       }
-      iSortedSubjectIndex[k] = v;
     }
-  };
-  for (size_t gap = n / 2; gap > 1; gap /= 2)
-    for (size_t s = 0; s < gap; ++s) gappedInsertion(gap, s);
-  gappedInsertion(1, 0);
+  }
+  std::stable_sort(iSortedSubjectIndex.begin(), iSortedSubjectIndex.end(), byRank);
 }
 
 int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
@@ -243,6 +264,8 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   iPdbPath = pdbPath;
   iDbName = dbName;
   iProgress = progress;
+  iUnreadableCount = 0;
+  iUnreadableSubjects.clear();
 
   struct stat st {};
   if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kQLPCannotCreate;
@@ -333,6 +356,9 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
       // An unreadable record is marked and the run goes on, unless the
       // source itself has gone away.
       if (!IsSourceOpen()) return kQLPSourceFailed;
+      ++iUnreadableCount;
+      if (iUnreadableSubjects.size() < kUnreadableNames)
+        iUnreadableSubjects.push_back(iQLPSubjectArray[static_cast<size_t>(i)].Subject);
       text[len++] = kUnreadableMark;
       text[len] = 0;
     }

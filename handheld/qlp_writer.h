@@ -81,6 +81,11 @@ class QLPWriter {
   virtual bool IsSourceOpen() const { return iSourceOpen; }
   virtual int GetSourceSorted() { return 0; }
 
+  // Records of the last run the source could not give (each written as "~"
+  // after what could be read), and up to five of their subjects.
+  int UnreadableRecordCount() const { return iUnreadableCount; }
+  const std::vector<std::string>& UnreadableSubjects() const { return iUnreadableSubjects; }
+
   // Where allocation messages go; none means they are dropped.
   void SetMessageSink(MessageSink* messages) { iMessages = messages; }
   // The Unix time used for the two dates of the database header; without it
@@ -127,6 +132,8 @@ class QLPWriter {
 
   std::string iPdbPath;
   std::string iDbName;
+  int iUnreadableCount = 0;
+  std::vector<std::string> iUnreadableSubjects;
   MessageSink* iMessages = nullptr;
   ProgressSink* iProgress = nullptr;
   int64_t iExportTime = 0;

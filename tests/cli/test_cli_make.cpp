@@ -66,11 +66,16 @@ TEST(CliImport, PrintsTheResultsText) {
   EXPECT_EQ(reader.GetSubjectCount(), 3);
   reader.Close();
 
+  // No entry found: the book that stood there is kept.
+  const std::string before = qltest::ReadFileBytes(book);
   qltest::WriteFileBytes(dir.File("none.txt"), "no entries here\r\n");
   run = RunQlbook(dir, {"import", dir.File("none.txt"), book});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(run.out, "Number of subjects:   \t0\nFile sorted status:       \tYes\n");
-  EXPECT_EQ(qltest::ReadFileBytes(book).size(), 4815u);
+  EXPECT_EQ(qltest::ReadFileBytes(book), before);
+  run = RunQlbook(dir, {"import", dir.File("none.txt"), dir.File("empty.ql")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(qltest::ReadFileBytes(dir.File("empty.ql")).size(), 4815u);
 }
 
 TEST(CliImport, FormatFromExtensionUnlessGiven) {
@@ -93,6 +98,56 @@ TEST(CliImport, FormatFromExtensionUnlessGiven) {
   EXPECT_TRUE(SameEntries(ReadBook(book), {{"a", "b"}}));
   EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv"), book, "--format", "csv"}).status, 2);
   EXPECT_EQ(RunQlbook(dir, {"import", dir.File("y.tsv")}).status, 2);
+}
+
+TEST(CliImport, Utf8TextIsStoredAsWindows1252) {
+  qltest::TempDir dir;
+  const std::string book = dir.File("b.ql");
+  // "café", "naïve €5", a snowman (not in Windows-1252), LF line ends.
+  const std::string utf8 =
+      "caf\xC3\xA9\tna\xC3\xAFve \xE2\x82\xAC"
+      "5\nsnow\tman \xE2\x98\x83\n";
+  const std::vector<qltest::Entry> stored = {{"caf\xE9",
+                                              "na\xEFve \x80"
+                                              "5"},
+                                             {"snow", "man ?"}};
+  qltest::WriteFileBytes(dir.File("plain.tsv"), utf8);
+  MakeRun run = RunQlbook(dir, {"import", dir.File("plain.tsv"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("UTF-8"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("Number of subjects:   \t2\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("?):\t1\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(SameEntries(ReadBook(book), stored));
+  // A byte-order mark says UTF-8 too, in tagged text as well.
+  qltest::WriteFileBytes(dir.File("bom.txt"),
+                         "\xEF\xBB\xBF<new>caf\xC3\xA9\r\nna\xC3\xAFve \xE2\x82\xAC"
+                         "5\r\n");
+  run = RunQlbook(dir, {"import", dir.File("bom.txt"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(SameEntries(ReadBook(book), {stored[0]}));
+  // Asked for, the bytes are kept as they are; or converted without a guess.
+  run = RunQlbook(dir, {"import", dir.File("plain.tsv"), book, "--encoding", "cp1252"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf\xC3\xA9");
+  qltest::WriteFileBytes(dir.File("latin.tsv"), "caf\xE9\tx\r\n");
+  run = RunQlbook(dir, {"import", dir.File("latin.tsv"), book});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "Number of subjects:   \t1\nFile sorted status:       \tYes\n");
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf\xE9");
+  run = RunQlbook(dir, {"import", dir.File("latin.tsv"), book, "--encoding", "utf-8"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBook(book)[0].subject, "caf?");
+  EXPECT_EQ(RunQlbook(dir, {"import", dir.File("latin.tsv"), book, "--encoding", "latin1"}).status,
+            2);
+  // Text from a pipe is looked at and read whole all the same.
+  const std::string pipe = dir.File("pipe.tsv");
+  ASSERT_EQ(std::system(("mkfifo " + qltest::ShellQuote(pipe)).c_str()), 0);
+  run = RunQlbook(dir, {"import", pipe, book},
+                  "cat " + qltest::ShellQuote(dir.File("plain.tsv")) + " > " +
+                      qltest::ShellQuote(pipe) + " & ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(SameEntries(ReadBook(book), stored));
 }
 
 TEST(CliImport, FailuresAreReportedAndKeepTheOldBook) {

@@ -174,6 +174,51 @@ TEST(ExportBookReaderVersion2, EveryEntryReadsBackAcrossBlocks) {
   }
 }
 
+TEST(ExportBookReaderVersion2, LongSubjectsReadOnAcrossBlocks) {
+  TempDir dir;
+  // Subjects longer than the read-on into the next block, one of them far
+  // longer than a block, each followed by its head and a tail.
+  std::vector<Entry> entries = SampleEntries(30);
+  entries.insert(entries.begin() + 10, {std::string(3000, 's'), "head after a long subject"});
+  entries.insert(entries.begin() + 20, {std::string(1000000, 'm'), std::string(400, 't')});
+  entries.push_back({std::string(60000, 'z'), "last"});
+  for (int32_t subjectBlockSize : {25000, 997}) {
+    BookOptions o;
+    o.subjectBlockSize = subjectBlockSize;
+    ql::ExportBookReader r;
+    ASSERT_EQ(OpenBytes(r, dir, qltest::BuildBookBytes(entries, o)), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      int rs = -1, rr = -1;
+      EXPECT_TRUE(Subject(r, static_cast<int>(i), ql::kExportMaxSubjectLength, &rs) ==
+                  entries[i].subject)
+          << "block size " << subjectBlockSize << ", subject " << i;
+      EXPECT_EQ(Record(r, static_cast<int>(i), ql::kExportMaxRecordLength, &rr), entries[i].text)
+          << "block size " << subjectBlockSize << ", record " << i;
+      EXPECT_EQ(rs, 0);
+      EXPECT_EQ(rr, 0);
+    }
+    // A subject longer than the caller's capacity is cut there.
+    EXPECT_EQ(Subject(r, 20, 5), "mmmmm");
+  }
+}
+
+TEST(ExportBookReaderHostile, BlockSizesPastTheReadersCapAreRefused) {
+  TempDir dir;
+  std::string bytes = qltest::BuildBookBytes({{"a", "b"}, {"c", "d"}});
+  // The subject section follows the two index values; a file large enough
+  // that eight times its size does not rule the block size out.
+  const size_t blockSizeAt = 4791 + 2 * 4 + 8;
+  bytes += std::string(3u << 20, '\0');
+  for (int32_t size : {(1 << 24) + 1, 1 << 24}) {
+    std::string word;
+    ql::AppendLE32(word, static_cast<uint32_t>(size));
+    bytes.replace(blockSizeAt, 4, word);
+    ql::ExportBookReader r;
+    EXPECT_EQ(OpenBytes(r, dir, bytes), size > (1 << 24) ? ql::kExportShortRead : ql::kExportOk)
+        << size;
+  }
+}
+
 TEST(ExportBookReaderVersion2, TooLongMarkAtCapacityMinus20) {
   TempDir dir;
   const int capacity = 500;

@@ -144,7 +144,8 @@ TEST(TabImport, LinesAndEndConditions) {
   ExpectEntries(ImportTab("a\tone\r\nb\ttwo\r\n"), {{"a", "one"}, {"b", "two"}});
   // The last line needs no line end; an LF inside a line stays an LF byte,
   // while "<br>" is a break.
-  ExpectEntries(ImportTab("a\tx\ny<br>z\r\nb\tlast"), {{"a", "x\ny" + kBr + "z"}, {"b", "last"}});
+  ExpectEntries(ImportTab("a\t1\r\nb\tx\ny<br>z\r\nc\tlast"),
+                {{"a", "1"}, {"b", "x\ny" + kBr + "z"}, {"c", "last"}});
   // A third line that begins with a TAB ends the import after two entries.
   ExpectEntries(ImportTab("a\t1\r\nb\t2\r\n\tc\r\nd\t4\r\n"), {{"a", "1"}, {"b", "2"}});
   // An empty text ends it too, and so does an empty line.
@@ -152,10 +153,41 @@ TEST(TabImport, LinesAndEndConditions) {
   ExpectEntries(ImportTab("a\t1\r\n\r\nc\t3\r\n"), {{"a", "1"}});
   // A line without a TAB runs on into the next one.
   ExpectEntries(ImportTab("ab\r\nc\td\r\n"), {{"ab\r\nc", "d"}});
-  // The CR and the character after it are skipped, whatever it is.
-  ExpectEntries(ImportTab("a\t1\rXb\t2\r\n"), {{"a", "1"}, {"b", "2"}});
+  // In a file whose first line ends in CR LF, the CR and the character
+  // after it are skipped, whatever it is.
+  ExpectEntries(ImportTab("a\t1\r\nb\t2\rXc\t3\r\n"), {{"a", "1"}, {"b", "2"}, {"c", "3"}});
   ExpectEntries(ImportTab(""), {});
   ExpectEntries(ImportTab("\r\n"), {});
+}
+
+TEST(TabImport, LineEndsFollowTheFirstLine) {
+  // LF line ends, as text written on Linux has them.
+  ExpectEntries(ImportTab("a\tone\nb\ttwo\nc\tthree"),
+                {{"a", "one"}, {"b", "two"}, {"c", "three"}});
+  ExpectEntries(ImportTab("a\t1\n\nc\t3\n"), {{"a", "1"}});
+  // A CR inside an LF file's text stays content, as an LF does in a CR LF file.
+  ExpectEntries(ImportTab("a\t1\nb\tx\ry\n"), {{"a", "1"}, {"b", "x\ry"}});
+  // Bare CR line ends keep every subject whole.
+  ExpectEntries(ImportTab("apple\tred\rbanana\tyellow\rcherry\tdark\r"),
+                {{"apple", "red"}, {"banana", "yellow"}, {"cherry", "dark"}});
+  // The first line end decides, even inside a first subject without a TAB.
+  ExpectEntries(ImportTab("title\nx\t1\ny\t2\n"), {{"title\nx", "1"}, {"y", "2"}});
+  // CR LF files read as before: an LF inside a text stays content.
+  ExpectEntries(ImportTab("a\t1\r\nb\tx\ny\r\n"), {{"a", "1"}, {"b", "x\ny"}});
+}
+
+TEST(Import, ByteOrderMarkIsSkipped) {
+  ExpectEntries(ImportTab("\xEF\xBB\xBF"
+                          "a\t1\r\nb\t2\r\n"),
+                {{"a", "1"}, {"b", "2"}});
+  ExpectEntries(ImportTagged("\xEF\xBB\xBF<new>a\r\n1\r\n"), {{"a", "1"}});
+  // Only at the very start.
+  ExpectEntries(ImportTab("a\t1\r\n\xEF\xBB\xBF"
+                          "b\t2\r\n"),
+                {{"a", "1"},
+                 {"\xEF\xBB\xBF"
+                  "b",
+                  "2"}});
 }
 
 TEST(ImportMends, ZeroBytesAreDropped) {
@@ -341,15 +373,21 @@ std::vector<Entry> ReferenceTagged(std::string_view in) {
 
 std::vector<Entry> ReferenceTab(std::string_view in) {
   std::vector<Entry> entries;
+  // The first line end of the input says which line ends the file has.
+  const size_t first = in.find_first_of("\r\n");
+  const bool lf = first != std::string_view::npos && in[first] == '\n';
+  const bool crlf =
+      !lf && first != std::string_view::npos && first + 1 < in.size() && in[first + 1] == '\n';
+  const char end = lf ? '\n' : '\r';
   size_t pos = 0;
   for (;;) {
     size_t tab = in.find('\t', pos);
     if (tab == std::string_view::npos) return entries;
-    size_t cr = std::min(in.find('\r', tab + 1), in.size());
+    size_t cr = std::min(in.find(end, tab + 1), in.size());
     if (tab == pos || cr == tab + 1 || in[pos] == '\r' || in[pos] == '\n') return entries;
     entries.push_back({std::string(in.substr(pos, tab - pos)),
                        ReferenceConvert(in.substr(tab + 1, cr - tab - 1), false)});
-    pos = std::min(cr + 2, in.size());
+    pos = std::min(cr + (crlf ? 2 : 1), in.size());
   }
 }
 

@@ -2,9 +2,12 @@
 // layout corner (entries and tails across block boundaries), opening rules,
 // FindSubject, bookmarks, exclusive use and the block caches.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
+#include "open_failure.h"
 #include "reader_test_util.h"
 
 namespace {
@@ -395,13 +399,160 @@ TEST(Bookmarks, StoredTableReadWhenReadOnly) {
   EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
 }
 
+TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
+  qltest::TempDir dir;
+  std::string path = WriteBook(dir, {{"a", "b"}});
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_TRUE(reader.HasBookmarkBlock());
+  reader.SetBookmark(1, 1, 0, 0, "a");
+  // Writes past byte 100 fail: the block starts at 48 and runs 4743 bytes.
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool savedOk = reader.SaveBookmarks();
+  const int error = errno;
+  const bool closedOk = reader.Close();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(savedOk);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_FALSE(closedOk);
+  EXPECT_EQ(reader.LastWriteError(), EFBIG);
+  // With room both succeed; read-only and closed readers have nothing to fail.
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(reader.LastWriteError(), 0);
+  EXPECT_TRUE(reader.SaveBookmarks());
+  EXPECT_TRUE(reader.Close());
+  EXPECT_TRUE(reader.Close());
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(reader.Close());
+}
+
+TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
+  qltest::TempDir dir;
+  const std::vector<Entry> entries = {{"ant", "small"}, {"bee", std::string(400, 'b')}};
+  const std::string full = qltest::BuildBookBytes(entries);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(WriteBook(dir, entries), ql::kOpenReadOnly), ql::kOpenOk);
+  for (int i : {0, 1}) {
+    ASSERT_EQ(reader.LoadRecord(i), 1);
+    EXPECT_FALSE(reader.CurrentRecordDamaged()) << i;
+  }
+  // The record block cut short: the tail of "bee" has no end.
+  std::string cut = dir.File("cut.ql");
+  qltest::WriteFileBytes(cut, full.substr(0, full.size() - 100));
+  ASSERT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  EXPECT_EQ(reader.CurrentRecordText().substr(0, 150), std::string(150, 'b'));
+  // An index value past the subject stream.
+  std::string bytes = full;
+  bytes[4791 + 4] = '\x7f';
+  std::string wild = dir.File("wild.ql");
+  qltest::WriteFileBytes(wild, bytes);
+  ASSERT_EQ(reader.Open(wild, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  // A legacy book cut inside its last record.
+  const std::string legacy = qltest::BuildLegacyBookBytes(entries, 1);
+  std::string short1 = dir.File("short.ql");
+  qltest::WriteFileBytes(short1, legacy.substr(0, legacy.size() - 50));
+  ASSERT_EQ(reader.Open(short1, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_FALSE(reader.CurrentRecordDamaged());
+  ASSERT_EQ(reader.LoadRecord(1), 1);
+  EXPECT_TRUE(reader.CurrentRecordDamaged());
+  EXPECT_EQ(reader.CurrentRecordText(), std::string(350, 'b'));
+}
+
+TEST(BookReader, OpenSaysWhyItFailed) {
+  qltest::TempDir dir;
+  ql::BookReader reader, holder;
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kSystem);
+  EXPECT_EQ(reader.LastOpenFailure().error, ENOENT);
+  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().error, EISDIR);
+
+  std::string path = WriteBook(dir, {{"a", "b"}});
+  ASSERT_EQ(holder.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
+  holder.Close();
+
+  BookOptions newer;
+  newer.version = 2002;
+  EXPECT_EQ(reader.Open(WriteBook(dir, {{"a", "b"}}, newer, "new.ql"), ql::kOpenReadOnly),
+            ql::kOpenUnsupported);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kUnsupported);
+  std::string cut = dir.File("cut.ql");
+  qltest::WriteFileBytes(cut, qltest::BuildBookBytes({{"a", "b"}}).substr(0, 4800));
+  EXPECT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kDamaged);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
+}
+
+TEST(BookReader, CarriedReasonSaysWhatTheFileSays) {
+  // The reason Open carries gives the words that looking at the file gives.
+  qltest::TempDir dir;
+  std::vector<std::string> paths = {dir.File("missing.ql"), dir.Path()};
+  auto add = [&](const std::string& name, const std::string& bytes) {
+    paths.push_back(dir.File(name));
+    qltest::WriteFileBytes(paths.back(), bytes);
+  };
+  const std::string book = qltest::BuildBookBytes({{"a", "b"}});
+  add("text.txt", "just text, not a book at all, but long enough for the words");
+  add("short.ql", "tiny");
+  BookOptions newer;
+  newer.version = 2002;
+  add("newer.ql", qltest::BuildBookBytes({{"a", "b"}}, newer));
+  BookOptions chunk;
+  chunk.chunksBefore = {{7, 0, "x"}};
+  add("chunk.ql", qltest::BuildBookBytes({{"a", "b"}}, chunk));
+  add("cut.ql", book.substr(0, 4800));
+  add("legacy4.ql", qltest::BuildLegacyBookBytes({{"a", "b"}}, 4));
+  std::string alien = book.substr(0, 4800);  // damaged and without the words
+  alien[8] = 'X';
+  add("alien.ql", alien);
+  add("held.ql", book);
+  ql::BookReader holder, reader;
+  ASSERT_EQ(holder.Open(paths.back(), ql::kOpenReadWrite), ql::kOpenOk);
+  for (const std::string& path : paths) {
+    for (int mode : {ql::kOpenReadOnly, ql::kOpenReadWrite}) {
+      const int r = reader.Open(path, mode);
+      ASSERT_NE(r, ql::kOpenOk) << path;
+      EXPECT_NE(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone) << path;
+      EXPECT_EQ(ql::OpenFailureReason(path, r, reader.LastOpenFailure()),
+                ql::OpenFailureReason(path, r))
+          << path;
+    }
+  }
+  // A device is no book either.
+  EXPECT_EQ(reader.Open("/dev/null", ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNotABook);
+}
+
 TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
   qltest::TempDir dir;
   std::string path = WriteBook(dir, {{"a", "b"}});
   ql::BookReader first, second;
+  // Readers share the book; a writer has it alone.
   ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(second.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(second.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(second.GetSubject(0), "a");
+  second.Close();
   EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(second.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
+  EXPECT_FALSE(first.OpenedWithoutLock());
   first.Close();
   EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
   EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);

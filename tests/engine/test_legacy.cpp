@@ -2,7 +2,10 @@
 // codings, first lines and their limits, the marks and blocks added on the
 // first read-write open, and the bookmark table at the end of the file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -134,10 +137,15 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
   reader.Close();
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 
-  // Held for exclusive use like a version 2 book.
+  // Held for exclusive use while open for writing, shared while read, like
+  // a version 2 book.
   ql::BookReader other;
   ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
   EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  reader.Close();
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
 }
 
 TEST(LegacyBook, FirstLineLimits) {
@@ -173,6 +181,86 @@ TEST(LegacyBook, UnsupportedVersionsAreRefusedUntouched) {
     EXPECT_EQ(reader.GetSubjectCount(), 0);
     EXPECT_EQ(qltest::ReadFileBytes(path), before) << word;
   }
+}
+
+// Runs body with writes past limit bytes of any file failing (EFBIG).
+template <typename Body>
+void WithFileSizeLimit(rlim_t limit, Body body) {
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = limit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  body();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+}
+
+TEST(LegacyBookmarks, FailedMarkingIsUndoneAndSaid) {
+  qltest::TempDir dir;
+  std::string path = WriteLegacy(dir, 1);
+  const std::string before = qltest::ReadFileBytes(path);
+  ql::BookReader reader;
+  int r = 0;
+  // Room for the 88 reserved bytes but not for the whole block.
+  WithFileSizeLimit(before.size() + 1000, [&] { r = reader.Open(path, ql::kOpenReadWrite); });
+  EXPECT_EQ(r, ql::kOpenFailed);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kWriteFailed);
+  EXPECT_EQ(reader.LastOpenFailure().error, EFBIG);
+  EXPECT_EQ(qltest::ReadFileBytes(path), before);
+  // With room it is marked as before.
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
+  EXPECT_TRUE(reader.HasBookmarkBlock());
+}
+
+TEST(LegacyBookmarks, ClaimedBlockOverlappingTheRecordsIsNeverWritten) {
+  qltest::TempDir dir;
+  const std::vector<Entry> entries = {{"ant", "small"}, {"bee", std::string(6000, 'b')}};
+  // Marked +1500 but without the block: the last 4743 bytes are text.
+  for (int32_t word : {1501, 501}) {
+    std::string path = dir.File("claims" + std::to_string(word) + ".ql");
+    const std::string bytes = qltest::BuildLegacyBookBytes(entries, word);
+    qltest::WriteFileBytes(path, bytes);
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    EXPECT_FALSE(reader.HasBookmarkBlock());
+    EXPECT_EQ(reader.GetBookmark(1).textLength, 0) << "record bytes read as bookmarks";
+    reader.SetBookmark(1, 3, 0, 0, "ant");
+    EXPECT_TRUE(reader.SaveBookmarks());  // nothing to save into
+    EXPECT_TRUE(reader.Close());
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.LoadRecord(1), 1);
+    EXPECT_TRUE(reader.CurrentRecordText() == entries[1].text) << word;
+  }
+  // A real block behind the records is used, read-only too on request.
+  std::string path = dir.File("real.ql");
+  qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 1));
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  reader.SetBookmark(4, 3, 1, 0, "bee");
+  EXPECT_TRUE(reader.Close());
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.GetBookmark(4).textLength, 0);
+  reader.LoadStoredBookmarks();
+  EXPECT_EQ(reader.GetBookmark(4).text, "bee");
+}
+
+TEST(LegacyBookmarks, FailedBookmarkWriteIsReported) {
+  qltest::TempDir dir;
+  std::string path = WriteLegacy(dir, 2);
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  reader.SetBookmark(1, 5, 2, 0, "Zebra");
+  bool saved = true, closed = true;
+  WithFileSizeLimit(100, [&] {
+    saved = reader.SaveBookmarks();
+    closed = reader.Close();
+  });
+  EXPECT_FALSE(saved);
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(reader.LastWriteError(), EFBIG);
 }
 
 }  // namespace

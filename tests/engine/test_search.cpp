@@ -1,9 +1,13 @@
 // Search and FindMatch over books built in the test.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "reader_fixture.h"
+#include "text_case.h"
 
 namespace {
 
@@ -140,6 +144,101 @@ TEST(Search, BlockReads) {
   EXPECT_EQ(Find(reader, kText, "zebra", 0, -1).result, -1);
   EXPECT_EQ(reader.Stats().recordBlockLoads, recordBlocks);
   EXPECT_EQ(Find(reader, kText, "needle", 8, -1), (Hit{1, 39, 401}));
+}
+
+// Every hit of term in record 0 as Find Next gives them, walking on from
+// each; the seconds the walk took go to seconds.
+std::vector<int> AllHits(ql::BookReader& reader, const std::string& term, bool wholeWord,
+                         double* seconds = nullptr) {
+  std::vector<int> hits;
+  const auto start = std::chrono::steady_clock::now();
+  int record = 0, pos = -1;
+  while (reader.Search(kText, term, record, pos, wholeWord, true) == ql::kSearchHit) {
+    hits.push_back(pos);
+    ++pos;
+  }
+  if (seconds)
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return hits;
+}
+
+// The same hits found the plain way: every place the lowered term stands,
+// kept when it passes the word and link tests.
+std::vector<int> PlainHits(const std::string& text, const std::string& term, bool wholeWord) {
+  std::vector<int> hits;
+  const std::string lower = ql::LowerCaseCp1252(text);
+  for (size_t at = lower.find(term); at != std::string::npos; at = lower.find(term, at + 1))
+    if ((!wholeWord || ql::IsWholeWord(text, at, term.size())) && !ql::IsInsideLink(text, at))
+      hits.push_back(int(at));
+  return hits;
+}
+
+TEST(Search, HitsAgreeWithAPlainSearchOnRandomRecords) {
+  std::mt19937 rng(11);
+  const std::vector<std::string> pieces = {"a",      "A", "b",      "ab",  " ",    "\t\x11",
+                                           "\t\x12", ">", "\t\x01", "aba", "\xC0", "\xE0"};
+  const std::vector<std::string> terms = {"a", "ab", "aba", "b a", "abab", "\xe0", "a\xe0"};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (size_t k = rng() % 60; k > 0; --k) text += pieces[rng() % pieces.size()];
+    qltest::OpenBookFixture book({{"s", text}});
+    ASSERT_TRUE(book.Ok());
+    for (const std::string& term : terms)
+      for (bool wholeWord : {false, true})
+        ASSERT_EQ(AllHits(book.Reader(), term, wholeWord), PlainHits(text, term, wholeWord))
+            << "round " << round << " term " << term;
+  }
+}
+
+TEST(Search, TimeFollowsTheTextNotHitsTimesLength) {
+  double seconds = 0;
+  {
+    // Many hits in one long record: each must not cost the whole record.
+    std::string text;
+    while (text.size() < 2000000) text += "ab ";
+    qltest::OpenBookFixture book({{"s", text}});
+    ASSERT_TRUE(book.Ok());
+    EXPECT_EQ(AllHits(book.Reader(), "ab", true, &seconds).size(), text.size() / 3);
+    EXPECT_LT(seconds, 10.0);
+  }
+  {
+    // A further term found only at the end of the record, asked for at each hit.
+    std::string text;
+    while (text.size() < 1000000) text += "ab ";
+    qltest::OpenBookFixture book({{"s", text + "zz"}});
+    ASSERT_TRUE(book.Ok());
+    ql::SearchQuery q;
+    q.term1 = "ab";
+    q.term2 = "zz";
+    const auto start = std::chrono::steady_clock::now();
+    int record = 0, pos = -1;
+    size_t hits = 0;
+    while (book.Reader().FindMatch(q, record, pos) == ql::kSearchHit && record == 0) {
+      ++hits;
+      ++pos;
+    }
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(hits, text.size() / 3);
+    EXPECT_LT(seconds, 10.0);
+  }
+  {
+    // Hits deep inside one long link: none is a hit, none walks back far.
+    std::string text = "\t\x11";
+    while (text.size() < 2000000) text += "x ";
+    qltest::OpenBookFixture book({{"s", text}});
+    ASSERT_TRUE(book.Ok());
+    EXPECT_TRUE(AllHits(book.Reader(), "x", false, &seconds).empty());
+    EXPECT_LT(seconds, 10.0);
+  }
+  {
+    // A long term whose first and last bytes match everywhere.
+    const std::string text(2000000, 'a');
+    const std::string term = std::string(2000, 'a') + "b" + std::string(2000, 'a');
+    qltest::OpenBookFixture book({{"s", text + term}});
+    ASSERT_TRUE(book.Ok());
+    EXPECT_EQ(AllHits(book.Reader(), term, false, &seconds), std::vector<int>{2000000});
+    EXPECT_LT(seconds, 10.0);
+  }
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ class FakeSource : public ql::QLPWriter {
   int GetSourceSorted() override;
   // Loads the subjects for link resolution, as a run does before converting.
   void PrepareLinks();
+  // The subject indices in the order the run sorted them.
+  const std::vector<int32_t>& SortedIndex() const { return iSortedSubjectIndex; }
 };
 
 class CountingProgress : public ql::ProgressSink {

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -315,6 +316,67 @@ TEST(QLPWriterConversion, SortIsCaseInsensitiveAndKeepsItsTieOrder) {
   EXPECT_EQ(texts[3],
             "\t\x11"
             "4>\xC9\t\x12");  // bytes above 0x7F are not folded
+}
+
+// The halving-gap Shell sort the database's link order is defined by,
+// written out plainly: gapped insertion sorts, then one plain one.
+std::vector<int32_t> ReferenceShellOrder(const std::vector<std::string>& subjects) {
+  const size_t n = subjects.size();
+  std::vector<std::string> folded(subjects);
+  for (std::string& s : folded)
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  std::vector<int32_t> a(n);
+  for (size_t i = 0; i < n; ++i) a[i] = int32_t(i);
+  auto pass = [&](size_t gap) {
+    for (size_t s = 0; s < gap; ++s)
+      for (size_t j = s + gap; j < n; j += gap) {
+        int32_t v = a[j];
+        size_t k = j;
+        while (k >= gap && folded[size_t(v)] < folded[size_t(a[k - gap])]) {
+          a[k] = a[k - gap];
+          k -= gap;
+        }
+        a[k] = v;
+      }
+  };
+  for (size_t gap = n / 2; gap > 1; gap /= 2) pass(gap);
+  pass(1);
+  return a;
+}
+
+TEST(QLPWriterLinks, SortOrderOfEqualSubjectsIsTheShellSorts) {
+  std::mt19937 rng(7);
+  const char* words[] = {"a", "A", "b", "B", "ab", "Ab", "aB", "ba", "c", "", "a b", "\xe9"};
+  for (int round = 0; round < 300; ++round) {
+    FakeSource s;
+    const size_t n = rng() % 200;
+    for (size_t i = 0; i < n; ++i) s.subjects.push_back(words[rng() % std::size(words)]);
+    s.PrepareLinks();
+    ASSERT_EQ(s.SortedIndex(), ReferenceShellOrder(s.subjects)) << "round " << round;
+  }
+}
+
+TEST(QLPWriterLinks, SortTakesNoQuadraticTime) {
+  // Two sorted runs interleaved, the larger values on even places: with a
+  // power-of-two count no gap before the last mixes them. Equal pairs too.
+  const size_t n = size_t{1} << 17;
+  // A long shared start makes each comparison cost what long subjects do.
+  const std::string prefix(300, 'p');
+  FakeSource s;
+  char name[32];
+  for (size_t i = 0; i < n; ++i) {
+    const size_t v = (i % 2 == 0 ? n / 2 + i / 2 : i / 2) / 2;
+    std::snprintf(name, sizeof name, "%08zu", v);
+    s.subjects.push_back(prefix + name);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  s.PrepareLinks();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 20.0);
+  for (size_t i = 1; i < n; ++i)
+    ASSERT_LE(s.subjects[size_t(s.SortedIndex()[i - 1])], s.subjects[size_t(s.SortedIndex()[i])]);
 }
 
 TEST(QLPWriterConversion, StopsAtTheCapAndStaysInsideItsBuffer) {

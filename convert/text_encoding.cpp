@@ -1,0 +1,130 @@
+#include "text_encoding.h"
+
+#include <array>
+#include <vector>
+
+namespace ql {
+
+namespace {
+
+constexpr uint8_t kReplacement = '?';
+constexpr size_t kChunk = 64 * 1024;
+
+// Code points of Windows-1252 bytes 0x80 to 0x9F; 0 where the byte is unused.
+constexpr std::array<uint16_t, 32> kHigh = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Length of the UTF-8 sequence led by b, 0 when b cannot lead one.
+size_t SequenceLength(uint8_t b) {
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) return 2;
+  if (b >= 0xE0 && b <= 0xEF) return 3;
+  if (b >= 0xF0 && b <= 0xF4) return 4;
+  return 0;
+}
+
+// Decodes the sequence of length n at p (all of it present); false when it
+// is not well formed (a bad continuation, an overlong form, a surrogate, or
+// beyond U+10FFFF).
+bool Decode(const uint8_t* p, size_t n, uint32_t& codePoint) {
+  uint32_t c = n == 1 ? p[0] : n == 2 ? (p[0] & 0x1Fu) : n == 3 ? (p[0] & 0x0Fu) : (p[0] & 0x07u);
+  for (size_t k = 1; k < n; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return false;
+    c = (c << 6) | (p[k] & 0x3Fu);
+  }
+  static constexpr uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kMinimum[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  codePoint = c;
+  return true;
+}
+
+}  // namespace
+
+bool LooksLikeUtf8(std::string_view head) {
+  const auto* p = reinterpret_cast<const uint8_t*>(head.data());
+  const size_t size = head.size();
+  bool multiByte = false;
+  for (size_t i = 0; i < size;) {
+    const size_t n = SequenceLength(p[i]);
+    if (n == 0) return false;
+    if (n == 1) {
+      ++i;
+      continue;
+    }
+    if (i + n > size) {
+      // Cut off by the end of head: the bytes there must still fit.
+      for (size_t k = i + 1; k < size; ++k)
+        if ((p[k] & 0xC0) != 0x80) return false;
+      return multiByte;
+    }
+    uint32_t c = 0;
+    if (!Decode(p + i, n, c)) return false;
+    multiByte = true;
+    i += n;
+  }
+  return multiByte;
+}
+
+uint8_t Cp1252FromCodePoint(uint32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
+    return static_cast<uint8_t>(codePoint);
+  for (size_t k = 0; k < kHigh.size(); ++k)
+    if (kHigh[k] != 0 && kHigh[k] == codePoint) return static_cast<uint8_t>(0x80 + k);
+  return 0;
+}
+
+bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced) {
+  replaced = 0;
+  std::vector<uint8_t> buffer(kChunk + 4);
+  std::vector<uint8_t> converted;
+  converted.reserve(kChunk + 4);
+  size_t carried = 0;  // bytes of a sequence cut off at the end of the last chunk
+  bool start = true;
+  for (;;) {
+    const size_t got = std::fread(buffer.data() + carried, 1, kChunk, in);
+    if (std::ferror(in)) return false;
+    const size_t size = carried + got;
+    const bool last = got == 0 || std::feof(in);
+    size_t i = 0;
+    if (start && size >= kUtf8ByteOrderMark.size() &&
+        std::string_view(reinterpret_cast<const char*>(buffer.data()), 3) == kUtf8ByteOrderMark)
+      i = kUtf8ByteOrderMark.size();
+    start = false;
+    converted.clear();
+    while (i < size) {
+      const uint8_t b = buffer[i];
+      if (b < 0x80) {
+        converted.push_back(b);
+        ++i;
+        continue;
+      }
+      const size_t n = SequenceLength(b);
+      if (n != 0 && i + n > size && !last) break;  // read the rest with the next chunk
+      uint32_t c = 0;
+      uint8_t byte = 0;
+      if (n != 0 && i + n <= size && Decode(buffer.data() + i, n, c)) {
+        byte = Cp1252FromCodePoint(c);
+        i += n;
+      } else {
+        ++i;  // not UTF-8: one '?' for the byte
+      }
+      if (byte == 0) {
+        byte = kReplacement;
+        ++replaced;
+      }
+      converted.push_back(byte);
+    }
+    if (!converted.empty() &&
+        std::fwrite(converted.data(), 1, converted.size(), out) != converted.size())
+      return false;
+    carried = size - i;
+    for (size_t k = 0; k < carried; ++k) buffer[k] = buffer[i + k];
+    if (last && carried == 0) break;
+    if (got == 0) break;
+  }
+  return std::fflush(out) == 0;
+}
+
+}  // namespace ql

@@ -1,0 +1,26 @@
+// UTF-8 text turned into the Windows-1252 bytes books store, for imports of
+// text written on systems that write UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+namespace ql {
+
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// True when head is valid UTF-8 holding at least one multi-byte character; a
+// character cut off at the end of head counts as valid (head is the start of
+// a longer input).
+bool LooksLikeUtf8(std::string_view head);
+
+// Windows-1252 byte of a code point; 0 when it has none (NUL is never asked).
+uint8_t Cp1252FromCodePoint(uint32_t codePoint);
+
+// Copies in (UTF-8; a byte-order mark at the start is passed over) to out as
+// Windows-1252. Characters Windows-1252 lacks, and bytes that are not UTF-8,
+// become '?', counted in replaced. False when reading or writing failed.
+bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced);
+
+}  // namespace ql
