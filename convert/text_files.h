@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "atomic_file.h"
 #include "book_builder.h"
@@ -22,8 +24,30 @@ namespace ql {
 // subject: " with the first subject out of order.
 std::string ImportResultsText(const BookBuilder& builder);
 
-// One import: open the source, read it into a builder, write the book. Each
-// step returns false with the reason, path first, in Failure().
+// The line added to the results of an import that converted UTF-8:
+// "Characters without a Windows-1252 form (written as ?):\t" and the count.
+std::string ReplacedCharactersText(int64_t replaced);
+
+// "3 records: a, b, c" for a count and the first few names (", ..." when
+// there are more than named); one and many are the noun's two forms.
+std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
+                          std::string_view many);
+
+// "BOOK: 3 records: a, b, c (damaged; written as far as they could be
+// read)", for records written only in part.
+std::string DamagedRecordsText(const std::string& bookPath, int count,
+                               const std::vector<std::string>& subjects);
+
+// How the source's bytes are taken. Books store Windows-1252, so UTF-8 text
+// is converted; kDetect takes text as UTF-8 when it begins with a byte-order
+// mark or its start is UTF-8 with characters beyond ASCII.
+enum class TextEncoding { kDetect, kUtf8, kCp1252 };
+// Why a detected source was taken as UTF-8.
+enum class Utf8Sign { kNone, kByteOrderMark, kUtf8Start };
+
+// One import: open the source, settle its encoding, convert it, read it into
+// a builder, write the book. Each step returns false with the reason, path
+// first, in Failure().
 class TextImport {
  public:
   TextImport() = default;
@@ -32,10 +56,25 @@ class TextImport {
 
   // Opens source for reading and makes the builder's temporary files.
   bool OpenSource(const std::string& source);
-  // The source's length in bytes (0 when it could not be measured).
-  int64_t SourceSize() const { return iSize; }
+  // Settles whether the source is UTF-8. Detecting reads the source's start,
+  // so a source that is not a regular file (a pipe) is first copied to a
+  // work file that can be read again.
+  bool ChooseEncoding(TextEncoding encoding);
+  // True when the source is taken as UTF-8; Utf8SignFound says why when it
+  // was detected.
+  bool IsUtf8() const { return iUtf8; }
+  Utf8Sign Utf8SignFound() const { return iSign; }
+  // Converts a UTF-8 source to Windows-1252 in a work file (nothing to do for
+  // any other); Replaced() then counts the characters written as '?'.
+  bool Convert();
+  int64_t Replaced() const { return iReplaced; }
+  // The length in bytes of what Read reads (0 when it could not be measured).
+  int64_t SourceSize() const;
   // Reads every entry; the bar follows the source offset.
   bool Read(bool tabSeparated, ProgressSink* bar);
+  // True when the source held no entry and a file stands at path: the most
+  // likely cause is the wrong format, and an empty book must not replace it.
+  bool KeepsTarget(const std::string& path) const;
   // Writes the book; the bar, if any, then follows the writing.
   bool WriteBook(const std::string& path, ProgressSink* bar = nullptr);
 
@@ -48,12 +87,16 @@ class TextImport {
       if (f) std::fclose(f);
     }
   };
+  using File = std::unique_ptr<std::FILE, FileCloser>;
   bool Fail(std::string reason);
+  bool MakeRewindable();
 
   std::string iSource;
-  std::unique_ptr<std::FILE, FileCloser> iInput;
+  File iInput;
   std::optional<BookBuilder> iBuilder;  // made after the source opens
-  int64_t iSize = 0;
+  bool iUtf8 = false;
+  Utf8Sign iSign = Utf8Sign::kNone;
+  int64_t iReplaced = 0;
   std::string iFailure;
 };
 
@@ -64,15 +107,23 @@ class TextExport {
  public:
   bool Open(const std::string& out);
   // Writes the book (found at bookPath) as tab-separated text; the bar steps
-  // once per subject.
+  // once per subject. A success may still have lost entries: see Report().
   bool Write(BookReader& reader, const std::string& bookPath, ProgressSink* bar);
   const std::string& Failure() const { return iFailure; }
+
+  // What the written text lacks: damaged records and entries the
+  // tab-separated form cannot carry.
+  const TabTextReport& Report() const { return iReport; }
+  // "OUT: N entries: ... (the tab-separated form cannot carry ...)", or
+  // empty when every entry was carried.
+  std::string NotCarriedText() const;
 
  private:
   bool Fail(std::string reason);
 
   AtomicFile iFile;
   std::string iOut;
+  TabTextReport iReport;
   std::string iFailure;
 };
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "book_builder.h"
+#include "open_failure.h"
 
 namespace ql {
 
@@ -48,13 +49,14 @@ const char* UpgradeResultText(int code) {
 
 std::string BookWriteFailureText(const std::string& path, int code, int error) {
   const std::string why =
-      code == kBuildIoFailed && error != 0 ? std::strerror(error) : UpgradeResultText(code);
+      code == kBuildIoFailed && error != 0 ? SystemErrorText(error) : UpgradeResultText(code);
   return path + ": cannot write the book: " + why + " (nothing was changed there)";
 }
 
 std::string UpgradeFailureText(const std::string& legacy, const std::string& out, int code,
                                int error) {
-  if (code == kUpgradeRecordFailed)
+  // The legacy book is at fault, not the target.
+  if (code == kUpgradeRecordFailed || code == kUpgradeEntriesOverlap)
     return legacy + ": " + UpgradeResultText(code) + "; no book was written";
   return BookWriteFailureText(out, code, error);
 }
