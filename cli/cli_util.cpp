@@ -63,14 +63,6 @@ bool IsSameFile(const std::string& input, const std::string& output) {
   return true;
 }
 
-std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
-                          std::string_view many) {
-  std::string text = std::to_string(count) + " " + std::string(count == 1 ? one : many) + ": ";
-  for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
-  if (static_cast<size_t>(count) > names.size()) text += ", ...";
-  return text;
-}
-
 bool CheckIndex(const ql::BookReader& reader, long long index) {
   if (index < 0 || index >= reader.GetSubjectCount()) {
     UsageError("index " + std::to_string(index) + " is out of range (the book has " +

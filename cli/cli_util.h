@@ -11,6 +11,7 @@
 #include "book_reader.h"
 #include "messages.h"
 #include "progress.h"
+#include "text_files.h"
 
 namespace qlcli {
 
@@ -37,10 +38,8 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
 // the input before it was read.
 bool IsSameFile(const std::string& input, const std::string& output);
 
-// "3 records: a, b, c" for a count and the first few names (", ..." when
-// there are more than named); one and many are the noun's two forms.
-std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
-                          std::string_view many);
+// The window's text export names lost entries in the same words.
+using ql::CountAndNames;
 
 // Parses a decimal index argument and checks it against the book; prints the
 // error and returns false when it is not a valid index.
