@@ -17,11 +17,6 @@ namespace {
 
 constexpr const char* kBookSaveExtension = "ql";
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 void Report(Desktop& desktop, std::string_view what, const std::string& reason) {
   desktop.ShowMessage(std::string(what) + ":\n" + reason, kDefaultCaption);
 }
@@ -106,7 +101,9 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
 
   constexpr std::string_view kFailed = "Import failed";
   TextImport import;
-  if (!import.OpenSource(source->path)) {
+  // Books store Windows-1252, and text from other systems is often UTF-8;
+  // the window has no way to ask, so the text's start decides.
+  if (!import.OpenSource(source->path) || !import.ChooseEncoding(TextEncoding::kDetect)) {
     Report(desktop, kFailed, import.Failure());
     return;
   }
@@ -131,11 +128,13 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   bool keptTarget = false;
   {
     WaitCursorOn wait(desktop);
-    std::unique_ptr<ProgressSink> bar = desktop.StartProgress(import.SourceSize() + 1, true);
-    if (import.Read(tabSeparated, bar.get())) {
-      // A source without entries must not cost a book that stood there.
-      keptTarget = import.Builder().iSubjectCount == 0 && Exists(book);
-      done = !keptTarget && import.WriteBook(book, bar.get());
+    if (import.Convert()) {
+      std::unique_ptr<ProgressSink> bar = desktop.StartProgress(import.SourceSize() + 1, true);
+      if (import.Read(tabSeparated, bar.get())) {
+        // A source without entries must not cost a book that stood there.
+        keptTarget = import.KeepsTarget(book);
+        done = !keptTarget && import.WriteBook(book, bar.get());
+      }
     }
   }
   if (!done) {
@@ -149,6 +148,10 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     return;
   }
   desktop.ShowMessage(ImportResultsText(import.Builder()), kImportResultsCaption);
+  if (import.Replaced() > 0)
+    desktop.ShowMessage(source->path + " was read as UTF-8 and stored as Windows-1252.\n" +
+                            ReplacedCharactersText(import.Replaced()),
+                        kImportResultsCaption);
   OpenDocument(doc, desktop, book, files);
 }
 
@@ -201,7 +204,20 @@ void RunTextExport(Document& doc, Desktop& desktop) {
     WaitCursorOn wait(desktop);
     written = text.Write(doc.Reader(), doc.iPath, nullptr);
   }
-  if (!written) Report(desktop, kFailed, text.Failure());
+  if (!written) {
+    Report(desktop, kFailed, text.Failure());
+    return;
+  }
+  // The text is kept, but what it lacks is said.
+  const TabTextReport& report = text.Report();
+  std::string lost;
+  if (report.damaged > 0)
+    lost = DamagedRecordsText(doc.iPath, report.damaged, report.damagedSubjects) + "\n";
+  if (report.notCarried > 0) lost += text.NotCarriedText() + "\n";
+  if (!lost.empty()) {
+    lost.pop_back();
+    Report(desktop, "The text was written, but not all of the book is in it", lost);
+  }
 }
 
 }  // namespace ql

@@ -70,6 +70,12 @@ class MakeFlowTest : public testing::Test {
     return path;
   }
 
+  // Import from source, read as the filter at filterIndex reads, into target.
+  void ImportInto(const std::string& source, int filterIndex, const std::string& target) {
+    desktop.files = {ql::ChosenFile{source, filterIndex}, ql::ChosenFile{target, 0}};
+    ql::RunImport(doc, desktop);
+  }
+
   void ExpectOldBookOpenWithItsBookmark() {
     EXPECT_TRUE(doc.iBookOpen);
     EXPECT_EQ(doc.iPath, bookPath);
@@ -208,11 +214,53 @@ TEST_F(ImportTest, FailedWriteIntoTheOpenBooksPathReopensTheOldBookWhole) {
 TEST_F(ImportTest, SourceThatFailsWhileBeingReadOpensNoBook) {
   OpenOldBook();
   // Opens for reading, and its first read fails: nothing is mapped at offset 0.
+  // That first read looks for UTF-8, before the open book is closed.
   desktop.files = {ql::ChosenFile{"/proc/self/mem", 0}, ql::ChosenFile{dir.File("new.ql"), 0}};
   ql::RunImport(doc, desktop);
-  EXPECT_THAT(OnlyMessage(), HasSubstr("Import failed:\n/proc/self/mem: the import failed: "));
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile",
+                                       "ShowMessage Quillary: Import failed:\n/proc/self/mem: " +
+                                           std::string(std::strerror(EIO))));
   ExpectOldBookOpenWithItsBookmark();
   EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("old.ql"));
+}
+
+TEST_F(ImportTest, Utf8SourceIsStoredAsWindows1252) {
+  OpenOldBook();
+  // A byte-order mark, then characters Windows-1252 has: nothing is replaced,
+  // so the results are the only message.
+  const std::string source =
+      Source("\xEF\xBB\xBF<new>caf\xC3\xA9\r\nOne \xE2\x82\xAC, na\xC3\xAFve\r\n");
+  const std::string target = dir.File("new.ql");
+  ImportInto(source, 0, target);
+  EXPECT_EQ(OnlyMessage(),
+            "ShowMessage Import results: Number of subjects:   \t1\n"
+            "File sorted status:       \tYes");
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, target);
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "One \x80, na\xEFve"}}));
+}
+
+TEST_F(ImportTest, Utf8CharactersWithoutAWindows1252FormAreCountedInASecondMessage) {
+  // No byte-order mark: the start of the text is UTF-8.
+  const std::string source = Source("caf\xC3\xA9\tA \xE2\x98\x83 and \xE4\xB8\xAD\r\n", "in.tab");
+  ImportInto(source, 1, dir.File("new.ql"));
+  EXPECT_THAT(desktop.Calls("ShowMessage"),
+              ElementsAre("ShowMessage Import results: Number of subjects:   \t1\n"
+                          "File sorted status:       \tYes",
+                          "ShowMessage Import results: " + source +
+                              " was read as UTF-8 and stored as Windows-1252.\n"
+                              "Characters without a Windows-1252 form (written as ?):\t2"));
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "A ? and ?"}}));
+}
+
+TEST_F(ImportTest, Windows1252SourceKeepsItsBytes) {
+  // Not UTF-8 (a lone 0xE9): taken as it is.
+  const std::string source = Source("caf\xE9\tna\xEFve \x80\r\n", "in.tab");
+  ImportInto(source, 1, dir.File("new.ql"));
+  EXPECT_THAT(OnlyMessage(), HasSubstr("Number of subjects:   \t1"));
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "na\xEFve \x80"}}));
 }
 
 TEST_F(ImportTest, SourceThatCannotBeOpenedLeavesTheBookOpen) {
@@ -377,6 +425,27 @@ TEST_F(TextExportTest, WritesTheOpenBookAsTabSeparatedText) {
             "apple\tA red <b>fruit</b>.\r\n"
             "banana\tYellow; see <a:apple>the apple</a>.\r\n"
             "cherry\tSmall & dark.\r\n");
+  EXPECT_TRUE(doc.iBookOpen);
+}
+
+TEST_F(TextExportTest, EntriesTheTextCannotCarryAreNamedAfterWriting) {
+  qltest::WriteFileBytes(
+      bookPath, qltest::BuildBookBytes({{"apple", ""}, {"fig", "Sweet"}, {"", "nameless"}}));
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, bookPath));
+  desktop.log.clear();
+  const std::string out = dir.File("out.txt");
+  desktop.files = {ql::ChosenFile{out, 0}};
+  ql::RunTextExport(doc, desktop);
+  EXPECT_THAT(desktop.log,
+              ElementsAre("ChooseFile", "WaitCursor on", "WaitCursor off",
+                          "ShowMessage Quillary: The text was written, but not all of the book "
+                          "is in it:\n" +
+                              out +
+                              ": 2 entries: apple,  (the tab-separated form cannot carry an "
+                              "empty subject or text, a TAB in a subject or a CR in a text, so "
+                              "these do not import back as they are)"));
+  // The text is kept: the fig went out whole.
+  EXPECT_THAT(qltest::ReadFileBytes(out), HasSubstr("fig\tSweet\r\n"));
   EXPECT_TRUE(doc.iBookOpen);
 }
 
