@@ -311,10 +311,10 @@ class ImportDesktop final : public ql::Desktop {
     ShowMessage(text, caption);
     return ql::Answer::kNo;
   }
-  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& spec) override {
+  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& request) override {
     ++iDialogs;
-    if (spec.save) return ql::ChosenFile{iBook, 0};
-    if (spec.filter != ql::kImportSourceFilter) return std::nullopt;
+    if (request.save) return ql::ChosenFile{iBook, 0};
+    if (request.filter != ql::kImportSourceFilter) return std::nullopt;
     return ql::ChosenFile{iSource, ql::kTabSeparatedFilterIndex};
   }
 

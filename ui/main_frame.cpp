@@ -543,19 +543,19 @@ void CMainFrame::ShowStatus(std::string_view text) {
     statusBar()->showMessage(ToQString(text));
 }
 
-std::optional<ql::ChosenFile> CMainFrame::ChooseFile(const ql::FileDialogSpec& spec) {
-  QString title = QString::fromStdString(spec.title);
-  if (title.isEmpty()) title = spec.save ? QStringLiteral("Save As") : QStringLiteral("Open");
-  QFileDialog dialog(spec.owned ? this : nullptr, title);
+std::optional<ql::ChosenFile> CMainFrame::ChooseFile(const ql::FileDialogSpec& request) {
+  QString title = QString::fromStdString(request.title);
+  if (title.isEmpty()) title = request.save ? QStringLiteral("Save As") : QStringLiteral("Open");
+  QFileDialog dialog(request.owned ? this : nullptr, title);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  const QStringList filters = NameFilters(spec.filter);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QStringList filters = NameFilters(request.filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
-  if (!spec.defaultExtension.empty())
-    dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
-  if (!spec.initialName.empty()) dialog.selectFile(PathToQString(spec.initialName));
-  if (!spec.owned) dialog.setWindowModality(Qt::ApplicationModal);
+  if (!request.defaultExtension.empty())
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  if (!request.initialName.empty()) dialog.selectFile(PathToQString(request.initialName));
+  if (!request.owned) dialog.setWindowModality(Qt::ApplicationModal);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   ql::ChosenFile chosen;
   chosen.path = PathFromQString(dialog.selectedFiles().front());

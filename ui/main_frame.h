@@ -59,7 +59,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   ql::Answer Ask(std::string_view text, std::string_view caption, ql::Buttons buttons,
                  ql::Icon icon, bool owned) override;
   void ShowStatus(std::string_view text) override;
-  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& spec) override;
+  std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& request) override;
   std::unique_ptr<ql::ProgressSink> StartProgress(int64_t maximum, bool owned) override;
   void WaitCursor(bool on) override;
   void EmptyList() override;

@@ -67,7 +67,7 @@ class Desktop : public MessageSink {
   // A line in the status bar, until the next one.
   virtual void ShowStatus(std::string_view text) = 0;
 
-  virtual std::optional<ChosenFile> ChooseFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<ChosenFile> ChooseFile(const FileDialogSpec& request) = 0;
   // A progress window with a bar from 0 to maximum; it goes away with the
   // returned object.
   virtual std::unique_ptr<ProgressSink> StartProgress(int64_t maximum, bool owned) = 0;
