@@ -1,5 +1,5 @@
-// Why a book did not open, in words for the user. BookReader::Open only says
-// open or not (and "unsupported"); this looks at the file to say which.
+// Why a book did not open, in words for the user: from what BookReader::Open
+// found, or by looking at the file again.
 #pragma once
 
 #include <string>
@@ -12,10 +12,6 @@ namespace ql {
 // result Open returned: the system's error text, "is a directory", "not a
 // Quillary book", an unsupported version, or in use / damaged.
 std::string OpenFailureReason(const std::string& path, int openResult);
-
-}  // namespace ql
-
-namespace ql {
 
 // The same, told by what Open found (BookReader::LastOpenFailure) without
 // looking at the file again, in the same words; a failure the file alone

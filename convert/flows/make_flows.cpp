@@ -83,7 +83,7 @@ bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFil
   }
   doc.iBookOpen = false;
   doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(book.path, result);
+  doc.iLastFailure = OpenFailureReason(book.path, result, doc.Reader().LastOpenFailure());
   desktop.ShowStartPage();
   desktop.ShowStatus(OpenFailureText(book.path, doc.iLastFailure));
   return false;

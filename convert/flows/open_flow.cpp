@@ -168,7 +168,7 @@ void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
   }
   doc.iBookOpen = false;
   doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(path, result);
+  doc.iLastFailure = OpenFailureReason(path, result, doc.Reader().LastOpenFailure());
   desktop.ShowMessage(OpenFailureText(path, doc.iLastFailure), kDefaultCaption);
 }
 
@@ -262,7 +262,7 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
   if (result != kOpenOk || !doc.Reader().IsOpen()) {
     doc.iBookOpen = false;
     doc.SetNoBook();
-    doc.iLastFailure = OpenFailureReason(openPath, result);
+    doc.iLastFailure = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
     // At start-up the window is not there yet: the caller tells the user.
     if (!doc.iInitialised) return false;
     desktop.EmptyList();
