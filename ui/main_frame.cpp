@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -114,6 +115,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   CreateToolBars();
   CreateStatusBar();
   CreateTray();
+  UpdateHistoryActions();
   setAcceptDrops(true);
 
   // The start values: Arial at Medium, for the list and the page alike.
@@ -191,6 +193,15 @@ void CMainFrame::CreateMenus() {
   iBookmarksMenu->addSeparator();
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  iBackAction = view->addAction(style()->standardIcon(QStyle::SP_ArrowBack),
+                                QStringLiteral("&Back"), this, &CMainFrame::GoBack);
+  iBackAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+  iBackAction->setStatusTip(QStringLiteral("Show the record shown before"));
+  iForwardAction = view->addAction(style()->standardIcon(QStyle::SP_ArrowForward),
+                                   QStringLiteral("&Forward"), this, &CMainFrame::GoForward);
+  iForwardAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+  iForwardAction->setStatusTip(QStringLiteral("Show the record shown after"));
+  view->addSeparator();
   QAction* toolbar = view->addAction(QStringLiteral("&Toolbar"));
   toolbar->setCheckable(true);
   toolbar->setChecked(true);
@@ -229,6 +240,9 @@ void CMainFrame::CreateMenus() {
   iToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
   iToolBar->setObjectName(QStringLiteral("toolBar"));
   iToolBar->setAccessibleName(QStringLiteral("Toolbar"));
+  iToolBar->addAction(iBackAction);
+  iToolBar->addAction(iForwardAction);
+  iToolBar->addSeparator();
   iToolBar->addAction(open);
   iToolBar->addSeparator();
   iToolBar->addAction(print);
@@ -293,7 +307,43 @@ void CMainFrame::UpdateLockIndicators() {
   }
 }
 
+void CMainFrame::GoBack() {
+  Retrace(iHistory.Back());
+}
+
+void CMainFrame::GoForward() {
+  Retrace(iHistory.Forward());
+}
+
+void CMainFrame::Retrace(std::optional<int> index) {
+  if (index && iDoc.iBookOpen && *index < iDoc.RowCount()) {
+    iRetracing = true;
+    ShowRecord(*index, -1, -1, false);
+    SelectRow(*index);
+    iRetracing = false;
+  }
+  UpdateHistoryActions();
+}
+
+void CMainFrame::UpdateHistoryActions() {
+  iBackAction->setEnabled(iHistory.CanGoBack());
+  iForwardAction->setEnabled(iHistory.CanGoForward());
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  // The mouse's back and forward buttons, anywhere in this window.
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+    if (widget && widget->window() == this &&
+        (button == Qt::BackButton || button == Qt::ForwardButton)) {
+      if (button == Qt::BackButton)
+        GoBack();
+      else
+        GoForward();
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyRelease &&
       (static_cast<QKeyEvent*>(event)->key() == Qt::Key_CapsLock ||
        static_cast<QKeyEvent*>(event)->key() == Qt::Key_NumLock ||
@@ -584,6 +634,9 @@ void CMainFrame::ShowStartPage() {
 }
 
 void CMainFrame::DocumentOpened() {
+  // Another book: a history of its own.
+  iHistory.Clear();
+  UpdateHistoryActions();
   iList->InitialUpdate();
   iRecordView->ShowStartPage();
   iRecent.Add(iDoc.iPath);
@@ -627,6 +680,8 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
     return;
   }
   iRecordView->ShowPage(PathToQString(iPage.Path()), scrollToFound);
+  if (!iRetracing) iHistory.Visit(index);
+  UpdateHistoryActions();
 }
 
 void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {

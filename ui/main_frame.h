@@ -9,6 +9,7 @@
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
+#include "history.h"
 #include "page_file.h"
 #include "recent_files.h"
 
@@ -52,6 +53,11 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
   const ql::PageFile& Page() const { return iPage; }
+  // Back and Forward over the records shown since the book was opened.
+  void GoBack();
+  void GoForward();
+  QAction* BackAction() const { return iBackAction; }
+  QAction* ForwardAction() const { return iForwardAction; }
 
   // ql::Desktop
   void ShowMessage(std::string_view text, std::string_view caption) override;
@@ -103,6 +109,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnFollowLink(const std::string& address);
   void SwitchPane();
   void SplitEvenly();
+  void Retrace(std::optional<int> index);
+  void UpdateHistoryActions();
   QPrinter& Printer();
 
   ql::Document& iDoc;
@@ -124,6 +132,10 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QLabel* iReady = nullptr;
   QLabel* iLockLabels[3] = {};  // CAP, NUM, SCRL
   std::unique_ptr<QPrinter> iPrinter;
+  ql::History iHistory;
+  bool iRetracing = false;  // a record shown by Back or Forward is no new step
+  QAction* iBackAction = nullptr;
+  QAction* iForwardAction = nullptr;
   QMenu* iTrayMenu = nullptr;
   QSystemTrayIcon* iTray = nullptr;
   bool iSplitDone = false;

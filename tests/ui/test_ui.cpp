@@ -100,6 +100,7 @@ class TestUi : public QObject {
   void droppedFilesOpenInTurn();
   void quickPeekLooksUpAsYouType();
   void f6MovesBetweenThePanes();
+  void backAndForwardRetraceTheRecordsShown();
   void failedOpenLeavesNoBook();
 
  private:
@@ -444,6 +445,35 @@ void TestUi::f6MovesBetweenThePanes() {
   QTRY_VERIFY(iFrame->RecordView()->hasFocus());
   QTest::keyClick(iFrame.get(), Qt::Key_F6, Qt::ShiftModifier);
   QTRY_VERIFY(iFrame->SubjectList()->hasFocus());
+}
+
+void TestUi::backAndForwardRetraceTheRecordsShown() {
+  OpenSample();
+  QVERIFY(!iFrame->BackAction()->isEnabled());
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  list->setFocus();
+  list->SelectRow(0);
+  QTest::keyClick(list, Qt::Key_Return);  // apple
+  // A link followed and a bookmark-like jump are steps as well.
+  iFrame->ShowRecord(2, -1, -1, false);
+  const QPoint cats = AnchorPoint(iFrame->RecordView(), QStringLiteral("quill::big%20cat"));
+  QTest::mouseClick(iFrame->RecordView()->viewport(), Qt::LeftButton, {}, cats);
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QVERIFY(iFrame->BackAction()->isEnabled());
+  QTest::keyClick(iFrame.get(), Qt::Key_Left, Qt::AltModifier);
+  QVERIFY(PageText().startsWith(QStringLiteral("caf\u00e9")));
+  QCOMPARE(iFrame->SelectionMark(), 2);
+  // The mouse's back button goes on back.
+  QTest::mousePress(list->viewport(), Qt::BackButton, {}, QPoint(5, 5));
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  QVERIFY(!iFrame->BackAction()->isEnabled());
+  iFrame->ForwardAction()->trigger();
+  iFrame->ForwardAction()->trigger();
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QVERIFY(!iFrame->ForwardAction()->isEnabled());
+  // Another book starts a history of its own.
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
+  QVERIFY(!iFrame->BackAction()->isEnabled());
 }
 
 void TestUi::failedOpenLeavesNoBook() {
