@@ -30,15 +30,7 @@ using qltest::DirectoryNames;
 using qltest::Pairs;
 using qltest::ReadEntries;
 
-const std::vector<Entry> kOldEntries = {
-    {"apple",
-     "A red \t\x01"
-     "fruit\t\x02."},
-    {"banana",
-     "Yellow; see \t\x11"
-     "apple>the apple\t\x12."},
-    {"cherry", "Small & dark."},
-};
+const std::vector<Entry>& kOldEntries = qltest::kFruitEntries;
 
 const std::string kTaggedSource =
     "<new>fig\r\nSweet <b>and</b> soft\r\n<new>grape\r\nIn bunches\r\n";

@@ -23,15 +23,7 @@ using qltest::ScriptedDesktop;
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-const std::vector<Entry> kEntries = {
-    {"apple",
-     "A red \t\x01"
-     "fruit\t\x02."},
-    {"banana",
-     "Yellow; see \t\x11"
-     "apple>the apple\t\x12."},
-    {"cherry", "Small & dark."},
-};
+const std::vector<Entry>& kEntries = qltest::kFruitEntries;
 
 // The system's file operations, except the answers a test sets.
 class TestFiles : public ql::BookFiles {

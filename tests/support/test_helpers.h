@@ -64,6 +64,18 @@ inline Pairs ReadEntries(ql::BookReader& reader) {
   return entries;
 }
 
+// A small book the flow tests open, replace and convert: a bold word, a
+// link and an ampersand.
+inline const std::vector<Entry> kFruitEntries = {
+    {"apple",
+     "A red \t\x01"
+     "fruit\t\x02."},
+    {"banana",
+     "Yellow; see \t\x11"
+     "apple>the apple\t\x12."},
+    {"cherry", "Small & dark."},
+};
+
 inline Pairs AsPairs(const std::vector<Entry>& entries) {
   Pairs out;
   for (const Entry& e : entries) out.emplace_back(e.subject, e.text);
