@@ -1,6 +1,7 @@
 #include "main_frame.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -28,6 +29,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "bookmarks.h"
 #include "dialogs.h"
@@ -35,6 +38,7 @@
 #include "install_aide.h"
 #include "links.h"
 #include "lock_keys.h"
+#include "lookup_line.h"
 #include "make_flows.h"
 #include "open_flow.h"
 #include "qt_text.h"
@@ -42,6 +46,7 @@
 #include "record_view.h"
 #include "subject_list.h"
 #include "subject_view.h"
+#include "theme.h"
 
 namespace qlui {
 
@@ -103,11 +108,23 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   iSplitter = new QSplitter(Qt::Vertical, this);
   iSplitter->setObjectName(QStringLiteral("splitter"));
   iSplitter->setChildrenCollapsible(true);
+  // The upper pane: the lookup line over the subject list.
+  auto* upper = new QWidget(iSplitter);
+  upper->setObjectName(QStringLiteral("subjectPane"));
+  iLookup = new CLookupLine(iDoc, upper);
   iList = new CQuillaryView(
-      iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, iSplitter);
+      iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, upper);
+  auto* upperLayout = new QVBoxLayout(upper);
+  upperLayout->setContentsMargins(0, 0, 0, 0);
+  upperLayout->setSpacing(2);
+  upperLayout->addWidget(iLookup);
+  upperLayout->addWidget(iList, 1);
+  connect(iLookup, &CLookupLine::lookedUp, this, &CMainFrame::OnLookedUp);
+  connect(iLookup, &CLookupLine::leaveToList, this,
+          [this] { iList->setFocus(Qt::OtherFocusReason); });
   iRecordView = new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); },
                                       iSplitter);
-  iSplitter->addWidget(iList);
+  iSplitter->addWidget(upper);
   iSplitter->addWidget(iRecordView);
   setCentralWidget(iSplitter);
 
@@ -118,11 +135,9 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   UpdateHistoryActions();
   setAcceptDrops(true);
 
-  // The start values: Arial at Medium, for the list and the page alike.
-  iFaceList->setCurrentIndex(iFonts.iFontFaceIndex);
-  iSizeList->setCurrentIndex(iFonts.iFontSizeIndex);
-  iList->ApplyFont(ToQString(ql::kFontFaces[static_cast<size_t>(iFonts.iFontFaceIndex)]),
-                   ql::ListFontHeight(iFonts.iFontSizeIndex));
+  // The start values: Arial at Medium and 100% for the list and the page
+  // alike, unless the user chose otherwise before.
+  LoadViewSettings();
 
   LoadRecentFiles();
   iList->InitialUpdate();
@@ -180,6 +195,12 @@ void CMainFrame::CreateMenus() {
                                   [this] { ql::RunFind(iDoc, *this, iFind); });
   find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
   find->setStatusTip(QStringLiteral("Search the book for up to three terms"));
+  QAction* lookUp = edit->addAction(QStringLiteral("&Look Up"), this, [this] {
+    iLookup->setFocus(Qt::ShortcutFocusReason);
+    iLookup->selectAll();
+  });
+  lookUp->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  lookUp->setStatusTip(QStringLiteral("Type the start of a subject to show it"));
   QAction* findNext = edit->addAction(QStringLiteral("Find Next"), this,
                                       [this] { ql::RunFindNext(iDoc, *this, iFind); });
   findNext->setShortcut(QKeySequence(Qt::Key_F3));
@@ -201,6 +222,31 @@ void CMainFrame::CreateMenus() {
                                    QStringLiteral("&Forward"), this, &CMainFrame::GoForward);
   iForwardAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
   iForwardAction->setStatusTip(QStringLiteral("Show the record shown after"));
+  view->addSeparator();
+  QAction* zoomIn =
+      view->addAction(QStringLiteral("Zoom &In"), this, [this] { Zoom(ql::Zoom::kIn); });
+  zoomIn->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  zoomIn->setStatusTip(QStringLiteral("Make the list and the page larger"));
+  QAction* zoomOut =
+      view->addAction(QStringLiteral("Zoom &Out"), this, [this] { Zoom(ql::Zoom::kOut); });
+  zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  zoomOut->setStatusTip(QStringLiteral("Make the list and the page smaller"));
+  QAction* zoomReset =
+      view->addAction(QStringLiteral("&Actual Size"), this, [this] { Zoom(ql::Zoom::kReset); });
+  zoomReset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  zoomReset->setStatusTip(QStringLiteral("Show the list and the page at 100%"));
+  QMenu* themes = view->addMenu(QStringLiteral("T&heme"));
+  auto* themeGroup = new QActionGroup(this);
+  const std::pair<const char*, Theme> themeItems[] = {
+      {"Follow the &Desktop", Theme::kDesktop}, {"&Light", Theme::kLight}, {"Dar&k", Theme::kDark}};
+  for (int i = 0; i < 3; ++i) {
+    const Theme theme = themeItems[i].second;
+    iThemeActions[i] = themes->addAction(QString::fromLatin1(themeItems[i].first), this,
+                                         [this, theme] { ChooseTheme(theme); });
+    iThemeActions[i]->setCheckable(true);
+    themeGroup->addAction(iThemeActions[i]);
+  }
   view->addSeparator();
   QAction* toolbar = view->addAction(QStringLiteral("&Toolbar"));
   toolbar->setCheckable(true);
@@ -318,6 +364,7 @@ void CMainFrame::GoForward() {
 void CMainFrame::Retrace(std::optional<int> index) {
   if (index && iDoc.iBookOpen && *index < iDoc.RowCount()) {
     iRetracing = true;
+    iLookupStepOpen = false;
     ShowRecord(*index, -1, -1, false);
     SelectRow(*index);
     iRetracing = false;
@@ -341,6 +388,16 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         GoBack();
       else
         GoForward();
+      return true;
+    }
+  }
+  // Ctrl with the wheel zooms, over the list and the page alike.
+  if (event->type() == QEvent::Wheel) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const auto* wheel = static_cast<QWheelEvent*>(event);
+    if (widget && widget->window() == this && (wheel->modifiers() & Qt::ControlModifier) &&
+        wheel->angleDelta().y() != 0) {
+      Zoom(wheel->angleDelta().y() > 0 ? ql::Zoom::kIn : ql::Zoom::kOut);
       return true;
     }
   }
@@ -500,7 +557,71 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnFontChanged() {
+  const ql::FontChoice before = iFonts;
   ql::ChangeFont(iDoc, *this, iFonts, iFaceList->currentIndex(), iSizeList->currentIndex());
+  // Only what the user changed is remembered.
+  if (iFonts.iFontFaceIndex != before.iFontFaceIndex)
+    SaveViewSetting("Face", ToQString(ql::kFontFaces[static_cast<size_t>(iFonts.iFontFaceIndex)]));
+  if (iFonts.iFontSizeIndex != before.iFontSizeIndex)
+    SaveViewSetting("Size", ToQString(ql::kFontSizes[static_cast<size_t>(iFonts.iFontSizeIndex)]));
+}
+
+void CMainFrame::Zoom(ql::Zoom zoom) {
+  if (!ql::ChangeZoom(*this, iFonts, zoom)) return;
+  const int percent = ql::ZoomPercent(iFonts);
+  iRecordView->SetZoom(percent);
+  SaveViewSetting("Zoom", percent == 100 ? QVariant() : QVariant(percent));
+  ShowStatus("Zoom " + std::to_string(percent) + "%");
+}
+
+void CMainFrame::ChooseTheme(Theme theme) {
+  ApplyTheme(theme);
+  for (QAction* action : iThemeActions)
+    action->setChecked(action == iThemeActions[static_cast<int>(theme)]);
+  SaveViewSetting("Theme", theme == Theme::kDesktop ? QVariant() : QVariant(ThemeName(theme)));
+}
+
+void CMainFrame::LoadViewSettings() {
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  settings.beginGroup(QStringLiteral("View"));
+  ql::StoredFontChoice stored;
+  if (settings.contains(QStringLiteral("Face")))
+    stored.face = FromQString(settings.value(QStringLiteral("Face")).toString());
+  if (settings.contains(QStringLiteral("Size")))
+    stored.size = FromQString(settings.value(QStringLiteral("Size")).toString());
+  bool isNumber = false;
+  const int zoom = settings.value(QStringLiteral("Zoom")).toInt(&isNumber);
+  if (isNumber) stored.zoomPercent = zoom;
+  const Theme theme = ThemeFromName(settings.value(QStringLiteral("Theme")).toString());
+  settings.endGroup();
+
+  const ql::FontChoice restored = ql::RestoreFontChoice(stored);
+  iFonts.iZoomStep = restored.iZoomStep;
+  iFaceList->setCurrentIndex(restored.iFontFaceIndex);
+  iSizeList->setCurrentIndex(restored.iFontSizeIndex);
+  // Sets the list font and the reader's page font.
+  ql::ChangeFont(iDoc, *this, iFonts, restored.iFontFaceIndex, restored.iFontSizeIndex);
+  iRecordView->SetZoom(ql::ZoomPercent(iFonts));
+  if (theme != Theme::kDesktop) ApplyTheme(theme);
+  iThemeActions[static_cast<int>(theme)]->setChecked(true);
+}
+
+void CMainFrame::SaveViewSetting(const char* key, const QVariant& value) {
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  settings.beginGroup(QStringLiteral("View"));
+  if (value.isValid())
+    settings.setValue(QLatin1String(key), value);
+  else
+    settings.remove(QLatin1String(key));
+  settings.endGroup();
+}
+
+void CMainFrame::OnLookedUp(int record, bool typing) {
+  if (!iDoc.iBookOpen || record < 0 || record >= iDoc.RowCount()) return;
+  iLookupTyping = typing;
+  ShowRecord(record, -1, -1, false);
+  SelectRow(record);
+  iLookupTyping = false;
 }
 
 void CMainFrame::OnFollowLink(const std::string& address) {
@@ -627,6 +748,7 @@ void CMainFrame::WaitCursor(bool on) {
 
 void CMainFrame::EmptyList() {
   iList->Empty();
+  iLookup->BookChanged();
 }
 
 void CMainFrame::ShowStartPage() {
@@ -636,6 +758,8 @@ void CMainFrame::ShowStartPage() {
 void CMainFrame::DocumentOpened() {
   // Another book: a history of its own.
   iHistory.Clear();
+  iLookupStepOpen = false;
+  iLookup->BookChanged();
   UpdateHistoryActions();
   iList->InitialUpdate();
   iRecordView->ShowStartPage();
@@ -680,7 +804,14 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
     return;
   }
   iRecordView->ShowPage(PathToQString(iPage.Path()), scrollToFound);
-  if (!iRetracing) iHistory.Visit(index);
+  if (!iRetracing) {
+    // The records typing passes through make a single step.
+    if (iLookupTyping && iLookupStepOpen)
+      iHistory.ReplaceCurrent(index);
+    else
+      iHistory.Visit(index);
+    iLookupStepOpen = iLookupTyping;
+  }
   UpdateHistoryActions();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QVariant>
 #include <memory>
 
 #include "desktop.h"
@@ -26,6 +27,8 @@ namespace qlui {
 
 class CQuillaryView;
 class CQuillaryHtmlView;
+class CLookupLine;
+enum class Theme;
 
 class CMainFrame final : public QMainWindow, public ql::Desktop {
   Q_OBJECT
@@ -58,6 +61,12 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void GoForward();
   QAction* BackAction() const { return iBackAction; }
   QAction* ForwardAction() const { return iForwardAction; }
+  CLookupLine* LookupLine() const { return iLookup; }
+  const ql::FontChoice& Fonts() const { return iFonts; }
+  // Zoom in, out or back to 100%, for the list and the page.
+  void Zoom(ql::Zoom zoom);
+  // Light, dark or the desktop's palette; remembered.
+  void ChooseTheme(Theme theme);
 
   // ql::Desktop
   void ShowMessage(std::string_view text, std::string_view caption) override;
@@ -106,6 +115,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnHelpContents();
   void OnAbout();
   void OnFontChanged();
+  void LoadViewSettings();
+  void SaveViewSetting(const char* key, const QVariant& value);
+  void OnLookedUp(int record, bool typing);
   void OnFollowLink(const std::string& address);
   void SwitchPane();
   void SplitEvenly();
@@ -136,6 +148,10 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool iRetracing = false;  // a record shown by Back or Forward is no new step
   QAction* iBackAction = nullptr;
   QAction* iForwardAction = nullptr;
+  CLookupLine* iLookup = nullptr;
+  bool iLookupTyping = false;    // the record comes from typing in the lookup line
+  bool iLookupStepOpen = false;  // the last history step was made by that typing
+  QAction* iThemeActions[3] = {};
   QMenu* iTrayMenu = nullptr;
   QSystemTrayIcon* iTray = nullptr;
   bool iSplitDone = false;

@@ -11,6 +11,7 @@
 
 #include "links.h"
 #include "qt_text.h"
+#include "theme.h"
 
 namespace qlui {
 
@@ -37,6 +38,24 @@ CQuillaryHtmlView::CQuillaryHtmlView(std::function<void(const std::string&)> fol
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setTextInteractionFlags(Qt::TextBrowserInteraction);
+  iBasePointSize = font().pointSizeF();
+}
+
+void CQuillaryHtmlView::SetZoom(int percent) {
+  if (iBasePointSize <= 0) return;  // a font sized in pixels: nothing to scale
+  QFont scaled = font();
+  scaled.setPointSizeF(iBasePointSize * percent / 100.0);
+  setFont(scaled);
+}
+
+void CQuillaryHtmlView::changeEvent(QEvent* event) {
+  QTextBrowser::changeEvent(event);
+  // Light or dark: the page is read again to take the palette's colours.
+  if (event->type() == QEvent::PaletteChange && !source().isEmpty()) {
+    const int scroll = verticalScrollBar()->value();
+    reload();
+    verticalScrollBar()->setValue(scroll);
+  }
 }
 
 void CQuillaryHtmlView::ShowPage(const QString& path, bool scrollToFound) {
@@ -61,6 +80,11 @@ void CQuillaryHtmlView::ShowStartPage() {
 }
 
 QVariant CQuillaryHtmlView::loadResource(int type, const QUrl& name) {
+  if (name == kStartPage) {
+    QFile file(QStringLiteral(":/start.html"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return AdaptStartPageToPalette(QString::fromUtf8(file.readAll()), palette());
+  }
   if (name.scheme() == QLatin1String("qrc")) return QTextBrowser::loadResource(type, name);
   // The page file is the one file read from disk; images, style sheets and
   // anything remote a page may name are not loaded.
@@ -68,7 +92,7 @@ QVariant CQuillaryHtmlView::loadResource(int type, const QUrl& name) {
       name.toLocalFile() == iPagePath) {
     QFile file(iPagePath);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return PageTextForView(file.readAll());
+    return AdaptPageToPalette(PageTextForView(file.readAll()), palette());
   }
   return {};
 }

@@ -20,8 +20,11 @@ class CQuillaryHtmlView final : public QTextBrowser {
   // with scrollToFound, scrolls to the marked hit.
   void ShowPage(const QString& path, bool scrollToFound);
   void ShowStartPage();
+  // Scales the page: percent of the font the view started with.
+  void SetZoom(int percent);
 
  protected:
+  void changeEvent(QEvent* event) override;
   QVariant loadResource(int type, const QUrl& name) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -30,7 +33,8 @@ class CQuillaryHtmlView final : public QTextBrowser {
   void Follow(const QString& href);
 
   std::function<void(const std::string&)> iFollowLink;
-  QString iPagePath;  // the page file last shown, the one file read from disk
+  QString iPagePath;         // the page file last shown, the one file read from disk
+  qreal iBasePointSize = 0;  // the font's size at 100%
 };
 
 // The page file's bytes as the view shows them: Windows-1252 decoded, and

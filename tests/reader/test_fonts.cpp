@@ -47,4 +47,48 @@ TEST_F(FontTest, IndexesOutOfRangeKeepTheirChoice) {
   EXPECT_EQ(desktop.log.back(), "SetListFont Courier New 14");
 }
 
+TEST_F(FontTest, ZoomScalesTheListFontAndStopsAtBothEnds) {
+  ql::ChangeFont(doc, desktop, choice, 1, 2);  // 22 px
+  desktop.log.clear();
+  EXPECT_TRUE(ql::ChangeZoom(desktop, choice, ql::Zoom::kIn));
+  EXPECT_EQ(ql::ZoomPercent(choice), 110);
+  EXPECT_THAT(desktop.log, ElementsAre("SetListFont Times New Roman 24"));
+  while (ql::ChangeZoom(desktop, choice, ql::Zoom::kIn)) {
+  }
+  EXPECT_EQ(ql::ZoomPercent(choice), 300);
+  EXPECT_EQ(desktop.log.back(), "SetListFont Times New Roman 66");
+  const size_t logged = desktop.log.size();
+  EXPECT_FALSE(ql::ChangeZoom(desktop, choice, ql::Zoom::kIn));
+  EXPECT_EQ(desktop.log.size(), logged);
+  // A size change keeps the zoom.
+  ql::ChangeFont(doc, desktop, choice, 1, 0);
+  EXPECT_EQ(desktop.log.back(), "SetListFont Times New Roman 42");
+  EXPECT_TRUE(ql::ChangeZoom(desktop, choice, ql::Zoom::kReset));
+  EXPECT_EQ(desktop.log.back(), "SetListFont Times New Roman 14");
+  EXPECT_FALSE(ql::ChangeZoom(desktop, choice, ql::Zoom::kReset));
+  while (ql::ChangeZoom(desktop, choice, ql::Zoom::kOut)) {
+  }
+  EXPECT_EQ(ql::ZoomPercent(choice), 50);
+  EXPECT_EQ(desktop.log.back(), "SetListFont Times New Roman 7");
+}
+
+TEST(FontChoice, OnlyKnownStoredValuesAreRestored) {
+  ql::FontChoice first = ql::RestoreFontChoice({});
+  EXPECT_EQ(first.iFontFaceIndex, 0);
+  EXPECT_EQ(first.iFontSizeIndex, 1);
+  EXPECT_EQ(ql::ZoomPercent(first), 100);
+
+  ql::FontChoice mine = ql::RestoreFontChoice({"Courier New", "Large", 175});
+  EXPECT_EQ(mine.iFontFaceIndex, 2);
+  EXPECT_EQ(mine.iFontSizeIndex, 2);
+  EXPECT_EQ(ql::ZoomPercent(mine), 175);
+
+  // Only the size was ever changed; an edited file's other values are not
+  // choices at all.
+  ql::FontChoice partial = ql::RestoreFontChoice({"Comic", "Small", 113});
+  EXPECT_EQ(partial.iFontFaceIndex, 0);
+  EXPECT_EQ(partial.iFontSizeIndex, 0);
+  EXPECT_EQ(ql::ZoomPercent(partial), 100);
+}
+
 }  // namespace

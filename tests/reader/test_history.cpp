@@ -40,3 +40,25 @@ TEST(History, TheOldestGoWhenItIsFull) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(History, LookupTypingMakesOneStep) {
+  ql::History history;
+  history.ReplaceCurrent(4);  // the first record of a book
+  history.Visit(10);
+  history.Visit(20);
+  EXPECT_EQ(history.Back(), 10);
+  // Typing from here drops the way forward, then moves within one step.
+  history.Visit(30);
+  history.ReplaceCurrent(31);
+  history.ReplaceCurrent(32);
+  EXPECT_EQ(history.Entries(), (std::vector<int>{4, 10, 32}));
+  // Typing back to the record before leaves no step of its own.
+  history.ReplaceCurrent(10);
+  EXPECT_EQ(history.Entries(), (std::vector<int>{4, 10}));
+  EXPECT_FALSE(history.CanGoForward());
+  EXPECT_EQ(history.Back(), 4);
+}
+
+}  // namespace

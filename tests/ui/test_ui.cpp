@@ -29,11 +29,13 @@
 #include "byte_sink.h"
 #include "dialogs.h"
 #include "document.h"
+#include "lookup_line.h"
 #include "main_frame.h"
 #include "qt_text.h"
 #include "quick_peek.h"
 #include "record_view.h"
 #include "subject_view.h"
+#include "theme.h"
 
 namespace {
 
@@ -102,6 +104,9 @@ class TestUi : public QObject {
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
   void failedOpenLeavesNoBook();
+  void lookupLineShowsWhatFindSubjectFinds();
+  void zoomScalesListAndPageAndIsRemembered();
+  void darkThemeKeepsPagesReadable();
 
  private:
   void OpenSample();
@@ -124,6 +129,7 @@ void TestUi::init() {
 }
 
 void TestUi::cleanup() {
+  qlui::ApplyTheme(qlui::Theme::kDesktop);
   iFrame.reset();
   iDoc.reset();
   iDir.reset();
@@ -486,6 +492,102 @@ void TestUi::failedOpenLeavesNoBook() {
   QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("broken.ql")));
   QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("not a Quillary book")));
   QCOMPARE(iFrame->RecordView()->source(), QUrl(QStringLiteral("qrc:/start.html")));
+}
+
+void TestUi::lookupLineShowsWhatFindSubjectFinds() {
+  OpenSample();
+  qlui::CLookupLine* line = iFrame->LookupLine();
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  list->setFocus();
+  list->SelectRow(4);
+  QTest::keyClick(list, Qt::Key_Return);  // eel, before any lookup
+  QTest::keyClick(iFrame.get(), Qt::Key_L, Qt::ControlModifier);
+  QTRY_VERIFY(line->hasFocus());
+  // Each text selects and shows the record prefix find gives, folded alike.
+  for (const char* text : {"b", "BI", "Caf\xe9", "caf", "d", "E"}) {
+    line->clear();
+    // Typed key by key; é has no key of its own in the test's key map.
+    for (QChar c : qlui::ToQString(text))
+      QTest::sendKeyEvent(QTest::Click, line, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    const int expected = iDoc->Reader().FindSubject(ql::MatchPrefix, text);
+    QVERIFY(expected >= 0);
+    QCOMPARE(iFrame->SelectionMark(), expected);
+    QVERIFY(PageText().startsWith(qlui::ToQString(iDoc->Reader().GetSubject(expected))));
+    QVERIFY(!line->OfferShown());
+  }
+  // The records typing went through are one step: Back leaves the lookup.
+  QTest::keyClick(line, Qt::Key_Return);
+  iFrame->GoBack();
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+  iFrame->GoForward();
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));  // "E" led to eel as well
+  // Down moves into the list, at the record looked up.
+  line->setFocus();
+  QTest::keyClick(line, Qt::Key_Down);
+  QTRY_VERIFY(list->hasFocus());
+  QCOMPARE(iFrame->SelectionMark(), 4);
+  // A new book empties the line.
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
+  QVERIFY(line->text().isEmpty());
+}
+
+void TestUi::zoomScalesListAndPageAndIsRemembered() {
+  OpenSample();
+  iFrame->SelectRow(0);
+  iFrame->ShowRecord(0, -1, -1, false);
+  const qreal pagePoints = iFrame->RecordView()->font().pointSizeF();
+  QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 18);
+  QTest::keyClick(iFrame.get(), Qt::Key_Plus, Qt::ControlModifier);
+  QTest::keyClick(iFrame.get(), Qt::Key_Equal, Qt::ControlModifier);
+  QCOMPARE(ql::ZoomPercent(iFrame->Fonts()), 125);
+  QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 23);
+  QCOMPARE(iFrame->RecordView()->font().pointSizeF(), pagePoints * 1.25);
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  // The size and the zoom the user chose come back in the next window; the
+  // face, never changed, is not stored at all.
+  iFrame->SizeList()->setCurrentIndex(0);
+  emit iFrame->SizeList()->activated(0);
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  QVERIFY(!settings.contains(QStringLiteral("View/Face")));
+  QCOMPARE(settings.value(QStringLiteral("View/Size")).toString(), QStringLiteral("Small"));
+  {
+    ql::Document other;
+    qlui::CMainFrame second(other);
+    QCOMPARE(second.SizeList()->currentText(), QStringLiteral("Small"));
+    QCOMPARE(second.SubjectList()->font().pixelSize(), 18);  // 14 px at 125%
+    QCOMPARE(other.Reader().iFontSize, 2);
+    QCOMPARE(second.RecordView()->font().pointSizeF(), pagePoints * 1.25);
+  }
+  // Back to 100%: the default again, so nothing is kept.
+  QTest::keyClick(iFrame.get(), Qt::Key_0, Qt::ControlModifier);
+  QCOMPARE(iFrame->RecordView()->font().pointSizeF(), pagePoints);
+  QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 14);
+  QVERIFY(!settings.contains(QStringLiteral("View/Zoom")));
+  for (int i = 0; i < 20; ++i) QTest::keyClick(iFrame.get(), Qt::Key_Minus, Qt::ControlModifier);
+  QCOMPARE(ql::ZoomPercent(iFrame->Fonts()), 50);
+}
+
+void TestUi::darkThemeKeepsPagesReadable() {
+  OpenSample();
+  iFrame->ShowRecord(1, 2, 4, true);  // "lion" marked
+  QVERIFY(iFrame->RecordView()->toHtml().contains(QStringLiteral("#ff0000")));
+  iFrame->ChooseTheme(qlui::Theme::kDark);
+  QTRY_VERIFY(qlui::IsDarkPalette(iFrame->RecordView()->palette()));
+  // The page is read again on the new palette: the marker is lighter, the
+  // page file's bytes are what the book renders.
+  QTRY_VERIFY(iFrame->RecordView()->toHtml().contains(QStringLiteral("#ff8a80")));
+  QVERIFY(!iFrame->RecordView()->toHtml().contains(QStringLiteral("#ff0000")));
+  QVERIFY(qltest::ReadFileBytes(iFrame->Page().Path()).find("color=\"red\"") != std::string::npos);
+  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
+  QCOMPARE(settings.value(QStringLiteral("View/Theme")).toString(), QStringLiteral("dark"));
+  // The start page loses its parchment and takes light writing.
+  iFrame->ShowStartPage();
+  const QString start = iFrame->RecordView()->toHtml();
+  QVERIFY(!start.contains(QStringLiteral("background.png")));
+  QVERIFY(start.contains(QStringLiteral("#ecd9b4")));
+  iFrame->ChooseTheme(qlui::Theme::kDesktop);
+  QTRY_VERIFY(!qlui::IsDarkPalette(iFrame->RecordView()->palette()));
+  QVERIFY(!settings.contains(QStringLiteral("View/Theme")));
 }
 
 int main(int argc, char** argv) {

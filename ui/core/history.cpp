@@ -13,6 +13,20 @@ void History::Visit(int index) {
   iCurrent = iEntries.size() - 1;
 }
 
+void History::ReplaceCurrent(int index) {
+  if (iEntries.empty()) {
+    Visit(index);
+    return;
+  }
+  iEntries.resize(iCurrent + 1);
+  if (iCurrent > 0 && iEntries[iCurrent - 1] == index) {
+    iEntries.pop_back();
+    --iCurrent;
+    return;
+  }
+  iEntries[iCurrent] = index;
+}
+
 std::optional<int> History::Back() {
   if (!CanGoBack()) return std::nullopt;
   return iEntries[--iCurrent];

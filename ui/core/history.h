@@ -15,6 +15,10 @@ class History {
   // A record was shown. Showing the record already current adds nothing; a
   // new record drops whatever lay forward of the current one.
   void Visit(int index);
+  // The record shown in place of the current one: typing in the lookup line
+  // moves through records that make one step together. A step that comes
+  // back to the record before it is dropped.
+  void ReplaceCurrent(int index);
   // The record to go back or forward to, moving there; nullopt at either end.
   std::optional<int> Back();
   std::optional<int> Forward();

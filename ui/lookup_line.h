@@ -1,0 +1,49 @@
+// The lookup line above the subject list: typing shows the first subject
+// that starts with the text at once; when none does, the nearest subjects by
+// spelling are offered below the line.
+#pragma once
+
+#include <QLineEdit>
+#include <vector>
+
+#include "document.h"
+
+class QCompleter;
+class QStringListModel;
+
+namespace qlui {
+
+class CLookupLine final : public QLineEdit {
+  Q_OBJECT
+ public:
+  explicit CLookupLine(ql::Document& doc, QWidget* parent = nullptr);
+  // Another book, or none: the line and its offers start over.
+  void BookChanged();
+  // The subjects offered just now, best first (empty when none are).
+  QStringList Offered() const;
+  bool OfferShown() const;
+
+ signals:
+  // A record to show: while typing (typing true), on Enter and when an
+  // offered subject is chosen.
+  void lookedUp(int record, bool typing);
+  // Down was pressed: the list takes the focus.
+  void leaveToList();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void OnEdited(const QString& text);
+  void OnEnter();
+  void Offer(const std::vector<int>& records);
+  void HideOffer();
+
+  ql::Document& iDoc;
+  QCompleter* iCompleter;
+  QStringListModel* iOffer;
+  std::vector<int> iOfferRecords;
+  int iFound = -1;  // the record the text leads to, -1 for none
+};
+
+}  // namespace qlui
