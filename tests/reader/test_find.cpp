@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "find.h"
 #include "open_document.h"
 
@@ -179,6 +182,81 @@ TEST_F(FindTest, NoMatchInTheWholeBookLeavesTheSelection) {
   desktop.answers = {ql::Answer::kNo};
   Next();
   EXPECT_THAT(desktop.log, ElementsAre("WaitCursor on", "WaitCursor off", kAsk));
+}
+
+// Holds each search until the test lets it end, the way the window's worker
+// threads do; the flow must pick up only when it ends, and a cancelled one
+// must change nothing.
+class HeldSearches final : public ql::SearchRunner {
+ public:
+  void Start(ql::Document& doc, const ql::SearchQuery& query, int record, int pos,
+             Done done) override {
+    held.push_back([&doc, query, record, pos, done](bool cancel) mutable {
+      if (cancel) {
+        done(ql::kSearchCancelled, -7, -7);
+        return;
+      }
+      const int result = doc.Reader().FindMatch(query, record, pos);
+      done(result >= 0 ? ql::kSearchHit : ql::kSearchNone, record, pos);
+    });
+  }
+  // Ends the oldest search still held.
+  void End(bool cancel) {
+    ASSERT_FALSE(held.empty());
+    auto next = std::move(held.front());
+    held.erase(held.begin());
+    next(cancel);
+  }
+  std::vector<std::function<void(bool)>> held;
+};
+
+TEST_F(FindTest, CancelledSearchesLeaveTheFindStateAsItWas) {
+  HeldSearches runner;
+  desktop.mark = 0;
+  desktop.finds = {Terms("apple")};
+  ql::RunFind(doc, desktop, state, runner);
+  runner.End(false);
+  ql::RunFindNext(doc, desktop, state, runner);
+  runner.End(false);
+  EXPECT_THAT(Shown(), ElementsAre("0 -1 5 scroll", "0 3 5 scroll"));
+  const ql::FindState before = state;
+
+  // Find Next, then Esc.
+  ql::RunFindNext(doc, desktop, state, runner);
+  runner.End(true);
+  // A new Find with other terms, then Esc: the old terms and place stay.
+  desktop.finds = {Terms("Fruit", "red", true)};
+  ql::RunFind(doc, desktop, state, runner);
+  EXPECT_EQ(state.iQuery.term1, "apple");
+  runner.End(true);
+  EXPECT_EQ(state.iQuery.term2, before.iQuery.term2);
+  EXPECT_EQ(state.iSearchRecord, before.iSearchRecord);
+  EXPECT_EQ(state.iSearchPos, before.iSearchPos);
+  EXPECT_THAT(Shown(), ElementsAre("0 -1 5 scroll", "0 3 5 scroll"));
+  EXPECT_TRUE(desktop.Calls("Ask").empty());
+  // The wait cursor went off each time all the same.
+  EXPECT_EQ(desktop.Calls("WaitCursor on").size(), desktop.Calls("WaitCursor off").size());
+
+  // Find Next goes on from the last hit as if nothing had happened.
+  ql::RunFindNext(doc, desktop, state, runner);
+  runner.End(false);
+  EXPECT_EQ(Shown().back(), "0 30 5 scroll");
+}
+
+TEST_F(FindTest, HeldSearchAsksToRestartOnlyWhenItEnds) {
+  HeldSearches runner;
+  desktop.mark = 3;
+  desktop.answers = {ql::Answer::kYes};
+  desktop.finds = {Terms("apple")};
+  ql::RunFind(doc, desktop, state, runner);
+  EXPECT_TRUE(desktop.Calls("Ask").empty());
+  runner.End(false);  // nothing from date on
+  EXPECT_THAT(desktop.Calls("Ask"), ElementsAre(kAsk));
+  // The restart is a search of its own, and may be cancelled as well.
+  runner.End(true);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(state.iSearchRecord, 5);  // where the first walk ended
+  EXPECT_TRUE(runner.held.empty());
 }
 
 }  // namespace

@@ -7,13 +7,8 @@ namespace ql {
 
 namespace {
 
-// One search from the stored position; the wait cursor shows only while the
-// book is walked.
-bool SearchOnce(Document& doc, Desktop& desktop, FindState& state) {
-  desktop.WaitCursor(true);
-  const int result = doc.Reader().FindMatch(state.iQuery, state.iSearchRecord, state.iSearchPos);
-  desktop.WaitCursor(false);
-  return result >= 0;
+int ModeFor(const FindState& state) {
+  return state.iSubjectOnly ? SearchSubjects : SearchSubjectsAndText;
 }
 
 void ShowMatch(Desktop& desktop, const FindState& state) {
@@ -22,32 +17,59 @@ void ShowMatch(Desktop& desktop, const FindState& state) {
   desktop.SelectRow(state.iSearchRecord);
 }
 
-// Searches, and when nothing is found up to the end of the book offers to
-// start again from the first record.
-void SearchAndShow(Document& doc, Desktop& desktop, FindState& state) {
-  if (SearchOnce(doc, desktop, state)) {
-    ShowMatch(desktop, state);
-    return;
-  }
-  if (desktop.Ask(kRestartQuestion, kNotFoundCaption, Buttons::kYesNo, Icon::kQuestion, true) !=
-      Answer::kYes)
-    return;
-  state.iSearchRecord = 0;
-  state.iSearchPos = -1;
-  if (SearchOnce(doc, desktop, state))
-    ShowMatch(desktop, state);
-  else
-    desktop.ShowMessageIcon(kNoMatch, kDefaultCaption, Icon::kInformation);
+// One search from the candidate's position; the wait cursor shows while the
+// book is walked. Only a search that ends commits the candidate.
+void SearchOnce(Document& doc, Desktop& desktop, FindState& state, SearchRunner& runner,
+                const FindState& candidate, std::function<void(bool found)> then) {
+  desktop.WaitCursor(true);
+  runner.Start(
+      doc, candidate.iQuery, candidate.iSearchRecord, candidate.iSearchPos,
+      [&desktop, &state, candidate, then = std::move(then)](int result, int record, int pos) {
+        desktop.WaitCursor(false);
+        if (result == kSearchCancelled) return;
+        // Where the walk stopped, hit or not: Find Next goes on from there.
+        state = candidate;
+        state.iSearchRecord = record;
+        state.iSearchPos = pos;
+        then(result >= 0);
+      });
 }
 
-int ModeFor(const FindState& state) {
-  return state.iSubjectOnly ? SearchSubjects : SearchSubjectsAndText;
+// Searches, and when nothing is found up to the end of the book offers to
+// start again from the first record.
+void SearchAndShow(Document& doc, Desktop& desktop, FindState& state, SearchRunner& runner,
+                   const FindState& candidate) {
+  SearchOnce(doc, desktop, state, runner, candidate, [&doc, &desktop, &state, &runner](bool found) {
+    if (found) {
+      ShowMatch(desktop, state);
+      return;
+    }
+    if (desktop.Ask(kRestartQuestion, kNotFoundCaption, Buttons::kYesNo, Icon::kQuestion, true) !=
+        Answer::kYes)
+      return;
+    FindState restart = state;
+    restart.iSearchRecord = 0;
+    restart.iSearchPos = -1;
+    SearchOnce(doc, desktop, state, runner, restart, [&desktop, &state](bool again) {
+      if (again)
+        ShowMatch(desktop, state);
+      else
+        desktop.ShowMessageIcon(kNoMatch, kDefaultCaption, Icon::kInformation);
+    });
+  });
 }
 
 }  // namespace
 
-void RunFind(Document& doc, Desktop& desktop, FindState& state) {
+void PlainSearchRunner::Start(Document& doc, const SearchQuery& query, int record, int pos,
+                              Done done) {
+  const int result = doc.Reader().FindMatch(query, record, pos);
+  done(result >= 0 ? kSearchHit : kSearchNone, record, pos);
+}
+
+void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
   if (!doc.iBookOpen) return;
+  FindState state = found;
   SearchQuery& q = state.iQuery;
   FindDialogValues values{q.term1,    q.term2,           q.term3,           q.exclude2,
                           q.exclude3, state.iWholeWords, state.iSubjectOnly};
@@ -59,7 +81,10 @@ void RunFind(Document& doc, Desktop& desktop, FindState& state) {
   q.exclude3 = values.exclude3;
   state.iWholeWords = values.wholeWords;
   state.iSubjectOnly = values.subjectOnly;
-  if (q.term1.empty()) return;
+  if (q.term1.empty()) {
+    found = state;  // the dialog's terms are kept; no search ran
+    return;
+  }
 
   q.term1 = LowerCaseCp1252(q.term1);
   q.term2 = LowerCaseCp1252(q.term2);
@@ -70,11 +95,12 @@ void RunFind(Document& doc, Desktop& desktop, FindState& state) {
   const int mark = desktop.SelectionMark();
   state.iSearchRecord = mark < 0 ? 0 : mark;
   state.iSearchPos = -1;
-  SearchAndShow(doc, desktop, state);
+  SearchAndShow(doc, desktop, found, runner, state);
 }
 
-void RunFindNext(Document& doc, Desktop& desktop, FindState& state) {
-  if (!doc.iBookOpen || state.iQuery.term1.empty()) return;
+void RunFindNext(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
+  if (!doc.iBookOpen || found.iQuery.term1.empty()) return;
+  FindState state = found;
   const int mark = desktop.SelectionMark();
   if (state.iSubjectOnly) {
     state.iQuery.mode = SearchSubjects;
@@ -96,7 +122,17 @@ void RunFindNext(Document& doc, Desktop& desktop, FindState& state) {
     state.iSearchPos = -1;
   }
   state.iQuery.wholeWord = state.iWholeWords;
-  SearchAndShow(doc, desktop, state);
+  SearchAndShow(doc, desktop, found, runner, state);
+}
+
+void RunFind(Document& doc, Desktop& desktop, FindState& state) {
+  PlainSearchRunner runner;
+  RunFind(doc, desktop, state, runner);
+}
+
+void RunFindNext(Document& doc, Desktop& desktop, FindState& state) {
+  PlainSearchRunner runner;
+  RunFindNext(doc, desktop, state, runner);
 }
 
 }  // namespace ql

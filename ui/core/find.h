@@ -3,6 +3,8 @@
 // showing the hit.
 #pragma once
 
+#include <functional>
+
 #include "book_reader.h"
 #include "desktop.h"
 #include "document.h"
@@ -21,9 +23,35 @@ struct FindState {
   int iSearchPos = -1;    // -1: the start of the record (its subject)
 };
 
+// The result of a search that was stopped before it ended.
+inline constexpr int kSearchCancelled = -6;
+
+// How a search is carried out. The window searches on worker threads and
+// keeps painting; the plain runner walks the book at once on the caller's
+// thread. done gets kSearchHit (with the hit's record and position),
+// kSearchNone or kSearchCancelled, and is called exactly once unless the
+// runner is destroyed first.
+class SearchRunner {
+ public:
+  using Done = std::function<void(int result, int record, int pos)>;
+  virtual ~SearchRunner() = default;
+  virtual void Start(Document& doc, const SearchQuery& query, int record, int pos, Done done) = 0;
+};
+
+class PlainSearchRunner final : public SearchRunner {
+ public:
+  void Start(Document& doc, const SearchQuery& query, int record, int pos, Done done) override;
+};
+
 // Find (Ctrl+F): the dialog, then a search from the selected subject on.
-void RunFind(Document& doc, Desktop& desktop, FindState& state);
 // Find Next (F3): on from the last match, unless the selection moved away.
+// The state changes only when a search ends: one that is cancelled leaves it
+// as it was, terms and position alike. With runner, the flow may end after
+// these return; state must then outlive it.
+void RunFind(Document& doc, Desktop& desktop, FindState& state, SearchRunner& runner);
+void RunFindNext(Document& doc, Desktop& desktop, FindState& state, SearchRunner& runner);
+// Both at once, on the caller's thread.
+void RunFind(Document& doc, Desktop& desktop, FindState& state);
 void RunFindNext(Document& doc, Desktop& desktop, FindState& state);
 
 }  // namespace ql
