@@ -20,8 +20,8 @@ constexpr std::array<uint8_t, 256> kFold = [] {
   return table;
 }();
 
-// The first list looks around the places of the text and of its starts of up
-// to this many bytes less one.
+// The first list gives a window to the starts of the text of up to this many
+// bytes that have too many subjects to take whole.
 constexpr size_t kQuickPlaces = 12;
 // The scan records its progress, and publishes a better list, this often.
 constexpr int kCheckpoint = 1024;
@@ -86,31 +86,85 @@ int LowerBound(BookReader& reader, std::string_view key, int lo, int hi) {
   return lo;
 }
 
+// How many bytes of text subject begins with, as the subject order folds them.
+size_t SharedStart(std::string_view subject, std::string_view text) {
+  size_t n = 0;
+  while (n < subject.size() && n < text.size() &&
+         kFold[static_cast<uint8_t>(subject[n])] == kFold[static_cast<uint8_t>(text[n])])
+    ++n;
+  return n;
+}
+
+// How many subjects in a row from next to from, going in direction dir (-1
+// or +1), begin with start; limit + 1 when more than limit do. In a sorted
+// book those subjects lie together, so a gallop and a binary search find the
+// end of the run in a few reads near from.
+int RunBeginning(BookReader& reader, std::string_view start, int from, int dir, int limit) {
+  const int count = reader.GetSubjectCount();
+  auto begins = [&](int n) {
+    const int i = from + dir * n;
+    return i >= 0 && i < count && SharedStart(reader.GetSubject(i), start) == start.size();
+  };
+  int good = 0;  // the subjects 1..good begin with start
+  int bad = 0;   // the first that does not, once known
+  for (int step = 1;; step *= 2) {
+    const int n = std::min(good + step, limit + 1);
+    if (!begins(n)) {
+      bad = n;
+      break;
+    }
+    good = n;
+    if (good > limit) return limit + 1;
+  }
+  while (bad - good > 1) {
+    const int mid = good + (bad - good) / 2;
+    (begins(mid) ? good : bad) = mid;
+  }
+  return good;
+}
+
 // The index ranges [first, last) the first list looks at, in order, apart
-// and at most budget subjects together. In a sorted book they lie around the
-// place where the text would sort, for a slip near its end, and around the
-// places of its shorter starts, for a slip further forward ("recieve" sorts
-// after "recidivist", "receive" just before "reci"). In an unsorted book no
-// place says anything, and the first subjects are as good as any.
+// and at most budget subjects together. In a sorted book the subject meant
+// by a misspelt text begins, mostly, with the text's start before the slip.
+// So the list takes every subject that begins as the text does for as many
+// bytes as any subject does, then for one byte fewer, and so on while they
+// fit the budget ("Domyfvuli" is one swap from "Domfyvuli" among the few
+// hundred subjects beginning "dom"). Of a shorter start that has too many
+// subjects, it takes the first ones and those around the text's place
+// ("rexeive" finds "receive" among the first beginning "re", though
+// thousands beginning "rel" lie between). In an unsorted book no place says
+// anything, and the first subjects are as good as any.
 std::vector<std::pair<int, int>> QuickRanges(BookReader& reader, std::string_view text,
                                              int budget) {
   const int count = reader.GetSubjectCount();
   if (budget <= 0 || count <= 0) return {};
   if (count <= budget) return {{0, count}};
   if (!reader.IsVersion2() || reader.GetSorted() == 0) return {{0, budget}};
-  std::vector<int> places;
-  // Each shorter start sorts no later than the longer one, which bounds the
-  // next search.
-  int hi = LowerBound(reader, text, 0, count);
-  places.push_back(hi);
-  for (size_t length = std::min(text.size(), kQuickPlaces) - 1; length >= 1; --length) {
-    hi = LowerBound(reader, text.substr(0, length), 0, hi);
-    places.push_back(hi);
+  const int place = LowerBound(reader, text, 0, count);
+  size_t shared = 0;  // the longest start of the text a subject shares lies at its place
+  for (const int i : {place - 1, place})
+    if (i >= 0 && i < count) shared = std::max(shared, SharedStart(reader.GetSubject(i), text));
+  int lo = place, hi = place;
+  size_t length = shared;
+  for (; length >= 1; --length) {
+    const std::string_view start = text.substr(0, length);
+    const int room = budget - (hi - lo);
+    const int below = RunBeginning(reader, start, lo, -1, room);
+    if (below > room) break;
+    const int above = RunBeginning(reader, start, hi - 1, +1, room - below);
+    if (above > room - below) break;
+    lo -= below;
+    hi += above;
   }
-  const int radius = std::max(1, budget / (2 * static_cast<int>(places.size())));
-  std::vector<std::pair<int, int>> ranges;
-  for (const int place : places)
-    ranges.emplace_back(std::max(0, place - radius), std::min(count, place + radius));
+  // The rest of the budget: the range grows on both sides, and the shorter
+  // starts that did not fit get a window at their first subjects each.
+  std::vector<int> firsts;
+  for (size_t n = std::min(length, kQuickPlaces); n >= 1; --n)
+    firsts.push_back(LowerBound(reader, text.substr(0, n), 0, lo));
+  const int share = (budget - (hi - lo)) / static_cast<int>(firsts.size() + 1);
+  std::vector<std::pair<int, int>> ranges = {
+      {std::max(0, lo - share / 2), std::min(count, hi + share - share / 2)}};
+  for (const int first : firsts) ranges.emplace_back(first, std::min(count, first + share));
   std::sort(ranges.begin(), ranges.end());
   std::vector<std::pair<int, int>> merged;
   for (const auto& r : ranges) {
