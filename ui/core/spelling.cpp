@@ -25,6 +25,8 @@ constexpr std::array<uint8_t, 256> kFold = [] {
 constexpr size_t kQuickPlaces = 12;
 // The scan records its progress, and publishes a better list, this often.
 constexpr int kCheckpoint = 1024;
+// The most subject bytes the scans keep in memory.
+constexpr size_t kMaxCachedBytes = size_t{64} << 20;
 
 // The suggester whose scan runs on this thread, so that Cancel from the
 // update callback knows not to wait for itself.
@@ -65,10 +67,9 @@ class Ranking {
 };
 
 // Looks at one subject: true when the ranking changed.
-bool Consider(BookReader& reader, SpellingMatcher& matcher, Ranking& ranking, int record) {
+bool Consider(std::string_view subject, SpellingMatcher& matcher, Ranking& ranking, int record) {
   const int bound = ranking.BoundFor(record);
   if (bound < 0) return false;
-  const std::string subject = reader.GetSubject(record);
   const int distance = matcher.Distance(subject, bound);
   return distance <= bound && ranking.Offer(record, distance, subject);
 }
@@ -283,7 +284,7 @@ SpellingSnapshot SpellingSuggester::Start(std::string text, BookReader& uiReader
     Ranking ranking;
     int looked = 0;
     for (const auto& [from, to] : QuickRanges(uiReader, first.text, iOptions.quickBudget)) {
-      for (int i = from; i < to; ++i) Consider(uiReader, matcher, ranking, i);
+      for (int i = from; i < to; ++i) Consider(uiReader.GetSubject(i), matcher, ranking, i);
       looked += to - from;
     }
     first.suggestions = ranking.List();
@@ -322,6 +323,22 @@ SpellingSnapshot SpellingSuggester::Start(std::string text, BookReader& uiReader
   return first;
 }
 
+void SpellingSuggester::CacheSubject(int index, std::string_view subject) {
+  if (!iCaching || static_cast<size_t>(index) != iCachedEnds.size()) return;
+  if (iCached.size() + subject.size() > kMaxCachedBytes) {
+    iCaching = false;
+    return;
+  }
+  try {
+    iCached.append(subject);
+    iCachedEnds.push_back(static_cast<uint32_t>(iCached.size()));
+  } catch (const std::bad_alloc&) {
+    // The subjects read so far stay; the rest is read from the book each time.
+    iCached.resize(iCachedEnds.empty() ? 0 : iCachedEnds.back());
+    iCaching = false;
+  }
+}
+
 bool SpellingSuggester::Publish(uint64_t serial, const std::vector<Suggestion>* list, bool complete,
                                 int scanned) {
   std::lock_guard lock(iMutex);
@@ -346,6 +363,7 @@ void SpellingSuggester::Scan(uint64_t serial, SpellingMatcher matcher,
   try {
     Ranking ranking(std::move(seed));
     bool changed = false;
+    std::string fetched;
     for (; i < count; ++i) {
       if (iStop.load(std::memory_order_relaxed)) break;
       if (i > 0 && i % kCheckpoint == 0) {
@@ -358,7 +376,17 @@ void SpellingSuggester::Scan(uint64_t serial, SpellingMatcher matcher,
         i = count;
         break;
       }
-      changed |= Consider(reader, matcher, ranking, i);
+      std::string_view subject;
+      if (static_cast<size_t>(i) < iCachedEnds.size()) {
+        const size_t from = i > 0 ? iCachedEnds[static_cast<size_t>(i) - 1] : 0;
+        subject =
+            std::string_view(iCached).substr(from, iCachedEnds[static_cast<size_t>(i)] - from);
+      } else {
+        fetched = reader.GetSubject(i);
+        subject = fetched;
+        CacheSubject(i, subject);
+      }
+      changed |= Consider(subject, matcher, ranking, i);
     }
     if (i >= count) {
       if (Publish(serial, &ranking.List(), true, count) && iUpdated) iUpdated();

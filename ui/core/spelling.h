@@ -106,6 +106,11 @@ struct SpellingSnapshot {
 //   nothing of it is published after the new text's first list. When a
 //   subject does start with the text, or the drop-down closes, call Cancel().
 // Destroying the suggester cancels and joins a running scan.
+//
+// The scans keep the subjects they read in memory (up to 64 MB, about 17 MB
+// for a million dictionary words), so that the scans for the next letters
+// typed read memory instead of decoding the book again; this is also why a
+// changed book needs a new suggester.
 class SpellingSuggester {
  public:
   // Opens a reader of the same book for the worker's own use (a BookReader
@@ -152,11 +157,19 @@ class SpellingSuggester {
   // end was published.
   bool Publish(uint64_t serial, const std::vector<Suggestion>* list, bool complete, int scanned);
   void Join();
+  // Keeps subject index in memory when it is the next one and room is left.
+  void CacheSubject(int index, std::string_view subject);
 
   OpenReader iOpenReader;
   Updated iUpdated;
   Options iOptions;
   std::unique_ptr<BookReader> iScanReader;  // used by the worker only while it runs
+  // The subjects from 0 on that a scan has read, back to back, and where
+  // each ends: the next scan reads them here instead of decoding the book
+  // again. Worker only, like the reader.
+  std::string iCached;
+  std::vector<uint32_t> iCachedEnds;
+  bool iCaching = true;
   std::thread iWorker;
   std::atomic<bool> iStop{false};
 
