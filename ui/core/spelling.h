@@ -107,9 +107,10 @@ struct SpellingSnapshot {
 //   subject does start with the text, or the drop-down closes, call Cancel().
 // Destroying the suggester cancels and joins a running scan.
 //
-// The scans keep the subjects they read in memory (up to 64 MB, about 17 MB
-// for a million dictionary words), so that the scans for the next letters
-// typed read memory instead of decoding the book again; this is also why a
+// The scans keep the subjects they read in memory (up to 64 MB of subjects,
+// some 15 MB for a million words of ten letters), so that the scans for the
+// next letters typed read memory instead of decoding the book again (a scan
+// cancelled part way leaves what it read for the next); this is also why a
 // changed book needs a new suggester.
 class SpellingSuggester {
  public:
@@ -120,7 +121,8 @@ class SpellingSuggester {
   // suggester keeps the reader and uses it on its worker thread only.
   using OpenReader = std::function<std::unique_ptr<BookReader>()>;
   // Called on the worker thread after each list the worker publishes (the
-  // final one included); not called for the list Start returns.
+  // final one included); not called for the list Start returns, nor for
+  // progress alone, which only Current() shows.
   using Updated = std::function<void()>;
 
   struct Options {
