@@ -210,7 +210,7 @@ TEST_F(SpellingTest, FinalListIsTheRankingOfEverySubject) {
   EXPECT_EQ(opened, 5);  // one reader for every scan of a book the first list did not cover
 }
 
-TEST_F(SpellingTest, SmallBooksEmptyAndLongTexts) {
+TEST_F(SpellingTest, SmallBooksEmptyAndLongTextsClosedBook) {
   Open({{"Apple", "x"}, {"apply", "x"}, {"caf\xC9", "x"}, {"caf\xE9", "x"}, {"zebra", "x"}});
   // Fewer subjects than suggestions: all of them, found without a scan.
   SpellingSnapshot s = suggester->Start("APPLE", *reader);
@@ -232,6 +232,10 @@ TEST_F(SpellingTest, SmallBooksEmptyAndLongTexts) {
     EXPECT_EQ(suggester->Current().text, text);
   }
   EXPECT_GT(suggester->Current().generation, before);
+  ql::BookReader closed;
+  s = suggester->Start("apple", closed);
+  EXPECT_TRUE(s.complete);
+  EXPECT_TRUE(s.suggestions.empty());
   EXPECT_EQ(opened, 0);
 }
 
