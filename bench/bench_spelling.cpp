@@ -253,13 +253,19 @@ int main(int argc, char** argv) {
     }
     gQueries = MakeQueries(*reader);
     // What the lists hold, so the figures can be read against them.
-    ql::SpellingSuggester suggester(OpenBook);
+    Waiter waiter;
+    ql::SpellingSuggester suggester(OpenBook, [&] { waiter.Notify(); });
+    auto print = [](const char* what, const ql::SpellingSnapshot& list) {
+      std::fprintf(stderr, " %s:", what);
+      for (size_t i = 0; i < list.suggestions.size() && i < 3; ++i)
+        std::fprintf(stderr, " %s(%d)", list.suggestions[i].subject.c_str(),
+                     list.suggestions[i].distance);
+    };
     for (const std::string& q : gQueries) {
-      const ql::SpellingSnapshot first = suggester.Start(q, *reader);
-      std::fprintf(stderr, "%-16s first:", q.c_str());
-      for (size_t i = 0; i < first.suggestions.size() && i < 3; ++i)
-        std::fprintf(stderr, " %s(%d)", first.suggestions[i].subject.c_str(),
-                     first.suggestions[i].distance);
+      std::fprintf(stderr, "%-12s", q.c_str());
+      print("first", suggester.Start(q, *reader));
+      waiter.WaitUntilDone(suggester);
+      print(" final", suggester.Current());
       std::fprintf(stderr, "\n");
     }
   }
