@@ -110,7 +110,7 @@ struct SpellingSnapshot {
 // The scans keep the subjects they read in memory (up to 64 MB of subjects,
 // some 15 MB for a million words of ten letters), so that the scans for the
 // next letters typed read memory instead of decoding the book again (a scan
-// cancelled part way leaves what it read for the next); this is also why a
+// cancelled early leaves what it read for the next); this is also why a
 // changed book needs a new suggester.
 class SpellingSuggester {
  public:
