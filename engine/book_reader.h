@@ -71,6 +71,10 @@ inline constexpr int kSearchHit = 1;
 inline constexpr int kSearchNone = -1;
 inline constexpr int kSearchLeftRecord = -5;
 
+// A search stopped before its end: by its SearchWatch (SearchUpTo), or
+// cancelled by its caller (ParallelSearch).
+inline constexpr int kSearchCancelled = -6;
+
 // The path callers open to release a book without opening another.
 inline constexpr const char* kNoFilePath = "c:\\nofilehere.qlt";
 
@@ -89,6 +93,18 @@ struct SearchQuery {
   bool exclude3 = false;
   bool wholeWord = false;
   int mode = SearchSubjectsAndText;
+};
+
+// Asked by a bounded search (SearchUpTo, FindMatchUpTo) each time it takes
+// up a record, before reading it: false stops the search there. A search
+// that goes on within one record (Find Next after a hit) asks again for
+// that record. Called on the searching thread.
+class SearchWatch {
+ public:
+  virtual bool Continue(int record) = 0;
+
+ protected:
+  ~SearchWatch() = default;
 };
 
 // What WriteTabText found on the way: records written as far as they could
@@ -177,6 +193,16 @@ class BookReader {
   int Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
              bool sameRecordOnly);
   int FindMatch(const SearchQuery& query, int& record, int& pos);
+  // The same walks, ending before record endRecord instead of the book's end
+  // (then with kSearchNone and record at endRecord), and stopped with
+  // kSearchCancelled when watch (if given) says so. Only a walk that reaches
+  // the book's end loads again the record that was current before it; one
+  // that ends earlier leaves the last record it read. Search and FindMatch
+  // are these with the book's end and no watch.
+  int SearchUpTo(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
+                 bool sameRecordOnly, int endRecord, SearchWatch* watch);
+  int FindMatchUpTo(const SearchQuery& query, int& record, int& pos, int endRecord,
+                    SearchWatch* watch);
 
   // Writes the whole book as tab-separated tagged text; returns the number of
   // subjects written. With report, also counts the records that could not be
