@@ -240,6 +240,64 @@ int BookReader::Open(const std::string& path, int mode) {
   return kOpenOk;
 }
 
+int BookReader::OpenView(const BookReader& owner) {
+  Close();
+  iOpenFailure = {};
+  iWriteError = 0;
+  iReadOnly = true;
+  auto failed = [this](OpenFailureKind kind, int error) {
+    Close();
+    iOpenFailure.kind = kind;
+    iOpenFailure.error = error;
+    return kOpenFailed;
+  };
+  if (&owner == this || !owner.iOpen) return failed(OpenFailureKind::kSystem, EBADF);
+  try {
+    if (owner.iLegacy) {
+      auto legacy = std::make_unique<LegacyBookFile>();
+      errno = 0;
+      if (!legacy->OpenView(*owner.iLegacy))
+        return failed(OpenFailureKind::kSystem, errno != 0 ? errno : EBADF);
+      iLegacy = std::move(legacy);
+    } else {
+      // A duplicate, not the path opened again: it is the file owner read,
+      // whatever has been renamed onto the path since.
+      iFile = ::fcntl(owner.iFile, F_DUPFD_CLOEXEC, 0);
+      if (iFile < 0) return failed(OpenFailureKind::kSystem, errno);
+      iSubjectIndexOffset = owner.iSubjectIndexOffset;
+      iSubjectDataOffset = owner.iSubjectDataOffset;
+      iRecordDataOffset = owner.iRecordDataOffset;
+      iIndexWindow.assign(kIndexWindowSize, -1);
+      iIndexWindowStart = -1;
+      iIndexWindowSize = kIndexWindowSize;
+      iSubjectBlockSize = owner.iSubjectBlockSize;
+      iSubjectBlockCount = owner.iSubjectBlockCount;
+      iSubjectBlockTable = owner.iSubjectBlockTable;
+      iSubjectBlockBuffer.assign(owner.iSubjectBlockBuffer.size(), 0);
+      iRecordBlockSize = owner.iRecordBlockSize;
+      iRecordBlockCount = owner.iRecordBlockCount;
+      iRecordBlockTable = owner.iRecordBlockTable;
+      iRecordBlockBuffer.assign(owner.iRecordBlockBuffer.size(), 0);
+      iCompressedBuffer.assign(owner.iCompressedBuffer.size(), 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return failed(OpenFailureKind::kSystem, ENOMEM);
+  }
+  iVersion = owner.iVersion;
+  iSorted = owner.iSorted;
+  iSubjectCount = owner.iSubjectCount;
+  iFileSize = owner.iFileSize;
+  iIsVersion2 = owner.iIsVersion2;
+  // No bookmark block: a view has nothing to write back.
+  iBookmarkOffset = -1;
+  iWithoutLock = owner.iWithoutLock;
+  iFontFace = owner.iFontFace;
+  iFontSize = owner.iFontSize;
+  iCurrentRecord = -1;
+  iOpen = true;
+  return kOpenOk;
+}
+
 int BookReader::OpenVersion2() {
   uint8_t header[kBookHeaderSize];
   if (ReadFile(0, header, sizeof header) != sizeof header) return kOpenFailed;
