@@ -358,6 +358,47 @@ int BookReader::OpenVersion2() {
   return kOpenOk;
 }
 
+std::vector<int> BookReader::SplitForSearch(int first, int parts) const {
+  std::vector<int> starts;
+  if (!iOpen || first < 0 || first >= iSubjectCount) return starts;
+  const int64_t span = iSubjectCount - first;
+  const int64_t count = std::clamp<int64_t>(parts, 1, span);
+  // The index value of a record, -1 when it cannot be read. Any value, a
+  // hostile one too, still gives ranges that cover every record once.
+  auto entryAt = [this](int index) -> int64_t {
+    uint8_t word[4];
+    if (ReadFile(iSubjectIndexOffset + 4 * int64_t{index}, word, sizeof word) != sizeof word)
+      return -1;
+    return ReadLE32s(word);
+  };
+  starts.push_back(first);
+  for (int64_t k = 1; k < count; ++k) {
+    const int nominal = static_cast<int>(first + span * k / count);
+    const int limit = static_cast<int>(first + span * (k + 1) / count);
+    int at = nominal;
+    if (iIsVersion2 && iSubjectBlockSize > 0) {
+      // The first record from nominal on whose entry starts in a block after
+      // the one the record before nominal starts in (entries run in index
+      // order), found by halving; when the range holds none, nominal.
+      const int64_t before = entryAt(nominal - 1);
+      if (before >= 0) {
+        const int64_t next = (before / iSubjectBlockSize + 1) * int64_t{iSubjectBlockSize};
+        int lo = nominal, hi = limit;
+        while (lo < hi) {
+          const int mid = lo + (hi - lo) / 2;
+          if (entryAt(mid) >= next)
+            hi = mid;
+          else
+            lo = mid + 1;
+        }
+        if (lo < limit) at = lo;
+      }
+    }
+    starts.push_back(at);
+  }
+  return starts;
+}
+
 bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
                              std::vector<BlockTableEntry>& table, int& dataOffset,
                              int64_t& sectionEnd) {

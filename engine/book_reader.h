@@ -214,6 +214,14 @@ class BookReader {
                  bool sameRecordOnly, int endRecord, SearchWatch* watch);
   int FindMatchUpTo(const SearchQuery& query, int& record, int& pos, int endRecord,
                     SearchWatch* watch);
+  // Splits the records from first to the book's end into at most parts
+  // ranges for searching them side by side, and returns where each starts
+  // (first is the first). In a version 2 book every later range starts with
+  // the first record whose entry opens a new subject block, so that no
+  // subject block is decoded for two ranges; the ranges are of about the
+  // same number of records. Reads only the subject index (a few values per
+  // range). Empty when first is not a record of the book.
+  std::vector<int> SplitForSearch(int first, int parts) const;
 
   // Writes the whole book as tab-separated tagged text; returns the number of
   // subjects written. With report, also counts the records that could not be
