@@ -272,6 +272,21 @@ int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int thread
     }
   };
   std::vector<std::thread> running;
+  // However this function is left (onHit may throw), the threads are
+  // stopped and waited for before what they use goes.
+  const std::function<void()> stopAndJoin = [&] {
+    {
+      std::lock_guard lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    for (std::thread& thread : running) thread.join();
+    running.clear();
+  };
+  struct OnExit {
+    const std::function<void()>& run;
+    ~OnExit() { run(); }
+  } joinOnExit{stopAndJoin};
   if (StartThreads(views, running, work) == 0) return -1;
 
   int64_t passed = 0;
@@ -295,12 +310,6 @@ int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int thread
     }
     changed.notify_all();
   }
-  {
-    std::lock_guard lock(mutex);
-    stop = true;
-  }
-  changed.notify_all();
-  for (std::thread& thread : running) thread.join();
   return passed;
 }
 

@@ -52,8 +52,9 @@ struct SearchOutcome {
 //   if (hit.result == kSearchHit) { record = hit.record; pos = hit.pos; ... }
 //
 // Start, Wait and the destructor belong to one thread (the owner's); Done,
-// Progress, the counts and Cancel may be called from any thread at any time.
-// Destroying a running search cancels it and waits for its threads.
+// Progress, the counts and Cancel may be called from any thread at any time
+// but while Start runs. Destroying a running search cancels it and waits for
+// its threads.
 class ParallelSearch {
  public:
   ParallelSearch();
