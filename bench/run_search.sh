@@ -59,12 +59,13 @@ awk -v name="$name" -v term="$term" -v rb="$record_bytes" -v tb="$text_bytes" \
   ours = rb / 1e6 / ts; ours2 = rb / 1e6 / ts2; oursall = rb / 1e6 / tsa; peer = tb / 1e6 / tg;
   printf "book %s: %.1f MB of record text; term \"%s\" (not in the book)\n", name, rb / 1e6, term;
   printf "  qlbook search (whole book)    %8.3f s  %7.0f MB/s of record text\n", ts, ours;
-  printf "  ... --threads 2               %8.3f s  %7.0f MB/s of record text\n", ts2, ours2;
-  printf "  ... --threads %-3d (all cores) %8.3f s  %7.0f MB/s of record text\n", cores, tsa, oursall;
+  printf "  %-30s%8.3f s  %7.0f MB/s of record text\n", "... --threads 2", ts2, ours2;
+  printf "  %-30s%8.3f s  %7.0f MB/s of record text\n", "... --threads " cores " (all cores)", tsa,
+    oursall;
   printf "  grep -ci (exported text)      %8.3f s  %7.0f MB/s of %.1f MB\n", tg, peer, tb / 1e6;
   printf "  ratio search/grep             %8.2f   (target >= 0.50)\n", ours / peer;
-  printf "  ratio --threads 2/grep        %8.2f   (target >= 0.40 on two cores)\n", ours2 / peer;
-  printf "  ratio --threads %-3d/grep      %8.2f\n", cores, oursall / peer;
+  printf "  %-30s%8.2f   (target >= 0.40 on two cores)\n", "ratio --threads 2/grep", ours2 / peer;
+  printf "  %-30s%8.2f\n", "ratio --threads " cores "/grep", oursall / peer;
   printf "  qlbook search --subjects-only %8.3f s\n", tj;
 }'
 
