@@ -18,6 +18,12 @@ constexpr int kRangesPerThread = 8;
 // in ranges a thread.
 constexpr int kRangesAheadPerThread = 2;
 
+// The thread count asked for, within what makes sense: each thread holds a
+// view (a descriptor and its block buffers).
+int ThreadCount(int threads) {
+  return std::clamp(threads, 1, kMaxSearchThreads);
+}
+
 using Views = std::vector<std::unique_ptr<BookReader>>;
 
 // One view of owner for each of count threads; false when one cannot be made.
@@ -154,7 +160,7 @@ int ParallelSearch::Start(const BookReader& owner, const SearchQuery& query, int
   s.startPos = pos;
   s.callerCancel = cancel;
   s.endRecord = owner.GetSubjectCount();
-  const int count = std::max(threads, 1);
+  const int count = ThreadCount(threads);
   s.starts = owner.SplitForSearch(record, count * kRangesPerThread);
   if (s.starts.empty()) return kOpenOk;  // nothing to search: Done, no hit
   s.hits.resize(s.starts.size());
@@ -217,7 +223,7 @@ SearchOutcome ParallelSearch::Wait() {
 
 int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int threads,
                    const std::function<bool(const SearchHit&)>& onHit) {
-  const int count = std::max(threads, 1);
+  const int count = ThreadCount(threads);
   const std::vector<int> starts = owner.SplitForSearch(0, count * kRangesPerThread);
   if (starts.empty()) return 0;
   const int ranges = static_cast<int>(starts.size());

@@ -26,6 +26,8 @@ namespace ql {
 
 // The threads a search uses when the caller leaves it open: one a core.
 int DefaultSearchThreads();
+// A search uses at most this many threads, whatever it is asked for.
+inline constexpr int kMaxSearchThreads = 256;
 
 struct SearchOutcome {
   // kSearchHit, kSearchNone, or kSearchCancelled when Cancel was called.
@@ -63,13 +65,14 @@ class ParallelSearch {
   ParallelSearch& operator=(const ParallelSearch&) = delete;
 
   // Starts FindMatch(query, record, pos) over owner's book on up to threads
-  // threads (at least one; no more than there are ranges). A search still
-  // running is cancelled and waited for first. cancel, when given, is a flag
-  // of the caller's that cancels the search as Cancel does once it is set
-  // (already set: nothing is searched); it must outlive the search. Returns
-  // kOpenOk once the search runs, else kOpenFailed: no view of the book could
-  // be made or no thread started (owner.LastOpenFailure is not changed;
-  // nothing runs and Wait gives kSearchNone at the start).
+  // threads (at least one, at most kMaxSearchThreads, no more than there are
+  // ranges). A search still running is cancelled and waited for first.
+  // cancel, when given, is a flag of the caller's that cancels the search as
+  // Cancel does once it is set (already set: nothing is searched); it must
+  // outlive the search. Returns kOpenOk once the search runs, else
+  // kOpenFailed: no view of the book could be made or no thread started
+  // (owner.LastOpenFailure is not changed; nothing runs and Wait gives
+  // kSearchNone at the start).
   int Start(const BookReader& owner, const SearchQuery& query, int record, int pos, int threads,
             const std::atomic<bool>* cancel = nullptr);
 
@@ -105,7 +108,8 @@ struct SearchHit {
 
 // Every hit of query from the book's first record on, walking on after each
 // hit as Find Next does (subjects only: with the next record; else in the
-// same record from the hit's position + 1), on up to threads threads. Each
+// same record from the hit's position + 1), on up to threads threads (as
+// for ParallelSearch::Start). Each
 // range collects its hits in order; the hits reach onHit in the order the
 // plain walk finds them, on the calling thread, range by range as soon as a
 // range and all before it are done. Threads run only a few ranges ahead of
