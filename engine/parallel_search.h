@@ -108,15 +108,14 @@ struct SearchHit {
 
 // Every hit of query from the book's first record on, walking on after each
 // hit as Find Next does (subjects only: with the next record; else in the
-// same record from the hit's position + 1), on up to threads threads (as
-// for ParallelSearch::Start). Each
-// range collects its hits in order; the hits reach onHit in the order the
-// plain walk finds them, on the calling thread, range by range as soon as a
-// range and all before it are done. Threads run only a few ranges ahead of
-// the hits passed on, which bounds the memory held. onHit returning false
-// stops the search. Returns the number of hits passed to onHit, or -1 when
-// no view of the book could be made or no thread started (nothing was
-// passed on; the caller walks the book itself).
+// same record from the hit's position + 1), on up to threads threads (as for
+// ParallelSearch::Start). Each range collects its hits in order; the hits
+// reach onHit in the order the plain walk finds them, on the calling thread,
+// range by range as soon as a range and all before it are done. Threads run
+// only a few ranges ahead of the hits passed on, which bounds the memory
+// held. onHit returning false stops the search. Returns the number of hits
+// passed to onHit, or -1 when no view of the book could be made or no thread
+// started (nothing was passed on; the caller walks the book itself).
 int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int threads,
                    const std::function<bool(const SearchHit&)>& onHit);
 
