@@ -26,6 +26,8 @@ int ThreadCount(int threads) {
 
 using Views = std::vector<std::unique_ptr<BookReader>>;
 
+constexpr size_t kCacheLine = 64;
+
 // One view of owner for each of count threads; false when one cannot be made.
 bool MakeViews(const BookReader& owner, int count, Views& views) {
   views.clear();
@@ -73,7 +75,9 @@ struct ParallelSearch::State {
   std::atomic<int> firstHitRange{INT_MAX};
   std::atomic<bool> cancel{false};
   const std::atomic<bool>* callerCancel = nullptr;  // the caller's own flag, if any
-  std::atomic<int64_t> searched{0};
+  // Written while the threads run, so kept off the line of the flags they
+  // read for every record.
+  alignas(kCacheLine) std::atomic<int64_t> searched{0};
   std::atomic<int> running{0};
 
   bool Cancelled() const {
@@ -86,7 +90,9 @@ struct ParallelSearch::State {
 namespace {
 
 // Stops the range's walk once the search is cancelled or an earlier range
-// has its hit, and counts each record taken up once.
+// has its hit, and counts each record taken up once. The count is passed on
+// to the shared counter in batches: threads adding to one counter for every
+// record would keep taking its cache line from each other.
 class RangeWatch final : public SearchWatch {
  public:
   RangeWatch(const std::atomic<bool>& cancel, const std::atomic<bool>* callerCancel,
@@ -96,6 +102,9 @@ class RangeWatch final : public SearchWatch {
         iFirstHitRange(firstHitRange),
         iRange(range),
         iSearched(searched) {}
+  ~RangeWatch() { Flush(); }
+  RangeWatch(const RangeWatch&) = delete;
+  RangeWatch& operator=(const RangeWatch&) = delete;
   bool Continue(int record) override {
     if (iCancel.load(std::memory_order_relaxed) ||
         (iCallerCancel != nullptr && iCallerCancel->load(std::memory_order_relaxed)) ||
@@ -103,7 +112,7 @@ class RangeWatch final : public SearchWatch {
       return false;
     if (record != iLast) {
       iLast = record;
-      iSearched.fetch_add(1, std::memory_order_relaxed);
+      if (++iUncounted == kCountBatch) Flush();
     }
     return true;
   }
@@ -113,8 +122,14 @@ class RangeWatch final : public SearchWatch {
   const std::atomic<bool>* iCallerCancel;
   const std::atomic<int>& iFirstHitRange;
   const int iRange;
+  void Flush() {
+    iSearched.fetch_add(iUncounted, std::memory_order_relaxed);
+    iUncounted = 0;
+  }
+  static constexpr int64_t kCountBatch = 64;
   std::atomic<int64_t>& iSearched;
   int iLast = -1;
+  int64_t iUncounted = 0;
 };
 
 }  // namespace
