@@ -43,7 +43,9 @@ struct SearchOutcome {
 // book's reader starts it and goes on with its work; the search runs on
 // threads of its own and never touches the owner's reader again, so the
 // owner stays usable meanwhile (but should not be closed: the views keep the
-// file open and locked until the search ends).
+// file open and locked until the search ends). Unlike FindMatch, it leaves
+// the owner's current record as it was; the window loads the hit's record
+// when it shows it.
 //
 //   ParallelSearch search;
 //   if (search.Start(reader, query, record, pos, DefaultSearchThreads()) != kOpenOk)
