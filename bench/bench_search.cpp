@@ -9,6 +9,7 @@
 #include <string>
 
 #include "book_reader.h"
+#include "parallel_search.h"
 
 namespace {
 
@@ -49,6 +50,20 @@ void SearchBook(benchmark::State& state, int mode) {
   if (mode == ql::SearchSubjectsAndText) state.SetBytesProcessed(state.iterations() * gRecordBytes);
 }
 
+// The whole-book search on state.range(0) threads, as the window starts it.
+void ParallelSearchBook(benchmark::State& state) {
+  ql::BookReader reader;
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  ql::SearchQuery query;
+  query.term1 = gTerm;
+  for (auto _ : state) {
+    ql::ParallelSearch search;
+    search.Start(reader, query, 0, -1, static_cast<int>(state.range(0)));
+    benchmark::DoNotOptimize(search.Wait().result);
+  }
+  state.SetBytesProcessed(state.iterations() * gRecordBytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,6 +93,12 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("search_whole_book", SearchBook, ql::SearchSubjectsAndText)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("search_subjects_only", SearchBook, ql::SearchSubjects)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("parallel_search_whole_book", ParallelSearchBook)
+      ->Arg(1)
+      ->Arg(2)
+      ->Arg(ql::DefaultSearchThreads())
+      ->UseRealTime()
       ->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&rest, argv + first - 1);
   benchmark::RunSpecifiedBenchmarks();

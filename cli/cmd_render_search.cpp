@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "book_reader.h"
 #include "cli_util.h"
+#include "parallel_search.h"
 #include "text_case.h"
 
 namespace qlcli {
@@ -31,6 +33,7 @@ struct SearchArgs {
   bool wholeWord = false;
   bool subjectsOnly = false;
   bool first = false;
+  int threads = 0;       // 0: not given, one a core
   int excludeCount = 0;  // the order of the flags is what counts; see BuildQuery
   CLI::Option* andOption = nullptr;
   CLI::Option* excludeOption = nullptr;
@@ -93,12 +96,21 @@ bool BuildQuery(const CLI::App& command, const SearchArgs& args, ql::SearchQuery
   return true;
 }
 
-void RunSearch(const CLI::App& command, const SearchArgs& args) {
-  ql::SearchQuery query;
-  if (!BuildQuery(command, args, query)) return;
-  ql::BookReader reader;
-  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+// One output line a hit: INDEX TAB POS TAB SUBJECT.
+bool WriteHit(std::string& line, int record, int pos, std::string_view subject) {
+  line.assign(std::to_string(record));
+  line += '\t';
+  line += std::to_string(pos);
+  line += '\t';
+  line += subject;
+  line += '\n';
+  if (WriteOut(line)) return true;
+  Fail("cannot write the output");
+  return false;
+}
 
+// The walk on one thread, as the window's Find and Find Next do it.
+void SearchPlainly(ql::BookReader& reader, const ql::SearchQuery& query, bool first) {
   int record = 0;
   int pos = -1;
   int hits = 0;
@@ -106,17 +118,8 @@ void RunSearch(const CLI::App& command, const SearchArgs& args) {
   while (record < reader.GetSubjectCount() &&
          reader.FindMatch(query, record, pos) == ql::kSearchHit) {
     ++hits;
-    line.assign(std::to_string(record));
-    line += '\t';
-    line += std::to_string(pos);
-    line += '\t';
-    line += reader.GetSubject(record);
-    line += '\n';
-    if (!WriteOut(line)) {
-      Fail("cannot write the output");
-      return;
-    }
-    if (args.first) break;
+    if (!WriteHit(line, record, pos, reader.GetSubject(record))) return;
+    if (first) break;
     // Go on as Find Next does: in subject mode with the next subject; in
     // text mode after a text hit at p from p + 1 in the same record, and
     // after a subject hit (pos -1) in that record's text from its start.
@@ -128,6 +131,53 @@ void RunSearch(const CLI::App& command, const SearchArgs& args) {
     }
   }
   ExitStatus() = hits > 0 ? kExitOk : kExitFailure;
+}
+
+// The same hits in the same order from threads threads. Where the book
+// cannot be searched that way (no descriptor for a view), the plain walk.
+void SearchInParallel(ql::BookReader& reader, const ql::SearchQuery& query, bool first,
+                      int threads) {
+  std::string line;
+  if (first) {
+    // Only the first hit is wanted: the ranges after it are dropped.
+    ql::ParallelSearch search;
+    if (search.Start(reader, query, 0, -1, threads) == ql::kOpenOk) {
+      const ql::SearchOutcome hit = search.Wait();
+      if (hit.result == ql::kSearchHit &&
+          !WriteHit(line, hit.record, hit.pos, reader.GetSubject(hit.record)))
+        return;
+      ExitStatus() = hit.result == ql::kSearchHit ? kExitOk : kExitFailure;
+      return;
+    }
+  } else {
+    bool written = true;
+    const int64_t hits = ql::ForEachHit(reader, query, threads, [&](const ql::SearchHit& hit) {
+      written = WriteHit(line, hit.record, hit.pos, hit.subject);
+      return written;
+    });
+    if (!written) return;
+    if (hits >= 0) {
+      ExitStatus() = hits > 0 ? kExitOk : kExitFailure;
+      return;
+    }
+  }
+  SearchPlainly(reader, query, first);
+}
+
+void RunSearch(const CLI::App& command, const SearchArgs& args) {
+  if (command.count("--threads") > 0 && args.threads < 1) {
+    UsageError("--threads must be at least 1");
+    return;
+  }
+  ql::SearchQuery query;
+  if (!BuildQuery(command, args, query)) return;
+  ql::BookReader reader;
+  if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  const int threads = args.threads > 0 ? args.threads : ql::DefaultSearchThreads();
+  if (threads == 1)
+    SearchPlainly(reader, query, args.first);
+  else
+    SearchInParallel(reader, query, args.first, threads);
 }
 
 }  // namespace
@@ -163,6 +213,11 @@ void AddRenderSearchCommands(CLI::App& app) {
   searchCommand->add_flag("--whole-word", search->wholeWord, "Match whole words only");
   searchCommand->add_flag("--subjects-only", search->subjectsOnly, "Search the subjects only");
   searchCommand->add_flag("--first", search->first, "Stop after the first hit");
+  searchCommand
+      ->add_option("--threads", search->threads,
+                   "Search on N threads at once (default: one a core); the hits and their "
+                   "order are the same for every N, and 1 walks the book on one thread")
+      ->type_name("N");
   searchCommand->callback([search, searchCommand] { RunSearch(*searchCommand, *search); });
 }
 

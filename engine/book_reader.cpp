@@ -240,6 +240,64 @@ int BookReader::Open(const std::string& path, int mode) {
   return kOpenOk;
 }
 
+int BookReader::OpenView(const BookReader& owner) {
+  Close();
+  iOpenFailure = {};
+  iWriteError = 0;
+  iReadOnly = true;
+  auto failed = [this](OpenFailureKind kind, int error) {
+    Close();
+    iOpenFailure.kind = kind;
+    iOpenFailure.error = error;
+    return kOpenFailed;
+  };
+  if (&owner == this || !owner.iOpen) return failed(OpenFailureKind::kSystem, EBADF);
+  try {
+    if (owner.iLegacy) {
+      auto legacy = std::make_unique<LegacyBookFile>();
+      errno = 0;
+      if (!legacy->OpenView(*owner.iLegacy))
+        return failed(OpenFailureKind::kSystem, errno != 0 ? errno : EBADF);
+      iLegacy = std::move(legacy);
+    } else {
+      // A duplicate, not the path opened again: it is the file owner read,
+      // whatever has been renamed onto the path since.
+      iFile = ::fcntl(owner.iFile, F_DUPFD_CLOEXEC, 0);
+      if (iFile < 0) return failed(OpenFailureKind::kSystem, errno);
+      iSubjectIndexOffset = owner.iSubjectIndexOffset;
+      iSubjectDataOffset = owner.iSubjectDataOffset;
+      iRecordDataOffset = owner.iRecordDataOffset;
+      iIndexWindow.assign(kIndexWindowSize, -1);
+      iIndexWindowStart = -1;
+      iIndexWindowSize = kIndexWindowSize;
+      iSubjectBlockSize = owner.iSubjectBlockSize;
+      iSubjectBlockCount = owner.iSubjectBlockCount;
+      iSubjectBlockTable = owner.iSubjectBlockTable;
+      iSubjectBlockBuffer.assign(owner.iSubjectBlockBuffer.size(), 0);
+      iRecordBlockSize = owner.iRecordBlockSize;
+      iRecordBlockCount = owner.iRecordBlockCount;
+      iRecordBlockTable = owner.iRecordBlockTable;
+      iRecordBlockBuffer.assign(owner.iRecordBlockBuffer.size(), 0);
+      iCompressedBuffer.assign(owner.iCompressedBuffer.size(), 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return failed(OpenFailureKind::kSystem, ENOMEM);
+  }
+  iVersion = owner.iVersion;
+  iSorted = owner.iSorted;
+  iSubjectCount = owner.iSubjectCount;
+  iFileSize = owner.iFileSize;
+  iIsVersion2 = owner.iIsVersion2;
+  // No bookmark block: a view has nothing to write back.
+  iBookmarkOffset = -1;
+  iWithoutLock = owner.iWithoutLock;
+  iFontFace = owner.iFontFace;
+  iFontSize = owner.iFontSize;
+  iCurrentRecord = -1;
+  iOpen = true;
+  return kOpenOk;
+}
+
 int BookReader::OpenVersion2() {
   uint8_t header[kBookHeaderSize];
   if (ReadFile(0, header, sizeof header) != sizeof header) return kOpenFailed;
@@ -298,6 +356,47 @@ int BookReader::OpenVersion2() {
     return kOpenFailed;
   }
   return kOpenOk;
+}
+
+std::vector<int> BookReader::SplitForSearch(int first, int parts) const {
+  std::vector<int> starts;
+  if (!iOpen || first < 0 || first >= iSubjectCount) return starts;
+  const int64_t span = iSubjectCount - first;
+  const int64_t count = std::clamp<int64_t>(parts, 1, span);
+  // The index value of a record, -1 when it cannot be read. Any value, a
+  // hostile one too, still gives ranges that cover every record once.
+  auto entryAt = [this](int index) -> int64_t {
+    uint8_t word[4];
+    if (ReadFile(iSubjectIndexOffset + 4 * int64_t{index}, word, sizeof word) != sizeof word)
+      return -1;
+    return ReadLE32s(word);
+  };
+  starts.push_back(first);
+  for (int64_t k = 1; k < count; ++k) {
+    const int nominal = static_cast<int>(first + span * k / count);
+    const int limit = static_cast<int>(first + span * (k + 1) / count);
+    int at = nominal;
+    if (iIsVersion2 && iSubjectBlockSize > 0) {
+      // The first record from nominal on whose entry starts in a block after
+      // the one the record before nominal starts in (entries run in index
+      // order), found by halving; when the range holds none, nominal.
+      const int64_t before = entryAt(nominal - 1);
+      if (before >= 0) {
+        const int64_t next = (before / iSubjectBlockSize + 1) * int64_t{iSubjectBlockSize};
+        int lo = nominal, hi = limit;
+        while (lo < hi) {
+          const int mid = lo + (hi - lo) / 2;
+          if (entryAt(mid) >= next)
+            hi = mid;
+          else
+            lo = mid + 1;
+        }
+        if (lo < limit) at = lo;
+      }
+    }
+    starts.push_back(at);
+  }
+  return starts;
 }
 
 bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,

@@ -70,6 +70,9 @@ inline constexpr int SearchSubjectsAndText = 3;
 inline constexpr int kSearchHit = 1;
 inline constexpr int kSearchNone = -1;
 inline constexpr int kSearchLeftRecord = -5;
+// A search stopped before its end: by its SearchWatch (SearchUpTo), or
+// cancelled by its caller (ParallelSearch).
+inline constexpr int kSearchCancelled = -6;
 
 // The path callers open to release a book without opening another.
 inline constexpr const char* kNoFilePath = "c:\\nofilehere.qlt";
@@ -89,6 +92,18 @@ struct SearchQuery {
   bool exclude3 = false;
   bool wholeWord = false;
   int mode = SearchSubjectsAndText;
+};
+
+// Asked by a bounded search (SearchUpTo, FindMatchUpTo) each time it takes
+// up a record, before reading it: false stops the search there. A search
+// that goes on within one record (Find Next after a hit) asks again for
+// that record. Called on the searching thread.
+class SearchWatch {
+ public:
+  virtual bool Continue(int record) = 0;
+
+ protected:
+  ~SearchWatch() = default;
 };
 
 // What WriteTabText found on the way: records written as far as they could
@@ -142,6 +157,18 @@ class BookReader {
   BookReader& operator=(const BookReader&) = delete;
 
   int Open(const std::string& path, int mode);
+  // Opens a read-only view of the book owner has open, for a search on
+  // another thread: the same file (a duplicate of owner's descriptor, so it
+  // cannot be another file that took the path meanwhile), with copies of the
+  // tables owner parsed and caches of its own. It takes and drops no lock:
+  // the lock belongs to the open file, which owner holds, so closing the view
+  // leaves owner's lock in place; and as long as a view is open the file
+  // stays locked even when owner closes it. Nothing is ever written through
+  // a view (it has no bookmark block). Call it on owner's thread; afterwards
+  // the two share nothing that changes. Returns kOpenOk, or kOpenFailed when
+  // owner has no book open or the descriptor cannot be duplicated
+  // (LastOpenFailure says why).
+  int OpenView(const BookReader& owner);
   bool IsVersion2() const { return iIsVersion2; }
   int GetSubjectCount() const { return iSubjectCount; }
   std::string GetSubject(int index);
@@ -177,6 +204,24 @@ class BookReader {
   int Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
              bool sameRecordOnly);
   int FindMatch(const SearchQuery& query, int& record, int& pos);
+  // The same walks, ending before record endRecord instead of the book's end
+  // (then with kSearchNone and record at endRecord), and stopped with
+  // kSearchCancelled when watch (if given) says so. Only a walk that reaches
+  // the book's end loads again the record that was current before it; one
+  // that ends earlier leaves the last record it read. Search and FindMatch
+  // are these with the book's end and no watch.
+  int SearchUpTo(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
+                 bool sameRecordOnly, int endRecord, SearchWatch* watch);
+  int FindMatchUpTo(const SearchQuery& query, int& record, int& pos, int endRecord,
+                    SearchWatch* watch);
+  // Splits the records from first to the book's end into at most parts
+  // ranges for searching them side by side, and returns where each starts
+  // (first is the first). In a version 2 book every later range starts with
+  // the first record whose entry opens a new subject block, so that no
+  // subject block is decoded for two ranges; the ranges are of about the
+  // same number of records. Reads only the subject index (a few values per
+  // range). Empty when first is not a record of the book.
+  std::vector<int> SplitForSearch(int first, int parts) const;
 
   // Writes the whole book as tab-separated tagged text; returns the number of
   // subjects written. With report, also counts the records that could not be

@@ -1,5 +1,6 @@
 #include "legacy_book_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,25 @@ bool LegacyBookFile::WriteAt(int64_t offset, const uint8_t* bytes, size_t count)
   }
   if (offset + static_cast<int64_t>(count) > iFileSize)
     iFileSize = offset + static_cast<int64_t>(count);
+  return true;
+}
+
+bool LegacyBookFile::OpenView(const LegacyBookFile& owner) {
+  if (owner.iFile < 0 || iFile >= 0) return false;
+  try {
+    iHeader = owner.iHeader;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // The duplicate shares owner's open file and so its lock; closing it
+  // later drops neither.
+  iFile = ::fcntl(owner.iFile, F_DUPFD_CLOEXEC, 0);
+  if (iFile < 0) return false;
+  iFileSize = owner.iFileSize;
+  iHeaderSize = owner.iHeaderSize;
+  iLegacyVersion = owner.iLegacyVersion;
+  iSubjectCount = owner.iSubjectCount;
+  iHasBookmarkBlock = false;
   return true;
 }
 

@@ -28,6 +28,10 @@ class LegacyBookFile {
   // (errno says why). Returns the subject count, -1 when the book cannot be
   // read or marked, -2 when its version is not supported.
   int Open(int fd, bool readOnly);
+  // A read-only copy of owner's open book on a duplicate of its descriptor,
+  // for a reader on another thread; never marks or writes the file. False
+  // when owner has nothing open or the descriptor cannot be duplicated.
+  bool OpenView(const LegacyBookFile& owner);
   // True when the book carries a bookmark block that really is its own: the
   // last 4743 bytes of the file, marked (+500) and behind the header and
   // every record. A block that is claimed but overlaps the text is not used,

@@ -43,13 +43,24 @@ size_t TextHit(std::string_view text, const FoldedFinder& finder, size_t termLen
 
 int BookReader::Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
                        bool sameRecordOnly) {
+  return SearchUpTo(mode, term, record, pos, wholeWord, sameRecordOnly, iSubjectCount, nullptr);
+}
+
+int BookReader::FindMatch(const SearchQuery& query, int& record, int& pos) {
+  return FindMatchUpTo(query, record, pos, iSubjectCount, nullptr);
+}
+
+int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
+                           bool sameRecordOnly, int endRecord, SearchWatch* watch) {
   const int start = record;
   const int current = iCurrentRecord;
+  const int end = std::min(endRecord, iSubjectCount);
   const FoldedFinder finder(term);
   std::string scratch;  // a legacy book's subject
   if (iOpen && start >= 0) {
-    while (record < iSubjectCount) {
+    while (record < end) {
       if (record > start && sameRecordOnly) return kSearchLeftRecord;
+      if (watch && !watch->Continue(record)) return kSearchCancelled;
       if (mode == SearchSubjects) {
         pos = 0;
         if (SubjectHit(PeekSubject(record, scratch), finder, term.size(), wholeWord)) {
@@ -79,12 +90,16 @@ int BookReader::Search(int mode, std::string_view term, int& record, int& pos, b
     }
   }
   // Nothing to the end of the book: the record shown before stays current.
-  if (mode == SearchSubjectsAndText && current != -1 && iCurrentRecord != current)
+  // A walk that stops short of the end leaves the last record it read, for
+  // the next part of the book is searched on (by the same reader or not).
+  if (end == iSubjectCount && mode == SearchSubjectsAndText && current != -1 &&
+      iCurrentRecord != current)
     LoadRecord(current);
   return kSearchNone;
 }
 
-int BookReader::FindMatch(const SearchQuery& query, int& record, int& pos) {
+int BookReader::FindMatchUpTo(const SearchQuery& query, int& record, int& pos, int endRecord,
+                              SearchWatch* watch) {
   // A further term holds when it occurs anywhere in the record (subject too,
   // in mode 3) and is not excluded, or does not occur and is excluded.
   // Find Next asks again for every hit of term1 in a record; whether a
@@ -105,7 +120,8 @@ int BookReader::FindMatch(const SearchQuery& query, int& record, int& pos) {
     return known.occurs != exclude;
   };
   for (;;) {
-    int r = Search(query.mode, query.term1, record, pos, query.wholeWord, false);
+    int r =
+        SearchUpTo(query.mode, query.term1, record, pos, query.wholeWord, false, endRecord, watch);
     if (r < 0) return r;
     if (holds(query.term2, query.exclude2, iTermInRecord[0]) &&
         holds(query.term3, query.exclude3, iTermInRecord[1]))
