@@ -15,6 +15,7 @@
 #include "byte_order.h"
 #include "codecs.h"
 #include "legacy_book_file.h"
+#include "same_file.h"
 
 namespace ql {
 
@@ -260,9 +261,10 @@ int BookReader::OpenView(const BookReader& owner) {
         return failed(OpenFailureKind::kSystem, errno != 0 ? errno : EBADF);
       iLegacy = std::move(legacy);
     } else {
-      // A duplicate, not the path opened again: it is the file owner read,
-      // whatever has been renamed onto the path since.
-      iFile = ::fcntl(owner.iFile, F_DUPFD_CLOEXEC, 0);
+      // The file owner read, whatever has been renamed onto the path since,
+      // opened anew: a duplicate would share owner's lock and keep the book
+      // locked after owner closes it, so that it could not be opened again.
+      iFile = OpenSameFileReadOnly(owner.iFile);
       if (iFile < 0) return failed(OpenFailureKind::kSystem, errno);
       iSubjectIndexOffset = owner.iSubjectIndexOffset;
       iSubjectDataOffset = owner.iSubjectDataOffset;

@@ -158,16 +158,15 @@ class BookReader {
 
   int Open(const std::string& path, int mode);
   // Opens a read-only view of the book owner has open, for a search on
-  // another thread: the same file (a duplicate of owner's descriptor, so it
-  // cannot be another file that took the path meanwhile), with copies of the
-  // tables owner parsed and caches of its own. It takes and drops no lock:
-  // the lock belongs to the open file, which owner holds, so closing the view
-  // leaves owner's lock in place; and as long as a view is open the file
-  // stays locked even when owner closes it. Nothing is ever written through
-  // a view (it has no bookmark block). Call it on owner's thread; afterwards
-  // the two share nothing that changes. Returns kOpenOk, or kOpenFailed when
-  // owner has no book open or the descriptor cannot be duplicated
-  // (LastOpenFailure says why).
+  // another thread: the same file opened anew through owner's descriptor (so
+  // it cannot be another file that took the path meanwhile), with copies of
+  // the tables owner parsed and caches of its own. It takes and drops no
+  // lock: owner's lock stays owner's, closing the view leaves it in place,
+  // and once owner closes the book it can be opened and locked again while
+  // a view still reads it. Nothing is ever written through a view (it has no
+  // bookmark block). Call it on owner's thread; afterwards the two share
+  // nothing that changes. Returns kOpenOk, or kOpenFailed when owner has no
+  // book open or the file cannot be opened again (LastOpenFailure says why).
   int OpenView(const BookReader& owner);
   bool IsVersion2() const { return iIsVersion2; }
   int GetSubjectCount() const { return iSubjectCount; }

@@ -12,6 +12,7 @@
 #include "book_format.h"
 #include "byte_order.h"
 #include "codecs.h"
+#include "same_file.h"
 
 namespace ql {
 
@@ -65,9 +66,8 @@ bool LegacyBookFile::OpenView(const LegacyBookFile& owner) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  // The duplicate shares owner's open file and so its lock; closing it
-  // later drops neither.
-  iFile = ::fcntl(owner.iFile, F_DUPFD_CLOEXEC, 0);
+  // The same file opened anew: no lock of owner's is shared or dropped.
+  iFile = OpenSameFileReadOnly(owner.iFile);
   if (iFile < 0) return false;
   iFileSize = owner.iFileSize;
   iHeaderSize = owner.iHeaderSize;

@@ -42,8 +42,9 @@ struct SearchOutcome {
 // FindMatch in the background, for the window. The thread that owns the
 // book's reader starts it and goes on with its work; the search runs on
 // threads of its own and never touches the owner's reader again, so the
-// owner stays usable meanwhile (but should not be closed: the views keep the
-// file open and locked until the search ends). Unlike FindMatch, it leaves
+// owner stays usable meanwhile. A search is best cancelled before owner
+// closes its book: its views would read on in the file that was closed, and
+// its answer would belong to that book. Unlike FindMatch, it leaves
 // the owner's current record as it was; the window loads the hit's record
 // when it shows it.
 //

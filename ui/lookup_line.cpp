@@ -6,6 +6,7 @@
 #include <QStringListModel>
 
 #include "qt_text.h"
+#include "spelling.h"
 
 namespace qlui {
 
@@ -34,12 +35,24 @@ CLookupLine::CLookupLine(ql::Document& doc, QWidget* parent)
           });
   connect(this, &QLineEdit::textEdited, this, &CLookupLine::OnEdited);
   connect(this, &QLineEdit::returnPressed, this, &CLookupLine::OnEnter);
+  // The whole-book scan for better offers runs on a thread of its own; the
+  // offer is brought up to date from here while it runs.
+  iOfferPoll.setInterval(40);
+  connect(&iOfferPoll, &QTimer::timeout, this, &CLookupLine::PollOffer);
 }
+
+CLookupLine::~CLookupLine() = default;
 
 void CLookupLine::BookChanged() {
   HideOffer();
+  // Its reader and what it kept belong to the book that was open.
+  iSuggester.reset();
   clear();
   iFound = -1;
+}
+
+bool CLookupLine::Seeking() const {
+  return iOfferPoll.isActive();
 }
 
 QStringList CLookupLine::Offered() const {
@@ -62,17 +75,41 @@ void CLookupLine::OnEdited(const QString& text) {
     emit lookedUp(iFound, true);
     return;
   }
-  Offer({});
+  if (!iSuggester) {
+    ql::Document* doc = &iDoc;
+    iSuggester = std::make_unique<ql::SpellingSuggester>([doc]() {
+      auto view = std::make_unique<ql::BookReader>();
+      if (view->OpenView(doc->Reader()) != ql::kOpenOk) view.reset();
+      return view;
+    });
+  }
+  Offer(iSuggester->Start(FromQString(text), iDoc.Reader()));
+  if (iSuggester->Current().running) iOfferPoll.start();
+}
+
+void CLookupLine::PollOffer() {
+  if (!iSuggester) {
+    iOfferPoll.stop();
+    return;
+  }
+  const ql::SpellingSnapshot now = iSuggester->Current();
+  if (now.generation != iOfferGeneration) Offer(now);
+  if (!now.running) iOfferPoll.stop();
 }
 
 void CLookupLine::OnEnter() {
   if (iFound >= 0) emit lookedUp(iFound, false);
 }
 
-void CLookupLine::Offer(const std::vector<int>& records) {
-  iOfferRecords = records;
+void CLookupLine::Offer(const ql::SpellingSnapshot& snapshot) {
+  iOfferGeneration = snapshot.generation;
+  iOfferRecords.clear();
   QStringList subjects;
-  for (int record : records) subjects << ToQString(iDoc.Reader().GetSubject(record));
+  for (const ql::Suggestion& suggestion : snapshot.suggestions) {
+    iOfferRecords.push_back(suggestion.record);
+    subjects << ToQString(suggestion.subject);
+  }
+  if (subjects == iOffer->stringList() && (subjects.isEmpty() || OfferShown())) return;
   iOffer->setStringList(subjects);
   if (subjects.isEmpty()) {
     iCompleter->popup()->hide();
@@ -82,6 +119,8 @@ void CLookupLine::Offer(const std::vector<int>& records) {
 }
 
 void CLookupLine::HideOffer() {
+  iOfferPoll.stop();
+  if (iSuggester) iSuggester->Cancel();
   iOfferRecords.clear();
   iOffer->setStringList({});
   iCompleter->popup()->hide();

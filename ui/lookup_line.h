@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QTimer>
+#include <memory>
 #include <vector>
 
 #include "document.h"
@@ -11,17 +13,25 @@
 class QCompleter;
 class QStringListModel;
 
+namespace ql {
+class SpellingSuggester;
+struct SpellingSnapshot;
+}  // namespace ql
+
 namespace qlui {
 
 class CLookupLine final : public QLineEdit {
   Q_OBJECT
  public:
   explicit CLookupLine(ql::Document& doc, QWidget* parent = nullptr);
+  ~CLookupLine() override;
   // Another book, or none: the line and its offers start over.
   void BookChanged();
   // The subjects offered just now, best first (empty when none are).
   QStringList Offered() const;
   bool OfferShown() const;
+  // True while the nearest subjects are still being sought through the book.
+  bool Seeking() const;
 
  signals:
   // A record to show: while typing (typing true), on Enter and when an
@@ -36,7 +46,8 @@ class CLookupLine final : public QLineEdit {
  private:
   void OnEdited(const QString& text);
   void OnEnter();
-  void Offer(const std::vector<int>& records);
+  void Offer(const ql::SpellingSnapshot& snapshot);
+  void PollOffer();
   void HideOffer();
 
   ql::Document& iDoc;
@@ -44,6 +55,11 @@ class CLookupLine final : public QLineEdit {
   QStringListModel* iOffer;
   std::vector<int> iOfferRecords;
   int iFound = -1;  // the record the text leads to, -1 for none
+  // Made when the first offer is needed; one per book, as it keeps what it
+  // read of the book's subjects.
+  std::unique_ptr<ql::SpellingSuggester> iSuggester;
+  QTimer iOfferPoll;
+  uint64_t iOfferGeneration = 0;
 };
 
 }  // namespace qlui

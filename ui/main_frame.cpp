@@ -44,6 +44,7 @@
 #include "qt_text.h"
 #include "quick_peek.h"
 #include "record_view.h"
+#include "search_runner.h"
 #include "subject_list.h"
 #include "subject_view.h"
 #include "theme.h"
@@ -128,6 +129,14 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   iSplitter->addWidget(iRecordView);
   setCentralWidget(iSplitter);
 
+  iSearcher = new ThreadedSearchRunner(
+      [this](const QString& text) {
+        if (text.isEmpty())
+          statusBar()->clearMessage();
+        else
+          statusBar()->showMessage(text);
+      },
+      this);
   CreateMenus();
   CreateToolBars();
   CreateStatusBar();
@@ -192,7 +201,7 @@ void CMainFrame::CreateMenus() {
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   QAction* find = edit->addAction(QStringLiteral("&Find..."), this,
-                                  [this] { ql::RunFind(iDoc, *this, iFind); });
+                                  [this] { ql::RunFind(iDoc, *this, iFind, *iSearcher); });
   find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
   find->setStatusTip(QStringLiteral("Search the book for up to three terms"));
   QAction* lookUp = edit->addAction(QStringLiteral("&Look Up"), this, [this] {
@@ -202,7 +211,7 @@ void CMainFrame::CreateMenus() {
   lookUp->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   lookUp->setStatusTip(QStringLiteral("Type the start of a subject to show it"));
   QAction* findNext = edit->addAction(QStringLiteral("Find Next"), this,
-                                      [this] { ql::RunFindNext(iDoc, *this, iFind); });
+                                      [this] { ql::RunFindNext(iDoc, *this, iFind, *iSearcher); });
   findNext->setShortcut(QKeySequence(Qt::Key_F3));
   findNext->setStatusTip(QStringLiteral("Find the next match"));
 
@@ -388,6 +397,15 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         GoBack();
       else
         GoForward();
+      return true;
+    }
+  }
+  // Esc stops a search, wherever the focus is in this window.
+  if (event->type() == QEvent::KeyPress && iSearcher && iSearcher->Running() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+      iSearcher->Cancel();
       return true;
     }
   }
@@ -658,6 +676,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  iSearcher->Cancel();
   std::string reason;
   if (!iDoc.SaveBookmarks(reason))
     ShowMessageIcon("The bookmarks could not be saved: " + reason, ql::kAppTitle,
@@ -747,6 +766,8 @@ void CMainFrame::WaitCursor(bool on) {
 }
 
 void CMainFrame::EmptyList() {
+  // A search's answer would belong to the book that was closed.
+  iSearcher->Cancel();
   iList->Empty();
   iLookup->BookChanged();
 }
@@ -756,7 +777,8 @@ void CMainFrame::ShowStartPage() {
 }
 
 void CMainFrame::DocumentOpened() {
-  // Another book: a history of its own.
+  // Another book: a history of its own, and no search of the last one.
+  iSearcher->Cancel();
   iHistory.Clear();
   iLookupStepOpen = false;
   iLookup->BookChanged();

@@ -28,6 +28,7 @@ namespace qlui {
 class CQuillaryView;
 class CQuillaryHtmlView;
 class CLookupLine;
+class ThreadedSearchRunner;
 enum class Theme;
 
 class CMainFrame final : public QMainWindow, public ql::Desktop {
@@ -62,6 +63,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QAction* BackAction() const { return iBackAction; }
   QAction* ForwardAction() const { return iForwardAction; }
   CLookupLine* LookupLine() const { return iLookup; }
+  ThreadedSearchRunner* Searcher() const { return iSearcher; }
   const ql::FontChoice& Fonts() const { return iFonts; }
   // Zoom in, out or back to 100%, for the list and the page.
   void Zoom(ql::Zoom zoom);
@@ -149,6 +151,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QAction* iBackAction = nullptr;
   QAction* iForwardAction = nullptr;
   CLookupLine* iLookup = nullptr;
+  ThreadedSearchRunner* iSearcher = nullptr;
   bool iLookupTyping = false;    // the record comes from typing in the lookup line
   bool iLookupStepOpen = false;  // the last history step was made by that typing
   QAction* iThemeActions[3] = {};

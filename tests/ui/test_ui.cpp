@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,7 @@
 #include "qt_text.h"
 #include "quick_peek.h"
 #include "record_view.h"
+#include "search_runner.h"
 #include "subject_view.h"
 #include "theme.h"
 
@@ -107,6 +109,8 @@ class TestUi : public QObject {
   void lookupLineShowsWhatFindSubjectFinds();
   void zoomScalesListAndPageAndIsRemembered();
   void darkThemeKeepsPagesReadable();
+  void findRunsBesideTheWindowAndEscStopsIt();
+  void lookupOffersTheNearestSubjects();
 
  private:
   void OpenSample();
@@ -588,6 +592,92 @@ void TestUi::darkThemeKeepsPagesReadable() {
   iFrame->ChooseTheme(qlui::Theme::kDesktop);
   QTRY_VERIFY(!qlui::IsDarkPalette(iFrame->RecordView()->palette()));
   QVERIFY(!settings.contains(QStringLiteral("View/Theme")));
+}
+
+void TestUi::findRunsBesideTheWindowAndEscStopsIt() {
+  // A book long enough to be split among the threads, the hits near its end.
+  std::vector<qltest::Entry> entries;
+  for (int i = 0; i < 3000; ++i) {
+    char subject[16];
+    std::snprintf(subject, sizeof subject, "w%05d", i);
+    entries.push_back({subject, i % 997 == 996 ? "a needle here, needle there" : "hay and hay"});
+  }
+  const std::string path = iDir->File("hay.ql");
+  qltest::BookOptions small;
+  small.subjectBlockSize = 300;
+  small.recordBlockSize = 300;
+  const std::string bytes = qltest::BuildBookBytes(entries, small);
+  qltest::WriteFileBytes(path, bytes);
+  // The plain walk reads a copy: the window holds its book for writing.
+  const std::string copy = iDir->File("hay-copy.ql");
+  qltest::WriteFileBytes(copy, bytes);
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(path)));
+  iFrame->show();
+  iFrame->SetInitialised();
+  QVERIFY(QTest::qWaitForWindowExposed(iFrame.get()));
+
+  qlui::ThreadedSearchRunner* runner = iFrame->Searcher();
+  ql::SearchQuery query;
+  query.term1 = "needle";
+  // The same hits, in the same order, as the plain walk, one after another
+  // as Find Next goes on.
+  ql::BookReader plain;
+  QCOMPARE(plain.Open(copy, ql::kOpenReadOnly), ql::kOpenOk);
+  int record = 0, pos = -1;
+  for (int step = 0; step < 7; ++step) {  // six hits, then none
+    int expectRecord = record, expectPos = pos;
+    const int expected = plain.FindMatch(query, expectRecord, expectPos);
+    int result = 0, gotRecord = -9, gotPos = -9;
+    bool ended = false;
+    runner->Start(*iDoc, query, record, pos, [&](int r, int rec, int p) {
+      result = r;
+      gotRecord = rec;
+      gotPos = p;
+      ended = true;
+    });
+    QTRY_VERIFY(ended);
+    QCOMPARE(result, expected >= 0 ? ql::kSearchHit : ql::kSearchNone);
+    QCOMPARE(gotRecord, expectRecord);
+    QCOMPARE(gotPos, expectPos);
+    record = gotRecord;
+    pos = gotPos + 1;
+  }
+  // Esc while a search runs: its flow ends as cancelled, at once.
+  int result = 0;
+  runner->Start(*iDoc, query, 0, -1, [&](int r, int, int) { result = r; });
+  QVERIFY(runner->Running());
+  QTest::keyClick(iFrame->SubjectList(), Qt::Key_Escape);
+  QCOMPARE(result, ql::kSearchCancelled);
+  QVERIFY(!runner->Running());
+  QCOMPARE(iFrame->statusBar()->currentMessage(), QStringLiteral("Search stopped"));
+  // Opening a book ends a search of the one before.
+  result = 0;
+  runner->Start(*iDoc, query, 0, -1, [&](int r, int, int) { result = r; });
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
+  QCOMPARE(result, ql::kSearchCancelled);
+}
+
+void TestUi::lookupOffersTheNearestSubjects() {
+  OpenSample();
+  qlui::CLookupLine* line = iFrame->LookupLine();
+  line->setFocus();
+  QTest::keyClicks(line, QStringLiteral("bog"));  // nothing starts with it
+  QTRY_VERIFY(!line->Seeking());
+  QVERIFY(line->OfferShown());
+  const QStringList offered = line->Offered();
+  QVERIFY(!offered.isEmpty());
+  QCOMPARE(offered.front(), QStringLiteral("dog"));  // one letter away
+  QVERIFY(offered.size() <= 10);
+  // Choosing an offer shows it.
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Down);
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Return);
+  QTRY_VERIFY(PageText().startsWith(QStringLiteral("dog")));
+  QCOMPARE(iFrame->SelectionMark(), 3);
+  // A text that does lead somewhere takes the offer away.
+  line->clear();
+  QTest::keyClicks(line, QStringLiteral("ee"));
+  QVERIFY(!line->OfferShown());
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
 }
 
 int main(int argc, char** argv) {

@@ -23,9 +23,6 @@ struct FindState {
   int iSearchPos = -1;    // -1: the start of the record (its subject)
 };
 
-// The result of a search that was stopped before it ended.
-inline constexpr int kSearchCancelled = -6;
-
 // How a search is carried out. The window searches on worker threads and
 // keeps painting; the plain runner walks the book at once on the caller's
 // thread. done gets kSearchHit (with the hit's record and position),

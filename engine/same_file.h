@@ -1,0 +1,15 @@
+// A second, read-only open of the file a descriptor refers to, for a reader
+// on another thread.
+#pragma once
+
+namespace ql {
+
+// Opens the file fd refers to again, read-only and close-on-exec: the same
+// file whatever has been renamed onto its path since (even when it has been
+// removed). Unlike a duplicate it is an open file of its own, so it shares no
+// lock with fd: the lock fd holds ends when fd closes, and the file can then
+// be locked afresh while this one is still open. Returns the new descriptor,
+// or -1 with errno set.
+int OpenSameFileReadOnly(int fd);
+
+}  // namespace ql
