@@ -28,6 +28,19 @@
 //     the longest time it stood on screen without one (from shown to the
 //     first paint, between paints, from the last paint to hidden).
 //
+//   bench_ui lookup BOOK [TEXTS]
+//     Typing in the lookup line, key by key, texts no subject starts with
+//     (default: made from subjects of the book, two letters swapped near the
+//     start): the time from the last key to the first offer on show, to the
+//     final offer after the whole-book scan, and the longest time the event
+//     loop went without running a 5 ms timer meanwhile (the window cannot
+//     paint while it does not run).
+//
+//   bench_ui find BOOK TERM [RUNS]
+//     Find's search for TERM from the first record, in the window's runner
+//     (worker threads) beside the plain walk on the window's thread, RUNS
+//     times each (default 5): times, and the event loop's longest stall.
+//
 // Prints "key value" lines (times in ms) for bench/run_ui.sh.
 #include <QAbstractItemView>
 #include <QApplication>
@@ -40,6 +53,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -52,10 +66,12 @@
 
 #include "bare_window.h"
 #include "document.h"
+#include "lookup_line.h"
 #include "main_frame.h"
 #include "make_flows.h"
 #include "qt_text.h"
 #include "record_view.h"
+#include "search_runner.h"
 #include "subject_view.h"
 
 namespace {
@@ -458,6 +474,127 @@ int Import(const QString& source, const QString& book) {
   return 0;
 }
 
+// The longest time the event loop went without running a timer due every
+// 5 ms, from Start to the last Note.
+class LoopWatch {
+ public:
+  LoopWatch() {
+    iTimer.setInterval(5);
+    QObject::connect(&iTimer, &QTimer::timeout, [this] { Note(); });
+  }
+  void Start() {
+    iClock.start();
+    iLast = 0;
+    iWorst = 0;
+    iTimer.start();
+  }
+  void Note() {
+    const qint64 now = iClock.nsecsElapsed();
+    iWorst = std::max(iWorst, now - iLast);
+    iLast = now;
+  }
+  double StopMs() {
+    Note();
+    iTimer.stop();
+    return Ms(iWorst);
+  }
+
+ private:
+  QTimer iTimer;
+  QElapsedTimer iClock;
+  qint64 iLast = 0;
+  qint64 iWorst = 0;
+};
+
+int Lookup(const QString& book, QStringList texts) {
+  OpenWindow w(book);
+  qlui::CLookupLine* line = w.frame.LookupLine();
+  ql::BookReader& reader = w.doc.Reader();
+  const int count = reader.GetSubjectCount();
+  if (texts.isEmpty()) {
+    // Subjects from all over the book, misspelt.
+    for (int i = 1; i <= 5; ++i) {
+      QString text = qlui::ToQString(reader.GetSubject(count / 6 * i + 17));
+      if (text.size() < 4) continue;
+      std::swap(text[1], text[2]);
+      texts << text;
+    }
+  }
+  std::vector<double> firsts, finals, stalls;
+  int offered = 0;
+  for (const QString& text : texts) {
+    if (reader.FindSubject(ql::MatchPrefix, qlui::FromQString(text)) >= 0) {
+      std::fprintf(stderr, "bench_ui: a subject starts with %s; left out\n", qPrintable(text));
+      continue;
+    }
+    line->clear();
+    line->setFocus();
+    QTest::keyClicks(line, text.left(text.size() - 1));
+    while (line->Seeking()) QApplication::processEvents();
+    LoopWatch loop;
+    QElapsedTimer clock;
+    loop.Start();
+    clock.start();
+    QTest::keyClick(line, text.back().toLatin1());
+    if (!line->OfferShown()) Fail("no offer for " + text.toStdString());
+    firsts.push_back(Ms(clock.nsecsElapsed()));
+    while (line->Seeking()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    finals.push_back(Ms(clock.nsecsElapsed()));
+    stalls.push_back(loop.StopMs());
+    offered += static_cast<int>(line->Offered().size());
+    std::fprintf(stderr, "%s: %s\n", qPrintable(text), qPrintable(line->Offered().join(", ")));
+  }
+  if (firsts.empty()) Fail("no text to look up");
+  std::printf("subjects %d\n", count);
+  std::printf("texts %d\n", static_cast<int>(firsts.size()));
+  std::printf("offered %d\n", offered);
+  Print("first_median", Quantile(firsts, 0.5));
+  Print("first_max", Quantile(firsts, 1));
+  Print("final_median", Quantile(finals, 0.5));
+  Print("stall_max", Quantile(stalls, 1));
+  // The peer: prefix find of the same texts, the lookup's own first step.
+  QElapsedTimer clock;
+  clock.start();
+  for (const QString& text : texts) reader.FindSubject(ql::MatchPrefix, qlui::FromQString(text));
+  Print("findsubject_ms", Ms(clock.nsecsElapsed()) / static_cast<double>(texts.size()));
+  return 0;
+}
+
+int Find(const QString& book, const QString& term, int runs) {
+  OpenWindow w(book);
+  qlui::ThreadedSearchRunner* runner = w.frame.Searcher();
+  ql::SearchQuery query;
+  query.term1 = qlui::FromQString(term.toLower());
+  std::vector<double> threaded, plain, stalls;
+  int hitRecord = -2;
+  for (int i = 0; i < runs; ++i) {
+    LoopWatch loop;
+    QElapsedTimer clock;
+    bool ended = false;
+    int record = -1;
+    loop.Start();
+    clock.start();
+    runner->Start(w.doc, query, 0, -1, [&](int, int r, int) {
+      ended = true;
+      record = r;
+    });
+    while (!ended) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    threaded.push_back(Ms(clock.nsecsElapsed()));
+    stalls.push_back(loop.StopMs());
+    int r = 0, pos = -1;
+    clock.restart();
+    w.doc.Reader().FindMatch(query, r, pos);
+    plain.push_back(Ms(clock.nsecsElapsed()));
+    if (r != record) Fail("the runner and the plain walk disagree");
+    hitRecord = record;
+  }
+  std::printf("record %d\n", hitRecord);
+  Print("threaded_median", Quantile(threaded, 0.5));
+  Print("plain_median", Quantile(plain, 0.5));
+  Print("stall_max", Quantile(stalls, 1));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -478,10 +615,15 @@ int main(int argc, char** argv) {
   if (args.size() >= 4 && args[1] == QLatin1String("jump"))
     return Jump(args[2], args[3], args.size() > 4 ? args[4].toInt() : 9);
   if (args.size() >= 4 && args[1] == QLatin1String("import")) return Import(args[2], args[3]);
+  if (args.size() >= 3 && args[1] == QLatin1String("lookup")) return Lookup(args[2], args.mid(3));
+  if (args.size() >= 4 && args[1] == QLatin1String("find"))
+    return Find(args[2], args[3], args.size() > 4 ? args[4].toInt() : 5);
   std::fprintf(stderr,
                "usage: bench_ui click BOOK [ROWS]\n"
                "       bench_ui start BOOK [RUNS]\n"
                "       bench_ui jump SMALL LARGE [RUNS]\n"
-               "       bench_ui import SOURCE BOOK\n");
+               "       bench_ui import SOURCE BOOK\n"
+               "       bench_ui lookup BOOK [TEXT...]\n"
+               "       bench_ui find BOOK TERM [RUNS]\n");
   return 2;
 }

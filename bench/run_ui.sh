@@ -16,7 +16,14 @@
 #     offscreen: the whole command, the new book opened at its end included),
 #     beside `qlbook import` of it, runs of each in turn, medians; and how the
 #     progress window painted meanwhile (its longest time on screen without a
-#     paint of the bar).
+#     paint of the bar);
+#   - the lookup line on the 1,000,000-entry book, texts no subject starts
+#     with: the first offer of nearest subjects, the final one, and the
+#     longest stall of the window's event loop meanwhile, beside the prefix
+#     find the lookup starts with;
+#   - Find in the window on WordNet, term absent: the search on worker threads
+#     beside the plain walk on the window's thread, and the event loop's
+#     longest stall meanwhile.
 # Prints a table: target, measured, peer, ratio, PASS or MISS.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -76,6 +83,10 @@ env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
   "$bin/bench_ui" start "$book" >"$work/start.txt" 2>"$work/start.log"
 env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
   "$bin/bench_ui" jump "$small" "$large" "$jumps" >"$work/jump.txt" 2>"$work/jump.log"
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
+  "$bin/bench_ui" lookup "$large" >"$work/lookup.txt" 2>"$work/lookup.log"
+env XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen \
+  "$bin/bench_ui" find "$book" qqxqzz 7 >"$work/find.txt" 2>"$work/find.log"
 
 # Import from the window beside qlbook, in turn, after one untimed round of
 # each (the source into the page cache). Each window import is a process of
@@ -203,13 +214,14 @@ PY
 fi
 
 python3 - "$work/click.txt" "$work/jump.txt" "$work/window.json" "$name" "$work/start.txt" \
-  "$work/import.json" <<'PY'
+  "$work/import.json" "$work/lookup.txt" "$work/find.txt" <<'PY'
 import json, sys
 def keys(path):
     return {k: float(v) for k, v in (line.split() for line in open(path) if line.strip())}
 click, jump, win, name = keys(sys.argv[1]), keys(sys.argv[2]), json.load(open(sys.argv[3])), sys.argv[4]
 start = keys(sys.argv[5])
 imp = json.load(open(sys.argv[6]))
+look, find = keys(sys.argv[7]), keys(sys.argv[8])
 rows = []
 def row(what, target, ours, peer, ratio, ok):
     rows.append((what, target, ours, peer, ratio, 'PASS' if ok else 'MISS'))
@@ -238,11 +250,24 @@ row(f"import from the window (median of {imp['runs']})", '<= 1.10x peer',
     f"{imp['window_s']:.3f} s", f"{imp['peer_s']:.3f} s", f"{r:.2f}", r <= 1.10 and imp['same_book'])
 row(f"progress paints during import, longest gap", '<= 250 ms', f"{imp['gap_ms']:.0f} ms", '', '',
     imp['gap_ms'] <= 250)
+row(f"lookup offer on {int(look['subjects'])} subjects, first list (worst of {int(look['texts'])})",
+    '<= 100 ms', f"{look['first_max']:.1f} ms", f"{look['findsubject_ms']:.2f} ms",
+    f"{look['first_max'] / look['findsubject_ms']:.0f}", look['first_max'] <= 100)
+row('  final list after the whole-book scan, median', '', f"{look['final_median']:.0f} ms", '', '', True)
+row('  event loop stall meanwhile, longest', '<= 50 ms', f"{look['stall_max']:.1f} ms", '', '',
+    look['stall_max'] <= 50)
+row('Find on worker threads, term absent (median)', 'window answers', f"{find['threaded_median']:.1f} ms",
+    f"{find['plain_median']:.1f} ms", f"{find['threaded_median'] / find['plain_median']:.2f}", True)
+row('  event loop stall meanwhile, longest', '<= 50 ms', f"{find['stall_max']:.1f} ms",
+    f"{find['plain_median']:.1f} ms", f"{find['stall_max'] / find['plain_median']:.2f}",
+    find['stall_max'] <= 50)
 print(f"book {name}: {int(click['rows'])} subjects; generated books of "
       f"{int(jump['small_rows'])} and {int(jump['large_rows'])} entries")
 print("peers: start-up and memory: bare_qt_window (1M-row table, text browser, same window size);")
 print("       click: a bare QTextBrowser given the same page (setHtml + paint)")
 print("       import: qlbook import --format tab of the same text (its whole run)")
+print("       lookup: FindSubject of the same texts; Find: the plain walk on the window's thread,")
+print("       whose whole time is a stall of the window")
 w = [max(len(r[i]) for r in rows + [('', 'target', 'measured', 'peer', 'ratio', '')]) for i in range(6)]
 print(f"  {'':{w[0]}}  {'target':{w[1]}}  {'measured':>{w[2]}}  {'peer':>{w[3]}}  {'ratio':>{w[4]}}")
 for r in rows:
