@@ -82,6 +82,9 @@ inline constexpr const char* kNoFilePath = "c:\\nofilehere.qlt";
 struct ReaderStats {
   int64_t subjectBlockLoads = 0;
   int64_t recordBlockLoads = 0;
+  // Record text the search's scans and link tests have passed over: it
+  // grows with the text searched, not with its hits.
+  int64_t searchTextPassed = 0;
 };
 
 struct SearchQuery {

@@ -29,14 +29,21 @@ bool SubjectHit(std::string_view subject, const FoldedFinder& finder, size_t ter
 // whole word (when asked for) and does not lie inside a link. One scan and
 // one walk for the link test serve all the occurrences passed over.
 size_t TextHit(std::string_view text, const FoldedFinder& finder, size_t termLength, size_t from,
-               bool wholeWord, LinkScanState& linkScan) {
+               bool wholeWord, LinkScanState& linkScan, int64_t& passed) {
   FoldedFinder::Scan scan(finder, text, from);
   // Find Next goes on from the last hit: the walk so far still holds.
   if (linkScan.scanned > std::max<size_t>(from, 1)) linkScan = LinkScanState{};
+  const size_t walked = linkScan.scanned;
   LinkTracker links(text, linkScan);
-  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next())
-    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !links.IsInsideLink(hit)) return hit;
-  return kNotFound;
+  size_t found = kNotFound;
+  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next()) {
+    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !links.IsInsideLink(hit)) {
+      found = hit;
+      break;
+    }
+  }
+  passed += static_cast<int64_t>(scan.Work() + (linkScan.scanned - walked));
+  return found;
 }
 
 }  // namespace
@@ -78,7 +85,7 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
           if (iLinkScanRecord != record) iLinkScan = LinkScanState{};
           iLinkScanRecord = record;
           size_t hit = TextHit(CurrentRecordText(), finder, term.size(), static_cast<size_t>(pos),
-                               wholeWord, iLinkScan);
+                               wholeWord, iLinkScan, iStats.searchTextPassed);
           if (hit != kNotFound) {
             pos = static_cast<int>(hit);
             return kSearchHit;

@@ -70,6 +70,9 @@ class FoldedFinder {
     Scan(const FoldedFinder& finder, std::string_view text, size_t from);
     // The next occurrence, kNotFound once there is none.
     size_t Next();
+    // The work done so far: the text passed since the start and the bytes
+    // compared along the way.
+    size_t Work() const { return iPos - iStart + iCompared; }
 
    private:
     size_t NextByTable();
