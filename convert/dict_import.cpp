@@ -1,0 +1,267 @@
+#include "dict_import.h"
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "book_reader.h"
+#include "open_failure.h"
+#include "record_markup.h"
+#include "text_encoding.h"
+
+namespace ql {
+
+namespace {
+
+constexpr std::string_view kDictdIndexExtension = ".index";
+constexpr std::string_view kStarDictIfoExtension = ".ifo";
+// Deflate cannot inflate one byte into more than this many: a larger size
+// claimed for a gzip file's text is false, and is not allocated.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+bool EndsWithNoCase(const std::string& text, std::string_view tail) {
+  if (text.size() < tail.size()) return false;
+  for (size_t i = 0; i < tail.size(); ++i) {
+    char c = text[text.size() - tail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The path without the extension given (when it has it).
+std::string Base(const std::string& source, std::string_view extension) {
+  return EndsWithNoCase(source, extension) ? source.substr(0, source.size() - extension.size())
+                                           : source;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+}  // namespace
+
+std::optional<DictFormat> DictFormatFromExtension(const std::string& path) {
+  if (EndsWithNoCase(path, kDictdIndexExtension)) return DictFormat::kDictd;
+  if (EndsWithNoCase(path, kStarDictIfoExtension)) return DictFormat::kStarDict;
+  return std::nullopt;
+}
+
+std::string DictImport::NotesText() const {
+  std::string text;
+  if (iMerged > 0)
+    text += "Entries merged into the record of the same headword:\t" + std::to_string(iMerged);
+  if (iSkippedFields > 0)
+    text += std::string(text.empty() ? "" : "\n") +
+            "Fields left out (pictures, sounds and other kinds a record cannot show):\t" +
+            std::to_string(iSkippedFields);
+  return text;
+}
+
+bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return Fail(path + ": " + SystemErrorText(errno));
+  struct stat st {};
+  if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
+  if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
+  if (uint64_t(st.st_size) > limit) return Fail(path + ": is too large to be what it is named");
+  bytes.resize(size_t(st.st_size));
+  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    return Fail(path + ": " + (std::ferror(file.get()) ? SystemErrorText(errno) : "cut off"));
+  return true;
+}
+
+bool DictImport::ReadGzipFile(const std::string& path, uint64_t expected, std::string& bytes) {
+  std::string compressed;
+  if (!ReadWholeFile(path, UINT64_MAX, compressed)) return false;
+  if (expected > compressed.size() * kMaxInflateRatio)
+    return Fail(path + ": cannot hold the " + std::to_string(expected) +
+                " bytes the .ifo gives as idxfilesize");
+  bytes.resize(size_t(expected) + 1);  // one more, to find text beyond the size given
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) return Fail(path + ": cannot inflate: out of memory");
+  z.next_in = reinterpret_cast<Bytef*>(compressed.data());
+  z.avail_in = uInt(compressed.size());
+  z.next_out = reinterpret_cast<Bytef*>(bytes.data());
+  z.avail_out = uInt(bytes.size());
+  int r = Z_OK;
+  while (r == Z_OK && z.avail_out > 0) r = inflate(&z, Z_NO_FLUSH);
+  const uint64_t produced = bytes.size() - z.avail_out;
+  inflateEnd(&z);
+  if (r != Z_STREAM_END && !(r == Z_OK && z.avail_out == 0))
+    return Fail(path + ": the gzip data is damaged or cut off");
+  if (produced != expected)
+    return Fail(path + ": holds " + (produced > expected ? "more" : "fewer") +
+                " bytes than the .ifo gives as idxfilesize (" + std::to_string(expected) + ")");
+  bytes.resize(size_t(produced));
+  return true;
+}
+
+bool DictImport::OpenData(const std::string& base) {
+  for (const char* extension : {".dict.dz", ".dict"}) {
+    const std::string path = base + extension;
+    if (!Exists(path)) continue;
+    iDataPath = path;
+    if (!iData.Open(path)) return Fail(iData.Failure());
+    return true;
+  }
+  return Fail(iSource + ": the dictionary's text is missing: neither " + base + ".dict.dz nor " +
+              base + ".dict is there");
+}
+
+void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata) {
+  iEntries.clear();
+  iEntries.reserve(refs.size());
+  for (size_t k = 0; k < refs.size(); ++k) {
+    DictEntryRef& ref = refs[k];
+    if (dropMetadata && IsDictdMetadata(ref.headword)) continue;
+    Entry entry;
+    // A zero byte would end the subject in every reader.
+    std::erase(ref.headword, '\0');
+    if (iUtf8)
+      AppendUtf8AsCp1252(ref.headword, entry.subject, iReplaced);
+    else
+      entry.subject = std::move(ref.headword);
+    entry.offset = ref.offset;
+    entry.length = ref.length;
+    entry.order = uint32_t(k);
+    iEntries.push_back(std::move(entry));
+  }
+  refs.clear();
+  refs.shrink_to_fit();
+}
+
+bool DictImport::OpenDictd(const std::string& source) {
+  const std::string base = Base(source, kDictdIndexExtension);
+  if (!OpenData(base)) return false;
+  std::string text;
+  if (!ReadWholeFile(source, UINT64_MAX, text)) return false;
+  std::vector<DictEntryRef> refs;
+  std::string reason;
+  if (!ParseDictdIndex(text, iData.Size(), refs, reason))
+    return Fail(source + ": " + reason + " (the index is damaged, or is not " + iDataPath + "'s)");
+  text.clear();
+  text.shrink_to_fit();
+  iUtf8 = std::any_of(refs.begin(), refs.end(),
+                      [](const DictEntryRef& r) { return IsDictdUtf8Mark(r.headword); });
+  TakeEntries(refs, true);
+  return true;
+}
+
+bool DictImport::OpenStarDict(const std::string& source) {
+  const std::string base = Base(source, kStarDictIfoExtension);
+  std::string ifo;
+  if (!ReadWholeFile(source, kStarDictIfoMax, ifo)) return false;
+  std::string reason;
+  if (!ParseStarDictIfo(ifo, iInfo, reason))
+    return Fail(source + ": not a StarDict .ifo file: " + reason);
+  std::string idx;
+  if (Exists(base + ".idx")) {
+    if (!ReadWholeFile(base + ".idx", UINT64_MAX, idx)) return false;
+    if (uint64_t(iInfo.idxFileSize) != idx.size())
+      return Fail(base + ".idx: holds " + std::to_string(idx.size()) +
+                  " bytes, but the .ifo gives idxfilesize " + std::to_string(iInfo.idxFileSize));
+  } else if (Exists(base + ".idx.gz")) {
+    if (!ReadGzipFile(base + ".idx.gz", uint64_t(iInfo.idxFileSize), idx)) return false;
+  } else {
+    return Fail(source + ": the dictionary's index is missing: neither " + base + ".idx nor " +
+                base + ".idx.gz is there");
+  }
+  if (!OpenData(base)) return false;
+  std::vector<DictEntryRef> refs;
+  if (!ParseStarDictIdx(idx, iInfo.offsetBits, iData.Size(), refs, reason))
+    return Fail(base + ".idx: " + reason + " (the index is damaged, or is not " + iDataPath +
+                "'s)");
+  if (uint64_t(iInfo.wordCount) != refs.size())
+    return Fail(base + ".idx: holds " + std::to_string(refs.size()) +
+                " entries, but the .ifo gives wordcount " + std::to_string(iInfo.wordCount) +
+                " (one of the two is damaged)");
+  iUtf8 = true;
+  TakeEntries(refs, false);
+  return true;
+}
+
+bool DictImport::OpenSource(const std::string& source, DictFormat format) {
+  iSource = source;
+  iFormat = format;
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0) return Fail(source + ": " + SystemErrorText(errno));
+  if (S_ISDIR(st.st_mode)) return Fail(source + ": is a directory");
+  if (!(format == DictFormat::kDictd ? OpenDictd(source) : OpenStarDict(source))) return false;
+  return MakeBuilder();
+}
+
+void DictImport::AppendText(std::string_view body, std::string& text) {
+  iMarkup.clear();
+  if (iFormat == DictFormat::kDictd) {
+    PlainTextToMarkup(body, true, iMarkup);
+  } else {
+    // A damaged entry keeps the fields read before the damage.
+    SplitStarDictFields(body, iInfo.sameTypeSequence, iFields);
+    for (const StarDictField& field : iFields) {
+      const size_t before = iMarkup.size();
+      if (before > 0) {
+        iMarkup.push_back(char(kTagByte));
+        iMarkup.push_back(char(kTagParagraph));
+      }
+      if (field.type == 'm')
+        PlainTextToMarkup(field.data, false, iMarkup);
+      else if (field.type == 'h')
+        HtmlToMarkup(field.data, iMarkup);
+      else
+        ++iSkippedFields;
+      if (iMarkup.size() == before + (before > 0 ? 2 : 0)) iMarkup.resize(before);
+    }
+  }
+  if (!text.empty() && !iMarkup.empty()) {
+    text.push_back(char(kTagByte));
+    text.push_back(char(kTagParagraph));
+  }
+  if (iUtf8)
+    AppendUtf8AsCp1252(iMarkup, text, iReplaced);
+  else
+    text += iMarkup;
+}
+
+bool DictImport::Read(ProgressSink* bar) {
+  // The book's order; equal headwords stay together, in index order.
+  std::sort(iEntries.begin(), iEntries.end(), [](const Entry& a, const Entry& b) {
+    const int c = CompareSubjects(a.subject, b.subject);
+    if (c != 0) return c < 0;
+    if (a.subject != b.subject) return a.subject < b.subject;
+    return a.order < b.order;
+  });
+  std::string body;
+  std::string text;
+  size_t k = 0;
+  while (k < iEntries.size()) {
+    const std::string& subject = iEntries[k].subject;
+    text.clear();
+    size_t next = k;
+    for (; next < iEntries.size() && iEntries[next].subject == subject; ++next) {
+      if (!iData.Read(iEntries[next].offset, iEntries[next].length, body))
+        return Fail(iData.Failure() + "; no book was written");
+      AppendText(body, text);
+    }
+    iMerged += int64_t(next - k - 1);
+    const int r = iBuilder->AddEntry(subject, text);
+    if (r != kBuildOk)
+      return Fail(iSource + ": the import failed: " + BuildResultText(r) + "; no book was written");
+    k = next;
+    if (bar) bar->SetPos(int64_t(k));
+  }
+  return true;
+}
+
+}  // namespace ql
