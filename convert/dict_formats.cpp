@@ -85,14 +85,16 @@ bool UsableTarget(std::string_view target) {
   return true;
 }
 
-// Drops line-break and paragraph tags and spaces at the end of out.
-void TrimEnd(std::string& out) {
+// Drops line-break and paragraph tags and spaces at the end of out, back to
+// start at most.
+void TrimEnd(std::string& out, size_t start) {
   for (;;) {
     const size_t n = out.size();
-    if (n >= 2 && out[n - 2] == char(kTagByte) &&
+    if (n >= start + 2 && out[n - 2] == char(kTagByte) &&
         (out[n - 1] == char(kTagLineBreak) || out[n - 1] == char(kTagParagraph))) {
       out.resize(n - 2);
-    } else if (n >= 1 && out[n - 1] == ' ' && !(n >= 2 && out[n - 2] == char(kTagByte))) {
+    } else if (n >= start + 1 && out[n - 1] == ' ' &&
+               !(n >= start + 2 && out[n - 2] == char(kTagByte))) {
       out.resize(n - 1);
     } else {
       return;
@@ -297,9 +299,9 @@ bool SplitStarDictFields(std::string_view data, std::string_view sameTypeSequenc
   return true;
 }
 
-void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& result) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
+void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out) {
+  const size_t start = out.size();
+  out.reserve(start + text.size() + text.size() / 8);
   size_t i = 0;
   // Leading line ends are passed over; trailing ones are trimmed at the end.
   while (i < text.size() && (text[i] == kLF || text[i] == kCR)) ++i;
@@ -356,8 +358,7 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& resu
       i = end;
     }
   }
-  TrimEnd(out);
-  result += out;
+  TrimEnd(out, start);
 }
 
 namespace {
@@ -469,9 +470,8 @@ bool IsBlockTag(std::string_view name) {
 
 }  // namespace
 
-void HtmlToMarkup(std::string_view html, std::string& result) {
-  std::string out;
-  const size_t start = 0;
+void HtmlToMarkup(std::string_view html, std::string& out) {
+  const size_t start = out.size();
   bool pendingSpace = false;
   bool inLink = false;
   // At the start of the text or of a line: white space there is dropped.
@@ -566,7 +566,7 @@ void HtmlToMarkup(std::string_view html, std::string& result) {
         blockTag(kTagLineBreak);
       } else if (name == "p") {
         if (!closing && out.size() != start) {
-          TrimEnd(out);
+          TrimEnd(out, start);
           if (out.size() != start) blockTag(kTagParagraph);
         }
         pendingSpace = false;
@@ -618,8 +618,7 @@ void HtmlToMarkup(std::string_view html, std::string& result) {
     ++i;
   }
   if (inLink) AppendTag(out, kTagLinkEnd);
-  TrimEnd(out);
-  result += out;
+  TrimEnd(out, start);
 }
 
 }  // namespace ql

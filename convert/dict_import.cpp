@@ -203,6 +203,26 @@ bool DictImport::OpenSource(const std::string& source, DictFormat format) {
 }
 
 void DictImport::AppendText(std::string_view body, std::string& text) {
+  // Texts of one headword are separated by a paragraph; one that adds
+  // nothing takes its separator away again.
+  const auto separate = [](std::string& into) {
+    const size_t before = into.size();
+    if (before > 0) {
+      into.push_back(char(kTagByte));
+      into.push_back(char(kTagParagraph));
+    }
+    return before;
+  };
+  const auto unlessEmpty = [](std::string& into, size_t before) {
+    if (into.size() == before + (before > 0 ? 2 : 0)) into.resize(before);
+  };
+  if (iFormat == DictFormat::kDictd && !iUtf8) {
+    // Bytes kept as they are: the markup goes straight into the record.
+    const size_t before = separate(text);
+    PlainTextToMarkup(body, true, text);
+    unlessEmpty(text, before);
+    return;
+  }
   iMarkup.clear();
   if (iFormat == DictFormat::kDictd) {
     PlainTextToMarkup(body, true, iMarkup);
@@ -210,28 +230,19 @@ void DictImport::AppendText(std::string_view body, std::string& text) {
     // A damaged entry keeps the fields read before the damage.
     SplitStarDictFields(body, iInfo.sameTypeSequence, iFields);
     for (const StarDictField& field : iFields) {
-      const size_t before = iMarkup.size();
-      if (before > 0) {
-        iMarkup.push_back(char(kTagByte));
-        iMarkup.push_back(char(kTagParagraph));
-      }
+      const size_t before = separate(iMarkup);
       if (field.type == 'm')
         PlainTextToMarkup(field.data, false, iMarkup);
       else if (field.type == 'h')
         HtmlToMarkup(field.data, iMarkup);
       else
         ++iSkippedFields;
-      if (iMarkup.size() == before + (before > 0 ? 2 : 0)) iMarkup.resize(before);
+      unlessEmpty(iMarkup, before);
     }
   }
-  if (!text.empty() && !iMarkup.empty()) {
-    text.push_back(char(kTagByte));
-    text.push_back(char(kTagParagraph));
-  }
-  if (iUtf8)
-    AppendUtf8AsCp1252(iMarkup, text, iReplaced);
-  else
-    text += iMarkup;
+  const size_t before = separate(text);
+  AppendUtf8AsCp1252(iMarkup, text, iReplaced);
+  unlessEmpty(text, before);
 }
 
 bool DictImport::Read(ProgressSink* bar) {
