@@ -185,8 +185,8 @@ bool DictImport::OpenStarDict(const std::string& source) {
                 "'s)");
   if (uint64_t(iInfo.wordCount) != refs.size())
     return Fail(base + ".idx: holds " + std::to_string(refs.size()) +
-                " entries, but the .ifo gives wordcount " + std::to_string(iInfo.wordCount) +
-                " (one of the two is damaged)");
+                (refs.size() == 1 ? " entry" : " entries") + ", but the .ifo gives wordcount " +
+                std::to_string(iInfo.wordCount) + " (one of the two is damaged)");
   iUtf8 = true;
   TakeEntries(refs, false);
   return true;
