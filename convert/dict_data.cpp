@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "atomic_file.h"
 #include "byte_order.h"
@@ -317,13 +316,16 @@ bool DictData::Read(uint64_t offset, uint64_t length, std::string& out) {
                 std::to_string(offset) + ", length " + std::to_string(length) + ", text " +
                 std::to_string(iSize) + " bytes)");
   if (length == 0) return true;
-  out.resize(size_t(length));
   if (!iChunked) {
+    // The file holds the whole range: its size bounds the allocation.
+    out.resize(size_t(length));
     errno = 0;
     if (!ReadAt(offset, out.data(), size_t(length)))
       return Fail(iPath + ": " + (errno ? SystemErrorText(errno) : std::string("cut off")));
     return true;
   }
+  // The text's size is only claimed by the header: the entry grows with
+  // the chunks that really inflate, so damage fails before memory is spent.
   uint64_t done = 0;
   while (done < length) {
     const uint64_t at = offset + done;
@@ -332,7 +334,7 @@ bool DictData::Read(uint64_t offset, uint64_t length, std::string& out) {
     if (!text) return false;
     const size_t within = size_t(at % iChunkLength);
     const size_t take = size_t(std::min<uint64_t>(length - done, text->size() - within));
-    std::memcpy(out.data() + done, text->data() + within, take);
+    out.append(*text, within, take);
     done += take;
   }
   return true;
