@@ -19,6 +19,7 @@ constexpr size_t kBraceLinkMax = 256;
 // The longest entity name or number looked at.
 constexpr size_t kEntityMax = 12;
 constexpr std::string_view kBwordScheme = "bword://";
+constexpr std::string_view kUrlMark = "://";
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 
 int Base64Digit(char c) {
@@ -327,14 +328,28 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       const size_t close = text.find_first_of("{}", i + 1);
       if (close != std::string_view::npos && text[close] == '}' && close - i - 1 <= kBraceLinkMax) {
         std::string target;
+        bool lineEnd = false;  // the white space being closed up holds a line end
         for (size_t k = i + 1; k < close; ++k) {
-          if (IsSpace(text[k])) {
+          const char b = text[k];
+          if (IsSpace(b)) {
+            lineEnd = lineEnd || b == kLF || b == kCR;
             if (!target.empty() && target.back() != ' ') target.push_back(' ');
           } else {
-            target.push_back(text[k]);
+            // A word broken after its hyphen at a line end is joined again.
+            if (lineEnd && target.size() >= 3 && target.back() == ' ' &&
+                target[target.size() - 2] == '-' && target[target.size() - 3] != ' ')
+              target.pop_back();
+            lineEnd = false;
+            target.push_back(b);
           }
         }
         if (!target.empty() && target.back() == ' ') target.pop_back();
+        if (target.find(kUrlMark) != std::string::npos) {
+          // A link out of the book, "{text (url)}": its words are kept as text.
+          out += target;
+          i = close + 1;
+          continue;
+        }
         if (UsableTarget(target)) {
           AppendTag(out, kTagLinkStart);
           out += target;

@@ -87,7 +87,9 @@ bool SplitStarDictFields(std::string_view data, std::string_view sameTypeSequenc
 // caller converts): line breaks become line-break tags, an empty line a
 // paragraph, a TAB a space and "<" the entity "&lt;" (a page shows record
 // text as HTML). With braceLinks, "{word}" becomes a link to word (white
-// space within it closed up to single spaces).
+// space within it closed up to single spaces, a word broken after a hyphen
+// at a line end joined again); "{text (url)}", a link out of the book, is
+// kept as its text.
 void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out);
 
 // Record markup from simple HTML: the formatting the record markup has

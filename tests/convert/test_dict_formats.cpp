@@ -341,6 +341,11 @@ TEST(PlainTextMarkup, LineBreaksParagraphsLinksAndAngles) {
             "see \t\x11"
             "cat\t\x12, \t\x11"
             "big dog\t\x12 and {}");
+  EXPECT_EQ(Plain("{Harkat-ul-\n      Mujahidin} {a -\n b}"),
+            "\t\x11"
+            "Harkat-ul-Mujahidin\t\x12 \t\x11"
+            "a - b\t\x12");
+  EXPECT_EQ(Plain("see {man pages\n (http://x.org/man)}."), "see man pages (http://x.org/man).");
   // Braces that make no link stay text.
   EXPECT_EQ(Plain("a { b"), "a { b");
   EXPECT_EQ(Plain("{a {b} c}"),
