@@ -33,7 +33,7 @@ constexpr size_t kRandomAccessFixed = 6;  // version, chunk length, chunk count
 constexpr size_t kHeaderProbe = 256 * 1024;
 // Chunks kept inflated: entries read in sorted order mostly fall in the
 // chunks just read.
-constexpr size_t kCachedChunks = 64;
+constexpr size_t kCachedChunks = 16;
 constexpr size_t kCopyBuffer = 64 * 1024;
 constexpr int kRawDeflate = -15;  // windowBits for deflate without a wrapper
 constexpr int kGzipWrapper = 15 + 16;
@@ -307,6 +307,71 @@ const std::string* DictData::ChunkText(uint32_t index) {
   slot->index = index;
   slot->lastUse = iUses;
   return &slot->text;
+}
+
+uint64_t DictData::ChunksInflatedFor(
+    const std::vector<std::pair<uint64_t, uint64_t>>& ranges) const {
+  if (!iChunked) return 0;
+  // The cache as ChunkText keeps it: the chunk used longest ago goes.
+  std::vector<std::pair<uint32_t, uint64_t>> cache;  // chunk, last use
+  uint64_t uses = 0, inflated = 0;
+  for (const auto& [offset, length] : ranges) {
+    if (length == 0 || offset >= iSize) continue;
+    const uint64_t last = std::min(offset + length, iSize) - 1;
+    for (uint64_t c = offset / iChunkLength; c <= last / iChunkLength; ++c) {
+      ++uses;
+      auto hit =
+          std::find_if(cache.begin(), cache.end(), [&](const auto& e) { return e.first == c; });
+      if (hit != cache.end()) {
+        hit->second = uses;
+        continue;
+      }
+      ++inflated;
+      if (cache.size() < kCachedChunks) {
+        cache.emplace_back(uint32_t(c), uses);
+      } else {
+        auto oldest =
+            std::min_element(cache.begin(), cache.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        *oldest = {uint32_t(c), uses};
+      }
+    }
+  }
+  return inflated;
+}
+
+bool DictData::InflateWhole() {
+  if (!iChunked) return true;
+  std::FILE* work = OpenWorkFile();
+  if (!work) return Fail("cannot create a work file: " + SystemErrorText(errno));
+  const uint32_t count = uint32_t(iChunkStart.size() - 1);
+  for (uint32_t c = 0; c < count; ++c) {
+    const std::string* text = ChunkText(c);
+    if (!text) {
+      std::fclose(work);
+      return false;
+    }
+    if (std::fwrite(text->data(), 1, text->size(), work) != text->size()) {
+      std::fclose(work);
+      return Fail("cannot write a work file: " + SystemErrorText(errno));
+    }
+  }
+  if (std::fflush(work) != 0) {
+    std::fclose(work);
+    return Fail("cannot write a work file: " + SystemErrorText(errno));
+  }
+  const int fd = ::dup(::fileno(work));
+  if (fd < 0) {
+    std::fclose(work);
+    return Fail("cannot read a work file: " + SystemErrorText(errno));
+  }
+  ::close(iFd);
+  iFd = fd;
+  iWork = work;
+  iChunked = false;
+  iCache.clear();
+  iCache.shrink_to_fit();
+  return true;
 }
 
 bool DictData::Read(uint64_t offset, uint64_t length, std::string& out) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ql {
@@ -52,6 +53,14 @@ class DictData {
   // Reads length bytes at offset into out. False with the reason in Failure()
   // when the range is not inside the text or a chunk is damaged.
   bool Read(uint64_t offset, uint64_t length, std::string& out);
+
+  // How many chunks reading these ranges in this order would inflate, with
+  // the chunks kept as Read keeps them (0 for text that is not dictzip).
+  uint64_t ChunksInflatedFor(const std::vector<std::pair<uint64_t, uint64_t>>& ranges) const;
+  uint64_t ChunkCount() const { return iChunked ? iChunkStart.size() - 1 : 0; }
+  // Inflates every chunk once, in order, into a work file that later reads
+  // come from: cheaper than the chunks when the reads jump about the text.
+  bool InflateWhole();
 
   const std::string& Failure() const { return iFailure; }
 

@@ -22,6 +22,9 @@ constexpr std::string_view kStarDictIfoExtension = ".ifo";
 // Deflate cannot inflate one byte into more than this many: a larger size
 // claimed for a gzip file's text is false, and is not allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
+// Sorted reads may inflate the dictzip chunks this many times over before
+// the whole text is inflated once instead.
+constexpr uint64_t kRereadChunks = 2;
 
 bool EndsWithNoCase(const std::string& text, std::string_view tail) {
   if (text.size() < tail.size()) return false;
@@ -253,6 +256,17 @@ bool DictImport::Read(ProgressSink* bar) {
     if (a.subject != b.subject) return a.subject < b.subject;
     return a.order < b.order;
   });
+  // Chunks are read where the entries lie. When the text is not in the
+  // book's order (GCIDE's is not), sorted reads would inflate its chunks
+  // over and over: then it is inflated once, in order, into a work file.
+  if (iData.IsDictzip()) {
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    ranges.reserve(iEntries.size());
+    for (const Entry& e : iEntries) ranges.emplace_back(e.offset, e.length);
+    if (iData.ChunksInflatedFor(ranges) > kRereadChunks * iData.ChunkCount() &&
+        !iData.InflateWhole())
+      return Fail(iData.Failure() + "; no book was written");
+  }
   std::string body;
   std::string text;
   size_t k = 0;

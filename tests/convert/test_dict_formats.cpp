@@ -208,6 +208,28 @@ TEST_F(DictDataTest, DamagedChunkFailsOnlyTheReadsThatNeedIt) {
   EXPECT_EQ(out, text.substr(192, 100));
 }
 
+TEST_F(DictDataTest, ReadsThatJumpAboutAreCountedAndTheWholeTextInflatedOnce) {
+  // 40 chunks of 64 bytes; the reader keeps 16 inflated.
+  const std::string text = SampleText(40 * 64);
+  ASSERT_TRUE(Open(qltest::Dictzip(text, 64))) << data.Failure();
+  EXPECT_EQ(data.ChunkCount(), 40u);
+  std::vector<std::pair<uint64_t, uint64_t>> inOrder, jumping;
+  for (uint64_t c = 0; c < 40; ++c) inOrder.emplace_back(c * 64 + 10, 60);  // two chunks each
+  for (int round = 0; round < 3; ++round)
+    for (uint64_t c = 0; c < 40; c += 2) jumping.emplace_back(c * 64, 1);
+  EXPECT_EQ(data.ChunksInflatedFor(inOrder), 40u);
+  EXPECT_EQ(data.ChunksInflatedFor(jumping), 60u);  // 20 chunks a round, never kept
+  EXPECT_EQ(data.ChunksInflatedFor({{2500, 0}, {5000, 3}}), 0u);
+
+  ASSERT_TRUE(data.InflateWhole()) << data.Failure();
+  EXPECT_FALSE(data.IsDictzip());
+  EXPECT_EQ(data.Size(), text.size());
+  std::string out;
+  ASSERT_TRUE(data.Read(63, 2000, out));
+  EXPECT_EQ(out, text.substr(63, 2000));
+  EXPECT_FALSE(data.Read(2559, 2, out));
+}
+
 TEST_F(DictDataTest, PlainGzipIsInflatedOnceAndPlainTextReadAsItIs) {
   const std::string text = SampleText(5000);
   ASSERT_TRUE(Open(qltest::Gzip(text))) << data.Failure();

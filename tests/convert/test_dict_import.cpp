@@ -90,6 +90,22 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
   }
 }
 
+TEST_F(DictImportTest, TextInAnotherOrderThanTheBooksGivesTheSameBook) {
+  // 300 entries whose texts lie in the reverse of the book's order, in
+  // chunks of 16 bytes: the import inflates the text once instead.
+  std::vector<DictItem> items;
+  Pairs expected;
+  for (int i = 299; i >= 0; --i) {
+    char word[8];
+    std::snprintf(word, sizeof word, "w%03d", i);
+    items.push_back({word, std::string(word) + " means " + std::to_string(i * 7)});
+  }
+  for (int i = 0; i < 300; ++i) expected.push_back({items[299 - i].headword, items[299 - i].text});
+  qltest::WriteDictd(base, items, DictText::kDictzip, true, 16);
+  ASSERT_TRUE(Import(base + ".index", ql::DictFormat::kDictd)) << Failure();
+  EXPECT_EQ(qltest::ReadEntries(reader), expected);
+}
+
 TEST_F(DictImportTest, CharactersWindows1252LacksAreCountedInHeadwordsAndTexts) {
   qltest::WriteDictd(base, {{"caf\xC3\xA9", "caf\xC3\xA9 \xE2\x82\xAC 5, \xE2\x98\x83"},
                             {"\xE4\xB8\xAD", "\xE4\xB8\xAD\xE6\x96\x87"}});
