@@ -1,7 +1,9 @@
 #include "dict_formats.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "byte_order.h"
 #include "record_markup.h"
@@ -49,6 +51,25 @@ constexpr std::array<bool, 256> kPlainSpecial = [] {
   for (uint8_t c : {'\n', '\r', '{', '<', '\t'}) special[c] = true;
   return special;
 }();
+
+// The length of the run of characters at the start of text that are not
+// kPlainSpecial, eight at a time: dictionary texts are mostly such runs.
+size_t OrdinaryRun(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  // A byte of w is zero when the byte it came from was the one xored in.
+  const auto anyZero = [](uint64_t w) { return (w - kOnes) & ~w & kHighs; };
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    if (anyZero(w ^ (kOnes * '\n')) | anyZero(w ^ (kOnes * '\r')) | anyZero(w ^ (kOnes * '{')) |
+        anyZero(w ^ (kOnes * '<')) | anyZero(w ^ (kOnes * '\t')))
+      break;
+  }
+  while (i < text.size() && !kPlainSpecial[uint8_t(text[i])]) ++i;
+  return i;
+}
 
 bool IsSpace(char c) {
   return c == ' ' || c == kTab || c == kLF || c == kCR || c == '\f';
@@ -325,8 +346,11 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       continue;
     }
     if (c == '{' && braceLinks) {
-      const size_t close = text.find_first_of("{}", i + 1);
-      if (close != std::string_view::npos && text[close] == '}' && close - i - 1 <= kBraceLinkMax) {
+      // The closing brace, looked for no further than a link can be long.
+      const size_t limit = std::min(text.size(), i + 2 + kBraceLinkMax);
+      size_t close = i + 1;
+      while (close < limit && text[close] != '{' && text[close] != '}') ++close;
+      if (close < limit && text[close] == '}') {
         std::string target;
         bool lineEnd = false;  // the white space being closed up holds a line end
         for (size_t k = i + 1; k < close; ++k) {
@@ -367,8 +391,7 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       ++i;
     } else {
       // A run of ordinary characters is copied whole.
-      size_t end = i + 1;
-      while (end < text.size() && !kPlainSpecial[uint8_t(text[end])]) ++end;
+      const size_t end = i + 1 + OrdinaryRun(text.substr(i + 1));
       out.append(text.data() + i, end - i);
       i = end;
     }

@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "book_reader.h"
 #include "open_failure.h"
@@ -25,6 +29,8 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 // Sorted reads may inflate the dictzip chunks this many times over before
 // the whole text is inflated once instead.
 constexpr uint64_t kRereadChunks = 2;
+// Texts read ahead of the conversion wait for at most this many bytes.
+constexpr size_t kReadAheadBytes = 4 * 1024 * 1024;
 
 bool EndsWithNoCase(const std::string& text, std::string_view tail) {
   if (text.size() < tail.size()) return false;
@@ -54,6 +60,76 @@ struct FileCloser {
 };
 
 }  // namespace
+
+// Reads the entries' texts, in the order given, on a thread of its own, so
+// that inflating the text overlaps converting and adding the entries. Texts
+// read wait for at most kReadAheadBytes (and at least one text); only the
+// thread touches the text file until the ReadAhead is gone.
+class DictImport::ReadAhead {
+ public:
+  ReadAhead(DictData& data, const std::vector<Entry>& entries) : iData(data), iEntries(entries) {
+    if (!entries.empty()) iWorker = std::thread([this] { Run(); });
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(iMutex);
+      iStop = true;
+    }
+    iChanged.notify_all();
+    if (iWorker.joinable()) iWorker.join();
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next entry's text; false when it could not be read (see Failure).
+  bool Next(std::string& body) {
+    std::unique_lock<std::mutex> lock(iMutex);
+    iChanged.wait(lock, [this] { return !iReady.empty() || iFailed; });
+    if (iReady.empty()) return false;
+    body.swap(iReady.front());
+    iReady.pop_front();
+    iReadyBytes -= body.size();
+    lock.unlock();
+    iChanged.notify_all();
+    return true;
+  }
+  const std::string& Failure() const { return iFailure; }
+
+ private:
+  void Run() {
+    std::string body;
+    for (const Entry& entry : iEntries) {
+      const bool read = iData.Read(entry.offset, entry.length, body);
+      std::unique_lock<std::mutex> lock(iMutex);
+      if (!read) {
+        iFailure = iData.Failure();
+        iFailed = true;
+        lock.unlock();
+        iChanged.notify_all();
+        return;
+      }
+      iChanged.wait(lock,
+                    [this] { return iStop || iReady.empty() || iReadyBytes < kReadAheadBytes; });
+      if (iStop) return;
+      iReadyBytes += body.size();
+      iReady.push_back(std::move(body));
+      body.clear();
+      lock.unlock();
+      iChanged.notify_all();
+    }
+  }
+
+  DictData& iData;
+  const std::vector<Entry>& iEntries;
+  std::mutex iMutex;
+  std::condition_variable iChanged;
+  std::deque<std::string> iReady;
+  size_t iReadyBytes = 0;
+  bool iFailed = false;
+  bool iStop = false;
+  std::string iFailure;
+  std::thread iWorker;  // last: started once everything above is made
+};
 
 std::optional<DictFormat> DictFormatFromExtension(const std::string& path) {
   if (EndsWithNoCase(path, kDictdIndexExtension)) return DictFormat::kDictd;
@@ -249,13 +325,16 @@ void DictImport::AppendText(std::string_view body, std::string& text) {
 }
 
 bool DictImport::Read(ProgressSink* bar) {
-  // The book's order; equal headwords stay together, in index order.
-  std::sort(iEntries.begin(), iEntries.end(), [](const Entry& a, const Entry& b) {
+  // The book's order; equal headwords stay together, in index order. Most
+  // indexes are in that order already, which costs one pass to find.
+  const auto before = [](const Entry& a, const Entry& b) {
     const int c = CompareSubjects(a.subject, b.subject);
     if (c != 0) return c < 0;
     if (a.subject != b.subject) return a.subject < b.subject;
     return a.order < b.order;
-  });
+  };
+  if (!std::is_sorted(iEntries.begin(), iEntries.end(), before))
+    std::sort(iEntries.begin(), iEntries.end(), before);
   // Chunks are read where the entries lie. When the text is not in the
   // book's order (GCIDE's is not), sorted reads would inflate its chunks
   // over and over: then it is inflated once, in order, into a work file.
@@ -267,6 +346,7 @@ bool DictImport::Read(ProgressSink* bar) {
         !iData.InflateWhole())
       return Fail(iData.Failure() + "; no book was written");
   }
+  ReadAhead reader(iData, iEntries);
   std::string body;
   std::string text;
   size_t k = 0;
@@ -275,8 +355,7 @@ bool DictImport::Read(ProgressSink* bar) {
     text.clear();
     size_t next = k;
     for (; next < iEntries.size() && iEntries[next].subject == subject; ++next) {
-      if (!iData.Read(iEntries[next].offset, iEntries[next].length, body))
-        return Fail(iData.Failure() + "; no book was written");
+      if (!reader.Next(body)) return Fail(reader.Failure() + "; no book was written");
       AppendText(body, text);
     }
     iMerged += int64_t(next - k - 1);

@@ -53,6 +53,7 @@ class DictImport : public BookImport {
   std::string NotesText() const;
 
  private:
+  class ReadAhead;
   struct Entry {
     std::string subject;  // as stored: Windows-1252, no zero bytes
     uint64_t offset = 0;
