@@ -351,24 +351,28 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       size_t close = i + 1;
       while (close < limit && text[close] != '{' && text[close] != '}') ++close;
       if (close < limit && text[close] == '}') {
-        std::string target;
-        bool lineEnd = false;  // the white space being closed up holds a line end
-        for (size_t k = i + 1; k < close; ++k) {
-          const char b = text[k];
-          if (IsSpace(b)) {
-            lineEnd = lineEnd || b == kLF || b == kCR;
-            if (!target.empty() && target.back() != ' ') target.push_back(' ');
-          } else {
-            // A word broken after its hyphen at a line end is joined again.
-            if (lineEnd && target.size() >= 3 && target.back() == ' ' &&
-                target[target.size() - 2] == '-' && target[target.size() - 3] != ' ')
-              target.pop_back();
-            lineEnd = false;
-            target.push_back(b);
+        // Most links are one word: those are used as they stand.
+        std::string_view target = text.substr(i + 1, close - i - 1);
+        std::string closedUp;
+        if (std::any_of(target.begin(), target.end(), IsSpace)) {
+          bool lineEnd = false;  // the white space being closed up holds a line end
+          for (const char b : target) {
+            if (IsSpace(b)) {
+              lineEnd = lineEnd || b == kLF || b == kCR;
+              if (!closedUp.empty() && closedUp.back() != ' ') closedUp.push_back(' ');
+            } else {
+              // A word broken after its hyphen at a line end is joined again.
+              if (lineEnd && closedUp.size() >= 3 && closedUp.back() == ' ' &&
+                  closedUp[closedUp.size() - 2] == '-' && closedUp[closedUp.size() - 3] != ' ')
+                closedUp.pop_back();
+              lineEnd = false;
+              closedUp.push_back(b);
+            }
           }
+          if (!closedUp.empty() && closedUp.back() == ' ') closedUp.pop_back();
+          target = closedUp;
         }
-        if (!target.empty() && target.back() == ' ') target.pop_back();
-        if (target.find(kUrlMark) != std::string::npos) {
+        if (target.find(kUrlMark) != std::string_view::npos) {
           // A link out of the book, "{text (url)}": its words are kept as text.
           out += target;
           i = close + 1;

@@ -63,8 +63,8 @@ struct FileCloser {
 
 // Reads the entries' texts, in the order given, on a thread of its own, so
 // that inflating the text overlaps converting and adding the entries. Texts
-// read wait for at most kReadAheadBytes (and at least one text); only the
-// thread touches the text file until the ReadAhead is gone.
+// read and not yet used take at most twice kReadAheadBytes (and at least one
+// text); only the thread touches the text file until the ReadAhead is gone.
 class DictImport::ReadAhead {
  public:
   ReadAhead(DictData& data, const std::vector<Entry>& entries) : iData(data), iEntries(entries) {
@@ -82,15 +82,20 @@ class DictImport::ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The next entry's text; false when it could not be read (see Failure).
+  // Texts are taken over from the thread a batch at a time, so the two
+  // threads meet seldom.
   bool Next(std::string& body) {
-    std::unique_lock<std::mutex> lock(iMutex);
-    iChanged.wait(lock, [this] { return !iReady.empty() || iFailed; });
-    if (iReady.empty()) return false;
-    body.swap(iReady.front());
-    iReady.pop_front();
-    iReadyBytes -= body.size();
-    lock.unlock();
-    iChanged.notify_all();
+    if (iTaken.empty()) {
+      std::unique_lock<std::mutex> lock(iMutex);
+      iChanged.wait(lock, [this] { return !iReady.empty() || iFailed; });
+      if (iReady.empty()) return false;
+      iTaken.swap(iReady);
+      iReadyBytes = 0;
+      lock.unlock();
+      iChanged.notify_all();
+    }
+    body.swap(iTaken.front());
+    iTaken.pop_front();
     return true;
   }
   const std::string& Failure() const { return iFailure; }
@@ -111,11 +116,13 @@ class DictImport::ReadAhead {
       iChanged.wait(lock,
                     [this] { return iStop || iReady.empty() || iReadyBytes < kReadAheadBytes; });
       if (iStop) return;
+      const bool wasEmpty = iReady.empty();
       iReadyBytes += body.size();
       iReady.push_back(std::move(body));
       body.clear();
       lock.unlock();
-      iChanged.notify_all();
+      // Only a reader that found nothing waits.
+      if (wasEmpty) iChanged.notify_all();
     }
   }
 
@@ -123,8 +130,9 @@ class DictImport::ReadAhead {
   const std::vector<Entry>& iEntries;
   std::mutex iMutex;
   std::condition_variable iChanged;
-  std::deque<std::string> iReady;
+  std::deque<std::string> iReady;  // read, not yet taken; guarded by iMutex
   size_t iReadyBytes = 0;
+  std::deque<std::string> iTaken;  // taken over by the reader, used without the lock
   bool iFailed = false;
   bool iStop = false;
   std::string iFailure;
