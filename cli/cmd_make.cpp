@@ -192,8 +192,9 @@ void AddMakeCommands(CLI::App& app) {
     auto book = std::make_shared<std::string>();
     auto format = std::make_shared<std::string>();
     cmd->add_option("SOURCE", *source,
-                    "Text to import, or a dictionary's NAME.index (dictd: NAME.dict or "
-                    "NAME.dict.dz beside it) or NAME.ifo (StarDict: NAME.idx or NAME.idx.gz, "
+                    "Text to import, or a dictionary's NAME.index (dictd: NAME.dict, "
+                    "NAME.dict.dz or NAME.dict.gz beside it) or NAME.ifo (StarDict: NAME.idx or "
+                    "NAME.idx.gz, "
                     "and NAME.dict or NAME.dict.dz beside it)")
         ->required();
     cmd->add_option("BOOK", *book, "Book to write")->required();

@@ -196,15 +196,15 @@ bool DictImport::ReadGzipFile(const std::string& path, uint64_t expected, std::s
 }
 
 bool DictImport::OpenData(const std::string& base) {
-  for (const char* extension : {".dict.dz", ".dict"}) {
+  for (const char* extension : {".dict.dz", ".dict", ".dict.gz"}) {
     const std::string path = base + extension;
     if (!Exists(path)) continue;
     iDataPath = path;
     if (!iData.Open(path)) return Fail(iData.Failure());
     return true;
   }
-  return Fail(iSource + ": the dictionary's text is missing: neither " + base + ".dict.dz nor " +
-              base + ".dict is there");
+  return Fail(iSource + ": the dictionary's text is missing: no " + base + ".dict.dz, " + base +
+              ".dict or " + base + ".dict.gz");
 }
 
 void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata) {

@@ -60,7 +60,11 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
                         {"Apple", "Apple\n  a company\n"},
                         {"apple", "apple\n  second sense\n"}},
                        kind, true, 16);
-    std::filesystem::remove(kind == DictText::kPlain ? base + ".dict.dz" : base + ".dict");
+    const std::string kept = kind == DictText::kPlain     ? ".dict"
+                             : kind == DictText::kDictzip ? ".dict.dz"
+                                                          : ".dict.gz";
+    for (std::string extension : {".dict", ".dict.dz", ".dict.gz"})
+      if (extension != kept) std::filesystem::remove(base + extension);
     ql::DictImport fresh;
     ASSERT_TRUE(fresh.OpenSource(base + ".index", ql::DictFormat::kDictd)) << fresh.Failure();
     EXPECT_EQ(fresh.EntryCount(), 5);  // the two metadata entries left out
@@ -129,8 +133,8 @@ TEST_F(DictImportTest, MissingAndDamagedDictdFiles) {
   qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 0, 4));
   ql::DictImport noText;
   EXPECT_FALSE(noText.OpenSource(base + ".index", ql::DictFormat::kDictd));
-  EXPECT_EQ(noText.Failure(), base + ".index: the dictionary's text is missing: neither " + base +
-                                  ".dict.dz nor " + base + ".dict is there");
+  EXPECT_EQ(noText.Failure(), base + ".index: the dictionary's text is missing: no " + base +
+                                  ".dict.dz, " + base + ".dict or " + base + ".dict.gz");
 
   qltest::WriteFileBytes(base + ".dict", "abc");
   ql::DictImport shortText;

@@ -310,11 +310,12 @@ TEST_F(ImportTest, DictionaryWithoutItsTextFailsBeforeTheBookCloses) {
   OpenOldBook();
   qltest::WriteFileBytes(dir.File("words.index"), qltest::DictdIndexLine("fig", 0, 3));
   ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, dir.File("new.ql"));
-  EXPECT_THAT(desktop.log,
-              ElementsAre("ChooseFile", "ChooseFile",
-                          "ShowMessage Quillary: Import failed:\n" + dir.File("words.index") +
-                              ": the dictionary's text is missing: neither " + dir.File("words") +
-                              ".dict.dz nor " + dir.File("words") + ".dict is there"));
+  EXPECT_THAT(
+      desktop.log,
+      ElementsAre("ChooseFile", "ChooseFile",
+                  "ShowMessage Quillary: Import failed:\n" + dir.File("words.index") +
+                      ": the dictionary's text is missing: no " + dir.File("words") + ".dict.dz, " +
+                      dir.File("words") + ".dict or " + dir.File("words") + ".dict.gz"));
   ExpectOldBookOpenWithItsBookmark();
 
   // A text file read as a dictionary: the index is damaged.

@@ -94,7 +94,7 @@ std::string WriteDictd(const std::string& base, const std::vector<DictItem>& ite
   WriteFileBytes(base + ".index", index);
   if (kind == DictText::kPlain) WriteFileBytes(base + ".dict", text);
   if (kind == DictText::kDictzip) WriteFileBytes(base + ".dict.dz", Dictzip(text, chunkLength));
-  if (kind == DictText::kGzip) WriteFileBytes(base + ".dict.dz", Gzip(text));
+  if (kind == DictText::kGzip) WriteFileBytes(base + ".dict.gz", Gzip(text));
   return text;
 }
 

@@ -26,7 +26,7 @@ struct DictItem {
 
 enum class DictText { kPlain, kDictzip, kGzip };
 
-// Writes base.index and base.dict (or base.dict.dz) holding items in the
+// Writes base.index and base.dict (or base.dict.dz, base.dict.gz) holding items in the
 // order given; utf8 adds the 00-database-utf8 mark; metadata adds a
 // 00-database-info entry. Returns the text written.
 std::string WriteDictd(const std::string& base, const std::vector<DictItem>& items,
