@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli_util.h"
+#include "dict_import.h"
 #include "text_files.h"
 #include "upgrade.h"
 
@@ -14,6 +15,8 @@ namespace {
 
 constexpr const char* kFormatTagged = "tagged";
 constexpr const char* kFormatTab = "tab";
+constexpr const char* kFormatDictd = "dictd";
+constexpr const char* kFormatStarDict = "stardict";
 constexpr const char* kEncodingUtf8 = "utf-8";
 constexpr const char* kEncodingCp1252 = "cp1252";
 bool EndsWith(const std::string& text, std::string_view tail) {
@@ -24,15 +27,57 @@ bool EndsWith(const std::string& text, std::string_view tail) {
   return lower == tail;
 }
 
-// Tab-separated for .tab and .tsv, tagged text for anything else.
+// Tab-separated for .tab and .tsv, the dictionaries for .index and .ifo,
+// tagged text for anything else.
 std::string FormatFromExtension(const std::string& path) {
+  if (const auto dict = ql::DictFormatFromExtension(path))
+    return *dict == ql::DictFormat::kDictd ? kFormatDictd : kFormatStarDict;
   return EndsWith(path, ".tab") || EndsWith(path, ".tsv") ? kFormatTab : kFormatTagged;
+}
+
+// A dictionary made into a book: the index read, the entries sorted and
+// added, the book written; the results as the text import gives them, with
+// the dictionary's own notes after.
+void RunDictImport(const std::string& source, const std::string& book, ql::DictFormat format) {
+  ql::DictImport import;
+  if (!import.OpenSource(source, format)) {
+    Fail(import.Failure());
+    return;
+  }
+  bool read;
+  {
+    TerminalProgress progress("Importing");
+    progress.SetRange(0, import.EntryCount() + 1);
+    read = import.Read(&progress);
+  }
+  if (!read) {
+    Fail(import.Failure());
+    return;
+  }
+  std::string results = ql::ImportResultsText(import.Builder()) + "\n";
+  if (import.IsUtf8()) results += ql::ReplacedCharactersText(import.Replaced()) + "\n";
+  if (const std::string notes = import.NotesText(); !notes.empty()) results += notes + "\n";
+  if (import.KeepsTarget(book)) {
+    WriteOut(results);
+    Fail(source + ": the dictionary holds no entry; " + book + " was left as it was");
+    return;
+  }
+  if (!import.WriteBook(book)) {
+    Fail(import.Failure());
+    return;
+  }
+  if (!WriteOut(results)) Fail("cannot write the output");
 }
 
 void RunImport(const std::string& source, const std::string& book, std::string format,
                const std::string& encoding) {
   if (format.empty()) format = FormatFromExtension(source);
   if (IsSameFile(source, book)) return;
+  if (format == kFormatDictd || format == kFormatStarDict) {
+    RunDictImport(source, book,
+                  format == kFormatDictd ? ql::DictFormat::kDictd : ql::DictFormat::kStarDict);
+    return;
+  }
   ql::TextImport import;
   const ql::TextEncoding choice = encoding == kEncodingUtf8     ? ql::TextEncoding::kUtf8
                                   : encoding == kEncodingCp1252 ? ql::TextEncoding::kCp1252
@@ -140,19 +185,28 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
 void AddMakeCommands(CLI::App& app) {
   {
     auto* cmd =
-        app.add_subcommand("import", "Build a version 2 book from tagged or tab-separated text");
+        app.add_subcommand("import",
+                           "Build a version 2 book from tagged or tab-separated text, or from a "
+                           "dictd or StarDict dictionary");
     auto source = std::make_shared<std::string>();
     auto book = std::make_shared<std::string>();
     auto format = std::make_shared<std::string>();
-    cmd->add_option("SOURCE", *source, "Text to import")->required();
+    cmd->add_option("SOURCE", *source,
+                    "Text to import, or a dictionary's NAME.index (dictd: NAME.dict, "
+                    "NAME.dict.dz or NAME.dict.gz beside it) or NAME.ifo (StarDict: NAME.idx or "
+                    "NAME.idx.gz, "
+                    "and NAME.dict or NAME.dict.dz beside it)")
+        ->required();
     cmd->add_option("BOOK", *book, "Book to write")->required();
     cmd->add_option("--format", *format,
-                    "tagged or tab (default: tab for .tab and .tsv, else tagged)")
-        ->check(CLI::IsMember({kFormatTagged, kFormatTab}));
+                    "tagged, tab, dictd or stardict (default: tab for .tab and .tsv, dictd for "
+                    ".index, stardict for .ifo, else tagged)")
+        ->check(CLI::IsMember({kFormatTagged, kFormatTab, kFormatDictd, kFormatStarDict}));
     auto encoding = std::make_shared<std::string>();
     cmd->add_option("--encoding", *encoding,
                     "utf-8 or cp1252 (default: utf-8 for text with a byte-order mark or that "
-                    "starts as UTF-8, else cp1252); UTF-8 is stored as Windows-1252")
+                    "starts as UTF-8, else cp1252); UTF-8 is stored as Windows-1252. "
+                    "Dictionaries say their encoding themselves")
         ->check(CLI::IsMember({kEncodingUtf8, kEncodingCp1252}));
     cmd->callback([=] { RunImport(*source, *book, *format, *encoding); });
   }

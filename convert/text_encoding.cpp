@@ -127,4 +127,32 @@ bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced) {
   return std::fflush(out) == 0;
 }
 
+void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced) {
+  const auto* p = reinterpret_cast<const uint8_t*>(in.data());
+  const size_t size = in.size();
+  out.reserve(out.size() + size);
+  for (size_t i = 0; i < size;) {
+    const uint8_t b = p[i];
+    if (b < 0x80) {
+      out.push_back(char(b));
+      ++i;
+      continue;
+    }
+    const size_t n = SequenceLength(b);
+    uint32_t c = 0;
+    uint8_t byte = 0;
+    if (n != 0 && i + n <= size && Decode(p + i, n, c)) {
+      byte = Cp1252FromCodePoint(c);
+      i += n;
+    } else {
+      ++i;  // not UTF-8: one '?' for the byte
+    }
+    if (byte == 0) {
+      byte = kReplacement;
+      ++replaced;
+    }
+    out.push_back(char(byte));
+  }
+}
+
 }  // namespace ql

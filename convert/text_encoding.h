@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace ql {
@@ -22,5 +23,9 @@ uint8_t Cp1252FromCodePoint(uint32_t codePoint);
 // Windows-1252. Characters Windows-1252 lacks, and bytes that are not UTF-8,
 // become '?', counted in replaced. False when reading or writing failed.
 bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced);
+
+// The same for text in memory: appends in (UTF-8) to out as Windows-1252 and
+// adds the characters written as '?' to replaced.
+void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced);
 
 }  // namespace ql

@@ -47,9 +47,16 @@ std::string DamagedRecordsText(const std::string& bookPath, int count,
          " (damaged; written as far as they could be read)";
 }
 
-bool TextImport::Fail(std::string reason) {
+bool BookImport::Fail(std::string reason) {
   iFailure = std::move(reason);
   return false;
+}
+
+bool BookImport::MakeBuilder() {
+  iBuilder.emplace();
+  if (!iBuilder->IsReady())
+    return Fail("cannot create the temporary files: " + SystemErrorText(errno));
+  return true;
 }
 
 bool TextImport::OpenSource(const std::string& source) {
@@ -60,10 +67,7 @@ bool TextImport::OpenSource(const std::string& source) {
     return Fail(source + ": is a directory");
   iInput.reset(std::fopen(source.c_str(), "rb"));
   if (!iInput) return Fail(source + ": " + std::strerror(errno));
-  iBuilder.emplace();
-  if (!iBuilder->IsReady())
-    return Fail("cannot create the temporary files: " + SystemErrorText(errno));
-  return true;
+  return MakeBuilder();
 }
 
 bool TextImport::MakeRewindable() {
@@ -123,12 +127,12 @@ bool TextImport::Read(bool tabSeparated, ProgressSink* bar) {
   return true;
 }
 
-bool TextImport::KeepsTarget(const std::string& path) const {
+bool BookImport::KeepsTarget(const std::string& path) const {
   struct stat st {};
   return iBuilder->iSubjectCount == 0 && ::stat(path.c_str(), &st) == 0;
 }
 
-bool TextImport::WriteBook(const std::string& path, ProgressSink* bar) {
+bool BookImport::WriteBook(const std::string& path, ProgressSink* bar) {
   errno = 0;
   iBuilder->SetWriteProgress(bar);
   const int r = iBuilder->WriteBookFile(path);

@@ -45,14 +45,44 @@ enum class TextEncoding { kDetect, kUtf8, kCp1252 };
 // Why a detected source was taken as UTF-8.
 enum class Utf8Sign { kNone, kByteOrderMark, kUtf8Start };
 
-// One import: open the source, settle its encoding, convert it, read it into
-// a builder, write the book. Each step returns false with the reason, path
-// first, in Failure().
-class TextImport {
+// What every import shares once its source is read into a builder: the
+// check that an empty result must not replace a file, the writing of the
+// book, the count of characters written as '?', and the reason of the first
+// failure, path first.
+class BookImport {
+ public:
+  BookImport() = default;
+  virtual ~BookImport() = default;
+  BookImport(const BookImport&) = delete;
+  BookImport& operator=(const BookImport&) = delete;
+
+  // Characters written as '?' because Windows-1252 lacks them.
+  int64_t Replaced() const { return iReplaced; }
+  // True when the source held no entry and a file stands at path: the most
+  // likely cause is the wrong format, and an empty book must not replace it.
+  bool KeepsTarget(const std::string& path) const;
+  // Writes the book; the bar, if any, then follows the writing.
+  bool WriteBook(const std::string& path, ProgressSink* bar = nullptr);
+
+  const BookBuilder& Builder() const { return *iBuilder; }
+  const std::string& Failure() const { return iFailure; }
+
+ protected:
+  bool Fail(std::string reason);
+  // Makes the builder's temporary files.
+  bool MakeBuilder();
+
+  std::optional<BookBuilder> iBuilder;  // made once the source opens
+  int64_t iReplaced = 0;
+  std::string iFailure;
+};
+
+// One import of text: open the source, settle its encoding, convert it, read
+// it into a builder, write the book. Each step returns false with the reason,
+// path first, in Failure().
+class TextImport : public BookImport {
  public:
   TextImport() = default;
-  TextImport(const TextImport&) = delete;
-  TextImport& operator=(const TextImport&) = delete;
 
   // Opens source for reading and makes the builder's temporary files.
   bool OpenSource(const std::string& source);
@@ -67,19 +97,10 @@ class TextImport {
   // Converts a UTF-8 source to Windows-1252 in a work file (nothing to do for
   // any other); Replaced() then counts the characters written as '?'.
   bool Convert();
-  int64_t Replaced() const { return iReplaced; }
   // The length in bytes of what Read reads (0 when it could not be measured).
   int64_t SourceSize() const;
   // Reads every entry; the bar follows the source offset.
   bool Read(bool tabSeparated, ProgressSink* bar);
-  // True when the source held no entry and a file stands at path: the most
-  // likely cause is the wrong format, and an empty book must not replace it.
-  bool KeepsTarget(const std::string& path) const;
-  // Writes the book; the bar, if any, then follows the writing.
-  bool WriteBook(const std::string& path, ProgressSink* bar = nullptr);
-
-  const BookBuilder& Builder() const { return *iBuilder; }
-  const std::string& Failure() const { return iFailure; }
 
  private:
   struct FileCloser {
@@ -88,16 +109,12 @@ class TextImport {
     }
   };
   using File = std::unique_ptr<std::FILE, FileCloser>;
-  bool Fail(std::string reason);
   bool MakeRewindable();
 
   std::string iSource;
   File iInput;
-  std::optional<BookBuilder> iBuilder;  // made after the source opens
   bool iUtf8 = false;
   Utf8Sign iSign = Utf8Sign::kNone;
-  int64_t iReplaced = 0;
-  std::string iFailure;
 };
 
 // One text export: open the target, write the book open in a reader to it.

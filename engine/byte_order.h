@@ -13,7 +13,9 @@ namespace ql {
 inline uint32_t ReadLE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline int32_t ReadLE32s(const uint8_t* p) { return static_cast<int32_t>(ReadLE32(p)); }
+inline int32_t ReadLE32s(const uint8_t* p) {
+  return static_cast<int32_t>(ReadLE32(p));
+}
 
 // Bounds-checked form: false when [offset, offset + 4) is not inside bytes.
 inline bool ReadLE32At(std::span<const uint8_t> bytes, size_t offset, int32_t& value) {
@@ -34,9 +36,18 @@ inline void AppendLE32(std::string& out, uint32_t v) {
   out.append(reinterpret_cast<const char*>(b), 4);
 }
 
-inline uint16_t ReadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint16_t ReadLE16(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
+
+inline uint16_t ReadBE16(const uint8_t* p) {
+  return uint16_t((p[0] << 8) | p[1]);
+}
 inline uint32_t ReadBE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+inline uint64_t ReadBE64(const uint8_t* p) {
+  return (uint64_t(ReadBE32(p)) << 32) | ReadBE32(p + 4);
 }
 inline void WriteBE16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v >> 8);

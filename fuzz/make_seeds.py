@@ -116,3 +116,50 @@ write('fuzz_book_reader', 'legacy_v2_marked.ql',
 write('fuzz_decompress', 'literals', b'\x01\x00\x00' + literal_block(b'abcdefghij' * 5))
 write('fuzz_decompress', 'references', b'\x08\x00\x01' + b'\x11abc\x40\x03' + b'\x41x\xf0\x01')
 write('fuzz_decompress', 'nibbles', b'\x00\x40\x02' + nibbles(b'The cat@Sat on (the) mat; \x80'))
+
+
+def dictd_number(value):
+    digits = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/'
+    out = ''
+    while True:
+        out = digits[value & 63] + out
+        value >>= 6
+        if not value:
+            return out
+
+
+def dictzip(text, chunk_length):
+    import zlib
+    squeeze = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunks = []
+    for pos in range(0, len(text), chunk_length):
+        last = pos + chunk_length >= len(text)
+        piece = squeeze.compress(text[pos:pos + chunk_length])
+        piece += squeeze.flush(zlib.Z_FINISH if last else zlib.Z_FULL_FLUSH)
+        chunks.append(piece)
+    field = struct.pack('<HHH', 1, chunk_length, len(chunks)) + b''.join(
+        struct.pack('<H', len(c)) for c in chunks)
+    extra = b'RA' + struct.pack('<H', len(field)) + field
+    head = b'\x1f\x8b\x08\x0c' + bytes(4) + b'\x02\x03' + struct.pack('<H', len(extra)) + extra
+    return (head + b'seed.dict\0' + b''.join(chunks) +
+            struct.pack('<II', zlib.crc32(text), len(text) & 0xFFFFFFFF))
+
+
+dict_text = (b'apple\n  a fruit; see {pear}\n\n  2. a company\n' +
+             b'pear\n  <b>sweet</b> &amp; {apple}\n' + b'caf\xc3\xa9\n  \xe2\x98\x83\n') * 3
+dict_index = ''.join('%s\t%s\t%s\n' % (w, dictd_number(o), dictd_number(n))
+                     for w, o, n in [('00-database-utf8', 0, 0), ('apple', 0, 44),
+                                     ('pear', 44, 35), ('caf\u00e9', 79, 15)]).encode()
+write('fuzz_dictd_index', 'index', struct.pack('>Q', len(dict_text)) + dict_index)
+write('fuzz_dictd_index', 'text', struct.pack('>Q', 0) + dict_text)
+write('fuzz_dictzip', 'chunks.dz', dictzip(dict_text * 4, 64))
+write('fuzz_dictzip', 'one_chunk.dz', dictzip(dict_text, 4096))
+write('fuzz_dictzip', 'plain.gz', __import__('gzip').compress(dict_text, mtime=0))
+ifo = (b"StarDict's dict ifo file\nversion=3.0.0\nwordcount=2\nidxfilesize=30\n"
+       b"bookname=Seed\nsametypesequence=h\nidxoffsetbits=32\n")
+idx = b'apple\0' + struct.pack('>II', 0, 40) + b'pear\0' + struct.pack('>II', 40, 9)
+write('fuzz_stardict', 'html', struct.pack('<H', len(ifo)) + ifo + idx +
+      b'<i>x</i><a href="bword://pear">p</a>&lt;<br>')
+ifo64 = ifo.replace(b'=32', b'=64').replace(b'sametypesequence=h\n', b'')
+idx64 = b'apple\0' + struct.pack('>QI', 0, 40) + b'mtext\0hmore<b>\0'
+write('fuzz_stardict', 'typed', struct.pack('<H', len(ifo64)) + ifo64 + idx64)

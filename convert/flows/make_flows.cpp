@@ -7,6 +7,7 @@
 
 #include "atomic_file.h"
 #include "book_builder.h"
+#include "dict_import.h"
 #include "open_failure.h"
 #include "text_files.h"
 #include "upgrade.h"
@@ -95,15 +96,25 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   const std::optional<ChosenFile> source = desktop.ChooseFile(sourceDialog);
   if (!source) return;
   const bool tabSeparated = source->filterIndex == kTabSeparatedFilterIndex;
+  std::optional<DictFormat> dictFormat;
+  if (source->filterIndex == kDictdFilterIndex) dictFormat = DictFormat::kDictd;
+  if (source->filterIndex == kStarDictFilterIndex) dictFormat = DictFormat::kStarDict;
   const std::optional<ChosenFile> target = desktop.ChooseFile(BookSaveDialog());
   if (!target) return;
   const std::string& book = target->path;
 
   constexpr std::string_view kFailed = "Import failed";
-  TextImport import;
+  TextImport text;
+  DictImport dictionary;
+  BookImport& import = dictFormat ? static_cast<BookImport&>(dictionary) : text;
   // Books store Windows-1252, and text from other systems is often UTF-8;
-  // the window has no way to ask, so the text's start decides.
-  if (!import.OpenSource(source->path) || !import.ChooseEncoding(TextEncoding::kDetect)) {
+  // the window has no way to ask, so the text's start decides. A
+  // dictionary's index is read now, so a missing or damaged file is told
+  // while the open book is still open.
+  const bool opened =
+      dictFormat ? dictionary.OpenSource(source->path, *dictFormat)
+                 : text.OpenSource(source->path) && text.ChooseEncoding(TextEncoding::kDetect);
+  if (!opened) {
     Report(desktop, kFailed, import.Failure());
     return;
   }
@@ -128,13 +139,19 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   bool keptTarget = false;
   {
     WaitCursorOn wait(desktop);
-    if (import.Convert()) {
-      std::unique_ptr<ProgressSink> bar = desktop.StartProgress(import.SourceSize() + 1, true);
-      if (import.Read(tabSeparated, bar.get())) {
-        // A source without entries must not cost a book that stood there.
-        keptTarget = import.KeepsTarget(book);
-        done = !keptTarget && import.WriteBook(book, bar.get());
-      }
+    std::unique_ptr<ProgressSink> bar;
+    bool read = false;
+    if (dictFormat) {
+      bar = desktop.StartProgress(dictionary.EntryCount() + 1, true);
+      read = dictionary.Read(bar.get());
+    } else if (text.Convert()) {
+      bar = desktop.StartProgress(text.SourceSize() + 1, true);
+      read = text.Read(tabSeparated, bar.get());
+    }
+    if (read) {
+      // A source without entries must not cost a book that stood there.
+      keptTarget = import.KeepsTarget(book);
+      done = !keptTarget && import.WriteBook(book, bar.get());
     }
   }
   if (!done) {
@@ -147,7 +164,9 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
       Report(desktop, kFailed, import.Failure());
     return;
   }
-  desktop.ShowMessage(ImportResultsText(import.Builder()), kImportResultsCaption);
+  std::string results = ImportResultsText(import.Builder());
+  if (dictFormat && !dictionary.NotesText().empty()) results += "\n" + dictionary.NotesText();
+  desktop.ShowMessage(results, kImportResultsCaption);
   if (import.Replaced() > 0)
     desktop.ShowMessage(source->path + " was read as UTF-8 and stored as Windows-1252.\n" +
                             ReplacedCharactersText(import.Replaced()),

@@ -12,6 +12,7 @@
 
 #include "book_fixture.h"
 #include "byte_sink.h"
+#include "dict_fixture.h"
 #include "file_size_limit.h"
 #include "make_flows.h"
 #include "scripted_desktop.h"
@@ -108,7 +109,9 @@ TEST_F(ImportTest, CancelAtEitherDialogChangesNothing) {
   ASSERT_EQ(desktop.fileDialogs.size(), 3u);
   const ql::FileDialogSpec& source = desktop.fileDialogs[1];
   EXPECT_FALSE(source.save);
-  EXPECT_EQ(source.filter, "Tagged text files (*.txt)|*.txt|Tab seperated files (*.tab)|*.tab||");
+  EXPECT_EQ(source.filter,
+            "Tagged text files (*.txt)|*.txt|Tab seperated files (*.tab)|*.tab|"
+            "dictd dictionaries (*.index)|*.index|StarDict dictionaries (*.ifo)|*.ifo||");
   EXPECT_EQ(source.defaultExtension, "");
   EXPECT_TRUE(source.owned);
   const ql::FileDialogSpec& book = desktop.fileDialogs[2];
@@ -253,6 +256,77 @@ TEST_F(ImportTest, Windows1252SourceKeepsItsBytes) {
   EXPECT_THAT(OnlyMessage(), HasSubstr("Number of subjects:   \t1"));
   ASSERT_TRUE(doc.iBookOpen);
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "na\xEFve \x80"}}));
+}
+
+TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
+  OpenOldBook();
+  // Out of order in the index, one headword twice, one character Windows-1252
+  // lacks: the book is sorted, the two texts share a record, the results
+  // count both, and the replaced character has a message of its own.
+  qltest::WriteDictd(dir.File("words"),
+                     {{"plum", "plum\n  a fruit, see {fig}\n"},
+                      {"fig", "fig\n  sweet \xE2\x98\x83\n"},
+                      {"plum", "plum\n  a colour\n"}},
+                     qltest::DictText::kDictzip);
+  const std::string target = dir.File("new.ql");
+  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, target);
+  EXPECT_THAT(desktop.log,
+              ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
+                          "StartProgress 4 owned", "EndProgress", "WaitCursor off",
+                          "ShowMessage Import results: Number of subjects:   \t2\n"
+                          "File sorted status:       \tYes\n"
+                          "Entries merged into the record of the same headword:\t1",
+                          "ShowMessage Import results: " + dir.File("words.index") +
+                              " was read as UTF-8 and stored as Windows-1252.\n"
+                              "Characters without a Windows-1252 form (written as ?):\t1",
+                          "RebuildBookmarkMenu", "DocumentOpened"));
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(doc.iPath, target);
+  EXPECT_EQ(doc.Reader().GetSorted(), 1);
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"fig", "fig\t\x08  sweet ?"},
+                                              {"plum",
+                                               "plum\t\x08  a fruit, see \t\x11"
+                                               "fig\t\x12\t\x09plum\t\x08  a colour"}}));
+}
+
+TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {
+  qltest::WriteStarDict(
+      dir.File("words"),
+      {{"apple", "<b>Apple</b><br>see <a href=\"bword://pear\">pear</a>"}, {"pear", "A &amp; B"}},
+      "h");
+  const std::string target = dir.File("new.ql");
+  ImportInto(dir.File("words.ifo"), ql::kStarDictFilterIndex, target);
+  EXPECT_EQ(OnlyMessage(),
+            "ShowMessage Import results: Number of subjects:   \t2\n"
+            "File sorted status:       \tYes");
+  ASSERT_TRUE(doc.iBookOpen);
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"apple",
+                                               "\t\x01"
+                                               "Apple\t\x02\t\x08see \t\x11pear>pear\t\x12"},
+                                              {"pear", "A & B"}}));
+}
+
+TEST_F(ImportTest, DictionaryWithoutItsTextFailsBeforeTheBookCloses) {
+  OpenOldBook();
+  qltest::WriteFileBytes(dir.File("words.index"), qltest::DictdIndexLine("fig", 0, 3));
+  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, dir.File("new.ql"));
+  EXPECT_THAT(
+      desktop.log,
+      ElementsAre("ChooseFile", "ChooseFile",
+                  "ShowMessage Quillary: Import failed:\n" + dir.File("words.index") +
+                      ": the dictionary's text is missing: no " + dir.File("words") + ".dict.dz, " +
+                      dir.File("words") + ".dict or " + dir.File("words") + ".dict.gz"));
+  ExpectOldBookOpenWithItsBookmark();
+
+  // A text file read as a dictionary: the index is damaged.
+  desktop.log.clear();
+  qltest::WriteFileBytes(dir.File("words.dict"), "fig");
+  qltest::WriteFileBytes(dir.File("words.index"), "<new>fig\r\nSweet\r\n");
+  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, dir.File("new.ql"));
+  EXPECT_THAT(OnlyMessage(),
+              HasSubstr("words.index: line 1: not \"headword TAB offset TAB length\""));
+  ExpectOldBookOpenWithItsBookmark();
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("old.ql", "words.dict", "words.index"));
 }
 
 TEST_F(ImportTest, SourceThatCannotBeOpenedLeavesTheBookOpen) {

@@ -1,0 +1,666 @@
+#include "dict_formats.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
+#include "byte_order.h"
+#include "record_markup.h"
+
+namespace ql {
+
+namespace {
+
+constexpr char kTab = '\t';
+constexpr char kLF = '\n';
+constexpr char kCR = '\r';
+constexpr std::string_view kLessThan = "&lt;";
+// A brace link longer than this is taken as text: dictd links name a headword.
+constexpr size_t kBraceLinkMax = 256;
+// The longest entity name or number looked at.
+constexpr size_t kEntityMax = 12;
+constexpr std::string_view kBwordScheme = "bword://";
+constexpr std::string_view kUrlMark = "://";
+constexpr uint32_t kMaxCodePoint = 0x10FFFF;
+
+int Base64Digit(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (Lower(text[i]) != prefix[i]) return false;
+  return true;
+}
+
+// The characters plain text is not copied through at: line ends, links,
+// "<" and TAB.
+constexpr std::array<bool, 256> kPlainSpecial = [] {
+  std::array<bool, 256> special{};
+  for (uint8_t c : {'\n', '\r', '{', '<', '\t'}) special[c] = true;
+  return special;
+}();
+
+// The length of the run of characters at the start of text that are not
+// kPlainSpecial, eight at a time: dictionary texts are mostly such runs.
+size_t OrdinaryRun(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  // A byte of w is zero when the byte it came from was the one xored in.
+  const auto anyZero = [](uint64_t w) { return (w - kOnes) & ~w & kHighs; };
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + i, 8);
+    if (anyZero(w ^ (kOnes * '\n')) | anyZero(w ^ (kOnes * '\r')) | anyZero(w ^ (kOnes * '{')) |
+        anyZero(w ^ (kOnes * '<')) | anyZero(w ^ (kOnes * '\t')))
+      break;
+  }
+  while (i < text.size() && !kPlainSpecial[uint8_t(text[i])]) ++i;
+  return i;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == kTab || c == kLF || c == kCR || c == '\f';
+}
+
+void AppendTag(std::string& out, uint8_t code) {
+  out.push_back(char(kTagByte));
+  out.push_back(char(code));
+}
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (c < 0x800) {
+    out.push_back(char(0xC0 | (c >> 6)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(char(0xE0 | (c >> 12)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | (c >> 18)));
+    out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
+// A link target must reach the page's href intact and end at the ">" or TAB
+// that the record markup ends it with.
+bool UsableTarget(std::string_view target) {
+  if (target.empty()) return false;
+  for (char c : target)
+    if (uint8_t(c) < 0x20 || c == '>' || c == '<' || c == '"') return false;
+  return true;
+}
+
+// Drops line-break and paragraph tags and spaces at the end of out, back to
+// start at most.
+void TrimEnd(std::string& out, size_t start) {
+  for (;;) {
+    const size_t n = out.size();
+    if (n >= start + 2 && out[n - 2] == char(kTagByte) &&
+        (out[n - 1] == char(kTagLineBreak) || out[n - 1] == char(kTagParagraph))) {
+      out.resize(n - 2);
+    } else if (n >= start + 1 && out[n - 1] == ' ' &&
+               !(n >= start + 2 && out[n - 2] == char(kTagByte))) {
+      out.resize(n - 1);
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool DecodeDictdNumber(std::string_view digits, uint64_t& value) {
+  if (digits.empty()) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    const int d = Base64Digit(c);
+    if (d < 0 || v > (UINT64_MAX >> 6)) return false;
+    v = (v << 6) | uint64_t(d);
+  }
+  value = v;
+  return true;
+}
+
+bool IsDictdMetadata(std::string_view headword) {
+  return headword.starts_with("00database") || headword.starts_with("00-database");
+}
+
+bool IsDictdUtf8Mark(std::string_view headword) {
+  return headword == "00databaseutf8" || headword == "00-database-utf8";
+}
+
+bool ParseDictdIndex(std::string_view text, uint64_t dataSize, std::vector<DictEntryRef>& entries,
+                     std::string& reason) {
+  entries.clear();
+  size_t at = 0;
+  int64_t line = 0;
+  while (at < text.size()) {
+    ++line;
+    size_t end = text.find(kLF, at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view row = text.substr(at, end - at);
+    at = end + 1;
+    if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
+    if (row.empty()) continue;
+    const auto fail = [&](std::string_view what) {
+      reason = "line " + std::to_string(line) + ": " + std::string(what);
+      return false;
+    };
+    std::string_view fields[4];
+    size_t count = 0;
+    for (size_t from = 0; count < 4;) {
+      const size_t tab = row.find(kTab, from);
+      fields[count++] = row.substr(from, tab == std::string_view::npos ? row.npos : tab - from);
+      if (tab == std::string_view::npos) break;
+      from = tab + 1;
+    }
+    if (count < 3) return fail("not \"headword TAB offset TAB length\"");
+    DictEntryRef ref;
+    if (!DecodeDictdNumber(fields[1], ref.offset))
+      return fail("the offset is not a base-64 number");
+    if (!DecodeDictdNumber(fields[2], ref.length))
+      return fail("the length is not a base-64 number");
+    if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
+      return fail("the entry runs past the end of the dictionary's text");
+    ref.headword.assign(count == 4 && !fields[3].empty() ? fields[3] : fields[0]);
+    entries.push_back(std::move(ref));
+  }
+  return true;
+}
+
+bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& reason) {
+  info = StarDictInfo();
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  size_t at = 0;
+  bool first = true;
+  bool sawCount = false, sawSize = false;
+  while (at < text.size()) {
+    size_t end = text.find(kLF, at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view row = text.substr(at, end - at);
+    at = end + 1;
+    if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
+    if (first) {
+      if (row != kStarDictIfoMagic) {
+        reason = "the first line is not \"" + std::string(kStarDictIfoMagic) + "\"";
+        return false;
+      }
+      first = false;
+      continue;
+    }
+    const size_t eq = row.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = row.substr(0, eq);
+    const std::string_view value = row.substr(eq + 1);
+    const auto number = [&](int64_t& into) {
+      const auto r = std::from_chars(value.data(), value.data() + value.size(), into);
+      if (r.ec != std::errc() || r.ptr != value.data() + value.size() || into < 0) {
+        reason = std::string(key) + " is not a number";
+        return false;
+      }
+      return true;
+    };
+    if (key == "version") {
+      info.version.assign(value);
+    } else if (key == "bookname") {
+      info.bookName.assign(value);
+    } else if (key == "wordcount") {
+      if (!number(info.wordCount)) return false;
+      sawCount = true;
+    } else if (key == "idxfilesize") {
+      if (!number(info.idxFileSize)) return false;
+      sawSize = true;
+    } else if (key == "idxoffsetbits") {
+      if (value == "64")
+        info.offsetBits = 64;
+      else if (value != "32") {
+        reason = "idxoffsetbits is neither 32 nor 64";
+        return false;
+      }
+    } else if (key == "sametypesequence") {
+      info.sameTypeSequence.assign(value);
+    }
+  }
+  if (first) {
+    reason = "the file is empty";
+    return false;
+  }
+  if (!sawCount || !sawSize) {
+    reason = !sawCount ? "it gives no wordcount" : "it gives no idxfilesize";
+    return false;
+  }
+  return true;
+}
+
+bool ParseStarDictIdx(std::string_view bytes, int offsetBits, uint64_t dataSize,
+                      std::vector<DictEntryRef>& entries, std::string& reason) {
+  entries.clear();
+  const size_t numbers = offsetBits == 64 ? 12 : 8;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  size_t at = 0;
+  int64_t record = 0;
+  while (at < bytes.size()) {
+    ++record;
+    const auto fail = [&](std::string_view what) {
+      reason = "record " + std::to_string(record) + ": " + std::string(what);
+      return false;
+    };
+    const size_t zero = bytes.find('\0', at);
+    if (zero == std::string_view::npos) return fail("the headword has no end (no zero byte)");
+    if (bytes.size() - zero - 1 < numbers) return fail("the record is cut off");
+    DictEntryRef ref;
+    ref.headword.assign(bytes.substr(at, zero - at));
+    const uint8_t* n = p + zero + 1;
+    ref.offset = offsetBits == 64 ? ReadBE64(n) : ReadBE32(n);
+    ref.length = ReadBE32(n + numbers - 4);
+    if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
+      return fail("the entry runs past the end of the dictionary's text");
+    entries.push_back(std::move(ref));
+    at = zero + 1 + numbers;
+  }
+  return true;
+}
+
+bool SplitStarDictFields(std::string_view data, std::string_view sameTypeSequence,
+                         std::vector<StarDictField>& fields) {
+  fields.clear();
+  size_t at = 0;
+  // Reads one field of the given type at at; last: it runs to the end.
+  const auto take = [&](char type, bool last) {
+    StarDictField field{type, {}};
+    if (last) {
+      field.data = data.substr(at);
+      at = data.size();
+    } else if (type >= 'a' && type <= 'z') {
+      const size_t zero = data.find('\0', at);
+      if (zero == std::string_view::npos) {
+        field.data = data.substr(at);
+        at = data.size();
+        fields.push_back(field);
+        return false;
+      }
+      field.data = data.substr(at, zero - at);
+      at = zero + 1;
+    } else {
+      if (data.size() - at < 4) return false;
+      const uint32_t size = ReadBE32(reinterpret_cast<const uint8_t*>(data.data()) + at);
+      at += 4;
+      if (data.size() - at < size) return false;
+      field.data = data.substr(at, size);
+      at += size;
+    }
+    fields.push_back(field);
+    return true;
+  };
+  if (!sameTypeSequence.empty()) {
+    for (size_t k = 0; k < sameTypeSequence.size(); ++k)
+      if (!take(sameTypeSequence[k], k + 1 == sameTypeSequence.size())) return false;
+    return true;
+  }
+  while (at < data.size()) {
+    const char type = data[at++];
+    if (!take(type, false)) return false;
+  }
+  return true;
+}
+
+void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out) {
+  const size_t start = out.size();
+  out.reserve(start + text.size() + text.size() / 8);
+  size_t i = 0;
+  // Leading line ends are passed over; trailing ones are trimmed at the end.
+  while (i < text.size() && (text[i] == kLF || text[i] == kCR)) ++i;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == kLF || c == kCR) {
+      // A run of line ends, lines of only blanks among them, is one break;
+      // more than one line end make a paragraph.
+      int lineEnds = 0;
+      size_t j = i;
+      size_t afterLastEnd = i;
+      while (j < text.size() && IsSpace(text[j])) {
+        if (text[j] == kLF) ++lineEnds, afterLastEnd = j + 1;
+        if (text[j] == kCR && (j + 1 >= text.size() || text[j + 1] != kLF))
+          ++lineEnds, afterLastEnd = j + 1;
+        ++j;
+      }
+      AppendTag(out, lineEnds > 1 ? kTagParagraph : kTagLineBreak);
+      i = afterLastEnd;
+      continue;
+    }
+    if (c == '{' && braceLinks) {
+      // The closing brace, looked for no further than a link can be long.
+      const size_t limit = std::min(text.size(), i + 2 + kBraceLinkMax);
+      size_t close = i + 1;
+      while (close < limit && text[close] != '{' && text[close] != '}') ++close;
+      if (close < limit && text[close] == '}') {
+        // Most links are one word: those are used as they stand.
+        std::string_view target = text.substr(i + 1, close - i - 1);
+        std::string closedUp;
+        if (std::any_of(target.begin(), target.end(), IsSpace)) {
+          bool lineEnd = false;  // the white space being closed up holds a line end
+          for (const char b : target) {
+            if (IsSpace(b)) {
+              lineEnd = lineEnd || b == kLF || b == kCR;
+              if (!closedUp.empty() && closedUp.back() != ' ') closedUp.push_back(' ');
+            } else {
+              // A word broken after its hyphen at a line end is joined again.
+              if (lineEnd && closedUp.size() >= 3 && closedUp.back() == ' ' &&
+                  closedUp[closedUp.size() - 2] == '-' && closedUp[closedUp.size() - 3] != ' ')
+                closedUp.pop_back();
+              lineEnd = false;
+              closedUp.push_back(b);
+            }
+          }
+          if (!closedUp.empty() && closedUp.back() == ' ') closedUp.pop_back();
+          target = closedUp;
+        }
+        if (target.find(kUrlMark) != std::string_view::npos) {
+          // A link out of the book, "{text (url)}": its words are kept as text.
+          out += target;
+          i = close + 1;
+          continue;
+        }
+        if (UsableTarget(target)) {
+          AppendTag(out, kTagLinkStart);
+          out += target;
+          AppendTag(out, kTagLinkEnd);
+          i = close + 1;
+          continue;
+        }
+      }
+    }
+    if (c == '<') {
+      out += kLessThan;
+      ++i;
+    } else if (c == kTab) {
+      out.push_back(' ');
+      ++i;
+    } else {
+      // A run of ordinary characters is copied whole.
+      const size_t end = i + 1 + OrdinaryRun(text.substr(i + 1));
+      out.append(text.data() + i, end - i);
+      i = end;
+    }
+  }
+  TrimEnd(out, start);
+}
+
+namespace {
+
+struct NamedEntity {
+  std::string_view name;
+  uint16_t codePoint;
+};
+constexpr std::array<NamedEntity, 24> kEntities = {{
+    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},        {"quot", '"'},     {"apos", '\''},
+    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},      {"deg", 0xB0},     {"middot", 0xB7},
+    {"laquo", 0xAB},   {"raquo", 0xBB},   {"eacute", 0xE9},   {"egrave", 0xE8},  {"aacute", 0xE1},
+    {"agrave", 0xE0},  {"ouml", 0xF6},    {"uuml", 0xFC},     {"auml", 0xE4},    {"szlig", 0xDF},
+    {"ndash", 0x2013}, {"mdash", 0x2014}, {"hellip", 0x2026}, {"trade", 0x2122},
+}};
+
+// Decodes the entity at html[at] ("&"); returns the characters it takes, 0
+// when it is no entity known here (the "&" is then text).
+size_t DecodeEntity(std::string_view html, size_t at, uint32_t& codePoint) {
+  const size_t semi = html.find(';', at + 1);
+  if (semi == std::string_view::npos || semi - at - 1 > kEntityMax || semi == at + 1) return 0;
+  const std::string_view name = html.substr(at + 1, semi - at - 1);
+  if (name[0] == '#') {
+    const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    uint32_t value = 0;
+    const auto r =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+    if (digits.empty() || r.ec != std::errc() || r.ptr != digits.data() + digits.size() ||
+        value == 0 || value > kMaxCodePoint || (value >= 0xD800 && value <= 0xDFFF))
+      return 0;
+    codePoint = value;
+    return semi - at + 1;
+  }
+  for (const NamedEntity& e : kEntities)
+    if (e.name == name) {
+      codePoint = e.codePoint;
+      return semi - at + 1;
+    }
+  return 0;
+}
+
+// The value of attribute name in the tag's inner text (after its name).
+std::string_view AttributeValue(std::string_view tag, std::string_view name) {
+  size_t at = 0;
+  while (at < tag.size()) {
+    while (at < tag.size() && (IsSpace(tag[at]) || tag[at] == '/')) ++at;
+    const size_t nameStart = at;
+    while (at < tag.size() && !IsSpace(tag[at]) && tag[at] != '=' && tag[at] != '/') ++at;
+    const std::string_view key = tag.substr(nameStart, at - nameStart);
+    while (at < tag.size() && IsSpace(tag[at])) ++at;
+    std::string_view value;
+    if (at < tag.size() && tag[at] == '=') {
+      ++at;
+      while (at < tag.size() && IsSpace(tag[at])) ++at;
+      if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
+        const char quote = tag[at];
+        const size_t end = tag.find(quote, at + 1);
+        const size_t stop = end == std::string_view::npos ? tag.size() : end;
+        value = tag.substr(at + 1, stop - at - 1);
+        at = stop + 1;
+      } else {
+        const size_t valueStart = at;
+        while (at < tag.size() && !IsSpace(tag[at])) ++at;
+        value = tag.substr(valueStart, at - valueStart);
+      }
+    }
+    if (key.size() == name.size() && StartsWithNoCase(key, name)) return value;
+    if (key.empty() && at < tag.size()) ++at;  // a stray character: step over it
+  }
+  return {};
+}
+
+// The entry a link's href names, or empty when it names none.
+std::string LinkTarget(std::string_view href) {
+  std::string_view word;
+  if (StartsWithNoCase(href, kBwordScheme))
+    word = href.substr(kBwordScheme.size());
+  else if (href.find_first_of(":/#?") == std::string_view::npos)
+    word = href;
+  std::string target;
+  for (size_t i = 0; i < word.size(); ++i) {
+    uint32_t c = 0;
+    size_t taken = 0;
+    if (word[i] == '%' && i + 2 < word.size() &&
+        std::from_chars(word.data() + i + 1, word.data() + i + 3, c, 16).ptr ==
+            word.data() + i + 3) {
+      target.push_back(char(c));
+      i += 2;
+    } else if (word[i] == '&' && (taken = DecodeEntity(word, i, c)) > 0) {
+      AppendUtf8(target, c);
+      i += taken - 1;
+    } else {
+      target.push_back(word[i]);
+    }
+  }
+  return UsableTarget(target) ? target : std::string();
+}
+
+// Tags that start a new line of their own.
+bool IsBlockTag(std::string_view name) {
+  static constexpr std::array<std::string_view, 17> kBlocks = {
+      "div", "tr", "table", "blockquote", "dd",  "dt", "dl", "h1",   "h2",
+      "h3",  "h4", "h5",    "h6",         "pre", "ul", "ol", "tbody"};
+  for (std::string_view b : kBlocks)
+    if (name == b) return true;
+  return false;
+}
+
+}  // namespace
+
+void HtmlToMarkup(std::string_view html, std::string& out) {
+  const size_t start = out.size();
+  bool pendingSpace = false;
+  bool inLink = false;
+  // At the start of the text or of a line: white space there is dropped.
+  const auto atLineStart = [&] {
+    const size_t n = out.size();
+    return n == start || (n - start >= 2 && out[n - 2] == char(kTagByte) &&
+                          (out[n - 1] == char(kTagLineBreak) || out[n - 1] == char(kTagParagraph) ||
+                           out[n - 1] == char(kTagRule) || out[n - 1] == char(kTagListItem)));
+  };
+  const auto flushSpace = [&] {
+    if (pendingSpace && !atLineStart()) out.push_back(' ');
+    pendingSpace = false;
+  };
+  const auto inlineTag = [&](uint8_t code) {
+    flushSpace();
+    AppendTag(out, code);
+  };
+  const auto blockTag = [&](uint8_t code) {
+    pendingSpace = false;
+    if (out.size() == start && (code == kTagLineBreak || code == kTagParagraph)) return;
+    AppendTag(out, code);
+  };
+  const auto lineBreak = [&] {
+    if (!atLineStart()) blockTag(kTagLineBreak);
+    pendingSpace = false;
+  };
+  size_t i = 0;
+  while (i < html.size()) {
+    const char c = html[i];
+    if (c == '<') {
+      if (html.substr(i, 4) == "<!--") {
+        const size_t end = html.find("-->", i + 4);
+        i = end == std::string_view::npos ? html.size() : end + 3;
+        continue;
+      }
+      const size_t close = html.find('>', i + 1);
+      size_t nameAt = i + 1;
+      const bool closing = nameAt < html.size() && html[nameAt] == '/';
+      if (closing) ++nameAt;
+      size_t nameEnd = nameAt;
+      while (nameEnd < html.size() && ((html[nameEnd] >= 'a' && html[nameEnd] <= 'z') ||
+                                       (html[nameEnd] >= 'A' && html[nameEnd] <= 'Z') ||
+                                       (html[nameEnd] >= '0' && html[nameEnd] <= '9')))
+        ++nameEnd;
+      if (close == std::string_view::npos || nameEnd == nameAt) {
+        // Not a tag: the "<" is text.
+        flushSpace();
+        out += kLessThan;
+        ++i;
+        continue;
+      }
+      std::string name(html.substr(nameAt, nameEnd - nameAt));
+      for (char& ch : name) ch = Lower(ch);
+      const std::string_view inner = html.substr(nameEnd, close - nameEnd);
+      i = close + 1;
+      if (!closing && (name == "script" || name == "style")) {
+        const std::string endTag = "</" + name;
+        size_t k = i;
+        for (; k < html.size(); ++k)
+          if (html[k] == '<' && StartsWithNoCase(html.substr(k), endTag)) break;
+        const size_t end = html.find('>', k);
+        i = end == std::string_view::npos ? html.size() : end + 1;
+        continue;
+      }
+      struct Pair {
+        std::string_view name;
+        uint8_t on, off;
+      };
+      static constexpr std::array<Pair, 12> kInline = {{
+          {"b", kTagBoldOn, kTagBoldOff},
+          {"strong", kTagBoldOn, kTagBoldOff},
+          {"i", kTagItalicOn, kTagItalicOff},
+          {"em", kTagItalicOn, kTagItalicOff},
+          {"u", kTagUnderlineOn, kTagUnderlineOff},
+          {"strike", kTagStrikeOn, kTagStrikeOff},
+          {"s", kTagStrikeOn, kTagStrikeOff},
+          {"del", kTagStrikeOn, kTagStrikeOff},
+          {"sup", kTagSuperOn, kTagSuperOff},
+          {"sub", kTagSubOn, kTagSubOff},
+          {"center", kTagCentreOn, kTagCentreOff},
+          {"centre", kTagCentreOn, kTagCentreOff},
+      }};
+      bool done = false;
+      for (const Pair& p : kInline)
+        if (name == p.name) {
+          inlineTag(closing ? p.off : p.on);
+          done = true;
+          break;
+        }
+      if (done) continue;
+      if (name == "br") {
+        blockTag(kTagLineBreak);
+      } else if (name == "p") {
+        if (!closing && out.size() != start) {
+          TrimEnd(out, start);
+          if (out.size() != start) blockTag(kTagParagraph);
+        }
+        pendingSpace = false;
+      } else if (name == "hr") {
+        blockTag(kTagRule);
+      } else if (name == "li") {
+        if (!closing) blockTag(kTagListItem);
+      } else if (name == "ol" || name == "ul") {
+        const bool ordered = name == "ol";
+        pendingSpace = false;
+        AppendTag(out, ordered ? (closing ? kTagOrderedOff : kTagOrderedOn)
+                               : (closing ? kTagUnorderedOff : kTagUnorderedOn));
+      } else if (name == "a") {
+        if (closing) {
+          if (inLink) AppendTag(out, kTagLinkEnd);
+          inLink = false;
+        } else if (!inLink) {
+          const std::string target = LinkTarget(AttributeValue(inner, "href"));
+          if (!target.empty()) {
+            flushSpace();
+            AppendTag(out, kTagLinkStart);
+            out += target;
+            out.push_back(kLinkTargetEnd);
+            inLink = true;
+          }
+        }
+      } else if (IsBlockTag(name)) {
+        lineBreak();
+      }
+      continue;
+    }
+    if (IsSpace(c)) {
+      pendingSpace = true;
+      ++i;
+      continue;
+    }
+    flushSpace();
+    uint32_t codePoint = 0;
+    size_t taken = 0;
+    if (c == '&' && (taken = DecodeEntity(html, i, codePoint)) > 0) {
+      if (codePoint == '<')
+        out += kLessThan;
+      else
+        AppendUtf8(out, codePoint);
+      i += taken;
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  if (inLink) AppendTag(out, kTagLinkEnd);
+  TrimEnd(out, start);
+}
+
+}  // namespace ql
