@@ -65,7 +65,7 @@ awk -v name="$name" -v term="$term" -v rb="$record_bytes" -v tb="$text_bytes" \
   printf "  grep -ci (exported text)      %8.3f s  %7.0f MB/s of %.1f MB\n", tg, peer, tb / 1e6;
   printf "  ratio search/grep             %8.2f   (target >= 0.50)\n", ours / peer;
   printf "  %-30s%8.2f   (target >= 0.40 on two cores)\n", "ratio --threads 2/grep", ours2 / peer;
-  printf "  %-30s%8.2f\n", "ratio --threads " cores "/grep", oursall / peer;
+  printf "  %-30s%8.2f\n", "ratio all " cores " cores/grep", oursall / peer;
   printf "  qlbook search --subjects-only %8.3f s\n", tj;
 }'
 
