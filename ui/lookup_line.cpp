@@ -18,7 +18,6 @@ CLookupLine::CLookupLine(ql::Document& doc, QWidget* parent)
   setObjectName(QStringLiteral("lookupLine"));
   setAccessibleName(QStringLiteral("Look up"));
   setPlaceholderText(QStringLiteral("Look up a subject (Ctrl+L)"));
-  setClearButtonEnabled(true);
   // The offer is shown as it is: the subjects do not start with the text,
   // so no prefix filter may hide them.
   iCompleter->setModel(iOffer);

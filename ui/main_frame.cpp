@@ -272,7 +272,9 @@ void CMainFrame::CreateMenus() {
   QAction* about =
       help->addAction(QIcon(QStringLiteral(":/about-icon.png")),
                       QStringLiteral("&About Quillary..."), this, &CMainFrame::OnAbout);
-  QTimer::singleShot(0, this, [open, print, about] {
+  QTimer::singleShot(0, this, [this, open, print, about] {
+    // Its icon comes from the theme as well.
+    iLookup->setClearButtonEnabled(true);
     for (const ThemedAction& themed :
          {ThemedAction{open, "document-open"}, ThemedAction{print, "document-print"},
           ThemedAction{about, "help-about"}}) {
