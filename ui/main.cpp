@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "desktop_files.h"
 #include "document.h"
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
   }
   frame.show();
   frame.SetInitialised();
-  RegisterBookType();
+  // The desktop files wait until the window is on its way to the screen.
+  QTimer::singleShot(0, &RegisterBookType);
   if (!failed.isEmpty()) {
     // The window stays, without a book; the user learns why.
     QMessageBox::warning(

@@ -667,8 +667,11 @@ void CMainFrame::showEvent(QShowEvent* event) {
   if (!iSplitDone) {
     iSplitDone = true;
     SplitEvenly();
-    // A book opened before the window was shown has put up the start page.
-    if (iRecordView->source().isEmpty()) iRecordView->ShowStartPage();
+    // The start page (its pictures, its fonts) comes once the window is on
+    // the screen, rather than keeping it from getting there.
+    QTimer::singleShot(0, this, [this] {
+      if (iRecordView->source().isEmpty()) iRecordView->ShowStartPage();
+    });
   }
 }
 
@@ -775,6 +778,8 @@ void CMainFrame::EmptyList() {
 }
 
 void CMainFrame::ShowStartPage() {
+  // Before the window is first shown, showing it puts the page up.
+  if (!iSplitDone) return;
   iRecordView->ShowStartPage();
 }
 
@@ -786,7 +791,7 @@ void CMainFrame::DocumentOpened() {
   iLookup->BookChanged();
   UpdateHistoryActions();
   iList->InitialUpdate();
-  iRecordView->ShowStartPage();
+  ShowStartPage();
   iRecent.Add(iDoc.iPath);
   UpdateRecentMenu();
   // Written once the book is on show; the list is also written at exit.
