@@ -50,6 +50,10 @@ void CLookupLine::BookChanged() {
   iFound = -1;
 }
 
+void CLookupLine::SetOfferFont(const QFont& font) {
+  iCompleter->popup()->setFont(font);
+}
+
 bool CLookupLine::Seeking() const {
   return iOfferPoll.isActive();
 }

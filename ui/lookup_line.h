@@ -30,6 +30,7 @@ class CLookupLine final : public QLineEdit {
   // The subjects offered just now, best first (empty when none are).
   QStringList Offered() const;
   bool OfferShown() const;
+  void SetOfferFont(const QFont& font);
   // True while the nearest subjects are still being sought through the book.
   bool Seeking() const;
 

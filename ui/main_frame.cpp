@@ -846,6 +846,8 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
 
 void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {
   iList->ApplyFont(ToQString(face), pixelHeight);
+  // The subjects offered under the lookup line read like the list's.
+  iLookup->SetOfferFont(iList->font());
 }
 
 std::optional<int> CMainFrame::ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) {

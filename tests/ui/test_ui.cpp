@@ -546,6 +546,7 @@ void TestUi::zoomScalesListAndPageAndIsRemembered() {
   QCOMPARE(ql::ZoomPercent(iFrame->Fonts()), 125);
   QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 23);
   QCOMPARE(iFrame->RecordView()->font().pointSizeF(), pagePoints * 1.25);
+  QCOMPARE(iFrame->LookupLine()->findChild<QCompleter*>()->popup()->font().pixelSize(), 23);
   QVERIFY(PageText().startsWith(QStringLiteral("apple")));
   // The size and the zoom the user chose come back in the next window; the
   // face, never changed, is not stored at all.
