@@ -75,6 +75,35 @@ uint8_t Cp1252FromCodePoint(uint32_t codePoint) {
   return 0;
 }
 
+namespace {
+
+// The Windows-1252 byte for the UTF-8 character at p[i] (a byte that starts
+// none is one character), moving i past it; '?', counted in replaced, for a
+// character the code page lacks.
+uint8_t NextCp1252(const uint8_t* p, size_t size, size_t& i, int64_t& replaced) {
+  const uint8_t b = p[i];
+  if (b < 0x80) {
+    ++i;
+    return b;
+  }
+  const size_t n = SequenceLength(b);
+  uint32_t c = 0;
+  uint8_t byte = 0;
+  if (n != 0 && i + n <= size && Decode(p + i, n, c)) {
+    byte = Cp1252FromCodePoint(c);
+    i += n;
+  } else {
+    ++i;  // not UTF-8: one '?' for the byte
+  }
+  if (byte == 0) {
+    byte = kReplacement;
+    ++replaced;
+  }
+  return byte;
+}
+
+}  // namespace
+
 bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced) {
   replaced = 0;
   std::vector<uint8_t> buffer(kChunk + 4);
@@ -94,27 +123,9 @@ bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced) {
     start = false;
     converted.clear();
     while (i < size) {
-      const uint8_t b = buffer[i];
-      if (b < 0x80) {
-        converted.push_back(b);
-        ++i;
-        continue;
-      }
-      const size_t n = SequenceLength(b);
-      if (n != 0 && i + n > size && !last) break;  // read the rest with the next chunk
-      uint32_t c = 0;
-      uint8_t byte = 0;
-      if (n != 0 && i + n <= size && Decode(buffer.data() + i, n, c)) {
-        byte = Cp1252FromCodePoint(c);
-        i += n;
-      } else {
-        ++i;  // not UTF-8: one '?' for the byte
-      }
-      if (byte == 0) {
-        byte = kReplacement;
-        ++replaced;
-      }
-      converted.push_back(byte);
+      const size_t n = SequenceLength(buffer[i]);
+      if (n > 1 && i + n > size && !last) break;  // read the rest with the next chunk
+      converted.push_back(NextCp1252(buffer.data(), size, i, replaced));
     }
     if (!converted.empty() &&
         std::fwrite(converted.data(), 1, converted.size(), out) != converted.size())
@@ -131,28 +142,7 @@ void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced
   const auto* p = reinterpret_cast<const uint8_t*>(in.data());
   const size_t size = in.size();
   out.reserve(out.size() + size);
-  for (size_t i = 0; i < size;) {
-    const uint8_t b = p[i];
-    if (b < 0x80) {
-      out.push_back(char(b));
-      ++i;
-      continue;
-    }
-    const size_t n = SequenceLength(b);
-    uint32_t c = 0;
-    uint8_t byte = 0;
-    if (n != 0 && i + n <= size && Decode(p + i, n, c)) {
-      byte = Cp1252FromCodePoint(c);
-      i += n;
-    } else {
-      ++i;  // not UTF-8: one '?' for the byte
-    }
-    if (byte == 0) {
-      byte = kReplacement;
-      ++replaced;
-    }
-    out.push_back(char(byte));
-  }
+  for (size_t i = 0; i < size;) out.push_back(static_cast<char>(NextCp1252(p, size, i, replaced)));
 }
 
 }  // namespace ql

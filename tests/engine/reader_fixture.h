@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "book_fixture.h"
@@ -27,5 +28,17 @@ class OpenBookFixture {
   ql::BookReader reader_;
   bool ok_ = false;
 };
+
+// What a search gave: its result and where it left (record, pos).
+struct Hit {
+  int result;
+  int record;
+  int pos;
+  bool operator==(const Hit&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Hit& h) {
+  return out << "{" << h.result << ", record " << h.record << ", pos " << h.pos << "}";
+}
 
 }  // namespace qltest

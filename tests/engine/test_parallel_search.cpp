@@ -20,20 +20,11 @@
 
 namespace {
 
+using qltest::Hit;
+
 using qltest::Entry;
 
 constexpr int kThreadCounts[] = {1, 2, 3, 8};
-
-struct Hit {
-  int result;
-  int record;
-  int pos;
-  bool operator==(const Hit&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Hit& h) {
-  return out << "{" << h.result << ", record " << h.record << ", pos " << h.pos << "}";
-}
 
 std::string Describe(const ql::SearchQuery& q) {
   return "term1 '" + q.term1 + "' term2 '" + q.term2 + (q.exclude2 ? "' excl" : "'") + " term3 '" +

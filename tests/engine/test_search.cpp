@@ -10,16 +10,7 @@
 
 namespace {
 
-struct Hit {
-  int result;
-  int record;
-  int pos;
-  bool operator==(const Hit&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Hit& h) {
-  return out << "{" << h.result << ", record " << h.record << ", pos " << h.pos << "}";
-}
+using qltest::Hit;
 
 Hit Find(ql::BookReader& reader, int mode, const std::string& term, int record, int pos,
          bool wholeWord = false, bool sameRecordOnly = false) {
