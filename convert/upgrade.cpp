@@ -7,14 +7,11 @@
 
 namespace ql {
 
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
-  return UpgradeBook(reader, path, bar, nullptr);
-}
+namespace {
 
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
-                UpgradeReport* report) {
+// Gives the builder every entry of the legacy book open in reader.
+int AddEntries(BookReader& reader, BookBuilder& builder, ProgressSink* bar, UpgradeReport* report) {
   if (!reader.IsOpen() || reader.IsVersion2()) return kUpgradeNotLegacy;
-  BookBuilder builder;
   if (!builder.IsReady()) return builder.Error();
   const int count = reader.GetSubjectCount();
   OverlapCheck overlap;
@@ -31,7 +28,26 @@ int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
     int r = builder.AddEntry(subject, reader.CurrentRecordText());
     if (r != kBuildOk) return r;
   }
-  return builder.WriteBookFile(path);
+  return kUpgradeOk;
+}
+
+}  // namespace
+
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
+  return UpgradeBook(reader, path, bar, nullptr);
+}
+
+int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
+                UpgradeReport* report) {
+  BookBuilder builder;
+  const int r = AddEntries(reader, builder, bar, report);
+  return r != kUpgradeOk ? r : builder.WriteBookFile(path);
+}
+
+int UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar) {
+  BookBuilder builder;
+  const int r = AddEntries(reader, builder, bar, nullptr);
+  return r != kUpgradeOk ? r : builder.WriteBook(output);
 }
 
 const char* UpgradeResultText(int code) {

@@ -5,6 +5,7 @@
 // read as a tag) pass unchanged.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct UpgradeReport {
 };
 int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
                 UpgradeReport* report);
+
+// The same into output, a file the caller opened and finishes (flushed
+// when the result is kUpgradeOk).
+int UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar);
 
 // Text of an upgrade result code, for messages.
 const char* UpgradeResultText(int code);

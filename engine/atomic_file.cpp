@@ -106,10 +106,16 @@ bool AtomicFile::Open(const std::string& target) {
   return true;
 }
 
-bool AtomicFile::Commit() {
-  if (!iStream) return false;
+std::string AtomicFile::ReadBackPath() const {
+  if (!iStream) return {};
+  if (iUnnamed && iTempPath.empty()) return "/proc/self/fd/" + std::to_string(fileno(iStream));
+  return iDirect ? std::string() : iTempPath;
+}
+
+bool AtomicFile::Seal() {
+  if (!iStream || iDirect) return false;
   bool ok = std::fflush(iStream) == 0 && !std::ferror(iStream);
-  if (ok && !iDirect) ok = fsync(fileno(iStream)) == 0;
+  if (ok) ok = fsync(fileno(iStream)) == 0;
   int saved = errno;
   if (ok && iUnnamed) {
     // The unnamed file gets a short hidden name for the rename, the only
@@ -131,16 +137,29 @@ bool AtomicFile::Commit() {
   }
   ok = (std::fclose(iStream) == 0) && ok;
   iStream = nullptr;
+  if (ok) return true;
+  saved = saved ? saved : EIO;
+  Discard();
+  errno = saved;
+  return false;
+}
+
+bool AtomicFile::Commit() {
+  if (!iStream) return false;
   if (iDirect) {
+    bool ok = std::fflush(iStream) == 0 && !std::ferror(iStream);
+    const int saved = errno;
+    ok = (std::fclose(iStream) == 0) && ok;
+    iStream = nullptr;
     if (!ok) errno = saved ? saved : EIO;
     return ok;
   }
-  if (ok && std::rename(iTempPath.c_str(), iPath.c_str()) == 0) {
+  if (!Seal()) return false;
+  if (std::rename(iTempPath.c_str(), iPath.c_str()) == 0) {
     iTempPath.clear();
     return true;
   }
-  if (!ok) errno = saved ? saved : EIO;
-  saved = errno;
+  const int saved = errno;
   Discard();
   errno = saved;
   return false;

@@ -34,6 +34,19 @@ class AtomicFile {
   const std::string& Target() const { return iTarget; }
   // The named temporary file, empty while it has no name (or none is used).
   const std::string& TempPath() const { return iTempPath; }
+  // The file Commit replaces: the target with its links followed.
+  const std::string& ReplacedPath() const { return iPath; }
+  // A path the bytes written so far (once flushed) can be read back and
+  // rewritten through: the temporary file's name, or its /proc/self/fd
+  // entry while it has none. Empty when nothing is open.
+  std::string ReadBackPath() const;
+
+  // Commit in two halves, for a caller that does the rename itself: Seal
+  // flushes, syncs, closes and names the temporary file (TempPath); the
+  // caller renames it over ReplacedPath and then calls Renamed. Discard (or
+  // the destructor) removes a sealed file that was not renamed.
+  bool Seal();
+  void Renamed() { iTempPath.clear(); }
 
  private:
   std::FILE* iStream = nullptr;

@@ -268,8 +268,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
 
 bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
   // The help reads its own copy: the manual may be open in the main window,
-  // which holds its file exclusively.
-  const std::string dir = ql::PrivateDirectory(reason);
+  // which holds its file exclusively. The copy is this process's, as its
+  // pages are.
+  const std::string dir = ql::ProcessDirectory(reason);
   if (dir.empty()) return false;
   const QString copy = PathToQString(dir + "/qlhelp.ql");
   QFile source(PathToQString(path));

@@ -19,8 +19,10 @@ QByteArray Resource(const QString& name) {
 }
 
 // The desktop learns about books: the type, the entry and the icon go into
-// the user's data directory when missing, and the reader becomes the default
-// for books unless another program already is.
+// the user's data directory when missing (the entry again when it runs
+// another program), the desktop's caches are rebuilt for what was written so
+// the type works at once, and the reader becomes the default for books unless
+// another program already is.
 void RegisterBookType() {
   const QByteArray mime = Resource(QStringLiteral(":/desktop/quillary.xml"));
   const QByteArray entry = Resource(QStringLiteral(":/desktop/quillary.desktop"));
@@ -30,7 +32,11 @@ void RegisterBookType() {
       std::string_view(mime.constData(), static_cast<size_t>(mime.size())),
       std::string_view(entry.constData(), static_cast<size_t>(entry.size())),
       std::string_view(icon.constData(), static_cast<size_t>(icon.size()))};
-  ql::InstallUserFiles(dirs, files, qlui::PathFromQString(QCoreApplication::applicationFilePath()));
+  const std::vector<std::string> written = ql::InstallUserFiles(
+      dirs, files, qlui::PathFromQString(QCoreApplication::applicationFilePath()));
+  // The tools run on their own, and a desktop without them goes without.
+  for (const std::vector<std::string>& command : ql::CacheRefreshCommands(dirs, written))
+    ql::StartDetached(command);
   ql::ClaimDefaultApplication(dirs);
 }
 

@@ -828,8 +828,14 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
       [&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, foundPos, foundLength); },
       reason);
   if (!written) {
-    // The view keeps the page it had.
-    ShowMessageIcon(reason, ql::kAppTitle, ql::Icon::kWarning);
+    // The view keeps the page it had. The reason comes in a message once
+    // (it is the same for every record), then in the status line.
+    if (iPageFailureShown) {
+      ShowStatus(reason);
+    } else {
+      iPageFailureShown = true;
+      ShowMessageIcon(reason, ql::kAppTitle, ql::Icon::kWarning);
+    }
     return;
   }
   iRecordView->ShowPage(PathToQString(iPage.Path()), scrollToFound);

@@ -132,6 +132,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   ql::FontChoice iFonts;
   ql::RecentFileList iRecent;
   ql::PageFile iPage;
+  bool iPageFailureShown = false;  // a page that cannot be written is said once
   QSplitter* iSplitter = nullptr;
   CQuillaryView* iList = nullptr;
   CQuillaryHtmlView* iRecordView = nullptr;

@@ -110,22 +110,25 @@ std::string CompareBooks(BookReader& legacy, BookReader& upgraded, ProgressSink*
   return {};
 }
 
-// Writes the legacy book open in reader as a version 2 book at target, with
-// its bookmarks, and reads it back; the reason of a failure, or empty.
-std::string WriteUpgradedBook(BookReader& reader, const std::string& target, ProgressSink* bar) {
+// Writes the legacy book open in reader as a version 2 book into file, with
+// its bookmarks, and reads it back; the reason of a failure, or empty. The
+// new book is read and written through the file's own path while it still
+// has no name (messages name the book it is to replace).
+std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink* bar) {
   errno = 0;
-  const int result = UpgradeBook(reader, target, bar);
+  const int result = UpgradeBook(reader, file.Stream(), bar);
   if (result != kUpgradeOk) {
     std::string reason = UpgradeResultText(result);
     if (result == kBuildIoFailed) reason += " (" + ErrorText(LastError()) + ")";
     return reason;
   }
+  const std::string target = file.ReadBackPath();
+  const std::string& named = file.ReplacedPath();
   {
     // The bookmarks are the user's own: the new book takes them as they are.
     BookReader upgraded;
     const int opened = upgraded.Open(target, kOpenReadWrite);
-    if (opened != kOpenOk)
-      return "the new book does not open: " + OpenFailureReason(target, opened);
+    if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(named, opened);
     for (int slot = 1; slot < kBookmarkSlots; ++slot) {
       const BookmarkEntry e = reader.GetBookmark(slot);
       upgraded.SetBookmark(slot, e.textLength, e.recordIndex, e.reserved, e.text);
@@ -136,26 +139,21 @@ std::string WriteUpgradedBook(BookReader& reader, const std::string& target, Pro
   }
   BookReader check;
   const int opened = check.Open(target, kOpenReadOnly);
-  if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(target, opened);
+  if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(named, opened);
   return CompareBooks(reader, check, bar);
 }
 
-// An empty file with a name of its own beside path, which the upgraded book
-// then replaces; empty with the reason when none could be made.
-std::string CreateBeside(const std::string& path, std::string& reason) {
-  std::string pattern = path + ".upgrade-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) {
-    reason = "cannot create a file beside it: " + ErrorText(LastError());
+// The file the book at path really is, every link on the way followed; empty
+// with the reason when it cannot be found.
+std::string RealPathOf(const std::string& path, std::string& reason) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) {
+    reason = "cannot find the book's file: " + ErrorText(LastError());
     return {};
   }
-  // The upgraded book keeps the permissions the legacy one had.
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  ::close(fd);
-  return name.data();
+  std::string real = resolved;
+  std::free(resolved);
+  return real;
 }
 
 // Opens the book at path again after the upgrade closed it; on failure the
@@ -294,18 +292,26 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   // The bar steps once per entry written and once per entry read back.
   UpgradeWork work(desktop, 2 * int64_t{reader.GetSubjectCount()});
 
-  // The new book is made beside the legacy one, so the rename that puts it in
-  // place stays on one file system and cannot half happen.
+  // The new book is made beside the file the legacy book really is (a link
+  // to it stays a link), so the rename that puts it in place stays on one
+  // file system and cannot half happen. It has no name until it is whole and
+  // checked, so a run that dies leaves nothing behind.
   std::string reason;
-  const std::string newPath = CreateBeside(path, reason);
-  if (newPath.empty()) {
+  const std::string real = RealPathOf(path, reason);
+  AtomicFile file;
+  if (!real.empty() && !file.Open(real))
+    reason = "cannot create a file beside it: " + ErrorText(LastError());
+  if (!reason.empty()) {
     work.End();
     ReportUpgradeFailure(desktop, path, reason);
     return;
   }
-  reason = WriteUpgradedBook(reader, newPath, work.Bar());
+  reason = WriteUpgradedBook(reader, file, work.Bar());
+  errno = 0;
+  if (reason.empty() && !file.Seal())
+    reason = "the new book could not be written: " + ErrorText(LastError());
   if (!reason.empty()) {
-    ::unlink(newPath.c_str());
+    file.Discard();
     work.End();
     ReportUpgradeFailure(desktop, path, reason);
     return;
@@ -317,14 +323,15 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   reader.Close();
   doc.iBookOpen = false;
   if (doc.iInitialised) desktop.EmptyList();
-  const int renamed = files.Rename(newPath, path);
+  const int renamed = files.Rename(file.TempPath(), real);
   if (renamed != 0) {
-    ::unlink(newPath.c_str());
+    file.Discard();
     work.End();
     ReopenBook(doc, desktop, path);
     ReportUpgradeFailure(desktop, path, "cannot replace the old file: " + ErrorText(renamed));
     return;
   }
+  file.Renamed();
   work.End();
   ReopenBook(doc, desktop, path);
 }

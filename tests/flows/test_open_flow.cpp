@@ -326,6 +326,53 @@ TEST_F(UpgradeTest, AcceptedUpgradeReplacesTheBookAndKeepsItsBookmarks) {
   EXPECT_EQ(again.GetBookmark(2).textLength, 0);
 }
 
+TEST_F(UpgradeTest, BookReachedThroughALinkIsUpgradedWhereItIsAndKeepsTheLink) {
+  // The book lives in a folder of its own; the user opens it through a link
+  // (a relative one, as dotfiles keep them) in another.
+  const std::string shelf = dir.File("shelf");
+  ASSERT_EQ(::mkdir(shelf.c_str(), 0700), 0);
+  const std::string real = shelf + "/book.ql";
+  path = real;
+  WriteLegacyWithBookmarks();
+  const std::string link = dir.File("link.ql");
+  ASSERT_EQ(::symlink("shelf/book.ql", link.c_str()), 0);
+
+  desktop.answers = {ql::Answer::kYes};
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, link));
+  EXPECT_TRUE(desktop.Calls("ShowMessage").empty());
+  EXPECT_TRUE(doc.Reader().IsVersion2());
+  EXPECT_EQ(doc.iPath, link);
+  doc.Reader().Close();
+
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(std::filesystem::read_symlink(link), "shelf/book.ql");
+  ql::BookReader again;
+  ASSERT_EQ(again.Open(real, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(again.IsVersion2());
+  EXPECT_EQ(ReadEntries(again), AsPairs(entries));
+  EXPECT_EQ(again.GetBookmark(7).text, "omega");
+  EXPECT_THAT(DirectoryNames(shelf), ElementsAre("book.ql"));
+  EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("link.ql", "shelf"));
+}
+
+TEST_F(UpgradeTest, NothingButTheBookStandsInItsFolderWhileTheUpgradeRuns) {
+  // A run killed at any step (the bar steps while the new book is written
+  // and while it is read back) must leave nothing behind.
+  WriteLegacyWithBookmarks();
+  std::vector<std::vector<std::string>> seen;
+  desktop.onStep = [&] {
+    const std::vector<std::string> names = DirectoryNames(dir.Path());
+    if (names != std::vector<std::string>{"book.ql"}) seen.push_back(names);
+  };
+  desktop.answers = {ql::Answer::kYes};
+  ASSERT_TRUE(ql::OpenDocument(doc, desktop, path));
+  EXPECT_EQ(desktop.progressSteps, 8);
+  EXPECT_TRUE(doc.Reader().IsVersion2());
+  EXPECT_TRUE(seen.empty()) << testing::PrintToString(seen);
+}
+
 TEST_F(UpgradeTest, FailedRenameKeepsTheLegacyBookOpenAndSaysWhy) {
   WriteLegacyWithBookmarks();
   TestFiles files;

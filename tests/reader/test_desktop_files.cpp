@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "book_fixture.h"
 #include "desktop_files.h"
+#include "test_helpers.h"
 
 namespace {
 
@@ -37,7 +41,7 @@ TEST(ClaimDefault, LeavesAnExistingDefaultAlone) {
 
 TEST(UserFiles, WritesWhatIsMissingAndKeepsWhatIsThere) {
   qltest::TempDir dir;
-  const ql::UserDirectories dirs{dir.File("data"), dir.File("config")};
+  const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
   std::filesystem::create_directories(dir.File("data/applications"));
   qltest::WriteFileBytes(dir.File("data/applications/quillary.desktop"), "mine\n");
   const ql::IntegrationFiles files{"<mime-info/>", "[Desktop Entry]\nExec=quillary %f\nName=Q\n",
@@ -59,6 +63,184 @@ TEST(UserFiles, DesktopEntryRunsThisProgram) {
   EXPECT_EQ(ql::DesktopEntryFor("[Desktop Entry]\nExec=quillary %f\nIcon=quillary\n",
                                 "/home/a b/quillary"),
             "[Desktop Entry]\nExec=\"/home/a b/quillary\" %f\nIcon=quillary\n");
+}
+
+// Exec values as the desktop entry format wants them: the program quoted,
+// with '"', '`', '$' and '\' escaped inside the quotes, '%' doubled, and the
+// string escapes (a backslash doubled, a newline as \n) on top.
+TEST(DesktopExec, ProgramIsQuotedAndEscapedAndReadsBack) {
+  const struct {
+    const char* program;
+    const char* exec;
+  } cases[] = {
+      {"/usr/bin/quillary", R"("/usr/bin/quillary" %f)"},
+      {"/home/a b/quillary", R"("/home/a b/quillary" %f)"},
+      {"/opt/$HOME/quillary", R"("/opt/\\$HOME/quillary" %f)"},
+      {"/opt/100%/quillary", R"("/opt/100%%/quillary" %f)"},
+      {"/opt/say \"hi\"/quillary", R"("/opt/say \\"hi\\"/quillary" %f)"},
+      {"/opt/back\\slash/quillary", R"("/opt/back\\\\slash/quillary" %f)"},
+      {"/opt/`tick`/quillary", R"("/opt/\\`tick\\`/quillary" %f)"},
+      {"/opt/it's;&|<>*?#()~/quillary", R"("/opt/it's;&|<>*?#()~/quillary" %f)"},
+      {"/opt/new\nline\ttab/quillary", R"("/opt/new\nline\ttab/quillary" %f)"},
+      {"/opt/$%\"\\`/quillary", R"("/opt/\\$%%\\"\\\\\\`/quillary" %f)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program);
+    EXPECT_EQ(ql::DesktopExecFor(c.program), c.exec);
+    EXPECT_EQ(ql::DesktopExecProgram(c.exec), c.program);
+    EXPECT_EQ(ql::DesktopEntryFor("[Desktop Entry]\nExec=x\n", c.program),
+              std::string("[Desktop Entry]\nExec=") + c.exec + "\n");
+  }
+}
+
+TEST(DesktopExec, ProgramOfValuesWrittenByHandOrByOthers) {
+  const struct {
+    const char* exec;
+    const char* program;
+  } cases[] = {
+      {"quillary %f", "quillary"},
+      {"/usr/bin/quillary", "/usr/bin/quillary"},
+      {"  \"/a b/quillary\" --new %f", "/a b/quillary"},
+      // The string escapes come first: \s is a space, and a space parts arguments.
+      {R"(/a\sb/quillary %f)", "/a"},
+      {"\"/unterminated %f", ""},
+      {R"("/bad\escape" %f)", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exec);
+    EXPECT_EQ(ql::DesktopExecProgram(c.exec), c.program);
+  }
+}
+
+constexpr const char* kProgram = "/opt/new place/bin/quillary";
+const ql::IntegrationFiles kFiles{"<mime-info/>", "[Desktop Entry]\nExec=quillary %f\nName=Q\n",
+                                  "PNG"};
+
+// What the user's desktop entry holds before a start, and whether the start
+// writes it again.
+TEST(UserFiles, DesktopEntryIsWrittenAgainOnlyWhenItRunsAnotherProgram) {
+  const std::string ours = ql::DesktopEntryFor(kFiles.desktopEntry, kProgram);
+  const struct {
+    const char* name;
+    std::string before;  // empty: no file
+    bool link;           // the entry is a link to a file holding before
+    bool rewritten;
+  } cases[] = {
+      {"missing", "", false, true},
+      {"moved program", ql::DesktopEntryFor(kFiles.desktopEntry, "/opt/old/bin/quillary"), false,
+       true},
+      {"bare name", "[Desktop Entry]\nExec=quillary %f\n", false, true},
+      {"this program, edited",
+       "[Desktop Entry]\nName=Mine\nExec=\"" + std::string(kProgram) + "\" --x %f\n", false, false},
+      {"no Exec line", "mine\n", false, false},
+      {"unreadable Exec", "[Desktop Entry]\nExec=\"/opt/old\n", false, false},
+      {"a link of the user's", "[Desktop Entry]\nExec=/elsewhere/quillary\n", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qltest::TempDir dir;
+    const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
+    const std::string entry = dir.File("data/applications/quillary.desktop");
+    std::filesystem::create_directories(dir.File("data/applications"));
+    if (c.link) {
+      qltest::WriteFileBytes(dir.File("kept.desktop"), c.before);
+      std::filesystem::create_symlink(dir.File("kept.desktop"), entry);
+    } else if (!c.before.empty()) {
+      qltest::WriteFileBytes(entry, c.before);
+    }
+    const std::vector<std::string> written = ql::InstallUserFiles(dirs, kFiles, kProgram);
+    EXPECT_EQ(std::count(written.begin(), written.end(), entry), c.rewritten ? 1 : 0);
+    EXPECT_EQ(qltest::ReadFileBytes(entry), c.rewritten ? ours : c.before);
+    if (c.link) {
+      EXPECT_TRUE(std::filesystem::is_symlink(entry));
+    }
+    // Written once, it stays.
+    EXPECT_TRUE(ql::InstallUserFiles(dirs, kFiles, kProgram).empty());
+  }
+}
+
+TEST(UserFiles, NoUserCopiesWhenTheTypeAndTheEntryAreInstalledSystemWide) {
+  const struct {
+    const char* name;
+    bool mimeInFirst, entryInFirst, mimeInSecond, entryInSecond;
+    bool userCopies;
+  } cases[] = {
+      {"both in one", true, true, false, false, false},
+      {"both in the second", false, false, true, true, false},
+      {"one in each", true, false, false, true, false},
+      {"only the type", true, false, true, false, true},
+      {"only the entry", false, true, false, false, true},
+      {"neither", false, false, false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qltest::TempDir dir;
+    const ql::UserDirectories dirs{
+        dir.File("data"), dir.File("config"), {dir.File("first"), dir.File("second")}};
+    auto put = [&](const std::string& path, const std::string& bytes = "installed") {
+      std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+      qltest::WriteFileBytes(path, bytes);
+    };
+    if (c.mimeInFirst) put(dir.File("first/mime/packages/quillary.xml"));
+    if (c.entryInFirst) put(dir.File("first/applications/quillary.desktop"));
+    if (c.mimeInSecond) put(dir.File("second/mime/packages/quillary.xml"));
+    if (c.entryInSecond) put(dir.File("second/applications/quillary.desktop"));
+    // A user entry for a program gone elsewhere is not written again either.
+    put(dir.File("data/applications/quillary.desktop"),
+        ql::DesktopEntryFor(kFiles.desktopEntry, "/gone/quillary"));
+    EXPECT_EQ(ql::InstalledSystemWide(dirs), !c.userCopies);
+    const std::vector<std::string> written = ql::InstallUserFiles(dirs, kFiles, kProgram);
+    EXPECT_EQ(written.size(), c.userCopies ? 3u : 0u);
+    EXPECT_EQ(std::filesystem::exists(dir.File("data/mime/packages/quillary.xml")), c.userCopies);
+  }
+}
+
+TEST(UserFiles, DataDirectoriesComeFromTheEnvironment) {
+  const struct {
+    const char* value;  // nullptr: unset
+    std::vector<std::string> dirs;
+  } cases[] = {
+      {nullptr, {"/usr/local/share", "/usr/share"}},
+      {"", {"/usr/local/share", "/usr/share"}},
+      {"/opt/share:/usr/share", {"/opt/share", "/usr/share"}},
+      {"relative::/x/", {"/x/"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "unset");
+    qltest::ScopedEnv env("XDG_DATA_DIRS", c.value);
+    EXPECT_EQ(ql::UserDirectoriesFromEnvironment().dataDirs, c.dirs);
+  }
+}
+
+TEST(UserFiles, CachesAreRebuiltForWhatWasWritten) {
+  const ql::UserDirectories dirs{"/d", "/c", {}};
+  using Commands = std::vector<std::vector<std::string>>;
+  EXPECT_EQ(ql::CacheRefreshCommands(dirs, {}), Commands{});
+  EXPECT_EQ(ql::CacheRefreshCommands(dirs, {"/d/icons/hicolor/64x64/apps/quillary.png"}),
+            Commands{});
+  EXPECT_EQ(ql::CacheRefreshCommands(dirs, {"/d/mime/packages/quillary.xml"}),
+            (Commands{{"update-mime-database", "/d/mime"}}));
+  EXPECT_EQ(ql::CacheRefreshCommands(
+                dirs, {"/d/mime/packages/quillary.xml", "/d/applications/quillary.desktop"}),
+            (Commands{{"update-mime-database", "/d/mime"},
+                      {"update-desktop-database", "-q", "/d/applications"}}));
+}
+
+TEST(UserFiles, CacheToolsRunWithoutBeingWaitedForAndMayBeMissing) {
+  qltest::TempDir dir;
+  const std::string tool = dir.File("slow-tool");
+  qltest::WriteFileBytes(tool, "#!/bin/sh\nsleep 1\necho \"$@\" > \"$0.out\"\n");
+  ASSERT_EQ(::chmod(tool.c_str(), 0755), 0);
+  qltest::ScopedEnv path("PATH", (dir.Path() + ":/usr/bin:/bin").c_str());
+
+  EXPECT_FALSE(ql::StartDetached({"no-such-cache-tool-here", "x"}));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(ql::StartDetached({"slow-tool", "a b", "c"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800));
+  for (int i = 0; i < 100 && qltest::ReadFileBytes(tool + ".out").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(qltest::ReadFileBytes(tool + ".out"), "a b c\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,8 @@ class ScriptedDesktop : public ql::Desktop {
   int64_t progressSteps = 0;
   int progressOpen = 0;
   bool waitCursor = false;
+  // Called at every step of a progress window, when set.
+  std::function<void()> onStep;
 
   void ShowMessage(std::string_view text, std::string_view caption) override {
     Log("ShowMessage", std::string(caption) + ": " + std::string(text));
@@ -171,7 +174,10 @@ class ScriptedDesktop : public ql::Desktop {
     }
     void SetRange(int64_t, int64_t upper) override { iDesktop.progressMaximum = upper; }
     void SetPos(int64_t) override {}
-    void Step() override { ++iDesktop.progressSteps; }
+    void Step() override {
+      ++iDesktop.progressSteps;
+      if (iDesktop.onStep) iDesktop.onStep();
+    }
 
    private:
     ScriptedDesktop& iDesktop;

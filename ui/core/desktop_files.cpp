@@ -1,11 +1,22 @@
 #include "desktop_files.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <thread>
 
 #include "atomic_file.h"
+
+extern char** environ;
 
 namespace ql {
 
@@ -14,6 +25,12 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kDefaultGroup = "[Default Applications]";
+constexpr std::string_view kEntryGroup = "[Desktop Entry]";
+constexpr const char* kMimeFile = "/mime/packages/quillary.xml";
+constexpr const char* kApplicationsDirectory = "/applications/";
+constexpr const char* kDefaultDataDirs[] = {"/usr/local/share", "/usr/share"};
+// Characters the Exec format escapes with a backslash inside quotes.
+constexpr std::string_view kQuotedEscapes = "\"`$\\";
 
 std::string FromEnvironment(const char* name, const char* fallbackUnderHome) {
   if (const char* value = std::getenv(name); value && *value == '/') return value;
@@ -48,11 +65,209 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+// The string escapes of a desktop entry value undone: \s \n \t \r \\ (any
+// other backslash stays as it is, for the Exec rules to judge).
+std::string UnescapeString(std::string_view value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      out += value[i];
+      continue;
+    }
+    switch (value[i + 1]) {
+      case 's':
+        out += ' ';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      default:
+        out += value[i];
+        continue;
+    }
+    ++i;
+  }
+  return out;
+}
+
+// The value of key in the [Desktop Entry] group of entry, if there.
+std::optional<std::string> EntryValue(std::string_view entry, std::string_view key) {
+  std::istringstream lines{std::string(entry)};
+  std::string line;
+  bool inGroup = false;
+  while (std::getline(lines, line)) {
+    const std::string trimmed = Trim(line);
+    if (!trimmed.empty() && trimmed.front() == '[') {
+      inGroup = trimmed == kEntryGroup;
+      continue;
+    }
+    const size_t eq = trimmed.find('=');
+    if (inGroup && eq != std::string::npos && Trim(trimmed.substr(0, eq)) == key)
+      return Trim(trimmed.substr(eq + 1));
+  }
+  return std::nullopt;
+}
+
+bool SameProgram(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
+// Whether the desktop entry at path should be written (again) for program:
+// when there is none, or it is a file of ours whose Exec runs another program.
+bool EntryWanted(const std::string& path, const std::string& program) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISREG(st.st_mode)) return false;
+  std::string text;
+  if (!ReadWhole(path, text)) return false;
+  const std::optional<std::string> exec = EntryValue(text, "Exec");
+  if (!exec) return false;
+  const std::string runs = DesktopExecProgram(*exec);
+  return !runs.empty() && !SameProgram(runs, program);
+}
+
 }  // namespace
 
 UserDirectories UserDirectoriesFromEnvironment() {
-  return {FromEnvironment("XDG_DATA_HOME", "/.local/share"),
-          FromEnvironment("XDG_CONFIG_HOME", "/.config")};
+  UserDirectories dirs{FromEnvironment("XDG_DATA_HOME", "/.local/share"),
+                       FromEnvironment("XDG_CONFIG_HOME", "/.config"),
+                       {}};
+  if (const char* list = std::getenv("XDG_DATA_DIRS")) {
+    std::istringstream parts{std::string(list)};
+    std::string dir;
+    // Only absolute paths count, as the base directory rules say.
+    while (std::getline(parts, dir, ':'))
+      if (!dir.empty() && dir.front() == '/') dirs.dataDirs.push_back(dir);
+  }
+  if (dirs.dataDirs.empty())
+    dirs.dataDirs.assign(std::begin(kDefaultDataDirs), std::end(kDefaultDataDirs));
+  return dirs;
+}
+
+std::string DesktopExecFor(const std::string& program) {
+  // Inside the quotes '"', '`', '$' and '\' take a backslash and '%' is
+  // doubled; then the value's own string escapes apply on top, doubling
+  // every backslash (so a literal backslash ends up as four).
+  std::string quoted = "\"";
+  for (char c : program) {
+    if (kQuotedEscapes.find(c) != std::string_view::npos) quoted += '\\';
+    quoted += c;
+    if (c == '%') quoted += '%';
+  }
+  quoted += '"';
+  std::string out;
+  for (char c : quoted) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out + " %f";
+}
+
+std::string DesktopExecProgram(std::string_view exec) {
+  const std::string value = UnescapeString(exec);
+  size_t i = 0;
+  while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
+  std::string program;
+  if (i < value.size() && value[i] == '"') {
+    for (++i;; ++i) {
+      if (i >= value.size()) return {};  // no closing quote
+      const char c = value[i];
+      if (c == '"') break;
+      if (c == '\\') {
+        if (i + 1 >= value.size() || kQuotedEscapes.find(value[i + 1]) == std::string_view::npos)
+          return {};
+        program += value[++i];
+      } else {
+        program += c;
+      }
+    }
+  } else {
+    while (i < value.size() && value[i] != ' ' && value[i] != '\t' && value[i] != '\n')
+      program += value[i++];
+  }
+  // A literal '%' is written doubled.
+  std::string out;
+  for (size_t k = 0; k < program.size(); ++k) {
+    out += program[k];
+    if (program[k] == '%' && k + 1 < program.size() && program[k + 1] == '%') ++k;
+  }
+  return out;
+}
+
+bool InstalledSystemWide(const UserDirectories& dirs) {
+  bool type = false, entry = false;
+  for (const std::string& dir : dirs.dataDirs) {
+    if (dir == dirs.dataHome) continue;  // the user's own copies are not the system's
+    type = type || Exists(dir + kMimeFile);
+    entry = entry || Exists(dir + kApplicationsDirectory + kDesktopEntryName);
+  }
+  return type && entry;
+}
+
+std::vector<std::vector<std::string>> CacheRefreshCommands(
+    const UserDirectories& dirs, const std::vector<std::string>& written) {
+  auto wrote = [&](const std::string& path) {
+    return std::find(written.begin(), written.end(), path) != written.end();
+  };
+  std::vector<std::vector<std::string>> commands;
+  if (wrote(dirs.dataHome + kMimeFile))
+    commands.push_back({"update-mime-database", dirs.dataHome + "/mime"});
+  if (wrote(dirs.dataHome + kApplicationsDirectory + kDesktopEntryName))
+    commands.push_back({"update-desktop-database", "-q", dirs.dataHome + "/applications"});
+  return commands;
+}
+
+bool StartDetached(const std::vector<std::string>& command) {
+  if (command.empty()) return false;
+  std::vector<std::string> args = command;
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  for (int fd : {0, 1, 2})
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  pid_t pid = 0;
+  const int r = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (r != 0) return false;
+  // Nobody waits for the tool; a thread of its own collects it when done.
+  std::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
 }
 
 std::string DesktopEntryFor(std::string_view entry, const std::string& program) {
@@ -60,7 +275,7 @@ std::string DesktopEntryFor(std::string_view entry, const std::string& program) 
   std::istringstream lines{std::string(entry)};
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("Exec=", 0) == 0) line = "Exec=\"" + program + "\" %f";
+    if (line.rfind("Exec=", 0) == 0) line = "Exec=" + DesktopExecFor(program);
     out += line;
     out += '\n';
   }
@@ -77,9 +292,11 @@ std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
       {dirs.dataHome + "/icons/hicolor/64x64/apps/quillary.png", std::string(files.icon)},
   };
   std::vector<std::string> written;
+  if (InstalledSystemWide(dirs)) return written;
+  const std::string& entry = wanted[1].first;
   for (const auto& [path, bytes] : wanted) {
-    std::error_code error;
-    if (bytes.empty() || fs::exists(fs::symlink_status(path, error))) continue;
+    if (bytes.empty()) continue;
+    if (path == entry ? !EntryWanted(path, program) : Exists(path)) continue;
     if (WriteWhole(path, bytes)) written.push_back(path);
   }
   return written;

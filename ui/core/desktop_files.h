@@ -1,7 +1,10 @@
 // The desktop's knowledge of books: the book type, the desktop entry and the
 // icon in the user's data directory, and the reader as the default for books.
-// Files the user already has are left alone; the default is claimed only
-// when none is set or it is already ours.
+// Files the user already has are left alone, but for a desktop entry that
+// runs another program (this one has moved): it is written again. Nothing
+// goes to the user's directory when the type and the entry are installed for
+// the whole system. The default is claimed only when none is set or it is
+// already ours.
 #pragma once
 
 #include <string>
@@ -16,6 +19,8 @@ inline constexpr const char* kDesktopEntryName = "quillary.desktop";
 struct UserDirectories {
   std::string dataHome;    // $XDG_DATA_HOME or ~/.local/share
   std::string configHome;  // $XDG_CONFIG_HOME or ~/.config
+  // Where the system's data lives: $XDG_DATA_DIRS, else /usr/local/share and /usr/share.
+  std::vector<std::string> dataDirs;
 };
 UserDirectories UserDirectoriesFromEnvironment();
 
@@ -26,13 +31,34 @@ struct IntegrationFiles {
 };
 
 // Writes the files that are missing (mime/packages/quillary.xml,
-// applications/quillary.desktop, the 64x64 icon); returns the paths written.
+// applications/quillary.desktop, the 64x64 icon) and the desktop entry
+// again when its Exec runs a program other than program (a link there is
+// the user's own and stays); nothing when InstalledSystemWide. Returns the
+// paths written.
 std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
                                           const IntegrationFiles& files,
                                           const std::string& program);
 
 // The desktop entry with its Exec line running program.
 std::string DesktopEntryFor(std::string_view entry, const std::string& program);
+
+// The Exec value (as the file holds it) running program on one book: the
+// program quoted and escaped as the desktop entry format wants, then "%f".
+std::string DesktopExecFor(const std::string& program);
+// The program an Exec value (as the file holds it) runs: its first
+// argument, unescaped; empty when the value cannot be read.
+std::string DesktopExecProgram(std::string_view exec);
+// True when the book type and the desktop entry are both installed in the
+// system's data directories (dirs.dataDirs).
+bool InstalledSystemWide(const UserDirectories& dirs);
+
+// The commands that rebuild the desktop's caches after InstallUserFiles wrote
+// written: the mime database for the type, the desktop database for the entry.
+std::vector<std::vector<std::string>> CacheRefreshCommands(const UserDirectories& dirs,
+                                                           const std::vector<std::string>& written);
+// Starts command (found on PATH, output discarded) without waiting for it;
+// false when it could not be started, a missing tool among others.
+bool StartDetached(const std::vector<std::string>& command);
 
 // mimeapps.list text with the reader as the default for books, when no
 // default is set or it is already ours; the text unchanged otherwise.

@@ -1,7 +1,8 @@
-// The page file the record view loads: "qltempfi.htm" in a private directory
-// of the user's own. A page is written beside it and renamed over it, so the
-// view (or a second instance) never reads half a page and nobody can point
-// the name somewhere else.
+// The page file the record view loads: "qltempfi.htm" in a directory of this
+// process's own inside a private directory of the user's. A page is written
+// beside it and renamed over it, so the view never reads half a page and
+// nobody can point the name somewhere else; a second window (another
+// process) has pages of its own, so neither ever shows the other's.
 #pragma once
 
 #include <functional>
@@ -18,6 +19,16 @@ inline constexpr const char* kPageFileName = "qltempfi.htm";
 // result, reason set) when it is a link, not a directory, not ours, or open
 // to others.
 std::string PrivateDirectory(std::string& reason);
+
+// This process's own directory for its pages: a fresh directory inside the
+// private one, or, when that is refused (someone else has taken its name), a
+// fresh private directory beside where it should be. Made on first use and
+// removed with everything in it at exit; ones that processes killed before
+// they could remove them are removed when the next one is made. Empty, with
+// the reason, only when no private directory can be had at all.
+std::string ProcessDirectory(std::string& reason);
+// Removes this process's directory now (as at exit).
+void RemoveProcessDirectory();
 
 class PageFile {
  public:
