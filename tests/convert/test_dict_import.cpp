@@ -362,10 +362,9 @@ TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
   if (kAddressSanitizer)
     GTEST_SKIP() << "the sanitizer's shadow memory takes no address-space bound";
   // One text of 1 MiB of "<" (4 MiB as markup, "&lt;" each) that the index
-  // names 600 times under one headword: 2.4 GiB of record. A record's tail
-  // and its zero byte must fit the record stream's 2^31 - 1 bytes, so a
-  // record holds 150 + 2^31 - 2 bytes: 511 texts with their 510 paragraph
-  // breaks between them (4194306 * 511 - 2 bytes) fit, the 512th does not.
+  // names 600 times under one headword: 2.4 GiB of record. A record's
+  // length stays below 2^31, so 511 texts with the 510 paragraph breaks
+  // between them (4194306 * 511 - 2 bytes) fit, and the 512th does not.
   // Memory stays near one text however large the record grows.
   qltest::WriteFileBytes(base + ".dict", std::string(1 << 20, '<'));
   std::string index;
