@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "open_failure.h"
+#include "text_files.h"
 
 namespace qlcli {
 
@@ -59,7 +60,7 @@ bool IsSameFile(const std::string& input, const std::string& output) {
   }, out{};
   if (stat(input.c_str(), &in) != 0 || stat(output.c_str(), &out) != 0) return false;
   if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
-  Fail(output + ": is the same file as " + input + "; nothing was written");
+  Fail(ql::SameFileText(output, input));
   return true;
 }
 

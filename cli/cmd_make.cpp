@@ -44,6 +44,12 @@ void RunDictImport(const std::string& source, const std::string& book, ql::DictF
     Fail(import.Failure());
     return;
   }
+  // The index was checked before it was opened; the other files are known
+  // only now.
+  if (const std::string read = import.SourceFileAt(book); !read.empty()) {
+    Fail(ql::SameFileText(book, read));
+    return;
+  }
   bool read;
   {
     TerminalProgress progress("Importing");

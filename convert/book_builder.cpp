@@ -1,5 +1,6 @@
 #include "book_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -375,6 +376,81 @@ int BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
   if (ok && hasTail)
     ok = Put(iRecordStreamFile, text.data() + head, length - head) &&
          Put(iRecordStreamFile, &zero, 1);
+  if (!ok) return iError;
+  iSubjectStreamOffset += entrySize;
+  iRecordStreamOffset += tailSize;
+  ++iSubjectCount;
+  return kBuildOk;
+}
+
+int BookBuilder::BeginEntry(std::string_view subject) {
+  if (!IsReady()) return iError;
+  iPieceSubject.clear();
+  for (char b : subject)
+    if (b) iPieceSubject.push_back(b);
+  // The subject's entry is checked with the longest head it can have; the
+  // tail is checked piece by piece.
+  const int64_t entryMax = 1 + 4 + int64_t(iPieceSubject.size()) + 1 + kRecordHeadMax + 1;
+  if (iSubjectStreamOffset + entryMax > kMaxStreamOffset || iSubjectCount == INT32_MAX)
+    return Fail(kBuildTooLarge);
+  iPieceHead.clear();
+  iPieceLength = 0;
+  return kBuildOk;
+}
+
+int64_t BookBuilder::EntryRoom() const {
+  // The tail and its zero byte go into the record stream.
+  const int64_t streamRoom = kMaxStreamOffset - iRecordStreamOffset - 1 + kRecordHeadMax;
+  return std::max<int64_t>(0, std::min<int64_t>(streamRoom, INT32_MAX) - iPieceLength);
+}
+
+int BookBuilder::AppendEntryText(std::string_view text) {
+  if (!IsReady()) return iError;
+  std::string kept;
+  if (std::memchr(text.data(), 0, text.size())) {
+    for (char b : text)
+      if (b) kept.push_back(b);
+    text = kept;
+  }
+  if (int64_t(text.size()) > EntryRoom()) return kBuildTooLarge;
+  const size_t headRoom = size_t(kRecordHeadMax) - iPieceHead.size();
+  const size_t head = std::min(headRoom, text.size());
+  iPieceHead.append(text.data(), head);
+  // Whatever passes the head is tail: it goes to the record stream at once.
+  if (head < text.size() && !Put(iRecordStreamFile, text.data() + head, text.size() - head))
+    return iError;
+  iPieceLength += int64_t(text.size());
+  return kBuildOk;
+}
+
+int BookBuilder::EndEntry() {
+  if (!IsReady()) return iError;
+  const size_t s = iPieceSubject.size();
+  const bool hasTail = iPieceLength > kRecordHeadMax;
+  const size_t head = iPieceHead.size();
+  const int64_t entrySize = 1 + (hasTail ? 4 : 0) + int64_t(s) + 1 + int64_t(head) + 1;
+  const int64_t tailSize = hasTail ? iPieceLength - kRecordHeadMax + 1 : 0;
+  iSubjectLength = int32_t(s);
+  iTextLength = int32_t(iPieceLength);
+  if (iSorted == 1) {
+    if (CompareSubjects(iPieceSubject, iPreviousSubject) < 0) iSorted = 0;
+    iPreviousSubject.assign(iPieceSubject);
+  }
+  uint8_t word[4];
+  WriteLE32(word, uint32_t(iSubjectStreamOffset));
+  if (!Put(iIndexFile, word, sizeof word)) return iError;
+  const char zero = 0;
+  const uint8_t flags = hasTail ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
+  bool ok = Put(iSubjectStreamFile, &flags, 1);
+  if (hasTail) {
+    WriteLE32(word, uint32_t(iRecordStreamOffset));
+    ok = ok && Put(iSubjectStreamFile, word, sizeof word);
+  }
+  ok = ok && Put(iSubjectStreamFile, iPieceSubject.data(), s) &&
+       Put(iSubjectStreamFile, &zero, 1) &&
+       Put(iSubjectStreamFile, iPieceHead.data(), head) &&
+       Put(iSubjectStreamFile, &zero, 1);
+  if (ok && hasTail) ok = Put(iRecordStreamFile, &zero, 1);
   if (!ok) return iError;
   iSubjectStreamOffset += entrySize;
   iRecordStreamOffset += tailSize;

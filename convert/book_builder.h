@@ -63,6 +63,19 @@ class BookBuilder {
   // early in every reader, so they are dropped here.
   int AddEntry(std::string_view subject, std::string_view text);
 
+  // One entry whose text comes in pieces, so that a large text is never
+  // held whole: BeginEntry, AppendEntryText for each piece, EndEntry. No
+  // other entry may be added in between. Zero bytes are dropped as in
+  // AddEntry.
+  int BeginEntry(std::string_view subject);
+  // The most bytes the text of the entry begun may still take: a record's
+  // length and the record stream's offsets stay below 2^31.
+  int64_t EntryRoom() const;
+  // Appends a piece; kBuildTooLarge, with nothing appended and the builder
+  // still working, when the piece would pass EntryRoom().
+  int AppendEntryText(std::string_view text);
+  int EndEntry();
+
   // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
   int WriteBook(std::FILE* output);
   // A bar the writing moves, block by block, over the bytes it compresses:
@@ -119,6 +132,9 @@ class BookBuilder {
   int64_t iInputOffset = 0;   // bytes consumed since the import began
   bool iNewTagTaken = false;  // the "<new>" before the next entry is already read
   std::string iSubject;       // working buffers of the current entry
+  std::string iPieceSubject;  // the entry begun by BeginEntry
+  std::string iPieceHead;
+  int64_t iPieceLength = 0;  // the length of the entry begun's text so far
   std::string iRaw;
   std::string iText;
   char* iLine = nullptr;  // getdelim's buffer, grown by it, freed with free()

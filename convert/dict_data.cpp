@@ -168,6 +168,8 @@ bool DictData::Open(const std::string& path) {
   if (::fstat(iFd, &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
   if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
   const uint64_t fileSize = uint64_t(st.st_size);
+  iFileSize = fileSize;
+  iFileId = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
   std::vector<uint8_t> head(std::min<uint64_t>(fileSize, kHeaderProbe));
   if (!ReadAt(0, head.data(), head.size())) return Fail(path + ": " + SystemErrorText(errno));
   if (head.size() < 2 || head[0] != kGzipId1 || head[1] != kGzipId2) {
@@ -179,7 +181,21 @@ bool DictData::Open(const std::string& path) {
   std::string reason;
   if (!ParseGzipHeader(head, header, reason)) return Fail(path + ": " + reason);
   if (header.randomAccess) return OpenChunked(header, fileSize);
-  return InflateToWorkFile();
+  // Inflated once the reads are known: the text may be far larger than
+  // what they need.
+  iAwaitsInflating = true;
+  return true;
+}
+
+uint64_t DictData::SizeBound() const {
+  if (!iAwaitsInflating) return iSize;
+  return iFileSize > UINT64_MAX / kMaxInflateRatio ? UINT64_MAX : iFileSize * kMaxInflateRatio;
+}
+
+bool DictData::InflateUpTo(uint64_t end) {
+  if (!iAwaitsInflating) return true;
+  iAwaitsInflating = false;
+  return InflateToWorkFile(end);
 }
 
 bool DictData::OpenChunked(const GzipHeader& header, uint64_t fileSize) {
@@ -213,7 +229,12 @@ bool DictData::OpenChunked(const GzipHeader& header, uint64_t fileSize) {
   return true;
 }
 
-bool DictData::InflateToWorkFile() {
+bool DictData::InflateToWorkFile(uint64_t end) {
+  if (end == 0) return true;
+  const auto writeFailed = [&](int error) {
+    return Fail("cannot write a work file for the " + std::to_string(end) + " bytes of " + iPath +
+                "'s text the index names: " + SystemErrorText(error));
+  };
   iWork = OpenWorkFile();
   if (!iWork) return Fail("cannot create a work file: " + SystemErrorText(errno));
   Inflater inflater(kGzipWrapper);
@@ -222,28 +243,46 @@ bool DictData::InflateToWorkFile() {
   std::vector<uint8_t> in(kCopyBuffer);
   std::vector<uint8_t> out(kCopyBuffer);
   uint64_t offset = 0;
+  // Reads the next bytes of the file when those read are used up; false at
+  // its end (or on an error, then with errno set).
+  const auto fill = [&] {
+    if (z.avail_in > 0) return true;
+    ssize_t got;
+    do got = ::pread(iFd, in.data(), in.size(), off_t(offset));
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    offset += uint64_t(got);
+    z.next_in = in.data();
+    z.avail_in = uInt(got);
+    return true;
+  };
   bool ended = false;
-  for (;;) {
-    if (z.avail_in == 0) {
-      const ssize_t got = ::pread(iFd, in.data(), in.size(), off_t(offset));
-      if (got < 0) return Fail(iPath + ": " + SystemErrorText(errno));
-      if (got == 0) break;
-      offset += uint64_t(got);
-      z.next_in = in.data();
-      z.avail_in = uInt(got);
+  while (iSize < end) {
+    errno = 0;
+    if (!fill()) {
+      if (errno != 0) return Fail(iPath + ": " + SystemErrorText(errno));
+      break;
     }
     z.next_out = out.data();
     z.avail_out = uInt(out.size());
     const int r = inflate(&z, Z_NO_FLUSH);
-    const size_t produced = out.size() - z.avail_out;
+    // What passes end is not needed, and not written.
+    const size_t produced = size_t(std::min<uint64_t>(out.size() - z.avail_out, end - iSize));
+    errno = 0;
     if (produced && std::fwrite(out.data(), 1, produced, iWork) != produced)
-      return Fail("cannot write a work file: " + SystemErrorText(errno));
+      return writeFailed(errno);
     iSize += produced;
     if (r == Z_STREAM_END) {
       ended = true;
-      // Members may follow one another; anything else after the end is
-      // not gzip and is left alone.
-      if (z.avail_in == 0 || z.next_in[0] != kGzipId1) break;
+      // Members may follow one another, the next one's start perhaps in
+      // the next read; anything else after the end is not gzip and is left
+      // alone.
+      errno = 0;
+      if (!fill()) {
+        if (errno != 0) return Fail(iPath + ": " + SystemErrorText(errno));
+        break;
+      }
+      if (z.next_in[0] != kGzipId1) break;
       if (inflateReset(&z) != Z_OK) break;
       ended = false;
       continue;
@@ -251,8 +290,8 @@ bool DictData::InflateToWorkFile() {
     if (r != Z_OK && !(r == Z_BUF_ERROR && z.avail_in == 0))
       return Fail(iPath + ": the gzip data is damaged");
   }
-  if (!ended) return Fail(iPath + ": the gzip data is cut off");
-  if (std::fflush(iWork) != 0) return Fail("cannot write a work file: " + SystemErrorText(errno));
+  if (!ended && iSize < end) return Fail(iPath + ": the gzip data is cut off");
+  if (std::fflush(iWork) != 0) return writeFailed(errno);
   ::close(iFd);
   iFd = ::dup(::fileno(iWork));
   if (iFd < 0) return Fail("cannot read a work file: " + SystemErrorText(errno));

@@ -5,7 +5,8 @@
 // chunk. The compressor flushed fully after every chunk, so each chunk is a
 // run of deflate blocks that needs nothing before it, and any offset reads by
 // inflating only the chunks that hold it. A gzip file without that field can
-// only be read from its start, so it is inflated once into a work file.
+// only be read from its start, so it is inflated into a work file, every
+// member of it, but no further than the reads will need.
 //
 // Bounds contract: every read of the file is checked against its size; the
 // chunk table must fit the file and agree with the length the gzip trailer
@@ -21,6 +22,10 @@
 #include <vector>
 
 namespace ql {
+
+// Deflate cannot inflate one byte into more than this many: a larger size
+// claimed for a gzip file's text is false.
+inline constexpr uint64_t kMaxInflateRatio = 1032;
 
 // What a gzip header says; only the parts a reader needs.
 struct GzipHeader {
@@ -45,10 +50,23 @@ class DictData {
   // Opens path and learns its kind. False with the reason, path first, in
   // Failure().
   bool Open(const std::string& path);
-  // The length of the text: every offset read must lie inside it.
+  // The length of the text: every offset read must lie inside it. A plain
+  // gzip text has no length until InflateUpTo has inflated it.
   uint64_t Size() const { return iSize; }
   bool IsDictzip() const { return iChunked; }
   bool IsGzip() const { return iGzip; }
+  // True for a plain gzip text not inflated yet.
+  bool AwaitsInflating() const { return iAwaitsInflating; }
+  // The most text there can be: Size(), or for a plain gzip text not
+  // inflated yet what its compressed bytes could inflate to at most.
+  uint64_t SizeBound() const;
+  // Inflates a plain gzip text into a work file, member after member, until
+  // end bytes are there or the text ends (Size() then says how far it
+  // went); nothing to do for any other text. False with the reason when the
+  // gzip data is damaged or the work file cannot take what end asks for.
+  bool InflateUpTo(uint64_t end);
+  // The file opened, as its device and inode number.
+  std::pair<uint64_t, uint64_t> FileId() const { return iFileId; }
 
   // Reads length bytes at offset into out. False with the reason in Failure()
   // when the range is not inside the text or a chunk is damaged.
@@ -73,13 +91,16 @@ class DictData {
   bool Fail(std::string reason);
   bool ReadAt(uint64_t offset, void* into, size_t length);
   bool OpenChunked(const GzipHeader& header, uint64_t fileSize);
-  bool InflateToWorkFile();
+  bool InflateToWorkFile(uint64_t end);
   const std::string* ChunkText(uint32_t index);
 
   std::string iPath;
   int iFd = -1;
   std::FILE* iWork = nullptr;  // the inflated text of a plain gzip file
   bool iGzip = false;
+  bool iAwaitsInflating = false;
+  uint64_t iFileSize = 0;
+  std::pair<uint64_t, uint64_t> iFileId;
   bool iChunked = false;
   uint64_t iSize = 0;
   uint32_t iChunkLength = 0;

@@ -23,9 +23,6 @@ namespace {
 
 constexpr std::string_view kDictdIndexExtension = ".index";
 constexpr std::string_view kStarDictIfoExtension = ".ifo";
-// Deflate cannot inflate one byte into more than this many: a larger size
-// claimed for a gzip file's text is false, and is not allocated.
-constexpr uint64_t kMaxInflateRatio = 1032;
 // Sorted reads may inflate the dictzip chunks this many times over before
 // the whole text is inflated once instead.
 constexpr uint64_t kRereadChunks = 2;
@@ -39,6 +36,22 @@ bool EndsWithNoCase(const std::string& text, std::string_view tail) {
     if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
     if (c != tail[i]) return false;
   }
+  return true;
+}
+
+// Replaces each line break (LF, CR, or CR LF) in text with a space; true
+// when there was one.
+bool LineBreaksToSpaces(std::string& text) {
+  if (text.find_first_of("\r\n") == std::string::npos) return false;
+  std::string spaced;
+  spaced.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+      continue;  // the LF stands for both
+    spaced.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  }
+  text.swap(spaced);
   return true;
 }
 
@@ -147,13 +160,25 @@ std::optional<DictFormat> DictFormatFromExtension(const std::string& path) {
 
 std::string DictImport::NotesText() const {
   std::string text;
-  if (iMerged > 0)
-    text += "Entries merged into the record of the same headword:\t" + std::to_string(iMerged);
-  if (iSkippedFields > 0)
-    text += std::string(text.empty() ? "" : "\n") +
-            "Fields left out (pictures, sounds and other kinds a record cannot show):\t" +
-            std::to_string(iSkippedFields);
+  const auto line = [&](int64_t count, std::string_view what) {
+    if (count == 0) return;
+    if (!text.empty()) text += "\n";
+    text += std::string(what) + ":\t" + std::to_string(count);
+  };
+  line(iMerged, "Entries merged into the record of the same headword");
+  line(iLeftOut, "Entries left out of a record that reached the largest size a book allows");
+  line(iSkippedFields, "Fields left out (pictures, sounds and other kinds a record cannot show)");
+  line(iBrokenHeadwords, "Headwords whose line breaks became spaces");
   return text;
+}
+
+std::string DictImport::SourceFileAt(const std::string& path) const {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const std::pair<uint64_t, uint64_t> id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  for (const auto& [read, readId] : iFilesRead)
+    if (readId == id) return read;
+  return {};
 }
 
 bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
@@ -162,6 +187,7 @@ bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::str
   struct stat st {};
   if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
   if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
+  iFilesRead.push_back({path, {uint64_t(st.st_dev), uint64_t(st.st_ino)}});
   if (uint64_t(st.st_size) > limit) return Fail(path + ": is too large to be what it is named");
   bytes.resize(size_t(st.st_size));
   if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
@@ -201,6 +227,7 @@ bool DictImport::OpenData(const std::string& base) {
     if (!Exists(path)) continue;
     iDataPath = path;
     if (!iData.Open(path)) return Fail(iData.Failure());
+    iFilesRead.push_back({path, iData.FileId()});
     return true;
   }
   return Fail(iSource + ": the dictionary's text is missing: no " + base + ".dict.dz, " + base +
@@ -214,8 +241,10 @@ void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata)
     DictEntryRef& ref = refs[k];
     if (dropMetadata && IsDictdMetadata(ref.headword)) continue;
     Entry entry;
-    // A zero byte would end the subject in every reader.
+    // A zero byte would end the subject in every reader; a line break
+    // would split it in every list of subjects.
     std::erase(ref.headword, '\0');
+    if (LineBreaksToSpaces(ref.headword)) ++iBrokenHeadwords;
     if (iUtf8)
       AppendUtf8AsCp1252(ref.headword, entry.subject, iReplaced);
     else
@@ -229,6 +258,15 @@ void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata)
   refs.shrink_to_fit();
 }
 
+bool DictImport::InflateAsFarAs(const std::vector<DictEntryRef>& refs, bool& reached) {
+  // The parse kept every entry inside the bound, so the sums do not wrap.
+  uint64_t end = 0;
+  for (const DictEntryRef& r : refs) end = std::max(end, r.offset + r.length);
+  if (!iData.InflateUpTo(end)) return Fail(iData.Failure());
+  reached = iData.Size() >= end;
+  return true;
+}
+
 bool DictImport::OpenDictd(const std::string& source) {
   const std::string base = Base(source, kDictdIndexExtension);
   if (!OpenData(base)) return false;
@@ -236,8 +274,17 @@ bool DictImport::OpenDictd(const std::string& source) {
   if (!ReadWholeFile(source, UINT64_MAX, text)) return false;
   std::vector<DictEntryRef> refs;
   std::string reason;
-  if (!ParseDictdIndex(text, iData.Size(), refs, reason))
+  const auto damaged = [&] {
     return Fail(source + ": " + reason + " (the index is damaged, or is not " + iDataPath + "'s)");
+  };
+  // A plain gzip text is inflated as far as the index reaches; the entries
+  // are checked against that once it is known.
+  const bool inflate = iData.AwaitsInflating();
+  if (!ParseDictdIndex(text, iData.SizeBound(), refs, reason)) return damaged();
+  bool reached = true;
+  if (inflate && !InflateAsFarAs(refs, reached)) return false;
+  // Parsed again only to name the line that reaches past the text.
+  if (!reached && !ParseDictdIndex(text, iData.Size(), refs, reason)) return damaged();
   text.clear();
   text.shrink_to_fit();
   iUtf8 = std::any_of(refs.begin(), refs.end(),
@@ -267,9 +314,16 @@ bool DictImport::OpenStarDict(const std::string& source) {
   }
   if (!OpenData(base)) return false;
   std::vector<DictEntryRef> refs;
-  if (!ParseStarDictIdx(idx, iInfo.offsetBits, iData.Size(), refs, reason))
+  const auto damaged = [&] {
     return Fail(base + ".idx: " + reason + " (the index is damaged, or is not " + iDataPath +
                 "'s)");
+  };
+  const bool inflate = iData.AwaitsInflating();
+  if (!ParseStarDictIdx(idx, iInfo.offsetBits, iData.SizeBound(), refs, reason)) return damaged();
+  bool reached = true;
+  if (inflate && !InflateAsFarAs(refs, reached)) return false;
+  if (!reached && !ParseStarDictIdx(idx, iInfo.offsetBits, iData.Size(), refs, reason))
+    return damaged();
   if (uint64_t(iInfo.wordCount) != refs.size())
     return Fail(base + ".idx: holds " + std::to_string(refs.size()) +
                 (refs.size() == 1 ? " entry" : " entries") + ", but the .ifo gives wordcount " +
@@ -289,47 +343,83 @@ bool DictImport::OpenSource(const std::string& source, DictFormat format) {
   return MakeBuilder();
 }
 
-void DictImport::AppendText(std::string_view body, std::string& text) {
-  // Texts of one headword are separated by a paragraph; one that adds
-  // nothing takes its separator away again.
-  const auto separate = [](std::string& into) {
-    const size_t before = into.size();
-    if (before > 0) {
-      into.push_back(char(kTagByte));
-      into.push_back(char(kTagParagraph));
-    }
-    return before;
-  };
-  const auto unlessEmpty = [](std::string& into, size_t before) {
-    if (into.size() == before + (before > 0 ? 2 : 0)) into.resize(before);
-  };
+void DictImport::EntryText(std::string_view body, std::string& text) {
+  text.clear();
   if (iFormat == DictFormat::kDictd && !iUtf8) {
-    // Bytes kept as they are: the markup goes straight into the record.
-    const size_t before = separate(text);
+    // Bytes kept as they are: the markup is the record's text.
     PlainTextToMarkup(body, true, text);
-    unlessEmpty(text, before);
     return;
   }
   iMarkup.clear();
   if (iFormat == DictFormat::kDictd) {
     PlainTextToMarkup(body, true, iMarkup);
   } else {
-    // A damaged entry keeps the fields read before the damage.
+    // A damaged entry keeps the fields read before the damage. Fields are
+    // separated by a paragraph; one that adds nothing takes its separator
+    // away again.
     SplitStarDictFields(body, iInfo.sameTypeSequence, iFields);
     for (const StarDictField& field : iFields) {
-      const size_t before = separate(iMarkup);
+      const size_t before = iMarkup.size();
+      if (before > 0) {
+        iMarkup.push_back(char(kTagByte));
+        iMarkup.push_back(char(kTagParagraph));
+      }
       if (field.type == 'm')
         PlainTextToMarkup(field.data, false, iMarkup);
       else if (field.type == 'h')
         HtmlToMarkup(field.data, iMarkup);
       else
         ++iSkippedFields;
-      unlessEmpty(iMarkup, before);
+      if (iMarkup.size() == before + (before > 0 ? 2 : 0)) iMarkup.resize(before);
     }
   }
-  const size_t before = separate(text);
   AppendUtf8AsCp1252(iMarkup, text, iReplaced);
-  unlessEmpty(text, before);
+}
+
+// Adds the record of the entries first to end, which share a headword: their
+// texts one after another, a paragraph between two, handed to the builder
+// as they come so that the record is never held whole. Once the record has
+// grown as large as a book allows, the texts left are left out (and
+// counted); the first text alone too large fails, as any entry would.
+bool DictImport::AddRecord(size_t first, size_t end, ReadAhead& reader) {
+  const auto failed = [&](int r) {
+    return Fail(iSource + ": the import failed: " + BuildResultText(r) + "; no book was written");
+  };
+  int r = iBuilder->BeginEntry(iEntries[first].subject);
+  if (r != kBuildOk) return failed(r);
+  static constexpr char kParagraph[] = {char(kTagByte), char(kTagParagraph)};
+  bool any = false;  // text added so far
+  bool full = false;
+  int64_t leftOut = 0;
+  for (size_t k = first; k < end; ++k) {
+    if (!reader.Next(iBody)) return Fail(reader.Failure() + "; no book was written");
+    if (full) {
+      ++leftOut;
+      continue;
+    }
+    // Counted only for texts that go into the book.
+    const int64_t replaced = iReplaced, skipped = iSkippedFields;
+    EntryText(iBody, iText);
+    if (iText.empty()) continue;
+    const size_t separator = any ? sizeof kParagraph : 0;
+    if (int64_t(separator + iText.size()) > iBuilder->EntryRoom()) {
+      if (k == first) return failed(kBuildTooLarge);
+      iReplaced = replaced;
+      iSkippedFields = skipped;
+      full = true;
+      ++leftOut;
+      continue;
+    }
+    r = iBuilder->AppendEntryText(std::string_view(kParagraph, separator));
+    if (r == kBuildOk) r = iBuilder->AppendEntryText(iText);
+    if (r != kBuildOk) return failed(r);
+    any = true;
+  }
+  iMerged += int64_t(end - first - 1) - leftOut;
+  iLeftOut += leftOut;
+  r = iBuilder->EndEntry();
+  if (r != kBuildOk) return failed(r);
+  return true;
 }
 
 bool DictImport::Read(ProgressSink* bar) {
@@ -355,21 +445,11 @@ bool DictImport::Read(ProgressSink* bar) {
       return Fail(iData.Failure() + "; no book was written");
   }
   ReadAhead reader(iData, iEntries);
-  std::string body;
-  std::string text;
   size_t k = 0;
   while (k < iEntries.size()) {
-    const std::string& subject = iEntries[k].subject;
-    text.clear();
-    size_t next = k;
-    for (; next < iEntries.size() && iEntries[next].subject == subject; ++next) {
-      if (!reader.Next(body)) return Fail(reader.Failure() + "; no book was written");
-      AppendText(body, text);
-    }
-    iMerged += int64_t(next - k - 1);
-    const int r = iBuilder->AddEntry(subject, text);
-    if (r != kBuildOk)
-      return Fail(iSource + ": the import failed: " + BuildResultText(r) + "; no book was written");
+    size_t next = k + 1;
+    while (next < iEntries.size() && iEntries[next].subject == iEntries[k].subject) ++next;
+    if (!AddRecord(k, next, reader)) return false;
     k = next;
     if (bar) bar->SetPos(int64_t(k));
   }

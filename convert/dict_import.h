@@ -6,8 +6,11 @@
 // length, sorts that list into the book's subject order, then reads each
 // entry's text by its offset, so memory is the list plus the largest entry.
 // The book comes out sorted. Entries whose headwords are the same bytes make
-// one record: their texts in index order, a paragraph between them; the
-// results count them.
+// one record: their texts in index order, a paragraph between them, handed to
+// the book a text at a time; the results count them. A record cannot pass
+// the largest a book holds: the texts that would take it further are left
+// out, and counted. Line breaks in headwords become spaces (a subject is one
+// line), and are counted too.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,10 @@ class DictImport : public BookImport {
   bool IsUtf8() const { return iUtf8; }
   // The file the entries' texts are read from.
   const std::string& DataPath() const { return iDataPath; }
+  // Of the files the import reads (the index, the .ifo, the text), the one
+  // that path names too, through links or not; empty when it names none
+  // (or nothing). A book written there would destroy what it is made from.
+  std::string SourceFileAt(const std::string& path) const;
 
   // Sorts the entries and adds each with its text; the bar follows the
   // entries done, from 0 to EntryCount().
@@ -45,11 +52,16 @@ class DictImport : public BookImport {
 
   // Entries added to the record of an earlier entry of the same headword.
   int64_t Merged() const { return iMerged; }
+  // Entries of a headword whose record had reached the largest a book
+  // holds, left out.
+  int64_t LeftOut() const { return iLeftOut; }
   // StarDict fields of kinds a record cannot show (pictures, sounds ...),
   // left out.
   int64_t SkippedFields() const { return iSkippedFields; }
-  // Lines for the import results saying what Merged and SkippedFields
-  // count; empty when both are 0.
+  // Headwords whose line breaks became spaces.
+  int64_t BrokenHeadwords() const { return iBrokenHeadwords; }
+  // Lines for the import results saying what Merged, LeftOut, SkippedFields
+  // and BrokenHeadwords count, each only when it is not 0.
   std::string NotesText() const;
 
  private:
@@ -65,8 +77,10 @@ class DictImport : public BookImport {
   bool OpenData(const std::string& base);
   bool ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes);
   bool ReadGzipFile(const std::string& path, uint64_t expected, std::string& bytes);
+  bool InflateAsFarAs(const std::vector<DictEntryRef>& refs, bool& reached);
   void TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata);
-  void AppendText(std::string_view body, std::string& text);
+  void EntryText(std::string_view body, std::string& text);
+  bool AddRecord(size_t first, size_t end, ReadAhead& reader);
 
   DictFormat iFormat = DictFormat::kDictd;
   std::string iSource;
@@ -76,9 +90,15 @@ class DictImport : public BookImport {
   bool iUtf8 = false;
   std::vector<Entry> iEntries;
   int64_t iMerged = 0;
+  int64_t iLeftOut = 0;
   int64_t iSkippedFields = 0;
+  int64_t iBrokenHeadwords = 0;
   std::vector<StarDictField> iFields;
   std::string iMarkup;
+  std::string iBody;
+  std::string iText;
+  // Every file read, with its device and inode number.
+  std::vector<std::pair<std::string, std::pair<uint64_t, uint64_t>>> iFilesRead;
 };
 
 }  // namespace ql

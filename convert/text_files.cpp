@@ -33,6 +33,10 @@ std::string ReplacedCharactersText(int64_t replaced) {
   return "Characters without a Windows-1252 form (written as ?):\t" + std::to_string(replaced);
 }
 
+std::string SameFileText(const std::string& out, const std::string& in) {
+  return out + ": is the same file as " + in + "; nothing was written";
+}
+
 std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
                           std::string_view many) {
   std::string text = std::to_string(count) + " " + std::string(count == 1 ? one : many) + ": ";

@@ -28,6 +28,10 @@ std::string ImportResultsText(const BookBuilder& builder);
 // "Characters without a Windows-1252 form (written as ?):\t" and the count.
 std::string ReplacedCharactersText(int64_t replaced);
 
+// "OUT: is the same file as IN; nothing was written", when a command would
+// write over the file it reads.
+std::string SameFileText(const std::string& out, const std::string& in);
+
 // "3 records: a, b, c" for a count and the first few names (", ..." when
 // there are more than named); one and many are the noun's two forms.
 std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,

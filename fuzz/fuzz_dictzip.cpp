@@ -1,9 +1,8 @@
-// A dictionary text file from arbitrary bytes: plain, dictzip or gzip. When
-// it opens, reads at its start, middle and end (across chunk boundaries) must
-// stay inside the text's size and return exactly the length asked for or
-// fail with a reason, and a dictzip text inflated whole must read as its
-// chunks did. Any crash, hang, leak or out-of-bounds access is a
-// finding too.
+// A dictionary text file from arbitrary bytes: plain, dictzip or gzip (its
+// members inflated no further than asked). When it opens, reads at its start, middle and end
+// (across chunk boundaries) must stay inside the text's size and return exactly the length asked
+// for or fail with a reason, and a dictzip text inflated whole must read as its chunks did. Any
+// crash, hang, leak or out-of-bounds access is a finding too.
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (fd < 0) return 0;
   {
     ql::DictData text;
-    if (text.Open("/proc/self/fd/" + std::to_string(fd))) {
+    bool opened = text.Open("/proc/self/fd/" + std::to_string(fd));
+    if (opened && text.AwaitsInflating()) {
+      // Inflated as far as a reader would ask, and never further.
+      const uint64_t end = std::min<uint64_t>(text.SizeBound(), uint64_t(1) << 22);
+      opened = text.InflateUpTo(end);
+      if (opened && text.Size() > end) std::abort();
+    }
+    if (opened) {
       const uint64_t total = text.Size();
       const uint64_t probe = std::min<uint64_t>(total, 70000);
       const uint64_t offsets[] = {0, total / 2, total - probe, total / 3};

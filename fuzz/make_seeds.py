@@ -155,6 +155,27 @@ write('fuzz_dictd_index', 'text', struct.pack('>Q', 0) + dict_text)
 write('fuzz_dictzip', 'chunks.dz', dictzip(dict_text * 4, 64))
 write('fuzz_dictzip', 'one_chunk.dz', dictzip(dict_text, 4096))
 write('fuzz_dictzip', 'plain.gz', __import__('gzip').compress(dict_text, mtime=0))
+
+
+def gzip_member_of_size(text, size):
+    """One gzip member of text, exactly size bytes: the name field fills it."""
+    import zlib
+    squeeze = zlib.compressobj(9, zlib.DEFLATED, -15)
+    deflated = squeeze.compress(text) + squeeze.flush()
+    name = b'n' * (size - 10 - len(deflated) - 8 - 1) + b'\0'
+    return (b'\x1f\x8b\x08\x08' + bytes(4) + b'\x02\x03' + name + deflated +
+            struct.pack('<II', zlib.crc32(text), len(text) & 0xFFFFFFFF))
+
+
+# Members one after another, the first ending where the reader's first
+# 64 KiB read ends.
+write('fuzz_dictzip', 'members.gz', gzip_member_of_size(dict_text, 65536) +
+      __import__('gzip').compress(dict_text, mtime=0))
+# One headword named many times over the same text (a record merged from
+# them), and headwords holding line breaks.
+merged_index = ''.join('%s\t%s\t%s\n' % (w, dictd_number(o), dictd_number(n))
+                       for w, o, n in [('apple', 0, 44)] * 8 + [('two\rlines', 44, 35)]).encode()
+write('fuzz_dictd_index', 'merged', struct.pack('>Q', len(dict_text)) + merged_index)
 ifo = (b"StarDict's dict ifo file\nversion=3.0.0\nwordcount=2\nidxfilesize=30\n"
        b"bookname=Seed\nsametypesequence=h\nidxoffsetbits=32\n")
 idx = b'apple\0' + struct.pack('>II', 0, 40) + b'pear\0' + struct.pack('>II', 40, 9)
@@ -163,3 +184,6 @@ write('fuzz_stardict', 'html', struct.pack('<H', len(ifo)) + ifo + idx +
 ifo64 = ifo.replace(b'=32', b'=64').replace(b'sametypesequence=h\n', b'')
 idx64 = b'apple\0' + struct.pack('>QI', 0, 40) + b'mtext\0hmore<b>\0'
 write('fuzz_stardict', 'typed', struct.pack('<H', len(ifo64)) + ifo64 + idx64)
+ifo_breaks = ifo.replace(b'idxfilesize=30', b'idxfilesize=35')
+write('fuzz_stardict', 'line_breaks', struct.pack('<H', len(ifo_breaks)) + ifo_breaks +
+      b'two\nlines\0' + struct.pack('>II', 0, 40) + b'cr\r\nlf\0' + struct.pack('>II', 0, 40))

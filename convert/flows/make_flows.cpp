@@ -118,6 +118,15 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     Report(desktop, kFailed, import.Failure());
     return;
   }
+  // The save dialog asked only whether to replace the file: the text, or
+  // any file of the dictionary, would be lost under the book made of it.
+  const std::string readAtTarget = dictFormat                       ? dictionary.SourceFileAt(book)
+                                   : IsSameFile(source->path, book) ? source->path
+                                                                    : std::string();
+  if (!readAtTarget.empty()) {
+    Report(desktop, kFailed, SameFileText(book, readAtTarget));
+    return;
+  }
   {
     // A directory that takes no file is found now, while the open book is
     // still open, not after the whole source has been read.

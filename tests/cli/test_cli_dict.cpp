@@ -3,8 +3,12 @@
 // and messages when a file is missing or damaged.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "book_fixture.h"
 #include "book_reader.h"
@@ -68,6 +72,78 @@ TEST(CliDictImport, MissingOrDamagedFilesFailAndKeepTheBook) {
 
   run = qltest::RunQlbook({"import", dir.File("d.index"), book, "--format", "epub"});
   EXPECT_EQ(run.status, 2);
+}
+
+TEST(CliDictImport, TargetThatIsAnyFileTheImportReadsIsRefused) {
+  // The book must not be written over the dictionary's own text or index,
+  // whether the text is plain, dictzip or gzip and the index plain or gzip;
+  // nor over a link to one of them.
+  qltest::TempDir dir;
+  const std::string d = dir.File("d"), s = dir.File("s");
+  const auto dictd = [&](qltest::DictText kind) {
+    return [&, kind] { qltest::WriteDictd(d, {{"a", "one"}}, kind); };
+  };
+  const auto starDict = [&](bool idxGz, bool dictDz) {
+    return [&, idxGz, dictDz] {
+      const std::string idx = qltest::WriteStarDict(s, {{"a", "one"}}, "m");
+      if (idxGz) {
+        std::filesystem::remove(s + ".idx");
+        qltest::WriteFileBytes(s + ".idx.gz", qltest::Gzip(idx));
+      }
+      if (dictDz) {
+        std::filesystem::remove(s + ".dict");
+        qltest::WriteFileBytes(s + ".dict.dz", qltest::Dictzip("one", 64));
+      }
+    };
+  };
+  struct Case {
+    std::function<void()> write;
+    std::string source;
+    std::string read;  // the file the target is
+    bool hardLink;     // the target is a link to it
+  };
+  const std::vector<Case> cases = {
+      {dictd(qltest::DictText::kPlain), d + ".index", d + ".dict", false},
+      {dictd(qltest::DictText::kDictzip), d + ".index", d + ".dict.dz", false},
+      {dictd(qltest::DictText::kGzip), d + ".index", d + ".dict.gz", false},
+      {dictd(qltest::DictText::kPlain), d + ".index", d + ".dict", true},
+      {starDict(false, false), s + ".ifo", s + ".idx", false},
+      {starDict(false, false), s + ".ifo", s + ".dict", false},
+      {starDict(true, false), s + ".ifo", s + ".idx.gz", false},
+      {starDict(false, true), s + ".ifo", s + ".dict.dz", true},
+  };
+  for (const Case& c : cases) {
+    const std::string target = c.hardLink ? dir.File("link.ql") : c.read;
+    SCOPED_TRACE(target);
+    std::filesystem::remove_all(dir.Path());
+    std::filesystem::create_directory(dir.Path());
+    c.write();
+    if (c.hardLink) {
+      ASSERT_EQ(::link(c.read.c_str(), target.c_str()), 0);
+    }
+    const std::string before = qltest::ReadFileBytes(c.read);
+    qltest::QlbookRun run = qltest::RunQlbook({"import", c.source, target});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "qlbook: " + target + ": is the same file as " + c.read + "; nothing was written\n");
+    EXPECT_EQ(qltest::ReadFileBytes(c.read), before);
+  }
+}
+
+TEST(CliDictImport, HeadwordsWithLineBreaksAreListedOneALine) {
+  qltest::TempDir dir;
+  qltest::WriteStarDict(dir.File("s"), {{"two\nlines", "a"}, {"one", "b"}}, "m");
+  const std::string book = dir.File("s.ql");
+  qltest::QlbookRun run = qltest::RunQlbook({"import", dir.File("s.ifo"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Number of subjects:   \t2\nFile sorted status:       \tYes\n"
+            "Characters without a Windows-1252 form (written as ?):\t0\n"
+            "Headwords whose line breaks became spaces:\t1\n");
+  run = qltest::RunQlbook({"subjects", book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "one\ntwo lines\n");
 }
 
 }  // namespace

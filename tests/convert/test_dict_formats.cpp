@@ -230,20 +230,34 @@ TEST_F(DictDataTest, ReadsThatJumpAboutAreCountedAndTheWholeTextInflatedOnce) {
   EXPECT_FALSE(data.Read(2559, 2, out));
 }
 
-TEST_F(DictDataTest, PlainGzipIsInflatedOnceAndPlainTextReadAsItIs) {
+TEST_F(DictDataTest, PlainGzipIsInflatedAsFarAsAskedAndPlainTextReadAsItIs) {
   const std::string text = SampleText(5000);
-  ASSERT_TRUE(Open(qltest::Gzip(text))) << data.Failure();
+  const std::string gz = qltest::Gzip(text);
+  ASSERT_TRUE(Open(gz)) << data.Failure();
   EXPECT_TRUE(data.IsGzip());
   EXPECT_FALSE(data.IsDictzip());
+  EXPECT_TRUE(data.AwaitsInflating());
+  EXPECT_EQ(data.SizeBound(), gz.size() * ql::kMaxInflateRatio);
+  ASSERT_TRUE(data.InflateUpTo(6000)) << data.Failure();  // past the end: all of it
+  EXPECT_FALSE(data.AwaitsInflating());
   EXPECT_EQ(data.Size(), 5000u);
   std::string out;
   ASSERT_TRUE(data.Read(4000, 1000, out));
   EXPECT_EQ(out, text.substr(4000));
 
+  // Asked for less, it stops there: what lies beyond is not there to read.
+  ql::DictData part;
+  ASSERT_TRUE(part.Open(path));
+  ASSERT_TRUE(part.InflateUpTo(1000)) << part.Failure();
+  EXPECT_EQ(part.Size(), 1000u);
+  ASSERT_TRUE(part.Read(990, 10, out));
+  EXPECT_EQ(out, text.substr(990, 10));
+  EXPECT_FALSE(part.Read(995, 10, out));
+
   ql::DictData cut;
-  const std::string gz = qltest::Gzip(text);
   qltest::WriteFileBytes(path, gz.substr(0, gz.size() / 2));
-  EXPECT_FALSE(cut.Open(path));
+  ASSERT_TRUE(cut.Open(path));
+  EXPECT_FALSE(cut.InflateUpTo(5000));
   EXPECT_THAT(cut.Failure(), HasSubstr("cut off"));
 
   ql::DictData plain;

@@ -4,16 +4,23 @@
 // too when they are installed.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "book_fixture.h"
 #include "book_reader.h"
 #include "dict_fixture.h"
 #include "dict_import.h"
+#include "file_size_limit.h"
 #include "test_helpers.h"
 
 namespace {
@@ -220,6 +227,191 @@ TEST_F(DictImportTest, StarDictFilesThatDisagree) {
   fails("holds more bytes than the .ifo gives as idxfilesize");
   qltest::WriteFileBytes(base + ".ifo", qltest::StarDictIfo(2, 1u << 30, "m"));
   fails("cannot hold the 1073741824 bytes the .ifo gives as idxfilesize");
+}
+
+TEST_F(DictImportTest, GzipTextReadsEveryMemberWhereverItsBoundaryFalls) {
+  // The text is read 64 KiB at a time: the first member ends just before,
+  // at, or just after the end of the first buffer or of a later one.
+  constexpr size_t kBuffer = 64 * 1024;
+  const std::string first = "fig\n  sweet\n";
+  const std::string second = "plum\n  a fruit\n";
+  for (size_t end :
+       {kBuffer - 1, kBuffer, kBuffer + 1, 2 * kBuffer - 1, 2 * kBuffer, 2 * kBuffer + 1}) {
+    SCOPED_TRACE(end);
+    qltest::WriteFileBytes(base + ".dict.gz",
+                           qltest::GzipMemberOfSize(first, end) + qltest::Gzip(second));
+    qltest::WriteFileBytes(base + ".index",
+                           qltest::DictdIndexLine("fig", 0, first.size()) +
+                               qltest::DictdIndexLine("plum", first.size(), second.size()));
+    ql::DictImport fresh;
+    ASSERT_TRUE(fresh.OpenSource(base + ".index", ql::DictFormat::kDictd)) << fresh.Failure();
+    ASSERT_TRUE(fresh.Read(nullptr)) << fresh.Failure();
+    ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
+    ql::BookReader r;
+    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    EXPECT_EQ(qltest::ReadEntries(r),
+              (Pairs{{"fig", "fig\t\x08  sweet"}, {"plum", "plum\t\x08  a fruit"}}));
+  }
+}
+
+TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
+  // 64 MiB that deflate to some 64 KiB, of which the index names 10 bytes:
+  // with no file allowed past 1 MiB (a small work-file space), the import
+  // still works.
+  const std::string text = "fig  sweet" + std::string(size_t(64) << 20, ' ');
+  const std::string gzip = qltest::Gzip(text);
+  for (ql::DictFormat format : {ql::DictFormat::kDictd, ql::DictFormat::kStarDict}) {
+    SCOPED_TRACE(int(format));
+    std::string source = base + ".index";
+    if (format == ql::DictFormat::kDictd) {
+      qltest::WriteFileBytes(source, qltest::DictdIndexLine("fig", 0, 10));
+    } else {
+      source = base + ".ifo";
+      qltest::WriteStarDict(base, {{"fig", text.substr(0, 10)}}, "m");
+      std::filesystem::remove(base + ".dict");
+    }
+    qltest::WriteFileBytes(base + ".dict.gz", gzip);
+    ql::DictImport fresh;
+    {
+      qltest::FileSizeLimit limit(1 << 20);
+      ASSERT_TRUE(fresh.OpenSource(source, format)) << fresh.Failure();
+      ASSERT_TRUE(fresh.Read(nullptr)) << fresh.Failure();
+      ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
+    }
+    ql::BookReader r;
+    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"fig", "fig  sweet"}}));
+  }
+
+  // What the index names past the text's end is found as in any other text:
+  // past what was inflated, and past what the file could ever inflate to.
+  std::filesystem::remove(base + ".ifo");
+  qltest::WriteFileBytes(base + ".dict.gz", qltest::Gzip(std::string(1000, 'x')));
+  for (uint64_t offset : {uint64_t(990), uint64_t(1) << 40}) {
+    SCOPED_TRACE(offset);
+    qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 0, 5) +
+                                                qltest::DictdIndexLine("b", offset, 20));
+    ql::DictImport damaged;
+    EXPECT_FALSE(damaged.OpenSource(base + ".index", ql::DictFormat::kDictd));
+    EXPECT_EQ(damaged.Failure(), base +
+                                     ".index: line 2: the entry runs past the end of the "
+                                     "dictionary's text (the index is damaged, or is not " +
+                                     base + ".dict.gz's)");
+  }
+
+  // A work file that cannot take what the index names says how much it needed.
+  qltest::WriteFileBytes(base + ".dict.gz", gzip);
+  qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 2 << 20, 10));
+  ql::DictImport tooSmall;
+  {
+    qltest::FileSizeLimit limit(1 << 20);
+    EXPECT_FALSE(tooSmall.OpenSource(base + ".index", ql::DictFormat::kDictd));
+  }
+  EXPECT_EQ(tooSmall.Failure(), "cannot write a work file for the 2097162 bytes of " + base +
+                                    ".dict.gz's text the index names: " + std::strerror(EFBIG));
+}
+
+// Runs body in a child process whose address space is bounded to what this
+// one has plus extra bytes; returns what the child wrote to its pipe, and
+// whether it ended of itself with status 0 (not killed by an abort).
+std::pair<std::string, bool> RunUnderMemoryBound(size_t extra,
+                                                 const std::function<std::string()>& body) {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  int fds[2];
+  if (::pipe(fds) != 0) return {"no pipe", false};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    rlimit bound{};
+    bound.rlim_cur = bound.rlim_max = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + extra;
+    ::setrlimit(RLIMIT_AS, &bound);
+    std::string out;
+    try {
+      out = body();
+    } catch (...) {
+      ::_exit(2);  // not back into the test program: the child ends here
+    }
+    const bool written = ::write(fds[1], out.data(), out.size()) == ssize_t(out.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    out.append(buffer, size_t(got));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return {out, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
+  if (kAddressSanitizer)
+    GTEST_SKIP() << "the sanitizer's shadow memory takes no address-space bound";
+  // One text of 1 MiB of "<" (4 MiB as markup, "&lt;" each) that the index
+  // names 600 times under one headword: 2.4 GiB of record. A record's
+  // length stays below 2^31, so 511 texts with the 510 paragraph breaks
+  // between them (4194306 * 511 - 2 bytes) fit, and the 512th does not.
+  // Memory stays near one text however large the record grows.
+  qltest::WriteFileBytes(base + ".dict", std::string(1 << 20, '<'));
+  std::string index;
+  for (int i = 0; i < 600; ++i) index += qltest::DictdIndexLine("w", 0, 1 << 20);
+  qltest::WriteFileBytes(base + ".index", index);
+  const auto [out, ended] = RunUnderMemoryBound(size_t(512) << 20, [&] {
+    ql::DictImport big;
+    if (!big.OpenSource(base + ".index", ql::DictFormat::kDictd) || !big.Read(nullptr))
+      return big.Failure();
+    return big.NotesText() + "\n" + std::to_string(big.Builder().iTextLength);
+  });
+  EXPECT_TRUE(ended) << out;
+  EXPECT_EQ(out,
+            "Entries merged into the record of the same headword:\t510\n"
+            "Entries left out of a record that reached the largest size a book allows:\t89\n"
+            "2143290364");
+}
+
+TEST_F(DictImportTest, LineBreaksInHeadwordsBecomeSpaces) {
+  // One subject a line is how subjects are listed: a headword's line break
+  // (LF, CR, or CR LF as one) becomes a space, and such headwords are counted.
+  qltest::WriteStarDict(base,
+                        {{"two\nlines", "a"},
+                         {"cr\rhere", "b"},
+                         {"crlf\r\nend", "c"},
+                         {"plain", "d"},
+                         {"\n\r\n", "e"}},
+                        "m");
+  ASSERT_TRUE(Import(base + ".ifo", ql::DictFormat::kStarDict)) << Failure();
+  EXPECT_EQ(
+      qltest::ReadEntries(reader),
+      (Pairs{
+          {"  ", "e"}, {"cr here", "b"}, {"crlf end", "c"}, {"plain", "d"}, {"two lines", "a"}}));
+  EXPECT_EQ(import.NotesText(), "Headwords whose line breaks became spaces:\t4");
+
+  // A dictd line ends at its LF, so only a CR can stand inside a headword.
+  qltest::WriteFileBytes(base + ".dict", "onetwo");
+  qltest::WriteFileBytes(base + ".index",
+                         qltest::DictdIndexLine("a\rb", 0, 3) + qltest::DictdIndexLine("c", 3, 3));
+  ql::DictImport dictd;
+  ASSERT_TRUE(dictd.OpenSource(base + ".index", ql::DictFormat::kDictd)) << dictd.Failure();
+  ASSERT_TRUE(dictd.Read(nullptr)) << dictd.Failure();
+  ASSERT_TRUE(dictd.WriteBook(book)) << dictd.Failure();
+  ql::BookReader r;
+  ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"a b", "one"}, {"c", "two"}}));
+  EXPECT_EQ(dictd.NotesText(), "Headwords whose line breaks became spaces:\t1");
 }
 
 TEST(DictFormatFromExtension, NamesTheFormat) {

@@ -230,6 +230,49 @@ TEST(AddEntry, HeadAndTailSplitAt150Bytes) {
   EXPECT_EQ(builder.iRecordStreamOffset, 2);
 }
 
+TEST(AddEntry, TextInPiecesLaysOutAsTextWhole) {
+  // Texts on either side of the 150-byte head, cut into pieces of several
+  // lengths (zero bytes among them, dropped), give the streams AddEntry gives.
+  const std::string t = std::string(149, 'h') + "xyz" + std::string(300, 't');
+  for (size_t length : {size_t(0), size_t(1), size_t(150), size_t(151), size_t(452)}) {
+    for (size_t piece : {size_t(1), size_t(7), size_t(150), size_t(500)}) {
+      SCOPED_TRACE(std::to_string(length) + " in pieces of " + std::to_string(piece));
+      ql::BookBuilder whole, pieces;
+      std::string text = t.substr(0, length);
+      ASSERT_EQ(whole.AddEntry("a", text), ql::kBuildOk);
+      ASSERT_EQ(whole.AddEntry("b\0c"s, "after"), ql::kBuildOk);
+      ASSERT_EQ(pieces.BeginEntry("a"), ql::kBuildOk);
+      for (size_t at = 0; at < length; at += piece) {
+        ASSERT_EQ(pieces.AppendEntryText(text.substr(at, piece)), ql::kBuildOk);
+        ASSERT_EQ(pieces.AppendEntryText("\0"s), ql::kBuildOk);
+      }
+      ASSERT_EQ(pieces.EndEntry(), ql::kBuildOk);
+      ASSERT_EQ(pieces.BeginEntry("b\0c"s), ql::kBuildOk);
+      ASSERT_EQ(pieces.AppendEntryText("after"), ql::kBuildOk);
+      ASSERT_EQ(pieces.EndEntry(), ql::kBuildOk);
+      qltest::ExpectStreamsEqual(qltest::BuilderStreams(pieces), qltest::BuilderStreams(whole));
+      EXPECT_EQ(pieces.iSubjectCount, 2);
+      EXPECT_EQ(pieces.iRecordStreamOffset, whole.iRecordStreamOffset);
+      EXPECT_EQ(pieces.iSubjectStreamOffset, whole.iSubjectStreamOffset);
+    }
+  }
+}
+
+TEST(AddEntry, RoomOfAnEntryInPieces) {
+  // A record's length stays below 2^31, whatever the record stream holds.
+  ql::BookBuilder builder;
+  ASSERT_EQ(builder.BeginEntry("a"), ql::kBuildOk);
+  EXPECT_EQ(builder.EntryRoom(), INT32_MAX);
+  ASSERT_EQ(builder.AppendEntryText(std::string(200, 'x')), ql::kBuildOk);
+  EXPECT_EQ(builder.EntryRoom(), INT32_MAX - 200);
+  ASSERT_EQ(builder.EndEntry(), ql::kBuildOk);
+  // Then the record stream's room: its offsets stay below 2^31 too, the
+  // tail's zero byte counted, and the next record's head takes no room there.
+  builder.iRecordStreamOffset = INT32_MAX - 1000;
+  ASSERT_EQ(builder.BeginEntry("b"), ql::kBuildOk);
+  EXPECT_EQ(builder.EntryRoom(), 1000 - 1 + 150);
+}
+
 TEST(AddEntry, SortedCheck) {
   {
     ql::BookBuilder builder;

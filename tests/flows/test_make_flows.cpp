@@ -4,6 +4,7 @@
 // permissions, not these).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -355,6 +356,46 @@ TEST_F(ImportTest, TargetDirectoryThatTakesNoFileIsFoundBeforeTheBookCloses) {
                                            ": cannot write the book: " + std::strerror(ENOTDIR) +
                                            " (nothing was changed there)"));
   ExpectOldBookOpenWithItsBookmark();
+}
+
+TEST_F(ImportTest, TargetThatIsTheSourceOrAFileItReadsIsRefused) {
+  // Picked as the target (after the dialog's "replace?"), the text itself or
+  // a dictionary's text or index would become the book: refused, naming both
+  // paths, with nothing written and the open book left open.
+  OpenOldBook();
+  const std::string tagged = Source(kTaggedSource);
+  const std::string tab = Source("fig\tsweet\r\n", "in.tab");
+  qltest::WriteDictd(dir.File("d"), {{"fig", "sweet"}}, qltest::DictText::kGzip);
+  qltest::WriteStarDict(dir.File("s"), {{"fig", "sweet"}}, "m");
+  ASSERT_EQ(::link(tab.c_str(), dir.File("tab.ql").c_str()), 0);
+  struct Case {
+    std::string source;
+    int filterIndex;
+    std::string target;
+    std::string read;  // the file the target is
+  };
+  const std::vector<Case> cases = {
+      {tagged, 0, tagged, tagged},
+      {tab, ql::kTabSeparatedFilterIndex, dir.File("tab.ql"), tab},
+      {dir.File("d.index"), ql::kDictdFilterIndex, dir.File("d.index"), dir.File("d.index")},
+      {dir.File("d.index"), ql::kDictdFilterIndex, dir.File("d.dict.gz"), dir.File("d.dict.gz")},
+      {dir.File("s.ifo"), ql::kStarDictFilterIndex, dir.File("s.idx"), dir.File("s.idx")},
+      {dir.File("s.ifo"), ql::kStarDictFilterIndex, dir.File("s.dict"), dir.File("s.dict")},
+  };
+  const std::vector<std::string> names = DirectoryNames(dir.Path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    desktop.log.clear();
+    const std::string before = qltest::ReadFileBytes(c.read);
+    ImportInto(c.source, c.filterIndex, c.target);
+    EXPECT_THAT(desktop.log,
+                ElementsAre("ChooseFile", "ChooseFile",
+                            "ShowMessage Quillary: Import failed:\n" + c.target +
+                                ": is the same file as " + c.read + "; nothing was written"));
+    EXPECT_EQ(qltest::ReadFileBytes(c.read), before);
+    ExpectOldBookOpenWithItsBookmark();
+    EXPECT_EQ(DirectoryNames(dir.Path()), names);
+  }
 }
 
 TEST_F(ImportTest, BookmarksThatCannotBeSavedKeepTheBookOpen) {

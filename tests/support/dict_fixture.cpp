@@ -77,6 +77,24 @@ std::string Gzip(std::string_view text) {
   return out;
 }
 
+std::string GzipMemberOfSize(std::string_view text, size_t size) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  const std::string deflated = Deflate(z, text, Z_FINISH);
+  deflateEnd(&z);
+  constexpr size_t kHeader = 10, kTrailer = 8;
+  EXPECT_GT(size, kHeader + deflated.size() + kTrailer + 1);
+  std::string member = {'\x1f', '\x8b', 8, 8, 0, 0, 0, 0, 2, 3};
+  member.append(size - kHeader - deflated.size() - kTrailer - 1, 'n');
+  member.push_back('\0');
+  member += deflated;
+  ql::AppendLE32(
+      member, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(text.data()), uInt(text.size()))));
+  ql::AppendLE32(member, uint32_t(text.size()));
+  EXPECT_EQ(member.size(), size);
+  return member;
+}
+
 std::string DictdIndexLine(std::string_view headword, uint64_t offset, uint64_t length) {
   return std::string(headword) + "\t" + DictdNumber(offset) + "\t" + DictdNumber(length) + "\n";
 }

@@ -18,6 +18,9 @@ std::string DictdNumber(uint64_t value);
 std::string Dictzip(std::string_view text, uint32_t chunkLength);
 // Text in a plain gzip file.
 std::string Gzip(std::string_view text);
+// Text in one gzip member of exactly size bytes: the header's name field
+// takes up the room the compressed text leaves (size must leave some).
+std::string GzipMemberOfSize(std::string_view text, size_t size);
 
 struct DictItem {
   std::string headword;
