@@ -1,7 +1,6 @@
 #include "book_reader.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <limits>
 #include <new>
 
+#include "book_lock.h"
 #include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
@@ -61,6 +61,10 @@ BookReader::~BookReader() {
 
 int BookReader::GetLegacyVersion() const {
   return iLegacy ? iLegacy->LegacyVersion() : 0;
+}
+
+int BookReader::BookFile() const {
+  return iLegacy ? iLegacy->Descriptor() : iFile;
 }
 
 size_t BookReader::ReadFile(int64_t offset, uint8_t* bytes, size_t count) const {
@@ -167,19 +171,26 @@ int BookReader::Open(const std::string& path, int mode) {
   auto named = [identified](OpenFailureKind kind) {
     return identified ? kind : OpenFailureKind::kNotABook;
   };
-  // Readers share the book, a writer holds it alone. Where the file system
-  // has no locks the book is read all the same.
+  // Readers take no lock a writer can refuse; a writer takes the writer
+  // role, which only another writer holds against it (see book_lock.h).
+  // Where the file system has no locks the book is used all the same.
   iWithoutLock = false;
-  if (::flock(fd, (iReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
-    if (errno == ENOLCK) {
+  if (!iReadOnly) {
+    const LockResult role = TakeWriterRole(fd);
+    if (role == LockResult::kUnsupported) {
       iWithoutLock = true;
-    } else {
-      failure(errno == EWOULDBLOCK ? named(OpenFailureKind::kInUse) : OpenFailureKind::kSystem,
-              errno);
+    } else if (role != LockResult::kLocked) {
+      failure(
+          role == LockResult::kRefused ? named(OpenFailureKind::kInUse) : OpenFailureKind::kSystem,
+          errno);
       ::close(fd);
       return kOpenFailed;
     }
   }
+  // Until the open ends: a writer marks a legacy book under it, a reader
+  // reads the header and the file's size under it.
+  const RangeLock header(fd, kHeaderOffsetVersion, 4, !iReadOnly);
+  if (header.Unsupported()) iWithoutLock = true;
   iFile = fd;
   iFileSize = st.st_size;
   iOpen = true;
@@ -737,11 +748,18 @@ bool BookReader::SaveBookmarks() {
     const size_t n = std::min<size_t>(e.text.size(), kBookmarkTextSize);
     std::memcpy(p + 12, e.text.data(), n);
   }
-  errno = 0;
-  const bool written = iLegacy ? iLegacy->WriteAt(iBookmarkOffset, block, sizeof block)
-                               : WriteFile(iBookmarkOffset, block, sizeof block);
+  bool written = false;
+  int error = 0;
+  {
+    // A reader loading the table meanwhile waits for the whole of it.
+    const RangeLock lock(BookFile(), iBookmarkOffset, kBookmarkBlockSize, true);
+    errno = 0;
+    written = iLegacy ? iLegacy->WriteAt(iBookmarkOffset, block, sizeof block)
+                      : WriteFile(iBookmarkOffset, block, sizeof block);
+    error = errno;
+  }
   if (written) return true;
-  iWriteError = errno != 0 ? errno : EIO;
+  iWriteError = error != 0 ? error : EIO;
   errno = iWriteError;
   return false;
 }
@@ -753,8 +771,13 @@ void BookReader::LoadStoredBookmarks() {
 void BookReader::LoadBookmarks() {
   if (!iOpen || iBookmarkOffset < 0) return;
   uint8_t block[kBookmarkBlockSize];
-  const bool read = iLegacy ? iLegacy->ReadAt(iBookmarkOffset, block, sizeof block)
-                            : ReadFile(iBookmarkOffset, block, sizeof block) == sizeof block;
+  bool read = false;
+  {
+    // The table as a writer last saved it whole, never one it is saving.
+    const RangeLock lock(BookFile(), iBookmarkOffset, kBookmarkBlockSize, false);
+    read = iLegacy ? iLegacy->ReadAt(iBookmarkOffset, block, sizeof block)
+                   : ReadFile(iBookmarkOffset, block, sizeof block) == sizeof block;
+  }
   if (!read) return;
   for (int slot = 0; slot < kBookmarkSlots; ++slot) {
     const uint8_t* p = block + slot * kBookmarkEntrySize;

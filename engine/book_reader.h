@@ -48,7 +48,7 @@ inline constexpr int kOpenUnsupported = -2;
 enum class OpenFailureKind {
   kNone,
   kSystem,       // the file could not be opened, examined or read: see error
-  kInUse,        // another program holds the book
+  kInUse,        // another Quillary has the book open for writing
   kNotABook,     // not a regular file, or without the identifying words of a book
   kDamaged,      // the layout does not fit the file
   kUnsupported,  // a newer version or an unknown chunk: see version
@@ -159,6 +159,9 @@ class BookReader {
   BookReader(const BookReader&) = delete;
   BookReader& operator=(const BookReader&) = delete;
 
+  // Opens the book at path. Any number of readers (kOpenReadOnly) and one
+  // writer share a book, across programs: only a second writer is refused
+  // (kOpenFailed, OpenFailureKind::kInUse).
   int Open(const std::string& path, int mode);
   // Opens a read-only view of the book owner has open, for a search on
   // another thread: the same file opened anew through owner's descriptor (so
@@ -180,7 +183,9 @@ class BookReader {
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
   // Both give false when the bookmark block could not be written (errno
-  // then says why, and LastWriteError keeps it).
+  // then says why, and LastWriteError keeps it). The table is written and
+  // loaded whole under a lock on its bytes: a reader loading it while the
+  // writer saves it gets the old table or the new one.
   bool SaveBookmarks();
   void LoadBookmarks();
   bool Close();
@@ -189,9 +194,9 @@ class BookReader {
   void LoadStoredBookmarks();
   // True when the open book has a bookmark block to keep bookmarks in.
   bool HasBookmarkBlock() const { return iOpen && iBookmarkOffset >= 0; }
-  // True when the file system offered no lock (ENOLCK) and the book was
-  // opened without one; callers may warn that another program could change
-  // it meanwhile.
+  // True when the file system offered no locks (ENOLCK) and the book was
+  // opened without them: a second writer is not kept out, and a reader may
+  // meet a bookmark table half written. Callers may warn of it.
   bool OpenedWithoutLock() const { return iOpen && iWithoutLock; }
   // Why the last Open failed (kNone after a successful one).
   const OpenFailureInfo& LastOpenFailure() const { return iOpenFailure; }
@@ -292,11 +297,13 @@ class BookReader {
   // bytes read (fewer at the end of the file).
   size_t ReadFile(int64_t offset, uint8_t* bytes, size_t count) const;
   bool WriteFile(int64_t offset, const uint8_t* bytes, size_t count);
+  // The descriptor of the open book, the legacy file's for a legacy book.
+  int BookFile() const;
 
   bool iReadOnly = false;
   int iSorted = 0;
   std::unique_ptr<LegacyBookFile> iLegacy;
-  int iFile = -1;  // descriptor of the open version 2 book, flock'ed
+  int iFile = -1;  // descriptor of the open version 2 book
   int iVersion = 0;
   int iSubjectCount = 0;
   int64_t iFileSize = 0;

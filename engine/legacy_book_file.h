@@ -21,7 +21,8 @@ class LegacyBookFile {
   LegacyBookFile(const LegacyBookFile&) = delete;
   LegacyBookFile& operator=(const LegacyBookFile&) = delete;
 
-  // Takes over fd (already opened and locked for exclusive use). When
+  // Takes over fd (already opened, for writing in the writer role, with the
+  // version word locked against readers; see book_lock.h). When
   // writable, marks the book as opened (version word +1000, 88 reserved zero
   // bytes) and gives it a bookmark block (+500, 4743 zero bytes) the first
   // time; an append that fails is cut off again, so the file is as it was
@@ -41,6 +42,7 @@ class LegacyBookFile {
   bool MarkFailed() const { return iMarkFailed; }
 
   int LegacyVersion() const { return iLegacyVersion; }
+  int Descriptor() const { return iFile; }
   int64_t FileSize() const { return iFileSize; }
   int SubjectCount() const { return iSubjectCount; }
   int HeaderSize() const { return iHeaderSize; }

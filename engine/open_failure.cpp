@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "book_format.h"
+#include "book_lock.h"
 #include "book_reader.h"
 #include "byte_order.h"
 
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kNotABookText = "not a Quillary book";
 constexpr const char* kInUseOrDamagedText =
     "cannot open the book (it is in use by another program, or damaged)";
+constexpr const char* kWrittenElsewhereText = "another Quillary has the book open for writing";
 
 std::string UnsupportedText(int version) {
   return "the book's version (" + std::to_string(version) +
@@ -31,8 +33,12 @@ std::string OpenFailureReason(const std::string& path, int openResult) {
   if (S_ISDIR(st.st_mode)) return "is a directory";
   uint8_t head[kBookHeaderSize] = {};
   size_t got = 0;
+  bool writtenElsewhere = false;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     got = std::fread(head, 1, sizeof head, f);
+    // A book that opened for another writer is not damaged: this open was
+    // refused for writing.
+    writtenElsewhere = WriterRoleTaken(::fileno(f));
     std::fclose(f);
   } else {
     return std::strerror(errno);
@@ -40,7 +46,7 @@ std::string OpenFailureReason(const std::string& path, int openResult) {
   const uint32_t uid3 = got >= 12 ? ReadLE32(head + 8) : 0;
   if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kNotABookText;
   if (openResult == kOpenUnsupported) return UnsupportedText(ReadLE32s(head + 16));
-  return kInUseOrDamagedText;
+  return writtenElsewhere ? kWrittenElsewhereText : kInUseOrDamagedText;
 }
 
 std::string OpenFailureReason(const std::string& path, int openResult,
@@ -55,6 +61,7 @@ std::string OpenFailureReason(const std::string& path, int openResult,
     case OpenFailureKind::kUnsupported:
       return UnsupportedText(failure.version);
     case OpenFailureKind::kInUse:
+      return kWrittenElsewhereText;
     case OpenFailureKind::kDamaged:
       return kInUseOrDamagedText;
     case OpenFailureKind::kWriteFailed:

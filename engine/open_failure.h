@@ -10,7 +10,8 @@ namespace ql {
 
 // The reason (without the path) that path could not be opened, given the
 // result Open returned: the system's error text, "is a directory", "not a
-// Quillary book", an unsupported version, or in use / damaged.
+// Quillary book", an unsupported version, another Quillary writing it (when
+// an open for writing was refused), or damaged.
 std::string OpenFailureReason(const std::string& path, int openResult);
 
 // The same, told by what Open found (BookReader::LastOpenFailure) without

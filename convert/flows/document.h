@@ -41,6 +41,9 @@ class Document {
   std::string iTitle = kUntitled;
   // Why the last open failed, for the status bar and start-up message.
   std::string iLastFailure;
+  // What the status bar tells once the last book opened is on show (that it
+  // opened read-only because another Quillary writes it); empty: nothing.
+  std::string iOpenNotice;
 
  private:
   BookReader iReader;

@@ -227,6 +227,11 @@ std::string OpenFailureText(const std::string& path, const std::string& reason) 
   return "Could not open " + path + ": " + reason;
 }
 
+std::string OpenedReadOnlyText(const std::string& path, const std::string& reason) {
+  return path + ": " + reason +
+         "; it is open read-only here, and bookmarks made here are not saved";
+}
+
 bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
   // A book the user may not write is made writable; when even that is
   // refused (a read-only file system, someone else's file) it is the CD case.
@@ -255,7 +260,17 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
     }
   }
 
-  const int result = doc.Reader().Open(openPath, mode);
+  int result = doc.Reader().Open(openPath, mode);
+  // A book another Quillary writes is there to be read: it opens read-only,
+  // and the status line says why once it is on show.
+  doc.iOpenNotice.clear();
+  if (result != kOpenOk && mode != kModeReadOnly &&
+      doc.Reader().LastOpenFailure().kind == OpenFailureKind::kInUse) {
+    const std::string reason = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
+    mode = kModeReadOnly;
+    result = doc.Reader().Open(openPath, kOpenReadOnly);
+    if (result == kOpenOk) doc.iOpenNotice = OpenedReadOnlyText(openPath, reason);
+  }
   doc.iBookOpen = true;
   if (result != kOpenOk || !doc.Reader().IsOpen()) {
     doc.iBookOpen = false;
@@ -280,6 +295,7 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
 bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
   if (!RunOpenFlow(doc, desktop, path, files)) return false;
   desktop.DocumentOpened();
+  if (!doc.iOpenNotice.empty()) desktop.ShowStatus(doc.iOpenNotice);
   return true;
 }
 

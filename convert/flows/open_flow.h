@@ -55,16 +55,22 @@ BookFiles& SystemBookFiles();
 // The status line after a failed open: names the file and the reason.
 std::string OpenFailureText(const std::string& path, const std::string& reason);
 
+// The status line after a book refused for writing (reason says why) was
+// opened read-only instead.
+std::string OpenedReadOnlyText(const std::string& path, const std::string& reason);
+
 // The open flow: returns true when a book is open afterwards. While the
 // document is not yet initialised a failure returns at once, before any
 // view is touched; the reason is in doc.iLastFailure either way.
 // On success the document's path is the book open: the copy, when one was
-// made.
+// made. A book another Quillary has open for writing opens read-only, with
+// doc.iOpenNotice saying so.
 bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path,
                  BookFiles& files = SystemBookFiles());
 
 // The framework's open-document: the open flow, then on success the views
-// start over with the new book (Desktop::DocumentOpened).
+// start over with the new book (Desktop::DocumentOpened) and the status line
+// shows doc.iOpenNotice, when there is one.
 bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path,
                   BookFiles& files = SystemBookFiles());
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "book_fixture.h"
+#include "book_reader.h"
 #include "qlbook_runner.h"
 
 namespace {
@@ -157,6 +158,62 @@ TEST_F(CliRead, FullTableAndReadOnlyBook) {
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 50);
   EXPECT_EQ(Qlbook({"record", book_, "0"}).out, entries_[0].text);
   EXPECT_EQ(qltest::ReadFileBytes(book_), before);
+}
+
+// A book open in the window (a writer) is read by every read command as if
+// nothing held it; only a change of its bookmarks is refused.
+TEST_F(CliRead, ReadCommandsWorkWhileAWindowWritesTheBook) {
+  // Each command, with OUT for a file it writes.
+  const std::vector<std::vector<std::string>> reads = {
+      {"info"},        {"subjects"},           {"head", "1"},
+      {"record", "0"}, {"render", "0"},        {"lookup", "dog"},
+      {"search", "a"}, {"export-text", "OUT"}, {"export-pdb", "OUT"},
+      {"bookmarks"},
+  };
+  for (const std::string& book : {book_, legacy_}) {
+    SCOPED_TRACE(book);
+    {
+      // A bookmark to list; opening a legacy book for writing marks it first.
+      ql::BookReader marker;
+      ASSERT_EQ(marker.Open(book, ql::kOpenReadWrite), ql::kOpenOk);
+      marker.SetBookmark(1, 3, 0, 0, "abc");
+    }
+    auto run = [&](const std::vector<std::string>& command, const std::string& out) {
+      std::vector<std::string> args = {command[0], book};
+      for (size_t i = 1; i < command.size(); ++i)
+        args.push_back(command[i] == "OUT" ? out : command[i]);
+      QlRun r = qltest::RunQlbook(args, "export SOURCE_DATE_EPOCH=0; ");
+      if (command.back() == "OUT") r.out += qltest::ReadFileBytes(out);
+      return r;
+    };
+    std::vector<QlRun> alone;
+    for (const auto& command : reads) alone.push_back(run(command, dir_.File("out")));
+    const std::string before = qltest::ReadFileBytes(book);
+
+    ql::BookReader window;
+    ASSERT_EQ(window.Open(book, ql::kOpenReadWrite), ql::kOpenOk);
+    for (size_t i = 0; i < reads.size(); ++i) {
+      SCOPED_TRACE(reads[i][0]);
+      const QlRun r = run(reads[i], dir_.File("out"));
+      EXPECT_FALSE(alone[i].out.empty());
+      EXPECT_EQ(r.status, alone[i].status);
+      EXPECT_EQ(r.out, alone[i].out);
+      EXPECT_EQ(r.err, alone[i].err);
+    }
+    EXPECT_NE(alone[0].out.find("bookmarks: 1\n"), std::string::npos);
+    for (const std::vector<std::string>& change :
+         {std::vector<std::string>{"--add", "0"}, std::vector<std::string>{"--remove", "1"}}) {
+      std::vector<std::string> args = {"bookmarks", book};
+      args.insert(args.end(), change.begin(), change.end());
+      const QlRun r = Qlbook(args);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, "qlbook: " + book + ": another Quillary has the book open for writing\n");
+    }
+    EXPECT_EQ(qltest::ReadFileBytes(book), before);
+    window.Close();
+    EXPECT_EQ(Qlbook({"bookmarks", book, "--remove", "1"}).status, 0);
+  }
 }
 
 TEST_F(CliRead, BadBooksGiveClearMessages) {

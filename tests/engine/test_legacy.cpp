@@ -137,15 +137,18 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
   reader.Close();
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 
-  // Held for exclusive use while open for writing, shared while read, like
-  // a version 2 book.
+  // Like a version 2 book: one writer at a time, and readers beside it.
   ql::BookReader other;
   ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-  EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(other.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
+  ASSERT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  other.LoadStoredBookmarks();
+  EXPECT_EQ(other.GetBookmark(2).text, "Aardvark");
   reader.Close();
   ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 }
 
 TEST(LegacyBook, FirstLineLimits) {

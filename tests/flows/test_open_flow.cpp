@@ -15,6 +15,7 @@
 #include "open_flow.h"
 #include "scripted_desktop.h"
 #include "test_helpers.h"
+#include "writer_process.h"
 
 namespace {
 
@@ -255,6 +256,56 @@ TEST_F(OpenFlowTest, LegacyBookOpenedReadOnlyOrCopiedIsNotOffered) {
   EXPECT_EQ(desktop.Calls("Ask").size(), 1u);
   EXPECT_EQ(doc.iPath, dir.File("copy.ql"));
   EXPECT_FALSE(doc.Reader().IsVersion2());
+}
+
+// A second window: the book another Quillary has open for writing opens
+// read-only, at start-up too, and the status line says why.
+TEST_F(OpenFlowTest, BookAnotherQuillaryWritesOpensReadOnlyAndSaysSo) {
+  struct Case {
+    bool legacy;
+    bool initialised;
+  };
+  for (const Case& c : {Case{false, true}, Case{true, true}, Case{false, false}}) {
+    SCOPED_TRACE(std::string(c.legacy ? "legacy" : "version 2") +
+                 (c.initialised ? "" : " at start-up"));
+    c.legacy ? WriteLegacy() : WriteBook();
+    qltest::WriterProcess other(path);
+    ASSERT_EQ(other.OpenResult(), ql::kOpenOk);
+    const std::string before = qltest::ReadFileBytes(path);
+    ql::Document second;
+    second.iInitialised = c.initialised;
+    ScriptedDesktop window;
+    TestFiles files;
+    ASSERT_TRUE(ql::OpenDocument(second, window, path, files));
+    const std::string status = "ShowStatus " + path +
+                               ": another Quillary has the book open for writing; it is open "
+                               "read-only here, and bookmarks made here are not saved";
+    if (c.initialised)
+      EXPECT_THAT(window.log, ElementsAre("RebuildBookmarkMenu", "DocumentOpened", status));
+    else
+      EXPECT_THAT(window.log, ElementsAre("DocumentOpened", status));
+    EXPECT_TRUE(second.iBookOpen);
+    EXPECT_TRUE(second.Reader().IsReadOnly());
+    EXPECT_EQ(second.iPath, path);
+    EXPECT_EQ(second.WindowTitle(), "book.ql - Quillary");
+    EXPECT_EQ(second.RowCount(), 3);
+    EXPECT_TRUE(second.iLastFailure.empty());
+    // Bookmarks made here are not written into the book the other one writes.
+    second.Reader().SetBookmark(1, 5, 0, 0, "apple");
+    std::string reason;
+    EXPECT_TRUE(second.SaveBookmarks(reason));
+    second.Reader().Close();
+    EXPECT_EQ(qltest::ReadFileBytes(path), before);
+
+    // Once the other has closed it, the next open is the plain one again.
+    ASSERT_TRUE(other.Release());
+    window.log.clear();
+    if (c.legacy) window.answers = {ql::Answer::kNo};  // the upgrade offer
+    ASSERT_TRUE(ql::OpenDocument(second, window, path, files));
+    EXPECT_FALSE(second.Reader().IsReadOnly());
+    EXPECT_FALSE(window.Called("ShowStatus"));
+    second.Reader().Close();
+  }
 }
 
 class UpgradeTest : public OpenFlowTest {
