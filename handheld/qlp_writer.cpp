@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -35,10 +36,6 @@ std::string Folded(std::string_view s) {
 
 size_t CeilDiv(size_t a, size_t b) {
   return (a + b - 1) / b;
-}
-
-bool WriteAll(std::FILE* f, const void* data, size_t size) {
-  return size == 0 || std::fwrite(data, 1, size, f) == size;
 }
 
 }  // namespace
@@ -253,6 +250,28 @@ std::string QLPResultText(int code) {
   }
 }
 
+std::string FileErrorText(int error) {
+  switch (error) {
+    case ENOSPC:
+      return "disk full";
+    case EDQUOT:
+      return "disk quota exceeded";
+    case EFBIG:
+      return "file too large";
+    case EIO:
+      return "input/output error";
+    default:
+      return std::strerror(error);
+  }
+}
+
+std::string QLPResultText(int code, int error) {
+  std::string text = QLPResultText(code);
+  if ((code == kQLPCannotCreate || code == kQLPWriteFailed) && error != 0)
+    text += ": " + FileErrorText(error);
+  return text;
+}
+
 int QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress) {
   int result = WriteQLPTextV2(pdbPath, dbName, progress);
   FreeRun();
@@ -266,11 +285,18 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   iProgress = progress;
   iUnreadableCount = 0;
   iUnreadableSubjects.clear();
+  iWriteError = 0;
 
   struct stat st {};
-  if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kQLPCannotCreate;
+  if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    iWriteError = EISDIR;
+    return kQLPCannotCreate;
+  }
   AtomicFile file;
-  if (!file.Open(iPdbPath)) return kQLPCannotCreate;
+  if (!file.Open(iPdbPath)) {
+    iWriteError = errno != 0 ? errno : EIO;
+    return kQLPCannotCreate;
+  }
 
   const int n = std::max(GetSourceSubjectCount(), 0);
   const int recordCap = std::max(GetMaxRecordLength(), 0);
@@ -390,7 +416,12 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
 
   int result = WriteQLPTextV2FinalizeWrite(file.Stream());
   if (result != kQLPOk) return result;  // the temporary file goes with `file`
-  if (!file.Commit()) return kQLPWriteFailed;
+  errno = 0;
+  if (!file.Commit()) {
+    // Buffered bytes may meet a full disk only here.
+    iWriteError = errno != 0 ? errno : EIO;
+    return kQLPWriteFailed;
+  }
   return kQLPOk;
 }
 
@@ -444,6 +475,14 @@ int QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, si
     pending -= size;
   }
   return kQLPOk;
+}
+
+bool QLPWriter::WriteOut(std::FILE* out, const void* data, size_t size) {
+  if (size == 0) return true;
+  errno = 0;
+  if (std::fwrite(data, 1, size, out) == size) return true;
+  iWriteError = errno != 0 ? errno : EIO;
+  return false;
 }
 
 int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
@@ -528,10 +567,10 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   AppendBE16(head, kQLPCodingId);
   AppendBE16(head, 0);
   AppendBE16(head, static_cast<uint16_t>(GetSourceSorted()));
-  if (!WriteAll(out, head.data(), head.size())) return kQLPWriteFailed;
+  if (!WriteOut(out, head.data(), head.size())) return kQLPWriteFailed;
   const uint8_t reserved[kQLPReservedEntrySize] = {};
   for (int k = 0; k < kQLPReservedEntries; ++k)
-    if (!WriteAll(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
+    if (!WriteOut(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
 
   // 5. First-character table.
   std::unique_ptr<uint8_t[]> table;
@@ -541,7 +580,7 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     table[i] = s.empty() ? 0 : static_cast<uint8_t>(s[0]);
   }
   for (size_t at = 0; at < count; at += kQLPFirstCharRecordSize)
-    if (!WriteAll(out, table.get() + at, std::min(count - at, size_t{kQLPFirstCharRecordSize})))
+    if (!WriteOut(out, table.get() + at, std::min(count - at, size_t{kQLPFirstCharRecordSize})))
       return kQLPWriteFailed;
   table.reset();
   // 6.
@@ -554,7 +593,7 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     AppendBE16(headers, e.location);
     AppendBE16(headers, e.offset);
   }
-  if (!WriteAll(out, headers.data(), headers.size())) return kQLPWriteFailed;
+  if (!WriteOut(out, headers.data(), headers.size())) return kQLPWriteFailed;
 
   // 8. Blocks.
   for (size_t b = 0; b < iQLPDataBlockArray.size(); ++b) {
@@ -562,7 +601,7 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     uint8_t length[2];
     WriteBE16(length,
               static_cast<uint16_t>(block.length | (lastInRecord[b] ? kQLPLastBlockFlag : 0)));
-    if (!WriteAll(out, length, 2) || !WriteAll(out, iBlockStore.data() + block.data, block.length))
+    if (!WriteOut(out, length, 2) || !WriteOut(out, iBlockStore.data() + block.data, block.length))
       return kQLPWriteFailed;
   }
   return kQLPOk;

@@ -29,8 +29,13 @@ inline constexpr int kQLPNoMemory = 6;      // a buffer could not be allocated (
 inline constexpr int kQLPSourceFailed = 8;  // the book could not be read through the run
 inline constexpr int kQLPTooLarge = 16;     // the book does not fit the data header addressing
 
-// What a result of ExportToHandheld means, for messages.
+// What a result of ExportToHandheld means, for messages; with the run's
+// WriteError, a file that could not be created or written says why.
 std::string QLPResultText(int code);
+std::string QLPResultText(int code, int error);
+// The reason for a failed file operation, in the words a message uses
+// ("disk full" for ENOSPC).
+std::string FileErrorText(int error);
 
 // The piece value a source returns once the record text is complete.
 inline constexpr int32_t kSourcePieceComplete = 0xFFFF;
@@ -85,6 +90,8 @@ class QLPWriter {
   // after what could be read), and up to five of their subjects.
   int UnreadableRecordCount() const { return iUnreadableCount; }
   const std::vector<std::string>& UnreadableSubjects() const { return iUnreadableSubjects; }
+  // The errno of the create or write that failed the last run; 0 when none did.
+  int WriteError() const { return iWriteError; }
 
   // Where allocation messages go; none means they are dropped.
   void SetMessageSink(MessageSink* messages) { iMessages = messages; }
@@ -123,6 +130,7 @@ class QLPWriter {
  private:
   int WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress);
   int WriteQLPTextV2FinalizeWrite(std::FILE* out);
+  bool WriteOut(std::FILE* out, const void* data, size_t size);
   int CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex);
   bool Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
                 std::string_view where = "WriteQLPTextV2");
@@ -133,6 +141,7 @@ class QLPWriter {
   std::string iPdbPath;
   std::string iDbName;
   int iUnreadableCount = 0;
+  int iWriteError = 0;
   std::vector<std::string> iUnreadableSubjects;
   MessageSink* iMessages = nullptr;
   ProgressSink* iProgress = nullptr;
