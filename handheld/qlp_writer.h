@@ -52,10 +52,6 @@ struct QLPDataHeaderEntry {
   uint16_t offset = 0;    // where the subject's entry starts in that block
 };
 
-struct QLPSubject {
-  std::string Subject;  // owned copy, without its NUL
-};
-
 // A compressed block; its bytes live in the writer's block store.
 struct QLPDataBlock {
   uint16_t length = 0;
@@ -119,11 +115,16 @@ class QLPWriter {
   // Closes iFile if it is open (sources call it from CloseSource).
   void CloseSourceFile();
 
-  // Subjects and their sorted index, for link resolution (set up by a run;
-  // exposed to subclasses and tests through LoadSubjects).
-  std::vector<QLPSubject> iQLPSubjectArray;
+  // The subjects of the run, back to back in one buffer without NULs
+  // (subject i ends at iSubjectEnds[i]), and their sorted index for link
+  // resolution. A run sets them up; SetSubjects does it for subclasses and
+  // tests. Comparisons fold A-Z as they go, so no folded copies are kept.
+  std::vector<char> iSubjectBytes;
+  std::vector<uint32_t> iSubjectEnds;
   std::vector<int32_t> iSortedSubjectIndex;
-  std::vector<std::string> iFoldedSubjects;  // A-Z folded copies, for sorting and lookups
+  std::string_view SubjectAt(size_t index) const;
+  // Sets up the subjects and sorts their index; false when memory ran out.
+  bool SetSubjects(const std::vector<std::string>& subjects);
   void SortSubjectIndex();
   int FindLinkTarget(const uint8_t* target, size_t length) const;
 
@@ -131,6 +132,9 @@ class QLPWriter {
   int WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress);
   int WriteQLPTextV2FinalizeWrite(std::FILE* out);
   bool WriteOut(std::FILE* out, const void* data, size_t size);
+  // Puts subject index's bytes after those before it; false when the
+  // buffer cannot grow.
+  bool StoreSubject(size_t index, std::string_view subject);
   int CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex);
   bool Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
                 std::string_view where = "WriteQLPTextV2");
