@@ -11,6 +11,7 @@
 #include "book_fixture.h"
 #include "book_format.h"
 #include "export_book_reader.h"
+#include "handheld_compress.h"
 #include "handheld_test_util.h"
 #include "pdb_format.h"
 
@@ -21,6 +22,38 @@ using hhtest::RecordingMessages;
 using qltest::TempDir;
 
 constexpr size_t kMiB = size_t{1} << 20;
+
+// The limits rest on no full block compressing below 819 bytes; the most
+// compressible blocks come close, and a record of them holds 74.
+TEST(HandheldLimits, NoFullBlockCompressesBelowWhatTheLimitsAssume) {
+  const std::string blocks[] = {
+      std::string(ql::kQLPBlockSize, '\0'),
+      std::string(ql::kQLPBlockSize, 'x'),
+      std::string(ql::kQLPBlockSize, ' '),
+      std::string(ql::kQLPBlockSize, '\x80'),
+      [] {
+        std::string s;
+        while (s.size() < ql::kQLPBlockSize) s += " a";
+        return s.substr(0, ql::kQLPBlockSize);
+      }(),
+  };
+  std::vector<uint8_t> out(2 * ql::kQLPBlockSize);
+  for (const std::string& b : blocks) {
+    const size_t c =
+        ql::CompressHandheldBlock(reinterpret_cast<const uint8_t*>(b.data()), b.size(), out.data());
+    EXPECT_GE(c, size_t{ql::kQLPMinFullBlockCompressed}) << hhtest::Hex(b.substr(0, 4));
+    EXPECT_LT(c, size_t{ql::kQLPMinFullBlockCompressed} + 8) << hhtest::Hex(b.substr(0, 4));
+  }
+  TempDir dir;
+  FakeSource s({{"x", std::string(100 * ql::kQLPBlockSize, 'x')}});
+  s.OpenSource("book.ql");
+  const std::string pdb = dir.File("out.pdb");
+  ASSERT_EQ(s.ExportToHandheld(pdb.c_str(), "Book", nullptr), ql::kQLPOk);
+  const hhtest::ExportedBook book = hhtest::ReadExport(qltest::ReadFileBytes(pdb));
+  ASSERT_TRUE(book.ok) << book.error;
+  ASSERT_GE(book.blocks.size(), 2u);
+  EXPECT_EQ(book.blocks[0].size(), size_t{ql::kQLPMaxFullBlocksPerRecord});
+}
 
 TEST(HandheldLimits, BookPastTheLimitsIsRefusedBeforeAnyRecordIsRead) {
   struct Case {
