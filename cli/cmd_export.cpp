@@ -20,9 +20,10 @@ struct ExportOptions {
   std::string name;
 };
 
-// The library's texts, with the option that gives a name.
-std::string ExportFailure(int code) {
-  const std::string text = ql::QLPResultText(code);
+// The library's texts, with the option that gives a name and the system's
+// reason for a file that could not be written.
+std::string ExportFailure(int code, int error) {
+  const std::string text = ql::QLPResultText(code, error);
   return code == ql::kQLPMissingArgument ? text + " (give one with --name)" : text;
 }
 
@@ -80,7 +81,7 @@ void RunExport(const ExportOptions& o) {
     return;
   }
   if (result != ql::kQLPOk) {
-    Fail(o.out + ": " + ExportFailure(result));
+    Fail(o.out + ": " + ExportFailure(result, reader->WriteError()));
     return;
   }
   // The database is kept, with "~" where a record could not be read.

@@ -43,4 +43,24 @@ inline constexpr int kQLPMaxDataRecords = 512;      // record part of `location`
 inline constexpr int kQLPMaxBlocksPerRecord = 128;  // block part: 7 bits
 inline constexpr int kQLPMaxBlocks = 259999;
 
+// What a database can hold, known before a book is read. No token of the
+// block code stands for more than 10 bytes in 2, so a full block compresses
+// to at least 819 bytes and a data record holds at most 74 full blocks. An
+// entry must start in a block of data records 0..511, so the stream before
+// the last entry's start stays below 512 x 74 full blocks; every entry puts
+// at least its two NULs before it.
+inline constexpr int kQLPMinFullBlockCompressed = kQLPBlockSize / 5;  // 819
+inline constexpr int kQLPMaxFullBlocksPerRecord =
+    (kQLPRecordUsedMax - kQLPMinFullBlockCompressed) /
+        (kQLPMinFullBlockCompressed + kQLPBlockLengthFieldSize) +
+    1;  // 74
+inline constexpr int64_t kQLPMaxStreamBeforeLastEntry =
+    int64_t{kQLPMaxDataRecords} *
+    (kQLPMaxFullBlocksPerRecord < kQLPMaxBlocksPerRecord ? kQLPMaxFullBlocksPerRecord
+                                                         : kQLPMaxBlocksPerRecord) *
+    kQLPBlockSize;  // 155151360
+inline constexpr int kQLPMinEntryBytes = 2;
+inline constexpr int64_t kQLPMaxSubjects =
+    kQLPMaxStreamBeforeLastEntry / kQLPMinEntryBytes;  // 77575680
+
 }  // namespace ql

@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <stdexcept>
 
 #include "atomic_file.h"
 #include "byte_order.h"
@@ -27,18 +31,20 @@ inline uint8_t Fold(uint8_t c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c;
 }
 
-std::string Folded(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(Fold(static_cast<uint8_t>(c)));
-  return out;
+// Compares as the folded copies would compare: bytes as unsigned values
+// after folding A-Z, a shorter string first when it is a start of the other.
+int CompareFolded(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const uint8_t x = Fold(static_cast<uint8_t>(a[i])), y = Fold(static_cast<uint8_t>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 size_t CeilDiv(size_t a, size_t b) {
   return (a + b - 1) / b;
-}
-
-bool WriteAll(std::FILE* f, const void* data, size_t size) {
-  return size == 0 || std::fwrite(data, 1, size, f) == size;
 }
 
 }  // namespace
@@ -77,9 +83,9 @@ bool QLPWriter::Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::s
 }
 
 void QLPWriter::FreeRun() {
-  iQLPSubjectArray = {};
+  iSubjectBytes = {};
+  iSubjectEnds = {};
   iSortedSubjectIndex = {};
-  iFoldedSubjects = {};
   iQLPDataHeaderArray = {};
   iQLPDataBlockArray = {};
   iBlockStore = {};
@@ -98,19 +104,17 @@ void QLPWriter::FreeRun() {
 // the last pass alone decides the order.
 void QLPWriter::SortSubjectIndex() {
   const size_t n = iSortedSubjectIndex.size();
-  iFoldedSubjects.assign(n, {});
-  for (size_t i = 0; i < n; ++i) iFoldedSubjects[i] = Folded(iQLPSubjectArray[i].Subject);
   // Ranks: equal subjects share one, so the passes compare integers.
   std::vector<int32_t> byText(n);
   for (size_t i = 0; i < n; ++i) byText[i] = static_cast<int32_t>(i);
   std::sort(byText.begin(), byText.end(), [&](int32_t a, int32_t b) {
-    return iFoldedSubjects[static_cast<size_t>(a)] < iFoldedSubjects[static_cast<size_t>(b)];
+    return CompareFolded(SubjectAt(static_cast<size_t>(a)), SubjectAt(static_cast<size_t>(b))) < 0;
   });
   std::vector<int32_t> rank(n, 0);
   bool equalSubjects = false;
   for (size_t k = 1; k < n; ++k) {
     const size_t a = static_cast<size_t>(byText[k - 1]), b = static_cast<size_t>(byText[k]);
-    const bool same = iFoldedSubjects[a] == iFoldedSubjects[b];
+    const bool same = CompareFolded(SubjectAt(a), SubjectAt(b)) == 0;
     equalSubjects = equalSubjects || same;
     rank[b] = rank[a] + (same ? 0 : 1);
   }
@@ -134,6 +138,49 @@ void QLPWriter::SortSubjectIndex() {
   std::stable_sort(iSortedSubjectIndex.begin(), iSortedSubjectIndex.end(), byRank);
 }
 
+std::string_view QLPWriter::SubjectAt(size_t index) const {
+  const size_t start = index == 0 ? 0 : iSubjectEnds[index - 1];
+  return std::string_view(iSubjectBytes.data() + start, iSubjectEnds[index] - start);
+}
+
+bool QLPWriter::StoreSubject(size_t index, std::string_view subject) {
+  const size_t start = iSubjectBytes.size();
+  const size_t end = start + subject.size();
+  // Offsets are 32-bit: the run refuses far smaller books than that.
+  if (end > UINT32_MAX || index >= iSubjectEnds.size()) return false;
+  if (end > iSubjectBytes.capacity()) {
+    size_t want = std::max({end, 2 * iSubjectBytes.capacity(), size_t{4096}});
+    if (iAllocationLimit != 0 && want > iAllocationLimit) want = end;
+    if (iAllocationLimit != 0 && want > iAllocationLimit) return false;
+    try {
+      iSubjectBytes.reserve(want);
+    } catch (const std::bad_alloc&) {
+      return false;
+    } catch (const std::length_error&) {
+      return false;
+    }
+  }
+  iSubjectBytes.insert(iSubjectBytes.end(), subject.begin(), subject.end());
+  iSubjectEnds[index] = static_cast<uint32_t>(end);
+  return true;
+}
+
+bool QLPWriter::SetSubjects(const std::vector<std::string>& subjects) {
+  iSubjectBytes.clear();
+  iSortedSubjectIndex.clear();
+  try {
+    iSubjectEnds.assign(subjects.size(), 0);
+    for (size_t i = 0; i < subjects.size(); ++i) {
+      if (!StoreSubject(i, subjects[i])) return false;
+      iSortedSubjectIndex.push_back(static_cast<int32_t>(i));
+    }
+    SortSubjectIndex();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
   uint8_t folded[kLinkTargetMax];
   length = std::min(length, sizeof folded);
@@ -143,7 +190,7 @@ int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
   while (lo <= hi) {
     int mid = lo + (hi - lo) / 2;
     int32_t k = iSortedSubjectIndex[static_cast<size_t>(mid)];
-    int c = key.compare(iFoldedSubjects[static_cast<size_t>(k)]);
+    int c = CompareFolded(key, SubjectAt(static_cast<size_t>(k)));
     if (c < 0)
       hi = mid - 1;
     else if (c > 0)
@@ -253,6 +300,28 @@ std::string QLPResultText(int code) {
   }
 }
 
+std::string FileErrorText(int error) {
+  switch (error) {
+    case ENOSPC:
+      return "disk full";
+    case EDQUOT:
+      return "disk quota exceeded";
+    case EFBIG:
+      return "file too large";
+    case EIO:
+      return "input/output error";
+    default:
+      return std::strerror(error);
+  }
+}
+
+std::string QLPResultText(int code, int error) {
+  std::string text = QLPResultText(code);
+  if ((code == kQLPCannotCreate || code == kQLPWriteFailed) && error != 0)
+    text += ": " + FileErrorText(error);
+  return text;
+}
+
 int QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress) {
   int result = WriteQLPTextV2(pdbPath, dbName, progress);
   FreeRun();
@@ -266,16 +335,27 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   iProgress = progress;
   iUnreadableCount = 0;
   iUnreadableSubjects.clear();
+  iWriteError = 0;
 
   struct stat st {};
-  if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kQLPCannotCreate;
+  if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    iWriteError = EISDIR;
+    return kQLPCannotCreate;
+  }
   AtomicFile file;
-  if (!file.Open(iPdbPath)) return kQLPCannotCreate;
+  if (!file.Open(iPdbPath)) {
+    iWriteError = errno != 0 ? errno : EIO;
+    return kQLPCannotCreate;
+  }
 
   const int n = std::max(GetSourceSubjectCount(), 0);
   const int recordCap = std::max(GetMaxRecordLength(), 0);
   const int subjectCap = std::max(GetMaxSubjectLength(), 0);
   const size_t count = static_cast<size_t>(n);
+  // A book the database cannot hold by its count is refused before anything
+  // is read or allocated for it; the subjects are checked as they come.
+  if (n > 0 && int64_t{n - 1} * kQLPMinEntryBytes >= kQLPMaxStreamBeforeLastEntry)
+    return kQLPTooLarge;
 
   // The arrays of the run are vectors; a count the memory cannot hold is
   // reported like any other failed allocation.
@@ -293,11 +373,17 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
     return false;
   };
   if (!reserveArray(iQLPDataHeaderArray, count, "iQLPDataHeaderArray")) return kQLPNoMemory;
-  if (!reserveArray(iQLPSubjectArray, count, "iQLPSubjectArray")) return kQLPNoMemory;
+  iSubjectBytes.clear();
+  if (!reserveArray(iSubjectEnds, count, "iQLPSubjectArray")) return kQLPNoMemory;
   if (!reserveArray(iSortedSubjectIndex, count, "iSortedSubjectIndex")) return kQLPNoMemory;
   std::unique_ptr<uint8_t[]> subject;
   if (!Allocate(subject, static_cast<size_t>(subjectCap) + 1, "subject")) return kQLPNoMemory;
 
+  // The least the text stream holds before the last entry starts: the
+  // subjects read so far with their NULs, two NULs for each one to come.
+  // Once that passes what the database can start an entry in, the book is
+  // refused before any record is read, and the subjects kept stay bounded.
+  int64_t streamFloor = int64_t{std::max(n - 1, 0)} * kQLPMinEntryBytes;
   for (int i = 0; i < n; ++i) {
     subject[0] = 0;
     if (GetSourceSubject(i, reinterpret_cast<char*>(subject.get()), subjectCap) != 0)
@@ -305,10 +391,12 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
     subject[static_cast<size_t>(subjectCap)] = 0;
     size_t len =
         strnlen(reinterpret_cast<const char*>(subject.get()), static_cast<size_t>(subjectCap));
-    try {
-      iQLPSubjectArray[static_cast<size_t>(i)].Subject.assign(
-          reinterpret_cast<const char*>(subject.get()), len);
-    } catch (const std::bad_alloc&) {
+    if (i < n - 1) {
+      streamFloor += static_cast<int64_t>(len);
+      if (streamFloor >= kQLPMaxStreamBeforeLastEntry) return kQLPTooLarge;
+    }
+    if (!StoreSubject(static_cast<size_t>(i),
+                      std::string_view(reinterpret_cast<const char*>(subject.get()), len))) {
       Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPSubjectArray[index].Subject'");
       return kQLPNoMemory;
     }
@@ -358,13 +446,13 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
       if (!IsSourceOpen()) return kQLPSourceFailed;
       ++iUnreadableCount;
       if (iUnreadableSubjects.size() < kUnreadableNames)
-        iUnreadableSubjects.push_back(iQLPSubjectArray[static_cast<size_t>(i)].Subject);
+        iUnreadableSubjects.emplace_back(SubjectAt(static_cast<size_t>(i)));
       text[len++] = kUnreadableMark;
       text[len] = 0;
     }
     size_t convertedLength = WriteQLPTextV2ClearTags(text.get(), len, recordCap, converted.get());
 
-    const std::string& s = iQLPSubjectArray[static_cast<size_t>(i)].Subject;
+    const std::string_view s = SubjectAt(static_cast<size_t>(i));
     size_t start = pending;
     std::memcpy(iUnpacked.get() + pending, s.data(), s.size());
     pending += s.size();
@@ -390,7 +478,12 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
 
   int result = WriteQLPTextV2FinalizeWrite(file.Stream());
   if (result != kQLPOk) return result;  // the temporary file goes with `file`
-  if (!file.Commit()) return kQLPWriteFailed;
+  errno = 0;
+  if (!file.Commit()) {
+    // Buffered bytes may meet a full disk only here.
+    iWriteError = errno != 0 ? errno : EIO;
+    return kQLPWriteFailed;
+  }
   return kQLPOk;
 }
 
@@ -446,12 +539,20 @@ int QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, si
   return kQLPOk;
 }
 
+bool QLPWriter::WriteOut(std::FILE* out, const void* data, size_t size) {
+  if (size == 0) return true;
+  errno = 0;
+  if (std::fwrite(data, 1, size, out) == size) return true;
+  iWriteError = errno != 0 ? errno : EIO;
+  return false;
+}
+
 int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   // A source that lost its book on the way would give a header that
   // disagrees with the records: that run fails instead.
   const int n = std::max(GetSourceSubjectCount(), 0);
   const size_t count = static_cast<size_t>(n);
-  if (count != iQLPSubjectArray.size()) return kQLPSourceFailed;
+  if (count != iSubjectEnds.size()) return kQLPSourceFailed;
   const size_t firstCharRecords = CeilDiv(count, kQLPFirstCharRecordSize);
   const size_t headerRecords = CeilDiv(count, kQLPDataHeaderEntriesPerRecord);
 
@@ -528,33 +629,41 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   AppendBE16(head, kQLPCodingId);
   AppendBE16(head, 0);
   AppendBE16(head, static_cast<uint16_t>(GetSourceSorted()));
-  if (!WriteAll(out, head.data(), head.size())) return kQLPWriteFailed;
+  if (!WriteOut(out, head.data(), head.size())) return kQLPWriteFailed;
   const uint8_t reserved[kQLPReservedEntrySize] = {};
   for (int k = 0; k < kQLPReservedEntries; ++k)
-    if (!WriteAll(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
+    if (!WriteOut(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
 
-  // 5. First-character table.
+  // 5. First-character table, one record's worth at a time.
   std::unique_ptr<uint8_t[]> table;
-  if (!Allocate(table, count, "table", "WriteQLPTextV2FinalizeWrite")) return kQLPNoMemory;
-  for (size_t i = 0; i < count; ++i) {
-    const std::string& s = iQLPSubjectArray[i].Subject;
-    table[i] = s.empty() ? 0 : static_cast<uint8_t>(s[0]);
+  if (!Allocate(table, std::min(count, size_t{kQLPFirstCharRecordSize}), "table",
+                "WriteQLPTextV2FinalizeWrite"))
+    return kQLPNoMemory;
+  for (size_t at = 0; at < count; at += kQLPFirstCharRecordSize) {
+    const size_t piece = std::min(count - at, size_t{kQLPFirstCharRecordSize});
+    for (size_t i = 0; i < piece; ++i) {
+      const std::string_view s = SubjectAt(at + i);
+      table[i] = s.empty() ? 0 : static_cast<uint8_t>(s[0]);
+    }
+    if (!WriteOut(out, table.get(), piece)) return kQLPWriteFailed;
   }
-  for (size_t at = 0; at < count; at += kQLPFirstCharRecordSize)
-    if (!WriteAll(out, table.get() + at, std::min(count - at, size_t{kQLPFirstCharRecordSize})))
-      return kQLPWriteFailed;
   table.reset();
   // 6.
   Step();
 
-  // 7. Data header table.
-  std::string headers;
-  headers.reserve(count * kQLPDataHeaderEntrySize);
+  // 7. Data header table, through a small buffer.
+  uint8_t headers[1024 * kQLPDataHeaderEntrySize];
+  size_t used = 0;
   for (const QLPDataHeaderEntry& e : iQLPDataHeaderArray) {
-    AppendBE16(headers, e.location);
-    AppendBE16(headers, e.offset);
+    WriteBE16(headers + used, e.location);
+    WriteBE16(headers + used + 2, e.offset);
+    used += kQLPDataHeaderEntrySize;
+    if (used == sizeof headers) {
+      if (!WriteOut(out, headers, used)) return kQLPWriteFailed;
+      used = 0;
+    }
   }
-  if (!WriteAll(out, headers.data(), headers.size())) return kQLPWriteFailed;
+  if (!WriteOut(out, headers, used)) return kQLPWriteFailed;
 
   // 8. Blocks.
   for (size_t b = 0; b < iQLPDataBlockArray.size(); ++b) {
@@ -562,7 +671,7 @@ int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     uint8_t length[2];
     WriteBE16(length,
               static_cast<uint16_t>(block.length | (lastInRecord[b] ? kQLPLastBlockFlag : 0)));
-    if (!WriteAll(out, length, 2) || !WriteAll(out, iBlockStore.data() + block.data, block.length))
+    if (!WriteOut(out, length, 2) || !WriteOut(out, iBlockStore.data() + block.data, block.length))
       return kQLPWriteFailed;
   }
   return kQLPOk;

@@ -29,8 +29,13 @@ inline constexpr int kQLPNoMemory = 6;      // a buffer could not be allocated (
 inline constexpr int kQLPSourceFailed = 8;  // the book could not be read through the run
 inline constexpr int kQLPTooLarge = 16;     // the book does not fit the data header addressing
 
-// What a result of ExportToHandheld means, for messages.
+// What a result of ExportToHandheld means, for messages; with the run's
+// WriteError, a file that could not be created or written says why.
 std::string QLPResultText(int code);
+std::string QLPResultText(int code, int error);
+// The reason for a failed file operation, in the words a message uses
+// ("disk full" for ENOSPC).
+std::string FileErrorText(int error);
 
 // The piece value a source returns once the record text is complete.
 inline constexpr int32_t kSourcePieceComplete = 0xFFFF;
@@ -45,10 +50,6 @@ inline constexpr int kConversionCapMargin = 20;
 struct QLPDataHeaderEntry {
   uint16_t location = 0;  // data record << 7 | block within it
   uint16_t offset = 0;    // where the subject's entry starts in that block
-};
-
-struct QLPSubject {
-  std::string Subject;  // owned copy, without its NUL
 };
 
 // A compressed block; its bytes live in the writer's block store.
@@ -85,6 +86,8 @@ class QLPWriter {
   // after what could be read), and up to five of their subjects.
   int UnreadableRecordCount() const { return iUnreadableCount; }
   const std::vector<std::string>& UnreadableSubjects() const { return iUnreadableSubjects; }
+  // The errno of the create or write that failed the last run; 0 when none did.
+  int WriteError() const { return iWriteError; }
 
   // Where allocation messages go; none means they are dropped.
   void SetMessageSink(MessageSink* messages) { iMessages = messages; }
@@ -112,17 +115,26 @@ class QLPWriter {
   // Closes iFile if it is open (sources call it from CloseSource).
   void CloseSourceFile();
 
-  // Subjects and their sorted index, for link resolution (set up by a run;
-  // exposed to subclasses and tests through LoadSubjects).
-  std::vector<QLPSubject> iQLPSubjectArray;
+  // The subjects of the run, back to back in one buffer without NULs
+  // (subject i ends at iSubjectEnds[i]), and their sorted index for link
+  // resolution. A run sets them up; SetSubjects does it for subclasses and
+  // tests. Comparisons fold A-Z as they go, so no folded copies are kept.
+  std::vector<char> iSubjectBytes;
+  std::vector<uint32_t> iSubjectEnds;
   std::vector<int32_t> iSortedSubjectIndex;
-  std::vector<std::string> iFoldedSubjects;  // A-Z folded copies, for sorting and lookups
+  std::string_view SubjectAt(size_t index) const;
+  // Sets up the subjects and sorts their index; false when memory ran out.
+  bool SetSubjects(const std::vector<std::string>& subjects);
   void SortSubjectIndex();
   int FindLinkTarget(const uint8_t* target, size_t length) const;
 
  private:
   int WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress);
   int WriteQLPTextV2FinalizeWrite(std::FILE* out);
+  bool WriteOut(std::FILE* out, const void* data, size_t size);
+  // Puts subject index's bytes after those before it; false when the
+  // buffer cannot grow.
+  bool StoreSubject(size_t index, std::string_view subject);
   int CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex);
   bool Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
                 std::string_view where = "WriteQLPTextV2");
@@ -133,6 +145,7 @@ class QLPWriter {
   std::string iPdbPath;
   std::string iDbName;
   int iUnreadableCount = 0;
+  int iWriteError = 0;
   std::vector<std::string> iUnreadableSubjects;
   MessageSink* iMessages = nullptr;
   ProgressSink* iProgress = nullptr;

@@ -1,8 +1,6 @@
 #include "export_flow.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -30,10 +28,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 
 // Why the export run failed, with the system's reason when a file failed.
 std::string ExportFailureText(const std::string& pdbPath, int result, int error) {
-  std::string text = pdbPath + ": " + QLPResultText(result);
-  if ((result == kQLPCannotCreate || result == kQLPWriteFailed) && error != 0)
-    text += ": " + std::string(std::strerror(error));
-  return text;
+  return pdbPath + ": " + QLPResultText(result, error);
 }
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
@@ -106,15 +101,12 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
       const int64_t n = reader.GetSourceSubjectCount();
       desktop.WaitCursor(true);
       int result;
-      int error;
       {
         std::unique_ptr<ProgressSink> bar = desktop.StartProgress(2 * n + 3, true);
-        errno = 0;
         result = reader.ExportToHandheld(pdbPath.c_str(), values.name.c_str(), bar.get());
-        error = errno;
       }
       desktop.WaitCursor(false);
-      if (result != kQLPOk) failure = ExportFailureText(pdbPath, result, error);
+      if (result != kQLPOk) failure = ExportFailureText(pdbPath, result, reader.WriteError());
     }
     if (!failure.empty())
       desktop.ShowMessage(std::string(kExportFailed) + ":\n" + failure, kDefaultCaption);

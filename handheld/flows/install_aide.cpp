@@ -38,25 +38,19 @@ std::string HomeDirectory() {
   return home;
 }
 
-int ErrorOf(const std::error_code& ec) {
-  return ec.value() != 0 ? ec.value() : EIO;
-}
-
-// The full path, as the queue must hold it: the installer may run anywhere.
-std::string AbsolutePath(const std::string& path, int& error) {
-  std::error_code ec;
-  const fs::path absolute = fs::absolute(path, ec);
-  if (ec) {
-    error = ErrorOf(ec);
-    return {};
-  }
-  return absolute.lexically_normal().string();
-}
-
-// A file to queue must be there and be a file.
-int CheckQueuedFile(const std::string& path) {
+// The file a path names, as the queue must hold it: the full path with every
+// link and "." or ".." resolved by the system, so that the installer, which
+// may run anywhere, takes exactly the file the path opens now ("link/.." is
+// the directory above the link's target, not the link's own directory). It
+// must be a file. 0, or the errno of the failure.
+int ResolveQueuedFile(const std::string& path, std::string& resolved) {
+  errno = 0;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return errno != 0 ? errno : EIO;
+  resolved = real;
+  std::free(real);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno != 0 ? errno : EIO;
+  if (::stat(resolved.c_str(), &st) != 0) return errno != 0 ? errno : EIO;
   return S_ISREG(st.st_mode) ? 0 : EISDIR;
 }
 
@@ -88,10 +82,8 @@ std::string JPilotInstallAide::UserName(int index) {
 int JPilotInstallAide::QueueFile(const std::string& user, const std::string& path) {
   UserCount();
   if (std::find(iUsers.begin(), iUsers.end(), user) == iUsers.end()) return ENOENT;
-  if (const int error = CheckQueuedFile(path); error != 0) return error;
-  int error = 0;
-  const std::string absolute = AbsolutePath(path, error);
-  if (error != 0) return error;
+  std::string absolute;
+  if (const int error = ResolveQueuedFile(path, absolute); error != 0) return error;
   // One path a line: a line end inside the path would queue something else.
   if (absolute.find_first_of("\r\n") != std::string::npos) return EINVAL;
 
@@ -154,10 +146,13 @@ int SpoolInstallAide::QueueFile(const std::string& user, const std::string& path
   const fs::path userDirectory = fs::path(iDirectory) / user;
   std::error_code ec;
   if (!fs::is_directory(userDirectory, ec)) return ENOENT;
-  if (const int error = CheckQueuedFile(path); error != 0) return error;
-  const fs::path name = fs::path(path).filename();
+  std::string file;
+  if (const int error = ResolveQueuedFile(path, file); error != 0) return error;
+  // The copy takes the name of the file it copies, as the J-Pilot queue
+  // lists that file.
+  const fs::path name = fs::path(file).filename();
   if (name.empty()) return EINVAL;
-  return SystemBookFiles().Copy(path, (userDirectory / name).string());
+  return SystemBookFiles().Copy(file, (userDirectory / name).string());
 }
 
 std::string JPilotDirectory() {

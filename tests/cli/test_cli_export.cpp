@@ -2,10 +2,12 @@
 // name, reproducible dates, and the messages and exit codes of failures.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,29 @@ TEST_F(CliExport, FailuresAreClearAndExitOne) {
   }
   EXPECT_EQ(Qlbook({"export-pdb", book_}).status, 2);
   EXPECT_EQ(Qlbook({"export-pdb"}).status, 2);
+}
+
+// A write that fails names its cause after the library's text.
+TEST_F(CliExport, FailedWritesSayWhy) {
+  std::mt19937 rng(3);
+  std::string text(6000, ' ');
+  for (char& c : text) c = static_cast<char>('a' + rng() % 26);
+  const std::string big = dir_.File("big.ql");
+  qltest::WriteFileBytes(big, qltest::BuildBookBytes({{"a", text}}));
+  struct Case {
+    std::string book, out, prefix, message;
+  };
+  std::vector<Case> cases = {{big, dir_.File("o.pdb"), "trap '' XFSZ; ulimit -f 1; ",
+                              dir_.File("o.pdb") + ": writing the file failed: file too large"}};
+  if (access("/dev/full", W_OK) == 0)
+    cases.push_back({book_, "/dev/full", "", "/dev/full: writing the file failed: disk full"});
+  for (const Case& c : cases) {
+    qltest::QlbookRun r =
+        qltest::RunQlbook({"export-pdb", c.book, c.out}, "export SOURCE_DATE_EPOCH=0; " + c.prefix);
+    EXPECT_EQ(r.status, 1) << c.out;
+    EXPECT_EQ(r.err, "qlbook: " + c.message + "\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("o.pdb")));
 }
 
 }  // namespace

@@ -229,6 +229,7 @@ void FakeSource::CloseSource() {
 }
 int FakeSource::GetSourceSubjectCount() {
   if (logCalls) calls.push_back("count");
+  if (generatedCount >= 0) return iSourceOpen ? generatedCount : 0;
   return iSourceOpen ? static_cast<int>(subjects.size()) : 0;
 }
 int FakeSource::GetMaxSubjectLength() {
@@ -241,8 +242,15 @@ int FakeSource::GetMaxRecordLength() {
 }
 int FakeSource::GetSourceSubject(int index, char* buffer, int capacity) {
   if (logCalls) calls.push_back("subject " + std::to_string(index));
+  ++subjectReads;
   buffer[0] = 0;
   if (failSubjectAt >= 0 && index >= failSubjectAt) return 3;
+  if (generatedCount >= 0) {
+    const size_t n = static_cast<size_t>(std::min(generatedSubjectLength, capacity));
+    std::memset(buffer, 'x', n);
+    buffer[n] = 0;
+    return 0;
+  }
   const std::string& s = subjects[static_cast<size_t>(index)];
   size_t n = std::min(s.size(), static_cast<size_t>(capacity));
   std::memcpy(buffer, s.data(), n);
@@ -251,11 +259,13 @@ int FakeSource::GetSourceSubject(int index, char* buffer, int capacity) {
 }
 int FakeSource::GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) {
   if (logCalls) calls.push_back("record " + std::to_string(index));
+  ++recordReads;
   piece = 0xFFFF;
   buffer[0] = 0;
   if (index == closeAtRecord) iSourceOpen = false;
   if (!iSourceOpen) return 13;
   if (index == failRecordAt) return 3;
+  if (generatedCount >= 0) return 0;
   const std::string& t = texts[static_cast<size_t>(index)];
   size_t n = std::min(t.size(), static_cast<size_t>(capacity));
   std::memcpy(buffer, t.data(), n);
@@ -268,13 +278,7 @@ int FakeSource::GetSourceSorted() {
 }
 
 void FakeSource::PrepareLinks() {
-  iQLPSubjectArray.clear();
-  iSortedSubjectIndex.clear();
-  for (size_t i = 0; i < subjects.size(); ++i) {
-    iQLPSubjectArray.push_back({subjects[i]});
-    iSortedSubjectIndex.push_back(static_cast<int32_t>(i));
-  }
-  SortSubjectIndex();
+  SetSubjects(subjects);
 }
 
 std::string Incompressible(size_t length, uint32_t seed, std::string_view avoid) {

@@ -83,6 +83,13 @@ class FakeSource : public ql::QLPWriter {
   int closeAtRecord = -1;  // the source loses its book when this record is asked for
   std::vector<std::string> calls;
   bool logCalls = false;
+  // When not negative, the book is this many entries made as they are asked
+  // for (subject: generatedSubjectLength bytes 'x', text empty) instead of
+  // the vectors.
+  int generatedCount = -1;
+  int generatedSubjectLength = 0;
+  int subjectReads = 0;
+  int recordReads = 0;
 
   int OpenSource(const std::string& path) override;
   void CloseSource() override;

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 
 #include "book_fixture.h"
+#include "file_size_limit.h"
 #include "handheld_test_util.h"
 #include "pdb_format.h"
 
@@ -498,6 +503,66 @@ TEST(QLPWriterRun, FailedWriteGivesFourAndNoFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                           std::filesystem::directory_iterator()),
             0);
+}
+
+// A write that fails says why: the run keeps the errno of the failed write
+// and the result's text names it. The book is larger than each limit.
+TEST(QLPWriterRun, FailedWriteKeepsTheSystemsReason) {
+  struct Case {
+    std::string name, path;
+    bool sizeLimit;
+    int error;
+    std::string text;
+  };
+  TempDir dir;
+  std::vector<Case> cases = {{"file size limit", dir.File("out.pdb"), true, EFBIG,
+                              "writing the file failed: file too large"}};
+  if (access("/dev/full", W_OK) == 0)
+    cases.push_back(
+        {"/dev/full", "/dev/full", false, ENOSPC, "writing the file failed: disk full"});
+  for (const Case& c : cases) {
+    FakeSource s(Entries{{"s", hhtest::Incompressible(40000, 3, "s")}});
+    s.OpenSource("book.ql");
+    int result;
+    {
+      std::optional<qltest::FileSizeLimit> limit;
+      if (c.sizeLimit) limit.emplace(300);
+      result = s.ExportToHandheld(c.path.c_str(), "Book", nullptr);
+    }
+    EXPECT_EQ(result, ql::kQLPWriteFailed) << c.name;
+    EXPECT_EQ(s.WriteError(), c.error) << c.name << ": " << std::strerror(s.WriteError());
+    EXPECT_EQ(ql::QLPResultText(result, s.WriteError()), c.text) << c.name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
+
+  // A run that succeeds has no reason left from the one before.
+  FakeSource s(Entries{{"s", hhtest::Incompressible(40000, 3, "s")}});
+  s.OpenSource("book.ql");
+  {
+    qltest::FileSizeLimit limit(300);
+    ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr),
+              ql::kQLPWriteFailed);
+  }
+  ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr), ql::kQLPOk);
+  EXPECT_EQ(s.WriteError(), 0);
+}
+
+// A file system that fills up while the database is written, part way or
+// only when the last buffered bytes go out as the file is finished.
+TEST(QLPWriterRun, FullFileSystemSaysDiskFull) {
+  TempDir dir;
+  qltest::SmallFileSystem small(dir.File("small"), 16384);
+  if (!small.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs (needs root)";
+  for (size_t size : {size_t{40000}, size_t{16500}}) {
+    FakeSource s(Entries{{"s", hhtest::Incompressible(size, 3, "s")}});
+    s.OpenSource("book.ql");
+    const std::string path = small.Path() + "/out.pdb";
+    const int result = s.ExportToHandheld(path.c_str(), "Book", nullptr);
+    EXPECT_EQ(ql::QLPResultText(result, s.WriteError()), "writing the file failed: disk full")
+        << size;
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(std::filesystem::is_empty(small.Path())) << "no temporary file left";
+  }
 }
 
 // A subject that would start in data record 512 cannot be addressed: 16,

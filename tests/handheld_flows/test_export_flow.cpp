@@ -3,13 +3,17 @@
 // messages, failures that are never queued, and the book open again after.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <random>
 
 #include "book_fixture.h"
 #include "export_flow.h"
+#include "file_size_limit.h"
 #include "scripted_desktop.h"
 
 namespace {
@@ -58,8 +62,9 @@ class ExportFlowTest : public testing::Test {
 
   // The book open, with a bookmark made since it opened: only closing the
   // book writes it into the file.
-  void OpenBook(const qltest::BookOptions& options = {}) {
-    qltest::WriteFileBytes(bookPath, qltest::BuildBookBytes(kEntries, options));
+  void OpenBook(const qltest::BookOptions& options = {},
+                const std::vector<Entry>& entries = kEntries) {
+    qltest::WriteFileBytes(bookPath, qltest::BuildBookBytes(entries, options));
     ASSERT_TRUE(ql::OpenDocument(doc, desktop, bookPath));
     doc.Reader().SetBookmark(3, 6, 1, 0, "banana");
     desktop.log.clear();
@@ -199,6 +204,42 @@ TEST_F(ExportFlowTest, FailedExportSaysWhyAndIsNeverQueued) {
   EXPECT_THAT(desktop.Calls("ShowMessage"),
               ElementsAre("ShowMessage Quillary: Export failed:\n" + underFile +
                           ": cannot create the file: " + std::strerror(ENOTDIR)));
+  ExpectBookOpenAgainWithItsBookmark();
+}
+
+// A write that fails names its cause, whatever the stream did after it. The
+// database outgrows the limit on file size; the bookmarks written back into
+// the book when it closes lie below it.
+TEST_F(ExportFlowTest, FailedWriteSaysWhyAndIsNeverQueued) {
+  struct Case {
+    std::string path;
+    bool sizeLimit;
+    std::string reason;
+  };
+  std::vector<Case> cases = {{pdbPath, true, "file too large"}};
+  if (access("/dev/full", W_OK) == 0) cases.push_back({"/dev/full", false, "disk full"});
+  std::vector<Entry> entries = kEntries;
+  std::mt19937 rng(3);
+  entries[2].text.assign(12000, ' ');
+  for (char& ch : entries[2].text) ch = static_cast<char>('a' + rng() % 26);
+  OpenBook({}, entries);
+  aide.users = {"Adam"};
+  for (const Case& c : cases) {
+    desktop.log.clear();
+    desktop.files = {ql::ChosenFile{c.path, 0}};
+    desktop.palmImports = {ql::PalmImportValues{true, "My Book"}};
+    {
+      std::optional<qltest::FileSizeLimit> limit;
+      if (c.sizeLimit) limit.emplace(9000);
+      Export();
+    }
+    EXPECT_THAT(desktop.Calls("ShowMessage"),
+                ElementsAre("ShowMessage Quillary: Export failed:\n" + c.path +
+                            ": writing the file failed: " + c.reason));
+    EXPECT_FALSE(desktop.Called("ChooseHotSyncUser"));
+  }
+  EXPECT_TRUE(aide.queued.empty());
+  EXPECT_FALSE(std::filesystem::exists(pdbPath));
   ExpectBookOpenAgainWithItsBookmark();
 }
 

@@ -67,6 +67,47 @@ TEST_F(InstallAideTest, JPilotQueuesTheAbsolutePathOnce) {
   EXPECT_EQ(Queue(), "/data/other.pdb\n" + pdb + "\n" + dir.File("second.pdb") + "\n");
 }
 
+// The path given may pass through links; what is queued is the file the
+// system opens for it, never a lexical reading of the path ("link/.." is not
+// the link's directory). A decoy stands where the lexical reading points.
+class QueuedFileTest : public InstallAideTest {
+ protected:
+  QueuedFileTest() {
+    fs::create_directories(dir.File("a/b"));
+    written = dir.File("a/x.pdb");
+    qltest::WriteFileBytes(written, "the file written");
+    qltest::WriteFileBytes(dir.File("x.pdb"), "a decoy");
+    fs::create_directory_symlink("a/b", dir.File("link"));
+    fs::create_symlink("a/x.pdb", dir.File("current.pdb"));
+    written = fs::canonical(written).string();
+  }
+  const std::vector<std::string> kGiven = {"link/../x.pdb", "current.pdb", "a/b/../x.pdb"};
+  std::string written;
+};
+
+TEST_F(QueuedFileTest, JPilotQueuesTheFileTheSystemOpens) {
+  for (const std::string& given : kGiven) {
+    WriteRc("user Jane\n");
+    std::filesystem::remove(jpilot + "/jpilot.install");
+    ql::JPilotInstallAide aide(jpilot);
+    ASSERT_EQ(aide.UserCount(), 1);
+    EXPECT_EQ(aide.QueueFile("Jane", dir.File(given)), 0) << given;
+    EXPECT_EQ(Queue(), written + "\n") << given;
+  }
+}
+
+TEST_F(QueuedFileTest, SpoolCopiesTheFileTheSystemOpensUnderItsName) {
+  for (size_t k = 0; k < kGiven.size(); ++k) {
+    const std::string& given = kGiven[k];
+    const std::string spool = dir.File("spool" + std::to_string(k));
+    ql::SpoolInstallAide aide(spool, "alice");
+    ASSERT_EQ(aide.UserCount(), 1);
+    EXPECT_EQ(aide.QueueFile("alice", dir.File(given)), 0) << given;
+    EXPECT_THAT(DirectoryNames(spool + "/alice"), ElementsAre("x.pdb")) << given;
+    EXPECT_EQ(qltest::ReadFileBytes(spool + "/alice/x.pdb"), "the file written") << given;
+  }
+}
+
 TEST_F(InstallAideTest, JPilotQueueFailures) {
   WriteRc("user Jane\n");
   ql::JPilotInstallAide aide(jpilot);
