@@ -42,6 +42,10 @@ bool OverlapCheck::Follows(const EntryExtent& extent) {
   return true;
 }
 
+std::string RecordName(std::string_view subject, int index) {
+  return subject.empty() ? "#" + std::to_string(index) : std::string(subject);
+}
+
 int CompareSubjects(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -349,7 +353,8 @@ int BookReader::OpenVersion2() {
       return kOpenFailed;
     iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
     iSubjectBlockCached = -1;
-    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize), 0);
+    // One byte past the block tells a block that decodes long.
+    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize) + 1, 0);
     iRecordBlockCached = -1;
     const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
     iCompressedBuffer.assign(
@@ -417,8 +422,9 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
   return true;
 }
 
-int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int dataOffset,
-                                int block, std::span<uint8_t> buffer) {
+int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize,
+                                int dataOffset, int block, std::span<uint8_t> buffer, bool& whole) {
+  whole = false;
   if (block < 0 || static_cast<size_t>(block) >= table.size()) return -1;
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const int64_t at = int64_t{dataOffset} + e.offset;
@@ -427,18 +433,30 @@ int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int d
   const size_t length = static_cast<size_t>(std::min<int64_t>(
       {e.compressedLength, iFileSize - at, static_cast<int64_t>(iCompressedBuffer.size())}));
   const size_t got = ReadFile(at, iCompressedBuffer.data(), length);
-  return static_cast<int64_t>(
-      DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer, false));
+  const SectionBlock decoded = DecodeSectionBlock(
+      table, blockSize, block, std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer);
+  whole = decoded.whole;
+  return static_cast<int64_t>(decoded.length);
 }
 
 bool BookReader::LoadSubjectBlock(int block) {
-  if (iSubjectBlockCached == block) return true;
+  if (iSubjectBlockCached == block) {
+    iSubjectDamageSeen |= !iSubjectBlockWhole;
+    return true;
+  }
   iSubjectBlockCached = -1;
   iSubjectBlockFill = 0;
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
-  const int64_t n = DecodeBlock(iSubjectBlockTable, iSubjectDataOffset, block,
-                                std::span<uint8_t>(iSubjectBlockBuffer.data(), size));
-  if (n < 0) return false;
+  // The byte past the block, which tells a block that decodes long, is the
+  // spill-over's first and written over by it.
+  const int64_t n =
+      DecodeBlock(iSubjectBlockTable, iSubjectBlockSize, iSubjectDataOffset, block,
+                  std::span<uint8_t>(iSubjectBlockBuffer.data(), size + 1), iSubjectBlockWhole);
+  if (n < 0) {
+    iSubjectDamageSeen = true;
+    return false;
+  }
+  iSubjectDamageSeen |= !iSubjectBlockWhole;
   ++iStats.subjectBlockLoads;
   size_t fill = static_cast<size_t>(n);
   if (block + 1 < iSubjectBlockCount) {
@@ -468,8 +486,8 @@ bool BookReader::LoadRecordBlock(int block) {
   if (iRecordBlockCached == block) return true;
   iRecordBlockCached = -1;
   iRecordBlockFill = 0;
-  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordDataOffset, block,
-                                std::span<uint8_t>(iRecordBlockBuffer));
+  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordBlockSize, iRecordDataOffset, block,
+                                std::span<uint8_t>(iRecordBlockBuffer), iRecordBlockWhole);
   if (n < 0) return false;
   ++iStats.recordBlockLoads;
   iRecordBlockFill = static_cast<size_t>(n);
@@ -524,9 +542,13 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
+    iSubjectDamageSeen = !iSubjectBlockWhole;
     if (ReadEntryString(e.headBlock, e.headPos, e.parts.head))
       e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
     else
+      e.parts.damaged = true;
+    if (KeepBeforeNextEntry(index, e.parts, true) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, e.headBlock, e.headPos))
       e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
@@ -557,6 +579,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.parts.start = o;
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
+  iSubjectDamageSeen = false;
   if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // Next byte of the subject stream, -1 at its end, for the flags and the
@@ -582,18 +605,79 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     }
     e.parts.tailOffset = static_cast<int32_t>(tail);
   }
-  if (!ReadEntryString(block, pos, e.parts.subject)) return done();
+  if (!ReadEntryString(block, pos, e.parts.subject)) {
+    KeepBeforeNextEntry(index, e.parts, false);
+    return done();
+  }
   if (wantHead) {
     e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
     if (!e.parts.damaged)
       e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
+    if (KeepBeforeNextEntry(index, e.parts, true) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, block, pos))
+      e.parts.damaged = true;
   } else {
-    e.parts.damaged = false;
+    // Only the subject is read: what tells of damage so far is its blocks,
+    // and a subject that runs on into the next entry (the head is not read).
+    e.parts.damaged = iSubjectDamageSeen;
+    if (KeepBeforeNextEntry(index, e.parts, false)) {
+      e.parts.damaged = true;
+      return done();
+    }
     e.hasHead = false;
     e.headBlock = block;
     e.headPos = pos;
   }
   return done();
+}
+
+int64_t BookReader::NextEntryStart(int index) {
+  if (index + 1 >= iSubjectCount || !WindowIndex(index + 1)) return -1;
+  const int32_t next = iIndexWindow[static_cast<size_t>(index + 1 - iIndexWindowStart)];
+  if (next < 0 || next >= int64_t{iSubjectBlockCount} * iSubjectBlockSize) return -1;
+  return next;
+}
+
+bool BookReader::KeepBeforeNextEntry(int index, SubjectEntryParts& parts, bool headRead) {
+  const int64_t next = NextEntryStart(index);
+  if (next <= parts.start) return false;
+  // Where each part began: flags, the tail offset if any, subject, zero, head.
+  const int64_t subjectStart = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0);
+  const int64_t subjectEnd = subjectStart + static_cast<int64_t>(parts.subject.size());
+  const int64_t headStart = subjectEnd + 1;
+  const int64_t readEnd = headRead ? headStart + static_cast<int64_t>(parts.head.size()) : subjectEnd;
+  if (readEnd < next) return false;
+  if (next < subjectStart) {
+    parts.tailOffset = -1;  // its bytes are partly the next entry's
+    parts.subject.clear();
+    parts.head.clear();
+  } else if (next <= subjectEnd) {
+    parts.subject.resize(static_cast<size_t>(next - subjectStart));
+    parts.head.clear();
+  } else {
+    parts.head.resize(static_cast<size_t>(std::max<int64_t>(next - headStart, 0)));
+  }
+  parts.end = next;
+  return true;
+}
+
+bool BookReader::EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block,
+                                         size_t pos) {
+  if (parts.end < 0) return false;
+  // A record with a tail has a head of exactly 150 bytes, one without at most that.
+  const size_t head = parts.head.size();
+  if (parts.tailOffset >= 0 ? head != kRecordHeadMax : head > kRecordHeadMax) return false;
+  if (index + 1 < iSubjectCount) {
+    // Entries lie back to back: the next one starts where this one ends. An
+    // index value that cannot be read, or points outside the stream, tells
+    // of the next entry, not of this one.
+    const int64_t next = NextEntryStart(index);
+    return next < 0 || next == parts.end;
+  }
+  // The last entry ends the stream, where that is known.
+  if (block + 1 == iSubjectBlockCount && iSubjectBlockCached == block)
+    return pos == iSubjectBlockFill;
+  return true;
 }
 
 std::string BookReader::GetSubject(int index) {
@@ -602,13 +686,39 @@ std::string BookReader::GetSubject(int index) {
   return ReadSubjectEntry(index, false).subject;
 }
 
-std::string_view BookReader::PeekSubject(int index, std::string& scratch) {
+std::string_view BookReader::PeekSubject(int index, std::string& scratch, bool& damaged) {
+  damaged = false;
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) {
     scratch = iLegacy->GetSubject(index);
+    damaged = !iLegacy->SubjectWhole(index);
     return scratch;
   }
-  return ReadSubjectEntry(index, false).subject;
+  const SubjectEntryParts& parts = ReadSubjectEntry(index, false);
+  damaged = parts.damaged;
+  return parts.subject;
+}
+
+void BookReader::NoteDamaged(int record) {
+  if (!iDamageSeen.empty() && iDamageSeen.back() == record) return;
+  // Searched again and again (the window's Find), the same records would
+  // pile up: the list is made unique once it outgrows the book.
+  if (iDamageSeen.size() >= 2 * static_cast<size_t>(iSubjectCount) + 64) {
+    std::sort(iDamageSeen.begin(), iDamageSeen.end());
+    iDamageSeen.erase(std::unique(iDamageSeen.begin(), iDamageSeen.end()), iDamageSeen.end());
+  }
+  try {
+    iDamageSeen.push_back(record);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+std::vector<int> BookReader::TakeDamagedRecords() {
+  std::vector<int> seen = std::move(iDamageSeen);
+  iDamageSeen = {};
+  std::sort(seen.begin(), seen.end());
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  return seen;
 }
 
 std::string BookReader::GetRecordHead(int index) {
@@ -638,14 +748,18 @@ int BookReader::LoadRecord(int index) {
       iRecordDamaged = parts.damaged;
       iRecordExtent.entryStart = parts.start;
       iRecordExtent.entryEnd = parts.end;
-      if (parts.tailOffset >= 0) {
+      const int32_t tailOffset = parts.tailOffset;
+      if (tailOffset >= 0 && iRecordBlockSize > 0) {
         bool ended = false;
-        iRecordExtent.textStart = parts.tailOffset;
-        int block = parts.tailOffset / iRecordBlockSize;
-        size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
+        bool whole = true;
+        iRecordExtent.textStart = tailOffset;
+        const size_t headLength = iRecordText.size();
+        int block = tailOffset / iRecordBlockSize;
+        size_t pos = static_cast<size_t>(tailOffset % iRecordBlockSize);
         // The tail runs to its zero byte, crossing blocks; the last block of
         // the stream ends it in any case.
         while (block < iRecordBlockCount && LoadRecordBlock(block)) {
+          whole = whole && iRecordBlockWhole;
           const uint8_t* data = iRecordBlockBuffer.data();
           const size_t end = iRecordBlockFill;
           if (pos < end) {
@@ -657,13 +771,25 @@ int BookReader::LoadRecord(int index) {
               ended = true;
               iRecordExtent.textEnd =
                   int64_t{block} * iRecordBlockSize + static_cast<int64_t>(stop) + 1;
+              // The last record's tail ends the stream.
+              if (index + 1 == iSubjectCount && (block + 1 != iRecordBlockCount || stop + 1 != end))
+                whole = false;
               break;
             }
           }
           ++block;
           pos = 0;
         }
-        if (!ended) iRecordDamaged = true;
+        // A tail holds the record's bytes past its head, one at least, and
+        // the next record's tail starts where it ends.
+        if (!ended || !whole || iRecordText.size() == headLength) iRecordDamaged = true;
+        if (!iRecordDamaged && index + 1 < iSubjectCount) {
+          const SubjectEntryParts& next = ReadSubjectEntry(index + 1, false);
+          if (!next.damaged && next.tailOffset >= 0 && next.tailOffset != iRecordExtent.textEnd)
+            iRecordDamaged = true;
+        }
+      } else if (tailOffset >= 0) {
+        iRecordDamaged = true;
       }
       iRecordText.push_back(0);
     }
