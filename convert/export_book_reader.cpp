@@ -619,19 +619,31 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
             damaged = true;
           break;
         }
+        // What follows a damaged block is not known to be this tail's.
+        if (!iRecordBlockWhole) break;
         ++block;
         p = 0;
       }
       // A tail holds one byte at least, and the next record's starts where
-      // it ends (a text cut at the capacity is not read to its end).
-      if (ended && iRecordText.size() == headLength) damaged = true;
+      // it ends (a text cut at the capacity is not read to its end). One
+      // that runs on into it is cut there, as those bytes are the next one's.
+      const bool cutShort = !ended && iRecordText.size() < keep;
+      if (cutShort || (ended && iRecordText.size() == headLength)) damaged = true;
       StreamCursor nextCursor;
       bool nextHasTail = false;
       int32_t nextTail = 0;
-      if (ended && !damaged && index + 1 < iSubjectCount &&
+      if ((ended || cutShort) && index + 1 < iSubjectCount &&
           FindSubjectEntry(index + 1, nextCursor, nextHasTail, nextTail) == kExportOk &&
-          !iSubjectDamageSeen && nextHasTail && nextTail != extent.textEnd)
-        damaged = true;
+          !iSubjectDamageSeen && nextHasTail) {
+        if (nextTail > tailOffset && (cutShort || extent.textEnd > nextTail)) {
+          iRecordText.resize(std::min(iRecordText.size(),
+                                      headLength + static_cast<size_t>(nextTail - tailOffset)));
+          extent.textEnd = nextTail;
+          damaged = true;
+        } else if (nextTail != extent.textEnd) {
+          damaged = true;
+        }
+      }
     }
     if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
   } catch (const std::bad_alloc&) {

@@ -23,6 +23,8 @@ namespace {
 
 constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
+// How many records on a damaged tail looks for the next tail, to cut it there.
+constexpr int kTailSearchRecords = 64;
 
 inline uint8_t FoldByte(uint8_t c) {
   return (c >= 'A' && c <= 'Z') ? uint8_t(c + ('a' - 'A')) : c;
@@ -777,16 +779,35 @@ int BookReader::LoadRecord(int index) {
               break;
             }
           }
+          // What follows a damaged block in the stream is not known to be
+          // this tail's continuation.
+          if (!iRecordBlockWhole) break;
           ++block;
           pos = 0;
         }
         // A tail holds the record's bytes past its head, one at least, and
-        // the next record's tail starts where it ends.
+        // the next record's tail starts where it ends. One that runs on into
+        // the next is cut before it, as those bytes are the next one's.
         if (!ended || !whole || iRecordText.size() == headLength) iRecordDamaged = true;
-        if (!iRecordDamaged && index + 1 < iSubjectCount) {
+        if (index + 1 < iSubjectCount) {
           const SubjectEntryParts& next = ReadSubjectEntry(index + 1, false);
-          if (!next.damaged && next.tailOffset >= 0 && next.tailOffset != iRecordExtent.textEnd)
+          int64_t nextTail = next.damaged ? -1 : next.tailOffset;
+          // A damaged tail is cut before the next tail there is, a few records
+          // on at most (an undamaged one is only checked against the next).
+          for (int k = index + 2; iRecordDamaged && nextTail < 0 && k < iSubjectCount &&
+                                  k <= index + kTailSearchRecords;
+               ++k) {
+            const SubjectEntryParts& later = ReadSubjectEntry(k, false);
+            if (!later.damaged) nextTail = later.tailOffset;
+          }
+          if (nextTail > tailOffset && (!ended || iRecordExtent.textEnd > nextTail)) {
+            iRecordText.resize(std::min<size_t>(
+                iRecordText.size(), headLength + static_cast<size_t>(nextTail - tailOffset)));
+            iRecordExtent.textEnd = nextTail;
             iRecordDamaged = true;
+          } else if (nextTail >= 0 && nextTail != iRecordExtent.textEnd) {
+            iRecordDamaged = true;
+          }
         }
       } else if (tailOffset >= 0) {
         iRecordDamaged = true;
