@@ -563,8 +563,10 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
   const int64_t headStart = StreamOffset(cursor);
   iSubjectText.clear();
+  // A head cut off by the end of what can be read gives what there is.
+  bool headCut = false;
   try {
-    if (int r = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1)) return r;
+    headCut = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1) != kExportOk;
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }
@@ -573,7 +575,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   // What the format lets a reader check of the entry: its blocks, a head as
   // long as the tail flag says, and its end where the next entry starts (or
   // the stream ends). One that runs on into the next entry is cut before it.
-  bool damaged = iSubjectDamageSeen ||
+  bool damaged = headCut || iSubjectDamageSeen ||
                  (hasTail ? iSubjectText.size() != kRecordHeadMax
                           : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
   const int64_t next = NextEntryStart(index);

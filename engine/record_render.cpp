@@ -23,7 +23,9 @@ void BookReader::RenderRecord(ByteSink& sink, int index, int foundPos, int found
   std::string_view text = !loaded                ? std::string_view()
                           : CurrentRecordDamaged() ? kDamagedRecordText
                                                    : CurrentRecordText();
-  WriteRecordPage(sink, iFontFace, iFontSize, subject, text, foundPos, foundLength);
+  const bool damaged = loaded && CurrentRecordDamaged();
+  WriteRecordPage(sink, iFontFace, iFontSize, subject, text, damaged ? -1 : foundPos,
+                  damaged ? -1 : foundLength);
 }
 
 }  // namespace ql

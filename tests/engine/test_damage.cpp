@@ -75,4 +75,83 @@ TEST(DamagedBook, EachKindOfDamageIsTold) {
   }
 }
 
+// Every search, plain or on threads, names the same damaged records: those
+// the plain walk read and found damaged.
+TEST(DamagedBook, SearchesOnThreadsNameWhatThePlainWalkDoes) {
+  for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
+    qltest::TempDir dir;
+    const std::string path = dir.File("damaged.ql");
+    qltest::WriteFileBytes(path, book.bytes);
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
+    for (int mode : {ql::SearchSubjectsAndText, ql::SearchSubjects}) {
+      ql::SearchQuery query;
+      query.term1 = mode == ql::SearchSubjects ? "entry" : "fern";
+      query.mode = mode;
+      int record = 0, pos = -1;
+      while (record < reader.GetSubjectCount() &&
+             reader.FindMatch(query, record, pos) == ql::kSearchHit) {
+        if (mode == ql::SearchSubjects) {
+          ++record;
+          pos = -1;
+        } else {
+          ++pos;
+        }
+      }
+      const std::vector<int> plain = reader.TakeDamagedRecords();
+      // Searching the text reads every record whole, so all of them are named.
+      if (mode == ql::SearchSubjectsAndText) {
+        EXPECT_EQ(plain, book.damaged) << book.name;
+      }
+      EXPECT_EQ(reader.TakeDamagedRecords(), std::vector<int>{}) << book.name;
+      for (int threads : {1, 2, 5}) {
+        std::vector<int> damaged = {-1};
+        ASSERT_GE(ql::ForEachHit(reader, query, threads, [](const ql::SearchHit&) { return true; },
+                                 &damaged),
+                  0);
+        EXPECT_EQ(damaged, plain) << book.name << " mode " << mode << " threads " << threads;
+      }
+      // The first hit only: what the walk to it found.
+      int first = 0, at = -1;
+      ASSERT_EQ(reader.FindMatch(query, first, at), ql::kSearchHit) << book.name;
+      const std::vector<int> beforeFirst = reader.TakeDamagedRecords();
+      ql::ParallelSearch search;
+      ASSERT_EQ(search.Start(reader, query, 0, -1, 3), ql::kOpenOk);
+      EXPECT_EQ(search.Wait().record, first);
+      EXPECT_EQ(search.DamagedRecords(), beforeFirst) << book.name << " mode " << mode;
+    }
+  }
+}
+
+// info --check's reader side: nothing in a good book, every damaged record
+// held by a block or named itself in a damaged one.
+TEST(DamagedBook, CheckBookCoversEveryDamagedRecord) {
+  qltest::TempDir dir;
+  const std::string good = dir.File("good.ql");
+  qltest::WriteFileBytes(
+      good, qltest::BuildBookBytes(qltest::DamageTestEntries(), qltest::DamageTestOptions()));
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(good, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_TRUE(reader.CheckBook().empty());
+  for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
+    const std::string path = dir.File("damaged.ql");
+    qltest::WriteFileBytes(path, book.bytes);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
+    const std::vector<ql::BookReader::DamagedPart> parts = reader.CheckBook();
+    for (int i : book.damaged)
+      EXPECT_TRUE(std::any_of(parts.begin(), parts.end(),
+                              [i](const ql::BookReader::DamagedPart& p) {
+                                return p.first <= i && i <= p.last;
+                              }))
+          << book.name << " " << i;
+    // A block decoding short or long is told as that block.
+    const bool blockCase = book.name.find("decoding") != std::string::npos;
+    if (blockCase) {
+      ASSERT_FALSE(parts.empty()) << book.name;
+      EXPECT_NE(parts.front().kind, ql::BookReader::DamagedPart::Kind::kRecord) << book.name;
+      EXPECT_EQ(parts.front().number, 1) << book.name;
+    }
+  }
+}
+
 }  // namespace
