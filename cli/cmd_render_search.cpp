@@ -116,8 +116,7 @@ void TellDamaged(ql::BookReader& reader, const std::string& book, const std::vec
   std::vector<std::string> names;
   for (size_t k = 0; k < damaged.size() && k < ql::TabTextReport::kReportNames; ++k)
     names.push_back(ql::RecordName(reader.GetSubject(damaged[k]), damaged[k]));
-  Fail(book + ": " +
-       CountAndNames(static_cast<int>(damaged.size()), names, "record", "records") +
+  Fail(book + ": " + CountAndNames(static_cast<int>(damaged.size()), names, "record", "records") +
        " (damaged; searched as far as they could be read)");
 }
 
@@ -149,8 +148,8 @@ void SearchPlainly(ql::BookReader& reader, const std::string& book, const ql::Se
 
 // The same hits in the same order from threads threads. Where the book
 // cannot be searched that way (no descriptor for a view), the plain walk.
-void SearchInParallel(ql::BookReader& reader, const std::string& book,
-                      const ql::SearchQuery& query, bool first, int threads) {
+void SearchInParallel(ql::BookReader& reader, const std::string& book, const ql::SearchQuery& query,
+                      bool first, int threads) {
   std::string line;
   if (first) {
     // Only the first hit is wanted: the ranges after it are dropped.

@@ -305,9 +305,10 @@ int ExportBookReader::LoadRecordBlock(int32_t block) {
   if (int r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount, iRecordDataOffset, block,
                                   length))
     return r;
-  const SectionBlock decoded = DecodeSectionBlock(
-      iRecordBlockTable, iRecordBlockSize, block,
-      std::span<const uint8_t>(iCompressedBuffer.data(), length), std::span<uint8_t>(iRecordBlockBuffer));
+  const SectionBlock decoded =
+      DecodeSectionBlock(iRecordBlockTable, iRecordBlockSize, block,
+                         std::span<const uint8_t>(iCompressedBuffer.data(), length),
+                         std::span<uint8_t>(iRecordBlockBuffer));
   iRecordBlockLength = decoded.length;
   iRecordBlockWhole = decoded.whole;
   iRecordBlockCached = block;
@@ -387,7 +388,8 @@ int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& ha
 int64_t ExportBookReader::NextEntryStart(int index) {
   if (index + 1 >= iSubjectCount) return -1;
   int32_t next = -1;
-  if (Seek(iSubjectIndexOffset + 4 * (int64_t{index} + 1)) != kExportOk || ReadWord(next) != kExportOk)
+  if (Seek(iSubjectIndexOffset + 4 * (int64_t{index} + 1)) != kExportOk ||
+      ReadWord(next) != kExportOk)
     return -1;
   if (next < 0 || next >= int64_t{iSubjectBlockCount} * iSubjectBlockSize) return -1;
   return next;
@@ -506,7 +508,8 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     bool damaged = false;
     int64_t nextEntry = 0, nextRecord = 0;
     int32_t nextLength = 0;
-    if (index + 1 < iSubjectCount && LegacySeekEntry(index + 1, nextEntry, nextLength) == kExportOk &&
+    if (index + 1 < iSubjectCount &&
+        LegacySeekEntry(index + 1, nextEntry, nextLength) == kExportOk &&
         LegacyRecordPosition(index + 1, nextRecord) == kExportOk) {
       const int64_t entryEnd =
           entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
@@ -580,8 +583,8 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
                           : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
   const int64_t next = NextEntryStart(index);
   if (next > extent.entryStart && extent.entryEnd > next) {
-    iSubjectText.resize(std::min(iSubjectText.size(),
-                                 static_cast<size_t>(std::max<int64_t>(next - headStart, 0))));
+    iSubjectText.resize(
+        std::min(iSubjectText.size(), static_cast<size_t>(std::max<int64_t>(next - headStart, 0))));
     extent.entryEnd = next;
     damaged = true;
   } else if (next >= 0 && extent.entryEnd != next) {

@@ -647,7 +647,8 @@ bool BookReader::KeepBeforeNextEntry(int index, SubjectEntryParts& parts, bool h
   const int64_t subjectStart = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0);
   const int64_t subjectEnd = subjectStart + static_cast<int64_t>(parts.subject.size());
   const int64_t headStart = subjectEnd + 1;
-  const int64_t readEnd = headRead ? headStart + static_cast<int64_t>(parts.head.size()) : subjectEnd;
+  const int64_t readEnd =
+      headRead ? headStart + static_cast<int64_t>(parts.head.size()) : subjectEnd;
   if (readEnd < next) return false;
   if (next < subjectStart) {
     parts.tailOffset = -1;  // its bytes are partly the next entry's
@@ -794,9 +795,9 @@ int BookReader::LoadRecord(int index) {
           int64_t nextTail = next.damaged ? -1 : next.tailOffset;
           // A damaged tail is cut before the next tail there is, a few records
           // on at most (an undamaged one is only checked against the next).
-          for (int k = index + 2; iRecordDamaged && nextTail < 0 && k < iSubjectCount &&
-                                  k <= index + kTailSearchRecords;
-               ++k) {
+          const int last = static_cast<int>(
+              std::min<int64_t>(int64_t{index} + kTailSearchRecords, iSubjectCount - 1));
+          for (int k = index + 2; iRecordDamaged && nextTail < 0 && k <= last; ++k) {
             const SubjectEntryParts& later = ReadSubjectEntry(k, false);
             if (!later.damaged) nextTail = later.tailOffset;
           }

@@ -63,10 +63,9 @@ SectionBlock DecodeSectionBlock(const std::vector<BlockTableEntry>& table, int32
   result.length = std::min(decoded.length, size);
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const bool last = static_cast<size_t>(block) + 1 == table.size();
-  const int64_t start =
-      block == 0 ? 0
-                 : int64_t{table[static_cast<size_t>(block) - 1].offset} +
-                       table[static_cast<size_t>(block) - 1].compressedLength;
+  const int64_t start = block == 0 ? 0
+                                   : int64_t{table[static_cast<size_t>(block) - 1].offset} +
+                                         table[static_cast<size_t>(block) - 1].compressedLength;
   result.whole = decoded.clean && room > size && e.offset == start &&
                  coded.size() == static_cast<size_t>(std::max(e.compressedLength, 0)) &&
                  (last ? decoded.length >= 1 && decoded.length <= size : decoded.length == size);

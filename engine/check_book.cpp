@@ -69,8 +69,9 @@ std::vector<BookReader::DamagedPart> BookReader::CheckBook() {
     const size_t blocks = damaged.size();
     for (int i = 0; i < iSubjectCount; ++i) {
       if (LoadRecord(i) == 1 && !iRecordDamaged) continue;
-      const bool held = std::any_of(damaged.begin(), damaged.begin() + static_cast<long>(blocks),
-                                    [i](const DamagedPart& p) { return p.first <= i && i <= p.last; });
+      const bool held =
+          std::any_of(damaged.begin(), damaged.begin() + static_cast<long>(blocks),
+                      [i](const DamagedPart& p) { return p.first <= i && i <= p.last; });
       if (!held) damaged.push_back({DamagedPart::Kind::kRecord, i, i, i});
     }
   } catch (const std::bad_alloc&) {

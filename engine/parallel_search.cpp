@@ -67,8 +67,8 @@ struct ParallelSearch::State {
   int startRecord = -1;
   int startPos = -1;
   int endRecord = 0;
-  std::vector<int> starts;          // where each range starts
-  std::vector<SearchOutcome> hits;  // each range's hit, written by its thread
+  std::vector<int> starts;                // where each range starts
+  std::vector<SearchOutcome> hits;        // each range's hit, written by its thread
   std::vector<std::vector<int>> damaged;  // each range's damaged records, the same
   Views views;
   std::function<void(BookReader&)> work;
@@ -232,8 +232,8 @@ std::vector<int> ParallelSearch::DamagedRecords() const {
   const State& s = *iState;
   // The ranges up to the one with the first hit were searched to its answer;
   // those after it were dropped.
-  const size_t first = static_cast<size_t>(std::min<int>(
-      s.firstHitRange.load(), static_cast<int>(s.damaged.size()) - 1));
+  const size_t first = static_cast<size_t>(
+      std::min<int>(s.firstHitRange.load(), static_cast<int>(s.damaged.size()) - 1));
   for (size_t k = 0; k <= first && k < s.damaged.size(); ++k)
     records.insert(records.end(), s.damaged[k].begin(), s.damaged[k].end());
   return records;

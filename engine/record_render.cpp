@@ -20,7 +20,7 @@ void BookReader::RenderRecord(ByteSink& sink, int index, int foundPos, int found
   bool loaded = valid && LoadRecord(index) == 1;
   std::string subject = valid ? GetSubject(index) : std::string();
   // What a damaged record gives is not its text: the page says so instead.
-  std::string_view text = !loaded                ? std::string_view()
+  std::string_view text = !loaded                  ? std::string_view()
                           : CurrentRecordDamaged() ? kDamagedRecordText
                                                    : CurrentRecordText();
   const bool damaged = loaded && CurrentRecordDamaged();

@@ -26,7 +26,8 @@ std::set<int> CheckedRecords(const std::string& lines, const std::string& name) 
   std::set<int> named;
   std::istringstream in(lines);
   std::string line;
-  const std::regex block("damaged: (subject|record) block [0-9]+: (subjects|records) ([0-9]+)(-([0-9]+))?");
+  const std::regex block(
+      "damaged: (subject|record) block [0-9]+: (subjects|records) ([0-9]+)(-([0-9]+))?");
   const std::regex record("damaged: record ([0-9]+)");
   while (std::getline(in, line)) {
     std::smatch m;
@@ -55,8 +56,8 @@ class CliDamage : public ::testing::Test {
 };
 
 TEST_F(CliDamage, UndamagedBookChecksClean) {
-  const std::string book = Write(
-      qltest::BuildBookBytes(qltest::DamageTestEntries(), qltest::DamageTestOptions()));
+  const std::string book =
+      Write(qltest::BuildBookBytes(qltest::DamageTestEntries(), qltest::DamageTestOptions()));
   const qltest::QlbookRun info = qltest::RunQlbook({"info", book});
   const qltest::QlbookRun check = qltest::RunQlbook({"info", "--check", book});
   EXPECT_EQ(check.status, 0);
@@ -83,8 +84,8 @@ TEST_F(CliDamage, DamageIsNamedAndExitsOne) {
     EXPECT_NE(plain.err.find("damaged"), std::string::npos) << name << ": " << plain.err;
     for (int i = 0; i < static_cast<int>(damaged.entries.size()); ++i) {
       if (std::count(damaged.damaged.begin(), damaged.damaged.end(), i)) continue;
-      const std::string hit = std::to_string(i) + "\t20\t" +
-                              damaged.entries[static_cast<size_t>(i)].subject + "\n";
+      const std::string hit =
+          std::to_string(i) + "\t20\t" + damaged.entries[static_cast<size_t>(i)].subject + "\n";
       EXPECT_NE(plain.out.find(hit), std::string::npos) << name << " " << i;
     }
     for (const std::vector<std::string>& more :
@@ -109,8 +110,8 @@ TEST_F(CliDamage, DamageIsNamedAndExitsOne) {
     EXPECT_EQ(text.status, 1) << name;
     EXPECT_NE(text.err.find(counted), std::string::npos) << name << ": " << text.err;
     EXPECT_FALSE(qltest::ReadFileBytes(dir_.File("out.txt")).empty()) << name;
-    const qltest::QlbookRun pdb = qltest::RunQlbook(
-        {"export-pdb", book, dir_.File("out.pdb")}, "export SOURCE_DATE_EPOCH=0; ");
+    const qltest::QlbookRun pdb = qltest::RunQlbook({"export-pdb", book, dir_.File("out.pdb")},
+                                                    "export SOURCE_DATE_EPOCH=0; ");
     EXPECT_EQ(pdb.status, 1) << name;
     EXPECT_NE(pdb.err.find(counted), std::string::npos) << name << ": " << pdb.err;
     EXPECT_FALSE(qltest::ReadFileBytes(dir_.File("out.pdb")).empty()) << name;
@@ -151,8 +152,10 @@ TEST_F(CliDamage, ZeroedMiddleOfAnImportedBook) {
   const qltest::QlbookRun after = qltest::RunQlbook({"search", book, "omega", "--threads", "1"});
   EXPECT_EQ(after.status, 1);
   EXPECT_NE(after.err.find("records: "), std::string::npos) << after.err;
-  const size_t hitsBefore = static_cast<size_t>(std::count(before.out.begin(), before.out.end(), '\n'));
-  const size_t hitsAfter = static_cast<size_t>(std::count(after.out.begin(), after.out.end(), '\n'));
+  const size_t hitsBefore =
+      static_cast<size_t>(std::count(before.out.begin(), before.out.end(), '\n'));
+  const size_t hitsAfter =
+      static_cast<size_t>(std::count(after.out.begin(), after.out.end(), '\n'));
   EXPECT_LT(hitsAfter, hitsBefore);
   EXPECT_GT(hitsAfter, hitsBefore / 2);
   const qltest::QlbookRun threaded = qltest::RunQlbook({"search", book, "omega", "--threads", "4"});

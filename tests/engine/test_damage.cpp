@@ -106,8 +106,8 @@ TEST(DamagedBook, SearchesOnThreadsNameWhatThePlainWalkDoes) {
       EXPECT_EQ(reader.TakeDamagedRecords(), std::vector<int>{}) << book.name;
       for (int threads : {1, 2, 5}) {
         std::vector<int> damaged = {-1};
-        ASSERT_GE(ql::ForEachHit(reader, query, threads, [](const ql::SearchHit&) { return true; },
-                                 &damaged),
+        ASSERT_GE(ql::ForEachHit(
+                      reader, query, threads, [](const ql::SearchHit&) { return true; }, &damaged),
                   0);
         EXPECT_EQ(damaged, plain) << book.name << " mode " << mode << " threads " << threads;
       }
@@ -139,10 +139,9 @@ TEST(DamagedBook, CheckBookCoversEveryDamagedRecord) {
     ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
     const std::vector<ql::BookReader::DamagedPart> parts = reader.CheckBook();
     for (int i : book.damaged)
-      EXPECT_TRUE(std::any_of(parts.begin(), parts.end(),
-                              [i](const ql::BookReader::DamagedPart& p) {
-                                return p.first <= i && i <= p.last;
-                              }))
+      EXPECT_TRUE(std::any_of(
+          parts.begin(), parts.end(),
+          [i](const ql::BookReader::DamagedPart& p) { return p.first <= i && i <= p.last; }))
           << book.name << " " << i;
     // A block decoding short or long is told as that block.
     const bool blockCase = book.name.find("decoding") != std::string::npos;

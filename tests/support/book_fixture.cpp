@@ -18,7 +18,9 @@ namespace qltest {
 
 namespace {
 
-void Append32(std::string& out, int32_t v) { ql::AppendLE32(out, static_cast<uint32_t>(v)); }
+void Append32(std::string& out, int32_t v) {
+  ql::AppendLE32(out, static_cast<uint32_t>(v));
+}
 
 int FoldCompare(std::string_view a, std::string_view b) {
   size_t n = std::min(a.size(), b.size());
@@ -113,9 +115,9 @@ std::string BuildBookFromStreams(const Streams& s, const BookOptions& o) {
   std::string chunks;
   for (const ExtraChunk& c : o.chunksBefore) AppendChunk(chunks, c);
   if (o.bookmarkChunk) {
-    ExtraChunk bm{ql::kChunkTypeBookmarks, o.bookmarkChunkFlag,
-                  o.bookmarkBlock.empty() ? std::string(ql::kBookmarkBlockSize, '\0')
-                                          : o.bookmarkBlock};
+    ExtraChunk bm{
+        ql::kChunkTypeBookmarks, o.bookmarkChunkFlag,
+        o.bookmarkBlock.empty() ? std::string(ql::kBookmarkBlockSize, '\0') : o.bookmarkBlock};
     AppendChunk(chunks, bm);
   }
   for (const ExtraChunk& c : o.chunksAfter) AppendChunk(chunks, c);
@@ -183,10 +185,10 @@ std::vector<DamagedBook> DamagedBooks() {
   const int n = static_cast<int>(entries.size());
   const size_t subjectSize = static_cast<size_t>(options.subjectBlockSize);
   const size_t recordSize = static_cast<size_t>(options.recordBlockSize);
-  auto entryStart = [&](int i) { return static_cast<size_t>(streams.index[static_cast<size_t>(i)]); };
-  auto entryEnd = [&](int i) {
-    return i + 1 < n ? entryStart(i + 1) : streams.subjects.size();
+  auto entryStart = [&](int i) {
+    return static_cast<size_t>(streams.index[static_cast<size_t>(i)]);
   };
+  auto entryEnd = [&](int i) { return i + 1 < n ? entryStart(i + 1) : streams.subjects.size(); };
   std::vector<size_t> tails;  // every record has one
   for (int i = 0; i < n; ++i)
     tails.push_back(static_cast<size_t>(WordAt(streams.subjects, entryStart(i) + 1)));
@@ -261,14 +263,18 @@ std::vector<DamagedBook> DamagedBooks() {
                    tailsOver(recordSize, 2 * recordSize)});
   books.push_back({"record block decoding long", recoded(subjectBlocks + 1, longer), entries,
                    tailsOver(recordSize, 2 * recordSize)});
-  books.push_back({"entry running past its block", withSubjects(entryEnd(crossing) - 1, 'x'),
-                   entries, {crossing}});
+  books.push_back({"entry running past its block",
+                   withSubjects(entryEnd(crossing) - 1, 'x'),
+                   entries,
+                   {crossing}});
   books.push_back({"last entry running past the stream",
-                   withSubjects(streams.subjects.size() - 1, 'x'), entries, {n - 1}});
-  books.push_back({"head ending before the index says", withSubjects(entryStart(5) + 80, '\0'),
-                   entries, {5}});
-  books.push_back({"tail ending before the next tail", withRecords(tails[7] + 1, '\0'), entries,
-                   {7}});
+                   withSubjects(streams.subjects.size() - 1, 'x'),
+                   entries,
+                   {n - 1}});
+  books.push_back(
+      {"head ending before the index says", withSubjects(entryStart(5) + 80, '\0'), entries, {5}});
+  books.push_back(
+      {"tail ending before the next tail", withRecords(tails[7] + 1, '\0'), entries, {7}});
 
   // Legacy, plain coding: record 3's length word one short, and one long.
   const std::string legacy = BuildLegacyBookBytes(entries, 1);
@@ -279,9 +285,12 @@ std::vector<DamagedBook> DamagedBooks() {
     std::string length;
     Append32(length, WordAt(bytes, recordAt) + delta);
     bytes.replace(recordAt, 4, length);
-    books.push_back({delta < 0 ? "legacy record ending before the next"
-                               : "legacy record running into the next",
-                     bytes, entries, {3}, true});
+    books.push_back(
+        {delta < 0 ? "legacy record ending before the next" : "legacy record running into the next",
+         bytes,
+         entries,
+         {3},
+         true});
   }
   return books;
 }
@@ -305,7 +314,8 @@ std::string EncodeNibbleText(std::string_view text) {
     } else if (c != 0 && (at = kPunct.find(ch)) != std::string_view::npos) {
       nibbles.insert(nibbles.end(), {15, static_cast<uint8_t>(10 + at)});
     } else {
-      nibbles.insert(nibbles.end(), {12, static_cast<uint8_t>(c >> 4), static_cast<uint8_t>(c & 15)});
+      nibbles.insert(nibbles.end(),
+                     {12, static_cast<uint8_t>(c >> 4), static_cast<uint8_t>(c & 15)});
     }
   }
   nibbles.insert(nibbles.end(), {12, 0, 0});

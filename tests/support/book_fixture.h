@@ -25,7 +25,7 @@ struct ExtraChunk {
 
 struct BookOptions {
   int32_t version = 2001;
-  int32_t sorted = -1;          // -1: computed from the subjects
+  int32_t sorted = -1;  // -1: computed from the subjects
   int32_t subjectBlockSize = 25000;
   int32_t recordBlockSize = 25000;
   std::vector<ExtraChunk> chunksBefore;  // written before the bookmark chunk
