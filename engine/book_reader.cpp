@@ -549,8 +549,9 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
       e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
     else
       e.parts.damaged = true;
-    if (KeepBeforeNextEntry(index, e.parts, true) || iSubjectDamageSeen ||
-        !EntryEndsWhereIndexSays(index, e.parts, e.headBlock, e.headPos))
+    const int64_t nextStart = NextEntryStart(index);
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, e.headBlock, e.headPos, nextStart))
       e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
@@ -608,21 +609,22 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     e.parts.tailOffset = static_cast<int32_t>(tail);
   }
   if (!ReadEntryString(block, pos, e.parts.subject)) {
-    KeepBeforeNextEntry(index, e.parts, false);
+    KeepBeforeNextEntry(e.parts, false, NextEntryStart(index));
     return done();
   }
   if (wantHead) {
     e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
     if (!e.parts.damaged)
       e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
-    if (KeepBeforeNextEntry(index, e.parts, true) || iSubjectDamageSeen ||
-        !EntryEndsWhereIndexSays(index, e.parts, block, pos))
+    const int64_t nextStart = NextEntryStart(index);
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, block, pos, nextStart))
       e.parts.damaged = true;
   } else {
     // Only the subject is read: what tells of damage so far is its blocks,
     // and a subject that runs on into the next entry (the head is not read).
     e.parts.damaged = iSubjectDamageSeen;
-    if (KeepBeforeNextEntry(index, e.parts, false)) {
+    if (KeepBeforeNextEntry(e.parts, false, NextEntryStart(index))) {
       e.parts.damaged = true;
       return done();
     }
@@ -633,23 +635,15 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   return done();
 }
 
-int64_t BookReader::NextEntryStart(int index) {
+int64_t BookReader::NextEntryStartLoaded(int index) {
   if (index + 1 >= iSubjectCount || !WindowIndex(index + 1)) return -1;
-  const int32_t next = iIndexWindow[static_cast<size_t>(index + 1 - iIndexWindowStart)];
-  if (next < 0 || next >= int64_t{iSubjectBlockCount} * iSubjectBlockSize) return -1;
-  return next;
+  return EntryStartInStream(iIndexWindow[static_cast<size_t>(index + 1 - iIndexWindowStart)]);
 }
 
-bool BookReader::KeepBeforeNextEntry(int index, SubjectEntryParts& parts, bool headRead) {
-  const int64_t next = NextEntryStart(index);
-  if (next <= parts.start) return false;
-  // Where each part began: flags, the tail offset if any, subject, zero, head.
+bool BookReader::CutBeforeNextEntry(SubjectEntryParts& parts, int64_t next) {
   const int64_t subjectStart = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0);
   const int64_t subjectEnd = subjectStart + static_cast<int64_t>(parts.subject.size());
   const int64_t headStart = subjectEnd + 1;
-  const int64_t readEnd =
-      headRead ? headStart + static_cast<int64_t>(parts.head.size()) : subjectEnd;
-  if (readEnd < next) return false;
   if (next < subjectStart) {
     parts.tailOffset = -1;  // its bytes are partly the next entry's
     parts.subject.clear();
@@ -665,7 +659,7 @@ bool BookReader::KeepBeforeNextEntry(int index, SubjectEntryParts& parts, bool h
 }
 
 bool BookReader::EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block,
-                                         size_t pos) {
+                                         size_t pos, int64_t next) {
   if (parts.end < 0) return false;
   // A record with a tail has a head of exactly 150 bytes, one without at most that.
   const size_t head = parts.head.size();
@@ -674,12 +668,26 @@ bool BookReader::EntryEndsWhereIndexSays(int index, const SubjectEntryParts& par
     // Entries lie back to back: the next one starts where this one ends. An
     // index value that cannot be read, or points outside the stream, tells
     // of the next entry, not of this one.
-    const int64_t next = NextEntryStart(index);
     return next < 0 || next == parts.end;
   }
   // The last entry ends the stream, where that is known.
   if (block + 1 == iSubjectBlockCount && iSubjectBlockCached == block)
     return pos == iSubjectBlockFill;
+  return true;
+}
+
+bool BookReader::PeekTailOffset(int64_t start, int64_t& tail) const {
+  if (iSubjectBlockCached < 0 || start < 0) return false;
+  const int64_t at = start - int64_t{iSubjectBlockCached} * iSubjectBlockSize;
+  const int64_t fill = static_cast<int64_t>(iSubjectBlockFill);
+  if (at < 0 || at >= fill) return false;
+  const uint8_t* entry = iSubjectBlockBuffer.data() + at;
+  if (!(entry[0] & kSubjectFlagTailBit)) {
+    tail = -1;
+    return true;
+  }
+  if (at + 5 > fill) return false;
+  tail = ReadLE32s(entry + 1);
   return true;
 }
 
@@ -752,6 +760,8 @@ int BookReader::LoadRecord(int index) {
       iRecordExtent.entryStart = parts.start;
       iRecordExtent.entryEnd = parts.end;
       const int32_t tailOffset = parts.tailOffset;
+      const int64_t entryEnd = parts.end;
+      const bool entryDamaged = parts.damaged;
       if (tailOffset >= 0 && iRecordBlockSize > 0) {
         bool ended = false;
         bool whole = true;
@@ -791,8 +801,13 @@ int BookReader::LoadRecord(int index) {
         // the next is cut before it, as those bytes are the next one's.
         if (!ended || !whole || iRecordText.size() == headLength) iRecordDamaged = true;
         if (index + 1 < iSubjectCount) {
-          const SubjectEntryParts& next = ReadSubjectEntry(index + 1, false);
-          int64_t nextTail = next.damaged ? -1 : next.tailOffset;
+          // The next entry's tail offset, from the loaded block where this
+          // entry ended whole, else from the entry itself.
+          int64_t nextTail = -1;
+          if (entryDamaged || !PeekTailOffset(entryEnd, nextTail)) {
+            const SubjectEntryParts& next = ReadSubjectEntry(index + 1, false);
+            nextTail = next.damaged ? -1 : next.tailOffset;
+          }
           // A damaged tail is cut before the next tail there is, a few records
           // on at most (an undamaged one is only checked against the next).
           const int last = static_cast<int>(

@@ -308,15 +308,38 @@ class BookReader {
   // The checks of an entry read to its end at (block, pos): a head as long
   // as the tail flag says, ending where the next entry starts (the last
   // where the stream ends, when that block is loaded).
-  bool EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block, size_t pos);
+  // next is NextEntryStart(index).
+  bool EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block, size_t pos,
+                               int64_t next);
   // Where the entry after index starts; -1 for the last entry, or when its
-  // index value cannot be read or points outside the subject stream.
-  int64_t NextEntryStart(int index);
-  // An entry read on into the next one (its subject, or its head when
-  // headRead) is cut before the next one's start, as those bytes are the
+  // index value cannot be read or points outside the subject stream. Read
+  // for every entry, so the value in the window is taken here.
+  int64_t NextEntryStart(int index) {
+    const int64_t at = int64_t{index} + 1 - iIndexWindowStart;
+    if (index + 1 >= iSubjectCount || iIndexWindowStart < 0 || at < 0 || at >= iIndexWindowSize)
+      return NextEntryStartLoaded(index);
+    return EntryStartInStream(iIndexWindow[static_cast<size_t>(at)]);
+  }
+  int64_t NextEntryStartLoaded(int index);
+  int64_t EntryStartInStream(int32_t value) const {
+    return value < 0 || value >= int64_t{iSubjectBlockCount} * iSubjectBlockSize ? -1 : value;
+  }
+  // An entry read on into the next one, which starts at next (its subject,
+  // or its head when headRead), is cut before it, as those bytes are the
   // next entry's: exports then never write the same bytes for two entries.
-  // True when it was cut (parts.end is then that start).
-  bool KeepBeforeNextEntry(int index, SubjectEntryParts& parts, bool headRead);
+  // True when it was cut (parts.end is then next).
+  bool KeepBeforeNextEntry(SubjectEntryParts& parts, bool headRead, int64_t next) {
+    if (next <= parts.start) return false;
+    // What was read: flags, the tail offset if any, subject, zero, head.
+    const int64_t readEnd = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0) +
+                            static_cast<int64_t>(parts.subject.size()) +
+                            (headRead ? 1 + static_cast<int64_t>(parts.head.size()) : 0);
+    return readEnd >= next && CutBeforeNextEntry(parts, next);
+  }
+  bool CutBeforeNextEntry(SubjectEntryParts& parts, int64_t next);
+  // The tail offset (-1: none) of the entry starting at start in the subject
+  // stream, read from the loaded subject block; false when it is not there.
+  bool PeekTailOffset(int64_t start, int64_t& tail) const;
   void ReleaseBuffers();
   int OpenVersion2();
   // Reads a section header and its block table at offset; false when they
