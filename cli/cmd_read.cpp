@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "book_format.h"
 #include "book_reader.h"
@@ -24,6 +25,7 @@ struct ReadArgs {
   long long index = 0;
   std::string key;
   bool prefix = false;
+  bool check = false;
 };
 
 struct BookmarkArgs {
@@ -53,7 +55,31 @@ void RunInfo(const ReadArgs& args) {
   text += reader.GetSorted() != 0 ? "sorted: yes\n" : "sorted: no\n";
   text += "subjects: " + std::to_string(reader.GetSubjectCount()) + "\n";
   text += "bookmarks: " + std::to_string(inUse) + "\n";
-  Out(text);
+  if (!Out(text) || !args.check) return;
+  // One line for each damaged block, with what it holds, then for each
+  // damaged record no such block holds.
+  using Part = ql::BookReader::DamagedPart;
+  const std::vector<Part> damaged = reader.CheckBook();
+  for (const Part& part : damaged) {
+    std::string line = "damaged: ";
+    if (part.kind == Part::Kind::kRecord) {
+      line += "record " + std::to_string(part.number);
+    } else {
+      const bool subjects = part.kind == Part::Kind::kSubjectBlock;
+      line += std::string(subjects ? "subject" : "record") + " block " +
+              std::to_string(part.number) + ": ";
+      const std::string held = subjects ? "subjects" : "records";
+      if (part.first < 0)
+        line += "no " + held;
+      else if (part.first == part.last)
+        line += held + " " + std::to_string(part.first);
+      else
+        line += held + " " + std::to_string(part.first) + "-" + std::to_string(part.last);
+    }
+    line += "\n";
+    if (!Out(line)) return;
+  }
+  if (!damaged.empty()) ExitStatus() = kExitFailure;
 }
 
 void RunSubjects(const ReadArgs& args) {
@@ -184,11 +210,17 @@ CLI::App* AddBookCommand(CLI::App& app, const char* name, const char* descriptio
 
 void AddReadCommands(CLI::App& app) {
   auto info = std::make_shared<ReadArgs>();
-  AddBookCommand(app, "info",
-                 "Describe a book: format (2 or legacy), version word, sorted, subject count "
-                 "and bookmarks in use",
-                 info)
-      ->callback([info] { RunInfo(*info); });
+  CLI::App* infoCommand =
+      AddBookCommand(app, "info",
+                     "Describe a book: format (2 or legacy), version word, sorted, subject count "
+                     "and bookmarks in use",
+                     info);
+  infoCommand->add_flag(
+      "--check", info->check,
+      "Then read every block and record and list what is damaged, one line each: \"damaged: "
+      "subject block N: subjects A-B\", \"damaged: record block N: records A-B\" or "
+      "\"damaged: record N\"; exit 1 when anything is");
+  infoCommand->callback([info] { RunInfo(*info); });
 
   auto subjects = std::make_shared<ReadArgs>();
   AddBookCommand(app, "subjects", "Print every subject, one a line (LF), as stored", subjects)

@@ -109,8 +109,20 @@ bool WriteHit(std::string& line, int record, int pos, std::string_view subject) 
   return false;
 }
 
+// After the hits: the records that could not be read whole are named and
+// the search fails, as an export that could not carry every record does.
+void TellDamaged(ql::BookReader& reader, const std::string& book, const std::vector<int>& damaged) {
+  if (damaged.empty()) return;
+  std::vector<std::string> names;
+  for (size_t k = 0; k < damaged.size() && k < ql::TabTextReport::kReportNames; ++k)
+    names.push_back(ql::RecordName(reader.GetSubject(damaged[k]), damaged[k]));
+  Fail(book + ": " + CountAndNames(static_cast<int>(damaged.size()), names, "record", "records") +
+       " (damaged; searched as far as they could be read)");
+}
+
 // The walk on one thread, as the window's Find and Find Next do it.
-void SearchPlainly(ql::BookReader& reader, const ql::SearchQuery& query, bool first) {
+void SearchPlainly(ql::BookReader& reader, const std::string& book, const ql::SearchQuery& query,
+                   bool first) {
   int record = 0;
   int pos = -1;
   int hits = 0;
@@ -131,12 +143,13 @@ void SearchPlainly(ql::BookReader& reader, const ql::SearchQuery& query, bool fi
     }
   }
   ExitStatus() = hits > 0 ? kExitOk : kExitFailure;
+  TellDamaged(reader, book, reader.TakeDamagedRecords());
 }
 
 // The same hits in the same order from threads threads. Where the book
 // cannot be searched that way (no descriptor for a view), the plain walk.
-void SearchInParallel(ql::BookReader& reader, const ql::SearchQuery& query, bool first,
-                      int threads) {
+void SearchInParallel(ql::BookReader& reader, const std::string& book, const ql::SearchQuery& query,
+                      bool first, int threads) {
   std::string line;
   if (first) {
     // Only the first hit is wanted: the ranges after it are dropped.
@@ -147,21 +160,27 @@ void SearchInParallel(ql::BookReader& reader, const ql::SearchQuery& query, bool
           !WriteHit(line, hit.record, hit.pos, reader.GetSubject(hit.record)))
         return;
       ExitStatus() = hit.result == ql::kSearchHit ? kExitOk : kExitFailure;
+      TellDamaged(reader, book, search.DamagedRecords());
       return;
     }
   } else {
     bool written = true;
-    const int64_t hits = ql::ForEachHit(reader, query, threads, [&](const ql::SearchHit& hit) {
-      written = WriteHit(line, hit.record, hit.pos, hit.subject);
-      return written;
-    });
+    std::vector<int> damaged;
+    const int64_t hits = ql::ForEachHit(
+        reader, query, threads,
+        [&](const ql::SearchHit& hit) {
+          written = WriteHit(line, hit.record, hit.pos, hit.subject);
+          return written;
+        },
+        &damaged);
     if (!written) return;
     if (hits >= 0) {
       ExitStatus() = hits > 0 ? kExitOk : kExitFailure;
+      TellDamaged(reader, book, damaged);
       return;
     }
   }
-  SearchPlainly(reader, query, first);
+  SearchPlainly(reader, book, query, first);
 }
 
 void RunSearch(const CLI::App& command, const SearchArgs& args) {
@@ -175,9 +194,9 @@ void RunSearch(const CLI::App& command, const SearchArgs& args) {
   if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
   const int threads = args.threads > 0 ? args.threads : ql::DefaultSearchThreads();
   if (threads == 1)
-    SearchPlainly(reader, query, args.first);
+    SearchPlainly(reader, args.book, query, args.first);
   else
-    SearchInParallel(reader, query, args.first, threads);
+    SearchInParallel(reader, args.book, query, args.first, threads);
 }
 
 }  // namespace

@@ -194,7 +194,8 @@ int ExportBookReader::OpenVersion2() {
   const size_t m = static_cast<size_t>(std::max(iSubjectBlockSize, iRecordBlockSize));
   try {
     iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
-    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize), 0);
+    // One byte past the block tells a block that decodes long.
+    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize) + 1, 0);
     iCompressedBuffer.assign(static_cast<size_t>(CompressedBufferSize(static_cast<int>(m))), 0);
     iSpillBuffer.assign(kSpillReadBytes, 0);
   } catch (const std::bad_alloc&) {
@@ -275,9 +276,14 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
                                   length))
     return r;
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
-  iSubjectBlockLength =
-      DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
-                      std::span<uint8_t>(iSubjectBlockBuffer.data(), blockSize), false);
+  // The byte past the block, which tells one that decodes long, is the
+  // read-on's first and written over by it.
+  const SectionBlock decoded =
+      DecodeSectionBlock(iSubjectBlockTable, iSubjectBlockSize, block,
+                         std::span<const uint8_t>(iCompressedBuffer.data(), length),
+                         std::span<uint8_t>(iSubjectBlockBuffer.data(), blockSize + 1));
+  iSubjectBlockLength = decoded.length;
+  iSubjectBlockWhole = decoded.whole;
   iSubjectSpillLength = 0;
   if (block + 1 < iSubjectBlockCount) {
     // Read on into the next block so an entry that crosses the boundary
@@ -299,8 +305,12 @@ int ExportBookReader::LoadRecordBlock(int32_t block) {
   if (int r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount, iRecordDataOffset, block,
                                   length))
     return r;
-  iRecordBlockLength = DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), length),
-                                       std::span<uint8_t>(iRecordBlockBuffer), false);
+  const SectionBlock decoded =
+      DecodeSectionBlock(iRecordBlockTable, iRecordBlockSize, block,
+                         std::span<const uint8_t>(iCompressedBuffer.data(), length),
+                         std::span<uint8_t>(iRecordBlockBuffer));
+  iRecordBlockLength = decoded.length;
+  iRecordBlockWhole = decoded.whole;
   iRecordBlockCached = block;
   return kExportOk;
 }
@@ -317,6 +327,7 @@ int ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
   // Each turn moves one block on, so the loop ends with the stream.
   for (;;) {
     if (int r = LoadSubjectBlock(cursor.block)) return r;
+    iSubjectDamageSeen |= !iSubjectBlockWhole;
     if (cursor.pos < SubjectBufferEnd()) return kExportOk;
     // A block that decoded short is damaged: what follows is not its text.
     if (iSubjectBlockLength < blockSize || cursor.pos < blockSize ||
@@ -358,6 +369,7 @@ int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& ha
   if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
   cursor.block = o / iSubjectBlockSize;
   cursor.pos = static_cast<size_t>(o % iSubjectBlockSize);
+  iSubjectDamageSeen = false;
   if (int r = SubjectByteAt(cursor)) return r;
   const uint8_t flags = iSubjectBlockBuffer[cursor.pos++];
   hasTail = (flags & kSubjectFlagTailBit) != 0;
@@ -370,6 +382,26 @@ int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& ha
     }
     tailOffset = static_cast<int32_t>(tail);
   }
+  return kExportOk;
+}
+
+int64_t ExportBookReader::NextEntryStart(int index) {
+  if (index + 1 >= iSubjectCount) return -1;
+  int32_t next = -1;
+  if (Seek(iSubjectIndexOffset + 4 * (int64_t{index} + 1)) != kExportOk ||
+      ReadWord(next) != kExportOk)
+    return -1;
+  if (next < 0 || next >= int64_t{iSubjectBlockCount} * iSubjectBlockSize) return -1;
+  return next;
+}
+
+int ExportBookReader::LegacyRecordPosition(int index, int64_t& recordPosition) {
+  int64_t entryPosition = 0;
+  int32_t subjectLength = 0, position = 0;
+  if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
+  if (int r = Seek(entryPosition + 4 + int64_t{subjectLength})) return r;
+  if (int r = ReadWord(position)) return r;
+  recordPosition = position;
   return kExportOk;
 }
 
@@ -429,6 +461,7 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   iSubjectText.clear();
   EntryExtent extent;
   extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
+  const int64_t subjectStart = StreamOffset(cursor);
   // A subject cut off by the end of the stream gives what there is.
   try {
     ReadSubjectString(cursor, &iSubjectText, cap);
@@ -436,6 +469,14 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
     return kExportNoMemory;
   }
   extent.entryEnd = StreamOffset(cursor);
+  // One that runs on into the next entry is cut before it: those bytes are
+  // the next entry's.
+  const int64_t next = NextEntryStart(index);
+  if (next > extent.entryStart && extent.entryEnd > next) {
+    iSubjectText.resize(std::min(iSubjectText.size(),
+                                 static_cast<size_t>(std::max<int64_t>(next - subjectStart, 0))));
+    extent.entryEnd = next;
+  }
   if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
   const size_t length = std::min(iSubjectText.size(), cap);
   std::memcpy(buffer, iSubjectText.data(), length);
@@ -462,6 +503,23 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     // Never allocate for bytes the file does not have.
     if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
       return kExportShortRead;
+    // Entries and records lie back to back: the next subject's start where
+    // this one's end, and a record that runs on into the next is cut there.
+    bool damaged = false;
+    int64_t nextEntry = 0, nextRecord = 0;
+    int32_t nextLength = 0;
+    if (index + 1 < iSubjectCount &&
+        LegacySeekEntry(index + 1, nextEntry, nextLength) == kExportOk &&
+        LegacyRecordPosition(index + 1, nextRecord) == kExportOk) {
+      const int64_t entryEnd =
+          entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
+      const bool runsOn =
+          nextRecord > recordPosition && int64_t{recordPosition} + 4 + codedLength > nextRecord;
+      if (runsOn)
+        codedLength = static_cast<int32_t>(std::max<int64_t>(nextRecord - recordPosition - 4, 0));
+      damaged = runsOn || nextEntry != entryEnd ||
+                nextRecord != int64_t{recordPosition} + 4 + codedLength;
+    }
     EntryExtent extent;
     extent.entryStart = entryPosition;
     extent.entryEnd =
@@ -496,7 +554,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     }
     for (size_t k = 0; k < length && buffer[k]; ++k)
       if (buffer[k] == kLegacyLineBreak) buffer[k] = kLineFeed;
-    return kExportOk;
+    return damaged ? kExportDamaged : kExportOk;
   }
 
   StreamCursor cursor;
@@ -506,14 +564,35 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   EntryExtent extent;
   extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
+  const int64_t headStart = StreamOffset(cursor);
   iSubjectText.clear();
+  // A head cut off by the end of what can be read gives what there is.
+  bool headCut = false;
   try {
-    if (int r = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1)) return r;
+    headCut = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1) != kExportOk;
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }
   extent.entryEnd = StreamOffset(cursor);
   if (hasTail) extent.textStart = tailOffset;
+  // What the format lets a reader check of the entry: its blocks, a head as
+  // long as the tail flag says, and its end where the next entry starts (or
+  // the stream ends). One that runs on into the next entry is cut before it.
+  bool damaged = headCut || iSubjectDamageSeen ||
+                 (hasTail ? iSubjectText.size() != kRecordHeadMax
+                          : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
+  const int64_t next = NextEntryStart(index);
+  if (next > extent.entryStart && extent.entryEnd > next) {
+    iSubjectText.resize(
+        std::min(iSubjectText.size(), static_cast<size_t>(std::max<int64_t>(next - headStart, 0))));
+    extent.entryEnd = next;
+    damaged = true;
+  } else if (next >= 0 && extent.entryEnd != next) {
+    damaged = true;
+  } else if (index + 1 == iSubjectCount && cursor.block + 1 == iSubjectBlockCount &&
+             iSubjectBlockCached == cursor.block && cursor.pos != iSubjectBlockLength) {
+    damaged = true;
+  }
 
   // Only the first capacity - 20 bytes are handed out, so reading stops once
   // the text is known to reach that far.
@@ -524,9 +603,12 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
       if (tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
       int32_t block = tailOffset / iRecordBlockSize;
       size_t p = static_cast<size_t>(tailOffset % iRecordBlockSize);
+      const size_t headLength = iRecordText.size();
+      bool ended = false;
       while (iRecordText.size() < keep) {
         if (int r = LoadRecordBlock(block)) return r;
         if (p > iRecordBlockLength) return kExportShortRead;
+        damaged = damaged || !iRecordBlockWhole;
         const uint8_t* from = iRecordBlockBuffer.data() + p;
         const size_t available = iRecordBlockLength - p;
         const void* nul = std::memchr(from, 0, available);
@@ -534,9 +616,38 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
         iRecordText.append(reinterpret_cast<const char*>(from), n);
         // Where the tail ends, or at least runs to.
         extent.textEnd = int64_t{block} * iRecordBlockSize + static_cast<int64_t>(p + n) + 1;
-        if (nul) break;
+        if (nul) {
+          ended = true;
+          // The last record's tail ends the stream.
+          if (index + 1 == iSubjectCount &&
+              (block + 1 != iRecordBlockCount || p + n + 1 != iRecordBlockLength))
+            damaged = true;
+          break;
+        }
+        // What follows a damaged block is not known to be this tail's.
+        if (!iRecordBlockWhole) break;
         ++block;
         p = 0;
+      }
+      // A tail holds one byte at least, and the next record's starts where
+      // it ends (a text cut at the capacity is not read to its end). One
+      // that runs on into it is cut there, as those bytes are the next one's.
+      const bool cutShort = !ended && iRecordText.size() < keep;
+      if (cutShort || (ended && iRecordText.size() == headLength)) damaged = true;
+      StreamCursor nextCursor;
+      bool nextHasTail = false;
+      int32_t nextTail = 0;
+      if ((ended || cutShort) && index + 1 < iSubjectCount &&
+          FindSubjectEntry(index + 1, nextCursor, nextHasTail, nextTail) == kExportOk &&
+          !iSubjectDamageSeen && nextHasTail) {
+        if (nextTail > tailOffset && (cutShort || extent.textEnd > nextTail)) {
+          iRecordText.resize(std::min(iRecordText.size(),
+                                      headLength + static_cast<size_t>(nextTail - tailOffset)));
+          extent.textEnd = nextTail;
+          damaged = true;
+        } else if (nextTail != extent.textEnd) {
+          damaged = true;
+        }
       }
     }
     if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
@@ -553,7 +664,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
     std::memcpy(buffer + copied, kTooLongMark.data(), kTooLongMark.size());
     buffer[copied + kTooLongMark.size()] = 0;
   }
-  return kExportOk;
+  return damaged ? kExportDamaged : kExportOk;
 }
 
 std::string ExportOpenFailureText(int code) {

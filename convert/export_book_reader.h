@@ -34,6 +34,8 @@ inline constexpr int kExportIndexOutOfRange = 12;
 inline constexpr int kExportNotOpen = 13;
 inline constexpr int kExportRecordTooLong = 15;
 inline constexpr int kExportEntriesOverlap = 16;  // an entry starts inside one before it
+// GetSourceRecord: the record is damaged; the buffer holds what could be read.
+inline constexpr int kExportDamaged = 17;
 
 // Why OpenSource failed, for messages.
 std::string ExportOpenFailureText(int code);
@@ -97,6 +99,11 @@ class ExportBookReader : public QLPWriter {
   int64_t StreamOffset(const StreamCursor& cursor) const;
   size_t SubjectBufferEnd() const;
   int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
+  int LegacyRecordPosition(int index, int64_t& recordPosition);
+  // Where the entry after index starts in the subject stream; -1 for the
+  // last one, or when its index value cannot be read or points outside the
+  // stream.
+  int64_t NextEntryStart(int index);
 
   // Entries asked for in index order, from 0 on, are checked to lie one
   // behind the other; asking out of order stops the check until 0 again.
@@ -130,9 +137,13 @@ class ExportBookReader : public QLPWriter {
   std::vector<uint8_t> iSubjectBlockBuffer;
   size_t iSubjectBlockLength = 0;  // bytes decoded from the block itself
   size_t iSubjectSpillLength = 0;  // bytes decoded from the next block, at iSubjectBlockSize
+  bool iSubjectBlockWhole = false;
+  // Set when the entry being read touched a subject block that is not whole.
+  bool iSubjectDamageSeen = false;
   int32_t iRecordBlockCached = -1;
   std::vector<uint8_t> iRecordBlockBuffer;
   size_t iRecordBlockLength = 0;
+  bool iRecordBlockWhole = false;
   std::vector<uint8_t> iCompressedBuffer;
   std::vector<uint8_t> iSpillBuffer;
   std::string iRecordText;

@@ -23,6 +23,8 @@ namespace {
 
 constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
+// How many records on a damaged tail looks for the next tail, to cut it there.
+constexpr int kTailSearchRecords = 64;
 
 inline uint8_t FoldByte(uint8_t c) {
   return (c >= 'A' && c <= 'Z') ? uint8_t(c + ('a' - 'A')) : c;
@@ -40,6 +42,10 @@ bool OverlapCheck::Follows(const EntryExtent& extent) {
   iEntryEnd = std::max(iEntryEnd, extent.entryEnd);
   iTextEnd = std::max(iTextEnd, extent.textEnd);
   return true;
+}
+
+std::string RecordName(std::string_view subject, int index) {
+  return subject.empty() ? "#" + std::to_string(index) : std::string(subject);
 }
 
 int CompareSubjects(std::string_view a, std::string_view b) {
@@ -360,7 +366,8 @@ int BookReader::OpenVersion2() {
       return kOpenFailed;
     iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
     iSubjectBlockCached = -1;
-    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize), 0);
+    // One byte past the block tells a block that decodes long.
+    iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize) + 1, 0);
     iRecordBlockCached = -1;
     const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
     iCompressedBuffer.assign(
@@ -428,8 +435,9 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
   return true;
 }
 
-int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int dataOffset,
-                                int block, std::span<uint8_t> buffer) {
+int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize,
+                                int dataOffset, int block, std::span<uint8_t> buffer, bool& whole) {
+  whole = false;
   if (block < 0 || static_cast<size_t>(block) >= table.size()) return -1;
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const int64_t at = int64_t{dataOffset} + e.offset;
@@ -438,18 +446,30 @@ int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int d
   const size_t length = static_cast<size_t>(std::min<int64_t>(
       {e.compressedLength, iFileSize - at, static_cast<int64_t>(iCompressedBuffer.size())}));
   const size_t got = ReadFile(at, iCompressedBuffer.data(), length);
-  return static_cast<int64_t>(
-      DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer, false));
+  const SectionBlock decoded = DecodeSectionBlock(
+      table, blockSize, block, std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer);
+  whole = decoded.whole;
+  return static_cast<int64_t>(decoded.length);
 }
 
 bool BookReader::LoadSubjectBlock(int block) {
-  if (iSubjectBlockCached == block) return true;
+  if (iSubjectBlockCached == block) {
+    iSubjectDamageSeen |= !iSubjectBlockWhole;
+    return true;
+  }
   iSubjectBlockCached = -1;
   iSubjectBlockFill = 0;
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
-  const int64_t n = DecodeBlock(iSubjectBlockTable, iSubjectDataOffset, block,
-                                std::span<uint8_t>(iSubjectBlockBuffer.data(), size));
-  if (n < 0) return false;
+  // The byte past the block, which tells a block that decodes long, is the
+  // spill-over's first and written over by it.
+  const int64_t n =
+      DecodeBlock(iSubjectBlockTable, iSubjectBlockSize, iSubjectDataOffset, block,
+                  std::span<uint8_t>(iSubjectBlockBuffer.data(), size + 1), iSubjectBlockWhole);
+  if (n < 0) {
+    iSubjectDamageSeen = true;
+    return false;
+  }
+  iSubjectDamageSeen |= !iSubjectBlockWhole;
   ++iStats.subjectBlockLoads;
   size_t fill = static_cast<size_t>(n);
   if (block + 1 < iSubjectBlockCount) {
@@ -479,8 +499,8 @@ bool BookReader::LoadRecordBlock(int block) {
   if (iRecordBlockCached == block) return true;
   iRecordBlockCached = -1;
   iRecordBlockFill = 0;
-  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordDataOffset, block,
-                                std::span<uint8_t>(iRecordBlockBuffer));
+  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordBlockSize, iRecordDataOffset, block,
+                                std::span<uint8_t>(iRecordBlockBuffer), iRecordBlockWhole);
   if (n < 0) return false;
   ++iStats.recordBlockLoads;
   iRecordBlockFill = static_cast<size_t>(n);
@@ -535,9 +555,14 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
+    iSubjectDamageSeen = !iSubjectBlockWhole;
     if (ReadEntryString(e.headBlock, e.headPos, e.parts.head))
       e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
     else
+      e.parts.damaged = true;
+    const int64_t nextStart = NextEntryStart(index);
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, e.headBlock, e.headPos, nextStart))
       e.parts.damaged = true;
     e.hasHead = true;
     e.headBlock = -1;
@@ -568,6 +593,7 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   e.parts.start = o;
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
+  iSubjectDamageSeen = false;
   if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // Next byte of the subject stream, -1 at its end, for the flags and the
@@ -593,18 +619,87 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     }
     e.parts.tailOffset = static_cast<int32_t>(tail);
   }
-  if (!ReadEntryString(block, pos, e.parts.subject)) return done();
+  if (!ReadEntryString(block, pos, e.parts.subject)) {
+    KeepBeforeNextEntry(e.parts, false, NextEntryStart(index));
+    return done();
+  }
   if (wantHead) {
     e.parts.damaged = !ReadEntryString(block, pos, e.parts.head);
     if (!e.parts.damaged)
       e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
+    const int64_t nextStart = NextEntryStart(index);
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+        !EntryEndsWhereIndexSays(index, e.parts, block, pos, nextStart))
+      e.parts.damaged = true;
   } else {
-    e.parts.damaged = false;
+    // Only the subject is read: what tells of damage so far is its blocks,
+    // and a subject that runs on into the next entry (the head is not read).
+    e.parts.damaged = iSubjectDamageSeen;
+    if (KeepBeforeNextEntry(e.parts, false, NextEntryStart(index))) {
+      e.parts.damaged = true;
+      return done();
+    }
     e.hasHead = false;
     e.headBlock = block;
     e.headPos = pos;
   }
   return done();
+}
+
+int64_t BookReader::NextEntryStartLoaded(int index) {
+  if (index + 1 >= iSubjectCount || !WindowIndex(index + 1)) return -1;
+  return EntryStartInStream(iIndexWindow[static_cast<size_t>(index + 1 - iIndexWindowStart)]);
+}
+
+bool BookReader::CutBeforeNextEntry(SubjectEntryParts& parts, int64_t next) {
+  const int64_t subjectStart = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0);
+  const int64_t subjectEnd = subjectStart + static_cast<int64_t>(parts.subject.size());
+  const int64_t headStart = subjectEnd + 1;
+  if (next < subjectStart) {
+    parts.tailOffset = -1;  // its bytes are partly the next entry's
+    parts.subject.clear();
+    parts.head.clear();
+  } else if (next <= subjectEnd) {
+    parts.subject.resize(static_cast<size_t>(next - subjectStart));
+    parts.head.clear();
+  } else {
+    parts.head.resize(static_cast<size_t>(std::max<int64_t>(next - headStart, 0)));
+  }
+  parts.end = next;
+  return true;
+}
+
+bool BookReader::EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block,
+                                         size_t pos, int64_t next) {
+  if (parts.end < 0) return false;
+  // A record with a tail has a head of exactly 150 bytes, one without at most that.
+  const size_t head = parts.head.size();
+  if (parts.tailOffset >= 0 ? head != kRecordHeadMax : head > kRecordHeadMax) return false;
+  if (index + 1 < iSubjectCount) {
+    // Entries lie back to back: the next one starts where this one ends. An
+    // index value that cannot be read, or points outside the stream, tells
+    // of the next entry, not of this one.
+    return next < 0 || next == parts.end;
+  }
+  // The last entry ends the stream, where that is known.
+  if (block + 1 == iSubjectBlockCount && iSubjectBlockCached == block)
+    return pos == iSubjectBlockFill;
+  return true;
+}
+
+bool BookReader::PeekTailOffset(int64_t start, int64_t& tail) const {
+  if (iSubjectBlockCached < 0 || start < 0) return false;
+  const int64_t at = start - int64_t{iSubjectBlockCached} * iSubjectBlockSize;
+  const int64_t fill = static_cast<int64_t>(iSubjectBlockFill);
+  if (at < 0 || at >= fill) return false;
+  const uint8_t* entry = iSubjectBlockBuffer.data() + at;
+  if (!(entry[0] & kSubjectFlagTailBit)) {
+    tail = -1;
+    return true;
+  }
+  if (at + 5 > fill) return false;
+  tail = ReadLE32s(entry + 1);
+  return true;
 }
 
 std::string BookReader::GetSubject(int index) {
@@ -613,13 +708,39 @@ std::string BookReader::GetSubject(int index) {
   return ReadSubjectEntry(index, false).subject;
 }
 
-std::string_view BookReader::PeekSubject(int index, std::string& scratch) {
+std::string_view BookReader::PeekSubject(int index, std::string& scratch, bool& damaged) {
+  damaged = false;
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) {
     scratch = iLegacy->GetSubject(index);
+    damaged = !iLegacy->SubjectWhole(index);
     return scratch;
   }
-  return ReadSubjectEntry(index, false).subject;
+  const SubjectEntryParts& parts = ReadSubjectEntry(index, false);
+  damaged = parts.damaged;
+  return parts.subject;
+}
+
+void BookReader::NoteDamaged(int record) {
+  if (!iDamageSeen.empty() && iDamageSeen.back() == record) return;
+  // Searched again and again (the window's Find), the same records would
+  // pile up: the list is made unique once it outgrows the book.
+  if (iDamageSeen.size() >= 2 * static_cast<size_t>(iSubjectCount) + 64) {
+    std::sort(iDamageSeen.begin(), iDamageSeen.end());
+    iDamageSeen.erase(std::unique(iDamageSeen.begin(), iDamageSeen.end()), iDamageSeen.end());
+  }
+  try {
+    iDamageSeen.push_back(record);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+std::vector<int> BookReader::TakeDamagedRecords() {
+  std::vector<int> seen = std::move(iDamageSeen);
+  iDamageSeen = {};
+  std::sort(seen.begin(), seen.end());
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  return seen;
 }
 
 std::string BookReader::GetRecordHead(int index) {
@@ -649,14 +770,20 @@ int BookReader::LoadRecord(int index) {
       iRecordDamaged = parts.damaged;
       iRecordExtent.entryStart = parts.start;
       iRecordExtent.entryEnd = parts.end;
-      if (parts.tailOffset >= 0) {
+      const int32_t tailOffset = parts.tailOffset;
+      const int64_t entryEnd = parts.end;
+      const bool entryDamaged = parts.damaged;
+      if (tailOffset >= 0 && iRecordBlockSize > 0) {
         bool ended = false;
-        iRecordExtent.textStart = parts.tailOffset;
-        int block = parts.tailOffset / iRecordBlockSize;
-        size_t pos = static_cast<size_t>(parts.tailOffset % iRecordBlockSize);
+        bool whole = true;
+        iRecordExtent.textStart = tailOffset;
+        const size_t headLength = iRecordText.size();
+        int block = tailOffset / iRecordBlockSize;
+        size_t pos = static_cast<size_t>(tailOffset % iRecordBlockSize);
         // The tail runs to its zero byte, crossing blocks; the last block of
         // the stream ends it in any case.
         while (block < iRecordBlockCount && LoadRecordBlock(block)) {
+          whole = whole && iRecordBlockWhole;
           const uint8_t* data = iRecordBlockBuffer.data();
           const size_t end = iRecordBlockFill;
           if (pos < end) {
@@ -668,13 +795,49 @@ int BookReader::LoadRecord(int index) {
               ended = true;
               iRecordExtent.textEnd =
                   int64_t{block} * iRecordBlockSize + static_cast<int64_t>(stop) + 1;
+              // The last record's tail ends the stream.
+              if (index + 1 == iSubjectCount && (block + 1 != iRecordBlockCount || stop + 1 != end))
+                whole = false;
               break;
             }
           }
+          // What follows a damaged block in the stream is not known to be
+          // this tail's continuation.
+          if (!iRecordBlockWhole) break;
           ++block;
           pos = 0;
         }
-        if (!ended) iRecordDamaged = true;
+        // A tail holds the record's bytes past its head, one at least, and
+        // the next record's tail starts where it ends. One that runs on into
+        // the next is cut before it, as those bytes are the next one's.
+        if (!ended || !whole || iRecordText.size() == headLength) iRecordDamaged = true;
+        if (index + 1 < iSubjectCount) {
+          // The next entry's tail offset, from the loaded block where this
+          // entry ended whole, else from the entry itself.
+          int64_t nextTail = -1;
+          if (entryDamaged || !PeekTailOffset(entryEnd, nextTail)) {
+            const SubjectEntryParts& next = ReadSubjectEntry(index + 1, false);
+            nextTail = next.damaged ? -1 : next.tailOffset;
+          }
+          // A damaged tail is cut before the next tail there is, a few records
+          // on at most (an undamaged one is only checked against the next).
+          const int last = static_cast<int>(
+              std::min<int64_t>(int64_t{index} + kTailSearchRecords, iSubjectCount - 1));
+          for (int k = index + 2; iRecordDamaged && nextTail < 0 && k <= last; ++k) {
+            const SubjectEntryParts& later = ReadSubjectEntry(k, false);
+            if (!later.damaged) nextTail = later.tailOffset;
+          }
+          if (nextTail > tailOffset && (!ended || iRecordExtent.textEnd > nextTail)) {
+            iRecordText.resize(std::min<size_t>(
+                iRecordText.size(), headLength + static_cast<size_t>(nextTail - tailOffset)));
+            iRecordExtent.textEnd = nextTail;
+            iRecordDamaged = true;
+          } else if (nextTail >= 0 && nextTail != iRecordExtent.textEnd) {
+            iRecordDamaged = true;
+          }
+        }
+      } else if (tailOffset >= 0) {
+        iRecordDamaged = true;
       }
       iRecordText.push_back(0);
     }

@@ -148,6 +148,10 @@ class OverlapCheck {
   int64_t iTextEnd = 0;
 };
 
+// How messages name a record: its subject, or "#INDEX" where that is empty
+// (as a damaged record's may read).
+std::string RecordName(std::string_view subject, int index);
+
 // Comparison of subjects: bytes after folding ASCII A-Z to a-z, unsigned; a
 // proper prefix is smaller. Returns <0, 0, >0.
 int CompareSubjects(std::string_view a, std::string_view b);
@@ -230,6 +234,26 @@ class BookReader {
   // range). Empty when first is not a record of the book.
   std::vector<int> SplitForSearch(int first, int parts) const;
 
+  // The records the searches since the last call found damaged (their entry
+  // or text could not be read whole), in index order, each once; clears the
+  // list. A record is taken as found damaged when a search read the part of
+  // it that it searches (subjects only: the subject) and that part told of
+  // damage.
+  std::vector<int> TakeDamagedRecords();
+
+  // Reads every block of the book and every record, and gives what is
+  // damaged: each block that does not decode whole (with the subjects or
+  // records it holds), then each record found damaged that no such block
+  // holds. A legacy book has no blocks: its damaged records. An allocation
+  // that fails ends the check with what was found.
+  struct DamagedPart {
+    enum class Kind { kSubjectBlock, kRecordBlock, kRecord };
+    Kind kind = Kind::kRecord;
+    int number = 0;             // the block's, or the record's
+    int first = -1, last = -1;  // the subjects or records it holds; -1: none
+  };
+  std::vector<DamagedPart> CheckBook();
+
   // Writes the whole book as tab-separated tagged text; returns the number of
   // subjects written. With report, also counts the records that could not be
   // read whole and the entries the text form cannot carry.
@@ -281,18 +305,57 @@ class BookReader {
   // following blocks as the bytes run on. False when no zero byte ended it.
   bool ReadEntryString(int& block, size_t& pos, std::string& out);
   // The subject of index, from the entry cache or the legacy file (then in
-  // scratch); valid until the next read of the book.
-  std::string_view PeekSubject(int index, std::string& scratch);
+  // scratch); valid until the next read of the book. damaged tells that it
+  // could not be read whole.
+  std::string_view PeekSubject(int index, std::string& scratch, bool& damaged);
+  // Keeps record in the list TakeDamagedRecords gives.
+  void NoteDamaged(int record);
+  // The checks of an entry read to its end at (block, pos): a head as long
+  // as the tail flag says, ending where the next entry starts (the last
+  // where the stream ends, when that block is loaded).
+  // next is NextEntryStart(index).
+  bool EntryEndsWhereIndexSays(int index, const SubjectEntryParts& parts, int block, size_t pos,
+                               int64_t next);
+  // Where the entry after index starts; -1 for the last entry, or when its
+  // index value cannot be read or points outside the subject stream. Read
+  // for every entry, so the value in the window is taken here.
+  int64_t NextEntryStart(int index) {
+    const int64_t at = int64_t{index} + 1 - iIndexWindowStart;
+    if (index + 1 >= iSubjectCount || iIndexWindowStart < 0 || at < 0 || at >= iIndexWindowSize)
+      return NextEntryStartLoaded(index);
+    return EntryStartInStream(iIndexWindow[static_cast<size_t>(at)]);
+  }
+  int64_t NextEntryStartLoaded(int index);
+  int64_t EntryStartInStream(int32_t value) const {
+    return value < 0 || value >= int64_t{iSubjectBlockCount} * iSubjectBlockSize ? -1 : value;
+  }
+  // An entry read on into the next one, which starts at next (its subject,
+  // or its head when headRead), is cut before it, as those bytes are the
+  // next entry's: exports then never write the same bytes for two entries.
+  // True when it was cut (parts.end is then next).
+  bool KeepBeforeNextEntry(SubjectEntryParts& parts, bool headRead, int64_t next) {
+    if (next <= parts.start) return false;
+    // What was read: flags, the tail offset if any, subject, zero, head.
+    const int64_t readEnd = parts.start + 1 + (parts.tailOffset >= 0 ? 4 : 0) +
+                            static_cast<int64_t>(parts.subject.size()) +
+                            (headRead ? 1 + static_cast<int64_t>(parts.head.size()) : 0);
+    return readEnd >= next && CutBeforeNextEntry(parts, next);
+  }
+  bool CutBeforeNextEntry(SubjectEntryParts& parts, int64_t next);
+  // The tail offset (-1: none) of the entry starting at start in the subject
+  // stream, read from the loaded subject block; false when it is not there.
+  bool PeekTailOffset(int64_t start, int64_t& tail) const;
   void ReleaseBuffers();
   int OpenVersion2();
   // Reads a section header and its block table at offset; false when they
   // do not fit the file.
   bool ReadSection(int64_t offset, int& blockSize, int& blockCount,
                    std::vector<BlockTableEntry>& table, int& dataOffset, int64_t& sectionEnd);
-  // Reads and decompresses block of a section into buffer; returns the number
-  // of bytes decoded, or -1 when the block table entry does not fit the file.
-  int64_t DecodeBlock(const std::vector<BlockTableEntry>& table, int dataOffset, int block,
-                      std::span<uint8_t> buffer);
+  // Reads and decompresses block of a section into buffer (blockSize + 1
+  // bytes at least); returns the number of bytes decoded, or -1 when the
+  // block table entry does not fit the file. whole: see DecodeSectionBlock.
+  int64_t DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize, int dataOffset,
+                      int block, std::span<uint8_t> buffer, bool& whole);
   // pread/pwrite that carry on after short transfers; ReadFile returns the
   // bytes read (fewer at the end of the file).
   size_t ReadFile(int64_t offset, uint8_t* bytes, size_t count) const;
@@ -321,12 +384,17 @@ class BookReader {
   int iSubjectBlockCached = -1;
   std::vector<uint8_t> iSubjectBlockBuffer;
   size_t iSubjectBlockFill = 0;  // valid bytes in iSubjectBlockBuffer
+  bool iSubjectBlockWhole = false;
+  // Set when a subject block that is not whole is loaded or asked for again:
+  // the entry being read touched it.
+  bool iSubjectDamageSeen = false;
   int iRecordBlockSize = 0;
   int iRecordBlockCount = 0;
   std::vector<BlockTableEntry> iRecordBlockTable;
   int iRecordBlockCached = -1;
   std::vector<uint8_t> iRecordBlockBuffer;
   size_t iRecordBlockFill = 0;
+  bool iRecordBlockWhole = false;
   std::vector<uint8_t> iCompressedBuffer;
   // The last entry ReadSubjectEntry parsed. An entry read without its head
   // keeps where the head starts, to go on from there while that block is
@@ -361,6 +429,7 @@ class BookReader {
     bool occurs = false;
   };
   TermInRecord iTermInRecord[2];
+  std::vector<int> iDamageSeen;  // see NoteDamaged
   int iWriteError = 0;
 };
 

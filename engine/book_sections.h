@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "book_format.h"
@@ -39,5 +40,23 @@ SectionResult ReadBookSection(const ReadAtFunction& read, int64_t fileSize, int6
 // next block decodes: at most kSpillDecodeBytes, and never past the next
 // block's coded end (bytes beyond belong to the block after it).
 size_t SpillDecodeLength(const std::vector<BlockTableEntry>& table, int block, size_t got);
+
+// One block of a section decoded. length counts the bytes of the block's
+// text (never more than its size); whole tells that nothing the format lets
+// a reader check is wrong with it: its coded bytes are all in the file and
+// start where the previous block's end, they decode cleanly (see
+// DecompressBlockChecked), and to exactly blockSize bytes, the last block to
+// 1 to blockSize.
+struct SectionBlock {
+  size_t length = 0;
+  bool whole = false;
+};
+
+// Decodes block of the section with table and blockSize from coded, the
+// bytes read for it (fewer than its compressedLength where the file ends),
+// into dst, which must hold at least blockSize + 1 bytes: a block that
+// decodes long is told by the byte past its size.
+SectionBlock DecodeSectionBlock(const std::vector<BlockTableEntry>& table, int32_t blockSize,
+                                int block, std::span<const uint8_t> coded, std::span<uint8_t> dst);
 
 }  // namespace ql

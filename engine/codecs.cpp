@@ -34,16 +34,20 @@ constexpr uint8_t kFirstLineBreak = '@';
 namespace {
 
 // The careful decoder: every byte read and written is checked. It finishes
-// what the fast loop below leaves, and both stop at the same places.
+// what the fast loop below leaves, and both stop at the same places. clean
+// is cleared where a unit stops before its end (a damaged one).
 size_t DecompressTail(const uint8_t* in, size_t n, size_t i, uint8_t* out, size_t cap, size_t j,
-                      bool limited) {
+                      bool limited, bool& clean) {
   while (i < n) {
     if (limited && j > kLimitedStop) return j;
     const uint8_t control = in[i++];
     if (control == kLiteralGroupControl) {
       // A short literal group only happens in a damaged unit: copy what is there.
       for (int k = 0; k < kGroupItems && i < n; ++k) {
-        if (j >= cap) return j;
+        if (j >= cap) {
+          clean = false;
+          return j;
+        }
         out[j++] = in[i++];
       }
       continue;
@@ -51,20 +55,32 @@ size_t DecompressTail(const uint8_t* in, size_t n, size_t i, uint8_t* out, size_
     for (int k = 0; k < kGroupItems; ++k) {
       if (i >= n) return j;
       if (control & (0x80u >> k)) {
-        if (n - i < 2) return j;  // a reference cut off by the end of the unit
+        if (n - i < 2) {  // a reference cut off by the end of the unit
+          clean = false;
+          return j;
+        }
         const uint8_t a = in[i];
         const uint8_t b = in[i + 1];
         i += 2;
         const size_t length = static_cast<size_t>(a >> 4) + kMinMatch;
         const size_t distance = (static_cast<size_t>(a & 0x0F) << 8) | b;
-        if (distance == 0 || distance > j) return j;  // reaches before the output
+        if (distance == 0 || distance > j) {  // reaches before the output
+          clean = false;
+          return j;
+        }
         for (size_t m = 0; m < length; ++m) {
-          if (j >= cap) return j;
+          if (j >= cap) {
+            clean = false;
+            return j;
+          }
           out[j] = out[j - distance];
           ++j;
         }
       } else {
-        if (j >= cap) return j;
+        if (j >= cap) {
+          clean = false;
+          return j;
+        }
         out[j++] = in[i++];
       }
     }
@@ -81,9 +97,10 @@ inline void CopyChunk(uint8_t* to, const uint8_t* from) {
   std::memcpy(to, chunk, N);
 }
 
-}  // namespace
-
-size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited) {
+// Both entry points: the checks of clean cost nothing in the loops (they
+// sit on the paths that leave them).
+inline size_t DecodeUnit(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited,
+                         bool& clean) {
   const uint8_t* in = src.data();
   uint8_t* out = dst.data();
   const size_t n = src.size();
@@ -119,7 +136,10 @@ size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, boo
       // distance of 0 or reaching before the output (distance - 1 wraps for
       // 0), and a source overlapping the bytes being written.
       if (isReference & ((distance - 1 >= j) | (distance < length))) {
-        if (distance - 1 >= j) return j;  // reaches before the output
+        if (distance - 1 >= j) {  // reaches before the output
+          clean = false;
+          return j;
+        }
         // Overlapping its own output: in 8-byte steps that read only
         // finished bytes, or byte by byte for a short repeated pattern.
         const uint8_t* from = to - distance;
@@ -137,7 +157,21 @@ size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, boo
       j += length;
     }
   }
-  return DecompressTail(in, n, i, out, cap, j, limited);
+  return DecompressTail(in, n, i, out, cap, j, limited, clean);
+}
+
+}  // namespace
+
+size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited) {
+  bool clean = true;
+  return DecodeUnit(src, dst, limited, clean);
+}
+
+BlockDecoding DecompressBlockChecked(std::span<const uint8_t> src, std::span<uint8_t> dst) {
+  BlockDecoding result;
+  result.clean = true;
+  result.length = DecodeUnit(src, dst, false, result.clean);
+  return result;
 }
 
 size_t DecodeNibbleText(std::span<const uint8_t> src, std::span<uint8_t> dst, NibbleForm form,

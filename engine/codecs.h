@@ -15,6 +15,16 @@ namespace ql {
 // Bytes of dst past the returned count may have been written over.
 size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited);
 
+// The same decoding, telling also whether the unit ended cleanly: every
+// input byte used, no item cut off or reaching before the output, and the
+// output not stopped by the end of dst. A block that decodes to its size
+// with room to spare in dst and ends cleanly is whole.
+struct BlockDecoding {
+  size_t length = 0;
+  bool clean = false;
+};
+BlockDecoding DecompressBlockChecked(std::span<const uint8_t> src, std::span<uint8_t> dst);
+
 enum class NibbleForm { Record, FirstLine };
 
 inline constexpr int kFirstLineNibbleLimit = 200;

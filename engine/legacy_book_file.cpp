@@ -185,6 +185,13 @@ bool LegacyBookFile::RecordLength(int64_t recordPos, int64_t& codedLength) const
   return true;
 }
 
+int64_t LegacyBookFile::NextRecordStart(int index) const {
+  size_t at = 0, length = 0;
+  int64_t next = -1;
+  if (!Entry(index + 1, at, length, next)) return -1;
+  return next;
+}
+
 bool LegacyBookFile::Extent(int index, int64_t& entryStart, int64_t& entryEnd, int64_t& recordStart,
                             int64_t& recordEnd) const {
   entryStart = entryEnd = recordStart = recordEnd = -1;
@@ -197,8 +204,22 @@ bool LegacyBookFile::Extent(int index, int64_t& entryStart, int64_t& entryEnd, i
   if (pos >= 0 && pos <= iFileSize - 4 && ReadAt(pos, word, sizeof word)) {
     recordStart = pos;
     recordEnd = pos + 4 + std::max<int64_t>(ReadLE32s(word), 0);
+    // As ReadRecord reads it: a record that runs on into the next one ends there.
+    const int64_t next = NextRecordStart(index);
+    if (next > pos && recordEnd > next) recordEnd = next;
   }
   return true;
+}
+
+bool LegacyBookFile::SubjectWhole(int index) const {
+  size_t at = 0, length = 0;
+  int64_t pos = 0;
+  if (!Entry(index, at, length, pos)) return false;
+  int32_t next = 0;
+  if (index + 1 >= iSubjectCount ||
+      !ReadLE32At(iHeader, kLegacyOffsetTable + 4 * static_cast<size_t>(index + 1), next))
+    return true;
+  return static_cast<int64_t>(at + length) + 4 == next;
 }
 
 std::string LegacyBookFile::GetSubject(int index) const {
@@ -244,7 +265,15 @@ bool LegacyBookFile::ReadRecord(int index, std::vector<uint8_t>& text, bool* dam
     }
     uint8_t word[4];
     // RecordLength cuts a record that runs past the end of the file.
-    whole = ReadAt(pos, word, sizeof word) && ReadLE32s(word) == coded;
+    whole = ReadAt(pos, word, sizeof word) && ReadLE32s(word) == coded && SubjectWhole(index);
+    // Records lie back to back: one that runs on into the next one is cut
+    // before it, as those bytes are the next record's.
+    const int64_t next = NextRecordStart(index);
+    if (next > pos && pos + 4 + coded > next) {
+      coded = std::max<int64_t>(next - pos - 4, 0);
+      whole = false;
+    }
+    if (next >= 0 && pos + 4 + coded != next) whole = false;
     std::vector<uint8_t> raw(static_cast<size_t>(coded));
     if (!ReadAt(pos + 4, raw.data(), raw.size())) {
       raw.clear();

@@ -55,7 +55,11 @@ class LegacyBookFile {
   // followed by one zero byte. False when memory ran out. damaged, when
   // given, tells whether the record could not be read whole (its entry or
   // its bytes are not in the file).
+  // A record is damaged also when its entry or its bytes do not end where
+  // the next subject's start: entries and records lie back to back.
   bool ReadRecord(int index, std::vector<uint8_t>& text, bool* damaged = nullptr);
+  // True when the entry of index can be read and ends where the next one starts.
+  bool SubjectWhole(int index) const;
 
   // Where the entry of index lies in the header and its record in the file
   // (record ends as its length word says); false, with all -1, when the
@@ -72,6 +76,9 @@ class LegacyBookFile {
   // Reads the coded length of the record at recordPos; false when the record
   // does not lie inside the file.
   bool RecordLength(int64_t recordPos, int64_t& codedLength) const;
+  // Where the record after index starts; -1 when there is none or its entry
+  // cannot be read.
+  int64_t NextRecordStart(int index) const;
   // Where the header and the records end: the bookmark block must not start
   // before this.
   int64_t DataEnd() const;

@@ -67,8 +67,9 @@ struct ParallelSearch::State {
   int startRecord = -1;
   int startPos = -1;
   int endRecord = 0;
-  std::vector<int> starts;          // where each range starts
-  std::vector<SearchOutcome> hits;  // each range's hit, written by its thread
+  std::vector<int> starts;                // where each range starts
+  std::vector<SearchOutcome> hits;        // each range's hit, written by its thread
+  std::vector<std::vector<int>> damaged;  // each range's damaged records, the same
   Views views;
   std::function<void(BookReader&)> work;
   std::atomic<int> nextRange{0};
@@ -145,7 +146,9 @@ void ParallelSearch::State::Search(BookReader& view) {
     int record = k == 0 ? startRecord : starts[slot];
     int pos = k == 0 ? startPos : -1;
     RangeWatch watch(cancel, callerCancel, firstHitRange, k, searched);
-    if (view.FindMatchUpTo(query, record, pos, RangeEnd(slot), &watch) == kSearchHit) {
+    const int result = view.FindMatchUpTo(query, record, pos, RangeEnd(slot), &watch);
+    damaged[slot] = view.TakeDamagedRecords();
+    if (result == kSearchHit) {
       hits[slot] = {kSearchHit, record, pos};
       int best = firstHitRange.load();
       while (k < best && !firstHitRange.compare_exchange_weak(best, k)) {
@@ -179,6 +182,7 @@ int ParallelSearch::Start(const BookReader& owner, const SearchQuery& query, int
   s.starts = owner.SplitForSearch(record, count * kRangesPerThread);
   if (s.starts.empty()) return kOpenOk;  // nothing to search: Done, no hit
   s.hits.resize(s.starts.size());
+  s.damaged.resize(s.starts.size());
   if (!MakeViews(owner, std::min(count, static_cast<int>(s.starts.size())), s.views)) {
     s.starts.clear();
     return kOpenFailed;
@@ -222,6 +226,19 @@ int ParallelSearch::RangeCount() const {
   return iState ? static_cast<int>(iState->starts.size()) : 0;
 }
 
+std::vector<int> ParallelSearch::DamagedRecords() const {
+  std::vector<int> records;
+  if (!iState || iState->Cancelled()) return records;
+  const State& s = *iState;
+  // The ranges up to the one with the first hit were searched to its answer;
+  // those after it were dropped.
+  const size_t first = static_cast<size_t>(
+      std::min<int>(s.firstHitRange.load(), static_cast<int>(s.damaged.size()) - 1));
+  for (size_t k = 0; k <= first && k < s.damaged.size(); ++k)
+    records.insert(records.end(), s.damaged[k].begin(), s.damaged[k].end());
+  return records;
+}
+
 SearchOutcome ParallelSearch::Wait() {
   for (std::thread& thread : iThreads) thread.join();
   iThreads.clear();
@@ -237,7 +254,8 @@ SearchOutcome ParallelSearch::Wait() {
 }
 
 int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int threads,
-                   const std::function<bool(const SearchHit&)>& onHit) {
+                   const std::function<bool(const SearchHit&)>& onHit, std::vector<int>* damaged) {
+  if (damaged) damaged->clear();
   const int count = ThreadCount(threads);
   const std::vector<int> starts = owner.SplitForSearch(0, count * kRangesPerThread);
   if (starts.empty()) return 0;
@@ -248,6 +266,7 @@ int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int thread
 
   struct Slot {
     std::vector<SearchHit> hits;
+    std::vector<int> damaged;
     bool done = false;
   };
   std::vector<Slot> slots(starts.size());
@@ -284,9 +303,11 @@ int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int thread
           ++pos;
         }
       }
+      std::vector<int> seen = view.TakeDamagedRecords();
       {
         std::lock_guard lock(mutex);
         slots[slot].hits = std::move(hits);
+        slots[slot].damaged = std::move(seen);
         slots[slot].done = true;
       }
       changed.notify_all();
@@ -317,6 +338,10 @@ int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int thread
       std::unique_lock lock(mutex);
       changed.wait(lock, [&] { return slots[static_cast<size_t>(k)].done; });
       hits = std::move(slots[static_cast<size_t>(k)].hits);
+      if (damaged) {
+        const std::vector<int>& seen = slots[static_cast<size_t>(k)].damaged;
+        damaged->insert(damaged->end(), seen.begin(), seen.end());
+      }
     }
     for (const SearchHit& hit : hits) {
       if (!onHit(hit)) {

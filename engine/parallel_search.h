@@ -96,6 +96,11 @@ class ParallelSearch {
   // How many ranges the running or last search was split into.
   int RangeCount() const;
 
+  // After Wait: the records FindMatch on the owner's reader would have found
+  // damaged on its way to the answer (see BookReader::TakeDamagedRecords),
+  // in index order; empty for a search that was cancelled.
+  std::vector<int> DamagedRecords() const;
+
  private:
   struct State;
   std::unique_ptr<State> iState;
@@ -119,7 +124,10 @@ struct SearchHit {
 // held. onHit returning false stops the search. Returns the number of hits
 // passed to onHit, or -1 when no view of the book could be made or no thread
 // started (nothing was passed on; the caller walks the book itself).
+// damaged, when given, receives the records the plain walk would have found
+// damaged (see BookReader::TakeDamagedRecords), in index order.
 int64_t ForEachHit(const BookReader& owner, const SearchQuery& query, int threads,
-                   const std::function<bool(const SearchHit&)>& onHit);
+                   const std::function<bool(const SearchHit&)>& onHit,
+                   std::vector<int>* damaged = nullptr);
 
 }  // namespace ql

@@ -7,14 +7,25 @@
 
 namespace ql {
 
+namespace {
+
+constexpr std::string_view kDamagedRecordText = "This entry is damaged";
+
+}  // namespace
+
 void BookReader::RenderRecord(ByteSink& sink, int index, int foundPos, int foundLength) {
   // An index outside the book or a record that cannot be loaded still gives
   // a whole page: the heading that is known and an empty body.
   bool valid = iOpen && index >= 0 && index < iSubjectCount;
   bool loaded = valid && LoadRecord(index) == 1;
   std::string subject = valid ? GetSubject(index) : std::string();
-  std::string_view text = loaded ? CurrentRecordText() : std::string_view();
-  WriteRecordPage(sink, iFontFace, iFontSize, subject, text, foundPos, foundLength);
+  // What a damaged record gives is not its text: the page says so instead.
+  std::string_view text = !loaded                  ? std::string_view()
+                          : CurrentRecordDamaged() ? kDamagedRecordText
+                                                   : CurrentRecordText();
+  const bool damaged = loaded && CurrentRecordDamaged();
+  WriteRecordPage(sink, iFontFace, iFontSize, subject, text, damaged ? -1 : foundPos,
+                  damaged ? -1 : foundLength);
 }
 
 }  // namespace ql

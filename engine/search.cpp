@@ -68,20 +68,27 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
     while (record < end) {
       if (record > start && sameRecordOnly) return kSearchLeftRecord;
       if (watch && !watch->Continue(record)) return kSearchCancelled;
+      bool damaged = false;
       if (mode == SearchSubjects) {
         pos = 0;
-        if (SubjectHit(PeekSubject(record, scratch), finder, term.size(), wholeWord)) {
+        const std::string_view subject = PeekSubject(record, scratch, damaged);
+        if (damaged) NoteDamaged(record);
+        if (SubjectHit(subject, finder, term.size(), wholeWord)) {
           pos = -1;
           return kSearchHit;
         }
       } else if (mode == SearchSubjectsAndText) {
-        if (pos == -1 && SubjectHit(PeekSubject(record, scratch), finder, term.size(), wholeWord))
-          return kSearchHit;
+        if (pos == -1) {
+          const std::string_view subject = PeekSubject(record, scratch, damaged);
+          if (damaged) NoteDamaged(record);
+          if (SubjectHit(subject, finder, term.size(), wholeWord)) return kSearchHit;
+        }
         if (pos < 0) pos = 0;
         // A record that cannot be loaded is passed over like one without hits.
         // Find Next asks again for the record it found the last hit in,
         // which is still the current one.
         if (iCurrentRecord == record || LoadRecord(record) == 1) {
+          if (iRecordDamaged) NoteDamaged(record);
           if (iLinkScanRecord != record) iLinkScan = LinkScanState{};
           iLinkScanRecord = record;
           size_t hit = TextHit(CurrentRecordText(), finder, term.size(), static_cast<size_t>(pos),

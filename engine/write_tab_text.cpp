@@ -110,7 +110,7 @@ int BookReader::WriteTabText(ByteSink& out, ProgressSink* bar, TabTextReport* re
     if (!report) continue;
     if (CurrentRecordDamaged()) {
       if (report->damagedSubjects.size() < TabTextReport::kReportNames)
-        report->damagedSubjects.push_back(subject);
+        report->damagedSubjects.push_back(RecordName(subject, i));
       ++report->damaged;
     }
     // The import takes the first line end it meets for the file's line end,

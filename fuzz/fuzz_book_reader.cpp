@@ -1,6 +1,7 @@
 // Opens arbitrary bytes as a book, read-only and read-write, and walks it:
-// every subject, head and record (capped), FindSubject in both modes and the
-// bookmark table. Any crash, hang or out-of-bounds access is a finding.
+// every subject, head and record (capped), FindSubject in both modes, the
+// damage check, a search and a page, and the bookmark table. Any crash, hang or out-of-bounds
+// access is a finding.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,6 +31,16 @@ void Walk(ql::BookReader& reader, std::string_view key) {
     reader.FindSubject(ql::MatchWhole, key);
     reader.FindSubject(ql::MatchPrefix, key);
     if (count > 0) reader.FindSubject(ql::MatchWhole, reader.GetSubject(count / 2));
+    // The damage check reads every block and record; a search collects the
+    // damaged records it met; a damaged record's page says so.
+    (void)reader.CheckBook().size();
+    ql::SearchQuery query;
+    query.term1 = "e";
+    int record = 0, pos = -1;
+    reader.FindMatch(query, record, pos);
+    (void)reader.TakeDamagedRecords().size();
+    ql::StringSink page;
+    reader.RenderRecord(page, 0, 0, 1);
   }
   for (int slot = 0; slot <= 51; ++slot) (void)reader.GetBookmark(slot).text.size();
   reader.SetBookmark(1, 3, 0, 0, "key");

@@ -451,9 +451,10 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
   ASSERT_EQ(reader.LoadRecord(1), 1);
   EXPECT_TRUE(reader.CurrentRecordDamaged());
   EXPECT_EQ(reader.CurrentRecordText().substr(0, 150), std::string(150, 'b'));
-  // An index value past the subject stream.
+  // An index value past the subject stream (0x7F0B: past its one block; a
+  // value inside the stream would make record 0 end before the index says).
   std::string bytes = full;
-  bytes[4791 + 4] = '\x7f';
+  bytes[4791 + 5] = '\x7f';
   std::string wild = dir.File("wild.ql");
   qltest::WriteFileBytes(wild, bytes);
   ASSERT_EQ(reader.Open(wild, ql::kOpenReadOnly), ql::kOpenOk);

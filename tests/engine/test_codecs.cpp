@@ -88,6 +88,44 @@ TEST(DecompressBlock, DamagedUnitsStayInsideTheBuffers) {
   }
 }
 
+// The checked decode says whether a unit ended cleanly; its bytes are those
+// of DecompressBlock.
+TEST(DecompressBlock, CheckedDecodeTellsAUnitThatStopsEarly) {
+  const struct {
+    Bytes unit;
+    size_t capacity;
+    bool clean;
+  } cases[] = {
+      {{0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}, 64, true},
+      {{0x11, 0x61, 0x62, 0x63, 0x40, 0x03}, 64, true},
+      {{0x01, 'q', 'r'}, 64, true},
+      {{}, 64, true},
+      {{0x00, 'a', 'b', 'c'}, 64, true},     // a short literal group: all input used
+      {{0x41, 'a', 0xF0}, 64, false},        // a reference cut off
+      {{0x41, 'a', 0x00, 0x05}, 64, false},  // reaching before the output
+      {{0x80, 0x00, 0x00}, 64, false},       // distance 0
+      {{0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}, 5, false},  // stopped by the output
+      {{0x41, 'a', 0xF0, 0x01}, 7, false},
+      {{0x41, 'a', 0xF0, 0x01}, 18, true},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    std::vector<uint8_t> out(cases[k].capacity);
+    const ql::BlockDecoding decoded = ql::DecompressBlockChecked(cases[k].unit, out);
+    EXPECT_EQ(decoded.clean, cases[k].clean) << "case " << k;
+    EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<long>(decoded.length)),
+              Decompress(cases[k].unit, cases[k].capacity))
+        << "case " << k;
+  }
+  // A long unit through the fast loop, damaged at its end.
+  Bytes unit;
+  for (int g = 0; g < 400; ++g)
+    unit.insert(unit.end(), {0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'});
+  std::vector<uint8_t> out(3201);
+  EXPECT_TRUE(ql::DecompressBlockChecked(unit, out).clean);
+  unit.insert(unit.end(), {0x80, 0x0F, 0xFF});
+  EXPECT_FALSE(ql::DecompressBlockChecked(unit, out).clean);
+}
+
 // The block coding as plainly as it can be written: one byte at a time, a
 // check before every read and write. The decoder proper must give the same
 // count and the same bytes for every unit and destination, damaged or not.

@@ -122,6 +122,25 @@ TEST_F(PageFileTest, PageHoldsExactlyTheRenderedBytesAndIsReplacedWhole) {
   EXPECT_THAT(DirectoryNames(DirectoryOf(page)), ElementsAre("qltempfi.htm"));
 }
 
+TEST_F(PageFileTest, DamagedRecordsPageSaysSoInsteadOfItsText) {
+  // The window's page for a record whose tail lies in a zeroed block.
+  for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
+    if (book.name != "record block zeroed") continue;
+    path = dir.File("damaged.ql");
+    qltest::WriteFileBytes(path, book.bytes);
+    ASSERT_EQ(doc.Reader().Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ql::PageFile page;
+    const int index = book.damaged.front();
+    ASSERT_TRUE(page.Write(Renderer(index), reason)) << reason;
+    const std::string written = qltest::ReadFileBytes(page.Path());
+    EXPECT_THAT(written, HasSubstr("This entry is damaged"));
+    EXPECT_EQ(written.find(book.entries[static_cast<size_t>(index)].text.substr(0, 20)),
+              std::string::npos);
+    return;
+  }
+  FAIL() << "no zeroed record block among the damaged books";
+}
+
 TEST_F(PageFileTest, LinkAtThePageNameIsReplacedNotFollowed) {
   const std::string victim = dir.File("victim");
   qltest::WriteFileBytes(victim, "keep me");

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 
 #include "book_format.h"
@@ -17,7 +18,9 @@ namespace qltest {
 
 namespace {
 
-void Append32(std::string& out, int32_t v) { ql::AppendLE32(out, static_cast<uint32_t>(v)); }
+void Append32(std::string& out, int32_t v) {
+  ql::AppendLE32(out, static_cast<uint32_t>(v));
+}
 
 int FoldCompare(std::string_view a, std::string_view b) {
   size_t n = std::min(a.size(), b.size());
@@ -97,20 +100,24 @@ Streams BuildStreams(const std::vector<Entry>& entries) {
 }
 
 std::string BuildBookBytes(const std::vector<Entry>& entries, const BookOptions& o) {
-  Streams s = BuildStreams(entries);
-  auto encode = o.encodeBlock ? o.encodeBlock : EncodeLiteralBlock;
-  int32_t sorted = o.sorted;
-  if (sorted < 0) {
-    sorted = 1;
+  BookOptions options = o;
+  if (options.sorted < 0) {
+    options.sorted = 1;
     for (size_t i = 1; i < entries.size(); ++i)
-      if (FoldCompare(entries[i].subject, entries[i - 1].subject) < 0) sorted = 0;
+      if (FoldCompare(entries[i].subject, entries[i - 1].subject) < 0) options.sorted = 0;
   }
+  return BuildBookFromStreams(BuildStreams(entries), options);
+}
+
+std::string BuildBookFromStreams(const Streams& s, const BookOptions& o) {
+  auto encode = o.encodeBlock ? o.encodeBlock : EncodeLiteralBlock;
+  const int32_t sorted = std::max(o.sorted, 0);
   std::string chunks;
   for (const ExtraChunk& c : o.chunksBefore) AppendChunk(chunks, c);
   if (o.bookmarkChunk) {
-    ExtraChunk bm{ql::kChunkTypeBookmarks, o.bookmarkChunkFlag,
-                  o.bookmarkBlock.empty() ? std::string(ql::kBookmarkBlockSize, '\0')
-                                          : o.bookmarkBlock};
+    ExtraChunk bm{
+        ql::kChunkTypeBookmarks, o.bookmarkChunkFlag,
+        o.bookmarkBlock.empty() ? std::string(ql::kBookmarkBlockSize, '\0') : o.bookmarkBlock};
     AppendChunk(chunks, bm);
   }
   for (const ExtraChunk& c : o.chunksAfter) AppendChunk(chunks, c);
@@ -123,7 +130,7 @@ std::string BuildBookBytes(const std::vector<Entry>& entries, const BookOptions&
   ql::AppendLE32(out, ql::kBookUidChecksum);
   Append32(out, o.version);
   Append32(out, sorted);
-  Append32(out, static_cast<int32_t>(entries.size()));
+  Append32(out, static_cast<int32_t>(s.index.size()));
   Append32(out, chunkCount);
   Append32(out, static_cast<int32_t>(chunks.size()));
   out += chunks;
@@ -131,6 +138,161 @@ std::string BuildBookBytes(const std::vector<Entry>& entries, const BookOptions&
   out += Section(s.subjects, o.subjectBlockSize, encode);
   out += Section(s.records, o.recordBlockSize, encode);
   return out;
+}
+
+BlockSpans FindBlockSpans(std::string_view book) {
+  BlockSpans spans;
+  const int64_t count = WordAt(book, ql::kHeaderOffsetSubjectCount);
+  const int64_t chunks = WordAt(book, ql::kHeaderOffsetChunkAreaSize);
+  size_t section = static_cast<size_t>(ql::kBookHeaderSize + chunks + 4 * count);
+  for (auto* blocks : {&spans.subjects, &spans.records}) {
+    const int32_t length = WordAt(book, section);
+    const int32_t blocksIn = WordAt(book, section + 4);
+    const size_t data = section + 12 + 8 * static_cast<size_t>(blocksIn);
+    for (int32_t k = 0; k < blocksIn; ++k) {
+      const size_t entry = section + 12 + 8 * static_cast<size_t>(k);
+      blocks->emplace_back(data + static_cast<size_t>(WordAt(book, entry)),
+                           static_cast<size_t>(WordAt(book, entry + 4)));
+    }
+    section += 4 + static_cast<size_t>(length);
+  }
+  return spans;
+}
+
+std::vector<Entry> DamageTestEntries() {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 30; ++i) {
+    std::string text(151 + static_cast<size_t>(i * 37 % 110), ' ');
+    for (size_t k = 0; k < text.size(); ++k)
+      text[k] = static_cast<char>('a' + (static_cast<size_t>(i) * 11 + k) % 26);
+    text.replace(20, 4, "fern");
+    entries.push_back({"entry " + std::to_string(100 + i), text});
+  }
+  return entries;
+}
+
+BookOptions DamageTestOptions() {
+  BookOptions options;
+  options.subjectBlockSize = 200;
+  options.recordBlockSize = 300;
+  return options;
+}
+
+std::vector<DamagedBook> DamagedBooks() {
+  const std::vector<Entry> entries = DamageTestEntries();
+  const BookOptions options = DamageTestOptions();
+  const Streams streams = BuildStreams(entries);
+  const int n = static_cast<int>(entries.size());
+  const size_t subjectSize = static_cast<size_t>(options.subjectBlockSize);
+  const size_t recordSize = static_cast<size_t>(options.recordBlockSize);
+  auto entryStart = [&](int i) {
+    return static_cast<size_t>(streams.index[static_cast<size_t>(i)]);
+  };
+  auto entryEnd = [&](int i) { return i + 1 < n ? entryStart(i + 1) : streams.subjects.size(); };
+  std::vector<size_t> tails;  // every record has one
+  for (int i = 0; i < n; ++i)
+    tails.push_back(static_cast<size_t>(WordAt(streams.subjects, entryStart(i) + 1)));
+  auto tailEnd = [&](int i) {
+    return i + 1 < n ? tails[static_cast<size_t>(i) + 1] : streams.records.size();
+  };
+  // The records whose entry (or tail) overlaps [from, to), or starts in it.
+  auto entriesOver = [&](size_t from, size_t to) {
+    std::vector<int> hit;
+    for (int i = 0; i < n; ++i)
+      if (entryStart(i) < to && entryEnd(i) > from) hit.push_back(i);
+    return hit;
+  };
+  auto entriesStartingIn = [&](size_t from, size_t to) {
+    std::vector<int> hit;
+    for (int i = 0; i < n; ++i)
+      if (entryStart(i) >= from && entryStart(i) < to) hit.push_back(i);
+    return hit;
+  };
+  auto tailsOver = [&](size_t from, size_t to) {
+    std::vector<int> hit;
+    for (int i = 0; i < n; ++i)
+      if (tails[static_cast<size_t>(i)] < to && tailEnd(i) > from) hit.push_back(i);
+    return hit;
+  };
+  const std::string good = BuildBookFromStreams(streams, options);
+  const BlockSpans spans = FindBlockSpans(good);
+  const size_t subjectBlocks = spans.subjects.size();
+
+  // Block `which` of the book (subject blocks first, then record blocks)
+  // coded from its piece as change makes it.
+  auto recoded = [&](size_t which, std::function<std::string(std::string)> change) {
+    BookOptions o = options;
+    auto calls = std::make_shared<size_t>(0);
+    o.encodeBlock = [calls, which, change](std::string_view piece) {
+      const std::string p(piece);
+      return EncodeLiteralBlock((*calls)++ == which ? change(p) : p);
+    };
+    return BuildBookFromStreams(streams, o);
+  };
+  auto zeroed = [&](const std::pair<size_t, size_t>& span) {
+    std::string bytes = good;
+    std::fill_n(bytes.begin() + static_cast<long>(span.first), span.second, '\0');
+    return bytes;
+  };
+  auto withSubjects = [&](size_t at, char byte) {
+    Streams s = streams;
+    s.subjects[at] = byte;
+    return BuildBookFromStreams(s, options);
+  };
+  auto withRecords = [&](size_t at, char byte) {
+    Streams s = streams;
+    s.records[at] = byte;
+    return BuildBookFromStreams(s, options);
+  };
+  auto shorter = [](std::string p) { return p.substr(0, p.size() - 7); };
+  auto longer = [](std::string p) { return p + "LONG"; };
+  // The entry that starts in the first block and runs on into the second.
+  int crossing = 0;
+  while (entryEnd(crossing) <= subjectSize) ++crossing;
+
+  std::vector<DamagedBook> books;
+  books.push_back({"subject block zeroed", zeroed(spans.subjects[1]), entries,
+                   entriesOver(subjectSize, 2 * subjectSize)});
+  books.push_back({"record block zeroed", zeroed(spans.records[1]), entries,
+                   tailsOver(recordSize, 2 * recordSize)});
+  books.push_back({"subject block decoding short", recoded(1, shorter), entries,
+                   entriesStartingIn(subjectSize, 2 * subjectSize)});
+  books.push_back({"subject block decoding long", recoded(1, longer), entries,
+                   entriesStartingIn(subjectSize, 2 * subjectSize)});
+  books.push_back({"record block decoding short", recoded(subjectBlocks + 1, shorter), entries,
+                   tailsOver(recordSize, 2 * recordSize)});
+  books.push_back({"record block decoding long", recoded(subjectBlocks + 1, longer), entries,
+                   tailsOver(recordSize, 2 * recordSize)});
+  books.push_back({"entry running past its block",
+                   withSubjects(entryEnd(crossing) - 1, 'x'),
+                   entries,
+                   {crossing}});
+  books.push_back({"last entry running past the stream",
+                   withSubjects(streams.subjects.size() - 1, 'x'),
+                   entries,
+                   {n - 1}});
+  books.push_back(
+      {"head ending before the index says", withSubjects(entryStart(5) + 80, '\0'), entries, {5}});
+  books.push_back(
+      {"tail ending before the next tail", withRecords(tails[7] + 1, '\0'), entries, {7}});
+
+  // Legacy, plain coding: record 3's length word one short, and one long.
+  const std::string legacy = BuildLegacyBookBytes(entries, 1);
+  size_t recordAt = static_cast<size_t>(WordAt(legacy, ql::kLegacyOffsetHeaderSize));
+  for (size_t i = 0; i < 3; ++i) recordAt += 4 + entries[i].text.size();
+  for (int delta : {-1, 1}) {
+    std::string bytes = legacy;
+    std::string length;
+    Append32(length, WordAt(bytes, recordAt) + delta);
+    bytes.replace(recordAt, 4, length);
+    books.push_back(
+        {delta < 0 ? "legacy record ending before the next" : "legacy record running into the next",
+         bytes,
+         entries,
+         {3},
+         true});
+  }
+  return books;
 }
 
 std::string EncodeNibbleText(std::string_view text) {
@@ -152,7 +314,8 @@ std::string EncodeNibbleText(std::string_view text) {
     } else if (c != 0 && (at = kPunct.find(ch)) != std::string_view::npos) {
       nibbles.insert(nibbles.end(), {15, static_cast<uint8_t>(10 + at)});
     } else {
-      nibbles.insert(nibbles.end(), {12, static_cast<uint8_t>(c >> 4), static_cast<uint8_t>(c & 15)});
+      nibbles.insert(nibbles.end(),
+                     {12, static_cast<uint8_t>(c >> 4), static_cast<uint8_t>(c & 15)});
     }
   }
   nibbles.insert(nibbles.end(), {12, 0, 0});

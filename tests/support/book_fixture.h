@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qltest {
@@ -24,7 +25,7 @@ struct ExtraChunk {
 
 struct BookOptions {
   int32_t version = 2001;
-  int32_t sorted = -1;          // -1: computed from the subjects
+  int32_t sorted = -1;  // -1: computed from the subjects
   int32_t subjectBlockSize = 25000;
   int32_t recordBlockSize = 25000;
   std::vector<ExtraChunk> chunksBefore;  // written before the bookmark chunk
@@ -50,6 +51,34 @@ struct Streams {
 Streams BuildStreams(const std::vector<Entry>& entries);
 
 std::string BuildBookBytes(const std::vector<Entry>& entries, const BookOptions& options = {});
+// The same from streams laid out by the test (sorted is taken as 0 when
+// options.sorted is -1); count is the subject count written.
+std::string BuildBookFromStreams(const Streams& streams, const BookOptions& options = {});
+
+// Where the coded bytes of each block of a book's two sections lie in its
+// file bytes (offset, length), read back from the book's own tables.
+struct BlockSpans {
+  std::vector<std::pair<size_t, size_t>> subjects, records;
+};
+BlockSpans FindBlockSpans(std::string_view book);
+
+// A book made damaged in one way the reader can tell, and the records it
+// must report damaged (in index order); the rest read as built.
+struct DamagedBook {
+  std::string name;
+  std::string bytes;
+  std::vector<Entry> entries;  // what was built, before the damage
+  std::vector<int> damaged;
+  bool legacy = false;
+};
+// One of each kind: blocks zeroed, decoding short or long, entries running
+// past their block or stream, texts ending before the index says, and
+// legacy records not ending where the next one starts.
+std::vector<DamagedBook> DamagedBooks();
+// The undamaged book they are all made from (every record has a tail,
+// subject blocks of 200 and record blocks of 300 bytes).
+std::vector<Entry> DamageTestEntries();
+BookOptions DamageTestOptions();
 
 // Nibble coding of text ("@" becomes the line-break symbol), with the end symbol.
 std::string EncodeNibbleText(std::string_view text);
