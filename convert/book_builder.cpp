@@ -352,30 +352,35 @@ int BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
   if (iSubjectStreamOffset + entrySize > kMaxStreamOffset ||
       iRecordStreamOffset + tailSize > kMaxStreamOffset || iSubjectCount == INT32_MAX)
     return Fail(kBuildTooLarge);
+  // The tail goes to the record stream first; the entry's zero ends it.
+  if (hasTail && !Put(iRecordStreamFile, text.data() + head, length - head)) return iError;
+  return WriteEntry(subject, text.substr(0, head), int64_t(length));
+}
+
+int BookBuilder::WriteEntry(std::string_view subject, std::string_view head, int64_t length) {
+  const size_t s = subject.size();
+  const bool hasTail = length > kRecordHeadMax;
+  const int64_t entrySize = 1 + (hasTail ? 4 : 0) + int64_t(s) + 1 + int64_t(head.size()) + 1;
+  const int64_t tailSize = hasTail ? length - kRecordHeadMax + 1 : 0;
   iSubjectLength = int32_t(s);
   iTextLength = int32_t(length);
-
   if (iSorted == 1) {
     if (CompareSubjects(subject, iPreviousSubject) < 0) iSorted = 0;
     iPreviousSubject.assign(subject);
   }
-
   uint8_t word[4];
   WriteLE32(word, uint32_t(iSubjectStreamOffset));
   if (!Put(iIndexFile, word, sizeof word)) return iError;
-
   const char zero = 0;
-  uint8_t flags = hasTail ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
+  const uint8_t flags = hasTail ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
   bool ok = Put(iSubjectStreamFile, &flags, 1);
   if (hasTail) {
     WriteLE32(word, uint32_t(iRecordStreamOffset));
     ok = ok && Put(iSubjectStreamFile, word, sizeof word);
   }
   ok = ok && Put(iSubjectStreamFile, subject.data(), s) && Put(iSubjectStreamFile, &zero, 1) &&
-       Put(iSubjectStreamFile, text.data(), head) && Put(iSubjectStreamFile, &zero, 1);
-  if (ok && hasTail)
-    ok = Put(iRecordStreamFile, text.data() + head, length - head) &&
-         Put(iRecordStreamFile, &zero, 1);
+       Put(iSubjectStreamFile, head.data(), head.size()) && Put(iSubjectStreamFile, &zero, 1);
+  if (ok && hasTail) ok = Put(iRecordStreamFile, &zero, 1);
   if (!ok) return iError;
   iSubjectStreamOffset += entrySize;
   iRecordStreamOffset += tailSize;
@@ -425,37 +430,7 @@ int BookBuilder::AppendEntryText(std::string_view text) {
 
 int BookBuilder::EndEntry() {
   if (!IsReady()) return iError;
-  const size_t s = iPieceSubject.size();
-  const bool hasTail = iPieceLength > kRecordHeadMax;
-  const size_t head = iPieceHead.size();
-  const int64_t entrySize = 1 + (hasTail ? 4 : 0) + int64_t(s) + 1 + int64_t(head) + 1;
-  const int64_t tailSize = hasTail ? iPieceLength - kRecordHeadMax + 1 : 0;
-  iSubjectLength = int32_t(s);
-  iTextLength = int32_t(iPieceLength);
-  if (iSorted == 1) {
-    if (CompareSubjects(iPieceSubject, iPreviousSubject) < 0) iSorted = 0;
-    iPreviousSubject.assign(iPieceSubject);
-  }
-  uint8_t word[4];
-  WriteLE32(word, uint32_t(iSubjectStreamOffset));
-  if (!Put(iIndexFile, word, sizeof word)) return iError;
-  const char zero = 0;
-  const uint8_t flags = hasTail ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
-  bool ok = Put(iSubjectStreamFile, &flags, 1);
-  if (hasTail) {
-    WriteLE32(word, uint32_t(iRecordStreamOffset));
-    ok = ok && Put(iSubjectStreamFile, word, sizeof word);
-  }
-  ok = ok && Put(iSubjectStreamFile, iPieceSubject.data(), s) &&
-       Put(iSubjectStreamFile, &zero, 1) &&
-       Put(iSubjectStreamFile, iPieceHead.data(), head) &&
-       Put(iSubjectStreamFile, &zero, 1);
-  if (ok && hasTail) ok = Put(iRecordStreamFile, &zero, 1);
-  if (!ok) return iError;
-  iSubjectStreamOffset += entrySize;
-  iRecordStreamOffset += tailSize;
-  ++iSubjectCount;
-  return kBuildOk;
+  return WriteEntry(iPieceSubject, iPieceHead, iPieceLength);
 }
 
 }  // namespace ql

@@ -132,6 +132,10 @@ class BookBuilder {
   int64_t iInputOffset = 0;   // bytes consumed since the import began
   bool iNewTagTaken = false;  // the "<new>" before the next entry is already read
   std::string iSubject;       // working buffers of the current entry
+  // Writes an entry's index word, subject entry and the zero ending its
+  // tail; the tail's bytes (those past the head) are already written.
+  int WriteEntry(std::string_view subject, std::string_view head, int64_t length);
+
   std::string iPieceSubject;  // the entry begun by BeginEntry
   std::string iPieceHead;
   int64_t iPieceLength = 0;  // the length of the entry begun's text so far
