@@ -39,10 +39,11 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   struct stat st {};
   // A directory is never handed to the reader.
   if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    Fail(path + ": " + ql::OpenFailureReason(path, ql::kOpenFailed));
+    const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    Fail(path + ": " + ql::OpenFailureReason(ql::SystemOpenFailure(path, error)));
     return false;
   }
-  const int r = reader.Open(path, mode);
+  const ql::OpenResult r = reader.Open(path, mode);
   if (r == ql::kOpenOk) {
     if (reader.OpenedWithoutLock())
       std::fprintf(stderr,
@@ -51,7 +52,7 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
                    path.c_str());
     return true;
   }
-  Fail(path + ": " + ql::OpenFailureReason(path, r, reader.LastOpenFailure()));
+  Fail(path + ": " + ql::OpenFailureReason(reader.LastOpenFailure()));
   return false;
 }
 

@@ -1,7 +1,7 @@
 // qlbook import, export-text and upgrade: the commands that make books.
-#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli_util.h"
@@ -171,19 +171,16 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
     Fail(legacy + ": the book is already a version 2 book; there is nothing to upgrade");
     return;
   }
-  int r;
-  int error;
+  std::optional<ql::UpgradeFailure> failure;
   ql::UpgradeReport report;
   {
     TerminalProgress progress("Upgrading");
     progress.SetRange(0, reader.GetSubjectCount());
-    errno = 0;
-    r = ql::UpgradeBook(reader, out, &progress, &report);
-    error = errno;
+    failure = ql::UpgradeBook(reader, out, &progress, &report);
   }
-  if (r == ql::kUpgradeOk && report.damaged > 0)
+  if (!failure && report.damaged > 0)
     Fail(ql::DamagedRecordsText(legacy, report.damaged, report.damagedSubjects));
-  if (r != ql::kUpgradeOk) Fail(ql::UpgradeFailureText(legacy, out, r, error));
+  if (failure) Fail(ql::UpgradeFailureText(legacy, out, *failure));
 }
 
 }  // namespace

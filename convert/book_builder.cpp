@@ -1,6 +1,7 @@
 #include "book_builder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -92,10 +93,12 @@ void AppendStoredText(std::string_view raw, bool lineBreaks, std::string& out) {
 
 }  // namespace
 
-const char* BuildResultText(int code) {
+const char* BuildResultText(BuildResult code) {
   switch (code) {
     case kBuildOk:
       return "no error";
+    case kBuildNoEntry:
+      break;
     case kBuildNoMemory:
       return "out of memory for the block buffers";
     case kBuildCompressFailed:
@@ -104,9 +107,8 @@ const char* BuildResultText(int code) {
       return "a file could not be read or written";
     case kBuildTooLarge:
       return "the book would be larger than its format allows (2 GiB of text)";
-    default:
-      return "unknown failure";
   }
+  return "unknown failure";
 }
 
 uint8_t MatchImportTag(std::string_view text, size_t& length) {
@@ -125,7 +127,7 @@ BookBuilder::BookBuilder() {
   iRecordSectionFile = OpenWorkFile();
   if (!iIndexFile || !iSubjectStreamFile || !iRecordStreamFile || !iSubjectSectionFile ||
       !iRecordSectionFile)
-    iError = kBuildIoFailed;
+    Fail(kBuildIoFailed);
 }
 
 BookBuilder::~BookBuilder() {
@@ -135,8 +137,13 @@ BookBuilder::~BookBuilder() {
   std::free(iLine);  // getdelim's buffer
 }
 
-int BookBuilder::Fail(int code) {
-  if (iError == kBuildOk) iError = code;
+BuildResult BookBuilder::Failed(BuildResult code) {
+  iLastFailure = {code, code == kBuildIoFailed ? errno : 0, iWritePath};
+  return code;
+}
+
+BuildResult BookBuilder::Fail(BuildResult code) {
+  if (iError == kBuildOk) iError = Failed(code);
   return iError;
 }
 
@@ -201,19 +208,19 @@ bool BookBuilder::MatchNewTag(std::string* matched) {
   return true;
 }
 
-int BookBuilder::ImportTaggedText(std::FILE* input, ProgressSink* bar) {
+BuildResult BookBuilder::ImportTaggedText(std::FILE* input, ProgressSink* bar) {
   if (!IsReady()) return iError;
   Attach(input);
-  int r;
+  BuildResult r;
   while ((r = ReadTaggedEntry(input)) == kBuildOk)
     if (bar) bar->SetPos(iInputOffset);
   return r == kBuildNoEntry ? kBuildOk : r;
 }
 
-int BookBuilder::ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode) {
+BuildResult BookBuilder::ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode) {
   if (!IsReady()) return iError;
   Attach(input);
-  int r;
+  BuildResult r;
   while ((r = ReadTabEntry(input)) == kBuildOk) {
     if (!bar) continue;
     if (stepMode)
@@ -224,7 +231,7 @@ int BookBuilder::ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMod
   return r == kBuildNoEntry ? kBuildOk : r;
 }
 
-int BookBuilder::ReadTaggedEntry(std::FILE* input) {
+BuildResult BookBuilder::ReadTaggedEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
   auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
@@ -290,7 +297,7 @@ int BookBuilder::ReadFirstLine(std::string& out) {
   }
 }
 
-int BookBuilder::ReadTabEntry(std::FILE* input) {
+BuildResult BookBuilder::ReadTabEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
   auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
@@ -330,7 +337,7 @@ int BookBuilder::ReadTabEntry(std::FILE* input) {
   return AddEntry(iSubject, iText);
 }
 
-int BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
+BuildResult BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
   if (!IsReady()) return iError;
   std::string subjectKept, textKept;
   if (std::memchr(subject.data(), 0, subject.size())) {
@@ -357,7 +364,8 @@ int BookBuilder::AddEntry(std::string_view subject, std::string_view text) {
   return WriteEntry(subject, text.substr(0, head), int64_t(length));
 }
 
-int BookBuilder::WriteEntry(std::string_view subject, std::string_view head, int64_t length) {
+BuildResult BookBuilder::WriteEntry(std::string_view subject, std::string_view head,
+                                    int64_t length) {
   const size_t s = subject.size();
   const bool hasTail = length > kRecordHeadMax;
   const int64_t entrySize = 1 + (hasTail ? 4 : 0) + int64_t(s) + 1 + int64_t(head.size()) + 1;
@@ -388,7 +396,7 @@ int BookBuilder::WriteEntry(std::string_view subject, std::string_view head, int
   return kBuildOk;
 }
 
-int BookBuilder::BeginEntry(std::string_view subject) {
+BuildResult BookBuilder::BeginEntry(std::string_view subject) {
   if (!IsReady()) return iError;
   iPieceSubject.clear();
   for (char b : subject)
@@ -409,7 +417,7 @@ int64_t BookBuilder::EntryRoom() const {
   return std::max<int64_t>(0, std::min<int64_t>(streamRoom, INT32_MAX) - iPieceLength);
 }
 
-int BookBuilder::AppendEntryText(std::string_view text) {
+BuildResult BookBuilder::AppendEntryText(std::string_view text) {
   if (!IsReady()) return iError;
   std::string kept;
   if (std::memchr(text.data(), 0, text.size())) {
@@ -417,7 +425,7 @@ int BookBuilder::AppendEntryText(std::string_view text) {
       if (b) kept.push_back(b);
     text = kept;
   }
-  if (int64_t(text.size()) > EntryRoom()) return kBuildTooLarge;
+  if (int64_t(text.size()) > EntryRoom()) return Failed(kBuildTooLarge);
   const size_t headRoom = size_t(kRecordHeadMax) - iPieceHead.size();
   const size_t head = std::min(headRoom, text.size());
   iPieceHead.append(text.data(), head);
@@ -428,7 +436,7 @@ int BookBuilder::AppendEntryText(std::string_view text) {
   return kBuildOk;
 }
 
-int BookBuilder::EndEntry() {
+BuildResult BookBuilder::EndEntry() {
   if (!IsReady()) return iError;
   return WriteEntry(iPieceSubject, iPieceHead, iPieceLength);
 }

@@ -12,20 +12,34 @@
 #include <string_view>
 
 #include "compress_block.h"
+#include "failure.h"
 #include "progress.h"
 
 namespace ql {
 
 // Results of the reading functions, WriteSection and WriteBook.
-inline constexpr int kBuildOk = 0;
-inline constexpr int kBuildNoEntry = 5;          // Read*Entry: no entry was added
-inline constexpr int kBuildNoMemory = 5;         // WriteSection: block buffers not had
-inline constexpr int kBuildCompressFailed = 10;  // CompressBlock had no working memory
-inline constexpr int kBuildIoFailed = 20;        // a temporary, input or output file failed
-inline constexpr int kBuildTooLarge = 21;        // the streams outgrew a book's 32-bit offsets
+enum class BuildResult : int {
+  kOk = 0,
+  kNoEntry = 1,          // Read*Entry: no entry was added (not a failure)
+  kNoMemory = 5,         // WriteSection: block buffers not had
+  kCompressFailed = 10,  // CompressBlock had no working memory
+  kIoFailed = 20,        // a temporary, input or output file failed
+  kTooLarge = 21,        // the streams outgrew a book's 32-bit offsets
+};
+inline constexpr BuildResult kBuildOk = BuildResult::kOk;
+inline constexpr BuildResult kBuildNoEntry = BuildResult::kNoEntry;
+inline constexpr BuildResult kBuildNoMemory = BuildResult::kNoMemory;
+inline constexpr BuildResult kBuildCompressFailed = BuildResult::kCompressFailed;
+inline constexpr BuildResult kBuildIoFailed = BuildResult::kIoFailed;
+inline constexpr BuildResult kBuildTooLarge = BuildResult::kTooLarge;
+
+// A failure of the builder: the code, the errno of a file that failed
+// (kBuildIoFailed; 0 when the system left none) and the book's path when
+// WriteBookFile was writing one.
+using BuildFailure = Failure<BuildResult>;
 
 // Text of a result code, for messages.
-const char* BuildResultText(int code);
+const char* BuildResultText(BuildResult code);
 
 // Turns "<" + tag at the start of text into its code; 0 when text does not
 // begin with a tag of the vocabulary. length receives the characters the tag
@@ -42,7 +56,11 @@ class BookBuilder {
   // False when the temporary files could not be created; nothing else works then.
   bool IsReady() const { return iError == kBuildOk; }
   // The first failure (kBuildIoFailed, kBuildTooLarge), kBuildOk when none.
-  int Error() const { return iError; }
+  BuildResult Error() const { return iError; }
+  // The last failure any call returned, with its errno and path (code
+  // kBuildOk when none failed yet). Unlike Error() it also holds the
+  // failures that leave the builder working (a full disk under WriteBook).
+  const BuildFailure& LastFailure() const { return iLastFailure; }
 
   // Read entries until the input ends; the bar (if any) follows the input
   // offset, or in step mode steps once per entry. 0, or the failure code.
@@ -51,40 +69,41 @@ class BookBuilder {
   // as CR-ended lines with the character after each CR passed over (so an
   // LF inside a text stays content), one ending in a bare LF or CR reads
   // with that line end.
-  int ImportTaggedText(std::FILE* input, ProgressSink* bar);
-  int ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode);
+  BuildResult ImportTaggedText(std::FILE* input, ProgressSink* bar);
+  BuildResult ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode);
 
   // Read and add one entry: kBuildOk when one was added, kBuildNoEntry when
   // there is none, a failure code when a file failed.
-  int ReadTaggedEntry(std::FILE* input);
-  int ReadTabEntry(std::FILE* input);
+  BuildResult ReadTaggedEntry(std::FILE* input);
+  BuildResult ReadTabEntry(std::FILE* input);
 
   // Adds one entry (stored text). Zero bytes would end a subject or text
   // early in every reader, so they are dropped here.
-  int AddEntry(std::string_view subject, std::string_view text);
+  BuildResult AddEntry(std::string_view subject, std::string_view text);
 
   // One entry whose text comes in pieces, so that a large text is never
   // held whole: BeginEntry, AppendEntryText for each piece, EndEntry. No
   // other entry may be added in between. Zero bytes are dropped as in
   // AddEntry.
-  int BeginEntry(std::string_view subject);
+  BuildResult BeginEntry(std::string_view subject);
   // The most bytes the text of the entry begun may still take: a record's
   // length and the record stream's offsets stay below 2^31.
   int64_t EntryRoom() const;
   // Appends a piece; kBuildTooLarge, with nothing appended and the builder
   // still working, when the piece would pass EntryRoom().
-  int AppendEntryText(std::string_view text);
-  int EndEntry();
+  BuildResult AppendEntryText(std::string_view text);
+  BuildResult EndEntry();
 
   // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
-  int WriteBook(std::FILE* output);
+  BuildResult WriteBook(std::FILE* output);
   // A bar the writing moves, block by block, over the bytes it compresses:
   // the writing is the longest quiet stretch of an import.
   void SetWriteProgress(ProgressSink* bar) { iWriteBar = bar; }
   // Writes the book to path through a temporary file beside it, which
-  // replaces path only when complete; 0 or a failure code (errno kept).
-  int WriteBookFile(const std::string& path);
-  int WriteSection(std::FILE* stream, std::FILE* section);
+  // replaces path only when complete; 0 or a failure code (LastFailure()
+  // tells why).
+  BuildResult WriteBookFile(const std::string& path);
+  BuildResult WriteSection(std::FILE* stream, std::FILE* section);
 
   std::string iPreviousSubject;  // the subject before, or the first out of order
   int32_t iSorted = 1;
@@ -100,7 +119,10 @@ class BookBuilder {
   std::FILE* iRecordSectionFile = nullptr;
 
  private:
-  int Fail(int code);
+  // Fail keeps code as the builder's first failure (nothing works after
+  // it); Failed only reports it. Both record errno and the path written.
+  BuildResult Fail(BuildResult code);
+  BuildResult Failed(BuildResult code);
   bool Put(std::FILE* file, const void* bytes, size_t count);
   // Starts reading input when it is not the one being read.
   void Attach(std::FILE* input);
@@ -122,7 +144,9 @@ class BookBuilder {
   // pass over), or EOF.
   int ReadFirstLine(std::string& out);
 
-  int iError = kBuildOk;
+  BuildResult iError = kBuildOk;
+  BuildFailure iLastFailure;
+  std::string iWritePath;  // the book WriteBookFile is writing
   ProgressSink* iWriteBar = nullptr;
   int64_t iWriteDone = 0;  // stream bytes compressed so far by WriteBook
   LineEnd iLineEnd = LineEnd::kUnknown;
@@ -134,7 +158,7 @@ class BookBuilder {
   std::string iSubject;       // working buffers of the current entry
   // Writes an entry's index word, subject entry and the zero ending its
   // tail; the tail's bytes (those past the head) are already written.
-  int WriteEntry(std::string_view subject, std::string_view head, int64_t length);
+  BuildResult WriteEntry(std::string_view subject, std::string_view head, int64_t length);
 
   std::string iPieceSubject;  // the entry begun by BeginEntry
   std::string iPieceHead;

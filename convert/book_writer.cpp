@@ -48,7 +48,7 @@ bool CopyWhole(std::FILE* from, std::FILE* to) {
 
 }  // namespace
 
-int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
+BuildResult BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
   TempFile data(OpenWorkFile());
   TempFile table(OpenWorkFile());
   if (!data || !table) return Fail(kBuildIoFailed);
@@ -59,7 +59,7 @@ int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
     input.resize(size_t(kBlockSizeWritten));
     coded.resize(CompressBound(size_t(kBlockSizeWritten)));
   } catch (const std::bad_alloc&) {
-    return kBuildNoMemory;
+    return Failed(kBuildNoMemory);
   }
 
   int64_t blockCount = 0;
@@ -67,7 +67,7 @@ int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
   size_t got;
   while ((got = std::fread(input.data(), 1, input.size(), stream)) > 0) {
     size_t length = iCompressor.Compress(input.data(), coded.data(), got);
-    if (length == 0) return kBuildCompressFailed;
+    if (length == 0) return Failed(kBuildCompressFailed);
     if (offset + int64_t(length) > INT32_MAX) return Fail(kBuildTooLarge);
     ++blockCount;
     if (!PutWords(table.get(), {uint32_t(offset), uint32_t(length)}) ||
@@ -88,7 +88,7 @@ int BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
   return kBuildOk;
 }
 
-int BookBuilder::WriteBook(std::FILE* output) {
+BuildResult BookBuilder::WriteBook(std::FILE* output) {
   if (!IsReady()) return iError;
   // The section files may hold an earlier attempt's bytes; start them afresh.
   for (std::FILE* f : {iSubjectSectionFile, iRecordSectionFile})
@@ -101,7 +101,7 @@ int BookBuilder::WriteBook(std::FILE* output) {
       if (std::fseek(f, 0, SEEK_END) == 0) total += std::max<int64_t>(std::ftell(f), 0);
     iWriteBar->SetRange(0, total);
   }
-  int r = WriteSection(iSubjectStreamFile, iSubjectSectionFile);
+  BuildResult r = WriteSection(iSubjectStreamFile, iSubjectSectionFile);
   if (r != kBuildOk) return r;
   r = WriteSection(iRecordStreamFile, iRecordSectionFile);
   if (r != kBuildOk) return r;
@@ -121,20 +121,21 @@ int BookBuilder::WriteBook(std::FILE* output) {
   for (std::FILE* f : {iIndexFile, iSubjectStreamFile, iRecordStreamFile})
     ok = ok && std::fseek(f, 0, SEEK_END) == 0;
   // A failed output (a full disk) leaves the streams good for another try.
-  return ok ? kBuildOk : kBuildIoFailed;
+  return ok ? kBuildOk : Failed(kBuildIoFailed);
 }
 
-int BookBuilder::WriteBookFile(const std::string& path) {
+BuildResult BookBuilder::WriteBookFile(const std::string& path) {
+  iWritePath = path;
+  // Only what fails from here on may name its errno.
+  errno = 0;
   AtomicFile file;
-  if (!file.Open(path)) return kBuildIoFailed;
-  int r = WriteBook(file.Stream());
-  if (r != kBuildOk) {
-    int saved = errno;
+  BuildResult r = file.Open(path) ? WriteBook(file.Stream()) : Failed(kBuildIoFailed);
+  if (r != kBuildOk)
     file.Discard();
-    errno = saved;
-    return r;
-  }
-  return file.Commit() ? kBuildOk : kBuildIoFailed;
+  else if (!file.Commit())
+    r = Failed(kBuildIoFailed);
+  iWritePath.clear();
+  return r;
 }
 
 }  // namespace ql

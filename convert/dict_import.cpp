@@ -382,10 +382,10 @@ void DictImport::EntryText(std::string_view body, std::string& text) {
 // grown as large as a book allows, the texts left are left out (and
 // counted); the first text alone too large fails, as any entry would.
 bool DictImport::AddRecord(size_t first, size_t end, ReadAhead& reader) {
-  const auto failed = [&](int r) {
+  const auto failed = [&](BuildResult r) {
     return Fail(iSource + ": the import failed: " + BuildResultText(r) + "; no book was written");
   };
-  int r = iBuilder->BeginEntry(iEntries[first].subject);
+  BuildResult r = iBuilder->BeginEntry(iEntries[first].subject);
   if (r != kBuildOk) return failed(r);
   static constexpr char kParagraph[] = {char(kTagByte), char(kTagParagraph)};
   bool any = false;  // text added so far

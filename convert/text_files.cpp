@@ -59,7 +59,8 @@ bool BookImport::Fail(std::string reason) {
 bool BookImport::MakeBuilder() {
   iBuilder.emplace();
   if (!iBuilder->IsReady())
-    return Fail("cannot create the temporary files: " + SystemErrorText(errno));
+    return Fail("cannot create the temporary files: " +
+                SystemErrorText(iBuilder->LastFailure().error));
   return true;
 }
 
@@ -124,8 +125,8 @@ int64_t TextImport::SourceSize() const {
 }
 
 bool TextImport::Read(bool tabSeparated, ProgressSink* bar) {
-  const int r = tabSeparated ? iBuilder->ImportTabText(iInput.get(), bar, false)
-                             : iBuilder->ImportTaggedText(iInput.get(), bar);
+  const BuildResult r = tabSeparated ? iBuilder->ImportTabText(iInput.get(), bar, false)
+                                     : iBuilder->ImportTaggedText(iInput.get(), bar);
   if (r != kBuildOk)
     return Fail(iSource + ": the import failed: " + BuildResultText(r) + "; no book was written");
   return true;
@@ -137,12 +138,10 @@ bool BookImport::KeepsTarget(const std::string& path) const {
 }
 
 bool BookImport::WriteBook(const std::string& path, ProgressSink* bar) {
-  errno = 0;
   iBuilder->SetWriteProgress(bar);
-  const int r = iBuilder->WriteBookFile(path);
-  const int error = errno;
+  const BuildResult r = iBuilder->WriteBookFile(path);
   iBuilder->SetWriteProgress(nullptr);
-  if (r != kBuildOk) return Fail(BookWriteFailureText(path, r, error));
+  if (r != kBuildOk) return Fail(BookWriteFailureText(path, iBuilder->LastFailure()));
   return true;
 }
 

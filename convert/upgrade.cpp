@@ -9,72 +9,104 @@ namespace ql {
 
 namespace {
 
+std::optional<UpgradeFailure> Failed(UpgradeResult code) {
+  return UpgradeFailure{code, {}};
+}
+
+std::optional<UpgradeFailure> BuildFailed(const BookBuilder& builder) {
+  return UpgradeFailure{kUpgradeBuildFailed, builder.LastFailure()};
+}
+
 // Gives the builder every entry of the legacy book open in reader.
-int AddEntries(BookReader& reader, BookBuilder& builder, ProgressSink* bar, UpgradeReport* report) {
-  if (!reader.IsOpen() || reader.IsVersion2()) return kUpgradeNotLegacy;
-  if (!builder.IsReady()) return builder.Error();
+std::optional<UpgradeFailure> AddEntries(BookReader& reader, BookBuilder& builder,
+                                         ProgressSink* bar, UpgradeReport* report) {
+  if (!reader.IsOpen() || reader.IsVersion2()) return Failed(kUpgradeNotLegacy);
+  if (!builder.IsReady()) return BuildFailed(builder);
   const int count = reader.GetSubjectCount();
   OverlapCheck overlap;
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
     std::string subject = reader.GetSubject(i);
-    if (reader.LoadRecord(i) != 1) return kUpgradeRecordFailed;
-    if (!overlap.Follows(reader.CurrentRecordExtent())) return kUpgradeEntriesOverlap;
+    if (reader.LoadRecord(i) != 1) return Failed(kUpgradeRecordFailed);
+    if (!overlap.Follows(reader.CurrentRecordExtent())) return Failed(kUpgradeEntriesOverlap);
     if (report && reader.CurrentRecordDamaged()) {
       if (report->damagedSubjects.size() < TabTextReport::kReportNames)
         report->damagedSubjects.push_back(subject);
       ++report->damaged;
     }
-    int r = builder.AddEntry(subject, reader.CurrentRecordText());
-    if (r != kBuildOk) return r;
+    if (builder.AddEntry(subject, reader.CurrentRecordText()) != kBuildOk)
+      return BuildFailed(builder);
   }
-  return kUpgradeOk;
+  return std::nullopt;
 }
 
 }  // namespace
 
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar) {
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string& path,
+                                          ProgressSink* bar) {
   return UpgradeBook(reader, path, bar, nullptr);
 }
 
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
-                UpgradeReport* report) {
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string& path,
+                                          ProgressSink* bar, UpgradeReport* report) {
   BookBuilder builder;
-  const int r = AddEntries(reader, builder, bar, report);
-  return r != kUpgradeOk ? r : builder.WriteBookFile(path);
+  if (auto failure = AddEntries(reader, builder, bar, report)) return failure;
+  if (builder.WriteBookFile(path) != kBuildOk) return BuildFailed(builder);
+  return std::nullopt;
 }
 
-int UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar) {
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, std::FILE* output,
+                                          ProgressSink* bar) {
   BookBuilder builder;
-  const int r = AddEntries(reader, builder, bar, nullptr);
-  return r != kUpgradeOk ? r : builder.WriteBook(output);
+  if (auto failure = AddEntries(reader, builder, bar, nullptr)) return failure;
+  if (builder.WriteBook(output) != kBuildOk) return BuildFailed(builder);
+  return std::nullopt;
 }
 
-const char* UpgradeResultText(int code) {
-  switch (code) {
+const char* UpgradeResultText(const UpgradeFailure& failure) {
+  switch (failure.code) {
+    case kUpgradeOk:
+      return "no error";
     case kUpgradeNotLegacy:
       return "the book is not a legacy book (it is already version 2)";
     case kUpgradeRecordFailed:
       return "a record of the legacy book could not be read";
     case kUpgradeEntriesOverlap:
       return "the book's entries overlap (one starts inside another), so it is damaged";
-    default:
-      return BuildResultText(code);
+    case kUpgradeBuildFailed:
+      break;
   }
+  return BuildResultText(failure.build.code);
 }
 
-std::string BookWriteFailureText(const std::string& path, int code, int error) {
-  const std::string why =
-      code == kBuildIoFailed && error != 0 ? SystemErrorText(error) : UpgradeResultText(code);
+namespace {
+
+std::string WriteFailureText(const std::string& path, const std::string& why) {
   return path + ": cannot write the book: " + why + " (nothing was changed there)";
 }
 
-std::string UpgradeFailureText(const std::string& legacy, const std::string& out, int code,
-                               int error) {
-  // The legacy book is at fault, not the target.
-  if (code == kUpgradeRecordFailed || code == kUpgradeEntriesOverlap)
-    return legacy + ": " + UpgradeResultText(code) + "; no book was written";
-  return BookWriteFailureText(out, code, error);
+}  // namespace
+
+std::string BookWriteFailureText(const std::string& path, const BuildFailure& failure) {
+  return WriteFailureText(path, failure.code == kBuildIoFailed && failure.error != 0
+                                    ? SystemErrorText(failure.error)
+                                    : BuildResultText(failure.code));
+}
+
+std::string UpgradeFailureText(const std::string& legacy, const std::string& out,
+                               const UpgradeFailure& failure) {
+  switch (failure.code) {
+    case kUpgradeBuildFailed:
+      return BookWriteFailureText(out, failure.build);
+    case kUpgradeRecordFailed:
+    case kUpgradeEntriesOverlap:
+      // The legacy book is at fault, not the target.
+      return legacy + ": " + UpgradeResultText(failure) + "; no book was written";
+    case kUpgradeOk:
+    case kUpgradeNotLegacy:
+      break;
+  }
+  return WriteFailureText(out, UpgradeResultText(failure));
 }
 
 }  // namespace ql

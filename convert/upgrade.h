@@ -6,24 +6,44 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "book_builder.h"
 #include "book_reader.h"
 #include "progress.h"
 
 namespace ql {
 
-inline constexpr int kUpgradeOk = 0;
-inline constexpr int kUpgradeNotLegacy = 30;       // no book open, or already version 2
-inline constexpr int kUpgradeRecordFailed = 31;    // a legacy record could not be loaded
-inline constexpr int kUpgradeEntriesOverlap = 32;  // an entry starts inside one before it
-// Other failures are the builder's codes (kBuildIoFailed, kBuildTooLarge, ...).
+// What an upgrade ended with. The builder's failures are one code,
+// kBuildFailed, with the builder's own failure beside it.
+enum class UpgradeResult : int {
+  kOk = 0,
+  kNotLegacy = 30,       // no book open, or already version 2
+  kRecordFailed = 31,    // a legacy record could not be loaded
+  kEntriesOverlap = 32,  // an entry starts inside one before it
+  kBuildFailed = 33,     // the new book could not be made: see build
+};
+inline constexpr UpgradeResult kUpgradeOk = UpgradeResult::kOk;
+inline constexpr UpgradeResult kUpgradeNotLegacy = UpgradeResult::kNotLegacy;
+inline constexpr UpgradeResult kUpgradeRecordFailed = UpgradeResult::kRecordFailed;
+inline constexpr UpgradeResult kUpgradeEntriesOverlap = UpgradeResult::kEntriesOverlap;
+inline constexpr UpgradeResult kUpgradeBuildFailed = UpgradeResult::kBuildFailed;
+
+// Why an upgrade failed: its code and, for kBuildFailed, the builder's
+// failure (code, errno, path).
+struct UpgradeFailure {
+  UpgradeResult code = kUpgradeOk;
+  BuildFailure build;
+};
 
 // Writes the book open in reader to path (through a temporary file beside
 // it, renamed only when complete); the bar, if any, steps once per entry.
-// Returns kUpgradeOk or a failure code; the legacy book is left unchanged.
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar);
+// Returns nothing when the book was written, else why not; the legacy book
+// is left unchanged.
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string& path,
+                                          ProgressSink* bar);
 // The same; damaged, when given, receives the legacy records that could not
 // be read whole (they are written as far as they could be read) and up to
 // five of their subjects.
@@ -31,24 +51,24 @@ struct UpgradeReport {
   int damaged = 0;
   std::vector<std::string> damagedSubjects;
 };
-int UpgradeBook(BookReader& reader, const std::string& path, ProgressSink* bar,
-                UpgradeReport* report);
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string& path,
+                                          ProgressSink* bar, UpgradeReport* report);
 
 // The same into output, a file the caller opened and finishes (flushed
-// when the result is kUpgradeOk).
-int UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar);
+// when nothing failed).
+std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar);
 
-// Text of an upgrade result code, for messages.
-const char* UpgradeResultText(int code);
+// Text of an upgrade failure, for messages (the builder's text for
+// kBuildFailed).
+const char* UpgradeResultText(const UpgradeFailure& failure);
 
 // Why a book could not be written to path: "PATH: cannot write the book: WHY
-// (nothing was changed there)", WHY being error's text for an I/O failure
-// that left one, else the code's text.
-std::string BookWriteFailureText(const std::string& path, int code, int error);
+// (nothing was changed there)", WHY being the text of the failure's errno
+// for an I/O failure that left one, else the code's text.
+std::string BookWriteFailureText(const std::string& path, const BuildFailure& failure);
 
-// Why the upgrade of the legacy book into out failed, given UpgradeBook's
-// result and the errno it left.
-std::string UpgradeFailureText(const std::string& legacy, const std::string& out, int code,
-                               int error);
+// Why the upgrade of the legacy book into out failed.
+std::string UpgradeFailureText(const std::string& legacy, const std::string& out,
+                               const UpgradeFailure& failure);
 
 }  // namespace ql

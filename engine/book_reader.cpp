@@ -139,14 +139,15 @@ bool BookReader::Close() {
   return saved;
 }
 
-int BookReader::Open(const std::string& path, int mode) {
+OpenResult BookReader::Open(const std::string& path, int mode) {
   Close();
   iOpenFailure = {};
   iWriteError = 0;
   iReadOnly = mode == kOpenReadOnly;
-  auto failure = [this](OpenFailureKind kind, int error) {
+  auto failure = [this, &path](OpenFailureKind kind, int error) {
     iOpenFailure.kind = kind;
     iOpenFailure.error = error;
+    iOpenFailure.path = path;
   };
   // The placeholder path only releases the open book.
   if (path == kNoFilePath) {
@@ -203,7 +204,7 @@ int BookReader::Open(const std::string& path, int mode) {
   iIsVersion2 = true;
   iCurrentRecord = -1;
 
-  auto fail = [this, &failure, &named](int result) {
+  auto fail = [this, &failure, &named](OpenResult result) {
     const int version = iVersion;
     Close();  // nothing is written: iOpen is cleared first
     if (iOpenFailure.kind == OpenFailureKind::kNone)
@@ -236,7 +237,7 @@ int BookReader::Open(const std::string& path, int mode) {
       if (legacy->MarkFailed()) failure(OpenFailureKind::kWriteFailed, error != 0 ? error : EIO);
       iOpen = false;
       legacy.reset();
-      return fail(r);
+      return fail(r == -2 ? kOpenUnsupported : kOpenFailed);
     }
     iLegacy = std::move(legacy);
     iSubjectCount = r;
@@ -250,7 +251,7 @@ int BookReader::Open(const std::string& path, int mode) {
     if (!iReadOnly) LoadBookmarks();
     return kOpenOk;
   }
-  const int r = OpenVersion2();
+  const OpenResult r = OpenVersion2();
   if (r != kOpenOk) {
     iOpen = false;
     return fail(r);
@@ -258,7 +259,7 @@ int BookReader::Open(const std::string& path, int mode) {
   return kOpenOk;
 }
 
-int BookReader::OpenView(const BookReader& owner) {
+OpenResult BookReader::OpenView(const BookReader& owner) {
   Close();
   iOpenFailure = {};
   iWriteError = 0;
@@ -317,7 +318,7 @@ int BookReader::OpenView(const BookReader& owner) {
   return kOpenOk;
 }
 
-int BookReader::OpenVersion2() {
+OpenResult BookReader::OpenVersion2() {
   uint8_t header[kBookHeaderSize];
   if (ReadFile(0, header, sizeof header) != sizeof header) return kOpenFailed;
   iSorted = ReadLE32s(header + kHeaderOffsetSorted);

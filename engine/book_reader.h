@@ -38,13 +38,18 @@ struct BookmarkEntry {
 inline constexpr int kOpenReadWrite = 0;
 inline constexpr int kOpenReadOnly = 2;
 
-// Results of Open.
-inline constexpr int kOpenOk = 1;
-inline constexpr int kOpenFailed = -1;
-inline constexpr int kOpenUnsupported = -2;
+// Results of Open and OpenView.
+enum class OpenResult : int {
+  kOk = 1,
+  kFailed = -1,
+  kUnsupported = -2,  // a newer version or an unknown chunk
+};
+inline constexpr OpenResult kOpenOk = OpenResult::kOk;
+inline constexpr OpenResult kOpenFailed = OpenResult::kFailed;
+inline constexpr OpenResult kOpenUnsupported = OpenResult::kUnsupported;
 
-// Why the last Open failed, beyond its result: the kind, and the system's
-// error number where one caused it.
+// Why the last Open failed, beyond its result: the kind, the system's error
+// number where one caused it, and the path that was opened.
 enum class OpenFailureKind {
   kNone,
   kSystem,       // the file could not be opened, examined or read: see error
@@ -58,6 +63,7 @@ struct OpenFailureInfo {
   OpenFailureKind kind = OpenFailureKind::kNone;
   int error = 0;    // errno for kSystem and kWriteFailed
   int version = 0;  // the version word, for kUnsupported
+  std::string path;
 };
 
 // FindSubject modes.
@@ -166,7 +172,7 @@ class BookReader {
   // Opens the book at path. Any number of readers (kOpenReadOnly) and one
   // writer share a book, across programs: only a second writer is refused
   // (kOpenFailed, OpenFailureKind::kInUse).
-  int Open(const std::string& path, int mode);
+  OpenResult Open(const std::string& path, int mode);
   // Opens a read-only view of the book owner has open, for a search on
   // another thread: the same file opened anew through owner's descriptor (so
   // it cannot be another file that took the path meanwhile), with copies of
@@ -177,7 +183,7 @@ class BookReader {
   // bookmark block). Call it on owner's thread; afterwards the two share
   // nothing that changes. Returns kOpenOk, or kOpenFailed when owner has no
   // book open or the file cannot be opened again (LastOpenFailure says why).
-  int OpenView(const BookReader& owner);
+  OpenResult OpenView(const BookReader& owner);
   bool IsVersion2() const { return iIsVersion2; }
   int GetSubjectCount() const { return iSubjectCount; }
   std::string GetSubject(int index);
@@ -346,7 +352,7 @@ class BookReader {
   // stream, read from the loaded subject block; false when it is not there.
   bool PeekTailOffset(int64_t start, int64_t& tail) const;
   void ReleaseBuffers();
-  int OpenVersion2();
+  OpenResult OpenVersion2();
   // Reads a section header and its block table at offset; false when they
   // do not fit the file.
   bool ReadSection(int64_t offset, int& blockSize, int& blockCount,

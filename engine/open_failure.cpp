@@ -1,15 +1,9 @@
 #include "open_failure.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#include "book_format.h"
-#include "book_lock.h"
 #include "book_reader.h"
-#include "byte_order.h"
 
 namespace ql {
 
@@ -27,30 +21,7 @@ std::string UnsupportedText(int version) {
 
 }  // namespace
 
-std::string OpenFailureReason(const std::string& path, int openResult) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a directory";
-  uint8_t head[kBookHeaderSize] = {};
-  size_t got = 0;
-  bool writtenElsewhere = false;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    got = std::fread(head, 1, sizeof head, f);
-    // A book that opened for another writer is not damaged: this open was
-    // refused for writing.
-    writtenElsewhere = WriterRoleTaken(::fileno(f));
-    std::fclose(f);
-  } else {
-    return std::strerror(errno);
-  }
-  const uint32_t uid3 = got >= 12 ? ReadLE32(head + 8) : 0;
-  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kNotABookText;
-  if (openResult == kOpenUnsupported) return UnsupportedText(ReadLE32s(head + 16));
-  return writtenElsewhere ? kWrittenElsewhereText : kInUseOrDamagedText;
-}
-
-std::string OpenFailureReason(const std::string& path, int openResult,
-                              const OpenFailureInfo& failure) {
+std::string OpenFailureReason(const OpenFailureInfo& failure) {
   switch (failure.kind) {
     case OpenFailureKind::kNone:
       break;
@@ -68,8 +39,17 @@ std::string OpenFailureReason(const std::string& path, int openResult,
       return "cannot add the bookmark block to the book: " + SystemErrorText(failure.error) +
              " (the book was left as it was)";
   }
-  // Nothing carried: the file tells what it can.
-  return OpenFailureReason(path, openResult);
+  // An open that failed always says why; this is the words for a refusal
+  // without a reason on record.
+  return kInUseOrDamagedText;
+}
+
+OpenFailureInfo SystemOpenFailure(const std::string& path, int error) {
+  OpenFailureInfo failure;
+  failure.kind = OpenFailureKind::kSystem;
+  failure.error = error;
+  failure.path = path;
+  return failure;
 }
 
 std::string SystemErrorText(int error) {

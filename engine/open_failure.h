@@ -1,5 +1,6 @@
-// Why a book did not open, in words for the user: from what BookReader::Open
-// found, or by looking at the file again.
+// Why a book did not open, in words for the user, told by what
+// BookReader::Open found (BookReader::LastOpenFailure): the file is never
+// looked at again to guess.
 #pragma once
 
 #include <string>
@@ -8,18 +9,16 @@
 
 namespace ql {
 
-// The reason (without the path) that path could not be opened, given the
-// result Open returned: the system's error text, "is a directory", "not a
-// Quillary book", an unsupported version, another Quillary writing it (when
-// an open for writing was refused), or damaged.
-std::string OpenFailureReason(const std::string& path, int openResult);
+// The reason (without the path) the open described by failure failed: the
+// system's error text, "is a directory", "not a Quillary book", an
+// unsupported version, another Quillary writing it (when an open for
+// writing was refused), damaged, or a legacy book that could not be marked
+// for writing (on a full disk, say).
+std::string OpenFailureReason(const OpenFailureInfo& failure);
 
-// The same, told by what Open found (BookReader::LastOpenFailure) without
-// looking at the file again, in the same words; a failure the file alone
-// cannot show (a legacy book that could not be marked for writing on a full
-// disk) is named as what it was.
-std::string OpenFailureReason(const std::string& path, int openResult,
-                              const OpenFailureInfo& failure);
+// The failure of an open that found path could not be examined (stat gave
+// error) or is a directory (error EISDIR), in the form Open gives it.
+OpenFailureInfo SystemOpenFailure(const std::string& path, int error);
 
 // The system's error text, with a full disk said plainly.
 std::string SystemErrorText(int error);

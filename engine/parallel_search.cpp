@@ -165,8 +165,8 @@ ParallelSearch::~ParallelSearch() {
   Wait();
 }
 
-int ParallelSearch::Start(const BookReader& owner, const SearchQuery& query, int record, int pos,
-                          int threads, const std::atomic<bool>* cancel) {
+OpenResult ParallelSearch::Start(const BookReader& owner, const SearchQuery& query, int record,
+                                 int pos, int threads, const std::atomic<bool>* cancel) {
   if (iState) {
     Cancel();
     Wait();

@@ -76,8 +76,8 @@ class ParallelSearch {
   // kOpenFailed: no view of the book could be made or no thread started
   // (owner.LastOpenFailure is not changed; nothing runs and Wait gives
   // kSearchNone at the start).
-  int Start(const BookReader& owner, const SearchQuery& query, int record, int pos, int threads,
-            const std::atomic<bool>* cancel = nullptr);
+  OpenResult Start(const BookReader& owner, const SearchQuery& query, int record, int pos,
+                   int threads, const std::atomic<bool>* cancel = nullptr);
 
   // True when the search has ended (Wait will not block), and before any.
   bool Done() const;

@@ -21,7 +21,7 @@ void ImportAndReadBack(const uint8_t* data, size_t size, bool tab) {
   std::FILE* input = fmemopen(const_cast<uint8_t*>(data), size, "rb");
   if (!input) return;
   ql::BookBuilder builder;
-  const int r =
+  const ql::BuildResult r =
       tab ? builder.ImportTabText(input, nullptr, false) : builder.ImportTaggedText(input, nullptr);
   std::fclose(input);
   if (r != ql::kBuildOk) return;
@@ -33,7 +33,7 @@ void ImportAndReadBack(const uint8_t* data, size_t size, bool tab) {
     close(fd);
     return;
   }
-  const int written = builder.WriteBook(output);
+  const ql::BuildResult written = builder.WriteBook(output);
   std::fclose(output);
   if (written == ql::kBuildOk) {
     ql::BookReader reader;

@@ -35,7 +35,7 @@ Book ImportWriteRead(const std::string& bytes, bool tab) {
   std::FILE* input = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
   if (!input) return book;
   ql::BookBuilder builder;
-  const int r =
+  const ql::BuildResult r =
       tab ? builder.ImportTabText(input, nullptr, false) : builder.ImportTaggedText(input, nullptr);
   std::fclose(input);
   if (r != ql::kBuildOk) return book;

@@ -284,9 +284,8 @@ bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
     reason = PathFromQString(copy) + ": " + target.errorString().toStdString();
     return false;
   }
-  const int r = iDoc.Reader().Open(PathFromQString(copy), ql::kOpenReadOnly);
-  if (r != ql::kOpenOk) {
-    reason = ql::OpenFailureReason(PathFromQString(copy), r);
+  if (iDoc.Reader().Open(PathFromQString(copy), ql::kOpenReadOnly) != ql::kOpenOk) {
+    reason = ql::OpenFailureReason(iDoc.Reader().LastOpenFailure());
     return false;
   }
   iDoc.iBookOpen = true;

@@ -73,7 +73,7 @@ std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
 
 bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFiles& files) {
   if (!book.readOnly) return OpenDocument(doc, desktop, book.path, files);
-  const int result = doc.Reader().Open(book.path, kOpenReadOnly);
+  const OpenResult result = doc.Reader().Open(book.path, kOpenReadOnly);
   if (result == kOpenOk) {
     doc.iBookOpen = true;
     doc.iLastFailure.clear();
@@ -84,7 +84,7 @@ bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFil
   }
   doc.iBookOpen = false;
   doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(book.path, result, doc.Reader().LastOpenFailure());
+  doc.iLastFailure = OpenFailureReason(doc.Reader().LastOpenFailure());
   desktop.ShowStartPage();
   desktop.ShowStatus(OpenFailureText(book.path, doc.iLastFailure));
   return false;
@@ -132,8 +132,7 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     // still open, not after the whole source has been read.
     AtomicFile probe;
     if (!probe.Open(book)) {
-      const int error = errno;
-      Report(desktop, kFailed, BookWriteFailureText(book, kBuildIoFailed, error));
+      Report(desktop, kFailed, BookWriteFailureText(book, {kBuildIoFailed, errno, book}));
       return;
     }
   }
@@ -198,16 +197,13 @@ void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
     Report(desktop, kFailed, OpenBookTargetText(book));
     return;
   }
-  int result;
-  int error;
+  std::optional<UpgradeFailure> failure;
   {
     WaitCursorOn wait(desktop);
-    errno = 0;
-    result = UpgradeBook(doc.Reader(), book, nullptr);
-    error = errno;
+    failure = UpgradeBook(doc.Reader(), book, nullptr);
   }
-  if (result != kUpgradeOk) {
-    Report(desktop, kFailed, UpgradeFailureText(doc.iPath, book, result, error));
+  if (failure) {
+    Report(desktop, kFailed, UpgradeFailureText(doc.iPath, book, *failure));
     return;
   }
   OpenDocument(doc, desktop, book, files);

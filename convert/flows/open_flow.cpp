@@ -113,33 +113,30 @@ std::string CompareBooks(BookReader& legacy, BookReader& upgraded, ProgressSink*
 // Writes the legacy book open in reader as a version 2 book into file, with
 // its bookmarks, and reads it back; the reason of a failure, or empty. The
 // new book is read and written through the file's own path while it still
-// has no name (messages name the book it is to replace).
+// has no name.
 std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink* bar) {
-  errno = 0;
-  const int result = UpgradeBook(reader, file.Stream(), bar);
-  if (result != kUpgradeOk) {
-    std::string reason = UpgradeResultText(result);
-    if (result == kBuildIoFailed) reason += " (" + ErrorText(LastError()) + ")";
+  if (const std::optional<UpgradeFailure> failure = UpgradeBook(reader, file.Stream(), bar)) {
+    std::string reason = UpgradeResultText(*failure);
+    if (failure->code == kUpgradeBuildFailed && failure->build.code == kBuildIoFailed)
+      reason += " (" + ErrorText(failure->build.error != 0 ? failure->build.error : EIO) + ")";
     return reason;
   }
   const std::string target = file.ReadBackPath();
-  const std::string& named = file.ReplacedPath();
   {
     // The bookmarks are the user's own: the new book takes them as they are.
     BookReader upgraded;
-    const int opened = upgraded.Open(target, kOpenReadWrite);
-    if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(named, opened);
+    if (upgraded.Open(target, kOpenReadWrite) != kOpenOk)
+      return "the new book does not open: " + OpenFailureReason(upgraded.LastOpenFailure());
     for (int slot = 1; slot < kBookmarkSlots; ++slot) {
       const BookmarkEntry e = reader.GetBookmark(slot);
       upgraded.SetBookmark(slot, e.textLength, e.recordIndex, e.reserved, e.text);
     }
-    errno = 0;
     if (!upgraded.SaveBookmarks())
-      return "the bookmarks could not be written: " + ErrorText(LastError());
+      return "the bookmarks could not be written: " + ErrorText(upgraded.LastWriteError());
   }
   BookReader check;
-  const int opened = check.Open(target, kOpenReadOnly);
-  if (opened != kOpenOk) return "the new book does not open: " + OpenFailureReason(named, opened);
+  if (check.Open(target, kOpenReadOnly) != kOpenOk)
+    return "the new book does not open: " + OpenFailureReason(check.LastOpenFailure());
   return CompareBooks(reader, check, bar);
 }
 
@@ -159,14 +156,13 @@ std::string RealPathOf(const std::string& path, std::string& reason) {
 // Opens the book at path again after the upgrade closed it; on failure the
 // document shows no book and a message says why.
 void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
-  const int result = doc.Reader().Open(path, kOpenReadWrite);
-  if (result == kOpenOk) {
+  if (doc.Reader().Open(path, kOpenReadWrite) == kOpenOk) {
     doc.iBookOpen = true;
     return;
   }
   doc.iBookOpen = false;
   doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(path, result, doc.Reader().LastOpenFailure());
+  doc.iLastFailure = OpenFailureReason(doc.Reader().LastOpenFailure());
   desktop.ShowMessage(OpenFailureText(path, doc.iLastFailure), kDefaultCaption);
 }
 
@@ -260,13 +256,13 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
     }
   }
 
-  int result = doc.Reader().Open(openPath, mode);
+  OpenResult result = doc.Reader().Open(openPath, mode);
   // A book another Quillary writes is there to be read: it opens read-only,
   // and the status line says why once it is on show.
   doc.iOpenNotice.clear();
   if (result != kOpenOk && mode != kModeReadOnly &&
       doc.Reader().LastOpenFailure().kind == OpenFailureKind::kInUse) {
-    const std::string reason = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
+    const std::string reason = OpenFailureReason(doc.Reader().LastOpenFailure());
     mode = kModeReadOnly;
     result = doc.Reader().Open(openPath, kOpenReadOnly);
     if (result == kOpenOk) doc.iOpenNotice = OpenedReadOnlyText(openPath, reason);
@@ -275,7 +271,7 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
   if (result != kOpenOk || !doc.Reader().IsOpen()) {
     doc.iBookOpen = false;
     doc.SetNoBook();
-    doc.iLastFailure = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
+    doc.iLastFailure = OpenFailureReason(doc.Reader().LastOpenFailure());
     // At start-up the window is not there yet: the caller tells the user.
     if (!doc.iInitialised) return false;
     desktop.EmptyList();

@@ -42,8 +42,8 @@ Streams BuilderStreams(ql::BookBuilder& builder) {
 
 void Import(ql::BookBuilder& builder, std::string_view input, bool tab) {
   MemoryInput in{std::string(input)};
-  int r = tab ? builder.ImportTabText(in.Get(), nullptr, false)
-              : builder.ImportTaggedText(in.Get(), nullptr);
+  ql::BuildResult r = tab ? builder.ImportTabText(in.Get(), nullptr, false)
+                          : builder.ImportTaggedText(in.Get(), nullptr);
   EXPECT_EQ(r, ql::kBuildOk);
 }
 

@@ -141,7 +141,7 @@ TEST(WriteBook, FailedWriteKeepsTheOldBook) {
   struct rlimit small = saved;
   small.rlim_cur = 1000;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  int r = builder.WriteBookFile(target);
+  ql::BuildResult r = builder.WriteBookFile(target);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(r, ql::kBuildIoFailed);

@@ -2,6 +2,7 @@
 // upgrade of legacy books, read back with the book reader.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,6 +17,11 @@ namespace {
 
 using qltest::Entry;
 using namespace std::string_literals;
+
+// What an upgrade ended with: kUpgradeOk, or its failure's code.
+ql::UpgradeResult UpgradeCode(const std::optional<ql::UpgradeFailure>& failure) {
+  return failure ? failure->code : ql::kUpgradeOk;
+}
 
 std::vector<Entry> ReadBack(const std::string& path) {
   ql::BookReader reader;
@@ -157,7 +163,7 @@ TEST(Upgrade, LegacyBooksOfEveryVersionKeepEveryEntry) {
     ASSERT_EQ(reader.Open(legacy, ql::kOpenReadOnly), ql::kOpenOk);
     ASSERT_FALSE(reader.IsVersion2());
     std::string upgraded = dir.File("new.ql");
-    EXPECT_EQ(ql::UpgradeBook(reader, upgraded, nullptr), ql::kUpgradeOk);
+    EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, upgraded, nullptr)), ql::kUpgradeOk);
     reader.Close();
     EXPECT_EQ(qltest::ReadFileBytes(legacy), legacyBytes);  // the legacy book is untouched
     ExpectSameEntries(ReadBack(upgraded), ReadBack(legacy));
@@ -178,7 +184,7 @@ TEST(Upgrade, InPlaceOverTheOpenLegacyBook) {
   qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 3));
   ql::BookReader reader;
   ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-  EXPECT_EQ(ql::UpgradeBook(reader, path, nullptr), ql::kUpgradeOk);
+  EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, path, nullptr)), ql::kUpgradeOk);
   ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
   EXPECT_TRUE(reader.IsVersion2());
   reader.Close();
@@ -195,16 +201,24 @@ TEST(Upgrade, RefusesVersion2BooksAndKeepsTheTargetOnFailure) {
   qltest::WriteFileBytes(book, qltest::BuildBookBytes({{"a", "b"}}));
   ql::BookReader reader;
   ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(ql::UpgradeBook(reader, dir.File("out.ql"), nullptr), ql::kUpgradeNotLegacy);
+  EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, dir.File("out.ql"), nullptr)),
+            ql::kUpgradeNotLegacy);
   ql::BookReader closed;
-  EXPECT_EQ(ql::UpgradeBook(closed, dir.File("out.ql"), nullptr), ql::kUpgradeNotLegacy);
+  EXPECT_EQ(UpgradeCode(ql::UpgradeBook(closed, dir.File("out.ql"), nullptr)),
+            ql::kUpgradeNotLegacy);
   EXPECT_FALSE(std::ifstream(dir.File("out.ql")).good());
 
   std::string legacy = dir.File("old.ql");
   qltest::WriteFileBytes(legacy, qltest::BuildLegacyBookBytes({{"a", "b"}}, 1));
   ql::BookReader old;
   ASSERT_EQ(old.Open(legacy, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(ql::UpgradeBook(old, dir.File("missing/out.ql"), nullptr), ql::kBuildIoFailed);
+  const std::optional<ql::UpgradeFailure> failure =
+      ql::UpgradeBook(old, dir.File("missing/out.ql"), nullptr);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->code, ql::kUpgradeBuildFailed);
+  EXPECT_EQ(failure->build.code, ql::kBuildIoFailed);
+  EXPECT_EQ(failure->build.error, ENOENT);
+  EXPECT_EQ(failure->build.path, dir.File("missing/out.ql"));
 }
 
 TEST(ImportMends, LongSubjectsReadBack) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -502,43 +503,57 @@ TEST(BookReader, OpenSaysWhyItFailed) {
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
 }
 
-TEST(BookReader, CarriedReasonSaysWhatTheFileSays) {
-  // The reason Open carries gives the words that looking at the file gives.
+TEST(BookReader, CarriedReasonNamesWhatWentWrong) {
+  // The reason Open carries, in words, for every way a file fails to be a
+  // book it can open, read-only and for writing.
   qltest::TempDir dir;
-  std::vector<std::string> paths = {dir.File("missing.ql"), dir.Path()};
-  auto add = [&](const std::string& name, const std::string& bytes) {
-    paths.push_back(dir.File(name));
-    qltest::WriteFileBytes(paths.back(), bytes);
+  struct Case {
+    std::string name;  // empty: the directory itself
+    std::string bytes;
+    std::string reason;
   };
   const std::string book = qltest::BuildBookBytes({{"a", "b"}});
-  add("text.txt", "just text, not a book at all, but long enough for the words");
-  add("short.ql", "tiny");
   BookOptions newer;
   newer.version = 2002;
-  add("newer.ql", qltest::BuildBookBytes({{"a", "b"}}, newer));
   BookOptions chunk;
   chunk.chunksBefore = {{7, 0, "x"}};
-  add("chunk.ql", qltest::BuildBookBytes({{"a", "b"}}, chunk));
-  add("cut.ql", book.substr(0, 4800));
-  add("legacy4.ql", qltest::BuildLegacyBookBytes({{"a", "b"}}, 4));
   std::string alien = book.substr(0, 4800);  // damaged and without the words
   alien[8] = 'X';
-  add("alien.ql", alien);
-  add("held.ql", book);
-  ql::BookReader holder, reader;
-  ASSERT_EQ(holder.Open(paths.back(), ql::kOpenReadWrite), ql::kOpenOk);
-  for (const std::string& path : paths) {
+  const std::string notABook = "not a Quillary book";
+  const std::string damaged = "cannot open the book (it is in use by another program, or damaged)";
+  const std::vector<Case> cases = {
+      {"missing.ql", {}, std::strerror(ENOENT)},
+      {"", {}, "is a directory"},
+      {"text.txt", "just text, not a book at all, but long enough for the words", notABook},
+      {"short.ql", "tiny", notABook},
+      {"newer.ql", qltest::BuildBookBytes({{"a", "b"}}, newer),
+       "the book's version (2002) or one of its chunks is not supported"},
+      {"chunk.ql", qltest::BuildBookBytes({{"a", "b"}}, chunk),
+       "the book's version (2001) or one of its chunks is not supported"},
+      {"cut.ql", book.substr(0, 4800), damaged},
+      {"legacy4.ql", qltest::BuildLegacyBookBytes({{"a", "b"}}, 4),
+       "the book's version (4) or one of its chunks is not supported"},
+      {"alien.ql", alien, notABook},
+  };
+  ql::BookReader reader;
+  for (const Case& c : cases) {
+    const std::string path = c.name.empty() ? dir.Path() : dir.File(c.name);
+    if (!c.bytes.empty()) qltest::WriteFileBytes(path, c.bytes);
     for (int mode : {ql::kOpenReadOnly, ql::kOpenReadWrite}) {
-      // A book another writer holds is refused only for writing.
-      if (path == paths.back() && mode == ql::kOpenReadOnly) continue;
-      const int r = reader.Open(path, mode);
-      ASSERT_NE(r, ql::kOpenOk) << path;
-      EXPECT_NE(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone) << path;
-      EXPECT_EQ(ql::OpenFailureReason(path, r, reader.LastOpenFailure()),
-                ql::OpenFailureReason(path, r))
-          << path;
+      SCOPED_TRACE(path + " mode " + std::to_string(mode));
+      ASSERT_NE(reader.Open(path, mode), ql::kOpenOk);
+      EXPECT_EQ(ql::OpenFailureReason(reader.LastOpenFailure()), c.reason);
+      EXPECT_EQ(reader.LastOpenFailure().path, path);
     }
   }
+  // A book another writer holds is refused only for writing.
+  const std::string held = dir.File("held.ql");
+  qltest::WriteFileBytes(held, book);
+  ql::BookReader holder;
+  ASSERT_EQ(holder.Open(held, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(held, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(ql::OpenFailureReason(reader.LastOpenFailure()),
+            "another Quillary has the book open for writing");
   // A device is no book either.
   EXPECT_EQ(reader.Open("/dev/null", ql::kOpenReadOnly), ql::kOpenFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNotABook);

@@ -44,8 +44,8 @@ size_t Walk(ql::BookReader& reader) {
   return total;
 }
 
-int OpenBytes(const qltest::TempDir& dir, const std::string& bytes, ql::BookReader& reader,
-              int mode = ql::kOpenReadOnly) {
+ql::OpenResult OpenBytes(const qltest::TempDir& dir, const std::string& bytes,
+                         ql::BookReader& reader, int mode = ql::kOpenReadOnly) {
   const std::string path = dir.File("hostile.ql");
   qltest::WriteFileBytes(path, bytes);
   return reader.Open(path, mode);

@@ -205,7 +205,7 @@ TEST(LegacyBookmarks, FailedMarkingIsUndoneAndSaid) {
   std::string path = WriteLegacy(dir, 1);
   const std::string before = qltest::ReadFileBytes(path);
   ql::BookReader reader;
-  int r = 0;
+  ql::OpenResult r = ql::kOpenOk;
   // Room for the 88 reserved bytes but not for the whole block.
   WithFileSizeLimit(before.size() + 1000, [&] { r = reader.Open(path, ql::kOpenReadWrite); });
   EXPECT_EQ(r, ql::kOpenFailed);

@@ -49,7 +49,7 @@ WriterProcess::WriterProcess(const std::string& path) {
     ::close(ready[0]);
     ::close(release[1]);
     ql::BookReader reader;
-    const int result = reader.Open(path, ql::kOpenReadWrite);
+    const int result = static_cast<int>(reader.Open(path, ql::kOpenReadWrite));
     WriteWhole(ready[1], &result, sizeof result);
     ::close(ready[1]);
     char byte = 0;
@@ -67,8 +67,9 @@ WriterProcess::WriterProcess(const std::string& path) {
   }
   iChild = child;
   iRelease = release[1];
-  int result = kNoChild;
-  if (ReadWhole(ready[0], &result, sizeof result)) iOpenResult = result;
+  int result = 0;
+  if (ReadWhole(ready[0], &result, sizeof result))
+    iOpenResult = static_cast<ql::OpenResult>(result);
   ::close(ready[0]);
 }
 

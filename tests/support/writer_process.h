@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "book_reader.h"
+
 namespace qltest {
 
 class WriterProcess {
@@ -21,8 +23,8 @@ class WriterProcess {
 
   // The child's Open result: ql::kOpenOk while it holds the book; kNoChild
   // when there is no child.
-  static constexpr int kNoChild = -100;
-  int OpenResult() const { return iOpenResult; }
+  static constexpr ql::OpenResult kNoChild = static_cast<ql::OpenResult>(-100);
+  ql::OpenResult OpenResult() const { return iOpenResult; }
   // The child closes the book (its bookmarks are written back) and ends;
   // true when it closed it cleanly.
   bool Release();
@@ -30,7 +32,7 @@ class WriterProcess {
  private:
   pid_t iChild = -1;
   int iRelease = -1;  // closing this write end lets the child go
-  int iOpenResult = kNoChild;
+  ql::OpenResult iOpenResult = kNoChild;
 };
 
 }  // namespace qltest
