@@ -22,9 +22,9 @@ struct ExportOptions {
 
 // The library's texts, with the option that gives a name and the system's
 // reason for a file that could not be written.
-std::string ExportFailure(int code, int error) {
-  const std::string text = ql::QLPResultText(code, error);
-  return code == ql::kQLPMissingArgument ? text + " (give one with --name)" : text;
+std::string ExportFailure(const ql::HandheldFailure& failure) {
+  const std::string text = ql::QLPResultText(failure);
+  return failure.code == ql::kQLPMissingArgument ? text + " (give one with --name)" : text;
 }
 
 // SOURCE_DATE_EPOCH, when set, fixes the two dates so that builds repeat
@@ -58,7 +58,7 @@ void RunExport(const ExportOptions& o) {
 
   if (IsSameFile(o.book, o.out)) return;
   auto reader = std::make_unique<ql::ExportBookReader>();
-  int opened = reader->OpenSource(o.book);
+  const ql::SourceResult opened = reader->OpenSource(o.book);
   if (opened != ql::kExportOk) {
     Fail(o.book + ": " + ql::ExportOpenFailureText(opened));
     return;
@@ -67,7 +67,7 @@ void RunExport(const ExportOptions& o) {
   reader->SetMessageSink(&messages);
   reader->SetExportTime(time);
   int64_t n = reader->GetSourceSubjectCount();
-  int result;
+  ql::HandheldResult result;
   {
     TerminalProgress progress("Exporting");
     progress.SetRange(0, 2 * n + 3);
@@ -81,7 +81,7 @@ void RunExport(const ExportOptions& o) {
     return;
   }
   if (result != ql::kQLPOk) {
-    Fail(o.out + ": " + ExportFailure(result, reader->WriteError()));
+    Fail(o.out + ": " + ExportFailure(reader->LastFailure()));
     return;
   }
   // The database is kept, with "~" where a record could not be read.

@@ -92,26 +92,26 @@ int ExportBookReader::GetSourceSorted() {
   return iSourceOpen ? iSorted : 0;
 }
 
-int ExportBookReader::Seek(int64_t position) {
+SourceResult ExportBookReader::Seek(int64_t position) {
   if (!iFile || position < 0 || fseeko(iFile, static_cast<off_t>(position), SEEK_SET) != 0)
     return kExportSeekFailed;
   return kExportOk;
 }
 
-int ExportBookReader::ReadExact(void* into, size_t size) {
+SourceResult ExportBookReader::ReadExact(void* into, size_t size) {
   if (size == 0) return kExportOk;
   if (!iFile || std::fread(into, 1, size, iFile) != size) return kExportShortRead;
   return kExportOk;
 }
 
-int ExportBookReader::ReadWord(int32_t& value) {
+SourceResult ExportBookReader::ReadWord(int32_t& value) {
   uint8_t b[4];
-  if (int r = ReadExact(b, sizeof b)) return r;
+  if (const SourceResult r = ReadExact(b, sizeof b); r != kExportOk) return r;
   value = ReadLE32s(b);
   return kExportOk;
 }
 
-int ExportBookReader::OpenSource(const std::string& path) {
+SourceResult ExportBookReader::OpenSource(const std::string& path) {
   iPath = path;
   CloseSource();
   iSubjectCount = 0;
@@ -131,7 +131,7 @@ int ExportBookReader::OpenSource(const std::string& path) {
   iFileSize = static_cast<int64_t>(st.st_size);
 
   uint8_t head[kHeaderWords * 4];
-  if (int r = ReadExact(head, sizeof head)) return r;
+  if (const SourceResult r = ReadExact(head, sizeof head); r != kExportOk) return r;
   for (int k = 0; k < kHeaderWords; ++k) iHeader[static_cast<size_t>(k)] = ReadLE32s(head + 4 * k);
   uint32_t uid3 = static_cast<uint32_t>(iHeader[kHeaderUid3]);
   if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kExportNotABook;
@@ -139,8 +139,8 @@ int ExportBookReader::OpenSource(const std::string& path) {
   int32_t version = iHeader[kHeaderVersion];
   if (version < kVersion2Min) {
     int32_t count = 0;
-    if (int r = ReadWord(count)) return r;
-    if (int r = ReadWord(iHeaderSize)) return r;
+    if (const SourceResult r = ReadWord(count); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(iHeaderSize); r != kExportOk) return r;
     // The offset table must lie inside the file.
     if (count < 0 || kLegacyOffsetTable + 4 * int64_t{count} > iFileSize) return kExportShortRead;
     iSubjectCount = count;
@@ -149,24 +149,24 @@ int ExportBookReader::OpenSource(const std::string& path) {
     return kExportOk;
   }
   if (version > kVersion2Max) return kExportUnsupported;
-  int r = OpenVersion2();
+  const SourceResult r = OpenVersion2();
   if (r == kExportOk) iSourceOpen = true;
   return r;
 }
 
-int ExportBookReader::OpenVersion2() {
+SourceResult ExportBookReader::OpenVersion2() {
   int32_t words[kVersion2HeaderWords];
   for (int32_t& w : words)
-    if (int r = ReadWord(w)) return r;
+    if (const SourceResult r = ReadWord(w); r != kExportOk) return r;
   const int32_t sorted = words[0], count = words[1], chunkCount = words[2],
                 chunkAreaSize = words[3];
   // Each chunk header takes 12 bytes of the file, so a short read ends this
   // walk long before a hostile count could.
   for (int32_t c = 0; c < chunkCount; ++c) {
     ChunkHeader chunk;
-    if (int r = ReadWord(chunk.type)) return r;
-    if (int r = ReadWord(chunk.flag)) return r;
-    if (int r = ReadWord(chunk.length)) return r;
+    if (const SourceResult r = ReadWord(chunk.type); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(chunk.flag); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(chunk.length); r != kExportOk) return r;
     if (chunk.flag != kChunkFlagSkippable) return kExportUnsupported;
     if (chunk.length < 0 || fseeko(iFile, chunk.length, SEEK_CUR) != 0) return kExportSeekFailed;
   }
@@ -184,12 +184,15 @@ int ExportBookReader::OpenVersion2() {
   iIndexWindowSize = kIndexWindowSize;
 
   int32_t subjectSectionLength = 0, unused = 0;
-  if (int r = ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
-                          iSubjectDataOffset, subjectSectionLength))
+  if (const SourceResult r =
+          ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
+                      iSubjectDataOffset, subjectSectionLength);
+      r != kExportOk)
     return r;
   const int64_t recordSection = subjectSection + 4 + int64_t{subjectSectionLength};
-  if (int r = ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount, iRecordBlockTable,
-                          iRecordDataOffset, unused))
+  if (const SourceResult r = ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount,
+                                         iRecordBlockTable, iRecordDataOffset, unused);
+      r != kExportOk)
     return r;
   const size_t m = static_cast<size_t>(std::max(iSubjectBlockSize, iRecordBlockSize));
   try {
@@ -208,10 +211,10 @@ int ExportBookReader::OpenVersion2() {
   return kExportOk;
 }
 
-int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int32_t& blockCount,
-                                  std::vector<BlockTableEntry>& table, int64_t& dataOffset,
-                                  int32_t& sectionLength) {
-  if (int r = Seek(sectionStart)) return r;
+SourceResult ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize,
+                                           int32_t& blockCount, std::vector<BlockTableEntry>& table,
+                                           int64_t& dataOffset, int32_t& sectionLength) {
+  if (const SourceResult r = Seek(sectionStart); r != kExportOk) return r;
   BookSection section;
   const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) -> size_t {
     if (Seek(at) != kExportOk) return 0;
@@ -233,12 +236,13 @@ int ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize, int3
   return kExportOk;
 }
 
-int ExportBookReader::WindowIndex(int index) {
+SourceResult ExportBookReader::WindowIndex(int index) {
   if (iIndexWindowStart >= 0 && index >= iIndexWindowStart &&
       index < iIndexWindowStart + iIndexWindowValid)
     return kExportOk;
   iIndexWindowStart = -1;
-  if (int r = Seek(iSubjectIndexOffset + 4 * int64_t{index})) return r;
+  if (const SourceResult r = Seek(iSubjectIndexOffset + 4 * int64_t{index}); r != kExportOk)
+    return r;
   uint8_t raw[kIndexWindowSize * 4];
   // Near the end of the index the window runs on into the following bytes;
   // in a small book the file may end sooner, which is fine as long as the
@@ -253,9 +257,9 @@ int ExportBookReader::WindowIndex(int index) {
   return kExportOk;
 }
 
-int ExportBookReader::ReadCompressedBlock(const std::vector<BlockTableEntry>& table,
-                                          int32_t blockCount, int64_t dataOffset, int32_t block,
-                                          size_t& length) {
+SourceResult ExportBookReader::ReadCompressedBlock(const std::vector<BlockTableEntry>& table,
+                                                   int32_t blockCount, int64_t dataOffset,
+                                                   int32_t block, size_t& length) {
   if (block < 0 || block >= blockCount) return kExportShortRead;
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const int64_t start = dataOffset + int64_t{e.offset};
@@ -263,17 +267,18 @@ int ExportBookReader::ReadCompressedBlock(const std::vector<BlockTableEntry>& ta
       static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
       start + e.compressedLength > iFileSize)
     return kExportShortRead;
-  if (int r = Seek(start)) return r;
+  if (const SourceResult r = Seek(start); r != kExportOk) return r;
   length = static_cast<size_t>(e.compressedLength);
   return ReadExact(iCompressedBuffer.data(), length);
 }
 
-int ExportBookReader::LoadSubjectBlock(int32_t block) {
+SourceResult ExportBookReader::LoadSubjectBlock(int32_t block) {
   if (iSubjectBlockCached == block) return kExportOk;
   iSubjectBlockCached = -1;
   size_t length = 0;
-  if (int r = ReadCompressedBlock(iSubjectBlockTable, iSubjectBlockCount, iSubjectDataOffset, block,
-                                  length))
+  if (const SourceResult r = ReadCompressedBlock(iSubjectBlockTable, iSubjectBlockCount,
+                                                 iSubjectDataOffset, block, length);
+      r != kExportOk)
     return r;
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
   // The byte past the block, which tells one that decodes long, is the
@@ -298,12 +303,13 @@ int ExportBookReader::LoadSubjectBlock(int32_t block) {
   return kExportOk;
 }
 
-int ExportBookReader::LoadRecordBlock(int32_t block) {
+SourceResult ExportBookReader::LoadRecordBlock(int32_t block) {
   if (iRecordBlockCached == block) return kExportOk;
   iRecordBlockCached = -1;
   size_t length = 0;
-  if (int r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount, iRecordDataOffset, block,
-                                  length))
+  if (const SourceResult r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount,
+                                                 iRecordDataOffset, block, length);
+      r != kExportOk)
     return r;
   const SectionBlock decoded =
       DecodeSectionBlock(iRecordBlockTable, iRecordBlockSize, block,
@@ -322,11 +328,11 @@ size_t ExportBookReader::SubjectBufferEnd() const {
   return iSubjectBlockLength == blockSize ? blockSize + iSubjectSpillLength : iSubjectBlockLength;
 }
 
-int ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
+SourceResult ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
   // Each turn moves one block on, so the loop ends with the stream.
   for (;;) {
-    if (int r = LoadSubjectBlock(cursor.block)) return r;
+    if (const SourceResult r = LoadSubjectBlock(cursor.block); r != kExportOk) return r;
     iSubjectDamageSeen |= !iSubjectBlockWhole;
     if (cursor.pos < SubjectBufferEnd()) return kExportOk;
     // A block that decoded short is damaged: what follows is not its text.
@@ -338,9 +344,10 @@ int ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
   }
 }
 
-int ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep) {
+SourceResult ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out,
+                                                 size_t keep) {
   for (;;) {
-    if (int r = SubjectByteAt(cursor)) return r;
+    if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
     const uint8_t* from = iSubjectBlockBuffer.data() + cursor.pos;
     const size_t available = SubjectBufferEnd() - cursor.pos;
     const void* nul = std::memchr(from, 0, available);
@@ -359,25 +366,25 @@ int64_t ExportBookReader::StreamOffset(const StreamCursor& cursor) const {
   return int64_t{cursor.block} * iSubjectBlockSize + static_cast<int64_t>(cursor.pos);
 }
 
-int ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
-                                       int32_t& tailOffset) {
+SourceResult ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
+                                                int32_t& tailOffset) {
   if (!iSourceOpen) return kExportNotOpen;
   if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
-  if (int r = WindowIndex(index)) return r;
+  if (const SourceResult r = WindowIndex(index); r != kExportOk) return r;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   // A book without subject blocks has no entries to point into.
   if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
   cursor.block = o / iSubjectBlockSize;
   cursor.pos = static_cast<size_t>(o % iSubjectBlockSize);
   iSubjectDamageSeen = false;
-  if (int r = SubjectByteAt(cursor)) return r;
+  if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
   const uint8_t flags = iSubjectBlockBuffer[cursor.pos++];
   hasTail = (flags & kSubjectFlagTailBit) != 0;
   tailOffset = 0;
   if (hasTail) {
     uint32_t tail = 0;
     for (int k = 0; k < 4; ++k) {
-      if (int r = SubjectByteAt(cursor)) return r;
+      if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
       tail |= static_cast<uint32_t>(iSubjectBlockBuffer[cursor.pos++]) << (8 * k);
     }
     tailOffset = static_cast<int32_t>(tail);
@@ -395,26 +402,30 @@ int64_t ExportBookReader::NextEntryStart(int index) {
   return next;
 }
 
-int ExportBookReader::LegacyRecordPosition(int index, int64_t& recordPosition) {
+SourceResult ExportBookReader::LegacyRecordPosition(int index, int64_t& recordPosition) {
   int64_t entryPosition = 0;
   int32_t subjectLength = 0, position = 0;
-  if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
-  if (int r = Seek(entryPosition + 4 + int64_t{subjectLength})) return r;
-  if (int r = ReadWord(position)) return r;
+  if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+    return r;
+  if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength}); r != kExportOk)
+    return r;
+  if (const SourceResult r = ReadWord(position); r != kExportOk) return r;
   recordPosition = position;
   return kExportOk;
 }
 
-int ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength) {
-  if (int r = Seek(kLegacyOffsetTable + 4 * int64_t{index})) return r;
+SourceResult ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition,
+                                               int32_t& subjectLength) {
+  if (const SourceResult r = Seek(kLegacyOffsetTable + 4 * int64_t{index}); r != kExportOk)
+    return r;
   int32_t position = 0;
-  if (int r = ReadWord(position)) return r;
+  if (const SourceResult r = ReadWord(position); r != kExportOk) return r;
   entryPosition = position;
-  if (int r = Seek(entryPosition)) return r;
+  if (const SourceResult r = Seek(entryPosition); r != kExportOk) return r;
   return ReadWord(subjectLength);
 }
 
-int ExportBookReader::CheckOrder(OrderCheck& order, int index, const EntryExtent& extent) {
+SourceResult ExportBookReader::CheckOrder(OrderCheck& order, int index, const EntryExtent& extent) {
   if (index == 0) {
     order = OrderCheck{};
     order.next = 0;
@@ -432,7 +443,7 @@ int ExportBookReader::CheckOrder(OrderCheck& order, int index, const EntryExtent
   return kExportOk;
 }
 
-int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
+SourceResult ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   if (!buffer) return kExportNullBuffer;
   buffer[0] = 0;
   const size_t cap = static_cast<size_t>(std::max(capacity, 0));
@@ -442,12 +453,13 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0;
-    if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
+    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+      return r;
     size_t n = static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask;
     EntryExtent extent;
     extent.entryStart = entryPosition;
     extent.entryEnd = entryPosition + 8 + static_cast<int64_t>(n);
-    if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
+    if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != kExportOk) return r;
     n = std::min(n, cap);
     size_t got = std::fread(buffer, 1, n, iFile);
     buffer[got] = 0;
@@ -457,7 +469,8 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
   StreamCursor cursor;
   bool hasTail = false;
   int32_t tailOffset = 0;
-  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset); r != kExportOk)
+    return r;
   iSubjectText.clear();
   EntryExtent extent;
   extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
@@ -477,14 +490,15 @@ int ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
                                  static_cast<size_t>(std::max<int64_t>(next - subjectStart, 0))));
     extent.entryEnd = next;
   }
-  if (int r = CheckOrder(iSubjectOrder, index, extent)) return r;
+  if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != kExportOk) return r;
   const size_t length = std::min(iSubjectText.size(), cap);
   std::memcpy(buffer, iSubjectText.data(), length);
   buffer[length] = 0;
   return kExportOk;
 }
 
-int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) {
+SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer,
+                                               int capacity) {
   piece = kSourcePieceComplete;  // the whole record always comes in one piece
   if (!buffer) return kExportNullBuffer;
   buffer[0] = 0;
@@ -495,11 +509,13 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0, recordPosition = 0, codedLength = 0;
-    if (int r = LegacySeekEntry(index, entryPosition, subjectLength)) return r;
-    if (int r = Seek(entryPosition + 4 + int64_t{subjectLength})) return r;
-    if (int r = ReadWord(recordPosition)) return r;
-    if (int r = Seek(recordPosition)) return r;
-    if (int r = ReadWord(codedLength)) return r;
+    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+      return r;
+    if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength}); r != kExportOk)
+      return r;
+    if (const SourceResult r = ReadWord(recordPosition); r != kExportOk) return r;
+    if (const SourceResult r = Seek(recordPosition); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(codedLength); r != kExportOk) return r;
     // Never allocate for bytes the file does not have.
     if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
       return kExportShortRead;
@@ -526,15 +542,17 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
         entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
     extent.textStart = recordPosition;
     extent.textEnd = int64_t{recordPosition} + 4 + codedLength;
-    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
-    if (int r = Seek(int64_t{recordPosition} + 4)) return r;
+    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != kExportOk) return r;
+    if (const SourceResult r = Seek(int64_t{recordPosition} + 4); r != kExportOk) return r;
     std::vector<uint8_t> coded;
     try {
       coded.resize(static_cast<size_t>(codedLength) + 1);
     } catch (const std::bad_alloc&) {
       return kExportNoMemory;
     }
-    if (int r = ReadExact(coded.data(), static_cast<size_t>(codedLength))) return r;
+    if (const SourceResult r = ReadExact(coded.data(), static_cast<size_t>(codedLength));
+        r != kExportOk)
+      return r;
     if (static_cast<size_t>(codedLength) > cap) return kExportRecordTooLong;
     size_t length = 0;
     switch (iHeader[kHeaderVersion] % 10) {
@@ -560,10 +578,11 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   StreamCursor cursor;
   bool hasTail = false;
   int32_t tailOffset = 0;
-  if (int r = FindSubjectEntry(index, cursor, hasTail, tailOffset)) return r;
+  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset); r != kExportOk)
+    return r;
   EntryExtent extent;
   extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
-  if (int r = ReadSubjectString(cursor, nullptr, 0)) return r;
+  if (const SourceResult r = ReadSubjectString(cursor, nullptr, 0); r != kExportOk) return r;
   const int64_t headStart = StreamOffset(cursor);
   iSubjectText.clear();
   // A head cut off by the end of what can be read gives what there is.
@@ -606,7 +625,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
       const size_t headLength = iRecordText.size();
       bool ended = false;
       while (iRecordText.size() < keep) {
-        if (int r = LoadRecordBlock(block)) return r;
+        if (const SourceResult r = LoadRecordBlock(block); r != kExportOk) return r;
         if (p > iRecordBlockLength) return kExportShortRead;
         damaged = damaged || !iRecordBlockWhole;
         const uint8_t* from = iRecordBlockBuffer.data() + p;
@@ -650,7 +669,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
         }
       }
     }
-    if (int r = CheckOrder(iRecordOrder, index, extent)) return r;
+    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != kExportOk) return r;
   } catch (const std::bad_alloc&) {
     return kExportNoMemory;
   }
@@ -667,7 +686,7 @@ int ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer, i
   return damaged ? kExportDamaged : kExportOk;
 }
 
-std::string ExportOpenFailureText(int code) {
+std::string ExportOpenFailureText(SourceResult code) {
   switch (code) {
     case kExportCannotOpen:
       return "cannot open the book";
@@ -681,7 +700,7 @@ std::string ExportOpenFailureText(int code) {
     case kExportUnsupported:
       return "the book's version or one of its chunks is not supported";
     default:
-      return "cannot read the book (error " + std::to_string(code) + ")";
+      return "cannot read the book (error " + std::to_string(static_cast<int>(code)) + ")";
   }
 }
 

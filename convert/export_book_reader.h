@@ -21,24 +21,23 @@
 
 namespace ql {
 
-// Result codes of the reader's operations.
-inline constexpr int kExportOk = 0;
-inline constexpr int kExportNullBuffer = 1;
-inline constexpr int kExportCannotOpen = 2;
-inline constexpr int kExportShortRead = 3;
-inline constexpr int kExportSeekFailed = 5;
-inline constexpr int kExportNoMemory = 6;
-inline constexpr int kExportNotABook = 9;
-inline constexpr int kExportUnsupported = 10;
-inline constexpr int kExportIndexOutOfRange = 12;
-inline constexpr int kExportNotOpen = 13;
-inline constexpr int kExportRecordTooLong = 15;
-inline constexpr int kExportEntriesOverlap = 16;  // an entry starts inside one before it
-// GetSourceRecord: the record is damaged; the buffer holds what could be read.
-inline constexpr int kExportDamaged = 17;
+// Result codes of the reader's operations (SourceResult, qlp_writer.h).
+inline constexpr SourceResult kExportOk = SourceResult::kOk;
+inline constexpr SourceResult kExportNullBuffer = SourceResult::kNullBuffer;
+inline constexpr SourceResult kExportCannotOpen = SourceResult::kCannotOpen;
+inline constexpr SourceResult kExportShortRead = SourceResult::kShortRead;
+inline constexpr SourceResult kExportSeekFailed = SourceResult::kSeekFailed;
+inline constexpr SourceResult kExportNoMemory = SourceResult::kNoMemory;
+inline constexpr SourceResult kExportNotABook = SourceResult::kNotABook;
+inline constexpr SourceResult kExportUnsupported = SourceResult::kUnsupported;
+inline constexpr SourceResult kExportIndexOutOfRange = SourceResult::kIndexOutOfRange;
+inline constexpr SourceResult kExportNotOpen = SourceResult::kNotOpen;
+inline constexpr SourceResult kExportRecordTooLong = SourceResult::kRecordTooLong;
+inline constexpr SourceResult kExportEntriesOverlap = SourceResult::kEntriesOverlap;
+inline constexpr SourceResult kExportDamaged = SourceResult::kDamaged;
 
 // Why OpenSource failed, for messages.
-std::string ExportOpenFailureText(int code);
+std::string ExportOpenFailureText(SourceResult code);
 
 inline constexpr int kExportMaxSubjectLength = 0xFFFFF;  // 1048575
 inline constexpr int kExportMaxRecordLength = 1920000;
@@ -50,13 +49,13 @@ class ExportBookReader : public QLPWriter {
   ExportBookReader() = default;
   ~ExportBookReader() override;
 
-  int OpenSource(const std::string& path) override;
+  SourceResult OpenSource(const std::string& path) override;
   void CloseSource() override;
   int GetSourceSubjectCount() override;
   int GetMaxSubjectLength() override;
   int GetMaxRecordLength() override;
-  int GetSourceSubject(int index, char* buffer, int capacity) override;
-  int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
+  SourceResult GetSourceSubject(int index, char* buffer, int capacity) override;
+  SourceResult GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
   int GetSourceSorted() override;
   // True when entries read in index order were found to overlap: the book
   // was closed then, so that a run stops instead of writing one entry over
@@ -73,33 +72,35 @@ class ExportBookReader : public QLPWriter {
   };
 
   bool IsLegacy() const { return iHeader[4] < kVersion2Min; }
-  int Seek(int64_t position);
-  int ReadExact(void* into, size_t size);
-  int ReadWord(int32_t& value);
-  int OpenVersion2();
-  int ReadSection(int64_t sectionStart, int32_t& blockSize, int32_t& blockCount,
-                  std::vector<BlockTableEntry>& table, int64_t& dataOffset, int32_t& sectionLength);
-  int WindowIndex(int index);
-  int LoadSubjectBlock(int32_t block);
-  int LoadRecordBlock(int32_t block);
+  SourceResult Seek(int64_t position);
+  SourceResult ReadExact(void* into, size_t size);
+  SourceResult ReadWord(int32_t& value);
+  SourceResult OpenVersion2();
+  SourceResult ReadSection(int64_t sectionStart, int32_t& blockSize, int32_t& blockCount,
+                           std::vector<BlockTableEntry>& table, int64_t& dataOffset,
+                           int32_t& sectionLength);
+  SourceResult WindowIndex(int index);
+  SourceResult LoadSubjectBlock(int32_t block);
+  SourceResult LoadRecordBlock(int32_t block);
   // Reads block's compressed bytes into iCompressedBuffer after checking its
   // table entry against the file; length receives their count.
-  int ReadCompressedBlock(const std::vector<BlockTableEntry>& table, int32_t blockCount,
-                          int64_t dataOffset, int32_t block, size_t& length);
+  SourceResult ReadCompressedBlock(const std::vector<BlockTableEntry>& table, int32_t blockCount,
+                                   int64_t dataOffset, int32_t block, size_t& length);
   // Places cursor on the entry of index and reads its flags and tail offset.
-  int FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail, int32_t& tailOffset);
+  SourceResult FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
+                                int32_t& tailOffset);
   // Makes the byte at cursor available, moving into the following blocks as
   // the stream runs on; kExportShortRead at the end of the stream.
-  int SubjectByteAt(StreamCursor& cursor);
+  SourceResult SubjectByteAt(StreamCursor& cursor);
   // Passes the string at cursor and the zero byte after it, keeping its
   // first keep bytes in out (when given); kExportShortRead when the stream
   // ends before the zero byte.
-  int ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
+  SourceResult ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
   // The place of cursor in the subject stream.
   int64_t StreamOffset(const StreamCursor& cursor) const;
   size_t SubjectBufferEnd() const;
-  int LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
-  int LegacyRecordPosition(int index, int64_t& recordPosition);
+  SourceResult LegacySeekEntry(int index, int64_t& entryPosition, int32_t& subjectLength);
+  SourceResult LegacyRecordPosition(int index, int64_t& recordPosition);
   // Where the entry after index starts in the subject stream; -1 for the
   // last one, or when its index value cannot be read or points outside the
   // stream.
@@ -111,7 +112,7 @@ class ExportBookReader : public QLPWriter {
     int next = -1;
     OverlapCheck check;
   };
-  int CheckOrder(OrderCheck& order, int index, const EntryExtent& extent);
+  SourceResult CheckOrder(OrderCheck& order, int index, const EntryExtent& extent);
 
   std::array<int32_t, 5> iHeader{};
   OrderCheck iSubjectOrder, iRecordOrder;

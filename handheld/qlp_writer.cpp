@@ -281,7 +281,7 @@ size_t QLPWriter::WriteQLPTextV2ClearTags(const uint8_t* text, size_t length, in
   return j;
 }
 
-std::string QLPResultText(int code) {
+std::string QLPResultText(HandheldResult code) {
   switch (code) {
     case kQLPMissingArgument:
       return "no database name";
@@ -295,9 +295,10 @@ std::string QLPResultText(int code) {
       return "the book could not be read to its end";
     case kQLPTooLarge:
       return "the book is too large for a handheld database";
-    default:
-      return "the export failed (error " + std::to_string(code) + ")";
+    case kQLPOk:
+      break;
   }
+  return "the export failed (error " + std::to_string(static_cast<int>(code)) + ")";
 }
 
 std::string FileErrorText(int error) {
@@ -315,20 +316,24 @@ std::string FileErrorText(int error) {
   }
 }
 
-std::string QLPResultText(int code, int error) {
-  std::string text = QLPResultText(code);
-  if ((code == kQLPCannotCreate || code == kQLPWriteFailed) && error != 0)
-    text += ": " + FileErrorText(error);
+std::string QLPResultText(const HandheldFailure& failure) {
+  std::string text = QLPResultText(failure.code);
+  if ((failure.code == kQLPCannotCreate || failure.code == kQLPWriteFailed) && failure.error != 0)
+    text += ": " + FileErrorText(failure.error);
   return text;
 }
 
-int QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress) {
-  int result = WriteQLPTextV2(pdbPath, dbName, progress);
+HandheldResult QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbName,
+                                           ProgressSink* progress) {
+  iWriteError = 0;
+  const HandheldResult result = WriteQLPTextV2(pdbPath, dbName, progress);
+  iLastFailure = {result, result == kQLPOk ? 0 : iWriteError, pdbPath ? pdbPath : ""};
   FreeRun();
   return result;
 }
 
-int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress) {
+HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName,
+                                         ProgressSink* progress) {
   if (!pdbPath || !*pdbPath || !dbName || !*dbName) return kQLPMissingArgument;
   iPdbPath = pdbPath;
   iDbName = dbName;
@@ -386,7 +391,8 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   int64_t streamFloor = int64_t{std::max(n - 1, 0)} * kQLPMinEntryBytes;
   for (int i = 0; i < n; ++i) {
     subject[0] = 0;
-    if (GetSourceSubject(i, reinterpret_cast<char*>(subject.get()), subjectCap) != 0)
+    if (GetSourceSubject(i, reinterpret_cast<char*>(subject.get()), subjectCap) !=
+        SourceResult::kOk)
       return kQLPSourceFailed;
     subject[static_cast<size_t>(subjectCap)] = 0;
     size_t len =
@@ -437,10 +443,11 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   for (int i = 0; i < n; ++i) {
     int32_t piece = 0;
     text[0] = 0;
-    int got = GetSourceRecord(i, piece, reinterpret_cast<char*>(text.get()), recordCap);
+    const SourceResult got =
+        GetSourceRecord(i, piece, reinterpret_cast<char*>(text.get()), recordCap);
     text[static_cast<size_t>(recordCap)] = 0;
     size_t len = strnlen(reinterpret_cast<const char*>(text.get()), static_cast<size_t>(recordCap));
-    if (got != 0) {
+    if (got != SourceResult::kOk) {
       // An unreadable record is marked and the run goes on, unless the
       // source itself has gone away.
       if (!IsSourceOpen()) return kQLPSourceFailed;
@@ -468,7 +475,7 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
         static_cast<uint16_t>(start)};
 
     size_t consumed = 0;
-    int cut = CutBlocks(pending, consumed, i == n - 1, static_cast<size_t>(i));
+    const HandheldResult cut = CutBlocks(pending, consumed, i == n - 1, static_cast<size_t>(i));
     if (cut != kQLPOk) return cut;
     Step();
     if (pending > 0) std::memmove(iUnpacked.get(), iUnpacked.get() + consumed, pending);
@@ -476,7 +483,7 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
   }
   if (iBytesInRecord > 0) ++iDataRecordCount;
 
-  int result = WriteQLPTextV2FinalizeWrite(file.Stream());
+  const HandheldResult result = WriteQLPTextV2FinalizeWrite(file.Stream());
   if (result != kQLPOk) return result;  // the temporary file goes with `file`
   errno = 0;
   if (!file.Commit()) {
@@ -491,7 +498,8 @@ int QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressS
 // data records; consumed counts the bytes taken from the start of
 // 'unpackeddata'. kQLPTooLarge when the book outgrows the addressing of the
 // data header table.
-int QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex) {
+HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject,
+                                    size_t subjectIndex) {
   while (pending >= kQLPBlockSize || (lastSubject && pending > 0)) {
     size_t size = std::min(pending, static_cast<size_t>(kQLPBlockSize));
     size_t c = CompressHandheldBlock(iUnpacked.get() + consumed, size, iData.get());
@@ -547,7 +555,7 @@ bool QLPWriter::WriteOut(std::FILE* out, const void* data, size_t size) {
   return false;
 }
 
-int QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
+HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   // A source that lost its book on the way would give a header that
   // disagrees with the records: that run fails instead.
   const int n = std::max(GetSourceSubjectCount(), 0);

@@ -15,27 +15,61 @@
 #include <string_view>
 #include <vector>
 
+#include "failure.h"
 #include "messages.h"
 #include "progress.h"
 
 namespace ql {
 
-// Results of ExportToHandheld.
-inline constexpr int kQLPOk = 0;
-inline constexpr int kQLPMissingArgument = 1;  // no path or no name
-inline constexpr int kQLPCannotCreate = 2;
-inline constexpr int kQLPWriteFailed = 4;
-inline constexpr int kQLPNoMemory = 6;      // a buffer could not be allocated (after its message)
-inline constexpr int kQLPSourceFailed = 8;  // the book could not be read through the run
-inline constexpr int kQLPTooLarge = 16;     // the book does not fit the data header addressing
+// Results of ExportToHandheld; messages name an unknown one by its number.
+enum class HandheldResult : int {
+  kOk = 0,
+  kMissingArgument = 1,  // no path or no name
+  kCannotCreate = 2,
+  kWriteFailed = 4,
+  kNoMemory = 6,      // a buffer could not be allocated (after its message)
+  kSourceFailed = 8,  // the book could not be read through the run
+  kTooLarge = 16,     // the book does not fit the data header addressing
+};
+inline constexpr HandheldResult kQLPOk = HandheldResult::kOk;
+inline constexpr HandheldResult kQLPMissingArgument = HandheldResult::kMissingArgument;
+inline constexpr HandheldResult kQLPCannotCreate = HandheldResult::kCannotCreate;
+inline constexpr HandheldResult kQLPWriteFailed = HandheldResult::kWriteFailed;
+inline constexpr HandheldResult kQLPNoMemory = HandheldResult::kNoMemory;
+inline constexpr HandheldResult kQLPSourceFailed = HandheldResult::kSourceFailed;
+inline constexpr HandheldResult kQLPTooLarge = HandheldResult::kTooLarge;
 
-// What a result of ExportToHandheld means, for messages; with the run's
-// WriteError, a file that could not be created or written says why.
-std::string QLPResultText(int code);
-std::string QLPResultText(int code, int error);
+// How a run failed: the code, the errno of the create or write that failed
+// (0 when none did) and the database's path.
+using HandheldFailure = Failure<HandheldResult>;
+
+// What a result of ExportToHandheld means, for messages; for a failure, a
+// file that could not be created or written says why.
+std::string QLPResultText(HandheldResult code);
+std::string QLPResultText(const HandheldFailure& failure);
 // The reason for a failed file operation, in the words a message uses
 // ("disk full" for ENOSPC).
 std::string FileErrorText(int error);
+
+// Results of the BookSource operations that read (OpenSource,
+// GetSourceSubject, GetSourceRecord): kOk, or what failed. The numbers are
+// the source protocol's.
+enum class SourceResult : int {
+  kOk = 0,
+  kNullBuffer = 1,
+  kCannotOpen = 2,
+  kShortRead = 3,
+  kSeekFailed = 5,
+  kNoMemory = 6,
+  kNotABook = 9,
+  kUnsupported = 10,
+  kIndexOutOfRange = 12,
+  kNotOpen = 13,
+  kRecordTooLong = 15,
+  kEntriesOverlap = 16,  // an entry starts inside one before it
+  // GetSourceRecord: the record is damaged; the buffer holds what could be read.
+  kDamaged = 17,
+};
 
 // The piece value a source returns once the record text is complete.
 inline constexpr int32_t kSourcePieceComplete = 0xFFFF;
@@ -66,19 +100,20 @@ class QLPWriter {
   QLPWriter& operator=(const QLPWriter&) = delete;
 
   // The BookSource operations (1 to 7 and 10), in this order.
-  virtual int OpenSource(const std::string& path) = 0;
+  virtual SourceResult OpenSource(const std::string& path) = 0;
   virtual void CloseSource() = 0;
   virtual int GetSourceSubjectCount() = 0;
   virtual int GetMaxSubjectLength() = 0;
   virtual int GetMaxRecordLength() = 0;
   // Copies subject index, NUL-terminated, into buffer (capacity + 1 bytes).
-  virtual int GetSourceSubject(int index, char* buffer, int capacity) = 0;
+  virtual SourceResult GetSourceSubject(int index, char* buffer, int capacity) = 0;
   // Copies the record text of subject index, NUL-terminated, into buffer;
   // piece comes back as kSourcePieceComplete once the text is whole.
-  virtual int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) = 0;
+  virtual SourceResult GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) = 0;
   // The whole run (WriteQLPTextV2). pdbPath and dbName must be non-empty.
   // progress, when given, is stepped 2n + 2 times.
-  virtual int ExportToHandheld(const char* pdbPath, const char* dbName, ProgressSink* progress);
+  virtual HandheldResult ExportToHandheld(const char* pdbPath, const char* dbName,
+                                          ProgressSink* progress);
   virtual bool IsSourceOpen() const { return iSourceOpen; }
   virtual int GetSourceSorted() { return 0; }
 
@@ -86,8 +121,9 @@ class QLPWriter {
   // after what could be read), and up to five of their subjects.
   int UnreadableRecordCount() const { return iUnreadableCount; }
   const std::vector<std::string>& UnreadableSubjects() const { return iUnreadableSubjects; }
-  // The errno of the create or write that failed the last run; 0 when none did.
-  int WriteError() const { return iWriteError; }
+  // How the last run ended (code kQLPOk when it did not fail), with the
+  // errno of the create or write that failed it.
+  const HandheldFailure& LastFailure() const { return iLastFailure; }
 
   // Where allocation messages go; none means they are dropped.
   void SetMessageSink(MessageSink* messages) { iMessages = messages; }
@@ -129,13 +165,14 @@ class QLPWriter {
   int FindLinkTarget(const uint8_t* target, size_t length) const;
 
  private:
-  int WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress);
-  int WriteQLPTextV2FinalizeWrite(std::FILE* out);
+  HandheldResult WriteQLPTextV2(const char* pdbPath, const char* dbName, ProgressSink* progress);
+  HandheldResult WriteQLPTextV2FinalizeWrite(std::FILE* out);
   bool WriteOut(std::FILE* out, const void* data, size_t size);
   // Puts subject index's bytes after those before it; false when the
   // buffer cannot grow.
   bool StoreSubject(size_t index, std::string_view subject);
-  int CutBlocks(size_t& pending, size_t& consumed, bool lastSubject, size_t subjectIndex);
+  HandheldResult CutBlocks(size_t& pending, size_t& consumed, bool lastSubject,
+                           size_t subjectIndex);
   bool Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
                 std::string_view where = "WriteQLPTextV2");
   void Message(std::string_view text);
@@ -146,6 +183,7 @@ class QLPWriter {
   std::string iDbName;
   int iUnreadableCount = 0;
   int iWriteError = 0;
+  HandheldFailure iLastFailure;
   std::vector<std::string> iUnreadableSubjects;
   MessageSink* iMessages = nullptr;
   ProgressSink* iProgress = nullptr;

@@ -27,8 +27,8 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 }
 
 // Why the export run failed, with the system's reason when a file failed.
-std::string ExportFailureText(const std::string& pdbPath, int result, int error) {
-  return pdbPath + ": " + QLPResultText(result, error);
+std::string ExportFailureText(const HandheldFailure& failure) {
+  return failure.path + ": " + QLPResultText(failure);
 }
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
@@ -93,20 +93,20 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
     ExportBookReader reader;
     reader.SetMessageSink(&desktop);
     std::string failure;
-    const int opened = reader.OpenSource(closed->path);
+    const SourceResult opened = reader.OpenSource(closed->path);
     if (opened != kExportOk) {
       // An unreadable book would give a database without subjects.
       failure = closed->path + ": " + ExportOpenFailureText(opened);
     } else {
       const int64_t n = reader.GetSourceSubjectCount();
       desktop.WaitCursor(true);
-      int result;
+      HandheldResult result;
       {
         std::unique_ptr<ProgressSink> bar = desktop.StartProgress(2 * n + 3, true);
         result = reader.ExportToHandheld(pdbPath.c_str(), values.name.c_str(), bar.get());
       }
       desktop.WaitCursor(false);
-      if (result != kQLPOk) failure = ExportFailureText(pdbPath, result, reader.WriteError());
+      if (result != kQLPOk) failure = ExportFailureText(reader.LastFailure());
     }
     if (!failure.empty())
       desktop.ShowMessage(std::string(kExportFailed) + ":\n" + failure, kDefaultCaption);

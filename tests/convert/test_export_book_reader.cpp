@@ -18,7 +18,7 @@ namespace {
 std::string Subject(ql::ExportBookReader& r, int i, int capacity = ql::kExportMaxSubjectLength,
                     int* result = nullptr) {
   std::vector<char> buf(static_cast<size_t>(capacity) + 1, 'X');
-  int got = r.GetSourceSubject(i, buf.data(), capacity);
+  const int got = static_cast<int>(r.GetSourceSubject(i, buf.data(), capacity));
   if (result) *result = got;
   return std::string(buf.data());
 }
@@ -27,7 +27,7 @@ std::string Record(ql::ExportBookReader& r, int i, int capacity = ql::kExportMax
                    int* result = nullptr) {
   std::vector<char> buf(static_cast<size_t>(capacity) + 1, 'X');
   int32_t piece = 0;
-  int got = r.GetSourceRecord(i, piece, buf.data(), capacity);
+  const int got = static_cast<int>(r.GetSourceRecord(i, piece, buf.data(), capacity));
   EXPECT_EQ(piece, 0xFFFF);
   if (result) *result = got;
   return std::string(buf.data());
@@ -36,7 +36,7 @@ std::string Record(ql::ExportBookReader& r, int i, int capacity = ql::kExportMax
 int OpenBytes(ql::ExportBookReader& r, const TempDir& dir, const std::string& bytes) {
   std::string path = dir.File("book.ql");
   qltest::WriteFileBytes(path, bytes);
-  return r.OpenSource(path);
+  return static_cast<int>(r.OpenSource(path));
 }
 
 std::vector<Entry> SampleEntries(int n) {
@@ -87,8 +87,8 @@ TEST(ExportBookReaderOpen, VersionsAndIdentifyingWords) {
     }
   }
   ql::ExportBookReader r;
-  EXPECT_EQ(r.OpenSource(dir.File("missing.ql")), 2);
-  EXPECT_EQ(r.OpenSource(dir.Path()), 2);
+  EXPECT_EQ(static_cast<int>(r.OpenSource(dir.File("missing.ql"))), 2);
+  EXPECT_EQ(static_cast<int>(r.OpenSource(dir.Path())), 2);
 }
 
 TEST(ExportBookReaderOpen, ChunksNeedTheSkipFlag) {
@@ -120,9 +120,9 @@ TEST(ExportBookReaderOpen, ClosedReaderAnswersZeroAndFailsOperations) {
   EXPECT_EQ(Subject(r, 0, 100, &result), "");
   EXPECT_EQ(result, 13);
   int32_t piece = 0;
-  EXPECT_EQ(r.GetSourceRecord(0, piece, nullptr, 10), 1);
+  EXPECT_EQ(static_cast<int>(r.GetSourceRecord(0, piece, nullptr, 10)), 1);
   EXPECT_EQ(piece, 0xFFFF);
-  EXPECT_EQ(r.GetSourceSubject(0, nullptr, 10), 1);
+  EXPECT_EQ(static_cast<int>(r.GetSourceSubject(0, nullptr, 10)), 1);
 
   TempDir dir;
   EXPECT_EQ(OpenBytes(r, dir, qltest::BuildBookBytes({{"a", "b"}})), 0);
@@ -214,7 +214,8 @@ TEST(ExportBookReaderHostile, BlockSizesPastTheReadersCapAreRefused) {
     ql::AppendLE32(word, static_cast<uint32_t>(size));
     bytes.replace(blockSizeAt, 4, word);
     ql::ExportBookReader r;
-    EXPECT_EQ(OpenBytes(r, dir, bytes), size > (1 << 24) ? ql::kExportShortRead : ql::kExportOk)
+    EXPECT_EQ(static_cast<ql::SourceResult>(OpenBytes(r, dir, bytes)),
+              size > (1 << 24) ? ql::kExportShortRead : ql::kExportOk)
         << size;
   }
 }
@@ -379,23 +380,26 @@ TEST(ExportBookReaderDamaged, DamagedRecordsAreToldAndTheRestReadBack) {
   for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
     TempDir dir;
     ql::ExportBookReader r;
-    ASSERT_EQ(OpenBytes(r, dir, book.bytes), ql::kExportOk) << book.name;
+    ASSERT_EQ(static_cast<ql::SourceResult>(OpenBytes(r, dir, book.bytes)), ql::kExportOk)
+        << book.name;
     const int n = r.GetSourceSubjectCount();
     ASSERT_EQ(n, static_cast<int>(book.entries.size())) << book.name;
     for (int i = 0; i < n; ++i) {
       int result = -1;
       Subject(r, i, ql::kExportMaxSubjectLength, &result);
-      EXPECT_EQ(result, ql::kExportOk) << book.name << " subject " << i;
+      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::kExportOk)
+          << book.name << " subject " << i;
     }
     std::vector<int> damaged;
     for (int i = 0; i < n; ++i) {
       int result = -1;
       const std::string text = Record(r, i, ql::kExportMaxRecordLength, &result);
-      if (result == ql::kExportDamaged) {
+      if (static_cast<ql::SourceResult>(result) == ql::kExportDamaged) {
         damaged.push_back(i);
         continue;
       }
-      EXPECT_EQ(result, ql::kExportOk) << book.name << " record " << i;
+      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::kExportOk)
+          << book.name << " record " << i;
       EXPECT_EQ(text, book.entries[static_cast<size_t>(i)].text) << book.name << " record " << i;
     }
     EXPECT_EQ(damaged, book.damaged) << book.name;

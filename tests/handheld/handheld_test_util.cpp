@@ -219,10 +219,10 @@ std::string StreamOf(const std::vector<std::pair<std::string, std::string>>& ent
   return s;
 }
 
-int FakeSource::OpenSource(const std::string& path) {
+ql::SourceResult FakeSource::OpenSource(const std::string& path) {
   iPath = path;
   iSourceOpen = true;
-  return 0;
+  return ql::SourceResult::kOk;
 }
 void FakeSource::CloseSource() {
   iSourceOpen = false;
@@ -240,37 +240,38 @@ int FakeSource::GetMaxRecordLength() {
   if (logCalls) calls.push_back("maxRecord");
   return iSourceOpen ? maxRecord : 0;
 }
-int FakeSource::GetSourceSubject(int index, char* buffer, int capacity) {
+ql::SourceResult FakeSource::GetSourceSubject(int index, char* buffer, int capacity) {
   if (logCalls) calls.push_back("subject " + std::to_string(index));
   ++subjectReads;
   buffer[0] = 0;
-  if (failSubjectAt >= 0 && index >= failSubjectAt) return 3;
+  if (failSubjectAt >= 0 && index >= failSubjectAt) return ql::SourceResult::kShortRead;
   if (generatedCount >= 0) {
     const size_t n = static_cast<size_t>(std::min(generatedSubjectLength, capacity));
     std::memset(buffer, 'x', n);
     buffer[n] = 0;
-    return 0;
+    return ql::SourceResult::kOk;
   }
   const std::string& s = subjects[static_cast<size_t>(index)];
   size_t n = std::min(s.size(), static_cast<size_t>(capacity));
   std::memcpy(buffer, s.data(), n);
   buffer[n] = 0;
-  return 0;
+  return ql::SourceResult::kOk;
 }
-int FakeSource::GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) {
+ql::SourceResult FakeSource::GetSourceRecord(int index, int32_t& piece, char* buffer,
+                                             int capacity) {
   if (logCalls) calls.push_back("record " + std::to_string(index));
   ++recordReads;
   piece = 0xFFFF;
   buffer[0] = 0;
   if (index == closeAtRecord) iSourceOpen = false;
-  if (!iSourceOpen) return 13;
-  if (index == failRecordAt) return 3;
-  if (generatedCount >= 0) return 0;
+  if (!iSourceOpen) return ql::SourceResult::kNotOpen;
+  if (index == failRecordAt) return ql::SourceResult::kShortRead;
+  if (generatedCount >= 0) return ql::SourceResult::kOk;
   const std::string& t = texts[static_cast<size_t>(index)];
   size_t n = std::min(t.size(), static_cast<size_t>(capacity));
   std::memcpy(buffer, t.data(), n);
   buffer[n] = 0;
-  return 0;
+  return ql::SourceResult::kOk;
 }
 int FakeSource::GetSourceSorted() {
   if (logCalls) calls.push_back("sorted");

@@ -91,13 +91,13 @@ class FakeSource : public ql::QLPWriter {
   int subjectReads = 0;
   int recordReads = 0;
 
-  int OpenSource(const std::string& path) override;
+  ql::SourceResult OpenSource(const std::string& path) override;
   void CloseSource() override;
   int GetSourceSubjectCount() override;
   int GetMaxSubjectLength() override;
   int GetMaxRecordLength() override;
-  int GetSourceSubject(int index, char* buffer, int capacity) override;
-  int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
+  ql::SourceResult GetSourceSubject(int index, char* buffer, int capacity) override;
+  ql::SourceResult GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override;
   int GetSourceSorted() override;
   // Loads the subjects for link resolution, as a run does before converting.
   void PrepareLinks();

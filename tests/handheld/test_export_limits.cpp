@@ -94,11 +94,11 @@ class CountingReader : public ql::ExportBookReader {
  public:
   int subjectReads = 0;
   int recordReads = 0;
-  int GetSourceSubject(int index, char* buffer, int capacity) override {
+  ql::SourceResult GetSourceSubject(int index, char* buffer, int capacity) override {
     ++subjectReads;
     return ExportBookReader::GetSourceSubject(index, buffer, capacity);
   }
-  int GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override {
+  ql::SourceResult GetSourceRecord(int index, int32_t& piece, char* buffer, int capacity) override {
     ++recordReads;
     return ExportBookReader::GetSourceRecord(index, piece, buffer, capacity);
   }
@@ -128,7 +128,7 @@ void WriteCountedBook(const std::string& path, int32_t count) {
 TEST(HandheldLimits, BookCountedPastTheLimitIsRefusedFromItsHeader) {
   struct Case {
     int32_t count;
-    int result;
+    ql::HandheldResult result;
   };
   const Case cases[] = {{1, ql::kQLPOk},
                         {static_cast<int32_t>(ql::kQLPMaxSubjects) + 1, ql::kQLPTooLarge}};

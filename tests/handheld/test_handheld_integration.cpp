@@ -86,9 +86,9 @@ const Fixture& Book() {
     TempDir dir;
     WriteFileBytes(dir.File("book.ql"), qltest::BuildBookBytes(b.entries));
     ql::ExportBookReader reader;
-    if (reader.OpenSource(dir.File("book.ql")) != 0) return b;
+    if (reader.OpenSource(dir.File("book.ql")) != ql::kExportOk) return b;
     reader.SetExportTime(0);
-    if (reader.ExportToHandheld(dir.File("book.pdb").c_str(), "Integration", nullptr) != 0)
+    if (reader.ExportToHandheld(dir.File("book.pdb").c_str(), "Integration", nullptr) != ql::kQLPOk)
       return b;
     b.pdb = ReadFileBytes(dir.File("book.pdb"));
     return b;

@@ -34,7 +34,7 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 constexpr int64_t kTime = 1700000000;
 
 struct ExportRun {
-  int result = -1;
+  ql::HandheldResult result = static_cast<ql::HandheldResult>(-1);
   std::string file;
   ExportedBook book;
 };
@@ -48,7 +48,7 @@ ExportRun Export(FakeSource& source, const TempDir& dir, ql::ProgressSink* progr
   source.SetMessageSink(messages);
   run.result = source.ExportToHandheld(path.c_str(), "Book", progress);
   run.file = ReadFileBytes(path);
-  if (run.result == 0) run.book = ReadExport(run.file);
+  if (run.result == ql::kQLPOk) run.book = ReadExport(run.file);
   return run;
 }
 
@@ -69,7 +69,7 @@ TEST(QLPWriterLayout, EmptyBookIs490Bytes) {
   TempDir dir;
   FakeSource s;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_EQ(run.file.size(), 490u);
   std::string expected("Book", 4);
   expected.resize(32, '\0');
@@ -90,7 +90,7 @@ TEST(QLPWriterLayout, OneSubjectBookIs525Bytes) {
   FakeSource s(Entries{{"a", "b"}});
   s.sorted = 1;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_EQ(run.file.size(), 525u);
   hhtest::ParsedPdb p = hhtest::ParsePdb(run.file);
   ASSERT_TRUE(p.ok) << p.error;
@@ -112,7 +112,7 @@ TEST(QLPWriterLayout, NameIsCutTo32BytesAndPadded) {
   std::string path = dir.File("n.pdb");
   std::string longName(40, 'N');
   longName[31] = 'Z';
-  ASSERT_EQ(s.ExportToHandheld(path.c_str(), longName.c_str(), nullptr), 0);
+  ASSERT_EQ(s.ExportToHandheld(path.c_str(), longName.c_str(), nullptr), ql::kQLPOk);
   std::string file = ReadFileBytes(path);
   EXPECT_EQ(file.substr(0, 32), longName.substr(0, 32));
   EXPECT_EQ(file.substr(32, 2), std::string(2, '\0'));
@@ -137,7 +137,7 @@ TEST(QLPWriterLayout, TableRecordSplits) {
       s.texts.push_back("");
     }
     ExportRun run = Export(s, dir);
-    ASSERT_EQ(run.result, 0);
+    ASSERT_EQ(run.result, ql::kQLPOk);
     ASSERT_TRUE(run.book.ok) << run.book.error;
     hhtest::ParsedPdb p = hhtest::ParsePdb(run.file);
     std::vector<size_t> fc, dh;
@@ -164,7 +164,7 @@ TEST(QLPWriterLayout, PackingLimits) {
     const size_t stream = 14 * 4095 + last;
     FakeSource s(Entries{{"s", hhtest::Incompressible(stream - 3, 7, "s")}});
     ExportRun run = Export(s, dir);
-    ASSERT_EQ(run.result, 0);
+    ASSERT_EQ(run.result, ql::kQLPOk);
     ASSERT_TRUE(run.book.ok) << run.book.error;
     size_t blocks = 0;
     for (auto& r : run.book.blocks) blocks += r.size();
@@ -195,7 +195,7 @@ TEST(QLPWriterLayout, LocationFollowsABlockIntoTheNextRecord) {
                        {"b3", "z"},
                        {"C", hhtest::Incompressible(5000, 12, big)}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   ASSERT_EQ(run.book.dataRecords.size(), 2u);
   EXPECT_EQ(run.book.blocks[0].size(), 14u);
@@ -216,7 +216,7 @@ TEST(QLPWriterLayout, StreamIsSubjectAndTextForEveryEntryAcrossBlocks) {
              " the end of entry " + std::to_string(i)});
   FakeSource s(entries);
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   EXPECT_EQ(run.book.stream, hhtest::StreamOf(entries));
   EXPECT_EQ(run.book.subjectCount, 400u);
@@ -259,7 +259,7 @@ TEST(QLPWriterConversion, TagsAndLinks) {
   for (const Case& c : cases) book.push_back({"case", c.in});
   FakeSource s(book);
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   std::vector<std::string> texts = Texts(run.book);
   for (size_t k = 0; k < std::size(cases); ++k)
@@ -278,7 +278,7 @@ TEST(QLPWriterConversion, LongLinkTargets) {
                        {"l1", "\t\x11" + target + "\t\x12"},
                        {"l2", "\t\x11" + huge + "\t\x12"}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   std::vector<std::string> texts = Texts(run.book);
   EXPECT_EQ(texts[2],
@@ -307,7 +307,7 @@ TEST(QLPWriterConversion, SortIsCaseInsensitiveAndKeepsItsTieOrder) {
                         "\xC9\t\x12"},
                        {"\xC9", ""}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   std::vector<std::string> texts = Texts(run.book);
   // Sorted index of {b, B, a, c, \xC9}: the gap-2 pass moves "a" before "b",
   // leaving a, B, b, c, \xC9; the search for "B" probes position 2 first and
@@ -390,7 +390,7 @@ TEST(QLPWriterConversion, StopsAtTheCapAndStaysInsideItsBuffer) {
   FakeSource s(Entries{{"p", "x"}, {"long", std::string(400, 'p')}});
   s.maxRecord = 400;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   EXPECT_EQ(Texts(run.book)[1], std::string(380, 'p'));
 
   // A link whose expansion starts one byte below the cap writes all of it
@@ -425,7 +425,7 @@ TEST(QLPWriterRun, ProgressStepsAndSourceCallOrder) {
     s.logCalls = true;
     CountingProgress progress;
     ExportRun run = Export(s, dir, &progress);
-    ASSERT_EQ(run.result, 0);
+    ASSERT_EQ(run.result, ql::kQLPOk);
     EXPECT_EQ(progress.steps, 2 * n + 2);
     std::vector<std::string> expected = {"count", "maxRecord", "maxSubject"};
     for (int i = 0; i < n; ++i) expected.push_back("subject " + std::to_string(i));
@@ -441,7 +441,7 @@ TEST(QLPWriterRun, UnreadableRecordBecomesTildeAndTheRunGoesOn) {
   FakeSource s(Entries{{"a", "one"}, {"b", "two"}, {"c", "three"}});
   s.failRecordAt = 1;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, 0);
+  ASSERT_EQ(run.result, ql::kQLPOk);
   EXPECT_EQ(run.book.stream, hhtest::StreamOf({{"a", "one"}, {"b", "~"}, {"c", "three"}}));
 }
 
@@ -523,15 +523,18 @@ TEST(QLPWriterRun, FailedWriteKeepsTheSystemsReason) {
   for (const Case& c : cases) {
     FakeSource s(Entries{{"s", hhtest::Incompressible(40000, 3, "s")}});
     s.OpenSource("book.ql");
-    int result;
+    ql::HandheldResult result;
     {
       std::optional<qltest::FileSizeLimit> limit;
       if (c.sizeLimit) limit.emplace(300);
       result = s.ExportToHandheld(c.path.c_str(), "Book", nullptr);
     }
     EXPECT_EQ(result, ql::kQLPWriteFailed) << c.name;
-    EXPECT_EQ(s.WriteError(), c.error) << c.name << ": " << std::strerror(s.WriteError());
-    EXPECT_EQ(ql::QLPResultText(result, s.WriteError()), c.text) << c.name;
+    EXPECT_EQ(s.LastFailure().code, result) << c.name;
+    EXPECT_EQ(s.LastFailure().error, c.error)
+        << c.name << ": " << std::strerror(s.LastFailure().error);
+    EXPECT_EQ(s.LastFailure().path, c.path) << c.name;
+    EXPECT_EQ(ql::QLPResultText(s.LastFailure()), c.text) << c.name;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
 
@@ -544,7 +547,7 @@ TEST(QLPWriterRun, FailedWriteKeepsTheSystemsReason) {
               ql::kQLPWriteFailed);
   }
   ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr), ql::kQLPOk);
-  EXPECT_EQ(s.WriteError(), 0);
+  EXPECT_EQ(s.LastFailure().error, 0);
 }
 
 // A file system that fills up while the database is written, part way or
@@ -557,9 +560,8 @@ TEST(QLPWriterRun, FullFileSystemSaysDiskFull) {
     FakeSource s(Entries{{"s", hhtest::Incompressible(size, 3, "s")}});
     s.OpenSource("book.ql");
     const std::string path = small.Path() + "/out.pdb";
-    const int result = s.ExportToHandheld(path.c_str(), "Book", nullptr);
-    EXPECT_EQ(ql::QLPResultText(result, s.WriteError()), "writing the file failed: disk full")
-        << size;
+    EXPECT_EQ(s.ExportToHandheld(path.c_str(), "Book", nullptr), ql::kQLPWriteFailed) << size;
+    EXPECT_EQ(ql::QLPResultText(s.LastFailure()), "writing the file failed: disk full") << size;
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(std::filesystem::is_empty(small.Path())) << "no temporary file left";
   }
@@ -623,7 +625,7 @@ TEST(QLPWriterRun, SameInputSameBytes) {
   FakeSource a(entries), b(entries);
   ExportRun first = Export(a, dir);
   ExportRun second = Export(b, dir);
-  ASSERT_EQ(first.result, 0);
+  ASSERT_EQ(first.result, ql::kQLPOk);
   EXPECT_EQ(first.file, second.file);
 }
 
