@@ -145,14 +145,38 @@ bool BookImport::WriteBook(const std::string& path, ProgressSink* bar) {
   return true;
 }
 
-bool TextExport::Fail(std::string reason) {
-  iFailure = std::move(reason);
+std::string TextExportFailureText(const TextExportFailure& failure) {
+  const std::string& path = failure.path;
+  switch (failure.code) {
+    case TextExportResult::kOk:
+      break;
+    case TextExportResult::kCannotCreate:
+      return path + ": " + std::strerror(failure.error);
+    case TextExportResult::kWriteFailed:
+      return path + ": cannot write the text: " + SystemErrorText(failure.error);
+    case TextExportResult::kEntriesOverlap:
+      return path + ": the book's entries overlap (entry " + std::to_string(failure.entry) +
+             " starts inside one before it), so it is damaged; nothing was written";
+    case TextExportResult::kRecordUnreadable:
+      return path + ": record " + std::to_string(failure.entry) +
+             " cannot be read; nothing was written";
+  }
+  return {};
+}
+
+bool TextExport::Fail(TextExportResult code, int error, const std::string& path, int entry) {
+  iLastFailure = {};
+  iLastFailure.code = code;
+  iLastFailure.error = error;
+  iLastFailure.path = path;
+  iLastFailure.entry = entry;
+  iFailure = TextExportFailureText(iLastFailure);
   return false;
 }
 
 bool TextExport::Open(const std::string& out) {
   iOut = out;
-  if (!iFile.Open(out)) return Fail(out + ": " + std::strerror(errno));
+  if (!iFile.Open(out)) return Fail(TextExportResult::kCannotCreate, errno, out);
   return true;
 }
 
@@ -161,16 +185,14 @@ bool TextExport::Write(BookReader& reader, const std::string& bookPath, Progress
   iReport = TabTextReport();
   const int written = reader.WriteTabText(sink, bar, &iReport);
   if (written != reader.GetSubjectCount()) {
-    if (sink.Failed()) return Fail(iOut + ": cannot write the text: " + SystemErrorText(errno));
+    if (sink.Failed()) return Fail(TextExportResult::kWriteFailed, sink.Error(), iOut);
     if (iReport.overlapAt >= 0)
-      return Fail(bookPath + ": the book's entries overlap (entry " +
-                  std::to_string(iReport.overlapAt) +
-                  " starts inside one before it), so it is damaged; nothing was written");
-    return Fail(bookPath + ": record " + std::to_string(written) +
-                " cannot be read; nothing was written");
+      return Fail(TextExportResult::kEntriesOverlap, 0, bookPath, iReport.overlapAt);
+    return Fail(TextExportResult::kRecordUnreadable, 0, bookPath, written);
   }
-  if (sink.Failed() || !iFile.Commit())
-    return Fail(iOut + ": cannot write the text: " + SystemErrorText(errno));
+  if (sink.Failed()) return Fail(TextExportResult::kWriteFailed, sink.Error(), iOut);
+  errno = 0;
+  if (!iFile.Commit()) return Fail(TextExportResult::kWriteFailed, errno, iOut);
   return true;
 }
 

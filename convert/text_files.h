@@ -15,6 +15,7 @@
 #include "atomic_file.h"
 #include "book_builder.h"
 #include "book_reader.h"
+#include "failure.h"
 #include "progress.h"
 
 namespace ql {
@@ -121,9 +122,25 @@ class TextImport : public BookImport {
   Utf8Sign iSign = Utf8Sign::kNone;
 };
 
+// What a text export failed at. The failure's path is the text's for the
+// first two, the book's for the others.
+enum class TextExportResult : int {
+  kOk = 0,
+  kCannotCreate,      // the text's file could not be created: see error
+  kWriteFailed,       // writing or finishing the text failed: see error
+  kEntriesOverlap,    // the book is damaged: see entry
+  kRecordUnreadable,  // a record could not be read: see entry
+};
+struct TextExportFailure : Failure<TextExportResult> {
+  int entry = -1;  // the entry that overlaps, or the record that cannot be read
+};
+
+// The words for a failed text export, path first.
+std::string TextExportFailureText(const TextExportFailure& failure);
+
 // One text export: open the target, write the book open in a reader to it.
-// Each step returns false with the reason, path first, in Failure(); the
-// target is then as it was.
+// Each step returns false with the reason in LastFailure() and, in words,
+// in Failure(); the target is then as it was.
 class TextExport {
  public:
   bool Open(const std::string& out);
@@ -131,6 +148,7 @@ class TextExport {
   // once per subject. A success may still have lost entries: see Report().
   bool Write(BookReader& reader, const std::string& bookPath, ProgressSink* bar);
   const std::string& Failure() const { return iFailure; }
+  const TextExportFailure& LastFailure() const { return iLastFailure; }
 
   // What the written text lacks: damaged records and entries the
   // tab-separated form cannot carry.
@@ -140,11 +158,12 @@ class TextExport {
   std::string NotCarriedText() const;
 
  private:
-  bool Fail(std::string reason);
+  bool Fail(TextExportResult code, int error, const std::string& path, int entry = -1);
 
   AtomicFile iFile;
   std::string iOut;
   TabTextReport iReport;
+  TextExportFailure iLastFailure;
   std::string iFailure;
 };
 

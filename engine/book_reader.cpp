@@ -923,8 +923,8 @@ bool BookReader::SaveBookmarks() {
     error = errno;
   }
   if (written) return true;
+  // A write of no bytes leaves errno unset; it is still an I/O failure.
   iWriteError = error != 0 ? error : EIO;
-  errno = iWriteError;
   return false;
 }
 

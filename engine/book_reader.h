@@ -192,8 +192,8 @@ class BookReader {
   int FindSubject(int mode, std::string_view key);
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
-  // Both give false when the bookmark block could not be written (errno
-  // then says why, and LastWriteError keeps it). The table is written and
+  // Both give false when the bookmark block could not be written
+  // (LastWriteError says why). The table is written and
   // loaded whole under a lock on its bytes: a reader loading it while the
   // writer saves it gets the old table or the new one.
   bool SaveBookmarks();

@@ -1,6 +1,7 @@
 // A small byte sink: where rendered pages and exported text go.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -29,21 +30,28 @@ class StringSink final : public ByteSink {
   std::string iData;
 };
 
-// Writes to a stdio stream it does not own; remembers the first failure.
+// Writes to a stdio stream it does not own; remembers the first failure
+// and its errno.
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(std::FILE* file) : iFile(file) {}
   bool Write(std::string_view bytes) override {
     if (iFailed) return false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), iFile) != bytes.size())
+    errno = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), iFile) != bytes.size()) {
       iFailed = true;
+      iError = errno;
+    }
     return !iFailed;
   }
   bool Failed() const override { return iFailed; }
+  // The errno the failed write left (0 when it left none).
+  int Error() const { return iError; }
 
  private:
   std::FILE* iFile;
   bool iFailed = false;
+  int iError = 0;
 };
 
 }  // namespace ql

@@ -1,6 +1,5 @@
 #include "document.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace ql {
@@ -22,11 +21,8 @@ std::string Document::WindowTitle() const {
 
 bool Document::SaveBookmarks(std::string& reason) {
   if (!iBookOpen) return true;
-  errno = 0;
   if (iReader.SaveBookmarks()) return true;
-  // A write of no bytes leaves errno unset; it is still an I/O failure.
-  const int error = errno != 0 ? errno : EIO;
-  reason = iPath + ": " + std::strerror(error);
+  reason = iPath + ": " + std::strerror(iReader.LastWriteError());
   return false;
 }
 

@@ -415,7 +415,7 @@ TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
   small.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const bool savedOk = reader.SaveBookmarks();
-  const int error = errno;
+  const int error = reader.LastWriteError();
   const bool closedOk = reader.Close();
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);

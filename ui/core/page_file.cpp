@@ -288,9 +288,8 @@ bool PageFile::Write(const std::function<void(ByteSink&)>& render, std::string& 
     return fail(error);
   }
   FileSink sink(file);
-  errno = 0;
   render(sink);
-  int error = sink.Failed() ? errno : 0;
+  int error = sink.Failed() ? sink.Error() : 0;
   if (error == 0 && std::fflush(file) != 0) error = errno;
   if (std::fclose(file) != 0 && error == 0) error = errno;
   if (sink.Failed() && error == 0) error = EIO;
