@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "dict_data.h"
-#include "dict_formats.h"
+#include "dict_markup.h"
+#include "dictd_format.h"
+#include "stardict_format.h"
 #include "text_files.h"
 
 namespace ql {
