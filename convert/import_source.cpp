@@ -1,0 +1,33 @@
+#include "import_source.h"
+
+#include <string_view>
+
+#include "book_builder.h"
+
+namespace ql {
+
+std::string ImportNotesText(const ImportCounts& counts) {
+  std::string text;
+  const auto line = [&](int64_t count, std::string_view what) {
+    if (count == 0) return;
+    if (!text.empty()) text += "\n";
+    text += std::string(what) + ":\t" + std::to_string(count);
+  };
+  line(counts.merged, "Entries merged into the record of the same headword");
+  line(counts.leftOut, "Entries left out of a record that reached the largest size a book allows");
+  line(counts.skippedFields,
+       "Fields left out (pictures, sounds and other kinds a record cannot show)");
+  line(counts.brokenHeadwords, "Headwords whose line breaks became spaces");
+  return text;
+}
+
+bool ImportSource::Fail(std::string reason) {
+  iFailure = std::move(reason);
+  return false;
+}
+
+bool ImportSource::BuildFailed(const std::string& source, int code) {
+  return Fail(source + ": the import failed: " + BuildResultText(code) + "; no book was written");
+}
+
+}  // namespace ql
