@@ -142,22 +142,13 @@ std::string DictImport::Base(const std::string& path, std::string_view extension
   return HasExtension(path, extension) ? path.substr(0, path.size() - extension.size()) : path;
 }
 
-std::string DictImport::SourceFileAt(const std::string& path) const {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  const std::pair<uint64_t, uint64_t> id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
-  for (const auto& [read, readId] : iFilesRead)
-    if (readId == id) return read;
-  return {};
-}
-
 bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return Fail(path + ": " + SystemErrorText(errno));
   struct stat st {};
   if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
   if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
-  iFilesRead.push_back({path, {uint64_t(st.st_dev), uint64_t(st.st_ino)}});
+  NoteFileRead(path, {uint64_t(st.st_dev), uint64_t(st.st_ino)});
   if (uint64_t(st.st_size) > limit) return Fail(path + ": is too large to be what it is named");
   bytes.resize(size_t(st.st_size));
   if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
@@ -171,7 +162,7 @@ bool DictImport::OpenData(const std::string& base) {
     if (!Exists(path)) continue;
     iDataPath = path;
     if (!iData.Open(path)) return Fail(iData.Failure());
-    iFilesRead.push_back({path, iData.FileId()});
+    NoteFileRead(path, iData.FileId());
     return true;
   }
   return Fail(iSource + ": the dictionary's text is missing: no " + base + ".dict.dz, " + base +

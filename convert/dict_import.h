@@ -35,7 +35,6 @@ class DictImport : public ImportSource {
   // Reads the index (path is the file that names the format's files), opens
   // the text file found beside it and takes the entries.
   bool Open(const std::string& path) final;
-  std::string SourceFileAt(const std::string& path) const final;
   // The entries done, of EntryCount().
   int64_t ProgressEnd() const final { return EntryCount(); }
   int64_t ProgressPos() const final { return int64_t(iNext); }
@@ -91,8 +90,6 @@ class DictImport : public ImportSource {
   bool iStarted = false;
   std::string iBody;
   std::string iText;
-  // Every file read, with its device and inode number.
-  std::vector<std::pair<std::string, std::pair<uint64_t, uint64_t>>> iFilesRead;
   // Last: it reads iEntries' texts from iData on a thread of its own.
   std::unique_ptr<ReadAhead> iReader;
 };

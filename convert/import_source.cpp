@@ -1,5 +1,7 @@
 #include "import_source.h"
 
+#include <sys/stat.h>
+
 #include <string_view>
 
 #include "book_builder.h"
@@ -24,6 +26,19 @@ std::string ImportNotesText(const ImportCounts& counts) {
 bool ImportSource::Fail(std::string reason) {
   iFailure = std::move(reason);
   return false;
+}
+
+std::string ImportSource::SourceFileAt(const std::string& path) const {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const std::pair<uint64_t, uint64_t> id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  for (const auto& [read, readId] : iFilesRead)
+    if (readId == id) return read;
+  return {};
+}
+
+void ImportSource::NoteFileRead(const std::string& path, std::pair<uint64_t, uint64_t> id) {
+  iFilesRead.emplace_back(path, id);
 }
 
 bool ImportSource::BuildFailed(const std::string& source, int code) {

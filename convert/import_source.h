@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ql {
 
@@ -65,7 +67,7 @@ class ImportSource {
   // Of the files the source reads, the one that path names too, through
   // links or not; empty when it names none (or nothing). A book written
   // there would destroy what it is made from.
-  virtual std::string SourceFileAt(const std::string& path) const = 0;
+  std::string SourceFileAt(const std::string& path) const;
   // The long work that comes before the entries (a UTF-8 text converted).
   virtual bool Prepare() { return true; }
   // Reading's progress: the end of its scale, known once Prepare is done,
@@ -87,9 +89,14 @@ class ImportSource {
   bool Fail(std::string reason);
   // The reason of a builder's failure while entries were added from source.
   bool BuildFailed(const std::string& source, int code);
+  // Notes a file the source reads, by its device and inode number.
+  void NoteFileRead(const std::string& path, std::pair<uint64_t, uint64_t> id);
 
   ImportCounts iCounts;
   std::string iFailure;
+
+ private:
+  std::vector<std::pair<std::string, std::pair<uint64_t, uint64_t>>> iFilesRead;
 };
 
 }  // namespace ql

@@ -26,6 +26,8 @@ bool TextSource::Open(const std::string& path) {
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(path + ": is a directory");
   iInput.reset(std::fopen(path.c_str(), "rb"));
   if (!iInput) return Fail(path + ": " + std::strerror(errno));
+  if (::fstat(::fileno(iInput.get()), &st) == 0)
+    NoteFileRead(path, {uint64_t(st.st_dev), uint64_t(st.st_ino)});
   return true;
 }
 
@@ -60,13 +62,6 @@ bool TextSource::Examine() {
     iSign = Utf8Sign::kUtf8Start;
   iUtf8 = iSign != Utf8Sign::kNone;
   return true;
-}
-
-std::string TextSource::SourceFileAt(const std::string& path) const {
-  struct stat a {};
-  struct stat b {};
-  if (::stat(iSource.c_str(), &a) != 0 || ::stat(path.c_str(), &b) != 0) return {};
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? iSource : std::string();
 }
 
 bool TextSource::Prepare() {

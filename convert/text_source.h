@@ -23,7 +23,6 @@ class TextSource : public ImportSource {
   // so a source that is not a regular file (a pipe) is first copied to a
   // work file that can be read again.
   bool Examine() override;
-  std::string SourceFileAt(const std::string& path) const override;
   // Converts a UTF-8 source to Windows-1252 in a work file (nothing to do for
   // any other); the counts then hold the characters written as '?'.
   bool Prepare() override;
