@@ -56,12 +56,12 @@ std::string DefaultDatabaseName(const std::string& pdbPath) {
 }
 
 void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, BookFiles& files) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
   dialog.filter = kPdbFilter;
   dialog.defaultExtension = kPdbExtension;
-  dialog.initialName = DefaultPdbFileName(doc.iTitle);
+  dialog.initialName = DefaultPdbFileName(doc.Title());
   const std::optional<ChosenFile> chosen = desktop.ChooseFile(dialog);
   if (!chosen) return;
   const std::string& pdbPath = chosen->path;
@@ -77,7 +77,7 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
         kDefaultCaption);
     return;
   }
-  if (IsSameFile(pdbPath, doc.iPath)) {
+  if (IsSameFile(pdbPath, doc.Path())) {
     desktop.ShowMessage(std::string(kExportFailed) + ":\n" + OpenBookTargetText(pdbPath),
                         kDefaultCaption);
     return;
@@ -90,12 +90,9 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
     exporter.SetMessageSink(&desktop);
     bool written = exporter.Open(closed->path);
     if (written) {
-      desktop.WaitCursor(true);
-      {
-        std::unique_ptr<ProgressSink> bar = desktop.StartProgress(exporter.ProgressEnd(), true);
-        written = exporter.Write(pdbPath, values.name, bar.get());
-      }
-      desktop.WaitCursor(false);
+      WaitCursorOn wait(desktop);
+      std::unique_ptr<ProgressSink> bar = desktop.StartProgress(exporter.ProgressEnd(), true);
+      written = exporter.Write(pdbPath, values.name, bar.get());
     }
     if (!written)
       desktop.ShowMessage(std::string(kExportFailed) + ":\n" + exporter.Failure(), kDefaultCaption);
