@@ -93,6 +93,8 @@ class BookBuilder {
   // still working, when the piece would pass EntryRoom().
   BuildResult AppendEntryText(std::string_view text);
   BuildResult EndEntry();
+  // The bytes of the input read so far.
+  int64_t InputOffset() const { return iInputOffset; }
 
   // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
   BuildResult WriteBook(std::FILE* output);

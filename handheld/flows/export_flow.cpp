@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "book_reader.h"
-#include "export_book_reader.h"
+#include "handheld_export.h"
 #include "make_flows.h"
+#include "qlp_writer.h"
 
 namespace ql {
 
@@ -24,11 +25,6 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   const std::string_view end = text.substr(text.size() - tail.size());
   return std::equal(end.begin(), end.end(), tail.begin(),
                     [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
-
-// Why the export run failed, with the system's reason when a file failed.
-std::string ExportFailureText(const HandheldFailure& failure) {
-  return failure.path + ": " + QLPResultText(failure);
 }
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
@@ -60,12 +56,12 @@ std::string DefaultDatabaseName(const std::string& pdbPath) {
 }
 
 void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, BookFiles& files) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
   dialog.filter = kPdbFilter;
   dialog.defaultExtension = kPdbExtension;
-  dialog.initialName = DefaultPdbFileName(doc.iTitle);
+  dialog.initialName = DefaultPdbFileName(doc.Title());
   const std::optional<ChosenFile> chosen = desktop.ChooseFile(dialog);
   if (!chosen) return;
   const std::string& pdbPath = chosen->path;
@@ -81,7 +77,7 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
         kDefaultCaption);
     return;
   }
-  if (IsSameFile(pdbPath, doc.iPath)) {
+  if (IsSameFile(pdbPath, doc.Path())) {
     desktop.ShowMessage(std::string(kExportFailed) + ":\n" + OpenBookTargetText(pdbPath),
                         kDefaultCaption);
     return;
@@ -90,29 +86,18 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
   const std::optional<ClosedBook> closed = CloseBook(doc, desktop);
   if (!closed) return;
   {
-    ExportBookReader reader;
-    reader.SetMessageSink(&desktop);
-    std::string failure;
-    const SourceResult opened = reader.OpenSource(closed->path);
-    if (opened != kExportOk) {
-      // An unreadable book would give a database without subjects.
-      failure = closed->path + ": " + ExportOpenFailureText(opened);
-    } else {
-      const int64_t n = reader.GetSourceSubjectCount();
-      desktop.WaitCursor(true);
-      HandheldResult result;
-      {
-        std::unique_ptr<ProgressSink> bar = desktop.StartProgress(2 * n + 3, true);
-        result = reader.ExportToHandheld(pdbPath.c_str(), values.name.c_str(), bar.get());
-      }
-      desktop.WaitCursor(false);
-      if (result != kQLPOk) failure = ExportFailureText(reader.LastFailure());
+    HandheldExport exporter;
+    exporter.SetMessageSink(&desktop);
+    bool written = exporter.Open(closed->path);
+    if (written) {
+      WaitCursorOn wait(desktop);
+      std::unique_ptr<ProgressSink> bar = desktop.StartProgress(exporter.ProgressEnd(), true);
+      written = exporter.Write(pdbPath, values.name, bar.get());
     }
-    if (!failure.empty())
-      desktop.ShowMessage(std::string(kExportFailed) + ":\n" + failure, kDefaultCaption);
+    if (!written)
+      desktop.ShowMessage(std::string(kExportFailed) + ":\n" + exporter.Failure(), kDefaultCaption);
     else if (values.hotSync)
       InstallOnHandheld(desktop, aide, pdbPath);
-    reader.CloseSource();
   }
   ReopenBook(doc, desktop, *closed, files);
 }
