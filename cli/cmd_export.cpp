@@ -56,7 +56,7 @@ void RunExport(const ExportOptions& o) {
     return;
   }
 
-  if (IsSameFile(o.book, o.out)) return;
+  if (RefuseSameFile(o.book, o.out)) return;
   auto reader = std::make_unique<ql::ExportBookReader>();
   int opened = reader->OpenSource(o.book);
   if (opened != ql::kExportOk) {

@@ -6,6 +6,7 @@
 
 #include "cli_util.h"
 #include "dict_import.h"
+#include "text_case.h"
 #include "text_files.h"
 #include "upgrade.h"
 
@@ -19,20 +20,14 @@ constexpr const char* kFormatDictd = "dictd";
 constexpr const char* kFormatStarDict = "stardict";
 constexpr const char* kEncodingUtf8 = "utf-8";
 constexpr const char* kEncodingCp1252 = "cp1252";
-bool EndsWith(const std::string& text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  std::string lower = text.substr(text.size() - tail.size());
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
-  return lower == tail;
-}
 
 // Tab-separated for .tab and .tsv, the dictionaries for .index and .ifo,
 // tagged text for anything else.
 std::string FormatFromExtension(const std::string& path) {
   if (const auto dict = ql::DictFormatFromExtension(path))
     return *dict == ql::DictFormat::kDictd ? kFormatDictd : kFormatStarDict;
-  return EndsWith(path, ".tab") || EndsWith(path, ".tsv") ? kFormatTab : kFormatTagged;
+  return ql::EndsWithFolded(path, ".tab") || ql::EndsWithFolded(path, ".tsv") ? kFormatTab
+                                                                              : kFormatTagged;
 }
 
 // A dictionary made into a book: the index read, the entries sorted and
@@ -78,7 +73,7 @@ void RunDictImport(const std::string& source, const std::string& book, ql::DictF
 void RunImport(const std::string& source, const std::string& book, std::string format,
                const std::string& encoding) {
   if (format.empty()) format = FormatFromExtension(source);
-  if (IsSameFile(source, book)) return;
+  if (RefuseSameFile(source, book)) return;
   if (format == kFormatDictd || format == kFormatStarDict) {
     RunDictImport(source, book,
                   format == kFormatDictd ? ql::DictFormat::kDictd : ql::DictFormat::kStarDict);
@@ -136,7 +131,7 @@ void RunImport(const std::string& source, const std::string& book, std::string f
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
-  if (IsSameFile(bookPath, out)) return;
+  if (RefuseSameFile(bookPath, out)) return;
   ql::BookReader reader;
   if (!OpenBook(reader, bookPath, ql::kOpenReadOnly)) return;
   ql::TextExport text;
@@ -162,7 +157,7 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {
-  if (IsSameFile(legacy, out)) return;
+  if (RefuseSameFile(legacy, out)) return;
   ql::BookReader reader;
   // Read-only, so the legacy file is not marked as opened or given a
   // bookmark block on the way.

@@ -13,8 +13,10 @@
 #include <thread>
 
 #include "book_reader.h"
+#include "file_closer.h"
 #include "open_failure.h"
 #include "record_markup.h"
+#include "text_case.h"
 #include "text_encoding.h"
 
 namespace ql {
@@ -28,16 +30,6 @@ constexpr std::string_view kStarDictIfoExtension = ".ifo";
 constexpr uint64_t kRereadChunks = 2;
 // Texts read ahead of the conversion wait for at most this many bytes.
 constexpr size_t kReadAheadBytes = 4 * 1024 * 1024;
-
-bool EndsWithNoCase(const std::string& text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = text[text.size() - tail.size() + i];
-    if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
-    if (c != tail[i]) return false;
-  }
-  return true;
-}
 
 // Replaces each line break (LF, CR, or CR LF) in text with a space; true
 // when there was one.
@@ -62,15 +54,9 @@ bool Exists(const std::string& path) {
 
 // The path without the extension given (when it has it).
 std::string Base(const std::string& source, std::string_view extension) {
-  return EndsWithNoCase(source, extension) ? source.substr(0, source.size() - extension.size())
+  return EndsWithFolded(source, extension) ? source.substr(0, source.size() - extension.size())
                                            : source;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
 
 }  // namespace
 
@@ -153,8 +139,8 @@ class DictImport::ReadAhead {
 };
 
 std::optional<DictFormat> DictFormatFromExtension(const std::string& path) {
-  if (EndsWithNoCase(path, kDictdIndexExtension)) return DictFormat::kDictd;
-  if (EndsWithNoCase(path, kStarDictIfoExtension)) return DictFormat::kStarDict;
+  if (EndsWithFolded(path, kDictdIndexExtension)) return DictFormat::kDictd;
+  if (EndsWithFolded(path, kStarDictIfoExtension)) return DictFormat::kStarDict;
   return std::nullopt;
 }
 
@@ -182,7 +168,7 @@ std::string DictImport::SourceFileAt(const std::string& path) const {
 }
 
 bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  OwnedFile file(std::fopen(path.c_str(), "rb"));
   if (!file) return Fail(path + ": " + SystemErrorText(errno));
   struct stat st {};
   if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));

@@ -77,7 +77,7 @@ bool TextImport::OpenSource(const std::string& source) {
 bool TextImport::MakeRewindable() {
   struct stat st {};
   if (::fstat(::fileno(iInput.get()), &st) == 0 && S_ISREG(st.st_mode)) return true;
-  File copy(OpenWorkFile());
+  OwnedFile copy(OpenWorkFile());
   if (!copy) return false;
   char buffer[1 << 16];
   size_t got;
@@ -110,7 +110,7 @@ bool TextImport::ChooseEncoding(TextEncoding encoding) {
 bool TextImport::Convert() {
   iReplaced = 0;
   if (!iUtf8) return true;
-  File converted(OpenWorkFile());
+  OwnedFile converted(OpenWorkFile());
   if (!converted || !ConvertUtf8ToCp1252(iInput.get(), converted.get(), iReplaced) ||
       std::fseek(converted.get(), 0, SEEK_SET) != 0)
     return Fail(iSource + ": cannot convert the text: " + SystemErrorText(errno));

@@ -15,6 +15,7 @@
 #include "atomic_file.h"
 #include "book_builder.h"
 #include "book_reader.h"
+#include "file_closer.h"
 #include "progress.h"
 
 namespace ql {
@@ -107,16 +108,10 @@ class TextImport : public BookImport {
   bool Read(bool tabSeparated, ProgressSink* bar);
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* f) const {
-      if (f) std::fclose(f);
-    }
-  };
-  using File = std::unique_ptr<std::FILE, FileCloser>;
   bool MakeRewindable();
 
   std::string iSource;
-  File iInput;
+  OwnedFile iInput;
   bool iUtf8 = false;
   Utf8Sign iSign = Utf8Sign::kNone;
 };

@@ -7,6 +7,8 @@
 #include "book_reader.h"
 #include "export_book_reader.h"
 #include "make_flows.h"
+#include "same_file.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -14,17 +16,6 @@ namespace {
 
 constexpr std::string_view kBookSuffix = ".ql";
 constexpr std::string_view kExportFailed = "Export failed";
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  const std::string_view end = text.substr(text.size() - tail.size());
-  return std::equal(end.begin(), end.end(), tail.begin(),
-                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
 
 // Why the export run failed, with the system's reason when a file failed.
 std::string ExportFailureText(const std::string& pdbPath, int result, int error) {
@@ -51,7 +42,7 @@ void InstallOnHandheld(Desktop& desktop, InstallAide& aide, const std::string& p
 }  // namespace
 
 std::string DefaultPdbFileName(const std::string& title) {
-  if (EndsWithNoCase(title, kBookSuffix)) return title.substr(0, title.size() - kBookSuffix.size());
+  if (EndsWithFolded(title, kBookSuffix)) return title.substr(0, title.size() - kBookSuffix.size());
   return title;
 }
 
