@@ -103,7 +103,7 @@ struct OpenWindow {
   qlui::CMainFrame frame{doc};
 
   explicit OpenWindow(const QString& book) {
-    if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.iLastFailure);
+    if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.LastFailure());
     frame.show();
     frame.SetInitialised();
     if (!QTest::qWaitForWindowExposed(&frame)) Fail("the window was never exposed");
@@ -198,7 +198,7 @@ int Start(const QString& book, int runs) {
       qlui::CMainFrame frame(doc);
       const qint64 made = clock.nsecsElapsed();
       if (!frame.OpenBook(book))
-        Fail("cannot open " + book.toStdString() + ": " + doc.iLastFailure);
+        Fail("cannot open " + book.toStdString() + ": " + doc.LastFailure());
       const qint64 opened = clock.nsecsElapsed();
       frame.show();
       frame.SetInitialised();
@@ -256,7 +256,7 @@ double JumpOnce(const QString& book, int& count) {
 
   QElapsedTimer clock;
   clock.start();
-  if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.iLastFailure);
+  if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.LastFailure());
   const int last = list->Model()->rowCount() - 1;
   frame.SelectRow(last);
   frame.ShowRecord(last, -1, -1, false);
@@ -348,6 +348,9 @@ class ImportDesktop final : public ql::Desktop {
   void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override {
     iFrame.ShowRecord(index, foundPos, foundLength, scrollToFound);
   }
+  void ShowPage(const std::string& path, bool scrollToFound) override {
+    iFrame.ShowPage(path, scrollToFound);
+  }
   void SetListFont(std::string_view face, int pixelHeight) override {
     iFrame.SetListFont(face, pixelHeight);
   }
@@ -438,7 +441,7 @@ int Import(const QString& source, const QString& book) {
   if (desktop.iDialogs != 2)
     Fail("the import asked for " + std::to_string(desktop.iDialogs) + " files instead of 2");
   if (results == nullptr) Fail("the import showed no results");
-  if (!doc.iBookOpen || doc.iPath != book.toStdString() || doc.RowCount() == 0)
+  if (!doc.IsOpen() || doc.Path() != book.toStdString() || doc.RowCount() == 0)
     Fail("the new book is not open in the window");
   if (watch.iSpans.empty()) Fail("no progress window was shown");
 

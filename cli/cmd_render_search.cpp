@@ -43,10 +43,10 @@ void RunRender(const RenderArgs& args) {
   ql::BookReader reader;
   if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
   if (!CheckIndex(reader, args.index)) return;
-  reader.iFontFace = args.face;
-  reader.iFontSize = args.size;
+  const ql::RenderOptions options{args.face, args.size};
   ql::FileSink sink(stdout);
-  reader.RenderRecord(sink, static_cast<int>(args.index), args.found.first, args.found.second);
+  reader.RenderRecord(sink, options, static_cast<int>(args.index), args.found.first,
+                      args.found.second);
   if (sink.Failed()) Fail("cannot write the page");
 }
 

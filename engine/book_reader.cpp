@@ -300,8 +300,6 @@ int BookReader::OpenView(const BookReader& owner) {
   // No bookmark block: a view has nothing to write back.
   iBookmarkOffset = -1;
   iWithoutLock = owner.iWithoutLock;
-  iFontFace = owner.iFontFace;
-  iFontSize = owner.iFontSize;
   iCurrentRecord = -1;
   iOpen = true;
   return kOpenOk;

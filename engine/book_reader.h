@@ -27,6 +27,13 @@ namespace ql {
 
 class LegacyBookFile;
 
+// The typeface and size a record's page is written in; the size is a font
+// size of the page's markup (1 to 7), 3 the ordinary one.
+struct RenderOptions {
+  std::string face = "Arial";
+  int size = 3;
+};
+
 struct BookmarkEntry {
   int32_t textLength = 0;  // 0 = slot empty
   int32_t recordIndex = 0;
@@ -207,9 +214,11 @@ class BookReader {
   // errno of the last failed bookmark write, 0 when none failed.
   int LastWriteError() const { return iWriteError; }
 
-  // Writes the page for record index (see record_render.cpp). foundPos and
-  // foundLength of -1 mean no hit to mark.
-  void RenderRecord(ByteSink& sink, int index, int foundPos, int foundLength);
+  // Writes the page for record index in the typeface and size options give
+  // (see record_render.cpp). foundPos and foundLength of -1 mean no hit to
+  // mark.
+  void RenderRecord(ByteSink& sink, const RenderOptions& options, int index, int foundPos,
+                    int foundLength);
 
   // Search from (record, pos); see search.cpp.
   int Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
@@ -277,9 +286,6 @@ class BookReader {
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
-
-  std::string iFontFace = "Arial";
-  int iFontSize = 3;
 
  private:
   // Loads the index window holding index; false when it cannot be read.

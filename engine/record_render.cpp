@@ -13,7 +13,8 @@ constexpr std::string_view kDamagedRecordText = "This entry is damaged";
 
 }  // namespace
 
-void BookReader::RenderRecord(ByteSink& sink, int index, int foundPos, int foundLength) {
+void BookReader::RenderRecord(ByteSink& sink, const RenderOptions& options, int index, int foundPos,
+                              int foundLength) {
   // An index outside the book or a record that cannot be loaded still gives
   // a whole page: the heading that is known and an empty body.
   bool valid = iOpen && index >= 0 && index < iSubjectCount;
@@ -24,7 +25,7 @@ void BookReader::RenderRecord(ByteSink& sink, int index, int foundPos, int found
                           : CurrentRecordDamaged() ? kDamagedRecordText
                                                    : CurrentRecordText();
   const bool damaged = loaded && CurrentRecordDamaged();
-  WriteRecordPage(sink, iFontFace, iFontSize, subject, text, damaged ? -1 : foundPos,
+  WriteRecordPage(sink, options.face, options.size, subject, text, damaged ? -1 : foundPos,
                   damaged ? -1 : foundLength);
 }
 

@@ -40,7 +40,7 @@ void Walk(ql::BookReader& reader, std::string_view key) {
     reader.FindMatch(query, record, pos);
     (void)reader.TakeDamagedRecords().size();
     ql::StringSink page;
-    reader.RenderRecord(page, 0, 0, 1);
+    reader.RenderRecord(page, ql::RenderOptions{}, 0, 0, 1);
   }
   for (int slot = 0; slot <= 51; ++slot) (void)reader.GetBookmark(slot).text.size();
   reader.SetBookmark(1, 3, 0, 0, "key");

@@ -16,10 +16,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "links.h"
 #include "open_failure.h"
 #include "qt_text.h"
 #include "record_view.h"
+#include "show_record.h"
 #include "subject_view.h"
 
 namespace qlui {
@@ -245,15 +245,10 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Quillary Help"));
   setObjectName(QStringLiteral("helpWindow"));
   iList = new CQuillaryView(
-      iDoc, [this](int index) { ShowRecord(index); }, this);
+      iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, this);
   iList->setAccessibleName(QStringLiteral("Help topics"));
   iView = new CQuillaryHtmlView(
-      [this](const std::string& address) {
-        const std::optional<std::string> key = ql::LinkKey(address);
-        const int target = key ? ql::LinkTarget(iDoc, *key) : -1;
-        if (target >= 0) ShowRecord(target);
-      },
-      this);
+      [this](const std::string& address) { ql::FollowLink(iDoc, *this, address); }, this);
   iView->setAccessibleName(QStringLiteral("Help text"));
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(iList);
@@ -284,30 +279,55 @@ bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
     reason = PathFromQString(copy) + ": " + target.errorString().toStdString();
     return false;
   }
-  const int r = iDoc.Reader().Open(PathFromQString(copy), ql::kOpenReadOnly);
+  // The document knows the manual by its own path; the reader has the copy.
+  const int r = iDoc.Open(PathFromQString(copy), ql::kOpenReadOnly, path);
   if (r != ql::kOpenOk) {
     reason = ql::OpenFailureReason(PathFromQString(copy), r);
     return false;
   }
-  iDoc.iBookOpen = true;
-  iDoc.SetBook(path);
-  iList->InitialUpdate();
+  DocumentOpened();
   iList->SetInitialised(true);
   if (iDoc.RowCount() > 0) {
     iList->SelectRow(0);
-    ShowRecord(0);
+    ShowRecord(0, -1, -1, false);
   }
   return true;
 }
 
-void HelpWindow::ShowRecord(int index) {
-  std::string reason;
-  if (!iPage.Write([&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, -1, -1); },
-                   reason)) {
-    QMessageBox::warning(this, QStringLiteral("Quillary"), PathToQString(reason));
-    return;
-  }
-  iView->ShowPage(PathToQString(iPage.Path()), false);
+void HelpWindow::EmptyList() {
+  iList->Empty();
+}
+
+void HelpWindow::DocumentOpened() {
+  iList->InitialUpdate();
+}
+
+int HelpWindow::SelectionMark() {
+  return iList->SelectionMark();
+}
+
+void HelpWindow::SelectRow(int index) {
+  iList->SelectRow(index);
+}
+
+void HelpWindow::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {
+  ql::ShowRecord(iDoc, *this, *this, {index, foundPos, foundLength, scrollToFound});
+}
+
+void HelpWindow::ShowPage(const std::string& path, bool scrollToFound) {
+  iView->ShowPage(PathToQString(path), scrollToFound);
+}
+
+void HelpWindow::SetListFont(std::string_view face, int pixelHeight) {
+  iList->ApplyFont(ToQString(face), pixelHeight);
+}
+
+void HelpWindow::ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon) {
+  QMessageBox::warning(this, ToQString(caption), PathToQString(std::string(text)));
+}
+
+void HelpWindow::ShowStatus(std::string_view text) {
+  ShowMessageIcon(text, ql::kAppTitle, ql::Icon::kWarning);
 }
 
 }  // namespace qlui

@@ -104,7 +104,7 @@ class CQuillaryHtmlView;
 
 // The manual, read like any book: its subjects above, the record below, its
 // links followed.
-class HelpWindow final : public QDialog {
+class HelpWindow final : public QDialog, public ql::BookView, public ql::Notices {
   Q_OBJECT
  public:
   explicit HelpWindow(QWidget* parent = nullptr);
@@ -113,11 +113,22 @@ class HelpWindow final : public QDialog {
   CQuillaryView* SubjectList() const { return iList; }
   CQuillaryHtmlView* RecordView() const { return iView; }
 
- private:
-  void ShowRecord(int index);
+  // ql::BookView: the help's list and page.
+  void EmptyList() override;
+  void ShowStartPage() override {}
+  void DocumentOpened() override;
+  void RebuildBookmarkMenu() override {}  // the help has no bookmark menu
+  int SelectionMark() override;
+  void SelectRow(int index) override;
+  void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override;
+  void ShowPage(const std::string& path, bool scrollToFound) override;
+  void SetListFont(std::string_view face, int pixelHeight) override;
+  // ql::Notices: the help has no status line; both come as a warning.
+  void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
+  void ShowStatus(std::string_view text) override;
 
-  ql::Document iDoc;
-  ql::PageFile iPage{"qlhelp.htm"};
+ private:
+  ql::Document iDoc{"qlhelp.htm"};
   CQuillaryView* iList;
   CQuillaryHtmlView* iView;
 };

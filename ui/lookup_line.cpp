@@ -68,7 +68,7 @@ bool CLookupLine::OfferShown() const {
 
 void CLookupLine::OnEdited(const QString& text) {
   iFound = -1;
-  if (!iDoc.iBookOpen || text.isEmpty()) {
+  if (!iDoc.IsOpen() || text.isEmpty()) {
     HideOffer();
     return;
   }

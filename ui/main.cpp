@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     // The window stays, without a book; the user learns why.
     QMessageBox::warning(
         &frame, QStringLiteral("Quillary"),
-        QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.iLastFailure)));
+        QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.LastFailure())));
   }
   return QApplication::exec();
 }

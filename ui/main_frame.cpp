@@ -50,6 +50,7 @@
 #include "record_view.h"
 #include "search_runner.h"
 #include "settings.h"
+#include "show_record.h"
 #include "subject_list.h"
 #include "subject_view.h"
 #include "theme.h"
@@ -196,7 +197,12 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   resize(900, 700);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+  // A search still running ends with the window, while the window can still
+  // take back the wait cursor the search holds.
+  delete iSearcher;
+  iSearcher = nullptr;
+}
 
 std::vector<ActionRow> CMainFrame::ActionTable() {
   const QIcon back = style()->standardIcon(QStyle::SP_ArrowBack);
@@ -503,15 +509,15 @@ void CMainFrame::UpdateLockIndicators() {
 }
 
 void CMainFrame::GoBack() {
-  Retrace(iHistory.Back());
+  Retrace(iDoc.History().Back());
 }
 
 void CMainFrame::GoForward() {
-  Retrace(iHistory.Forward());
+  Retrace(iDoc.History().Forward());
 }
 
 void CMainFrame::Retrace(std::optional<int> index) {
-  if (index && iDoc.iBookOpen && *index < iDoc.RowCount()) {
+  if (index && iDoc.IsOpen() && *index < iDoc.RowCount()) {
     iRetracing = true;
     iLookupStepOpen = false;
     ShowRecord(*index, -1, -1, false);
@@ -522,8 +528,8 @@ void CMainFrame::Retrace(std::optional<int> index) {
 }
 
 void CMainFrame::UpdateHistoryActions() {
-  iBackAction->setEnabled(iHistory.CanGoBack());
-  iForwardAction->setEnabled(iHistory.CanGoForward());
+  iBackAction->setEnabled(iDoc.History().CanGoBack());
+  iForwardAction->setEnabled(iDoc.History().CanGoForward());
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -603,7 +609,7 @@ void CMainFrame::OnQuickPeek(const QString& text) {
 }
 
 void CMainFrame::SetInitialised() {
-  iDoc.iInitialised = true;
+  iDoc.SetInitialised();
   iList->SetInitialised(true);
   ql::RebuildBookmarkMenu(iDoc, *this);
 }
@@ -740,7 +746,7 @@ void CMainFrame::LoadViewSettings() {
 }
 
 void CMainFrame::OnLookedUp(int record, bool typing) {
-  if (!iDoc.iBookOpen || record < 0 || record >= iDoc.RowCount()) return;
+  if (!iDoc.IsOpen() || record < 0 || record >= iDoc.RowCount()) return;
   iLookupTyping = typing;
   ShowRecord(record, -1, -1, false);
   SelectRow(record);
@@ -748,9 +754,7 @@ void CMainFrame::OnLookedUp(int record, bool typing) {
 }
 
 void CMainFrame::OnFollowLink(const std::string& address) {
-  const std::optional<std::string> key = ql::LinkKey(address);
-  const int target = key && iDoc.iBookOpen ? ql::LinkTarget(iDoc, *key) : -1;
-  if (target >= 0) ShowRecord(target, -1, -1, false);
+  ql::FollowLink(iDoc, *this, address);
 }
 
 void CMainFrame::SwitchPane() {
@@ -780,7 +784,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  if (iDoc.iInitialised) SplitEvenly();
+  if (iDoc.Initialised()) SplitEvenly();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -889,13 +893,13 @@ void CMainFrame::ShowStartPage() {
 void CMainFrame::DocumentOpened() {
   // Another book: a history of its own, and no search of the last one.
   iSearcher->Cancel();
-  iHistory.Clear();
+  iDoc.History().Clear();
   iLookupStepOpen = false;
   iLookup->BookChanged();
   UpdateHistoryActions();
   iList->InitialUpdate();
   ShowStartPage();
-  iRecent.Add(iDoc.iPath);
+  iRecent.Add(iDoc.Path());
   UpdateRecentMenu();
   // Written once the book is on show; the list is also written at exit.
   QTimer::singleShot(0, this, &CMainFrame::SaveRecentFiles);
@@ -925,32 +929,21 @@ void CMainFrame::SelectRow(int index) {
 }
 
 void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {
-  if (!iDoc.iBookOpen) return;
-  std::string reason;
-  const bool written = iPage.Write(
-      [&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, foundPos, foundLength); },
-      reason);
-  if (!written) {
-    // The view keeps the page it had. The reason comes in a message once
-    // (it is the same for every record), then in the status line.
-    if (iPageFailureShown) {
-      ShowStatus(reason);
-    } else {
-      iPageFailureShown = true;
-      ShowMessageIcon(reason, ql::kAppTitle, ql::Icon::kWarning);
-    }
+  // The records typing passes through make a single step; Back and Forward
+  // make none.
+  ql::HistoryStep step = ql::HistoryStep::kVisit;
+  if (iRetracing)
+    step = ql::HistoryStep::kNone;
+  else if (iLookupTyping && iLookupStepOpen)
+    step = ql::HistoryStep::kReplace;
+  if (!ql::ShowRecord(iDoc, *this, *this, {index, foundPos, foundLength, scrollToFound, step}))
     return;
-  }
-  iRecordView->ShowPage(PathToQString(iPage.Path()), scrollToFound);
-  if (!iRetracing) {
-    // The records typing passes through make a single step.
-    if (iLookupTyping && iLookupStepOpen)
-      iHistory.ReplaceCurrent(index);
-    else
-      iHistory.Visit(index);
-    iLookupStepOpen = iLookupTyping;
-  }
+  if (!iRetracing) iLookupStepOpen = iLookupTyping;
   UpdateHistoryActions();
+}
+
+void CMainFrame::ShowPage(const std::string& path, bool scrollToFound) {
+  iRecordView->ShowPage(PathToQString(path), scrollToFound);
 }
 
 void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {

@@ -10,8 +10,6 @@
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
-#include "history.h"
-#include "page_file.h"
 #include "recent_files.h"
 
 class QAction;
@@ -57,7 +55,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnQuickPeek(const QString& text = QString());
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
-  const ql::PageFile& Page() const { return iPage; }
+  const ql::PageFile& Page() const { return iDoc.Page(); }
   // Back and Forward over the records shown since the book was opened.
   void GoBack();
   void GoForward();
@@ -71,7 +69,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // Light, dark or the desktop's palette; remembered.
   void ChooseTheme(Theme theme);
 
-  // ql::Desktop
+  // ql::Desktop: the desktop's services and the book view in this window
   void ShowMessage(std::string_view text, std::string_view caption) override;
   void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
   ql::Answer Ask(std::string_view text, std::string_view caption, ql::Buttons buttons,
@@ -87,6 +85,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   int SelectionMark() override;
   void SelectRow(int index) override;
   void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override;
+  void ShowPage(const std::string& path, bool scrollToFound) override;
   void SetListFont(std::string_view face, int pixelHeight) override;
   std::optional<int> ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) override;
   bool EditFind(ql::FindDialogValues& values) override;
@@ -137,8 +136,6 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   ql::FindState iFind;
   ql::FontChoice iFonts;
   ql::RecentFileList iRecent;
-  ql::PageFile iPage;
-  bool iPageFailureShown = false;  // a page that cannot be written is said once
   QSplitter* iSplitter = nullptr;
   CQuillaryView* iList = nullptr;
   CQuillaryHtmlView* iRecordView = nullptr;
@@ -154,7 +151,6 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QLabel* iReady = nullptr;
   QLabel* iLockLabels[3] = {};  // CAP, NUM, SCRL
   std::unique_ptr<QPrinter> iPrinter;
-  ql::History iHistory;
   bool iRetracing = false;  // a record shown by Back or Forward is no new step
   QAction* iBackAction = nullptr;
   QAction* iForwardAction = nullptr;

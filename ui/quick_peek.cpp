@@ -4,9 +4,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "links.h"
 #include "qt_text.h"
 #include "record_view.h"
+#include "show_record.h"
 
 namespace qlui {
 
@@ -16,11 +16,7 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent)
   setObjectName(QStringLiteral("quickPeeker"));
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
   iView = new CQuillaryHtmlView(
-      [this](const std::string& address) {
-        const std::optional<std::string> key = ql::LinkKey(address);
-        if (key && iDoc.iBookOpen) Show(ql::LinkTarget(iDoc, *key));
-      },
-      this);
+      [this](const std::string& address) { ql::FollowLink(iDoc, *this, address); }, this);
   iView->setAccessibleName(QStringLiteral("Record"));
   auto* label = new QLabel(QStringLiteral("&Look up:"), this);
   label->setBuddy(iLine);
@@ -35,11 +31,11 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent)
   layout->addWidget(iNote);
   layout->addWidget(iView, 1);
   resize(420, 360);
-  if (!iDoc.iBookOpen) {
+  if (!iDoc.IsOpen()) {
     iNote->setText(QString::fromLatin1(kNoBookForPeek));
     iLine->setEnabled(false);
   } else {
-    iNote->setText(PathToQString(iDoc.iTitle));
+    iNote->setText(PathToQString(iDoc.Title()));
   }
   connect(iLine, &QLineEdit::textChanged, this, &QuickPeeker::OnTextChanged);
 }
@@ -50,21 +46,27 @@ void QuickPeeker::LookUp(const QString& text) {
 }
 
 void QuickPeeker::OnTextChanged(const QString& text) {
-  if (!iDoc.iBookOpen || text.isEmpty()) return;
+  if (!iDoc.IsOpen() || text.isEmpty()) return;
   const int found = iDoc.Reader().FindSubject(ql::MatchPrefix, FromQString(text));
-  if (found >= 0) Show(found);
+  if (found >= 0) ShowRecord(found, -1, -1, false);
 }
 
-void QuickPeeker::Show(int index) {
-  if (index < 0 || index >= iDoc.RowCount()) return;
-  std::string reason;
-  if (!iPage.Write([&](ql::ByteSink& sink) { iDoc.Reader().RenderRecord(sink, index, -1, -1); },
-                   reason)) {
-    iNote->setText(PathToQString(reason));
-    return;
-  }
-  iShown = index;
-  iView->ShowPage(PathToQString(iPage.Path()), false);
+void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {
+  if (ql::ShowRecord(iDoc, iPage, *this, *this,
+                     {index, foundPos, foundLength, scrollToFound, ql::HistoryStep::kNone}))
+    iShown = index;
+}
+
+void QuickPeeker::ShowPage(const std::string& path, bool scrollToFound) {
+  iView->ShowPage(PathToQString(path), scrollToFound);
+}
+
+void QuickPeeker::ShowMessageIcon(std::string_view text, std::string_view, ql::Icon) {
+  iNote->setText(PathToQString(std::string(text)));
+}
+
+void QuickPeeker::ShowStatus(std::string_view text) {
+  iNote->setText(PathToQString(std::string(text)));
 }
 
 }  // namespace qlui

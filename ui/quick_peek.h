@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "book_view.h"
+#include "desktop_services.h"
 #include "document.h"
 #include "page_file.h"
 
@@ -16,7 +18,9 @@ class CQuillaryHtmlView;
 
 inline constexpr const char* kNoBookForPeek = "No book is open. Open one in Quillary first.";
 
-class QuickPeeker final : public QDialog {
+// A second view of the main window's book, with a page file of its own and
+// no history: what it shows is no step of the window's.
+class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notices {
   Q_OBJECT
  public:
   QuickPeeker(ql::Document& doc, QWidget* parent = nullptr);
@@ -28,9 +32,22 @@ class QuickPeeker final : public QDialog {
   // The record on show, -1 for none.
   int Shown() const { return iShown; }
 
+  // ql::BookView: QuickPeek has no list, only the page.
+  void EmptyList() override {}
+  void ShowStartPage() override {}
+  void DocumentOpened() override {}
+  void RebuildBookmarkMenu() override {}
+  int SelectionMark() override { return iShown; }
+  void SelectRow(int) override {}
+  void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override;
+  void ShowPage(const std::string& path, bool scrollToFound) override;
+  void SetListFont(std::string_view, int) override {}
+  // ql::Notices: what cannot be shown is said in the note line.
+  void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
+  void ShowStatus(std::string_view text) override;
+
  private:
   void OnTextChanged(const QString& text);
-  void Show(int index);
 
   ql::Document& iDoc;
   ql::PageFile iPage{"qlpeek.htm"};

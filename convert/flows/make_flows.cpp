@@ -29,18 +29,6 @@ FileDialogSpec BookSaveDialog() {
   return dialog;
 }
 
-// Shows the wait cursor for as long as it lives.
-class WaitCursorOn {
- public:
-  explicit WaitCursorOn(Desktop& desktop) : iDesktop(desktop) { desktop.WaitCursor(true); }
-  ~WaitCursorOn() { iDesktop.WaitCursor(false); }
-  WaitCursorOn(const WaitCursorOn&) = delete;
-  WaitCursorOn& operator=(const WaitCursorOn&) = delete;
-
- private:
-  Desktop& iDesktop;
-};
-
 }  // namespace
 
 std::string OpenBookTargetText(const std::string& path) {
@@ -55,30 +43,24 @@ std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
     Report(desktop, "Could not save the bookmarks", reason + "\nThe book stays open.");
     return std::nullopt;
   }
-  ClosedBook closed{doc.iPath, doc.Reader().IsReadOnly()};
+  ClosedBook closed{doc.Path(), doc.Reader().IsReadOnly()};
   doc.Reader().Open(kNoFilePath, kOpenReadWrite);
-  doc.iBookOpen = false;
+  doc.MarkClosed();
   desktop.EmptyList();
-  doc.SetNoBook();
   return closed;
 }
 
 bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFiles& files) {
   if (!book.readOnly) return OpenDocument(doc, desktop, book.path, files);
-  const int result = doc.Reader().Open(book.path, kOpenReadOnly);
+  const int result = doc.Open(book.path, kOpenReadOnly, book.path);
   if (result == kOpenOk) {
-    doc.iBookOpen = true;
-    doc.iLastFailure.clear();
-    doc.SetBook(book.path);
     RebuildBookmarkMenu(doc, desktop);
     desktop.DocumentOpened();
     return true;
   }
-  doc.iBookOpen = false;
-  doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(book.path, result, doc.Reader().LastOpenFailure());
+  doc.MarkFailed(OpenFailureReason(book.path, result, doc.Reader().LastOpenFailure()));
   desktop.ShowStartPage();
-  desktop.ShowStatus(OpenFailureText(book.path, doc.iLastFailure));
+  desktop.ShowStatus(OpenFailureText(book.path, doc.LastFailure()));
   return false;
 }
 
@@ -131,7 +113,7 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   }
   // The open book is closed first, so that the new book may replace it.
   std::optional<ClosedBook> closed;
-  if (doc.iBookOpen) {
+  if (doc.IsOpen()) {
     closed = CloseBook(doc, desktop);
     if (!closed) return;
   }
@@ -176,7 +158,7 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
 }
 
 void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
-  if (!doc.iBookOpen || doc.Reader().IsVersion2()) {
+  if (!doc.IsOpen() || doc.Reader().IsVersion2()) {
     desktop.ShowMessage(kUpgradeNeedsLegacy, kDefaultCaption);
     return;
   }
@@ -186,7 +168,7 @@ void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
   constexpr std::string_view kFailed = "Upgrade failed";
   // The open legacy book cannot be replaced under its reader; the in-place
   // upgrade of the open flow is the way to do that.
-  if (IsSameFile(book, doc.iPath)) {
+  if (IsSameFile(book, doc.Path())) {
     Report(desktop, kFailed, OpenBookTargetText(book));
     return;
   }
@@ -199,14 +181,14 @@ void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
     error = errno;
   }
   if (result != kUpgradeOk) {
-    Report(desktop, kFailed, UpgradeFailureText(doc.iPath, book, result, error));
+    Report(desktop, kFailed, UpgradeFailureText(doc.Path(), book, result, error));
     return;
   }
   OpenDocument(doc, desktop, book, files);
 }
 
 void RunTextExport(Document& doc, Desktop& desktop) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
   dialog.filter = kTextExportFilter;
@@ -214,7 +196,7 @@ void RunTextExport(Document& doc, Desktop& desktop) {
   const std::optional<ChosenFile> target = desktop.ChooseFile(dialog);
   if (!target) return;
   constexpr std::string_view kFailed = "Text export failed";
-  if (IsSameFile(target->path, doc.iPath)) {
+  if (IsSameFile(target->path, doc.Path())) {
     Report(desktop, kFailed, OpenBookTargetText(target->path));
     return;
   }
@@ -222,7 +204,7 @@ void RunTextExport(Document& doc, Desktop& desktop) {
   bool written = text.Open(target->path);
   if (written) {
     WaitCursorOn wait(desktop);
-    written = text.Write(doc.Reader(), doc.iPath, nullptr);
+    written = text.Write(doc.Reader(), doc.Path(), nullptr);
   }
   if (!written) {
     Report(desktop, kFailed, text.Failure());
@@ -232,7 +214,7 @@ void RunTextExport(Document& doc, Desktop& desktop) {
   const TabTextReport& report = text.Report();
   std::string lost;
   if (report.damaged > 0)
-    lost = DamagedRecordsText(doc.iPath, report.damaged, report.damagedSubjects) + "\n";
+    lost = DamagedRecordsText(doc.Path(), report.damaged, report.damagedSubjects) + "\n";
   if (report.notCarried > 0) lost += text.NotCarriedText() + "\n";
   if (!lost.empty()) {
     lost.pop_back();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "atomic_file.h"
@@ -52,9 +53,9 @@ class SystemFiles final : public BookFiles {};
 // ends, before any message is shown.
 class UpgradeWork {
  public:
-  UpgradeWork(Desktop& desktop, int64_t maximum) : iDesktop(desktop) {
+  UpgradeWork(Desktop& desktop, int64_t maximum) {
     iBar = desktop.StartProgress(maximum, false);
-    desktop.WaitCursor(true);
+    iWait.emplace(desktop);
   }
   ~UpgradeWork() { End(); }
   UpgradeWork(const UpgradeWork&) = delete;
@@ -63,13 +64,13 @@ class UpgradeWork {
   void End() {
     if (iEnded) return;
     iEnded = true;
-    iDesktop.WaitCursor(false);
+    iWait.reset();
     iBar.reset();
   }
 
  private:
-  Desktop& iDesktop;
   std::unique_ptr<ProgressSink> iBar;
+  std::optional<WaitCursorOn> iWait;
   bool iEnded = false;
 };
 
@@ -159,15 +160,10 @@ std::string RealPathOf(const std::string& path, std::string& reason) {
 // Opens the book at path again after the upgrade closed it; on failure the
 // document shows no book and a message says why.
 void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
-  const int result = doc.Reader().Open(path, kOpenReadWrite);
-  if (result == kOpenOk) {
-    doc.iBookOpen = true;
-    return;
-  }
-  doc.iBookOpen = false;
-  doc.SetNoBook();
-  doc.iLastFailure = OpenFailureReason(path, result, doc.Reader().LastOpenFailure());
-  desktop.ShowMessage(OpenFailureText(path, doc.iLastFailure), kDefaultCaption);
+  const int result = doc.Open(path, kOpenReadWrite, path);
+  if (result == kOpenOk) return;
+  doc.MarkFailed(OpenFailureReason(path, result, doc.Reader().LastOpenFailure()));
+  desktop.ShowMessage(OpenFailureText(path, doc.LastFailure()), kDefaultCaption);
 }
 
 void ReportUpgradeFailure(Desktop& desktop, const std::string& path, const std::string& reason) {
@@ -263,39 +259,35 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
   int result = doc.Reader().Open(openPath, mode);
   // A book another Quillary writes is there to be read: it opens read-only,
   // and the status line says why once it is on show.
-  doc.iOpenNotice.clear();
+  doc.SetOpenNotice({});
   if (result != kOpenOk && mode != kModeReadOnly &&
       doc.Reader().LastOpenFailure().kind == OpenFailureKind::kInUse) {
     const std::string reason = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
     mode = kModeReadOnly;
     result = doc.Reader().Open(openPath, kOpenReadOnly);
-    if (result == kOpenOk) doc.iOpenNotice = OpenedReadOnlyText(openPath, reason);
+    if (result == kOpenOk) doc.SetOpenNotice(OpenedReadOnlyText(openPath, reason));
   }
-  doc.iBookOpen = true;
   if (result != kOpenOk || !doc.Reader().IsOpen()) {
-    doc.iBookOpen = false;
-    doc.SetNoBook();
-    doc.iLastFailure = OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure());
+    doc.MarkFailed(OpenFailureReason(openPath, result, doc.Reader().LastOpenFailure()));
     // At start-up the window is not there yet: the caller tells the user.
-    if (!doc.iInitialised) return false;
+    if (!doc.Initialised()) return false;
     desktop.EmptyList();
     desktop.ShowStartPage();
-    desktop.ShowStatus(OpenFailureText(openPath, doc.iLastFailure));
+    desktop.ShowStatus(OpenFailureText(openPath, doc.LastFailure()));
   } else {
-    doc.iLastFailure.clear();
-    doc.SetBook(openPath);
+    doc.MarkOpen(openPath);
     // A copy or a read-only book is not rewritten behind the user's back.
     if (!doc.Reader().IsVersion2() && mode == kModeReadWrite)
       RunUpgradeOffer(doc, desktop, openPath, files);
   }
   RebuildBookmarkMenu(doc, desktop);
-  return doc.iBookOpen;
+  return doc.IsOpen();
 }
 
 bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
   if (!RunOpenFlow(doc, desktop, path, files)) return false;
   desktop.DocumentOpened();
-  if (!doc.iOpenNotice.empty()) desktop.ShowStatus(doc.iOpenNotice);
+  if (!doc.OpenNotice().empty()) desktop.ShowStatus(doc.OpenNotice());
   return true;
 }
 
@@ -337,8 +329,8 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   // new one can take its name.
   reader.Open(kUpgradeClosePath, kOpenReadWrite);
   reader.Close();
-  doc.iBookOpen = false;
-  if (doc.iInitialised) desktop.EmptyList();
+  doc.MarkClosed();
+  if (doc.Initialised()) desktop.EmptyList();
   const int renamed = files.Rename(file.TempPath(), real);
   if (renamed != 0) {
     file.Discard();
@@ -350,10 +342,6 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   file.Renamed();
   work.End();
   ReopenBook(doc, desktop, path);
-}
-
-void RebuildBookmarkMenu(const Document& doc, Desktop& desktop) {
-  if (doc.iBookOpen && doc.iInitialised) desktop.RebuildBookmarkMenu();
 }
 
 }  // namespace ql

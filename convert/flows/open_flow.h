@@ -8,6 +8,7 @@
 
 #include "desktop.h"
 #include "document.h"
+#include "show_record.h"
 
 namespace ql {
 
@@ -61,16 +62,16 @@ std::string OpenedReadOnlyText(const std::string& path, const std::string& reaso
 
 // The open flow: returns true when a book is open afterwards. While the
 // document is not yet initialised a failure returns at once, before any
-// view is touched; the reason is in doc.iLastFailure either way.
+// view is touched; the reason is in doc.LastFailure() either way.
 // On success the document's path is the book open: the copy, when one was
 // made. A book another Quillary has open for writing opens read-only, with
-// doc.iOpenNotice saying so.
+// doc.OpenNotice() saying so.
 bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path,
                  BookFiles& files = SystemBookFiles());
 
 // The framework's open-document: the open flow, then on success the views
 // start over with the new book (Desktop::DocumentOpened) and the status line
-// shows doc.iOpenNotice, when there is one.
+// shows doc.OpenNotice(), when there is one.
 bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path,
                   BookFiles& files = SystemBookFiles());
 
@@ -80,9 +81,5 @@ bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path,
 // stays whole and open and a message says why.
 void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path,
                      BookFiles& files = SystemBookFiles());
-
-// Rebuilds the Bookmarks menu, only while a book is open and start-up is
-// over; otherwise the menu stays as it is.
-void RebuildBookmarkMenu(const Document& doc, Desktop& desktop);
 
 }  // namespace ql

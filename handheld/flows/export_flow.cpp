@@ -51,12 +51,12 @@ std::string DefaultDatabaseName(const std::string& pdbPath) {
 }
 
 void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, BookFiles& files) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
   dialog.filter = kPdbFilter;
   dialog.defaultExtension = kPdbExtension;
-  dialog.initialName = DefaultPdbFileName(doc.iTitle);
+  dialog.initialName = DefaultPdbFileName(doc.Title());
   const std::optional<ChosenFile> chosen = desktop.ChooseFile(dialog);
   if (!chosen) return;
   const std::string& pdbPath = chosen->path;
@@ -72,7 +72,7 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
         kDefaultCaption);
     return;
   }
-  if (IsSameFile(pdbPath, doc.iPath)) {
+  if (IsSameFile(pdbPath, doc.Path())) {
     desktop.ShowMessage(std::string(kExportFailed) + ":\n" + OpenBookTargetText(pdbPath),
                         kDefaultCaption);
     return;
@@ -90,13 +90,12 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
       failure = closed->path + ": " + ExportOpenFailureText(opened);
     } else {
       const int64_t n = reader.GetSourceSubjectCount();
-      desktop.WaitCursor(true);
       int result;
       {
+        WaitCursorOn wait(desktop);
         std::unique_ptr<ProgressSink> bar = desktop.StartProgress(2 * n + 3, true);
         result = reader.ExportToHandheld(pdbPath.c_str(), values.name.c_str(), bar.get());
       }
-      desktop.WaitCursor(false);
       if (result != kQLPOk) failure = ExportFailureText(pdbPath, result, reader.WriteError());
     }
     if (!failure.empty())

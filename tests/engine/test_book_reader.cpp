@@ -576,9 +576,10 @@ TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
 }
 
 TEST(BookReader, FontDefaults) {
+  const ql::RenderOptions options;
+  EXPECT_EQ(options.face, "Arial");
+  EXPECT_EQ(options.size, 3);
   ql::BookReader reader;
-  EXPECT_EQ(reader.iFontFace, "Arial");
-  EXPECT_EQ(reader.iFontSize, 3);
   EXPECT_FALSE(reader.IsOpen());
   EXPECT_EQ(reader.GetSubjectCount(), 0);
   EXPECT_EQ(reader.LoadRecord(0), 0);

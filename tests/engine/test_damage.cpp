@@ -17,7 +17,7 @@ constexpr std::string_view kDamagedPage = "This entry is damaged";
 
 std::string Render(ql::BookReader& reader, int index) {
   ql::StringSink sink;
-  reader.RenderRecord(sink, index, -1, -1);
+  reader.RenderRecord(sink, ql::RenderOptions{}, index, -1, -1);
   return sink.Data();
 }
 

@@ -15,9 +15,10 @@ const std::string kHead =
     "<body><font size=";
 const std::string kTail = "\r\n</font></body>\r\n</html>";
 
-std::string Render(ql::BookReader& reader, int index, int foundPos = -1, int foundLength = -1) {
+std::string Render(ql::BookReader& reader, int index, int foundPos = -1, int foundLength = -1,
+                   const ql::RenderOptions& options = {}) {
   ql::StringSink sink;
-  reader.RenderRecord(sink, index, foundPos, foundLength);
+  reader.RenderRecord(sink, options, index, foundPos, foundLength);
   return sink.Data();
 }
 
@@ -46,9 +47,7 @@ TEST(RenderRecord, PagesOfABook) {
   EXPECT_EQ(Render(reader, 1), kHead + "3 face=Arial>\r\n<h2>cat</h2>" + kTail);
   EXPECT_EQ(reader.CurrentRecord(), 1);
 
-  reader.iFontFace = "Times New Roman";
-  reader.iFontSize = 5;
-  std::string page = Render(reader, 2, 154, 3);
+  std::string page = Render(reader, 2, 154, 3, {"Times New Roman", 5});
   EXPECT_EQ(page, kHead + "5 face=Times New Roman>\r\n<h2>dog\t\x01<&></h2>" +
                       std::string(148, 'x') +
                       "<b>one <font color=\"red\"><a name=\"foundtext\">cat</a></font> here" +

@@ -1,12 +1,14 @@
-// A desktop for the flows' tests: the answers to questions and dialogs come
-// from scripts given beforehand, the selection mark is a number, and every
-// call is logged in order as one line of text.
+// A desktop for the flows' tests, both its services and the view of the
+// book: the answers to questions and dialogs come from scripts given
+// beforehand, the selection mark is a number, and every call is logged in
+// order as one line of text.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,6 +45,8 @@ class ScriptedDesktop : public ql::Desktop {
   int64_t progressSteps = 0;
   int progressOpen = 0;
   bool waitCursor = false;
+  // The page files ShowPage was given, in order.
+  std::vector<std::string> pagesShown;
   // Called at every step of a progress window, when set.
   std::function<void()> onStep;
 
@@ -99,6 +103,11 @@ class ScriptedDesktop : public ql::Desktop {
   void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) override {
     Log("ShowRecord", std::to_string(index) + " " + std::to_string(foundPos) + " " +
                           std::to_string(foundLength) + (scrollToFound ? " scroll" : ""));
+  }
+  void ShowPage(const std::string& path, bool scrollToFound) override {
+    Log("ShowPage",
+        std::filesystem::path(path).filename().string() + (scrollToFound ? " scroll" : ""));
+    pagesShown.push_back(path);
   }
   void SetListFont(std::string_view face, int pixelHeight) override {
     Log("SetListFont", std::string(face) + " " + std::to_string(pixelHeight));

@@ -295,7 +295,7 @@ void TestUi::pageFileHoldsTheRenderedBytes() {
   OpenSample();
   iFrame->ShowRecord(3, -1, -1, false);
   ql::StringSink expected;
-  iDoc->Reader().RenderRecord(expected, 3, -1, -1);
+  iDoc->Reader().RenderRecord(expected, iDoc->Options(), 3, -1, -1);
   QCOMPARE(qltest::ReadFileBytes(iFrame->Page().Path()), expected.Data());
   // In this process's own directory inside the private one.
   const std::filesystem::path page = iFrame->Page().Path();
@@ -321,7 +321,7 @@ void TestUi::fontBarChangesListAndPage() {
   sizes->setCurrentIndex(2);
   emit sizes->activated(2);
   QCOMPARE(iFrame->SubjectList()->font().pixelSize(), 22);
-  QCOMPARE(iDoc->Reader().iFontSize, 4);
+  QCOMPARE(iDoc->Options().size, 4);
   QVERIFY(iFrame->Page().Path().empty());  // no page was written
 
   QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
@@ -329,7 +329,7 @@ void TestUi::fontBarChangesListAndPage() {
   faces->setCurrentIndex(1);
   emit faces->activated(1);
   QCOMPARE(iFrame->SubjectList()->font().family(), QStringLiteral("Times New Roman"));
-  QCOMPARE(iDoc->Reader().iFontFace, std::string("Times New Roman"));
+  QCOMPARE(iDoc->Options().face, std::string("Times New Roman"));
   const std::string page = qltest::ReadFileBytes(iFrame->Page().Path());
   QVERIFY(page.find("Times New Roman") != std::string::npos);
   QVERIFY(page.find("big cat") != std::string::npos);
@@ -689,7 +689,7 @@ void TestUi::zoomScalesListAndPageAndIsRemembered() {
     qlui::CMainFrame second(other);
     QCOMPARE(second.SizeList()->currentText(), QStringLiteral("Small"));
     QCOMPARE(second.SubjectList()->font().pixelSize(), 18);  // 14 px at 125%
-    QCOMPARE(other.Reader().iFontSize, 2);
+    QCOMPARE(other.Options().size, 2);
     QCOMPARE(second.RecordView()->font().pointSizeF(), pagePoints * 1.25);
   }
   // Back to 100%: the default again, so nothing is kept.

@@ -1,12 +1,12 @@
 #include "bookmarks.h"
 
 #include "messages.h"
-#include "open_flow.h"
+#include "show_record.h"
 
 namespace ql {
 
 void NewBookmark(Document& doc, Desktop& desktop) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   BookReader& reader = doc.Reader();
   int slot = -1;
   for (int s = kBookmarkFirstSlot; s <= kBookmarkLastSlot; ++s) {
@@ -28,7 +28,7 @@ void NewBookmark(Document& doc, Desktop& desktop) {
 }
 
 void RemoveBookmark(Document& doc, Desktop& desktop) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   const std::optional<int> chosen = desktop.ChooseBookmarkToRemove(BookmarksInUse(doc));
   if (!chosen) return;
   if (*chosen != -1) doc.Reader().SetBookmark(*chosen, 0, 0, 0, {});
@@ -36,7 +36,7 @@ void RemoveBookmark(Document& doc, Desktop& desktop) {
 }
 
 void GoToBookmark(Document& doc, Desktop& desktop, int slot) {
-  if (!doc.iBookOpen || slot < kBookmarkFirstSlot || slot > kBookmarkLastSlot) return;
+  if (!doc.IsOpen() || slot < kBookmarkFirstSlot || slot > kBookmarkLastSlot) return;
   const BookmarkEntry entry = doc.Reader().GetBookmark(slot);
   // A free slot, or a record the book does not have (a damaged table).
   if (entry.textLength == 0 || entry.recordIndex < 0 ||

@@ -1,5 +1,7 @@
 #include "find.h"
 
+#include <memory>
+
 #include "messages.h"
 #include "text_case.h"
 
@@ -21,18 +23,19 @@ void ShowMatch(Desktop& desktop, const FindState& state) {
 // book is walked. Only a search that ends commits the candidate.
 void SearchOnce(Document& doc, Desktop& desktop, FindState& state, SearchRunner& runner,
                 const FindState& candidate, std::function<void(bool found)> then) {
-  desktop.WaitCursor(true);
-  runner.Start(
-      doc, candidate.iQuery, candidate.iSearchRecord, candidate.iSearchPos,
-      [&desktop, &state, candidate, then = std::move(then)](int result, int record, int pos) {
-        desktop.WaitCursor(false);
-        if (result == kSearchCancelled) return;
-        // Where the walk stopped, hit or not: Find Next goes on from there.
-        state = candidate;
-        state.iSearchRecord = record;
-        state.iSearchPos = pos;
-        then(result >= 0);
-      });
+  // The runner may drop the ending without calling it (it goes before the
+  // search ends); the cursor goes with it then.
+  auto wait = std::make_shared<WaitCursorOn>(desktop);
+  runner.Start(doc, candidate.iQuery, candidate.iSearchRecord, candidate.iSearchPos,
+               [wait, &state, candidate, then = std::move(then)](int result, int record, int pos) {
+                 wait->End();
+                 if (result == kSearchCancelled) return;
+                 // Where the walk stopped, hit or not: Find Next goes on from there.
+                 state = candidate;
+                 state.iSearchRecord = record;
+                 state.iSearchPos = pos;
+                 then(result >= 0);
+               });
 }
 
 // Searches, and when nothing is found up to the end of the book offers to
@@ -68,7 +71,7 @@ void PlainSearchRunner::Start(Document& doc, const SearchQuery& query, int recor
 }
 
 void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
-  if (!doc.iBookOpen) return;
+  if (!doc.IsOpen()) return;
   FindState state = found;
   SearchQuery& q = state.iQuery;
   FindDialogValues values{q.term1,    q.term2,           q.term3,           q.exclude2,
@@ -99,7 +102,7 @@ void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& ru
 }
 
 void RunFindNext(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
-  if (!doc.iBookOpen || found.iQuery.term1.empty()) return;
+  if (!doc.IsOpen() || found.iQuery.term1.empty()) return;
   FindState state = found;
   const int mark = desktop.SelectionMark();
   if (state.iSubjectOnly) {

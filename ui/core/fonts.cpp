@@ -76,12 +76,10 @@ void ChangeFont(Document& doc, Desktop& desktop, FontChoice& choice, int faceInd
   if (InRange(sizeIndex, kFontSizes.size())) choice.iFontSizeIndex = sizeIndex;
   const std::string_view face = kFontFaces[static_cast<size_t>(choice.iFontFaceIndex)];
   ApplyListFont(desktop, choice);
-  BookReader& reader = doc.Reader();
-  reader.iFontFace = std::string(face);
-  reader.iFontSize = PageFontSize(choice.iFontSizeIndex);
+  doc.SetOptions({std::string(face), PageFontSize(choice.iFontSizeIndex)});
   // The record on show takes the new page font; with no book there is none.
   const int mark = desktop.SelectionMark();
-  if (doc.iBookOpen && mark >= 0 && mark < doc.RowCount()) desktop.ShowRecord(mark, -1, -1, false);
+  if (doc.IsOpen() && mark >= 0 && mark < doc.RowCount()) desktop.ShowRecord(mark, -1, -1, false);
 }
 
 }  // namespace ql

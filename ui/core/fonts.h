@@ -55,7 +55,7 @@ constexpr int PageFontSize(int sizeIndex) {
 }
 
 // A selection in one of the two lists (even the one already selected): the
-// list font is made again, the reader's page font follows, and the selected
+// list font is made again, the document's render options follow, and the selected
 // record is shown again. Indexes out of range are ignored.
 void ChangeFont(Document& doc, Desktop& desktop, FontChoice& choice, int faceIndex, int sizeIndex);
 

@@ -86,7 +86,7 @@ int RecordForKey(ListKey key, int selectionMark, int rowCount) {
 }
 
 int TypedFind(Document& doc, std::string_view typed) {
-  if (!doc.iBookOpen || typed.empty()) return -1;
+  if (!doc.IsOpen() || typed.empty()) return -1;
   return doc.Reader().FindSubject(MatchPrefix, typed);
 }
 

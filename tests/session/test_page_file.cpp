@@ -39,11 +39,13 @@ class PageFileTest : public qltest::OpenDocumentTest {
   }
   std::string Render(int index) {
     ql::StringSink sink;
-    doc.Reader().RenderRecord(sink, index, -1, -1);
+    doc.Reader().RenderRecord(sink, doc.Options(), index, -1, -1);
     return sink.Data();
   }
   std::function<void(ql::ByteSink&)> Renderer(int index) {
-    return [this, index](ql::ByteSink& sink) { doc.Reader().RenderRecord(sink, index, 0, 3); };
+    return [this, index](ql::ByteSink& sink) {
+      doc.Reader().RenderRecord(sink, doc.Options(), index, 0, 3);
+    };
   }
 
   ScopedEnv runtime;
@@ -105,7 +107,7 @@ TEST_F(PageFileTest, PageHoldsExactlyTheRenderedBytesAndIsReplacedWhole) {
   EXPECT_EQ(std::filesystem::path(page.Path()).filename(), "qltempfi.htm");
   EXPECT_EQ(std::filesystem::path(DirectoryOf(page)).parent_path(), privateDir);
   ql::StringSink expected;
-  doc.Reader().RenderRecord(expected, 0, 0, 3);
+  doc.Reader().RenderRecord(expected, doc.Options(), 0, 0, 3);
   EXPECT_EQ(qltest::ReadFileBytes(page.Path()), expected.Data());
 
   // A reader of the old page keeps reading the old page: it is never rewritten in place.
@@ -117,7 +119,7 @@ TEST_F(PageFileTest, PageHoldsExactlyTheRenderedBytesAndIsReplacedWhole) {
   ::close(old);
   EXPECT_EQ(before, expected.Data());
   ql::StringSink second;
-  doc.Reader().RenderRecord(second, 1, 0, 3);
+  doc.Reader().RenderRecord(second, doc.Options(), 1, 0, 3);
   EXPECT_EQ(qltest::ReadFileBytes(page.Path()), second.Data());
   EXPECT_THAT(DirectoryNames(DirectoryOf(page)), ElementsAre("qltempfi.htm"));
 }

@@ -45,7 +45,7 @@ class MakeFlowTest : public testing::Test {
  protected:
   MakeFlowTest() {
     bookPath = dir.File("old.ql");
-    doc.iInitialised = true;
+    doc.SetInitialised(true);
   }
 
   // The book at bookPath, open in the document with a bookmark made since it
@@ -71,8 +71,8 @@ class MakeFlowTest : public testing::Test {
   }
 
   void ExpectOldBookOpenWithItsBookmark() {
-    EXPECT_TRUE(doc.iBookOpen);
-    EXPECT_EQ(doc.iPath, bookPath);
+    EXPECT_TRUE(doc.IsOpen());
+    EXPECT_EQ(doc.Path(), bookPath);
     EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
     EXPECT_EQ(doc.Reader().GetBookmark(3).text, "banana");
     EXPECT_EQ(desktop.progressOpen, 0);
@@ -104,7 +104,7 @@ TEST_F(ImportTest, CancelAtEitherDialogChangesNothing) {
   desktop.files = {ql::ChosenFile{Source(kTaggedSource), 0}, std::nullopt};
   ql::RunImport(doc, desktop);
   EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile"));
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
   EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
 
   ASSERT_EQ(desktop.fileDialogs.size(), 3u);
@@ -137,8 +137,8 @@ TEST_F(ImportTest, SortedTaggedImportShowsTheResultsAndOpensTheNewBook) {
                           "ShowMessage Import results: Number of subjects:   \t2\n"
                           "File sorted status:       \tYes",
                           "RebuildBookmarkMenu", "DocumentOpened"));
-  EXPECT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, target);
+  EXPECT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(ReadEntries(doc.Reader()), kTaggedEntries);
   EXPECT_EQ(doc.Reader().GetSorted(), 1);
 
@@ -159,7 +159,7 @@ TEST_F(ImportTest, UnsortedTabImportReportsTheFirstSubjectOutOfOrder) {
             "ShowMessage Import results: Number of subjects:   \t3\n"
             "File sorted status:       \tNo\nSorted check failed at subject: lemon");
   EXPECT_FALSE(desktop.Called("EmptyList"));  // no book was open
-  ASSERT_TRUE(doc.iBookOpen);
+  ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(doc.Reader().GetSorted(), 0);
   EXPECT_EQ(ReadEntries(doc.Reader()),
             (Pairs{{"pear", "Green"}, {"lemon", "Sour"}, {"lime", "Small"}}));
@@ -170,8 +170,8 @@ TEST_F(ImportTest, ImportIntoTheOpenBooksOwnPathReplacesIt) {
   desktop.files = {ql::ChosenFile{Source(kTaggedSource), 0}, ql::ChosenFile{bookPath, 0}};
   ql::RunImport(doc, desktop);
   EXPECT_THAT(OnlyMessage(), HasSubstr("Number of subjects:   \t2"));
-  ASSERT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, bookPath);
+  ASSERT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), bookPath);
   EXPECT_EQ(ReadEntries(doc.Reader()), kTaggedEntries);
   EXPECT_EQ(doc.Reader().GetBookmark(3).textLength, 0);  // a new book, new bookmarks
   EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("in.txt", "old.ql"));
@@ -231,8 +231,8 @@ TEST_F(ImportTest, Utf8SourceIsStoredAsWindows1252) {
   EXPECT_EQ(OnlyMessage(),
             "ShowMessage Import results: Number of subjects:   \t1\n"
             "File sorted status:       \tYes");
-  ASSERT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, target);
+  ASSERT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "One \x80, na\xEFve"}}));
 }
 
@@ -246,7 +246,7 @@ TEST_F(ImportTest, Utf8CharactersWithoutAWindows1252FormAreCountedInASecondMessa
                           "ShowMessage Import results: " + source +
                               " was read as UTF-8 and stored as Windows-1252.\n"
                               "Characters without a Windows-1252 form (written as ?):\t2"));
-  ASSERT_TRUE(doc.iBookOpen);
+  ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "A ? and ?"}}));
 }
 
@@ -255,7 +255,7 @@ TEST_F(ImportTest, Windows1252SourceKeepsItsBytes) {
   const std::string source = Source("caf\xE9\tna\xEFve \x80\r\n", "in.tab");
   ImportInto(source, 1, dir.File("new.ql"));
   EXPECT_THAT(OnlyMessage(), HasSubstr("Number of subjects:   \t1"));
-  ASSERT_TRUE(doc.iBookOpen);
+  ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "na\xEFve \x80"}}));
 }
 
@@ -281,8 +281,8 @@ TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
                               " was read as UTF-8 and stored as Windows-1252.\n"
                               "Characters without a Windows-1252 form (written as ?):\t1",
                           "RebuildBookmarkMenu", "DocumentOpened"));
-  ASSERT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, target);
+  ASSERT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(doc.Reader().GetSorted(), 1);
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"fig", "fig\t\x08  sweet ?"},
                                               {"plum",
@@ -300,7 +300,7 @@ TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {
   EXPECT_EQ(OnlyMessage(),
             "ShowMessage Import results: Number of subjects:   \t2\n"
             "File sorted status:       \tYes");
-  ASSERT_TRUE(doc.iBookOpen);
+  ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"apple",
                                                "\t\x01"
                                                "Apple\t\x02\t\x08see \t\x11pear>pear\t\x12"},
@@ -420,8 +420,8 @@ TEST_F(ImportTest, EmptySourceMakesABookWithoutSubjectsWhereNoneStood) {
   EXPECT_EQ(OnlyMessage(),
             "ShowMessage Import results: Number of subjects:   \t0\n"
             "File sorted status:       \tYes");
-  ASSERT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, target);
+  ASSERT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(doc.RowCount(), 0);
 }
 
@@ -447,8 +447,8 @@ class UpgradeCommandTest : public MakeFlowTest {
     desktop.log.clear();
   }
   void ExpectLegacyBookOpenAndUnchanged() {
-    EXPECT_TRUE(doc.iBookOpen);
-    EXPECT_EQ(doc.iPath, bookPath);
+    EXPECT_TRUE(doc.IsOpen());
+    EXPECT_EQ(doc.Path(), bookPath);
     EXPECT_FALSE(doc.Reader().IsVersion2());
     EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
     EXPECT_TRUE(qltest::ReadFileBytes(bookPath) == oldBytes) << "the legacy book changed";
@@ -481,7 +481,7 @@ TEST_F(UpgradeCommandTest, WritesAndOpensTheNewBook) {
   ql::RunUpgradeCommand(doc, desktop);
   EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "WaitCursor on", "WaitCursor off",
                                        "RebuildBookmarkMenu", "DocumentOpened"));
-  EXPECT_EQ(doc.iPath, target);
+  EXPECT_EQ(doc.Path(), target);
   EXPECT_TRUE(doc.Reader().IsVersion2());
   EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(kOldEntries));
   EXPECT_TRUE(qltest::ReadFileBytes(bookPath) == oldBytes) << "the legacy book changed";
@@ -532,7 +532,7 @@ TEST_F(TextExportTest, WritesTheOpenBookAsTabSeparatedText) {
             "apple\tA red <b>fruit</b>.\r\n"
             "banana\tYellow; see <a:apple>the apple</a>.\r\n"
             "cherry\tSmall & dark.\r\n");
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
 }
 
 TEST_F(TextExportTest, EntriesTheTextCannotCarryAreNamedAfterWriting) {
@@ -553,7 +553,7 @@ TEST_F(TextExportTest, EntriesTheTextCannotCarryAreNamedAfterWriting) {
                               "these do not import back as they are)"));
   // The text is kept: the fig went out whole.
   EXPECT_THAT(qltest::ReadFileBytes(out), HasSubstr("fig\tSweet\r\n"));
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
 }
 
 TEST_F(TextExportTest, FailuresSayWhyAndLeaveTheTargetAsItWas) {

@@ -54,7 +54,7 @@ TEST_F(LinkTargetTest, BytesAboveAsciiMatchByteForByte) {
 }
 
 TEST_F(LinkTargetTest, NoBookNoRecord) {
-  doc.iBookOpen = false;
+  doc.MarkClosed();
   EXPECT_EQ(Follow("quill::apple"), -1);
 }
 

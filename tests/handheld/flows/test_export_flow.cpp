@@ -57,7 +57,7 @@ class ExportFlowTest : public testing::Test {
   ExportFlowTest() {
     bookPath = dir.File("Atlas.QL");
     pdbPath = dir.File("My Book.pdb");
-    doc.iInitialised = true;
+    doc.SetInitialised(true);
   }
 
   // The book open, with a bookmark made since it opened: only closing the
@@ -71,9 +71,9 @@ class ExportFlowTest : public testing::Test {
   }
 
   void ExpectBookOpenAgainWithItsBookmark() {
-    EXPECT_TRUE(doc.iBookOpen);
-    EXPECT_EQ(doc.iPath, bookPath);
-    EXPECT_EQ(doc.iTitle, "Atlas.QL");
+    EXPECT_TRUE(doc.IsOpen());
+    EXPECT_EQ(doc.Path(), bookPath);
+    EXPECT_EQ(doc.Title(), "Atlas.QL");
     EXPECT_EQ(doc.RowCount(), 3);
     const ql::BookmarkEntry mark = doc.Reader().GetBookmark(3);
     EXPECT_EQ(mark.text, "banana");
@@ -120,7 +120,7 @@ TEST_F(ExportFlowTest, CancelAtEitherDialogChangesNothing) {
   Export();
   EXPECT_THAT(desktop.log, ElementsAre("ChooseFile Atlas", "EditPalmImport ticked My Book"));
   EXPECT_FALSE(std::filesystem::exists(pdbPath));
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
 }
 
 TEST_F(ExportFlowTest, UntickedBoxExportsAndReopensTheBookWithItsBookmarks) {
@@ -289,9 +289,9 @@ TEST_F(ExportFlowTest, ReadOnlyBookComesBackReadOnlyWithoutAskingAgain) {
   ql::RunExportToHandheld(doc, desktop, aide, media);
   EXPECT_FALSE(desktop.Called("Ask"));
   EXPECT_EQ(desktop.log.back(), "DocumentOpened");
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
   EXPECT_TRUE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, bookPath);
+  EXPECT_EQ(doc.Path(), bookPath);
   EXPECT_TRUE(std::filesystem::exists(pdbPath));
 }
 

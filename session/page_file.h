@@ -38,10 +38,15 @@ class PageFile {
   bool Write(const std::function<void(ByteSink&)>& render, std::string& reason);
   // The page's full path (empty until the directory is known).
   const std::string& Path() const { return iPath; }
+  // Whether the user has been told that a page could not be written: the
+  // reason is the same for every record, so it is told once.
+  bool FailureTold() const { return iFailureTold; }
+  void SetFailureTold() { iFailureTold = true; }
 
  private:
   std::string iName;
   std::string iPath;
+  bool iFailureTold = false;
 };
 
 }  // namespace ql

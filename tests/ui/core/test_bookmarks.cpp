@@ -26,7 +26,7 @@ class BookmarksTest : public qltest::OpenDocumentTest {
 };
 
 TEST_F(BookmarksTest, NothingHappensWithoutABook) {
-  doc.iBookOpen = false;
+  doc.MarkClosed();
   ql::NewBookmark(doc, desktop);
   ql::RemoveBookmark(doc, desktop);
   ql::GoToBookmark(doc, desktop, 1);

@@ -71,7 +71,7 @@ class OpenFlowTest : public testing::Test {
  protected:
   OpenFlowTest() {
     path = dir.File("book.ql");
-    doc.iInitialised = true;
+    doc.SetInitialised(true);
   }
   void WriteBook(const std::vector<Entry>& entries = kEntries) {
     qltest::WriteFileBytes(path, qltest::BuildBookBytes(entries));
@@ -92,12 +92,12 @@ TEST_F(OpenFlowTest, WritableBookOpensWithoutAQuestion) {
   ASSERT_TRUE(ql::OpenDocument(doc, desktop, path, files));
   EXPECT_THAT(desktop.log, ElementsAre("RebuildBookmarkMenu", "DocumentOpened"));
   EXPECT_EQ(files.chmodCalls, 0);
-  EXPECT_TRUE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, path);
+  EXPECT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), path);
   EXPECT_EQ(doc.WindowTitle(), "book.ql - Quillary");
   EXPECT_EQ(doc.RowCount(), 3);
   EXPECT_FALSE(doc.Reader().IsReadOnly());
-  EXPECT_TRUE(doc.iLastFailure.empty());
+  EXPECT_TRUE(doc.LastFailure().empty());
 }
 
 TEST_F(OpenFlowTest, BookTheUserMayNotWriteIsMadeWritableSilently) {
@@ -120,7 +120,7 @@ TEST_F(OpenFlowTest, DecliningTheCopyOpensReadOnlyAndKeepsNoBookmarks) {
   EXPECT_THAT(desktop.log, ElementsAre("Ask Copy file from CD to Hard-drive? yesno icon 0 unowned",
                                        "RebuildBookmarkMenu"));
   EXPECT_TRUE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(doc.Path(), path);
 
   // Bookmarks made meanwhile are not written back into the book.
   doc.Reader().SetBookmark(1, 5, 0, 0, "apple");
@@ -161,8 +161,8 @@ TEST_F(OpenFlowTest, AcceptedCopyReplacesTheTargetAndOpensItReadWrite) {
   EXPECT_EQ(ModeOf(copy), 0644);  // the source's bits, plus the owner's write
   EXPECT_EQ(ModeOf(path), 0444);  // the source is left alone
   EXPECT_FALSE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, copy);
-  EXPECT_EQ(doc.iTitle, "copy.ql");
+  EXPECT_EQ(doc.Path(), copy);
+  EXPECT_EQ(doc.Title(), "copy.ql");
   EXPECT_FALSE(desktop.Called("ShowMessage"));
   EXPECT_EQ(desktop.log.back(), "DocumentOpened");
 }
@@ -175,7 +175,7 @@ TEST_F(OpenFlowTest, CancelledSaveDialogOpensTheOriginalReadOnly) {
   ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
   EXPECT_FALSE(desktop.Called("ShowMessage"));
   EXPECT_TRUE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(doc.Path(), path);
 }
 
 TEST_F(OpenFlowTest, FailedCopySaysSoAndOpensTheOriginalReadOnly) {
@@ -188,14 +188,14 @@ TEST_F(OpenFlowTest, FailedCopySaysSoAndOpensTheOriginalReadOnly) {
                                        "ShowMessage Error: Could not save file.\nOpening from CD.",
                                        "RebuildBookmarkMenu"));
   EXPECT_TRUE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(doc.Path(), path);
 }
 
 TEST_F(OpenFlowTest, NewerBookLeavesNoBookAndSaysWhyInTheStatusLine) {
   qltest::BookOptions newer;
   newer.version = 2002;
   qltest::WriteFileBytes(path, qltest::BuildBookBytes(kEntries, newer));
-  doc.iBookOpen = true;  // a book was open before
+  doc.MarkOpen(path);  // a book was open before
   EXPECT_FALSE(ql::OpenDocument(doc, desktop, path));
   ASSERT_EQ(desktop.log.size(), 3u);
   EXPECT_EQ(desktop.log[0], "EmptyList");
@@ -203,24 +203,24 @@ TEST_F(OpenFlowTest, NewerBookLeavesNoBookAndSaysWhyInTheStatusLine) {
   EXPECT_THAT(desktop.log[2], HasSubstr("ShowStatus"));
   EXPECT_THAT(desktop.log[2], HasSubstr(path));
   EXPECT_THAT(desktop.log[2], HasSubstr("2002"));
-  EXPECT_FALSE(doc.iBookOpen);
-  EXPECT_EQ(doc.iPath, "c:\\Failed");
+  EXPECT_FALSE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), "c:\\Failed");
   EXPECT_EQ(doc.WindowTitle(), "Untitled - Quillary");
   EXPECT_EQ(doc.RowCount(), 0);
-  EXPECT_THAT(doc.iLastFailure, HasSubstr("2002"));
+  EXPECT_THAT(doc.LastFailure(), HasSubstr("2002"));
 }
 
 TEST_F(OpenFlowTest, FailureAtStartUpReturnsBeforeTouchingTheViews) {
-  doc.iInitialised = false;
+  doc.SetInitialised(false);
   EXPECT_FALSE(ql::OpenDocument(doc, desktop, dir.File("missing.ql")));
   EXPECT_TRUE(desktop.log.empty());
-  EXPECT_EQ(doc.iPath, "c:\\Failed");
-  EXPECT_EQ(doc.iLastFailure, std::strerror(ENOENT));
+  EXPECT_EQ(doc.Path(), "c:\\Failed");
+  EXPECT_EQ(doc.LastFailure(), std::strerror(ENOENT));
 }
 
 TEST_F(OpenFlowTest, BookmarkMenuWaitsForStartUpToEnd) {
   WriteBook();
-  doc.iInitialised = false;
+  doc.SetInitialised(false);
   ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path));
   EXPECT_TRUE(desktop.log.empty());
 }
@@ -254,7 +254,7 @@ TEST_F(OpenFlowTest, LegacyBookOpenedReadOnlyOrCopiedIsNotOffered) {
   desktop.files = {ql::ChosenFile{dir.File("copy.ql"), 0}};
   ASSERT_TRUE(ql::RunOpenFlow(doc, desktop, path, files));
   EXPECT_EQ(desktop.Calls("Ask").size(), 1u);
-  EXPECT_EQ(doc.iPath, dir.File("copy.ql"));
+  EXPECT_EQ(doc.Path(), dir.File("copy.ql"));
   EXPECT_FALSE(doc.Reader().IsVersion2());
 }
 
@@ -273,7 +273,7 @@ TEST_F(OpenFlowTest, BookAnotherQuillaryWritesOpensReadOnlyAndSaysSo) {
     ASSERT_EQ(other.OpenResult(), ql::kOpenOk);
     const std::string before = qltest::ReadFileBytes(path);
     ql::Document second;
-    second.iInitialised = c.initialised;
+    second.SetInitialised(c.initialised);
     ScriptedDesktop window;
     TestFiles files;
     ASSERT_TRUE(ql::OpenDocument(second, window, path, files));
@@ -284,12 +284,12 @@ TEST_F(OpenFlowTest, BookAnotherQuillaryWritesOpensReadOnlyAndSaysSo) {
       EXPECT_THAT(window.log, ElementsAre("RebuildBookmarkMenu", "DocumentOpened", status));
     else
       EXPECT_THAT(window.log, ElementsAre("DocumentOpened", status));
-    EXPECT_TRUE(second.iBookOpen);
+    EXPECT_TRUE(second.IsOpen());
     EXPECT_TRUE(second.Reader().IsReadOnly());
-    EXPECT_EQ(second.iPath, path);
+    EXPECT_EQ(second.Path(), path);
     EXPECT_EQ(second.WindowTitle(), "book.ql - Quillary");
     EXPECT_EQ(second.RowCount(), 3);
-    EXPECT_TRUE(second.iLastFailure.empty());
+    EXPECT_TRUE(second.LastFailure().empty());
     // Bookmarks made here are not written into the book the other one writes.
     second.Reader().SetBookmark(1, 5, 0, 0, "apple");
     std::string reason;
@@ -332,7 +332,7 @@ class UpgradeTest : public OpenFlowTest {
   }
 
   void ExpectLegacyBookWholeAndOpen() {
-    EXPECT_TRUE(doc.iBookOpen);
+    EXPECT_TRUE(doc.IsOpen());
     EXPECT_TRUE(doc.Reader().IsOpen());
     EXPECT_FALSE(doc.Reader().IsVersion2());
     EXPECT_FALSE(doc.Reader().IsReadOnly());
@@ -357,10 +357,10 @@ TEST_F(UpgradeTest, AcceptedUpgradeReplacesTheBookAndKeepsItsBookmarks) {
                           "WaitCursor on", "EmptyList", "WaitCursor off", "EndProgress",
                           "RebuildBookmarkMenu", "DocumentOpened"));
   EXPECT_EQ(desktop.progressSteps, 8);
-  EXPECT_TRUE(doc.iBookOpen);
+  EXPECT_TRUE(doc.IsOpen());
   EXPECT_TRUE(doc.Reader().IsVersion2());
   EXPECT_FALSE(doc.Reader().IsReadOnly());
-  EXPECT_EQ(doc.iPath, path);
+  EXPECT_EQ(doc.Path(), path);
   EXPECT_EQ(ReadEntries(doc.Reader()), AsPairs(entries));
   EXPECT_THAT(DirectoryNames(dir.Path()), ElementsAre("book.ql"));
 
@@ -392,7 +392,7 @@ TEST_F(UpgradeTest, BookReachedThroughALinkIsUpgradedWhereItIsAndKeepsTheLink) {
   ASSERT_TRUE(ql::OpenDocument(doc, desktop, link));
   EXPECT_TRUE(desktop.Calls("ShowMessage").empty());
   EXPECT_TRUE(doc.Reader().IsVersion2());
-  EXPECT_EQ(doc.iPath, link);
+  EXPECT_EQ(doc.Path(), link);
   doc.Reader().Close();
 
   struct stat st {};

@@ -49,12 +49,12 @@ class FindTest : public qltest::OpenDocumentTest {
 };
 
 TEST_F(FindTest, NothingWithoutABookAndNothingOnCancel) {
-  doc.iBookOpen = false;
+  doc.MarkClosed();
   ql::RunFind(doc, desktop, state);
   Next();
   EXPECT_TRUE(desktop.log.empty());
 
-  doc.iBookOpen = true;
+  doc.MarkOpen(path);
   desktop.finds = {std::nullopt};
   ql::RunFind(doc, desktop, state);
   EXPECT_THAT(desktop.log, ElementsAre("EditFind"));

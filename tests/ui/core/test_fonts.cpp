@@ -19,8 +19,8 @@ TEST_F(FontTest, WithoutABookNothingIsRendered) {
   desktop.mark = 0;  // whatever the list says, there is no record to show
   ql::ChangeFont(doc, desktop, choice, 1, 0);
   EXPECT_THAT(desktop.log, ElementsAre("SetListFont Times New Roman 14"));
-  EXPECT_EQ(doc.Reader().iFontFace, "Times New Roman");
-  EXPECT_EQ(doc.Reader().iFontSize, 2);
+  EXPECT_EQ(doc.Options().face, "Times New Roman");
+  EXPECT_EQ(doc.Options().size, 2);
 }
 
 TEST_F(FontTest, SelectedRecordIsShownAgainEvenForTheSameChoice) {
@@ -30,8 +30,8 @@ TEST_F(FontTest, SelectedRecordIsShownAgainEvenForTheSameChoice) {
   ql::ChangeFont(doc, desktop, choice, 2, 2);
   EXPECT_THAT(desktop.log, ElementsAre("SetListFont Courier New 22", "ShowRecord 2 -1 -1",
                                        "SetListFont Courier New 22", "ShowRecord 2 -1 -1"));
-  EXPECT_EQ(doc.Reader().iFontFace, "Courier New");
-  EXPECT_EQ(doc.Reader().iFontSize, 4);
+  EXPECT_EQ(doc.Options().face, "Courier New");
+  EXPECT_EQ(doc.Options().size, 4);
 
   desktop.log.clear();
   desktop.mark = -1;

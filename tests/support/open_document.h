@@ -18,10 +18,8 @@ class OpenDocumentTest : public testing::Test {
   void Open(const std::vector<Entry>& entries) {
     path = dir.File("book.ql");
     WriteFileBytes(path, BuildBookBytes(entries));
-    ASSERT_EQ(doc.Reader().Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-    doc.iBookOpen = true;
-    doc.iInitialised = true;
-    doc.SetBook(path);
+    ASSERT_EQ(doc.Open(path, ql::kOpenReadWrite, path), ql::kOpenOk);
+    doc.SetInitialised(true);
   }
 
   TempDir dir;

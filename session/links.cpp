@@ -32,7 +32,7 @@ std::optional<std::string> LinkKey(std::string_view address) {
 
 int LinkTarget(Document& doc, std::string_view key) {
   // No book, or a book without subjects: there is no record to show.
-  if (!doc.iBookOpen || doc.RowCount() == 0) return -1;
+  if (!doc.IsOpen() || doc.RowCount() == 0) return -1;
   const int index = doc.Reader().FindSubject(MatchWhole, key);
   return index < 0 ? 0 : index;
 }

@@ -1,4 +1,6 @@
-// Everything the command flows ask of the desktop. The window implements it
+// What the desktop does for the command flows whatever book is on show:
+// messages and questions, the status line, file dialogs, progress windows,
+// the wait cursor and the dialogs the flows fill in. The window implements it
 // with Qt; tests implement it with a script of answers and a log of what was
 // asked. No flow reaches a widget any other way.
 #pragma once
@@ -8,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "messages.h"
@@ -58,39 +59,27 @@ struct PalmImportValues {
   std::string name;
 };
 
-class Desktop : public MessageSink {
+// What a view says without asking anything: a message with an icon, and a
+// line in its status bar. The record display sequence needs no more.
+class Notices {
  public:
-  // Messages: ShowMessage (from MessageSink) has an OK button and no icon.
+  virtual ~Notices() = default;
   virtual void ShowMessageIcon(std::string_view text, std::string_view caption, Icon icon) = 0;
-  virtual Answer Ask(std::string_view text, std::string_view caption, Buttons buttons, Icon icon,
-                     bool owned) = 0;
   // A line in the status bar, until the next one.
   virtual void ShowStatus(std::string_view text) = 0;
+};
 
+class DesktopServices : public MessageSink, public Notices {
+ public:
+  // Messages: ShowMessage (from MessageSink) has an OK button and no icon.
+  virtual Answer Ask(std::string_view text, std::string_view caption, Buttons buttons, Icon icon,
+                     bool owned) = 0;
   virtual std::optional<ChosenFile> ChooseFile(const FileDialogSpec& request) = 0;
   // A progress window with a bar from 0 to maximum; it goes away with the
   // returned object.
   virtual std::unique_ptr<ProgressSink> StartProgress(int64_t maximum, bool owned) = 0;
+  // Turns the wait cursor on or off; calls nest. Flows use WaitCursorOn.
   virtual void WaitCursor(bool on) = 0;
-
-  // The views.
-  virtual void EmptyList() = 0;
-  virtual void ShowStartPage() = 0;
-  // A book was opened: both views start over (row count, columns, start
-  // page), the title and the recent-file list follow the document.
-  virtual void DocumentOpened() = 0;
-  virtual void RebuildBookmarkMenu() = 0;
-
-  // The subject list's selection mark (-1: none), and moving it: the row is
-  // selected, focused and scrolled fully into view.
-  virtual int SelectionMark() = 0;
-  virtual void SelectRow(int index) = 0;
-  // The record display sequence: the page for index (with the hit at
-  // foundPos/foundLength marked, -1 for none) is written and shown; with
-  // scrollToFound the view then scrolls to the marked text.
-  virtual void ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) = 0;
-  // The list takes a new font: face name and cell height in pixels.
-  virtual void SetListFont(std::string_view face, int pixelHeight) = 0;
 
   // The remove-bookmark dialog: nullopt on Cancel, else the chosen slot, or
   // -1 when OK was pressed with nothing chosen.
@@ -107,6 +96,25 @@ class Desktop : public MessageSink {
   virtual std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& /*users*/) {
     return std::nullopt;
   }
+};
+
+// The wait cursor for as long as the guard lives; End turns it off sooner
+// (before a message that must not show it, say).
+class WaitCursorOn {
+ public:
+  explicit WaitCursorOn(DesktopServices& desktop) : iDesktop(desktop) { desktop.WaitCursor(true); }
+  ~WaitCursorOn() { End(); }
+  WaitCursorOn(const WaitCursorOn&) = delete;
+  WaitCursorOn& operator=(const WaitCursorOn&) = delete;
+  void End() {
+    if (!iOn) return;
+    iOn = false;
+    iDesktop.WaitCursor(false);
+  }
+
+ private:
+  DesktopServices& iDesktop;
+  bool iOn = true;
 };
 
 }  // namespace ql

@@ -77,7 +77,7 @@ TEST_F(TypedFindTest, PrefixIgnoringCase) {
   EXPECT_EQ(ql::TypedFind(doc, "b"), 2);
   EXPECT_EQ(ql::TypedFind(doc, "ap"), 0);
   EXPECT_EQ(ql::TypedFind(doc, "cherry"), -1);
-  doc.iBookOpen = false;
+  doc.MarkClosed();
   EXPECT_EQ(ql::TypedFind(doc, "b"), -1);
 }
 

@@ -5,15 +5,30 @@
 
 namespace ql {
 
-void Document::SetNoBook() {
+int Document::Open(const std::string& file, int mode, const std::string& shownPath) {
+  const int result = iReader.Open(file, mode);
+  if (result == kOpenOk) MarkOpen(shownPath);
+  return result;
+}
+
+void Document::MarkOpen(const std::string& path) {
+  iBookOpen = true;
+  iLastFailure.clear();
+  iPath = path;
+  const size_t slash = path.find_last_of('/');
+  iTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+  iHistory.Clear();
+}
+
+void Document::MarkClosed() {
+  iBookOpen = false;
   iPath = kFailedPath;
   iTitle = kUntitled;
 }
 
-void Document::SetBook(const std::string& path) {
-  iPath = path;
-  const size_t slash = path.find_last_of('/');
-  iTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+void Document::MarkFailed(std::string reason) {
+  MarkClosed();
+  iLastFailure = std::move(reason);
 }
 
 std::string Document::WindowTitle() const {

@@ -1,0 +1,54 @@
+// The document's own record of the book it shows: only it marks a book open
+// or closed, and what it keeps follows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "book_fixture.h"
+#include "document.h"
+
+namespace {
+
+using testing::ElementsAre;
+
+TEST(Document, OpenCloseAndFailureKeepPathTitleAndReasonTogether) {
+  qltest::TempDir dir;
+  const std::string book = dir.File("Atlas.ql");
+  const std::string copy = dir.File("copy-of-atlas.ql");
+  qltest::WriteFileBytes(book, qltest::BuildBookBytes({{"a", "x"}, {"b", "y"}}));
+  qltest::WriteFileBytes(copy, qltest::ReadFileBytes(book));
+
+  ql::Document doc;
+  EXPECT_FALSE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), "c:\\Failed");
+  EXPECT_EQ(doc.WindowTitle(), "Untitled - Quillary");
+
+  // A failed open marks nothing; the flow says why.
+  EXPECT_NE(doc.Open(dir.File("missing.ql"), ql::kOpenReadOnly, book), ql::kOpenOk);
+  EXPECT_FALSE(doc.IsOpen());
+  EXPECT_EQ(doc.RowCount(), 0);
+  doc.MarkFailed("gone");
+  EXPECT_EQ(doc.LastFailure(), "gone");
+  EXPECT_EQ(doc.Title(), "Untitled");
+
+  // The reader has the copy; the document knows the book by the name given.
+  doc.History().Visit(7);
+  ASSERT_EQ(doc.Open(copy, ql::kOpenReadOnly, book), ql::kOpenOk);
+  EXPECT_TRUE(doc.IsOpen());
+  EXPECT_EQ(doc.Path(), book);
+  EXPECT_EQ(doc.WindowTitle(), "Atlas.ql - Quillary");
+  EXPECT_EQ(doc.RowCount(), 2);
+  EXPECT_TRUE(doc.LastFailure().empty());
+  EXPECT_TRUE(doc.History().Entries().empty());  // another book, another history
+
+  doc.History().Visit(1);
+  doc.MarkClosed();
+  EXPECT_FALSE(doc.IsOpen());
+  EXPECT_EQ(doc.RowCount(), 0);
+  EXPECT_EQ(doc.Path(), "c:\\Failed");
+  EXPECT_EQ(doc.WindowTitle(), "Untitled - Quillary");
+  std::string reason;
+  EXPECT_TRUE(doc.SaveBookmarks(reason));  // no book: nothing to write
+  EXPECT_THAT(doc.History().Entries(), ElementsAre(1));
+}
+
+}  // namespace
