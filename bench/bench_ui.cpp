@@ -330,8 +330,8 @@ class ImportDesktop final : public ql::Desktop {
   std::optional<ql::ChosenFile> ChooseFile(const ql::FileDialogSpec& request) override {
     ++iDialogs;
     if (request.save) return ql::ChosenFile{iBook, 0};
-    if (request.filter != ql::kImportSourceFilter) return std::nullopt;
-    return ql::ChosenFile{iSource, ql::kTabSeparatedFilterIndex};
+    if (request.filter != ql::ImportDialogFilter()) return std::nullopt;
+    return ql::ChosenFile{iSource, ql::ImportFilterIndex("tab")};
   }
 
   void ShowStatus(std::string_view text) override { iFrame.ShowStatus(text); }

@@ -1,5 +1,5 @@
-// qlbook export-pdb: a book as a handheld database, through ExportBookReader
-// and the handheld writer.
+// qlbook export-pdb: a book as a handheld database, through the handheld
+// export the window runs too.
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -9,6 +9,7 @@
 
 #include "cli_util.h"
 #include "export_book_reader.h"
+#include "handheld_export.h"
 
 namespace qlcli {
 
@@ -20,11 +21,10 @@ struct ExportOptions {
   std::string name;
 };
 
-// The library's texts, with the option that gives a name and the system's
-// reason for a file that could not be written.
-std::string ExportFailure(int code, int error) {
-  const std::string text = ql::QLPResultText(code, error);
-  return code == ql::kQLPMissingArgument ? text + " (give one with --name)" : text;
+// The option that gives a name, after the library's text for a run that had
+// none.
+std::string ExportFailureHint(int code) {
+  return code == ql::kQLPMissingArgument ? " (give one with --name)" : "";
 }
 
 // SOURCE_DATE_EPOCH, when set, fixes the two dates so that builds repeat
@@ -57,37 +57,34 @@ void RunExport(const ExportOptions& o) {
   }
 
   if (RefuseSameFile(o.book, o.out)) return;
-  auto reader = std::make_unique<ql::ExportBookReader>();
-  int opened = reader->OpenSource(o.book);
-  if (opened != ql::kExportOk) {
-    Fail(o.book + ": " + ql::ExportOpenFailureText(opened));
+  ql::HandheldExport exporter;
+  if (!exporter.Open(o.book)) {
+    Fail(exporter.Failure());
     return;
   }
   StderrMessages messages;
-  reader->SetMessageSink(&messages);
-  reader->SetExportTime(time);
-  int64_t n = reader->GetSourceSubjectCount();
-  int result;
+  exporter.SetMessageSink(&messages);
+  exporter.SetExportTime(time);
+  bool written;
   {
     TerminalProgress progress("Exporting");
-    progress.SetRange(0, 2 * n + 3);
+    progress.SetRange(0, exporter.ProgressEnd());
     progress.SetPos(0);
-    result = reader->ExportToHandheld(o.out.c_str(), name.c_str(), &progress);
+    written = exporter.Write(o.out, name, &progress);
   }
-  reader->CloseSource();
-  if (reader->EntriesOverlap()) {
+  if (exporter.EntriesOverlap()) {
     Fail(o.book + ": the book's entries overlap (one starts inside another), so it is damaged; " +
          "nothing was written");
     return;
   }
-  if (result != ql::kQLPOk) {
-    Fail(o.out + ": " + ExportFailure(result, reader->WriteError()));
+  if (!written) {
+    Fail(exporter.Failure() + ExportFailureHint(exporter.Result()));
     return;
   }
   // The database is kept, with "~" where a record could not be read.
-  if (reader->UnreadableRecordCount() > 0) {
+  if (exporter.UnreadableRecordCount() > 0) {
     Fail(o.book + ": " +
-         CountAndNames(reader->UnreadableRecordCount(), reader->UnreadableSubjects(), "record",
+         CountAndNames(exporter.UnreadableRecordCount(), exporter.UnreadableSubjects(), "record",
                        "records") +
          " could not be read and are marked \"~\" in the database");
     return;

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "book_import.h"
 #include "cli_util.h"
-#include "dict_import.h"
-#include "text_case.h"
+#include "import_formats.h"
 #include "text_files.h"
 #include "upgrade.h"
 
@@ -14,117 +14,65 @@ namespace qlcli {
 
 namespace {
 
-constexpr const char* kFormatTagged = "tagged";
-constexpr const char* kFormatTab = "tab";
-constexpr const char* kFormatDictd = "dictd";
-constexpr const char* kFormatStarDict = "stardict";
 constexpr const char* kEncodingUtf8 = "utf-8";
 constexpr const char* kEncodingCp1252 = "cp1252";
 
-// Tab-separated for .tab and .tsv, the dictionaries for .index and .ifo,
-// tagged text for anything else.
-std::string FormatFromExtension(const std::string& path) {
-  if (const auto dict = ql::DictFormatFromExtension(path))
-    return *dict == ql::DictFormat::kDictd ? kFormatDictd : kFormatStarDict;
-  return ql::EndsWithFolded(path, ".tab") || ql::EndsWithFolded(path, ".tsv") ? kFormatTab
-                                                                              : kFormatTagged;
-}
+// qlbook's side of an import: the UTF-8 notice before the (long) reading,
+// and a bar on the terminal for the reading alone.
+class TerminalImport final : public ql::ImportHost {
+ public:
+  explicit TerminalImport(const std::string& source) : iSource(source) {}
 
-// A dictionary made into a book: the index read, the entries sorted and
-// added, the book written; the results as the text import gives them, with
-// the dictionary's own notes after.
-void RunDictImport(const std::string& source, const std::string& book, ql::DictFormat format) {
-  ql::DictImport import;
-  if (!import.OpenSource(source, format)) {
-    Fail(import.Failure());
-    return;
+  bool BeforeReading(const ql::BookImport& import) override {
+    // Said only when qlbook chose.
+    const ql::Utf8Sign sign = import.Source().Utf8SignFound();
+    if (sign != ql::Utf8Sign::kNone)
+      std::fprintf(stderr,
+                   "qlbook: %s: read as UTF-8 (%s) and stored as Windows-1252; give --encoding "
+                   "cp1252 to keep its bytes as they are\n",
+                   iSource.c_str(),
+                   sign == ql::Utf8Sign::kByteOrderMark ? "it begins with a byte-order mark"
+                                                        : "its start is UTF-8");
+    return true;
   }
-  // The index was checked before it was opened; the other files are known
-  // only now.
-  if (const std::string read = import.SourceFileAt(book); !read.empty()) {
-    Fail(ql::SameFileText(book, read));
-    return;
+  std::unique_ptr<ql::ProgressSink> StartProgress(int64_t end) override {
+    auto progress = std::make_unique<TerminalProgress>("Importing");
+    progress->SetRange(0, end);
+    return progress;
   }
-  bool read;
-  {
-    TerminalProgress progress("Importing");
-    progress.SetRange(0, import.EntryCount() + 1);
-    read = import.Read(&progress);
-  }
-  if (!read) {
-    Fail(import.Failure());
-    return;
-  }
-  std::string results = ql::ImportResultsText(import.Builder()) + "\n";
-  if (import.IsUtf8()) results += ql::ReplacedCharactersText(import.Replaced()) + "\n";
-  if (const std::string notes = import.NotesText(); !notes.empty()) results += notes + "\n";
-  if (import.KeepsTarget(book)) {
-    WriteOut(results);
-    Fail(source + ": the dictionary holds no entry; " + book + " was left as it was");
-    return;
-  }
-  if (!import.WriteBook(book)) {
-    Fail(import.Failure());
-    return;
-  }
-  if (!WriteOut(results)) Fail("cannot write the output");
-}
+  bool ShowsWriting() const override { return false; }
 
-void RunImport(const std::string& source, const std::string& book, std::string format,
+ private:
+  const std::string& iSource;
+};
+
+// The source made into a book, its format named or taken from its
+// extension; the results on stdout once the book is written, and after them
+// a dictionary's own notes.
+void RunImport(const std::string& source, const std::string& book, const std::string& formatName,
                const std::string& encoding) {
-  if (format.empty()) format = FormatFromExtension(source);
+  const ql::ImportFormat& format =
+      formatName.empty() ? ql::ImportFormatForPath(source) : *ql::FindImportFormat(formatName);
   if (RefuseSameFile(source, book)) return;
-  if (format == kFormatDictd || format == kFormatStarDict) {
-    RunDictImport(source, book,
-                  format == kFormatDictd ? ql::DictFormat::kDictd : ql::DictFormat::kStarDict);
-    return;
-  }
-  ql::TextImport import;
-  const ql::TextEncoding choice = encoding == kEncodingUtf8     ? ql::TextEncoding::kUtf8
-                                  : encoding == kEncodingCp1252 ? ql::TextEncoding::kCp1252
-                                                                : ql::TextEncoding::kDetect;
-  if (!import.OpenSource(source) || !import.ChooseEncoding(choice)) {
+  ql::ImportOptions options;
+  options.encoding = encoding == kEncodingUtf8     ? ql::TextEncoding::kUtf8
+                     : encoding == kEncodingCp1252 ? ql::TextEncoding::kCp1252
+                                                   : ql::TextEncoding::kDetect;
+  ql::BookImport import(format, options);
+  TerminalImport host(source);
+  const ql::ImportEnd end = ql::RunBookImport(import, source, book, host);
+  if (end == ql::ImportEnd::kFailed) {
     Fail(import.Failure());
     return;
   }
-  // Said before the (long) conversion, and only when qlbook chose.
-  if (import.Utf8SignFound() != ql::Utf8Sign::kNone)
-    std::fprintf(stderr,
-                 "qlbook: %s: read as UTF-8 (%s) and stored as Windows-1252; give --encoding "
-                 "cp1252 to keep its bytes as they are\n",
-                 source.c_str(),
-                 import.Utf8SignFound() == ql::Utf8Sign::kByteOrderMark
-                     ? "it begins with a byte-order mark"
-                     : "its start is UTF-8");
-  if (!import.Convert()) {
-    Fail(import.Failure());
-    return;
-  }
-  const bool tab = format == kFormatTab;
-  bool read;
-  {
-    TerminalProgress progress("Importing");
-    progress.SetRange(0, import.SourceSize() + 1);
-    read = import.Read(tab, &progress);
-  }
-  if (!read) {
-    Fail(import.Failure());
-    return;
-  }
+  if (end != ql::ImportEnd::kWritten && end != ql::ImportEnd::kKeptTarget) return;
   std::string results = ql::ImportResultsText(import.Builder()) + "\n";
-  if (import.IsUtf8()) results += ql::ReplacedCharactersText(import.Replaced()) + "\n";
-  if (import.KeepsTarget(book)) {
+  if (import.Source().IsUtf8()) results += ql::ReplacedCharactersText(import.Replaced()) + "\n";
+  if (const std::string notes = import.NotesText(); !notes.empty()) results += notes + "\n";
+  if (end == ql::ImportEnd::kKeptTarget) {
     WriteOut(results);
-    Fail(source + ": no entry was found in it, read as " +
-         (tab ? "tab-separated text (no line with a TAB and a text)"
-              : "tagged text (no \"<new>\" tag)") +
-         "; " + book + " was left as it was (if the file is " +
-         (tab ? "tagged text, give --format tagged" : "tab-separated text, give --format tab") +
-         ")");
-    return;
-  }
-  if (!import.WriteBook(book)) {
-    Fail(import.Failure());
+    Fail(source + ": " + std::string(format.noEntry) + "; " + book + " was left as it was" +
+         std::string(format.noEntryHint));
     return;
   }
   if (!WriteOut(results)) Fail("cannot write the output");
@@ -199,10 +147,11 @@ void AddMakeCommands(CLI::App& app) {
                     "and NAME.dict or NAME.dict.dz beside it)")
         ->required();
     cmd->add_option("BOOK", *book, "Book to write")->required();
+    std::vector<std::string> formats;
+    for (const ql::ImportFormat& f : ql::ImportFormats()) formats.emplace_back(f.name);
     cmd->add_option("--format", *format,
-                    "tagged, tab, dictd or stardict (default: tab for .tab and .tsv, dictd for "
-                    ".index, stardict for .ifo, else tagged)")
-        ->check(CLI::IsMember({kFormatTagged, kFormatTab, kFormatDictd, kFormatStarDict}));
+                    ql::ImportFormatNames() + " (default: " + ql::ImportExtensionRule() + ")")
+        ->check(CLI::IsMember(formats));
     auto encoding = std::make_shared<std::string>();
     cmd->add_option("--encoding", *encoding,
                     "utf-8 or cp1252 (default: utf-8 for text with a byte-order mark or that "

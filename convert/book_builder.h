@@ -75,6 +75,8 @@ class BookBuilder {
   // still working, when the piece would pass EntryRoom().
   int AppendEntryText(std::string_view text);
   int EndEntry();
+  // The bytes of the input read so far.
+  int64_t InputOffset() const { return iInputOffset; }
 
   // Writes the whole book to output (book_writer.cpp): 0 or a failure code.
   int WriteBook(std::FILE* output);

@@ -1,68 +1,77 @@
-// A dictionary made into a book: dictd (NAME.index with NAME.dict or
-// NAME.dict.dz) or StarDict (NAME.ifo with NAME.idx or NAME.idx.gz, and
-// NAME.dict or NAME.dict.dz). qlbook and the window share it.
+// What the dictionary imports share: the headword list with each entry's
+// offset and length, taken from the format's index; the text file beside it
+// (plain, dictzip or gzip, dict_data.h); the sorting into the book's subject
+// order; and the records. Each format (dictd_import.h, stardict_import.h)
+// reads its own index and turns its own entries' texts into markup.
 //
-// The import streams: it holds the headword list with each entry's offset and
-// length, sorts that list into the book's subject order, then reads each
+// The import streams: it holds the headword list, sorts it, then reads each
 // entry's text by its offset, so memory is the list plus the largest entry.
 // The book comes out sorted. Entries whose headwords are the same bytes make
 // one record: their texts in index order, a paragraph between them, handed to
-// the book a text at a time; the results count them. A record cannot pass
+// the book a text at a time; the counts say how many. A record cannot pass
 // the largest a book holds: the texts that would take it further are left
 // out, and counted. Line breaks in headwords become spaces (a subject is one
 // line), and are counted too.
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dict_data.h"
-#include "dict_formats.h"
-#include "text_files.h"
+#include "dict_index.h"
+#include "import_source.h"
 
 namespace ql {
 
-enum class DictFormat { kDictd, kStarDict };
-
-// The format a source's extension names: .index dictd, .ifo StarDict.
-std::optional<DictFormat> DictFormatFromExtension(const std::string& path);
-
-class DictImport : public BookImport {
+class DictImport : public ImportSource {
  public:
-  // Reads the index (source is the .index or the .ifo), opens the text file
-  // found beside it and makes the builder's temporary files. A missing or
-  // damaged file fails here, before anything is written.
-  bool OpenSource(const std::string& source, DictFormat format);
+  DictImport();
+  ~DictImport() override;
+
+  // Reads the index (path is the file that names the format's files), opens
+  // the text file found beside it and takes the entries.
+  bool Open(const std::string& path) final;
+  // The entries done, of EntryCount().
+  int64_t ProgressEnd() const final { return EntryCount(); }
+  int64_t ProgressPos() const final { return int64_t(iNext); }
+  // Adds the record of the next headword: every entry of it. The first turn
+  // sorts the entries, first.
+  ImportStep ReadNext(BookBuilder& builder) final;
+  bool IsUtf8() const final { return iUtf8; }
+
   // The entries the index names, metadata left out.
   int64_t EntryCount() const { return int64_t(iEntries.size()); }
-  // True when the text is UTF-8 (stored as Windows-1252).
-  bool IsUtf8() const { return iUtf8; }
   // The file the entries' texts are read from.
   const std::string& DataPath() const { return iDataPath; }
-  // Of the files the import reads (the index, the .ifo, the text), the one
-  // that path names too, through links or not; empty when it names none
-  // (or nothing). A book written there would destroy what it is made from.
-  std::string SourceFileAt(const std::string& path) const;
 
-  // Sorts the entries and adds each with its text; the bar follows the
-  // entries done, from 0 to EntryCount().
-  bool Read(ProgressSink* bar);
+ protected:
+  // Reads the format's index from source and the files beside it, opening
+  // the text with OpenData and taking the entries with TakeEntries.
+  virtual bool OpenIndex(const std::string& source) = 0;
+  // The record text (stored markup, Windows-1252) of one entry's bytes.
+  virtual void EntryText(std::string_view body, std::string& text) = 0;
 
-  // Entries added to the record of an earlier entry of the same headword.
-  int64_t Merged() const { return iMerged; }
-  // Entries of a headword whose record had reached the largest a book
-  // holds, left out.
-  int64_t LeftOut() const { return iLeftOut; }
-  // StarDict fields of kinds a record cannot show (pictures, sounds ...),
-  // left out.
-  int64_t SkippedFields() const { return iSkippedFields; }
-  // Headwords whose line breaks became spaces.
-  int64_t BrokenHeadwords() const { return iBrokenHeadwords; }
-  // Lines for the import results saying what Merged, LeftOut, SkippedFields
-  // and BrokenHeadwords count, each only when it is not 0.
-  std::string NotesText() const;
+  // For the formats: the path without extension (when it ends with it).
+  static std::string Base(const std::string& path, std::string_view extension);
+  static bool Exists(const std::string& path);
+  // Opens the text beside the index, base + .dict.dz, .dict or .dict.gz.
+  bool OpenData(const std::string& base);
+  // Reads a whole regular file of at most limit bytes.
+  bool ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes);
+  // Inflates a plain gzip text as far as the entries reach; reached is
+  // false when it ends before.
+  bool InflateAsFarAs(const std::vector<DictEntryRef>& refs, bool& reached);
+  // Takes the index's entries, as the book's subjects, leaving out the
+  // metadata entries when asked. The headwords must be UTF-8 when iUtf8 is.
+  void TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata);
+
+  std::string iDataPath;
+  DictData iData;
+  bool iUtf8 = false;
 
  private:
   class ReadAhead;
@@ -72,33 +81,17 @@ class DictImport : public BookImport {
     uint64_t length = 0;
     uint32_t order = 0;  // place in the index
   };
-  bool OpenDictd(const std::string& source);
-  bool OpenStarDict(const std::string& source);
-  bool OpenData(const std::string& base);
-  bool ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes);
-  bool ReadGzipFile(const std::string& path, uint64_t expected, std::string& bytes);
-  bool InflateAsFarAs(const std::vector<DictEntryRef>& refs, bool& reached);
-  void TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata);
-  void EntryText(std::string_view body, std::string& text);
-  bool AddRecord(size_t first, size_t end, ReadAhead& reader);
+  bool StartReading();
+  bool AddRecord(BookBuilder& builder, size_t first, size_t end);
 
-  DictFormat iFormat = DictFormat::kDictd;
   std::string iSource;
-  std::string iDataPath;
-  DictData iData;
-  StarDictInfo iInfo;
-  bool iUtf8 = false;
   std::vector<Entry> iEntries;
-  int64_t iMerged = 0;
-  int64_t iLeftOut = 0;
-  int64_t iSkippedFields = 0;
-  int64_t iBrokenHeadwords = 0;
-  std::vector<StarDictField> iFields;
-  std::string iMarkup;
+  size_t iNext = 0;  // the first entry not added yet
+  bool iStarted = false;
   std::string iBody;
   std::string iText;
-  // Every file read, with its device and inode number.
-  std::vector<std::pair<std::string, std::pair<uint64_t, uint64_t>>> iFilesRead;
+  // Last: it reads iEntries' texts from iData on a thread of its own.
+  std::unique_ptr<ReadAhead> iReader;
 };
 
 }  // namespace ql

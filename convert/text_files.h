@@ -1,7 +1,7 @@
-// A text file made into a book file, and a book written out as a text file:
-// the steps and the failure texts that qlbook and the window share. Both
-// write through a temporary file beside the target, so a failure never costs
-// the file that stood there.
+// The texts an import's results and failures share, and a book written out
+// as a text file: the steps and the failure texts that qlbook and the window
+// share. The export writes through a temporary file beside the target, so a
+// failure never costs the file that stood there. (Imports: book_import.h.)
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,6 @@
 #include "atomic_file.h"
 #include "book_builder.h"
 #include "book_reader.h"
-#include "file_closer.h"
 #include "progress.h"
 
 namespace ql {
@@ -42,79 +41,6 @@ std::string CountAndNames(int count, const std::vector<std::string>& names, std:
 // read)", for records written only in part.
 std::string DamagedRecordsText(const std::string& bookPath, int count,
                                const std::vector<std::string>& subjects);
-
-// How the source's bytes are taken. Books store Windows-1252, so UTF-8 text
-// is converted; kDetect takes text as UTF-8 when it begins with a byte-order
-// mark or its start is UTF-8 with characters beyond ASCII.
-enum class TextEncoding { kDetect, kUtf8, kCp1252 };
-// Why a detected source was taken as UTF-8.
-enum class Utf8Sign { kNone, kByteOrderMark, kUtf8Start };
-
-// What every import shares once its source is read into a builder: the
-// check that an empty result must not replace a file, the writing of the
-// book, the count of characters written as '?', and the reason of the first
-// failure, path first.
-class BookImport {
- public:
-  BookImport() = default;
-  virtual ~BookImport() = default;
-  BookImport(const BookImport&) = delete;
-  BookImport& operator=(const BookImport&) = delete;
-
-  // Characters written as '?' because Windows-1252 lacks them.
-  int64_t Replaced() const { return iReplaced; }
-  // True when the source held no entry and a file stands at path: the most
-  // likely cause is the wrong format, and an empty book must not replace it.
-  bool KeepsTarget(const std::string& path) const;
-  // Writes the book; the bar, if any, then follows the writing.
-  bool WriteBook(const std::string& path, ProgressSink* bar = nullptr);
-
-  const BookBuilder& Builder() const { return *iBuilder; }
-  const std::string& Failure() const { return iFailure; }
-
- protected:
-  bool Fail(std::string reason);
-  // Makes the builder's temporary files.
-  bool MakeBuilder();
-
-  std::optional<BookBuilder> iBuilder;  // made once the source opens
-  int64_t iReplaced = 0;
-  std::string iFailure;
-};
-
-// One import of text: open the source, settle its encoding, convert it, read
-// it into a builder, write the book. Each step returns false with the reason,
-// path first, in Failure().
-class TextImport : public BookImport {
- public:
-  TextImport() = default;
-
-  // Opens source for reading and makes the builder's temporary files.
-  bool OpenSource(const std::string& source);
-  // Settles whether the source is UTF-8. Detecting reads the source's start,
-  // so a source that is not a regular file (a pipe) is first copied to a
-  // work file that can be read again.
-  bool ChooseEncoding(TextEncoding encoding);
-  // True when the source is taken as UTF-8; Utf8SignFound says why when it
-  // was detected.
-  bool IsUtf8() const { return iUtf8; }
-  Utf8Sign Utf8SignFound() const { return iSign; }
-  // Converts a UTF-8 source to Windows-1252 in a work file (nothing to do for
-  // any other); Replaced() then counts the characters written as '?'.
-  bool Convert();
-  // The length in bytes of what Read reads (0 when it could not be measured).
-  int64_t SourceSize() const;
-  // Reads every entry; the bar follows the source offset.
-  bool Read(bool tabSeparated, ProgressSink* bar);
-
- private:
-  bool MakeRewindable();
-
-  std::string iSource;
-  OwnedFile iInput;
-  bool iUtf8 = false;
-  Utf8Sign iSign = Utf8Sign::kNone;
-};
 
 // One text export: open the target, write the book open in a reader to it.
 // Each step returns false with the reason, path first, in Failure(); the

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "byte_order.h"
-#include "dict_formats.h"
+#include "dict_markup.h"
+#include "dictd_format.h"
 #include "text_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

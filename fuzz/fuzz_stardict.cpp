@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "byte_order.h"
-#include "dict_formats.h"
+#include "dict_markup.h"
+#include "stardict_format.h"
 
 namespace {
 constexpr uint64_t kTextSize = 64 * 1024;

@@ -5,7 +5,8 @@
 
 #include "atomic_file.h"
 #include "book_builder.h"
-#include "dict_import.h"
+#include "book_import.h"
+#include "import_formats.h"
 #include "open_failure.h"
 #include "same_file.h"
 #include "text_files.h"
@@ -16,6 +17,7 @@ namespace ql {
 namespace {
 
 constexpr const char* kBookSaveExtension = "ql";
+constexpr std::string_view kImportFailed = "Import failed";
 
 void Report(Desktop& desktop, std::string_view what, const std::string& reason) {
   desktop.ShowMessage(std::string(what) + ":\n" + reason, kDefaultCaption);
@@ -64,91 +66,82 @@ bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFil
   return false;
 }
 
+namespace {
+
+// The window's side of an import: the target tried and the open book closed
+// before the long work, the wait cursor and a bar that follows the writing
+// too.
+class WindowImport final : public ImportHost {
+ public:
+  WindowImport(Document& doc, Desktop& desktop, const std::string& book)
+      : iDoc(doc), iDesktop(desktop), iBook(book) {}
+
+  bool BeforeReading(const BookImport&) override {
+    {
+      // A directory that takes no file is found now, while the open book is
+      // still open, not after the whole source has been read.
+      AtomicFile probe;
+      if (!probe.Open(iBook)) {
+        const int error = errno;
+        Report(iDesktop, kImportFailed, BookWriteFailureText(iBook, kBuildIoFailed, error));
+        return false;
+      }
+    }
+    // The open book is closed first, so that the new book may replace it.
+    if (iDoc.IsOpen()) {
+      closed = CloseBook(iDoc, iDesktop);
+      if (!closed) return false;
+    }
+    wait.emplace(iDesktop);
+    return true;
+  }
+  std::unique_ptr<ProgressSink> StartProgress(int64_t end) override {
+    return iDesktop.StartProgress(end, true);
+  }
+  bool ShowsWriting() const override { return true; }
+
+  std::optional<ClosedBook> closed;
+  std::optional<WaitCursorOn> wait;
+
+ private:
+  Document& iDoc;
+  Desktop& iDesktop;
+  const std::string& iBook;
+};
+
+}  // namespace
+
 void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   FileDialogSpec sourceDialog;
-  sourceDialog.filter = kImportSourceFilter;
+  sourceDialog.filter = ImportDialogFilter();
   const std::optional<ChosenFile> source = desktop.ChooseFile(sourceDialog);
   if (!source) return;
-  const bool tabSeparated = source->filterIndex == kTabSeparatedFilterIndex;
-  std::optional<DictFormat> dictFormat;
-  if (source->filterIndex == kDictdFilterIndex) dictFormat = DictFormat::kDictd;
-  if (source->filterIndex == kStarDictFilterIndex) dictFormat = DictFormat::kStarDict;
+  const ImportFormat& format = ImportFormatAtFilterIndex(source->filterIndex);
   const std::optional<ChosenFile> target = desktop.ChooseFile(BookSaveDialog());
   if (!target) return;
   const std::string& book = target->path;
 
-  constexpr std::string_view kFailed = "Import failed";
-  TextImport text;
-  DictImport dictionary;
-  BookImport& import = dictFormat ? static_cast<BookImport&>(dictionary) : text;
   // Books store Windows-1252, and text from other systems is often UTF-8;
   // the window has no way to ask, so the text's start decides. A
-  // dictionary's index is read now, so a missing or damaged file is told
+  // dictionary's index is read first, so a missing or damaged file is told
   // while the open book is still open.
-  const bool opened =
-      dictFormat ? dictionary.OpenSource(source->path, *dictFormat)
-                 : text.OpenSource(source->path) && text.ChooseEncoding(TextEncoding::kDetect);
-  if (!opened) {
-    Report(desktop, kFailed, import.Failure());
-    return;
-  }
-  // The save dialog asked only whether to replace the file: the text, or
-  // any file of the dictionary, would be lost under the book made of it.
-  const std::string readAtTarget = dictFormat                       ? dictionary.SourceFileAt(book)
-                                   : IsSameFile(source->path, book) ? source->path
-                                                                    : std::string();
-  if (!readAtTarget.empty()) {
-    Report(desktop, kFailed, SameFileText(book, readAtTarget));
-    return;
-  }
-  {
-    // A directory that takes no file is found now, while the open book is
-    // still open, not after the whole source has been read.
-    AtomicFile probe;
-    if (!probe.Open(book)) {
-      const int error = errno;
-      Report(desktop, kFailed, BookWriteFailureText(book, kBuildIoFailed, error));
-      return;
-    }
-  }
-  // The open book is closed first, so that the new book may replace it.
-  std::optional<ClosedBook> closed;
-  if (doc.IsOpen()) {
-    closed = CloseBook(doc, desktop);
-    if (!closed) return;
-  }
-
-  bool done = false;
-  bool keptTarget = false;
-  {
-    WaitCursorOn wait(desktop);
-    std::unique_ptr<ProgressSink> bar;
-    bool read = false;
-    if (dictFormat) {
-      bar = desktop.StartProgress(dictionary.EntryCount() + 1, true);
-      read = dictionary.Read(bar.get());
-    } else if (text.Convert()) {
-      bar = desktop.StartProgress(text.SourceSize() + 1, true);
-      read = text.Read(tabSeparated, bar.get());
-    }
-    if (read) {
-      // A source without entries must not cost a book that stood there.
-      keptTarget = import.KeepsTarget(book);
-      done = !keptTarget && import.WriteBook(book, bar.get());
-    }
-  }
-  if (!done) {
-    if (closed) ReopenBook(doc, desktop, *closed, files);
-    if (keptTarget)
+  BookImport import(format);
+  WindowImport host(doc, desktop, book);
+  const ImportEnd end = RunBookImport(import, source->path, book, host);
+  host.wait.reset();
+  if (end == ImportEnd::kStopped) return;
+  if (end != ImportEnd::kWritten) {
+    if (host.closed) ReopenBook(doc, desktop, *host.closed, files);
+    if (end == ImportEnd::kKeptTarget)
       desktop.ShowMessage(
           "No entry was found in " + source->path + ".\n" + book + " was left as it was.",
           kDefaultCaption);
     else
-      Report(desktop, kFailed, import.Failure());
+      Report(desktop, kImportFailed, import.Failure());
     return;
   }
   std::string results = ImportResultsText(import.Builder());
-  if (dictFormat && !dictionary.NotesText().empty()) results += "\n" + dictionary.NotesText();
+  if (const std::string notes = import.NotesText(); !notes.empty()) results += "\n" + notes;
   desktop.ShowMessage(results, kImportResultsCaption);
   if (import.Replaced() > 0)
     desktop.ShowMessage(source->path + " was read as UTF-8 and stored as Windows-1252.\n" +

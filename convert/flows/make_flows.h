@@ -8,26 +8,20 @@
 
 #include "desktop.h"
 #include "document.h"
+#include "import_formats.h"
 #include "open_flow.h"
 
 namespace ql {
 
-inline constexpr const char* kImportSourceFilter =
-    "Tagged text files (*.txt)|*.txt|Tab seperated files (*.tab)|*.tab|"
-    "dictd dictionaries (*.index)|*.index|StarDict dictionaries (*.ifo)|*.ifo||";
-inline constexpr int kTabSeparatedFilterIndex = 1;
-inline constexpr int kDictdFilterIndex = 2;
-inline constexpr int kStarDictFilterIndex = 3;
 inline constexpr const char* kTextExportFilter = "Text files (*.txt)|*.txt||";
 inline constexpr const char* kTextExportExtension = "txt";
 inline constexpr const char* kImportResultsCaption = "Import results";
 inline constexpr const char* kUpgradeNeedsLegacy =
     "First open a Quillary Version 1 file then select 'Upgrade'";
 
-// Import: a tagged or tab-separated file, or a dictd or StarDict dictionary
-// (the filter chosen in the source dialog says which), made into a book, the
-// results shown,
-// the new book opened. A failure says what failed, opens no new book, leaves
+// Import: a file of any format of the import table (the filter chosen in the
+// source dialog, ImportDialogFilter, says which) made into a book, the results shown, the new
+// book opened. A failure says what failed, opens no new book, leaves
 // the target as it was and reopens the book that was open.
 void RunImport(Document& doc, Desktop& desktop, BookFiles& files = SystemBookFiles());
 

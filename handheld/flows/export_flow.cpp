@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "book_reader.h"
-#include "export_book_reader.h"
+#include "handheld_export.h"
 #include "make_flows.h"
+#include "qlp_writer.h"
 #include "same_file.h"
 #include "text_case.h"
 
@@ -16,11 +17,6 @@ namespace {
 
 constexpr std::string_view kBookSuffix = ".ql";
 constexpr std::string_view kExportFailed = "Export failed";
-
-// Why the export run failed, with the system's reason when a file failed.
-std::string ExportFailureText(const std::string& pdbPath, int result, int error) {
-  return pdbPath + ": " + QLPResultText(result, error);
-}
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
 // shows them, and the queuing with its message.
@@ -81,28 +77,18 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
   const std::optional<ClosedBook> closed = CloseBook(doc, desktop);
   if (!closed) return;
   {
-    ExportBookReader reader;
-    reader.SetMessageSink(&desktop);
-    std::string failure;
-    const int opened = reader.OpenSource(closed->path);
-    if (opened != kExportOk) {
-      // An unreadable book would give a database without subjects.
-      failure = closed->path + ": " + ExportOpenFailureText(opened);
-    } else {
-      const int64_t n = reader.GetSourceSubjectCount();
-      int result;
-      {
-        WaitCursorOn wait(desktop);
-        std::unique_ptr<ProgressSink> bar = desktop.StartProgress(2 * n + 3, true);
-        result = reader.ExportToHandheld(pdbPath.c_str(), values.name.c_str(), bar.get());
-      }
-      if (result != kQLPOk) failure = ExportFailureText(pdbPath, result, reader.WriteError());
+    HandheldExport exporter;
+    exporter.SetMessageSink(&desktop);
+    bool written = exporter.Open(closed->path);
+    if (written) {
+      WaitCursorOn wait(desktop);
+      std::unique_ptr<ProgressSink> bar = desktop.StartProgress(exporter.ProgressEnd(), true);
+      written = exporter.Write(pdbPath, values.name, bar.get());
     }
-    if (!failure.empty())
-      desktop.ShowMessage(std::string(kExportFailed) + ":\n" + failure, kDefaultCaption);
+    if (!written)
+      desktop.ShowMessage(std::string(kExportFailed) + ":\n" + exporter.Failure(), kDefaultCaption);
     else if (values.hotSync)
       InstallOnHandheld(desktop, aide, pdbPath);
-    reader.CloseSource();
   }
   ReopenBook(doc, desktop, *closed, files);
 }

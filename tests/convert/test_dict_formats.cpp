@@ -10,7 +10,9 @@
 #include "book_fixture.h"
 #include "dict_data.h"
 #include "dict_fixture.h"
-#include "dict_formats.h"
+#include "dict_markup.h"
+#include "dictd_format.h"
+#include "stardict_format.h"
 
 namespace {
 

@@ -14,12 +14,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "book_fixture.h"
+#include "book_import.h"
 #include "book_reader.h"
 #include "dict_fixture.h"
 #include "dict_import.h"
+#include "dictd_format.h"
 #include "file_size_limit.h"
 #include "test_helpers.h"
 
@@ -30,21 +33,32 @@ using qltest::DictText;
 using qltest::Pairs;
 using testing::HasSubstr;
 
+const ql::ImportFormat& Dictd() {
+  return *ql::FindImportFormat("dictd");
+}
+const ql::ImportFormat& StarDict() {
+  return *ql::FindImportFormat("stardict");
+}
+// The entries a dictionary's index names, metadata left out.
+int64_t EntryCount(const ql::BookImport& import) {
+  return dynamic_cast<const ql::DictImport&>(import.Source()).EntryCount();
+}
+
 class DictImportTest : public testing::Test {
  protected:
   // Imports source into a book and opens it; false with the reason when the
   // import failed.
-  bool Import(const std::string& source, ql::DictFormat format) {
-    if (!import.OpenSource(source, format) || !import.Read(nullptr) || !import.WriteBook(book))
-      return false;
+  bool Import(const std::string& source, const ql::ImportFormat& format) {
+    import.emplace(format);
+    if (!import->Open(source) || !import->Read(nullptr) || !import->WriteBook(book)) return false;
     return reader.Open(book, ql::kOpenReadOnly) == ql::kOpenOk;
   }
-  std::string Failure() const { return import.Failure(); }
+  std::string Failure() const { return import->Failure(); }
 
   qltest::TempDir dir;
   std::string base = dir.File("words");
   std::string book = dir.File("words.ql");
-  ql::DictImport import;
+  std::optional<ql::BookImport> import;
   ql::BookReader reader;
 };
 
@@ -72,15 +86,15 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
                                                           : ".dict.gz";
     for (std::string extension : {".dict", ".dict.dz", ".dict.gz"})
       if (extension != kept) std::filesystem::remove(base + extension);
-    ql::DictImport fresh;
-    ASSERT_TRUE(fresh.OpenSource(base + ".index", ql::DictFormat::kDictd)) << fresh.Failure();
-    EXPECT_EQ(fresh.EntryCount(), 5);  // the two metadata entries left out
-    EXPECT_TRUE(fresh.IsUtf8());
+    ql::BookImport fresh(Dictd());
+    ASSERT_TRUE(fresh.Open(base + ".index")) << fresh.Failure();
+    EXPECT_EQ(EntryCount(fresh), 5);  // the two metadata entries left out
+    EXPECT_TRUE(fresh.Source().IsUtf8());
     Positions bar;
     ASSERT_TRUE(fresh.Read(&bar)) << fresh.Failure();
     EXPECT_EQ(bar.positions, (std::vector<int64_t>{1, 3, 4, 5}));
     ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
-    EXPECT_EQ(fresh.Merged(), 1);
+    EXPECT_EQ(fresh.Source().Counts().merged, 1);
     EXPECT_EQ(fresh.NotesText(), "Entries merged into the record of the same headword:\t1");
     EXPECT_EQ(fresh.Builder().iSorted, 1);
     ql::BookReader r;
@@ -113,39 +127,40 @@ TEST_F(DictImportTest, TextInAnotherOrderThanTheBooksGivesTheSameBook) {
   }
   for (int i = 0; i < 300; ++i) expected.push_back({items[299 - i].headword, items[299 - i].text});
   qltest::WriteDictd(base, items, DictText::kDictzip, true, 16);
-  ASSERT_TRUE(Import(base + ".index", ql::DictFormat::kDictd)) << Failure();
+  ASSERT_TRUE(Import(base + ".index", Dictd())) << Failure();
   EXPECT_EQ(qltest::ReadEntries(reader), expected);
 }
 
 TEST_F(DictImportTest, CharactersWindows1252LacksAreCountedInHeadwordsAndTexts) {
   qltest::WriteDictd(base, {{"caf\xC3\xA9", "caf\xC3\xA9 \xE2\x82\xAC 5, \xE2\x98\x83"},
                             {"\xE4\xB8\xAD", "\xE4\xB8\xAD\xE6\x96\x87"}});
-  ASSERT_TRUE(Import(base + ".index", ql::DictFormat::kDictd)) << Failure();
-  EXPECT_EQ(import.Replaced(), 4);
+  ASSERT_TRUE(Import(base + ".index", Dictd())) << Failure();
+  EXPECT_EQ(import->Replaced(), 4);
   EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"?", "??"}, {"caf\xE9", "caf\xE9 \x80 5, ?"}}));
 }
 
 TEST_F(DictImportTest, DictdWithoutTheUtf8MarkKeepsItsBytes) {
   qltest::WriteDictd(base, {{"caf\xE9", "caf\xE9 \xE2\x82\xAC"}}, DictText::kPlain, false);
-  ASSERT_TRUE(Import(base + ".index", ql::DictFormat::kDictd)) << Failure();
-  EXPECT_FALSE(import.IsUtf8());
-  EXPECT_EQ(import.Replaced(), 0);
+  ASSERT_TRUE(Import(base + ".index", Dictd())) << Failure();
+  EXPECT_FALSE(import->Source().IsUtf8());
+  EXPECT_EQ(import->Replaced(), 0);
   EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"caf\xE9", "caf\xE9 \xE2\x82\xAC"}}));
 }
 
 TEST_F(DictImportTest, MissingAndDamagedDictdFiles) {
-  EXPECT_FALSE(import.OpenSource(base + ".index", ql::DictFormat::kDictd));
+  import.emplace(Dictd());
+  EXPECT_FALSE(import->Open(base + ".index"));
   EXPECT_THAT(Failure(), HasSubstr("No such file or directory"));
 
   qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 0, 4));
-  ql::DictImport noText;
-  EXPECT_FALSE(noText.OpenSource(base + ".index", ql::DictFormat::kDictd));
+  ql::BookImport noText(Dictd());
+  EXPECT_FALSE(noText.Open(base + ".index"));
   EXPECT_EQ(noText.Failure(), base + ".index: the dictionary's text is missing: no " + base +
                                   ".dict.dz, " + base + ".dict or " + base + ".dict.gz");
 
   qltest::WriteFileBytes(base + ".dict", "abc");
-  ql::DictImport shortText;
-  EXPECT_FALSE(shortText.OpenSource(base + ".index", ql::DictFormat::kDictd));
+  ql::BookImport shortText(Dictd());
+  EXPECT_FALSE(shortText.Open(base + ".index"));
   EXPECT_EQ(shortText.Failure(), base +
                                      ".index: line 1: the entry runs past the end of the "
                                      "dictionary's text (the index is damaged, or is not " +
@@ -164,8 +179,8 @@ TEST_F(DictImportTest, MissingAndDamagedDictdFiles) {
   std::filesystem::remove(base + ".dict");
   qltest::WriteFileBytes(base + ".dict.dz", dz);
   qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 190, 10));
-  ql::DictImport damaged;
-  ASSERT_TRUE(damaged.OpenSource(base + ".index", ql::DictFormat::kDictd)) << damaged.Failure();
+  ql::BookImport damaged(Dictd());
+  ASSERT_TRUE(damaged.Open(base + ".index")) << damaged.Failure();
   EXPECT_FALSE(damaged.Read(nullptr));
   EXPECT_THAT(damaged.Failure(), HasSubstr("chunk 3 of the dictzip data is damaged"));
   EXPECT_THAT(damaged.Failure(), HasSubstr("no book was written"));
@@ -173,8 +188,8 @@ TEST_F(DictImportTest, MissingAndDamagedDictdFiles) {
 
 TEST_F(DictImportTest, StarDictPlainAndHtmlEntries) {
   qltest::WriteStarDict(base, {{"b", "line one\nline two"}, {"a", "see b"}}, "m");
-  ASSERT_TRUE(Import(base + ".ifo", ql::DictFormat::kStarDict)) << Failure();
-  EXPECT_TRUE(import.IsUtf8());
+  ASSERT_TRUE(Import(base + ".ifo", StarDict())) << Failure();
+  EXPECT_TRUE(import->Source().IsUtf8());
   EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"a", "see b"}, {"b", "line one\t\x08line two"}}));
 
   // Each field names its type: text, HTML, a picture (left out, counted).
@@ -182,11 +197,11 @@ TEST_F(DictImportTest, StarDictPlainAndHtmlEntries) {
   for (int b : {0, 0, 0, 3}) data.push_back(char(b));
   data += "PNG";
   qltest::WriteStarDict(base, {{"x", data}}, "");
-  ql::DictImport mixed;
-  ASSERT_TRUE(mixed.OpenSource(base + ".ifo", ql::DictFormat::kStarDict)) << mixed.Failure();
+  ql::BookImport mixed(StarDict());
+  ASSERT_TRUE(mixed.Open(base + ".ifo")) << mixed.Failure();
   ASSERT_TRUE(mixed.Read(nullptr));
   ASSERT_TRUE(mixed.WriteBook(book));
-  EXPECT_EQ(mixed.SkippedFields(), 1);
+  EXPECT_EQ(mixed.Source().Counts().skippedFields, 1);
   EXPECT_THAT(mixed.NotesText(), HasSubstr("Fields left out"));
   ql::BookReader r;
   ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
@@ -196,8 +211,8 @@ TEST_F(DictImportTest, StarDictPlainAndHtmlEntries) {
 TEST_F(DictImportTest, StarDictFilesThatDisagree) {
   const std::string idx = qltest::WriteStarDict(base, {{"a", "one"}, {"b", "two"}}, "m");
   const auto fails = [&](std::string_view why) {
-    ql::DictImport attempt;
-    EXPECT_FALSE(attempt.OpenSource(base + ".ifo", ql::DictFormat::kStarDict));
+    ql::BookImport attempt(StarDict());
+    EXPECT_FALSE(attempt.Open(base + ".ifo"));
     EXPECT_THAT(attempt.Failure(), HasSubstr(why));
   };
   qltest::WriteFileBytes(base + ".ifo", qltest::StarDictIfo(3, idx.size(), "m"));
@@ -221,7 +236,7 @@ TEST_F(DictImportTest, StarDictFilesThatDisagree) {
   fails("the dictionary's index is missing: neither " + base + ".idx nor " + base +
         ".idx.gz is there");
   qltest::WriteFileBytes(base + ".idx.gz", qltest::Gzip(idx));
-  ASSERT_TRUE(Import(base + ".ifo", ql::DictFormat::kStarDict)) << Failure();
+  ASSERT_TRUE(Import(base + ".ifo", StarDict())) << Failure();
   EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"a", "one"}, {"b", "two"}}));
   qltest::WriteFileBytes(base + ".ifo", qltest::StarDictIfo(2, idx.size() - 1, "m"));
   fails("holds more bytes than the .ifo gives as idxfilesize");
@@ -243,8 +258,8 @@ TEST_F(DictImportTest, GzipTextReadsEveryMemberWhereverItsBoundaryFalls) {
     qltest::WriteFileBytes(base + ".index",
                            qltest::DictdIndexLine("fig", 0, first.size()) +
                                qltest::DictdIndexLine("plum", first.size(), second.size()));
-    ql::DictImport fresh;
-    ASSERT_TRUE(fresh.OpenSource(base + ".index", ql::DictFormat::kDictd)) << fresh.Failure();
+    ql::BookImport fresh(Dictd());
+    ASSERT_TRUE(fresh.Open(base + ".index")) << fresh.Failure();
     ASSERT_TRUE(fresh.Read(nullptr)) << fresh.Failure();
     ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
     ql::BookReader r;
@@ -260,10 +275,10 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
   // still works.
   const std::string text = "fig  sweet" + std::string(size_t(64) << 20, ' ');
   const std::string gzip = qltest::Gzip(text);
-  for (ql::DictFormat format : {ql::DictFormat::kDictd, ql::DictFormat::kStarDict}) {
-    SCOPED_TRACE(int(format));
+  for (const ql::ImportFormat* format : {&Dictd(), &StarDict()}) {
+    SCOPED_TRACE(format->name);
     std::string source = base + ".index";
-    if (format == ql::DictFormat::kDictd) {
+    if (format == &Dictd()) {
       qltest::WriteFileBytes(source, qltest::DictdIndexLine("fig", 0, 10));
     } else {
       source = base + ".ifo";
@@ -271,10 +286,10 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
       std::filesystem::remove(base + ".dict");
     }
     qltest::WriteFileBytes(base + ".dict.gz", gzip);
-    ql::DictImport fresh;
+    ql::BookImport fresh(*format);
     {
       qltest::FileSizeLimit limit(1 << 20);
-      ASSERT_TRUE(fresh.OpenSource(source, format)) << fresh.Failure();
+      ASSERT_TRUE(fresh.Open(source)) << fresh.Failure();
       ASSERT_TRUE(fresh.Read(nullptr)) << fresh.Failure();
       ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
     }
@@ -291,8 +306,8 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
     SCOPED_TRACE(offset);
     qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 0, 5) +
                                                 qltest::DictdIndexLine("b", offset, 20));
-    ql::DictImport damaged;
-    EXPECT_FALSE(damaged.OpenSource(base + ".index", ql::DictFormat::kDictd));
+    ql::BookImport damaged(Dictd());
+    EXPECT_FALSE(damaged.Open(base + ".index"));
     EXPECT_EQ(damaged.Failure(), base +
                                      ".index: line 2: the entry runs past the end of the "
                                      "dictionary's text (the index is damaged, or is not " +
@@ -302,10 +317,10 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
   // A work file that cannot take what the index names says how much it needed.
   qltest::WriteFileBytes(base + ".dict.gz", gzip);
   qltest::WriteFileBytes(base + ".index", qltest::DictdIndexLine("a", 2 << 20, 10));
-  ql::DictImport tooSmall;
+  ql::BookImport tooSmall(Dictd());
   {
     qltest::FileSizeLimit limit(1 << 20);
-    EXPECT_FALSE(tooSmall.OpenSource(base + ".index", ql::DictFormat::kDictd));
+    EXPECT_FALSE(tooSmall.Open(base + ".index"));
   }
   EXPECT_EQ(tooSmall.Failure(), "cannot write a work file for the 2097162 bytes of " + base +
                                     ".dict.gz's text the index names: " + std::strerror(EFBIG));
@@ -371,9 +386,8 @@ TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
   for (int i = 0; i < 600; ++i) index += qltest::DictdIndexLine("w", 0, 1 << 20);
   qltest::WriteFileBytes(base + ".index", index);
   const auto [out, ended] = RunUnderMemoryBound(size_t(512) << 20, [&] {
-    ql::DictImport big;
-    if (!big.OpenSource(base + ".index", ql::DictFormat::kDictd) || !big.Read(nullptr))
-      return big.Failure();
+    ql::BookImport big(Dictd());
+    if (!big.Open(base + ".index") || !big.Read(nullptr)) return big.Failure();
     return big.NotesText() + "\n" + std::to_string(big.Builder().iTextLength);
   });
   EXPECT_TRUE(ended) << out;
@@ -393,33 +407,25 @@ TEST_F(DictImportTest, LineBreaksInHeadwordsBecomeSpaces) {
                          {"plain", "d"},
                          {"\n\r\n", "e"}},
                         "m");
-  ASSERT_TRUE(Import(base + ".ifo", ql::DictFormat::kStarDict)) << Failure();
+  ASSERT_TRUE(Import(base + ".ifo", StarDict())) << Failure();
   EXPECT_EQ(
       qltest::ReadEntries(reader),
       (Pairs{
           {"  ", "e"}, {"cr here", "b"}, {"crlf end", "c"}, {"plain", "d"}, {"two lines", "a"}}));
-  EXPECT_EQ(import.NotesText(), "Headwords whose line breaks became spaces:\t4");
+  EXPECT_EQ(import->NotesText(), "Headwords whose line breaks became spaces:\t4");
 
   // A dictd line ends at its LF, so only a CR can stand inside a headword.
   qltest::WriteFileBytes(base + ".dict", "onetwo");
   qltest::WriteFileBytes(base + ".index",
                          qltest::DictdIndexLine("a\rb", 0, 3) + qltest::DictdIndexLine("c", 3, 3));
-  ql::DictImport dictd;
-  ASSERT_TRUE(dictd.OpenSource(base + ".index", ql::DictFormat::kDictd)) << dictd.Failure();
+  ql::BookImport dictd(Dictd());
+  ASSERT_TRUE(dictd.Open(base + ".index")) << dictd.Failure();
   ASSERT_TRUE(dictd.Read(nullptr)) << dictd.Failure();
   ASSERT_TRUE(dictd.WriteBook(book)) << dictd.Failure();
   ql::BookReader r;
   ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
   EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"a b", "one"}, {"c", "two"}}));
   EXPECT_EQ(dictd.NotesText(), "Headwords whose line breaks became spaces:\t1");
-}
-
-TEST(DictFormatFromExtension, NamesTheFormat) {
-  EXPECT_EQ(ql::DictFormatFromExtension("/a/wn.index"), ql::DictFormat::kDictd);
-  EXPECT_EQ(ql::DictFormatFromExtension("WN.INDEX"), ql::DictFormat::kDictd);
-  EXPECT_EQ(ql::DictFormatFromExtension("x.ifo"), ql::DictFormat::kStarDict);
-  EXPECT_EQ(ql::DictFormatFromExtension("x.idx"), std::nullopt);
-  EXPECT_EQ(ql::DictFormatFromExtension("x.txt"), std::nullopt);
 }
 
 // The dictionaries Debian ships, where they are installed: every index line
@@ -440,14 +446,14 @@ TEST(DebianDictionaries, ImportWhole) {
       if (ql::IsDictdMetadata(line.substr(0, line.find('\t')))) ++metadata;
     }
     qltest::TempDir out;
-    ql::DictImport import;
-    ASSERT_TRUE(import.OpenSource(index, ql::DictFormat::kDictd)) << import.Failure();
+    ql::BookImport import(Dictd());
+    ASSERT_TRUE(import.Open(index)) << import.Failure();
     ASSERT_TRUE(import.Read(nullptr)) << import.Failure();
     ASSERT_TRUE(import.WriteBook(out.File("d.ql"))) << import.Failure();
     ql::BookReader reader;
     ASSERT_EQ(reader.Open(out.File("d.ql"), ql::kOpenReadOnly), ql::kOpenOk);
     EXPECT_EQ(reader.GetSorted(), 1);
-    EXPECT_EQ(reader.GetSubjectCount() + import.Merged(), lines - metadata);
+    EXPECT_EQ(reader.GetSubjectCount() + import.Source().Counts().merged, lines - metadata);
     int links = 0, found = 0;
     for (int i = 0; i < reader.GetSubjectCount(); ++i) {
       ASSERT_EQ(reader.LoadRecord(i), 1);

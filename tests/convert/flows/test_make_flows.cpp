@@ -270,7 +270,7 @@ TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
                       {"plum", "plum\n  a colour\n"}},
                      qltest::DictText::kDictzip);
   const std::string target = dir.File("new.ql");
-  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, target);
+  ImportInto(dir.File("words.index"), ql::ImportFilterIndex("dictd"), target);
   EXPECT_THAT(desktop.log,
               ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
                           "StartProgress 4 owned", "EndProgress", "WaitCursor off",
@@ -296,7 +296,7 @@ TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {
       {{"apple", "<b>Apple</b><br>see <a href=\"bword://pear\">pear</a>"}, {"pear", "A &amp; B"}},
       "h");
   const std::string target = dir.File("new.ql");
-  ImportInto(dir.File("words.ifo"), ql::kStarDictFilterIndex, target);
+  ImportInto(dir.File("words.ifo"), ql::ImportFilterIndex("stardict"), target);
   EXPECT_EQ(OnlyMessage(),
             "ShowMessage Import results: Number of subjects:   \t2\n"
             "File sorted status:       \tYes");
@@ -310,7 +310,7 @@ TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {
 TEST_F(ImportTest, DictionaryWithoutItsTextFailsBeforeTheBookCloses) {
   OpenOldBook();
   qltest::WriteFileBytes(dir.File("words.index"), qltest::DictdIndexLine("fig", 0, 3));
-  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, dir.File("new.ql"));
+  ImportInto(dir.File("words.index"), ql::ImportFilterIndex("dictd"), dir.File("new.ql"));
   EXPECT_THAT(
       desktop.log,
       ElementsAre("ChooseFile", "ChooseFile",
@@ -323,7 +323,7 @@ TEST_F(ImportTest, DictionaryWithoutItsTextFailsBeforeTheBookCloses) {
   desktop.log.clear();
   qltest::WriteFileBytes(dir.File("words.dict"), "fig");
   qltest::WriteFileBytes(dir.File("words.index"), "<new>fig\r\nSweet\r\n");
-  ImportInto(dir.File("words.index"), ql::kDictdFilterIndex, dir.File("new.ql"));
+  ImportInto(dir.File("words.index"), ql::ImportFilterIndex("dictd"), dir.File("new.ql"));
   EXPECT_THAT(OnlyMessage(),
               HasSubstr("words.index: line 1: not \"headword TAB offset TAB length\""));
   ExpectOldBookOpenWithItsBookmark();
@@ -376,11 +376,14 @@ TEST_F(ImportTest, TargetThatIsTheSourceOrAFileItReadsIsRefused) {
   };
   const std::vector<Case> cases = {
       {tagged, 0, tagged, tagged},
-      {tab, ql::kTabSeparatedFilterIndex, dir.File("tab.ql"), tab},
-      {dir.File("d.index"), ql::kDictdFilterIndex, dir.File("d.index"), dir.File("d.index")},
-      {dir.File("d.index"), ql::kDictdFilterIndex, dir.File("d.dict.gz"), dir.File("d.dict.gz")},
-      {dir.File("s.ifo"), ql::kStarDictFilterIndex, dir.File("s.idx"), dir.File("s.idx")},
-      {dir.File("s.ifo"), ql::kStarDictFilterIndex, dir.File("s.dict"), dir.File("s.dict")},
+      {tab, ql::ImportFilterIndex("tab"), dir.File("tab.ql"), tab},
+      {dir.File("d.index"), ql::ImportFilterIndex("dictd"), dir.File("d.index"),
+       dir.File("d.index")},
+      {dir.File("d.index"), ql::ImportFilterIndex("dictd"), dir.File("d.dict.gz"),
+       dir.File("d.dict.gz")},
+      {dir.File("s.ifo"), ql::ImportFilterIndex("stardict"), dir.File("s.idx"), dir.File("s.idx")},
+      {dir.File("s.ifo"), ql::ImportFilterIndex("stardict"), dir.File("s.dict"),
+       dir.File("s.dict")},
   };
   const std::vector<std::string> names = DirectoryNames(dir.Path());
   for (const Case& c : cases) {

@@ -1,11 +1,10 @@
-#include "dict_formats.h"
+#include "dict_markup.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
 
-#include "byte_order.h"
 #include "record_markup.h"
 #include "text_case.h"
 
@@ -24,15 +23,6 @@ constexpr size_t kEntityMax = 12;
 constexpr std::string_view kBwordScheme = "bword://";
 constexpr std::string_view kUrlMark = "://";
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
-
-int Base64Digit(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 // The characters plain text is not copied through at: line ends, links,
 // "<" and TAB.
@@ -115,201 +105,6 @@ void TrimEnd(std::string& out, size_t start) {
 }
 
 }  // namespace
-
-bool DecodeDictdNumber(std::string_view digits, uint64_t& value) {
-  if (digits.empty()) return false;
-  uint64_t v = 0;
-  for (char c : digits) {
-    const int d = Base64Digit(c);
-    if (d < 0 || v > (UINT64_MAX >> 6)) return false;
-    v = (v << 6) | uint64_t(d);
-  }
-  value = v;
-  return true;
-}
-
-bool IsDictdMetadata(std::string_view headword) {
-  return headword.starts_with("00database") || headword.starts_with("00-database");
-}
-
-bool IsDictdUtf8Mark(std::string_view headword) {
-  return headword == "00databaseutf8" || headword == "00-database-utf8";
-}
-
-bool ParseDictdIndex(std::string_view text, uint64_t dataSize, std::vector<DictEntryRef>& entries,
-                     std::string& reason) {
-  entries.clear();
-  size_t at = 0;
-  int64_t line = 0;
-  while (at < text.size()) {
-    ++line;
-    size_t end = text.find(kLF, at);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view row = text.substr(at, end - at);
-    at = end + 1;
-    if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
-    if (row.empty()) continue;
-    const auto fail = [&](std::string_view what) {
-      reason = "line " + std::to_string(line) + ": " + std::string(what);
-      return false;
-    };
-    std::string_view fields[4];
-    size_t count = 0;
-    for (size_t from = 0; count < 4;) {
-      const size_t tab = row.find(kTab, from);
-      fields[count++] = row.substr(from, tab == std::string_view::npos ? row.npos : tab - from);
-      if (tab == std::string_view::npos) break;
-      from = tab + 1;
-    }
-    if (count < 3) return fail("not \"headword TAB offset TAB length\"");
-    DictEntryRef ref;
-    if (!DecodeDictdNumber(fields[1], ref.offset))
-      return fail("the offset is not a base-64 number");
-    if (!DecodeDictdNumber(fields[2], ref.length))
-      return fail("the length is not a base-64 number");
-    if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
-      return fail("the entry runs past the end of the dictionary's text");
-    ref.headword.assign(count == 4 && !fields[3].empty() ? fields[3] : fields[0]);
-    entries.push_back(std::move(ref));
-  }
-  return true;
-}
-
-bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& reason) {
-  info = StarDictInfo();
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  size_t at = 0;
-  bool first = true;
-  bool sawCount = false, sawSize = false;
-  while (at < text.size()) {
-    size_t end = text.find(kLF, at);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view row = text.substr(at, end - at);
-    at = end + 1;
-    if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
-    if (first) {
-      if (row != kStarDictIfoMagic) {
-        reason = "the first line is not \"" + std::string(kStarDictIfoMagic) + "\"";
-        return false;
-      }
-      first = false;
-      continue;
-    }
-    const size_t eq = row.find('=');
-    if (eq == std::string_view::npos) continue;
-    const std::string_view key = row.substr(0, eq);
-    const std::string_view value = row.substr(eq + 1);
-    const auto number = [&](int64_t& into) {
-      const auto r = std::from_chars(value.data(), value.data() + value.size(), into);
-      if (r.ec != std::errc() || r.ptr != value.data() + value.size() || into < 0) {
-        reason = std::string(key) + " is not a number";
-        return false;
-      }
-      return true;
-    };
-    if (key == "version") {
-      info.version.assign(value);
-    } else if (key == "bookname") {
-      info.bookName.assign(value);
-    } else if (key == "wordcount") {
-      if (!number(info.wordCount)) return false;
-      sawCount = true;
-    } else if (key == "idxfilesize") {
-      if (!number(info.idxFileSize)) return false;
-      sawSize = true;
-    } else if (key == "idxoffsetbits") {
-      if (value == "64")
-        info.offsetBits = 64;
-      else if (value != "32") {
-        reason = "idxoffsetbits is neither 32 nor 64";
-        return false;
-      }
-    } else if (key == "sametypesequence") {
-      info.sameTypeSequence.assign(value);
-    }
-  }
-  if (first) {
-    reason = "the file is empty";
-    return false;
-  }
-  if (!sawCount || !sawSize) {
-    reason = !sawCount ? "it gives no wordcount" : "it gives no idxfilesize";
-    return false;
-  }
-  return true;
-}
-
-bool ParseStarDictIdx(std::string_view bytes, int offsetBits, uint64_t dataSize,
-                      std::vector<DictEntryRef>& entries, std::string& reason) {
-  entries.clear();
-  const size_t numbers = offsetBits == 64 ? 12 : 8;
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  size_t at = 0;
-  int64_t record = 0;
-  while (at < bytes.size()) {
-    ++record;
-    const auto fail = [&](std::string_view what) {
-      reason = "record " + std::to_string(record) + ": " + std::string(what);
-      return false;
-    };
-    const size_t zero = bytes.find('\0', at);
-    if (zero == std::string_view::npos) return fail("the headword has no end (no zero byte)");
-    if (bytes.size() - zero - 1 < numbers) return fail("the record is cut off");
-    DictEntryRef ref;
-    ref.headword.assign(bytes.substr(at, zero - at));
-    const uint8_t* n = p + zero + 1;
-    ref.offset = offsetBits == 64 ? ReadBE64(n) : ReadBE32(n);
-    ref.length = ReadBE32(n + numbers - 4);
-    if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
-      return fail("the entry runs past the end of the dictionary's text");
-    entries.push_back(std::move(ref));
-    at = zero + 1 + numbers;
-  }
-  return true;
-}
-
-bool SplitStarDictFields(std::string_view data, std::string_view sameTypeSequence,
-                         std::vector<StarDictField>& fields) {
-  fields.clear();
-  size_t at = 0;
-  // Reads one field of the given type at at; last: it runs to the end.
-  const auto take = [&](char type, bool last) {
-    StarDictField field{type, {}};
-    if (last) {
-      field.data = data.substr(at);
-      at = data.size();
-    } else if (type >= 'a' && type <= 'z') {
-      const size_t zero = data.find('\0', at);
-      if (zero == std::string_view::npos) {
-        field.data = data.substr(at);
-        at = data.size();
-        fields.push_back(field);
-        return false;
-      }
-      field.data = data.substr(at, zero - at);
-      at = zero + 1;
-    } else {
-      if (data.size() - at < 4) return false;
-      const uint32_t size = ReadBE32(reinterpret_cast<const uint8_t*>(data.data()) + at);
-      at += 4;
-      if (data.size() - at < size) return false;
-      field.data = data.substr(at, size);
-      at += size;
-    }
-    fields.push_back(field);
-    return true;
-  };
-  if (!sameTypeSequence.empty()) {
-    for (size_t k = 0; k < sameTypeSequence.size(); ++k)
-      if (!take(sameTypeSequence[k], k + 1 == sameTypeSequence.size())) return false;
-    return true;
-  }
-  while (at < data.size()) {
-    const char type = data[at++];
-    if (!take(type, false)) return false;
-  }
-  return true;
-}
 
 void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out) {
   const size_t start = out.size();

@@ -1,0 +1,49 @@
+#include "dictd_import.h"
+
+#include <algorithm>
+
+#include "dict_markup.h"
+#include "dictd_format.h"
+#include "text_encoding.h"
+
+namespace ql {
+
+bool DictdImport::OpenIndex(const std::string& source) {
+  const std::string base = Base(source, kExtension);
+  if (!OpenData(base)) return false;
+  std::string text;
+  if (!ReadWholeFile(source, UINT64_MAX, text)) return false;
+  std::vector<DictEntryRef> refs;
+  std::string reason;
+  const auto damaged = [&] {
+    return Fail(source + ": " + reason + " (the index is damaged, or is not " + iDataPath + "'s)");
+  };
+  // A plain gzip text is inflated as far as the index reaches; the entries
+  // are checked against that once it is known.
+  const bool inflate = iData.AwaitsInflating();
+  if (!ParseDictdIndex(text, iData.SizeBound(), refs, reason)) return damaged();
+  bool reached = true;
+  if (inflate && !InflateAsFarAs(refs, reached)) return false;
+  // Parsed again only to name the line that reaches past the text.
+  if (!reached && !ParseDictdIndex(text, iData.Size(), refs, reason)) return damaged();
+  text.clear();
+  text.shrink_to_fit();
+  iUtf8 = std::any_of(refs.begin(), refs.end(),
+                      [](const DictEntryRef& r) { return IsDictdUtf8Mark(r.headword); });
+  TakeEntries(refs, true);
+  return true;
+}
+
+void DictdImport::EntryText(std::string_view body, std::string& text) {
+  text.clear();
+  if (!iUtf8) {
+    // Bytes kept as they are: the markup is the record's text.
+    PlainTextToMarkup(body, true, text);
+    return;
+  }
+  iMarkup.clear();
+  PlainTextToMarkup(body, true, iMarkup);
+  AppendUtf8AsCp1252(iMarkup, text, iCounts.replaced);
+}
+
+}  // namespace ql

@@ -1,0 +1,52 @@
+#include "handheld_export.h"
+
+#include "export_book_reader.h"
+
+namespace ql {
+
+HandheldExport::HandheldExport() : iReader(std::make_unique<ExportBookReader>()) {}
+HandheldExport::~HandheldExport() = default;
+
+void HandheldExport::SetMessageSink(MessageSink* messages) {
+  iReader->SetMessageSink(messages);
+}
+
+void HandheldExport::SetExportTime(int64_t unixTime) {
+  iReader->SetExportTime(unixTime);
+}
+
+bool HandheldExport::Open(const std::string& book) {
+  const int opened = iReader->OpenSource(book);
+  if (opened == kExportOk) {
+    iSubjects = iReader->GetSourceSubjectCount();
+    return true;
+  }
+  iFailure = book + ": " + ExportOpenFailureText(opened);
+  return false;
+}
+
+int64_t HandheldExport::ProgressEnd() const {
+  return 2 * iSubjects + 3;
+}
+
+bool HandheldExport::Write(const std::string& pdbPath, const std::string& name, ProgressSink* bar) {
+  iResult = iReader->ExportToHandheld(pdbPath.c_str(), name.c_str(), bar);
+  iReader->CloseSource();
+  if (iResult == kQLPOk) return true;
+  iFailure = pdbPath + ": " + QLPResultText(iResult, iReader->WriteError());
+  return false;
+}
+
+bool HandheldExport::EntriesOverlap() const {
+  return iReader->EntriesOverlap();
+}
+
+int HandheldExport::UnreadableRecordCount() const {
+  return iReader->UnreadableRecordCount();
+}
+
+const std::vector<std::string>& HandheldExport::UnreadableSubjects() const {
+  return iReader->UnreadableSubjects();
+}
+
+}  // namespace ql

@@ -1,0 +1,48 @@
+#include "import_source.h"
+
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "book_builder.h"
+
+namespace ql {
+
+std::string ImportNotesText(const ImportCounts& counts) {
+  std::string text;
+  const auto line = [&](int64_t count, std::string_view what) {
+    if (count == 0) return;
+    if (!text.empty()) text += "\n";
+    text += std::string(what) + ":\t" + std::to_string(count);
+  };
+  line(counts.merged, "Entries merged into the record of the same headword");
+  line(counts.leftOut, "Entries left out of a record that reached the largest size a book allows");
+  line(counts.skippedFields,
+       "Fields left out (pictures, sounds and other kinds a record cannot show)");
+  line(counts.brokenHeadwords, "Headwords whose line breaks became spaces");
+  return text;
+}
+
+bool ImportSource::Fail(std::string reason) {
+  iFailure = std::move(reason);
+  return false;
+}
+
+std::string ImportSource::SourceFileAt(const std::string& path) const {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const std::pair<uint64_t, uint64_t> id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  for (const auto& [read, readId] : iFilesRead)
+    if (readId == id) return read;
+  return {};
+}
+
+void ImportSource::NoteFileRead(const std::string& path, std::pair<uint64_t, uint64_t> id) {
+  iFilesRead.emplace_back(path, id);
+}
+
+bool ImportSource::BuildFailed(const std::string& source, int code) {
+  return Fail(source + ": the import failed: " + BuildResultText(code) + "; no book was written");
+}
+
+}  // namespace ql

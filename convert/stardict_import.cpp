@@ -1,0 +1,101 @@
+#include "stardict_import.h"
+
+#include <zlib.h>
+
+#include "dict_markup.h"
+#include "record_markup.h"
+#include "text_encoding.h"
+
+namespace ql {
+
+bool StarDictImport::ReadGzipFile(const std::string& path, uint64_t expected, std::string& bytes) {
+  std::string compressed;
+  if (!ReadWholeFile(path, UINT64_MAX, compressed)) return false;
+  if (expected > compressed.size() * kMaxInflateRatio)
+    return Fail(path + ": cannot hold the " + std::to_string(expected) +
+                " bytes the .ifo gives as idxfilesize");
+  bytes.resize(size_t(expected) + 1);  // one more, to find text beyond the size given
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) return Fail(path + ": cannot inflate: out of memory");
+  z.next_in = reinterpret_cast<Bytef*>(compressed.data());
+  z.avail_in = uInt(compressed.size());
+  z.next_out = reinterpret_cast<Bytef*>(bytes.data());
+  z.avail_out = uInt(bytes.size());
+  int r = Z_OK;
+  while (r == Z_OK && z.avail_out > 0) r = inflate(&z, Z_NO_FLUSH);
+  const uint64_t produced = bytes.size() - z.avail_out;
+  inflateEnd(&z);
+  if (r != Z_STREAM_END && !(r == Z_OK && z.avail_out == 0))
+    return Fail(path + ": the gzip data is damaged or cut off");
+  if (produced != expected)
+    return Fail(path + ": holds " + (produced > expected ? "more" : "fewer") +
+                " bytes than the .ifo gives as idxfilesize (" + std::to_string(expected) + ")");
+  bytes.resize(size_t(produced));
+  return true;
+}
+
+bool StarDictImport::OpenIndex(const std::string& source) {
+  const std::string base = Base(source, kExtension);
+  std::string ifo;
+  if (!ReadWholeFile(source, kStarDictIfoMax, ifo)) return false;
+  std::string reason;
+  if (!ParseStarDictIfo(ifo, iInfo, reason))
+    return Fail(source + ": not a StarDict .ifo file: " + reason);
+  std::string idx;
+  if (Exists(base + ".idx")) {
+    if (!ReadWholeFile(base + ".idx", UINT64_MAX, idx)) return false;
+    if (uint64_t(iInfo.idxFileSize) != idx.size())
+      return Fail(base + ".idx: holds " + std::to_string(idx.size()) +
+                  " bytes, but the .ifo gives idxfilesize " + std::to_string(iInfo.idxFileSize));
+  } else if (Exists(base + ".idx.gz")) {
+    if (!ReadGzipFile(base + ".idx.gz", uint64_t(iInfo.idxFileSize), idx)) return false;
+  } else {
+    return Fail(source + ": the dictionary's index is missing: neither " + base + ".idx nor " +
+                base + ".idx.gz is there");
+  }
+  if (!OpenData(base)) return false;
+  std::vector<DictEntryRef> refs;
+  const auto damaged = [&] {
+    return Fail(base + ".idx: " + reason + " (the index is damaged, or is not " + iDataPath +
+                "'s)");
+  };
+  const bool inflate = iData.AwaitsInflating();
+  if (!ParseStarDictIdx(idx, iInfo.offsetBits, iData.SizeBound(), refs, reason)) return damaged();
+  bool reached = true;
+  if (inflate && !InflateAsFarAs(refs, reached)) return false;
+  if (!reached && !ParseStarDictIdx(idx, iInfo.offsetBits, iData.Size(), refs, reason))
+    return damaged();
+  if (uint64_t(iInfo.wordCount) != refs.size())
+    return Fail(base + ".idx: holds " + std::to_string(refs.size()) +
+                (refs.size() == 1 ? " entry" : " entries") + ", but the .ifo gives wordcount " +
+                std::to_string(iInfo.wordCount) + " (one of the two is damaged)");
+  iUtf8 = true;
+  TakeEntries(refs, false);
+  return true;
+}
+
+void StarDictImport::EntryText(std::string_view body, std::string& text) {
+  text.clear();
+  iMarkup.clear();
+  // A damaged entry keeps the fields read before the damage. Fields are
+  // separated by a paragraph; one that adds nothing takes its separator
+  // away again.
+  SplitStarDictFields(body, iInfo.sameTypeSequence, iFields);
+  for (const StarDictField& field : iFields) {
+    const size_t before = iMarkup.size();
+    if (before > 0) {
+      iMarkup.push_back(char(kTagByte));
+      iMarkup.push_back(char(kTagParagraph));
+    }
+    if (field.type == 'm')
+      PlainTextToMarkup(field.data, false, iMarkup);
+    else if (field.type == 'h')
+      HtmlToMarkup(field.data, iMarkup);
+    else
+      ++iCounts.skippedFields;
+    if (iMarkup.size() == before + (before > 0 ? 2 : 0)) iMarkup.resize(before);
+  }
+  AppendUtf8AsCp1252(iMarkup, text, iCounts.replaced);
+}
+
+}  // namespace ql
