@@ -6,9 +6,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "user_dirs.h"
 
 extern char** environ;
 
@@ -17,13 +18,6 @@ namespace {
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The user's data directory: $XDG_DATA_HOME, else ~/.local/share.
-std::string UserDataDirectory() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') return data;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "") + "/.local/share";
 }
 
 // Runs a tool found on PATH and waits for it; a missing tool is no error.
@@ -48,7 +42,7 @@ void Run(std::vector<std::string> args) {
 }  // namespace
 
 int main() {
-  const std::string data = UserDataDirectory();
+  const std::string data = ql::UserDataDirectory();
   if (IsDirectory(data + "/mime")) Run({"update-mime-database", data + "/mime"});
   if (IsDirectory(data + "/applications"))
     Run({"update-desktop-database", "-q", data + "/applications"});

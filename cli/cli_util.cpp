@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "open_failure.h"
+#include "same_file.h"
 #include "text_files.h"
 
 namespace qlcli {
@@ -56,11 +57,8 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
   return false;
 }
 
-bool IsSameFile(const std::string& input, const std::string& output) {
-  struct stat in {
-  }, out{};
-  if (stat(input.c_str(), &in) != 0 || stat(output.c_str(), &out) != 0) return false;
-  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
+bool RefuseSameFile(const std::string& input, const std::string& output) {
+  if (!ql::IsSameFile(input, output)) return false;
   Fail(ql::SameFileText(output, input));
   return true;
 }

@@ -36,7 +36,7 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);
 // When output names the file input names (the same path, a link to it, or
 // another path of it), prints why and returns true: writing would destroy
 // the input before it was read.
-bool IsSameFile(const std::string& input, const std::string& output);
+bool RefuseSameFile(const std::string& input, const std::string& output);
 
 // The window's text export names lost entries in the same words.
 using ql::CountAndNames;

@@ -56,7 +56,7 @@ void RunExport(const ExportOptions& o) {
     return;
   }
 
-  if (IsSameFile(o.book, o.out)) return;
+  if (RefuseSameFile(o.book, o.out)) return;
   ql::HandheldExport exporter;
   if (!exporter.Open(o.book)) {
     Fail(exporter.Failure());

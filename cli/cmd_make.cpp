@@ -53,7 +53,7 @@ void RunImport(const std::string& source, const std::string& book, const std::st
                const std::string& encoding) {
   const ql::ImportFormat& format =
       formatName.empty() ? ql::ImportFormatForPath(source) : *ql::FindImportFormat(formatName);
-  if (IsSameFile(source, book)) return;
+  if (RefuseSameFile(source, book)) return;
   ql::ImportOptions options;
   options.encoding = encoding == kEncodingUtf8     ? ql::TextEncoding::kUtf8
                      : encoding == kEncodingCp1252 ? ql::TextEncoding::kCp1252
@@ -79,7 +79,7 @@ void RunImport(const std::string& source, const std::string& book, const std::st
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
-  if (IsSameFile(bookPath, out)) return;
+  if (RefuseSameFile(bookPath, out)) return;
   ql::BookReader reader;
   if (!OpenBook(reader, bookPath, ql::kOpenReadOnly)) return;
   ql::TextExport text;
@@ -105,7 +105,7 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
 }
 
 void RunUpgrade(const std::string& legacy, const std::string& out) {
-  if (IsSameFile(legacy, out)) return;
+  if (RefuseSameFile(legacy, out)) return;
   ql::BookReader reader;
   // Read-only, so the legacy file is not marked as opened or given a
   // bookmark block on the way.

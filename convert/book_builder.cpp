@@ -10,6 +10,7 @@
 #include "book_reader.h"
 #include "byte_order.h"
 #include "record_markup.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -28,10 +29,6 @@ inline bool IsEntrySpace(int c) {
   return c == kSpace || c == kCR || c == kLF;
 }
 
-inline char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
-}
-
 // Where the centre tags let either of two letters stand.
 constexpr size_t kCentreFreeFirst = 5;       // "<cent" then two of e/r, for "<center>"
 constexpr size_t kCentreFreeFirstClose = 6;  // "</cent" then two of e/r
@@ -45,7 +42,7 @@ bool MatchCanonical(std::string_view text, uint8_t code, size_t& length) {
                                              : form.size();
   for (size_t i = 0; i < form.size(); ++i) {
     char want = form[i];
-    char got = LowerAscii(text[i]);
+    char got = FoldAscii(text[i]);
     if (i == freeFirst || i == freeFirst + 1) {
       if (got != 'e' && got != 'r') return false;
     } else if (code == kTagLinkStart && i == 2) {
@@ -113,7 +110,7 @@ const char* BuildResultText(BuildResult code) {
 
 uint8_t MatchImportTag(std::string_view text, size_t& length) {
   if (text.size() < 3 || text[0] != kTagOpen) return 0;
-  const char second = LowerAscii(text[1]);
+  const char second = FoldAscii(text[1]);
   for (uint8_t code = kTagFirst; code <= kTagLast; ++code)
     if (kMarkupTags[code].canonical[1] == second && MatchCanonical(text, code, length)) return code;
   return 0;
@@ -197,7 +194,7 @@ bool BookBuilder::MatchNewTag(std::string* matched) {
     int c = ReadByte();
     if (c == EOF) return false;
     char got = char(c);
-    if (want == '>' ? got != want : LowerAscii(got) != want) {
+    if (want == '>' ? got != want : FoldAscii(got) != want) {
       // Scanning goes on after the "<"; the letters taken cannot start a new
       // tag, but the mismatching character can.
       UnreadByte(c);

@@ -13,19 +13,13 @@
 #include "book_builder.h"
 #include "book_format.h"
 #include "byte_order.h"
+#include "file_closer.h"
 
 namespace ql {
 
 namespace {
 
 constexpr size_t kCopyBufferSize = 64 * 1024;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using TempFile = std::unique_ptr<std::FILE, FileCloser>;
 
 bool PutWords(std::FILE* out, std::initializer_list<uint32_t> words) {
   for (uint32_t w : words) {
@@ -49,8 +43,8 @@ bool CopyWhole(std::FILE* from, std::FILE* to) {
 }  // namespace
 
 BuildResult BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
-  TempFile data(OpenWorkFile());
-  TempFile table(OpenWorkFile());
+  OwnedFile data(OpenWorkFile());
+  OwnedFile table(OpenWorkFile());
   if (!data || !table) return Fail(kBuildIoFailed);
   if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0) return Fail(kBuildIoFailed);
 

@@ -13,9 +13,11 @@
 #include "book_builder.h"
 #include "book_reader.h"
 #include "dictd_format.h"
+#include "file_closer.h"
 #include "import_formats.h"
 #include "open_failure.h"
 #include "record_markup.h"
+#include "text_case.h"
 #include "text_encoding.h"
 
 namespace ql {
@@ -43,12 +45,6 @@ bool LineBreaksToSpaces(std::string& text) {
   text.swap(spaced);
   return true;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
 
 }  // namespace
 
@@ -139,11 +135,11 @@ bool DictImport::Exists(const std::string& path) {
 }
 
 std::string DictImport::Base(const std::string& path, std::string_view extension) {
-  return HasExtension(path, extension) ? path.substr(0, path.size() - extension.size()) : path;
+  return EndsWithFolded(path, extension) ? path.substr(0, path.size() - extension.size()) : path;
 }
 
 bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::string& bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  OwnedFile file(std::fopen(path.c_str(), "rb"));
   if (!file) return Fail(path + ": " + SystemErrorText(errno));
   struct stat st {};
   if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));

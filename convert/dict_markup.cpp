@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "record_markup.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -22,17 +23,6 @@ constexpr size_t kEntityMax = 12;
 constexpr std::string_view kBwordScheme = "bword://";
 constexpr std::string_view kUrlMark = "://";
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != prefix[i]) return false;
-  return true;
-}
 
 // The characters plain text is not copied through at: line ends, links,
 // "<" and TAB.
@@ -263,7 +253,7 @@ std::string_view AttributeValue(std::string_view tag, std::string_view name) {
         value = tag.substr(valueStart, at - valueStart);
       }
     }
-    if (key.size() == name.size() && StartsWithNoCase(key, name)) return value;
+    if (key.size() == name.size() && StartsWithFolded(key, name)) return value;
     if (key.empty() && at < tag.size()) ++at;  // a stray character: step over it
   }
   return {};
@@ -272,7 +262,7 @@ std::string_view AttributeValue(std::string_view tag, std::string_view name) {
 // The entry a link's href names, or empty when it names none.
 std::string LinkTarget(std::string_view href) {
   std::string_view word;
-  if (StartsWithNoCase(href, kBwordScheme))
+  if (StartsWithFolded(href, kBwordScheme))
     word = href.substr(kBwordScheme.size());
   else if (href.find_first_of(":/#?") == std::string_view::npos)
     word = href;
@@ -361,14 +351,14 @@ void HtmlToMarkup(std::string_view html, std::string& out) {
         continue;
       }
       std::string name(html.substr(nameAt, nameEnd - nameAt));
-      for (char& ch : name) ch = Lower(ch);
+      for (char& ch : name) ch = FoldAscii(ch);
       const std::string_view inner = html.substr(nameEnd, close - nameEnd);
       i = close + 1;
       if (!closing && (name == "script" || name == "style")) {
         const std::string endTag = "</" + name;
         size_t k = i;
         for (; k < html.size(); ++k)
-          if (html[k] == '<' && StartsWithNoCase(html.substr(k), endTag)) break;
+          if (html[k] == '<' && StartsWithFolded(html.substr(k), endTag)) break;
         const size_t end = html.find('>', k);
         i = end == std::string_view::npos ? html.size() : end + 1;
         continue;

@@ -2,6 +2,7 @@
 
 #include "dictd_import.h"
 #include "stardict_import.h"
+#include "text_case.h"
 #include "text_source.h"
 
 namespace ql {
@@ -57,17 +58,6 @@ std::string Listed(std::span<const std::string_view> items, std::string_view las
 
 }  // namespace
 
-bool HasExtension(std::string_view path, std::string_view extension) {
-  if (path.size() < extension.size()) return false;
-  const std::string_view end = path.substr(path.size() - extension.size());
-  for (size_t i = 0; i < extension.size(); ++i) {
-    char c = end[i];
-    if (c >= 'A' && c <= 'Z') c = char(c + ('a' - 'A'));
-    if (c != extension[i]) return false;
-  }
-  return true;
-}
-
 std::span<const ImportFormat> ImportFormats() {
   return kFormats;
 }
@@ -81,7 +71,7 @@ const ImportFormat* FindImportFormat(std::string_view name) {
 const ImportFormat& ImportFormatForPath(std::string_view path) {
   for (const ImportFormat& format : kFormats)
     for (std::string_view extension : format.extensions)
-      if (!extension.empty() && HasExtension(path, extension)) return format;
+      if (!extension.empty() && EndsWithFolded(path, extension)) return format;
   return kFormats.front();
 }
 

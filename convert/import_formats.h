@@ -33,8 +33,6 @@ std::span<const ImportFormat> ImportFormats();
 
 // The format named name; null when there is none.
 const ImportFormat* FindImportFormat(std::string_view name);
-// True when path ends with extension (given in lower case), in any case.
-bool HasExtension(std::string_view path, std::string_view extension);
 // The format path's extension chooses.
 const ImportFormat& ImportFormatForPath(std::string_view path);
 // The format of the Import dialog's filter at index.

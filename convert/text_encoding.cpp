@@ -1,7 +1,9 @@
 #include "text_encoding.h"
 
-#include <array>
+#include <optional>
 #include <vector>
+
+#include "cp1252.h"
 
 namespace ql {
 
@@ -9,12 +11,6 @@ namespace {
 
 constexpr uint8_t kReplacement = '?';
 constexpr size_t kChunk = 64 * 1024;
-
-// Code points of Windows-1252 bytes 0x80 to 0x9F; 0 where the byte is unused.
-constexpr std::array<uint16_t, 32> kHigh = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Length of the UTF-8 sequence led by b, 0 when b cannot lead one.
 size_t SequenceLength(uint8_t b) {
@@ -67,14 +63,6 @@ bool LooksLikeUtf8(std::string_view head) {
   return multiByte;
 }
 
-uint8_t Cp1252FromCodePoint(uint32_t codePoint) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
-    return static_cast<uint8_t>(codePoint);
-  for (size_t k = 0; k < kHigh.size(); ++k)
-    if (kHigh[k] != 0 && kHigh[k] == codePoint) return static_cast<uint8_t>(0x80 + k);
-  return 0;
-}
-
 namespace {
 
 // The Windows-1252 byte for the UTF-8 character at p[i] (a byte that starts
@@ -88,18 +76,18 @@ uint8_t NextCp1252(const uint8_t* p, size_t size, size_t& i, int64_t& replaced) 
   }
   const size_t n = SequenceLength(b);
   uint32_t c = 0;
-  uint8_t byte = 0;
+  std::optional<unsigned char> byte;
   if (n != 0 && i + n <= size && Decode(p + i, n, c)) {
-    byte = Cp1252FromCodePoint(c);
+    byte = Cp1252ByteFor(c);
     i += n;
   } else {
     ++i;  // not UTF-8: one '?' for the byte
   }
-  if (byte == 0) {
-    byte = kReplacement;
+  if (!byte) {
     ++replaced;
+    return kReplacement;
   }
-  return byte;
+  return *byte;
 }
 
 }  // namespace

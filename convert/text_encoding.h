@@ -16,9 +16,6 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // a longer input).
 bool LooksLikeUtf8(std::string_view head);
 
-// Windows-1252 byte of a code point; 0 when it has none (NUL is never asked).
-uint8_t Cp1252FromCodePoint(uint32_t codePoint);
-
 // Copies in (UTF-8; a byte-order mark at the start is passed over) to out as
 // Windows-1252. Characters Windows-1252 lacks, and bytes that are not UTF-8,
 // become '?', counted in replaced. False when reading or writing failed.

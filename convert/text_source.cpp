@@ -34,7 +34,7 @@ bool TextSource::Open(const std::string& path) {
 bool TextSource::MakeRewindable() {
   struct stat st {};
   if (::fstat(::fileno(iInput.get()), &st) == 0 && S_ISREG(st.st_mode)) return true;
-  File copy(OpenWorkFile());
+  OwnedFile copy(OpenWorkFile());
   if (!copy) return false;
   char buffer[1 << 16];
   size_t got;
@@ -67,7 +67,7 @@ bool TextSource::Examine() {
 bool TextSource::Prepare() {
   iCounts.replaced = 0;
   if (!iUtf8) return true;
-  File converted(OpenWorkFile());
+  OwnedFile converted(OpenWorkFile());
   if (!converted || !ConvertUtf8ToCp1252(iInput.get(), converted.get(), iCounts.replaced) ||
       std::fseek(converted.get(), 0, SEEK_SET) != 0)
     return Fail(iSource + ": cannot convert the text: " + SystemErrorText(errno));

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "file_closer.h"
 #include "import_source.h"
 
 namespace ql {
@@ -39,17 +40,11 @@ class TextSource : public ImportSource {
   std::FILE* Input() const { return iInput.get(); }
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* f) const {
-      if (f) std::fclose(f);
-    }
-  };
-  using File = std::unique_ptr<std::FILE, FileCloser>;
   bool MakeRewindable();
 
   TextEncoding iEncoding;
   std::string iSource;
-  File iInput;
+  OwnedFile iInput;
   bool iUtf8 = false;
   Utf8Sign iSign = Utf8Sign::kNone;
   int64_t iPos = 0;

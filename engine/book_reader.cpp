@@ -16,6 +16,7 @@
 #include "codecs.h"
 #include "legacy_book_file.h"
 #include "same_file.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -25,10 +26,6 @@ constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
 // How many records on a damaged tail looks for the next tail, to cut it there.
 constexpr int kTailSearchRecords = 64;
-
-inline uint8_t FoldByte(uint8_t c) {
-  return (c >= 'A' && c <= 'Z') ? uint8_t(c + ('a' - 'A')) : c;
-}
 
 bool BeginsWith(std::string_view subject, std::string_view key) {
   return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
@@ -49,14 +46,7 @@ std::string RecordName(std::string_view subject, int index) {
 }
 
 int CompareSubjects(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t x = FoldByte(static_cast<uint8_t>(a[i]));
-    const uint8_t y = FoldByte(static_cast<uint8_t>(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  return CompareFoldedAscii(a, b);
 }
 
 BookReader::BookReader() = default;

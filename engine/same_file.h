@@ -1,8 +1,14 @@
-// A second, read-only open of the file a descriptor refers to, for a reader
-// on another thread.
+// Whether two paths name one file, and a second, read-only open of the file a
+// descriptor refers to, for a reader on another thread.
 #pragma once
 
+#include <string>
+
 namespace ql {
+
+// True when both paths name one existing file (the same path, a link to it,
+// or another path of it).
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // Opens the file fd refers to again, read-only and close-on-exec: the same
 // file whatever has been renamed onto its path since (even when it has been

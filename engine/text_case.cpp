@@ -6,6 +6,18 @@
 
 namespace ql {
 
+bool StartsWithFolded(std::string_view text, std::string_view affix) {
+  if (text.size() < affix.size()) return false;
+  for (size_t i = 0; i < affix.size(); ++i)
+    if (FoldAscii(text[i]) != affix[i]) return false;
+  return true;
+}
+
+bool EndsWithFolded(std::string_view text, std::string_view affix) {
+  return text.size() >= affix.size() &&
+         StartsWithFolded(text.substr(text.size() - affix.size()), affix);
+}
+
 std::string LowerCaseCp1252(std::string_view text) {
   std::string lower(text);
   LowerCaseInto(reinterpret_cast<const uint8_t*>(text.data()),

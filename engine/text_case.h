@@ -13,6 +13,36 @@
 
 namespace ql {
 
+// The ASCII case fold subjects are ordered and compared with, and that file
+// names, extensions, tags and schemes are matched with: A-Z become a-z,
+// every other byte stays.
+constexpr uint8_t FoldAscii(uint8_t b) {
+  return b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b + ('a' - 'A')) : b;
+}
+constexpr char FoldAscii(char c) {
+  return static_cast<char>(FoldAscii(static_cast<uint8_t>(c)));
+}
+
+// Orders a and b as their folded copies would order: bytes as unsigned
+// values after FoldAscii, a shorter string first when it starts the other.
+// Negative, zero or positive.
+inline int CompareFoldedAscii(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const uint8_t x = FoldAscii(static_cast<uint8_t>(a[i]));
+    const uint8_t y = FoldAscii(static_cast<uint8_t>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+// Whether text starts (ends) with affix, folding text with FoldAscii; affix
+// is given in lower case.
+bool StartsWithFolded(std::string_view text, std::string_view affix);
+bool EndsWithFolded(std::string_view text, std::string_view affix);
+
 // Windows-1252 lower-case mapping: A-Z, 0xC0-0xD6 and 0xD8-0xDE move up by
 // 0x20; the three capitals of the 0x80 row (S caron, OE, Z caron) move up by
 // 0x10; Y diaeresis 0x9F becomes 0xFF. Every other byte maps to itself.

@@ -16,6 +16,7 @@
 #include "handheld_compress.h"
 #include "pdb_format.h"
 #include "record_markup.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -26,22 +27,6 @@ constexpr uint8_t kSpace = 0x20;
 constexpr uint8_t kTextNul = 0;
 constexpr char kUnreadableMark = '~';
 constexpr size_t kUnreadableNames = 5;
-
-inline uint8_t Fold(uint8_t c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c;
-}
-
-// Compares as the folded copies would compare: bytes as unsigned values
-// after folding A-Z, a shorter string first when it is a start of the other.
-int CompareFolded(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] == b[i]) continue;
-    const uint8_t x = Fold(static_cast<uint8_t>(a[i])), y = Fold(static_cast<uint8_t>(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
 
 size_t CeilDiv(size_t a, size_t b) {
   return (a + b - 1) / b;
@@ -108,13 +93,14 @@ void QLPWriter::SortSubjectIndex() {
   std::vector<int32_t> byText(n);
   for (size_t i = 0; i < n; ++i) byText[i] = static_cast<int32_t>(i);
   std::sort(byText.begin(), byText.end(), [&](int32_t a, int32_t b) {
-    return CompareFolded(SubjectAt(static_cast<size_t>(a)), SubjectAt(static_cast<size_t>(b))) < 0;
+    return CompareFoldedAscii(SubjectAt(static_cast<size_t>(a)),
+                              SubjectAt(static_cast<size_t>(b))) < 0;
   });
   std::vector<int32_t> rank(n, 0);
   bool equalSubjects = false;
   for (size_t k = 1; k < n; ++k) {
     const size_t a = static_cast<size_t>(byText[k - 1]), b = static_cast<size_t>(byText[k]);
-    const bool same = CompareFolded(SubjectAt(a), SubjectAt(b)) == 0;
+    const bool same = CompareFoldedAscii(SubjectAt(a), SubjectAt(b)) == 0;
     equalSubjects = equalSubjects || same;
     rank[b] = rank[a] + (same ? 0 : 1);
   }
@@ -184,13 +170,13 @@ bool QLPWriter::SetSubjects(const std::vector<std::string>& subjects) {
 int QLPWriter::FindLinkTarget(const uint8_t* target, size_t length) const {
   uint8_t folded[kLinkTargetMax];
   length = std::min(length, sizeof folded);
-  for (size_t i = 0; i < length; ++i) folded[i] = Fold(target[i]);
+  for (size_t i = 0; i < length; ++i) folded[i] = FoldAscii(target[i]);
   const std::string_view key(reinterpret_cast<const char*>(folded), length);
   int lo = 0, hi = static_cast<int>(iSortedSubjectIndex.size()) - 1;
   while (lo <= hi) {
     int mid = lo + (hi - lo) / 2;
     int32_t k = iSortedSubjectIndex[static_cast<size_t>(mid)];
-    int c = CompareFolded(key, SubjectAt(static_cast<size_t>(k)));
+    int c = CompareFoldedAscii(key, SubjectAt(static_cast<size_t>(k)));
     if (c < 0)
       hi = mid - 1;
     else if (c > 0)

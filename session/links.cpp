@@ -1,7 +1,8 @@
 #include "links.h"
 
 #include <array>
-#include <cctype>
+
+#include "text_case.h"
 
 namespace ql {
 
@@ -9,15 +10,6 @@ namespace {
 
 constexpr std::string_view kSpaceEscape = "%20";
 constexpr std::array<std::string_view, 3> kExternalSchemes = {"http:", "https:", "mailto:"};
-
-// Schemes are compared without regard to case, as browsers do.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -48,7 +40,8 @@ int LinkTarget(Document& doc, std::string_view key) {
 LinkAction ClassifyLink(std::string_view address) {
   if (address.starts_with(kLinkPrefix)) return LinkAction::kShowRecord;
   for (std::string_view scheme : kExternalSchemes)
-    if (StartsWithNoCase(address, scheme)) return LinkAction::kOpenExternally;
+    // Schemes are compared without regard to case, as browsers do.
+    if (StartsWithFolded(address, scheme)) return LinkAction::kOpenExternally;
   return LinkAction::kIgnore;
 }
 

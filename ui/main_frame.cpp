@@ -20,7 +20,6 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -31,6 +30,11 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "bookmarks.h"
 #include "dialogs.h"
@@ -45,12 +49,38 @@
 #include "quick_peek.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "settings.h"
 #include "show_record.h"
 #include "subject_list.h"
 #include "subject_view.h"
 #include "theme.h"
 
 namespace qlui {
+
+// Where an action stands: a menu of the bar, the theme menu inside View, or
+// the window itself (keys without a menu item).
+enum class Menu { kFile, kEdit, kBookmarks, kView, kTheme, kHelp, kWindow };
+
+// One row of the window's actions. A row without text is a separator; one
+// with recentFiles is where the recent files stand; one with a submenu opens
+// that menu there. The others are items: run when chosen, or toggle for an
+// item checked at first and told each change.
+struct ActionRow {
+  Menu menu;
+  const char* text = nullptr;  // with its mnemonic
+  QList<QKeySequence> keys = {};
+  const char* tip = nullptr;  // the status bar's tip
+  QIcon icon = {};
+  const char* themeIcon = nullptr;  // the desktop theme's icon, taken once the window shows
+  const char* name = nullptr;       // the object name
+  int toolGroup = 0;                // on the toolbar, in this group (1 first); 0 not
+  std::optional<Menu> submenu = std::nullopt;
+  bool recentFiles = false;
+  bool choice = false;  // one of the menu's checkable choices
+  std::function<void()> run = {};
+  std::function<void(bool)> toggle = {};
+  QAction** keep = nullptr;  // where the frame keeps the action
+};
 
 namespace {
 
@@ -87,6 +117,18 @@ struct ThemedAction {
   QAction* action;
   const char* themeName;
 };
+
+// The menus along the bar, in order; the theme menu hangs in the View menu.
+struct MenuTitle {
+  Menu menu;
+  const char* text;
+};
+constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},
+                                  {Menu::kEdit, "&Edit"},
+                                  {Menu::kBookmarks, "&Bookmarks"},
+                                  {Menu::kView, "&View"},
+                                  {Menu::kHelp, "&Help"}};
+constexpr size_t kMenuCount = static_cast<size_t>(Menu::kWindow) + 1;
 
 // The manual: beside the build's programs, else where the install put it.
 QString ManualPath() {
@@ -162,156 +204,252 @@ CMainFrame::~CMainFrame() {
   iSearcher = nullptr;
 }
 
-void CMainFrame::CreateMenus() {
-  iFileMenu = menuBar()->addMenu(QStringLiteral("&File"));
-  QAction* open = iFileMenu->addAction(QIcon(QStringLiteral(":/open.png")),
-                                       QStringLiteral("&Open..."), this, &CMainFrame::OnFileOpen);
-  open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  open->setStatusTip(QStringLiteral("Open a book"));
-  iFileMenu->addAction(QStringLiteral("Import..."), this, [this] { ql::RunImport(iDoc, *this); })
-      ->setStatusTip(QStringLiteral("Make a book from tagged or tab-separated text"));
-  iFileMenu
-      ->addAction(QStringLiteral("Export to Palm..."), this,
-                  [this] {
-                    const std::unique_ptr<ql::InstallAide> aide = ql::MakeInstallAide();
-                    ql::RunExportToHandheld(iDoc, *this, *aide);
-                  })
-      ->setStatusTip(QStringLiteral("Write the book as a handheld database"));
-  iFileMenu
-      ->addAction(QStringLiteral("Upgrade..."), this,
-                  [this] { ql::RunUpgradeCommand(iDoc, *this); })
-      ->setStatusTip(QStringLiteral("Write an older-format book as a new book"));
-  iFileMenu
-      ->addAction(QStringLiteral("Export as Text..."), this,
-                  [this] { ql::RunTextExport(iDoc, *this); })
-      ->setStatusTip(QStringLiteral("Write the book as tab-separated tagged text"));
-  iFileMenu->addSeparator();
-  QAction* print = iFileMenu->addAction(QIcon(QStringLiteral(":/print.png")),
-                                        QStringLiteral("&Print..."), this, &CMainFrame::OnPrint);
-  print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  print->setStatusTip(QStringLiteral("Print the record on show"));
-  iFileMenu->addAction(QStringLiteral("P&rint Setup..."), this, &CMainFrame::OnPrintSetup)
-      ->setStatusTip(QStringLiteral("Choose the printer and the page"));
-  iFileMenu->addSeparator();
-  iRecentPlaceholder = iFileMenu->addAction(QStringLiteral("Recent File"));
+std::vector<ActionRow> CMainFrame::ActionTable() {
+  const QIcon back = style()->standardIcon(QStyle::SP_ArrowBack);
+  const QIcon forward = style()->standardIcon(QStyle::SP_ArrowForward);
+  return {
+      {.menu = Menu::kFile,
+       .text = "&Open...",
+       .keys = {Qt::CTRL | Qt::Key_O},
+       .tip = "Open a book",
+       .icon = QIcon(QStringLiteral(":/open.png")),
+       .themeIcon = "document-open",
+       .name = "actionOpen",
+       .toolGroup = 2,
+       .run = [this] { OnFileOpen(); }},
+      {.menu = Menu::kFile,
+       .text = "Import...",
+       .tip = "Make a book from tagged or tab-separated text",
+       .run = [this] { ql::RunImport(iDoc, *this); }},
+      {.menu = Menu::kFile,
+       .text = "Export to Palm...",
+       .tip = "Write the book as a handheld database",
+       .run =
+           [this] {
+             const std::unique_ptr<ql::InstallAide> aide = ql::MakeInstallAide();
+             ql::RunExportToHandheld(iDoc, *this, *aide);
+           }},
+      {.menu = Menu::kFile,
+       .text = "Upgrade...",
+       .tip = "Write an older-format book as a new book",
+       .run = [this] { ql::RunUpgradeCommand(iDoc, *this); }},
+      {.menu = Menu::kFile,
+       .text = "Export as Text...",
+       .tip = "Write the book as tab-separated tagged text",
+       .run = [this] { ql::RunTextExport(iDoc, *this); }},
+      {.menu = Menu::kFile},
+      {.menu = Menu::kFile,
+       .text = "&Print...",
+       .keys = {Qt::CTRL | Qt::Key_P},
+       .tip = "Print the record on show",
+       .icon = QIcon(QStringLiteral(":/print.png")),
+       .themeIcon = "document-print",
+       .name = "actionPrint",
+       .toolGroup = 3,
+       .run = [this] { OnPrint(); }},
+      {.menu = Menu::kFile,
+       .text = "P&rint Setup...",
+       .tip = "Choose the printer and the page",
+       .run = [this] { OnPrintSetup(); }},
+      {.menu = Menu::kFile},
+      {.menu = Menu::kFile, .recentFiles = true},
+      {.menu = Menu::kFile},
+      {.menu = Menu::kFile, .text = "E&xit", .tip = "Quit Quillary", .run = [this] { close(); }},
+
+      {.menu = Menu::kEdit,
+       .text = "&Find...",
+       .keys = {Qt::CTRL | Qt::Key_F},
+       .tip = "Search the book for up to three terms",
+       .run = [this] { ql::RunFind(iDoc, *this, iFind, *iSearcher); }},
+      {.menu = Menu::kEdit,
+       .text = "&Look Up",
+       .keys = {Qt::CTRL | Qt::Key_L},
+       .tip = "Type the start of a subject to show it",
+       .run =
+           [this] {
+             iLookup->setFocus(Qt::ShortcutFocusReason);
+             iLookup->selectAll();
+           }},
+      {.menu = Menu::kEdit,
+       .text = "Find Next",
+       .keys = {Qt::Key_F3},
+       .tip = "Find the next match",
+       .run = [this] { ql::RunFindNext(iDoc, *this, iFind, *iSearcher); }},
+
+      // The book's bookmarks follow the separator.
+      {.menu = Menu::kBookmarks,
+       .text = "New bookmark",
+       .run = [this] { ql::NewBookmark(iDoc, *this); }},
+      {.menu = Menu::kBookmarks,
+       .text = "Remove bookmark...",
+       .run = [this] { ql::RemoveBookmark(iDoc, *this); }},
+      {.menu = Menu::kBookmarks},
+
+      {.menu = Menu::kView,
+       .text = "&Back",
+       .keys = {Qt::ALT | Qt::Key_Left},
+       .tip = "Show the record shown before",
+       .icon = back,
+       .toolGroup = 1,
+       .run = [this] { GoBack(); },
+       .keep = &iBackAction},
+      {.menu = Menu::kView,
+       .text = "&Forward",
+       .keys = {Qt::ALT | Qt::Key_Right},
+       .tip = "Show the record shown after",
+       .icon = forward,
+       .toolGroup = 1,
+       .run = [this] { GoForward(); },
+       .keep = &iForwardAction},
+      {.menu = Menu::kView},
+      {.menu = Menu::kView,
+       .text = "Zoom &In",
+       .keys = {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal},
+       .tip = "Make the list and the page larger",
+       .run = [this] { Zoom(ql::Zoom::kIn); }},
+      {.menu = Menu::kView,
+       .text = "Zoom &Out",
+       .keys = {Qt::CTRL | Qt::Key_Minus},
+       .tip = "Make the list and the page smaller",
+       .run = [this] { Zoom(ql::Zoom::kOut); }},
+      {.menu = Menu::kView,
+       .text = "&Actual Size",
+       .keys = {Qt::CTRL | Qt::Key_0},
+       .tip = "Show the list and the page at 100%",
+       .run = [this] { Zoom(ql::Zoom::kReset); }},
+      {.menu = Menu::kView, .text = "T&heme", .submenu = Menu::kTheme},
+      // One of the three, in the order of Theme.
+      {.menu = Menu::kTheme,
+       .text = "Follow the &Desktop",
+       .choice = true,
+       .run = [this] { ChooseTheme(Theme::kDesktop); },
+       .keep = &iThemeActions[static_cast<int>(Theme::kDesktop)]},
+      {.menu = Menu::kTheme,
+       .text = "&Light",
+       .choice = true,
+       .run = [this] { ChooseTheme(Theme::kLight); },
+       .keep = &iThemeActions[static_cast<int>(Theme::kLight)]},
+      {.menu = Menu::kTheme,
+       .text = "Dar&k",
+       .choice = true,
+       .run = [this] { ChooseTheme(Theme::kDark); },
+       .keep = &iThemeActions[static_cast<int>(Theme::kDark)]},
+      {.menu = Menu::kView},
+      {.menu = Menu::kView,
+       .text = "&Toolbar",
+       .toggle = [this](bool on) { iToolBar->setVisible(on); },
+       .keep = &iToolBarAction},
+      {.menu = Menu::kView,
+       .text = "&Status Bar",
+       .toggle = [this](bool on) { statusBar()->setVisible(on); }},
+
+      {.menu = Menu::kHelp,
+       .text = "Contents...",
+       .tip = "Read the manual",
+       .run = [this] { OnHelpContents(); }},
+      {.menu = Menu::kHelp,
+       .text = "&About Quillary...",
+       .icon = QIcon(QStringLiteral(":/about-icon.png")),
+       .themeIcon = "help-about",
+       .name = "actionAbout",
+       .toolGroup = 4,
+       .run = [this] { OnAbout(); }},
+
+      // F6 and Shift+F6 move between the two panes.
+      {.menu = Menu::kWindow,
+       .text = "Next pane",
+       .keys = {Qt::Key_F6},
+       .run = [this] { SwitchPane(); }},
+      {.menu = Menu::kWindow,
+       .text = "Previous pane",
+       .keys = {Qt::SHIFT | Qt::Key_F6},
+       .run = [this] { SwitchPane(); }},
+  };
+}
+
+QAction* CMainFrame::MakeAction(const ActionRow& row, QMenu* menu) {
+  const QString text = QLatin1String(row.text);
+  QAction* action = nullptr;
+  if (row.menu == Menu::kWindow) {
+    action = new QAction(text, this);
+    addAction(action);
+  } else {
+    action = menu->addAction(row.icon, text);
+  }
+  if (!row.keys.isEmpty()) action->setShortcuts(row.keys);
+  if (row.tip) action->setStatusTip(QLatin1String(row.tip));
+  if (row.name) action->setObjectName(QLatin1String(row.name));
+  if (row.toggle) {
+    action->setCheckable(true);
+    action->setChecked(true);
+    connect(action, &QAction::toggled, this, row.toggle);
+  } else {
+    connect(action, &QAction::triggered, this, row.run);
+  }
+  if (row.keep) *row.keep = action;
+  return action;
+}
+
+void CMainFrame::AddRecentFiles(QMenu* menu) {
+  iRecentPlaceholder = menu->addAction(QStringLiteral("Recent File"));
   iRecentPlaceholder->setEnabled(false);
   for (int i = 0; i < ql::kRecentFileCount; ++i) {
-    iRecentActions[i] = iFileMenu->addAction(QString(), this, [this, i] { OnOpenRecent(i); });
+    iRecentActions[i] = menu->addAction(QString(), this, [this, i] { OnOpenRecent(i); });
     iRecentActions[i]->setVisible(false);
   }
-  iFileMenu->addSeparator();
-  QAction* exitAction = iFileMenu->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-  exitAction->setStatusTip(QStringLiteral("Quit Quillary"));
-  open->setObjectName(QStringLiteral("actionOpen"));
-  print->setObjectName(QStringLiteral("actionPrint"));
+}
 
-  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-  QAction* find = edit->addAction(QStringLiteral("&Find..."), this,
-                                  [this] { ql::RunFind(iDoc, *this, iFind, *iSearcher); });
-  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-  find->setStatusTip(QStringLiteral("Search the book for up to three terms"));
-  QAction* lookUp = edit->addAction(QStringLiteral("&Look Up"), this, [this] {
-    iLookup->setFocus(Qt::ShortcutFocusReason);
-    iLookup->selectAll();
-  });
-  lookUp->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  lookUp->setStatusTip(QStringLiteral("Type the start of a subject to show it"));
-  QAction* findNext = edit->addAction(QStringLiteral("Find Next"), this,
-                                      [this] { ql::RunFindNext(iDoc, *this, iFind, *iSearcher); });
-  findNext->setShortcut(QKeySequence(Qt::Key_F3));
-  findNext->setStatusTip(QStringLiteral("Find the next match"));
+void CMainFrame::CreateMenus() {
+  std::array<QMenu*, kMenuCount> menus = {};
+  for (const MenuTitle& title : kMenuBar)
+    menus[static_cast<size_t>(title.menu)] = menuBar()->addMenu(QLatin1String(title.text));
+  iFileMenu = menus[static_cast<size_t>(Menu::kFile)];
+  iBookmarksMenu = menus[static_cast<size_t>(Menu::kBookmarks)];
+  std::array<QActionGroup*, kMenuCount> choices = {};
+  std::vector<std::pair<int, QAction*>> tools;
+  std::vector<ThemedAction> themed;
 
-  iBookmarksMenu = menuBar()->addMenu(QStringLiteral("&Bookmarks"));
-  iBookmarksMenu->addAction(QStringLiteral("New bookmark"), this,
-                            [this] { ql::NewBookmark(iDoc, *this); });
-  iBookmarksMenu->addAction(QStringLiteral("Remove bookmark..."), this,
-                            [this] { ql::RemoveBookmark(iDoc, *this); });
-  iBookmarksMenu->addSeparator();
-
-  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-  iBackAction = view->addAction(style()->standardIcon(QStyle::SP_ArrowBack),
-                                QStringLiteral("&Back"), this, &CMainFrame::GoBack);
-  iBackAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
-  iBackAction->setStatusTip(QStringLiteral("Show the record shown before"));
-  iForwardAction = view->addAction(style()->standardIcon(QStyle::SP_ArrowForward),
-                                   QStringLiteral("&Forward"), this, &CMainFrame::GoForward);
-  iForwardAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
-  iForwardAction->setStatusTip(QStringLiteral("Show the record shown after"));
-  view->addSeparator();
-  QAction* zoomIn =
-      view->addAction(QStringLiteral("Zoom &In"), this, [this] { Zoom(ql::Zoom::kIn); });
-  zoomIn->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-  zoomIn->setStatusTip(QStringLiteral("Make the list and the page larger"));
-  QAction* zoomOut =
-      view->addAction(QStringLiteral("Zoom &Out"), this, [this] { Zoom(ql::Zoom::kOut); });
-  zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-  zoomOut->setStatusTip(QStringLiteral("Make the list and the page smaller"));
-  QAction* zoomReset =
-      view->addAction(QStringLiteral("&Actual Size"), this, [this] { Zoom(ql::Zoom::kReset); });
-  zoomReset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-  zoomReset->setStatusTip(QStringLiteral("Show the list and the page at 100%"));
-  QMenu* themes = view->addMenu(QStringLiteral("T&heme"));
-  auto* themeGroup = new QActionGroup(this);
-  const std::pair<const char*, Theme> themeItems[] = {
-      {"Follow the &Desktop", Theme::kDesktop}, {"&Light", Theme::kLight}, {"Dar&k", Theme::kDark}};
-  for (int i = 0; i < 3; ++i) {
-    const Theme theme = themeItems[i].second;
-    iThemeActions[i] = themes->addAction(QString::fromLatin1(themeItems[i].first), this,
-                                         [this, theme] { ChooseTheme(theme); });
-    iThemeActions[i]->setCheckable(true);
-    themeGroup->addAction(iThemeActions[i]);
-  }
-  view->addSeparator();
-  QAction* toolbar = view->addAction(QStringLiteral("&Toolbar"));
-  toolbar->setCheckable(true);
-  toolbar->setChecked(true);
-  connect(toolbar, &QAction::toggled, this, [this](bool on) { iToolBar->setVisible(on); });
-  QAction* status = view->addAction(QStringLiteral("&Status Bar"));
-  status->setCheckable(true);
-  status->setChecked(true);
-  connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  help->addAction(QStringLiteral("Contents..."), this, &CMainFrame::OnHelpContents)
-      ->setStatusTip(QStringLiteral("Read the manual"));
-  QAction* about =
-      help->addAction(QIcon(QStringLiteral(":/about-icon.png")),
-                      QStringLiteral("&About Quillary..."), this, &CMainFrame::OnAbout);
-  QTimer::singleShot(0, this, [this, open, print, about] {
-    // Its icon comes from the theme as well.
-    iLookup->setClearButtonEnabled(true);
-    for (const ThemedAction& themed :
-         {ThemedAction{open, "document-open"}, ThemedAction{print, "document-print"},
-          ThemedAction{about, "help-about"}}) {
-      const QIcon icon = QIcon::fromTheme(QLatin1String(themed.themeName));
-      if (!icon.isNull()) themed.action->setIcon(icon);
+  for (const ActionRow& row : ActionTable()) {
+    QMenu* menu = menus[static_cast<size_t>(row.menu)];
+    if (row.recentFiles) {
+      AddRecentFiles(menu);
+    } else if (!row.text) {
+      menu->addSeparator();
+    } else if (row.submenu) {
+      menus[static_cast<size_t>(*row.submenu)] = menu->addMenu(QLatin1String(row.text));
+    } else {
+      QAction* action = MakeAction(row, menu);
+      if (row.choice) {
+        QActionGroup*& group = choices[static_cast<size_t>(row.menu)];
+        if (!group) group = new QActionGroup(this);
+        action->setCheckable(true);
+        group->addAction(action);
+      }
+      if (row.themeIcon) themed.push_back({action, row.themeIcon});
+      if (row.toolGroup) tools.emplace_back(row.toolGroup, action);
     }
-  });
-  about->setObjectName(QStringLiteral("actionAbout"));
+  }
 
-  // F6 and Shift+F6 move between the two panes.
-  auto* next = new QAction(QStringLiteral("Next pane"), this);
-  next->setShortcut(QKeySequence(Qt::Key_F6));
-  connect(next, &QAction::triggered, this, &CMainFrame::SwitchPane);
-  auto* previous = new QAction(QStringLiteral("Previous pane"), this);
-  previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
-  connect(previous, &QAction::triggered, this, &CMainFrame::SwitchPane);
-  addAction(next);
-  addAction(previous);
-
+  // The toolbar: its groups in order, each in menu order, separated.
   iToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
   iToolBar->setObjectName(QStringLiteral("toolBar"));
   iToolBar->setAccessibleName(QStringLiteral("Toolbar"));
-  iToolBar->addAction(iBackAction);
-  iToolBar->addAction(iForwardAction);
-  iToolBar->addSeparator();
-  iToolBar->addAction(open);
-  iToolBar->addSeparator();
-  iToolBar->addAction(print);
-  iToolBar->addSeparator();
-  iToolBar->addAction(about);
-  connect(iToolBar, &QToolBar::visibilityChanged, toolbar, &QAction::setChecked);
+  std::stable_sort(tools.begin(), tools.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (size_t i = 0; i < tools.size(); ++i) {
+    if (i > 0 && tools[i].first != tools[i - 1].first) iToolBar->addSeparator();
+    iToolBar->addAction(tools[i].second);
+  }
+  connect(iToolBar, &QToolBar::visibilityChanged, iToolBarAction, &QAction::setChecked);
+
+  QTimer::singleShot(0, this, [this, themed] {
+    // Its icon comes from the theme as well.
+    iLookup->setClearButtonEnabled(true);
+    for (const ThemedAction& item : themed) {
+      const QIcon icon = QIcon::fromTheme(QLatin1String(item.themeName));
+      if (!icon.isNull()) item.action->setIcon(icon);
+    }
+  });
 }
 
 void CMainFrame::CreateToolBars() {
@@ -511,25 +649,12 @@ void CMainFrame::OnOpenRecent(int i) {
 }
 
 void CMainFrame::LoadRecentFiles() {
-  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
-  settings.beginGroup(QLatin1String(ql::kRecentFileSection));
-  std::vector<std::string> paths;
-  for (int i = 1; i <= ql::kRecentFileCount; ++i)
-    paths.push_back(PathFromQString(settings.value(QStringLiteral("File%1").arg(i)).toString()));
-  settings.endGroup();
-  iRecent.SetPaths(std::move(paths));
+  iRecent.SetPaths(Settings::RecentFiles());
   UpdateRecentMenu();
 }
 
 void CMainFrame::SaveRecentFiles() {
-  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
-  settings.beginGroup(QLatin1String(ql::kRecentFileSection));
-  settings.remove(QString());
-  const auto& paths = iRecent.Paths();
-  for (size_t i = 0; i < paths.size(); ++i)
-    settings.setValue(QStringLiteral("File%1").arg(i + 1), PathToQString(paths[i]));
-  settings.endGroup();
-  settings.sync();
+  Settings::SetRecentFiles(iRecent.Paths());
 }
 
 void CMainFrame::UpdateRecentMenu() {
@@ -587,16 +712,16 @@ void CMainFrame::OnFontChanged() {
   ql::ChangeFont(iDoc, *this, iFonts, iFaceList->currentIndex(), iSizeList->currentIndex());
   // Only what the user changed is remembered.
   if (iFonts.iFontFaceIndex != before.iFontFaceIndex)
-    SaveViewSetting("Face", ToQString(ql::kFontFaces[static_cast<size_t>(iFonts.iFontFaceIndex)]));
+    Settings::SetFace(ql::kFontFaces[static_cast<size_t>(iFonts.iFontFaceIndex)]);
   if (iFonts.iFontSizeIndex != before.iFontSizeIndex)
-    SaveViewSetting("Size", ToQString(ql::kFontSizes[static_cast<size_t>(iFonts.iFontSizeIndex)]));
+    Settings::SetSize(ql::kFontSizes[static_cast<size_t>(iFonts.iFontSizeIndex)]);
 }
 
 void CMainFrame::Zoom(ql::Zoom zoom) {
   if (!ql::ChangeZoom(*this, iFonts, zoom)) return;
   const int percent = ql::ZoomPercent(iFonts);
   iRecordView->SetZoom(percent);
-  SaveViewSetting("Zoom", percent == 100 ? QVariant() : QVariant(percent));
+  Settings::SetZoom(percent);
   ShowStatus("Zoom " + std::to_string(percent) + "%");
 }
 
@@ -604,24 +729,12 @@ void CMainFrame::ChooseTheme(Theme theme) {
   ApplyTheme(theme);
   for (QAction* action : iThemeActions)
     action->setChecked(action == iThemeActions[static_cast<int>(theme)]);
-  SaveViewSetting("Theme", theme == Theme::kDesktop ? QVariant() : QVariant(ThemeName(theme)));
+  Settings::SetTheme(theme);
 }
 
 void CMainFrame::LoadViewSettings() {
-  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
-  settings.beginGroup(QStringLiteral("View"));
-  ql::StoredFontChoice stored;
-  if (settings.contains(QStringLiteral("Face")))
-    stored.face = FromQString(settings.value(QStringLiteral("Face")).toString());
-  if (settings.contains(QStringLiteral("Size")))
-    stored.size = FromQString(settings.value(QStringLiteral("Size")).toString());
-  bool isNumber = false;
-  const int zoom = settings.value(QStringLiteral("Zoom")).toInt(&isNumber);
-  if (isNumber) stored.zoomPercent = zoom;
-  const Theme theme = ThemeFromName(settings.value(QStringLiteral("Theme")).toString());
-  settings.endGroup();
-
-  const ql::FontChoice restored = ql::RestoreFontChoice(stored);
+  const ql::FontChoice restored = ql::RestoreFontChoice(Settings::Fonts());
+  const Theme theme = Settings::StoredTheme();
   iFonts.iZoomStep = restored.iZoomStep;
   iFaceList->setCurrentIndex(restored.iFontFaceIndex);
   iSizeList->setCurrentIndex(restored.iFontSizeIndex);
@@ -630,16 +743,6 @@ void CMainFrame::LoadViewSettings() {
   iRecordView->SetZoom(ql::ZoomPercent(iFonts));
   if (theme != Theme::kDesktop) ApplyTheme(theme);
   iThemeActions[static_cast<int>(theme)]->setChecked(true);
-}
-
-void CMainFrame::SaveViewSetting(const char* key, const QVariant& value) {
-  QSettings settings(QStringLiteral("Quillary"), QStringLiteral("Quillary"));
-  settings.beginGroup(QStringLiteral("View"));
-  if (value.isValid())
-    settings.setValue(QLatin1String(key), value);
-  else
-    settings.remove(QLatin1String(key));
-  settings.endGroup();
 }
 
 void CMainFrame::OnLookedUp(int record, bool typing) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QVariant>
 #include <memory>
+#include <vector>
 
 #include "desktop.h"
 #include "document.h"
@@ -28,6 +28,7 @@ class CQuillaryHtmlView;
 class CLookupLine;
 class ThreadedSearchRunner;
 enum class Theme;
+struct ActionRow;
 
 class CMainFrame final : public QMainWindow, public ql::Desktop {
   Q_OBJECT
@@ -100,7 +101,13 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Every menu item, toolbar button and key of the window, in menu order.
+  std::vector<ActionRow> ActionTable();
+  // The menus and the toolbar, from the table.
   void CreateMenus();
+  // An item of the table (not a separator, submenu or the recent files).
+  QAction* MakeAction(const ActionRow& row, QMenu* menu);
+  void AddRecentFiles(QMenu* menu);
   void CreateToolBars();
   void CreateStatusBar();
   void CreateTray();
@@ -117,7 +124,6 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnAbout();
   void OnFontChanged();
   void LoadViewSettings();
-  void SaveViewSetting(const char* key, const QVariant& value);
   void OnLookedUp(int record, bool typing);
   void OnFollowLink(const std::string& address);
   void SwitchPane();
@@ -134,6 +140,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   CQuillaryView* iList = nullptr;
   CQuillaryHtmlView* iRecordView = nullptr;
   QToolBar* iToolBar = nullptr;
+  QAction* iToolBarAction = nullptr;  // View > Toolbar
   QToolBar* iFontBar = nullptr;
   QComboBox* iFaceList = nullptr;
   QComboBox* iSizeList = nullptr;

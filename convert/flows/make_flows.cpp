@@ -1,7 +1,5 @@
 #include "make_flows.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "book_import.h"
 #include "import_formats.h"
 #include "open_failure.h"
+#include "same_file.h"
 #include "text_files.h"
 #include "upgrade.h"
 
@@ -33,13 +32,6 @@ FileDialogSpec BookSaveDialog() {
 }
 
 }  // namespace
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {};
-  struct stat sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
 
 std::string OpenBookTargetText(const std::string& path) {
   return path + ": is the book that is open; choose another file";

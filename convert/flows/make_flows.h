@@ -50,9 +50,6 @@ std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop);
 bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book,
                 BookFiles& files = SystemBookFiles());
 
-// True when both paths name one existing file (also through links).
-bool IsSameFile(const std::string& a, const std::string& b);
-
 // "PATH: is the book that is open; choose another file".
 std::string OpenBookTargetText(const std::string& path);
 

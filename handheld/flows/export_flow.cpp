@@ -8,6 +8,8 @@
 #include "handheld_export.h"
 #include "make_flows.h"
 #include "qlp_writer.h"
+#include "same_file.h"
+#include "text_case.h"
 
 namespace ql {
 
@@ -15,17 +17,6 @@ namespace {
 
 constexpr std::string_view kBookSuffix = ".ql";
 constexpr std::string_view kExportFailed = "Export failed";
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  const std::string_view end = text.substr(text.size() - tail.size());
-  return std::equal(end.begin(), end.end(), tail.begin(),
-                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
 // shows them, and the queuing with its message.
@@ -47,7 +38,7 @@ void InstallOnHandheld(Desktop& desktop, InstallAide& aide, const std::string& p
 }  // namespace
 
 std::string DefaultPdbFileName(const std::string& title) {
-  if (EndsWithNoCase(title, kBookSuffix)) return title.substr(0, title.size() - kBookSuffix.size());
+  if (EndsWithFolded(title, kBookSuffix)) return title.substr(0, title.size() - kBookSuffix.size());
   return title;
 }
 

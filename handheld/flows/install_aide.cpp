@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "open_flow.h"
+#include "user_dirs.h"
 
 namespace ql {
 
@@ -28,14 +29,6 @@ constexpr const char* kFallbackLogin = "user";
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
-}
-
-std::string HomeDirectory() {
-  std::string home = Environment("HOME");
-  if (home.empty()) {
-    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) home = pw->pw_dir;
-  }
-  return home;
 }
 
 // The file a path names, as the queue must hold it: the full path with every
@@ -162,10 +155,7 @@ std::string JPilotDirectory() {
 }
 
 std::string SpoolDirectory() {
-  std::string data = Environment("XDG_DATA_HOME");
-  // Relative values are invalid and ignored.
-  if (data.empty() || data.front() != '/') data = HomeDirectory() + "/.local/share";
-  return data + "/quillary/hotsync";
+  return UserDataDirectory() + "/quillary/hotsync";
 }
 
 std::string LoginName() {

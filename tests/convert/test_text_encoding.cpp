@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert_test_util.h"
+#include "cp1252.h"
 #include "text_encoding.h"
 
 namespace {
@@ -38,9 +39,10 @@ TEST(TextEncoding, ConvertsAndCountsWhatWindows1252Lacks) {
                     replaced),
             "caf\xE9 \x80 \x93q\x94 \x9F");
   EXPECT_EQ(replaced, 0);
-  // A snowman, a C1 control, a stray continuation byte and a cut-off lead.
+  // A snowman, the C1 control the code page puts the euro on, a stray
+  // continuation byte and a cut-off lead.
   EXPECT_EQ(Convert("a\xE2\x98\x83"
-                    "b\xC2\x81"
+                    "b\xC2\x80"
                     "c\x80"
                     "d\xE2\x82",
                     replaced),
@@ -55,6 +57,31 @@ TEST(TextEncoding, ConvertsAndCountsWhatWindows1252Lacks) {
   EXPECT_EQ(replaced, 0);
   EXPECT_EQ(got.size(), big.size() / 6 * 3);
   EXPECT_TRUE(got == want.substr(0, got.size()));
+}
+
+// Text in UTF-8 that came from a book (its bytes decoded as the window decodes
+// them) is stored as those bytes again, the five the code page leaves
+// undefined included.
+TEST(TextEncoding, EveryByteOfABookComesBackFromItsUtf8) {
+  for (int b = 0; b < 256; ++b) {
+    const char32_t ch = ql::Cp1252ToUnicode(static_cast<unsigned char>(b));
+    std::string utf8;
+    if (ch < 0x80) {
+      utf8 += static_cast<char>(ch);
+    } else if (ch < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (ch >> 6));
+      utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xE0 | (ch >> 12));
+      utf8 += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+    }
+    std::string out;
+    int64_t replaced = 0;
+    ql::AppendUtf8AsCp1252(utf8, out, replaced);
+    EXPECT_EQ(out, std::string(1, static_cast<char>(b))) << "byte " << b;
+    EXPECT_EQ(replaced, 0) << "byte " << b;
+  }
 }
 
 }  // namespace

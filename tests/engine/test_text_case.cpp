@@ -10,6 +10,34 @@ namespace {
 
 using namespace std::string_literals;
 
+// Extensions, tags and schemes: the text folds A-Z only, the affix is given
+// in lower case.
+TEST(TextCase, AffixesMatchWithAsciiLettersFolded) {
+  struct Case {
+    std::string_view text, affix;
+    bool starts, ends;
+  };
+  const Case cases[] = {
+      {"HTTP://x", "http:", true, false},
+      {"Words.INDEX", ".index", false, true},
+      {"a.ql", "a.ql", true, true},
+      {"", "", true, true},
+      {"ab", "", true, true},
+      {".q", ".ql", false, false},               // shorter than the affix
+      {"\xC9t\xC9", "\xE9t\xE9", false, false},  // accented capitals are not ASCII
+      {"[ab", "{ab", false, false},              // 0x5B is no capital of 0x7B
+      {"Mailto:", "MAILTO:", false, false},      // an affix in capitals never matches folded text
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ql::StartsWithFolded(c.text, c.affix), c.starts) << c.text << " / " << c.affix;
+    EXPECT_EQ(ql::EndsWithFolded(c.text, c.affix), c.ends) << c.text << " / " << c.affix;
+  }
+  for (int b = 0; b < 256; ++b) {
+    const bool capital = b >= 'A' && b <= 'Z';
+    EXPECT_EQ(ql::FoldAscii(static_cast<uint8_t>(b)), capital ? b + 0x20 : b) << b;
+  }
+}
+
 TEST(TextCase, Cp1252LowerCaseMapping) {
   std::string upper, expected;
   for (int b = 0; b < 256; ++b) {

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
 #include <QSplitter>
@@ -24,6 +25,7 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
 
@@ -55,6 +57,32 @@ std::vector<qltest::Entry> SampleEntries() {
       {"dog", "\t\x13struck\t\x14 and <a href=\"http://example.org/x\">web</a> \x93quoted\x94"},
       {"eel", "Long fish."},
   };
+}
+
+// One line an item: its text, shortcuts, status tip, object name, whether it
+// is checkable, checked, enabled and carries an icon; "-" for a separator;
+// a submenu's items follow it indented.
+void DescribeActions(const QList<QAction*>& actions, const QString& indent, QStringList& out) {
+  for (QAction* a : actions) {
+    if (a->isSeparator()) {
+      out << indent + QStringLiteral("-");
+      continue;
+    }
+    QStringList keys;
+    for (const QKeySequence& k : a->shortcuts()) keys << k.toString(QKeySequence::PortableText);
+    out << indent + QStringList{a->text(),
+                                keys.join(QLatin1Char(',')),
+                                a->statusTip(),
+                                a->objectName(),
+                                a->isCheckable() ? (a->isChecked() ? QStringLiteral("checked")
+                                                                   : QStringLiteral("checkable"))
+                                                 : QString(),
+                                a->isEnabled() ? QString() : QStringLiteral("disabled"),
+                                a->isVisible() ? QString() : QStringLiteral("hidden"),
+                                a->icon().isNull() ? QString() : QStringLiteral("icon")}
+                        .join(QLatin1Char('|'));
+    if (a->menu()) DescribeActions(a->menu()->actions(), indent + QStringLiteral("  "), out);
+  }
 }
 
 // The point inside the view where the anchor with href starts.
@@ -100,6 +128,7 @@ class TestUi : public QObject {
   void resizeAfterStartUpSplitsEvenly();
   void recentFilesAreKeptInTheSettings();
   void bookmarksMenuFollowsTheTable();
+  void menusAndToolbarHoldTheirItemsInOrder();
   void everyControlHasAnAccessibleName();
   void helpReadsTheManualEvenWhileItIsOpen();
   void droppedFilesOpenInTurn();
@@ -343,6 +372,103 @@ void TestUi::bookmarksMenuFollowsTheTable() {
   menu->actions()[3]->trigger();
   QCOMPARE(iFrame->SelectionMark(), 2);
   QVERIFY(PageText().startsWith(QStringLiteral("caf\u00e9")));
+}
+
+void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
+  // Texts, mnemonics, shortcuts, tips and names as users and their tools
+  // know them.
+  const QStringList menus = {
+      QStringLiteral("&File|||||||"),
+      QStringLiteral("  &Open...|Ctrl+O|Open a book|actionOpen||||icon"),
+      QStringLiteral("  Import...||Make a book from tagged or tab-separated text|||||"),
+      QStringLiteral("  Export to Palm...||Write the book as a handheld database|||||"),
+      QStringLiteral("  Upgrade...||Write an older-format book as a new book|||||"),
+      QStringLiteral("  Export as Text...||Write the book as tab-separated tagged text|||||"),
+      QStringLiteral("  -"),
+      QStringLiteral("  &Print...|Ctrl+P|Print the record on show|actionPrint||||icon"),
+      QStringLiteral("  P&rint Setup...||Choose the printer and the page|||||"),
+      QStringLiteral("  -"),
+      QStringLiteral("  Recent File|||||disabled||"),
+      QStringLiteral("  |||||disabled|hidden|"),
+      QStringLiteral("  |||||disabled|hidden|"),
+      QStringLiteral("  |||||disabled|hidden|"),
+      QStringLiteral("  |||||disabled|hidden|"),
+      QStringLiteral("  |||||disabled|hidden|"),
+      QStringLiteral("  -"),
+      QStringLiteral("  E&xit||Quit Quillary|||||"),
+      QStringLiteral("&Edit|||||||"),
+      QStringLiteral("  &Find...|Ctrl+F|Search the book for up to three terms|||||"),
+      QStringLiteral("  &Look Up|Ctrl+L|Type the start of a subject to show it|||||"),
+      QStringLiteral("  Find Next|F3|Find the next match|||||"),
+      QStringLiteral("&Bookmarks|||||||"),
+      QStringLiteral("  New bookmark|||||||"),
+      QStringLiteral("  Remove bookmark...|||||||"),
+      QStringLiteral("  -"),
+      QStringLiteral("&View|||||||"),
+      QStringLiteral("  &Back|Alt+Left|Show the record shown before|||disabled||icon"),
+      QStringLiteral("  &Forward|Alt+Right|Show the record shown after|||disabled||icon"),
+      QStringLiteral("  -"),
+      QStringLiteral("  Zoom &In|Ctrl++,Ctrl+=|Make the list and the page larger|||||"),
+      QStringLiteral("  Zoom &Out|Ctrl+-|Make the list and the page smaller|||||"),
+      QStringLiteral("  &Actual Size|Ctrl+0|Show the list and the page at 100%|||||"),
+      QStringLiteral("  T&heme|||||||"),
+      QStringLiteral("    Follow the &Desktop||||checked|||"),
+      QStringLiteral("    &Light||||checkable|||"),
+      QStringLiteral("    Dar&k||||checkable|||"),
+      QStringLiteral("  -"),
+      QStringLiteral("  &Toolbar||||checked|||"),
+      QStringLiteral("  &Status Bar||||checked|||"),
+      QStringLiteral("&Help|||||||"),
+      QStringLiteral("  Contents...||Read the manual|||||"),
+      QStringLiteral("  &About Quillary...|||actionAbout||||icon"),
+  };
+  const QStringList tools = {
+      QStringLiteral("&Back|Alt+Left|Show the record shown before|||disabled||icon"),
+      QStringLiteral("&Forward|Alt+Right|Show the record shown after|||disabled||icon"),
+      QStringLiteral("-"),
+      QStringLiteral("&Open...|Ctrl+O|Open a book|actionOpen||||icon"),
+      QStringLiteral("-"),
+      QStringLiteral("&Print...|Ctrl+P|Print the record on show|actionPrint||||icon"),
+      QStringLiteral("-"),
+      QStringLiteral("&About Quillary...|||actionAbout||||icon"),
+  };
+  const QStringList window = {
+      QStringLiteral("Next pane|F6||||||"),
+      QStringLiteral("Previous pane|Shift+F6||||||"),
+  };
+  QStringList got;
+  DescribeActions(iFrame->menuBar()->actions(), QString(), got);
+  QCOMPARE(got, menus);
+  auto* toolBar = iFrame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+  QVERIFY(toolBar);
+  QCOMPARE(toolBar->accessibleName(), QStringLiteral("Toolbar"));
+  got.clear();
+  DescribeActions(toolBar->actions(), QString(), got);
+  QCOMPARE(got, tools);
+  got.clear();
+  DescribeActions(iFrame->actions(), QString(), got);
+  QCOMPARE(got, window);
+
+  // The items do what they say.
+  const auto item = [this](const QString& menu, const QString& text) -> QAction* {
+    for (QAction* m : iFrame->menuBar()->actions())
+      if (m->text() == menu)
+        for (QAction* a : m->menu()->actions())
+          if (a->text() == text) return a;
+    return nullptr;
+  };
+  const int step = iFrame->Fonts().iZoomStep;
+  item(QStringLiteral("&View"), QStringLiteral("Zoom &In"))->trigger();
+  QCOMPARE(iFrame->Fonts().iZoomStep, step + 1);
+  item(QStringLiteral("&View"), QStringLiteral("&Actual Size"))->trigger();
+  QCOMPARE(iFrame->Fonts().iZoomStep, step);
+  QAction* toolbarItem = item(QStringLiteral("&View"), QStringLiteral("&Toolbar"));
+  toolbarItem->trigger();
+  QVERIFY(toolBar->isHidden());
+  toolbarItem->trigger();
+  QVERIFY(!toolBar->isHidden());
+  item(QStringLiteral("&View"), QStringLiteral("&Status Bar"))->trigger();
+  QVERIFY(iFrame->statusBar()->isHidden());
 }
 
 void TestUi::everyControlHasAnAccessibleName() {

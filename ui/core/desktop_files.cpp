@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "atomic_file.h"
+#include "user_dirs.h"
 
 extern char** environ;
 
@@ -31,12 +32,6 @@ constexpr const char* kApplicationsDirectory = "/applications/";
 constexpr const char* kDefaultDataDirs[] = {"/usr/local/share", "/usr/share"};
 // Characters the Exec format escapes with a backslash inside quotes.
 constexpr std::string_view kQuotedEscapes = "\"`$\\";
-
-std::string FromEnvironment(const char* name, const char* fallbackUnderHome) {
-  if (const char* value = std::getenv(name); value && *value == '/') return value;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "") + fallbackUnderHome;
-}
 
 bool ReadWhole(const std::string& path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
@@ -145,9 +140,7 @@ bool EntryWanted(const std::string& path, const std::string& program) {
 }  // namespace
 
 UserDirectories UserDirectoriesFromEnvironment() {
-  UserDirectories dirs{FromEnvironment("XDG_DATA_HOME", "/.local/share"),
-                       FromEnvironment("XDG_CONFIG_HOME", "/.config"),
-                       {}};
+  UserDirectories dirs{UserDataDirectory(), BaseDirectory("XDG_CONFIG_HOME", "/.config"), {}};
   if (const char* list = std::getenv("XDG_DATA_DIRS")) {
     std::istringstream parts{std::string(list)};
     std::string dir;

@@ -7,18 +7,11 @@
 #include <tuple>
 #include <utility>
 
+#include "text_case.h"
+
 namespace ql {
 
 namespace {
-
-// The folding of CompareSubjects: ASCII A-Z to a-z, every other byte as itself.
-constexpr std::array<uint8_t, 256> kFold = [] {
-  std::array<uint8_t, 256> table{};
-  for (int b = 0; b < 256; ++b)
-    table[static_cast<size_t>(b)] =
-        static_cast<uint8_t>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
-  return table;
-}();
 
 // The first list gives a window to the starts of the text of up to this many
 // bytes that have too many subjects to take whole.
@@ -90,9 +83,7 @@ int LowerBound(BookReader& reader, std::string_view key, int lo, int hi) {
 // How many bytes of text subject begins with, as the subject order folds them.
 size_t SharedStart(std::string_view subject, std::string_view text) {
   size_t n = 0;
-  while (n < subject.size() && n < text.size() &&
-         kFold[static_cast<uint8_t>(subject[n])] == kFold[static_cast<uint8_t>(text[n])])
-    ++n;
+  while (n < subject.size() && n < text.size() && FoldAscii(subject[n]) == FoldAscii(text[n])) ++n;
   return n;
 }
 
@@ -180,7 +171,7 @@ std::vector<std::pair<int, int>> QuickRanges(BookReader& reader, std::string_vie
 }  // namespace
 
 SpellingMatcher::SpellingMatcher(std::string_view text) : iText(text) {
-  for (char& c : iText) c = static_cast<char>(kFold[static_cast<uint8_t>(c)]);
+  for (char& c : iText) c = FoldAscii(c);
   iRows.resize(3 * (iText.size() + 1));
 }
 
@@ -211,7 +202,7 @@ int SpellingMatcher::Distance(std::string_view subject, int bound) {
   if (first < mi) prev[first + 1] = over;
   uint8_t last = 0;  // the subject's byte before c
   for (int i = 1; i <= ni; ++i) {
-    const uint8_t c = kFold[b[i - 1]];
+    const uint8_t c = FoldAscii(b[i - 1]);
     const int lo = std::max(1, i - k);
     const int hi = std::min(mi, i + k);
     cur[lo - 1] = lo == 1 ? std::min(i, over) : over;

@@ -1,38 +1,9 @@
-// The code page meeting Unicode, and the recent-file list.
+// The recent-file list.
 #include <gtest/gtest.h>
 
-#include "cp1252.h"
 #include "recent_files.h"
 
 namespace {
-
-TEST(Cp1252, EveryByteComesBackUnchanged) {
-  std::string all;
-  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::u16string text = ql::DecodeCp1252(all);
-  ASSERT_EQ(text.size(), 256u);
-  EXPECT_EQ(ql::EncodeCp1252(text), all);
-}
-
-TEST(Cp1252, TheEightyRowIsTheCodePagesOwn) {
-  EXPECT_EQ(ql::Cp1252ToUnicode(0x80), u'\u20AC');
-  EXPECT_EQ(ql::Cp1252ToUnicode(0x85), u'\u2026');
-  EXPECT_EQ(ql::Cp1252ToUnicode(0x93), u'\u201C');
-  EXPECT_EQ(ql::Cp1252ToUnicode(0x96), u'\u2013');
-  EXPECT_EQ(ql::Cp1252ToUnicode(0x9F), u'\u0178');
-  for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
-    EXPECT_EQ(ql::Cp1252ToUnicode(static_cast<unsigned char>(b)), b);
-  EXPECT_EQ(ql::Cp1252ToUnicode(0xE9), u'\u00E9');
-  EXPECT_EQ(ql::Cp1252ToUnicode(0xA0), u'\u00A0');
-}
-
-TEST(Cp1252, CharactersTheCodePageLacksBecomeQuestionMarks) {
-  EXPECT_EQ(ql::UnicodeToCp1252(U'\u2014'), 0x97);
-  EXPECT_EQ(ql::UnicodeToCp1252(U'\u0100'), '?');
-  EXPECT_EQ(ql::UnicodeToCp1252(U'\u0080'), '?');       // C1 control the page puts the euro on
-  EXPECT_EQ(ql::EncodeCp1252(u"a\U0001F600b"), "a?b");  // one character, one mark
-  EXPECT_EQ(ql::EncodeCp1252(std::u16string(1, char16_t(0xD800))), "?");
-}
 
 TEST(RecentFileList, NewestFirstFiveAtMostNoDuplicates) {
   ql::RecentFileList list;

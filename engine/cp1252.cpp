@@ -9,8 +9,8 @@ namespace {
 constexpr unsigned char kUnmapped = '?';
 
 // 0x80-0x9F; the five bytes the code page leaves undefined stand for the
-// control characters of the same value.
-constexpr std::array<char16_t, 32> kHighControls = {
+// control characters of the same value (see the header).
+constexpr std::array<char16_t, 32> kHighRow = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
@@ -27,15 +27,19 @@ bool IsLowSurrogate(char16_t c) {
 }  // namespace
 
 char16_t Cp1252ToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+  if (byte >= 0x80 && byte <= 0x9F) return kHighRow[byte - 0x80];
   return byte;
 }
 
-unsigned char UnicodeToCp1252(char32_t ch) {
+std::optional<unsigned char> Cp1252ByteFor(char32_t ch) {
   if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return static_cast<unsigned char>(ch);
-  for (size_t i = 0; i < kHighControls.size(); ++i)
-    if (kHighControls[i] == ch) return static_cast<unsigned char>(0x80 + i);
-  return kUnmapped;
+  for (size_t i = 0; i < kHighRow.size(); ++i)
+    if (kHighRow[i] == ch) return static_cast<unsigned char>(0x80 + i);
+  return std::nullopt;
+}
+
+unsigned char UnicodeToCp1252(char32_t ch) {
+  return Cp1252ByteFor(ch).value_or(kUnmapped);
 }
 
 std::u16string DecodeCp1252(std::string_view bytes) {

@@ -1,0 +1,34 @@
+// The reader's settings, all in one store (Qt's for "Quillary"): the recent
+// files and the view the user chose (face, size, zoom, theme). A value left at
+// its default is removed rather than written.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fonts.h"
+
+namespace qlui {
+
+enum class Theme;
+
+class Settings {
+ public:
+  // The recent files, newest first, as many as the list keeps ("" where a
+  // place is empty).
+  static std::vector<std::string> RecentFiles();
+  // Replaces the stored list and writes it out at once.
+  static void SetRecentFiles(const std::vector<std::string>& paths);
+
+  // What the View group holds; absent values are left out.
+  static ql::StoredFontChoice Fonts();
+  static Theme StoredTheme();
+
+  static void SetFace(std::string_view face);
+  static void SetSize(std::string_view size);
+  static void SetZoom(int percent);   // 100% is the default
+  static void SetTheme(Theme theme);  // the desktop's is the default
+};
+
+}  // namespace qlui
