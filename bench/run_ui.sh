@@ -147,7 +147,7 @@ if [ ! -f "$harness/uiharness.py" ] || ! command -v Xvfb >/dev/null || ! command
   echo "{}" >"$work/window.json"
 else
   /usr/bin/python3 - "$harness" "$bin" "$book" "$runs" "$work/window.json" <<'PY' ||
-import json, os, re, statistics, subprocess, sys, time
+import glob, json, os, re, statistics, subprocess, sys, time
 harness, bin_dir, book, runs, out = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 sys.path.insert(0, harness)
 from uiharness import Session
@@ -169,15 +169,19 @@ def geometry(s):
     return int(g['X']), int(g['Y'])
 
 with Session(None, a11y=False) as s:
-    page = os.path.join(s.runtime_dir, 'quillary', 'qltempfi.htm')
+    # Each window writes its pages in a folder of its own under the private
+    # directory (page-XXXXXX); a new launch makes a new one.
+    pages = os.path.join(s.runtime_dir, 'quillary', 'page-*', 'qltempfi.htm')
+    def shown():
+        return bool(glob.glob(pages))
     # One launch of each first, not counted: files into the page cache.
     order = [['quillary', 'bare']] + [['quillary', 'bare'] if i % 2 == 0 else ['bare', 'quillary']
                                       for i in range(runs)]
     for i, pair in enumerate(order):
         for name in pair:
             argv, rx = programs[name]
-            if os.path.exists(page):
-                os.remove(page)
+            for old in glob.glob(pages):
+                os.remove(old)
             s.launch(argv)
             start = s.wait_window(rx)
             # CPU time spent until then: less swayed by the machine's other
@@ -194,7 +198,7 @@ with Session(None, a11y=False) as s:
             # the next click there is a move again (xdotool waits for one).
             xdotool(s, 'mousemove', 0, 0)
             if name == 'quillary':
-                s.wait_until(lambda: os.path.exists(page), timeout=10, what='the record shown')
+                s.wait_until(shown, timeout=10, what='the record shown')
             time.sleep(0.5)
             rss, hwm = s.rss_kb(), s.peak_rss_kb()
             s.close(how='window')
