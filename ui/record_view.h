@@ -23,6 +23,12 @@ class CQuillaryHtmlView final : public QTextBrowser {
   // Scales the page: percent of the font the view started with.
   void SetZoom(int percent);
 
+  // The window's Back and Forward walk the records shown; the pages this
+  // view has loaded are no history of their own (Alt+Left in the page would
+  // otherwise go back to the start page or a page written over since).
+  void backward() override {}
+  void forward() override {}
+
  protected:
   void changeEvent(QEvent* event) override;
   QVariant loadResource(int type, const QUrl& name) override;

@@ -137,6 +137,7 @@ class TestUi : public QObject {
   void backAndForwardRetraceTheRecordsShown();
   void failedOpenLeavesNoBook();
   void lookupLineShowsWhatFindSubjectFinds();
+  void backKeysInThePageFollowTheRecordHistory();
   void zoomScalesListAndPageAndIsRemembered();
   void darkThemeKeepsPagesReadable();
   void findRunsBesideTheWindowAndEscStopsIt();
@@ -662,6 +663,25 @@ void TestUi::lookupLineShowsWhatFindSubjectFinds() {
   // A new book empties the line.
   QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
   QVERIFY(line->text().isEmpty());
+}
+
+void TestUi::backKeysInThePageFollowTheRecordHistory() {
+  OpenSample();
+  qlui::CQuillaryHtmlView* view = iFrame->RecordView();
+  iFrame->ShowRecord(0, -1, -1, false);
+  view->setFocus();
+  QTRY_VERIFY(view->hasFocus());
+  // One record shown: Back has nowhere to go, in the page as anywhere; the
+  // page's own history of loaded pages is never walked.
+  QTest::keyClick(view, Qt::Key_Left, Qt::AltModifier);
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  iFrame->ShowRecord(4, -1, -1, false);
+  QTest::keyClick(view, Qt::Key_Left, Qt::AltModifier);
+  QVERIFY(PageText().startsWith(QStringLiteral("apple")));
+  QTest::keyClick(view, Qt::Key_Right, Qt::AltModifier);
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+  QTest::keyClick(view, Qt::Key_Right, Qt::AltModifier);
+  QVERIFY(PageText().startsWith(QStringLiteral("eel")));
 }
 
 void TestUi::zoomScalesListAndPageAndIsRemembered() {
