@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
+#include <algorithm>
 
 #include "qt_text.h"
 #include "subject_list.h"
@@ -145,9 +147,38 @@ void CQuillaryView::keyPressEvent(QKeyEvent* event) {
       case Qt::Key_Enter:
         key = ql::ListKey::kEnter;
         break;
+      case Qt::Key_Home:
+        key = ql::ListKey::kHome;
+        break;
+      case Qt::Key_End:
+        key = ql::ListKey::kEnd;
+        break;
+      case Qt::Key_PageUp:
+        key = ql::ListKey::kPageUp;
+        break;
+      case Qt::Key_PageDown:
+        key = ql::ListKey::kPageDown;
+        break;
       default:
         break;
     }
+  } else if (event->modifiers() == Qt::ControlModifier) {
+    // Ctrl+Home and Ctrl+End do what Home and End do: the list has one
+    // column to move along, its rows.
+    if (event->key() == Qt::Key_Home) key = ql::ListKey::kHome;
+    if (event->key() == Qt::Key_End) key = ql::ListKey::kEnd;
+  }
+  if (key == ql::ListKey::kHome || key == ql::ListKey::kEnd || key == ql::ListKey::kPageUp ||
+      key == ql::ListKey::kPageDown) {
+    // The list moves as a list moves (End: its last row, not the row's last
+    // column) and the entry follows.
+    const int row = ql::RowForJump(key, SelectionMark(), iModel->rowCount(), PageRows());
+    if (row >= 0) {
+      SelectRow(row);
+      ShowMarkSoon();
+    }
+    event->accept();
+    return;
   }
   // The record follows the key before the list moves its selection.
   const int record = ql::RecordForKey(key, SelectionMark(), iModel->rowCount());
@@ -157,6 +188,21 @@ void CQuillaryView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QTableView::keyPressEvent(event);
+}
+
+int CQuillaryView::PageRows() const {
+  const int rowHeight = verticalHeader()->defaultSectionSize();
+  return rowHeight > 0 ? std::max(1, viewport()->height() / rowHeight) : 1;
+}
+
+void CQuillaryView::ShowMarkSoon() {
+  if (iShowPending) return;
+  iShowPending = true;
+  QTimer::singleShot(0, this, [this] {
+    iShowPending = false;
+    const int row = SelectionMark();
+    if (row >= 0 && row < iModel->rowCount()) iShowRecord(row);
+  });
 }
 
 void CQuillaryView::keyboardSearch(const QString& search) {

@@ -57,13 +57,20 @@ class CQuillaryView final : public QTableView {
   void OnClicked(const QModelIndex& index);
   void SetRowHeight();
   void SetInitialColumnWidths();
+  // Rows a Page Up or Page Down moves: those the list shows at once.
+  int PageRows() const;
+  // Shows the record at the selection mark once the keys already waiting
+  // have moved the list: a repeating key moves the list at its own pace and
+  // never queues a render for every row it passes.
+  void ShowMarkSoon();
 
   ql::Document& iDoc;
   std::function<void(int)> iShowRecord;
   SubjectModel* iModel;
   bool iInitialised = false;
   bool iWidthsPending = false;
-  QString iTyped;  // typed-find characters so far
+  bool iShowPending = false;  // ShowMarkSoon has a render waiting
+  QString iTyped;             // typed-find characters so far
   QElapsedTimer iTypedClock;
 };
 

@@ -138,6 +138,7 @@ class TestUi : public QObject {
   void failedOpenLeavesNoBook();
   void lookupLineShowsWhatFindSubjectFinds();
   void backKeysInThePageFollowTheRecordHistory();
+  void jumpKeysMoveTheListAndTheEntryFollows();
   void zoomScalesListAndPageAndIsRemembered();
   void darkThemeKeepsPagesReadable();
   void findRunsBesideTheWindowAndEscStopsIt();
@@ -682,6 +683,42 @@ void TestUi::backKeysInThePageFollowTheRecordHistory() {
   QVERIFY(PageText().startsWith(QStringLiteral("eel")));
   QTest::keyClick(view, Qt::Key_Right, Qt::AltModifier);
   QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+}
+
+void TestUi::jumpKeysMoveTheListAndTheEntryFollows() {
+  OpenSample();
+  qlui::CQuillaryView* list = iFrame->SubjectList();
+  const int rows = iDoc->RowCount();
+  QVERIFY(rows > 2);
+  const auto subject = [this](int row) { return qlui::ToQString(iDoc->Reader().GetSubject(row)); };
+  list->setFocus();
+  QTRY_VERIFY(list->hasFocus());
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int row;
+  };
+  const Step steps[] = {
+      {Qt::Key_End, Qt::NoModifier, rows - 1},      {Qt::Key_Home, Qt::NoModifier, 0},
+      {Qt::Key_PageDown, Qt::NoModifier, rows - 1}, {Qt::Key_PageUp, Qt::NoModifier, 0},
+      {Qt::Key_End, Qt::ControlModifier, rows - 1}, {Qt::Key_Home, Qt::ControlModifier, 0},
+  };
+  for (const Step& step : steps) {
+    QTest::keyClick(list, step.key, step.modifiers);
+    QCOMPARE(iFrame->SelectionMark(), step.row);
+    QCOMPARE(list->currentIndex().column(), 0);
+    QTRY_VERIFY2(PageText().startsWith(subject(step.row)), qPrintable(PageText()));
+  }
+  // Keys that arrive together move the list each; the entry shows where it
+  // landed, one step in the history, not one render for every key.
+  const size_t steps0 = iDoc->History().Entries().size();
+  for (int i = 0; i < 5; ++i) {
+    QTest::keyClick(list, Qt::Key_End);
+    QTest::keyClick(list, Qt::Key_Home);
+  }
+  QTest::keyClick(list, Qt::Key_End);
+  QTRY_VERIFY(PageText().startsWith(subject(rows - 1)));
+  QCOMPARE(iDoc->History().Entries().size(), steps0 + 1);
 }
 
 void TestUi::zoomScalesListAndPageAndIsRemembered() {

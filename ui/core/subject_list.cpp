@@ -79,6 +79,10 @@ int RecordForKey(ListKey key, int selectionMark, int rowCount) {
       return m;
     case ListKey::kDown:
       return m < rowCount - 1 ? m + 1 : -1;
+    case ListKey::kHome:
+    case ListKey::kEnd:
+    case ListKey::kPageUp:
+    case ListKey::kPageDown:
     case ListKey::kOther:
       return -1;
   }
@@ -88,6 +92,28 @@ int RecordForKey(ListKey key, int selectionMark, int rowCount) {
 int TypedFind(Document& doc, std::string_view typed) {
   if (!doc.IsOpen() || typed.empty()) return -1;
   return doc.Reader().FindSubject(MatchPrefix, typed);
+}
+
+int RowForJump(ListKey key, int selectionMark, int rowCount, int pageRows) {
+  if (rowCount <= 0) return -1;
+  const int from = selectionMark >= 0 && selectionMark < rowCount ? selectionMark : 0;
+  const int page = pageRows < 1 ? 1 : pageRows;
+  switch (key) {
+    case ListKey::kHome:
+      return 0;
+    case ListKey::kEnd:
+      return rowCount - 1;
+    case ListKey::kPageUp:
+      return from > page ? from - page : 0;
+    case ListKey::kPageDown:
+      return rowCount - 1 - from > page ? from + page : rowCount - 1;
+    case ListKey::kUp:
+    case ListKey::kDown:
+    case ListKey::kEnter:
+    case ListKey::kOther:
+      break;
+  }
+  return -1;
 }
 
 }  // namespace ql

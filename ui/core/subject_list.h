@@ -23,9 +23,14 @@ std::pair<int, int> ResizedColumnWidths(int clientWidth);
 // The two panes' heights for a client height: integer halves.
 std::pair<int, int> SplitHalves(int height);
 
-enum class ListKey { kUp, kDown, kEnter, kOther };
-// The record a key shows before the list moves its selection, or -1.
+enum class ListKey { kUp, kDown, kEnter, kHome, kEnd, kPageUp, kPageDown, kOther };
+// The record Up, Down or Enter shows before the list moves its selection,
+// or -1 (also for the keys that jump).
 int RecordForKey(ListKey key, int selectionMark, int rowCount);
+// The row Home, End, Page Up and Page Down move the list to, a page being
+// pageRows rows (at least one), or -1 for another key or no rows. Without a
+// mark the list moves from its first row.
+int RowForJump(ListKey key, int selectionMark, int rowCount, int pageRows);
 
 // Typed find: the index of the first subject starting with typed (ignoring
 // case), or -1.

@@ -69,6 +69,31 @@ TEST(RecordForKey, ShowsTheRecordAboutToBeSelected) {
   EXPECT_EQ(ql::RecordForKey(ListKey::kDown, 0, 0), -1);
 }
 
+TEST(RowForJump, MovesAsAListMoves) {
+  using ql::ListKey;
+  struct Case {
+    ListKey key;
+    int mark, rows, page, row;
+  };
+  const Case cases[] = {
+      {ListKey::kHome, 7, 10, 3, 0},      {ListKey::kEnd, 2, 10, 3, 9},
+      {ListKey::kPageDown, 2, 10, 3, 5},  {ListKey::kPageDown, 6, 10, 3, 9},
+      {ListKey::kPageDown, 9, 10, 3, 9},  {ListKey::kPageUp, 7, 10, 3, 4},
+      {ListKey::kPageUp, 2, 10, 3, 0},    {ListKey::kPageUp, 0, 10, 3, 0},
+      {ListKey::kPageDown, 0, 10, 0, 1},   // a page is at least a row
+      {ListKey::kPageDown, -1, 10, 3, 3},  // no mark: from the first row
+      {ListKey::kEnd, 40, 10, 3, 9},       // a mark past the end: likewise
+      {ListKey::kEnd, 0, 1, 3, 0},        {ListKey::kHome, 0, 0, 3, -1},
+      {ListKey::kEnd, -1, 0, 3, -1},      {ListKey::kDown, 2, 10, 3, -1},
+      {ListKey::kOther, 2, 10, 3, -1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ql::RowForJump(c.key, c.mark, c.rows, c.page), c.row)
+        << static_cast<int>(c.key) << " from " << c.mark << " of " << c.rows;
+  // The keys that jump show nothing before the list moves.
+  EXPECT_EQ(ql::RecordForKey(ListKey::kEnd, 3, 10), -1);
+}
+
 class TypedFindTest : public qltest::OpenDocumentTest {};
 
 TEST_F(TypedFindTest, PrefixIgnoringCase) {
