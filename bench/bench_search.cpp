@@ -26,14 +26,16 @@ int64_t RecordBytes(ql::BookReader& reader) {
 
 void LoadEveryRecord(benchmark::State& state) {
   ql::BookReader reader;
-  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::OpenResult::kOk)
+    return state.SkipWithError("open");
   for (auto _ : state) benchmark::DoNotOptimize(RecordBytes(reader));
   state.SetBytesProcessed(state.iterations() * gRecordBytes);
 }
 
 void SearchBook(benchmark::State& state, int mode) {
   ql::BookReader reader;
-  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::OpenResult::kOk)
+    return state.SkipWithError("open");
   int64_t hits = 0;
   const ql::ReaderStats before = reader.Stats();
   for (auto _ : state) {
@@ -53,7 +55,8 @@ void SearchBook(benchmark::State& state, int mode) {
 // The whole-book search on state.range(0) threads, as the window starts it.
 void ParallelSearchBook(benchmark::State& state) {
   ql::BookReader reader;
-  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) return state.SkipWithError("open");
+  if (reader.Open(gBook, ql::kOpenReadOnly) != ql::OpenResult::kOk)
+    return state.SkipWithError("open");
   ql::SearchQuery query;
   query.term1 = gTerm;
   for (auto _ : state) {
@@ -75,7 +78,7 @@ int main(int argc, char** argv) {
   {
     // Closed again before the benchmarks: a book is held for exclusive use.
     ql::BookReader reader;
-    if (reader.Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) {
+    if (reader.Open(gBook, ql::kOpenReadOnly) != ql::OpenResult::kOk) {
       std::fprintf(stderr, "bench_search: cannot open %s\n", gBook.c_str());
       return 1;
     }

@@ -70,9 +70,9 @@ bool BuildBook(const std::string& path) {
     const std::string& w = words[static_cast<size_t>(i * step)];
     std::string text = "noun\t\x08    1: ";
     while (text.size() < 200) text += words[rng() % words.size()] + " ";
-    if (builder.AddEntry(w, text) != ql::kBuildOk) return false;
+    if (builder.AddEntry(w, text) != ql::BuildResult::kOk) return false;
   }
-  return builder.WriteBookFile(path) == ql::kBuildOk;
+  return builder.WriteBookFile(path) == ql::BuildResult::kOk;
 }
 
 // Misspellings of subjects across the book: a swap, a wrong letter, a letter
@@ -110,7 +110,7 @@ std::vector<std::string> MakeQueries(ql::BookReader& reader) {
 
 std::unique_ptr<ql::BookReader> OpenBook() {
   auto reader = std::make_unique<ql::BookReader>();
-  if (reader->Open(gBook, ql::kOpenReadOnly) != ql::kOpenOk) reader.reset();
+  if (reader->Open(gBook, ql::kOpenReadOnly) != ql::OpenResult::kOk) reader.reset();
   return reader;
 }
 

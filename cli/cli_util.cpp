@@ -45,7 +45,7 @@ bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
     return false;
   }
   const ql::OpenResult r = reader.Open(path, mode);
-  if (r == ql::kOpenOk) {
+  if (r == ql::OpenResult::kOk) {
     if (reader.OpenedWithoutLock())
       std::fprintf(stderr,
                    "qlbook: %s: warning: the file system has no locks, so the book is used "

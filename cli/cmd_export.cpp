@@ -24,7 +24,7 @@ struct ExportOptions {
 // The option that gives a name, after the library's text for a run that had
 // none.
 std::string ExportFailureHint(ql::HandheldResult code) {
-  return code == ql::kQLPMissingArgument ? " (give one with --name)" : "";
+  return code == ql::HandheldResult::kMissingArgument ? " (give one with --name)" : "";
 }
 
 // SOURCE_DATE_EPOCH, when set, fixes the two dates so that builds repeat

@@ -154,7 +154,7 @@ void SearchInParallel(ql::BookReader& reader, const std::string& book, const ql:
   if (first) {
     // Only the first hit is wanted: the ranges after it are dropped.
     ql::ParallelSearch search;
-    if (search.Start(reader, query, 0, -1, threads) == ql::kOpenOk) {
+    if (search.Start(reader, query, 0, -1, threads) == ql::OpenResult::kOk) {
       const ql::SearchOutcome hit = search.Wait();
       if (hit.result == ql::kSearchHit &&
           !WriteHit(line, hit.record, hit.pos, reader.GetSubject(hit.record)))

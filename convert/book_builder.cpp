@@ -92,17 +92,17 @@ void AppendStoredText(std::string_view raw, bool lineBreaks, std::string& out) {
 
 const char* BuildResultText(BuildResult code) {
   switch (code) {
-    case kBuildOk:
+    case BuildResult::kOk:
       return "no error";
-    case kBuildNoEntry:
+    case BuildResult::kNoEntry:
       break;
-    case kBuildNoMemory:
+    case BuildResult::kNoMemory:
       return "out of memory for the block buffers";
-    case kBuildCompressFailed:
+    case BuildResult::kCompressFailed:
       return "out of memory for the block coder";
-    case kBuildIoFailed:
+    case BuildResult::kIoFailed:
       return "a file could not be read or written";
-    case kBuildTooLarge:
+    case BuildResult::kTooLarge:
       return "the book would be larger than its format allows (2 GiB of text)";
   }
   return "unknown failure";
@@ -124,7 +124,7 @@ BookBuilder::BookBuilder() {
   iRecordSectionFile = OpenWorkFile();
   if (!iIndexFile || !iSubjectStreamFile || !iRecordStreamFile || !iSubjectSectionFile ||
       !iRecordSectionFile)
-    Fail(kBuildIoFailed);
+    Fail(BuildResult::kIoFailed);
 }
 
 BookBuilder::~BookBuilder() {
@@ -135,19 +135,19 @@ BookBuilder::~BookBuilder() {
 }
 
 BuildResult BookBuilder::Failed(BuildResult code) {
-  iLastFailure = {code, code == kBuildIoFailed ? errno : 0, iWritePath};
+  iLastFailure = {code, code == BuildResult::kIoFailed ? errno : 0, iWritePath};
   return code;
 }
 
 BuildResult BookBuilder::Fail(BuildResult code) {
-  if (iError == kBuildOk) iError = Failed(code);
+  if (iError == BuildResult::kOk) iError = Failed(code);
   return iError;
 }
 
 bool BookBuilder::Put(std::FILE* file, const void* bytes, size_t count) {
   if (count == 0) return true;
   if (std::fwrite(bytes, 1, count, file) == count) return true;
-  Fail(kBuildIoFailed);
+  Fail(BuildResult::kIoFailed);
   return false;
 }
 
@@ -209,29 +209,29 @@ BuildResult BookBuilder::ImportTaggedText(std::FILE* input, ProgressSink* bar) {
   if (!IsReady()) return iError;
   Attach(input);
   BuildResult r;
-  while ((r = ReadTaggedEntry(input)) == kBuildOk)
+  while ((r = ReadTaggedEntry(input)) == BuildResult::kOk)
     if (bar) bar->SetPos(iInputOffset);
-  return r == kBuildNoEntry ? kBuildOk : r;
+  return r == BuildResult::kNoEntry ? BuildResult::kOk : r;
 }
 
 BuildResult BookBuilder::ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode) {
   if (!IsReady()) return iError;
   Attach(input);
   BuildResult r;
-  while ((r = ReadTabEntry(input)) == kBuildOk) {
+  while ((r = ReadTabEntry(input)) == BuildResult::kOk) {
     if (!bar) continue;
     if (stepMode)
       bar->Step();
     else
       bar->SetPos(iInputOffset);
   }
-  return r == kBuildNoEntry ? kBuildOk : r;
+  return r == BuildResult::kNoEntry ? BuildResult::kOk : r;
 }
 
 BuildResult BookBuilder::ReadTaggedEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
-  auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
+  auto end = [&] { return InputFailed() ? Fail(BuildResult::kIoFailed) : BuildResult::kNoEntry; };
   int c;
   if (!iNewTagTaken) {
     // Whatever stands before the first "<new>" is ignored.
@@ -266,7 +266,7 @@ BuildResult BookBuilder::ReadTaggedEntry(std::FILE* input) {
     }
     if (std::feof(iInput)) break;  // cut off inside "<new": those characters are text
   }
-  if (InputFailed()) return Fail(kBuildIoFailed);
+  if (InputFailed()) return Fail(BuildResult::kIoFailed);
   // Trailing spaces and line ends go. A text cut off inside "<new" ends in
   // its characters, so it keeps everything, the spaces before them too.
   while (!iRaw.empty() && IsEntrySpace(iRaw.back())) iRaw.pop_back();
@@ -297,7 +297,7 @@ int BookBuilder::ReadFirstLine(std::string& out) {
 BuildResult BookBuilder::ReadTabEntry(std::FILE* input) {
   if (!IsReady()) return iError;
   Attach(input);
-  auto end = [&] { return InputFailed() ? Fail(kBuildIoFailed) : kBuildNoEntry; };
+  auto end = [&] { return InputFailed() ? Fail(BuildResult::kIoFailed) : BuildResult::kNoEntry; };
   // The subject runs to the next TAB, across line ends if need be; the raw
   // text from there to the next line end.
   iSubject.clear();
@@ -323,7 +323,7 @@ BuildResult BookBuilder::ReadTabEntry(std::FILE* input) {
     else
       c = ReadUntil(iLineEnd == LineEnd::kLf ? kLF : kCR, iRaw);
   }
-  if (InputFailed()) return Fail(kBuildIoFailed);
+  if (InputFailed()) return Fail(BuildResult::kIoFailed);
   // An empty subject or text ends the import here, and so does an empty
   // line: a subject that would start with a line end.
   if (iSubject.empty() || iSubject.front() == kCR || iSubject.front() == kLF || iRaw.empty())
@@ -355,7 +355,7 @@ BuildResult BookBuilder::AddEntry(std::string_view subject, std::string_view tex
   const int64_t tailSize = hasTail ? int64_t(length - head) + 1 : 0;
   if (iSubjectStreamOffset + entrySize > kMaxStreamOffset ||
       iRecordStreamOffset + tailSize > kMaxStreamOffset || iSubjectCount == INT32_MAX)
-    return Fail(kBuildTooLarge);
+    return Fail(BuildResult::kTooLarge);
   // The tail goes to the record stream first; the entry's zero ends it.
   if (hasTail && !Put(iRecordStreamFile, text.data() + head, length - head)) return iError;
   return WriteEntry(subject, text.substr(0, head), int64_t(length));
@@ -390,7 +390,7 @@ BuildResult BookBuilder::WriteEntry(std::string_view subject, std::string_view h
   iSubjectStreamOffset += entrySize;
   iRecordStreamOffset += tailSize;
   ++iSubjectCount;
-  return kBuildOk;
+  return BuildResult::kOk;
 }
 
 BuildResult BookBuilder::BeginEntry(std::string_view subject) {
@@ -402,10 +402,10 @@ BuildResult BookBuilder::BeginEntry(std::string_view subject) {
   // tail is checked piece by piece.
   const int64_t entryMax = 1 + 4 + int64_t(iPieceSubject.size()) + 1 + kRecordHeadMax + 1;
   if (iSubjectStreamOffset + entryMax > kMaxStreamOffset || iSubjectCount == INT32_MAX)
-    return Fail(kBuildTooLarge);
+    return Fail(BuildResult::kTooLarge);
   iPieceHead.clear();
   iPieceLength = 0;
-  return kBuildOk;
+  return BuildResult::kOk;
 }
 
 int64_t BookBuilder::EntryRoom() const {
@@ -422,7 +422,7 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
       if (b) kept.push_back(b);
     text = kept;
   }
-  if (int64_t(text.size()) > EntryRoom()) return Failed(kBuildTooLarge);
+  if (int64_t(text.size()) > EntryRoom()) return Failed(BuildResult::kTooLarge);
   const size_t headRoom = size_t(kRecordHeadMax) - iPieceHead.size();
   const size_t head = std::min(headRoom, text.size());
   iPieceHead.append(text.data(), head);
@@ -430,7 +430,7 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
   if (head < text.size() && !Put(iRecordStreamFile, text.data() + head, text.size() - head))
     return iError;
   iPieceLength += int64_t(text.size());
-  return kBuildOk;
+  return BuildResult::kOk;
 }
 
 BuildResult BookBuilder::EndEntry() {

@@ -26,15 +26,9 @@ enum class BuildResult : int {
   kIoFailed = 20,        // a temporary, input or output file failed
   kTooLarge = 21,        // the streams outgrew a book's 32-bit offsets
 };
-inline constexpr BuildResult kBuildOk = BuildResult::kOk;
-inline constexpr BuildResult kBuildNoEntry = BuildResult::kNoEntry;
-inline constexpr BuildResult kBuildNoMemory = BuildResult::kNoMemory;
-inline constexpr BuildResult kBuildCompressFailed = BuildResult::kCompressFailed;
-inline constexpr BuildResult kBuildIoFailed = BuildResult::kIoFailed;
-inline constexpr BuildResult kBuildTooLarge = BuildResult::kTooLarge;
 
 // A failure of the builder: the code, the errno of a file that failed
-// (kBuildIoFailed; 0 when the system left none) and the book's path when
+// (BuildResult::kIoFailed; 0 when the system left none) and the book's path when
 // WriteBookFile was writing one.
 using BuildFailure = Failure<BuildResult>;
 
@@ -54,11 +48,11 @@ class BookBuilder {
   BookBuilder& operator=(const BookBuilder&) = delete;
 
   // False when the temporary files could not be created; nothing else works then.
-  bool IsReady() const { return iError == kBuildOk; }
-  // The first failure (kBuildIoFailed, kBuildTooLarge), kBuildOk when none.
+  bool IsReady() const { return iError == BuildResult::kOk; }
+  // The first failure (BuildResult::kIoFailed, BuildResult::kTooLarge), BuildResult::kOk when none.
   BuildResult Error() const { return iError; }
   // The last failure any call returned, with its errno and path (code
-  // kBuildOk when none failed yet). Unlike Error() it also holds the
+  // BuildResult::kOk when none failed yet). Unlike Error() it also holds the
   // failures that leave the builder working (a full disk under WriteBook).
   const BuildFailure& LastFailure() const { return iLastFailure; }
 
@@ -72,7 +66,7 @@ class BookBuilder {
   BuildResult ImportTaggedText(std::FILE* input, ProgressSink* bar);
   BuildResult ImportTabText(std::FILE* input, ProgressSink* bar, bool stepMode);
 
-  // Read and add one entry: kBuildOk when one was added, kBuildNoEntry when
+  // Read and add one entry: BuildResult::kOk when one was added, BuildResult::kNoEntry when
   // there is none, a failure code when a file failed.
   BuildResult ReadTaggedEntry(std::FILE* input);
   BuildResult ReadTabEntry(std::FILE* input);
@@ -89,7 +83,7 @@ class BookBuilder {
   // The most bytes the text of the entry begun may still take: a record's
   // length and the record stream's offsets stay below 2^31.
   int64_t EntryRoom() const;
-  // Appends a piece; kBuildTooLarge, with nothing appended and the builder
+  // Appends a piece; BuildResult::kTooLarge, with nothing appended and the builder
   // still working, when the piece would pass EntryRoom().
   BuildResult AppendEntryText(std::string_view text);
   BuildResult EndEntry();
@@ -146,7 +140,7 @@ class BookBuilder {
   // pass over), or EOF.
   int ReadFirstLine(std::string& out);
 
-  BuildResult iError = kBuildOk;
+  BuildResult iError = BuildResult::kOk;
   BuildFailure iLastFailure;
   std::string iWritePath;  // the book WriteBookFile is writing
   ProgressSink* iWriteBar = nullptr;

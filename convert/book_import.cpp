@@ -54,7 +54,7 @@ bool BookImport::WriteBook(const std::string& path, ProgressSink* bar) {
   iBuilder->SetWriteProgress(bar);
   const BuildResult r = iBuilder->WriteBookFile(path);
   iBuilder->SetWriteProgress(nullptr);
-  if (r != kBuildOk) return Fail(BookWriteFailureText(path, iBuilder->LastFailure()));
+  if (r != BuildResult::kOk) return Fail(BookWriteFailureText(path, iBuilder->LastFailure()));
   return true;
 }
 

@@ -45,15 +45,16 @@ bool CopyWhole(std::FILE* from, std::FILE* to) {
 BuildResult BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
   OwnedFile data(OpenWorkFile());
   OwnedFile table(OpenWorkFile());
-  if (!data || !table) return Fail(kBuildIoFailed);
-  if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0) return Fail(kBuildIoFailed);
+  if (!data || !table) return Fail(BuildResult::kIoFailed);
+  if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0)
+    return Fail(BuildResult::kIoFailed);
 
   std::vector<uint8_t> input, coded;
   try {
     input.resize(size_t(kBlockSizeWritten));
     coded.resize(CompressBound(size_t(kBlockSizeWritten)));
   } catch (const std::bad_alloc&) {
-    return Failed(kBuildNoMemory);
+    return Failed(BuildResult::kNoMemory);
   }
 
   int64_t blockCount = 0;
@@ -61,25 +62,25 @@ BuildResult BookBuilder::WriteSection(std::FILE* stream, std::FILE* section) {
   size_t got;
   while ((got = std::fread(input.data(), 1, input.size(), stream)) > 0) {
     size_t length = iCompressor.Compress(input.data(), coded.data(), got);
-    if (length == 0) return Failed(kBuildCompressFailed);
-    if (offset + int64_t(length) > INT32_MAX) return Fail(kBuildTooLarge);
+    if (length == 0) return Failed(BuildResult::kCompressFailed);
+    if (offset + int64_t(length) > INT32_MAX) return Fail(BuildResult::kTooLarge);
     ++blockCount;
     if (!PutWords(table.get(), {uint32_t(offset), uint32_t(length)}) ||
         std::fwrite(coded.data(), 1, length, data.get()) != length)
-      return Fail(kBuildIoFailed);
+      return Fail(BuildResult::kIoFailed);
     offset += int64_t(length);
     iWriteDone += int64_t(got);
     if (iWriteBar) iWriteBar->SetPos(iWriteDone);
   }
-  if (std::ferror(stream)) return Fail(kBuildIoFailed);
+  if (std::ferror(stream)) return Fail(BuildResult::kIoFailed);
   int64_t sectionLength = offset + kBlockTableEntrySize * blockCount + 8;
-  if (sectionLength > INT32_MAX) return Fail(kBuildTooLarge);
+  if (sectionLength > INT32_MAX) return Fail(BuildResult::kTooLarge);
   if (!PutWords(section,
                 {uint32_t(sectionLength), uint32_t(blockCount), uint32_t(kBlockSizeWritten)}) ||
       !CopyWhole(table.get(), section) || !CopyWhole(data.get(), section) ||
       std::fflush(section) != 0)
-    return Fail(kBuildIoFailed);
-  return kBuildOk;
+    return Fail(BuildResult::kIoFailed);
+  return BuildResult::kOk;
 }
 
 BuildResult BookBuilder::WriteBook(std::FILE* output) {
@@ -87,7 +88,7 @@ BuildResult BookBuilder::WriteBook(std::FILE* output) {
   // The section files may hold an earlier attempt's bytes; start them afresh.
   for (std::FILE* f : {iSubjectSectionFile, iRecordSectionFile})
     if (std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
-      return Fail(kBuildIoFailed);
+      return Fail(BuildResult::kIoFailed);
   iWriteDone = 0;
   if (iWriteBar) {
     int64_t total = 0;
@@ -96,9 +97,9 @@ BuildResult BookBuilder::WriteBook(std::FILE* output) {
     iWriteBar->SetRange(0, total);
   }
   BuildResult r = WriteSection(iSubjectStreamFile, iSubjectSectionFile);
-  if (r != kBuildOk) return r;
+  if (r != BuildResult::kOk) return r;
   r = WriteSection(iRecordStreamFile, iRecordSectionFile);
-  if (r != kBuildOk) return r;
+  if (r != BuildResult::kOk) return r;
 
   bool ok = PutWords(
       output, {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum, uint32_t(kVersion2Written),
@@ -115,7 +116,7 @@ BuildResult BookBuilder::WriteBook(std::FILE* output) {
   for (std::FILE* f : {iIndexFile, iSubjectStreamFile, iRecordStreamFile})
     ok = ok && std::fseek(f, 0, SEEK_END) == 0;
   // A failed output (a full disk) leaves the streams good for another try.
-  return ok ? kBuildOk : Failed(kBuildIoFailed);
+  return ok ? BuildResult::kOk : Failed(BuildResult::kIoFailed);
 }
 
 BuildResult BookBuilder::WriteBookFile(const std::string& path) {
@@ -123,11 +124,11 @@ BuildResult BookBuilder::WriteBookFile(const std::string& path) {
   // Only what fails from here on may name its errno.
   errno = 0;
   AtomicFile file;
-  BuildResult r = file.Open(path) ? WriteBook(file.Stream()) : Failed(kBuildIoFailed);
-  if (r != kBuildOk)
+  BuildResult r = file.Open(path) ? WriteBook(file.Stream()) : Failed(BuildResult::kIoFailed);
+  if (r != BuildResult::kOk)
     file.Discard();
   else if (!file.Commit())
-    r = Failed(kBuildIoFailed);
+    r = Failed(BuildResult::kIoFailed);
   iWritePath.clear();
   return r;
 }

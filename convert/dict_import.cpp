@@ -215,7 +215,7 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   ReadAhead& reader = *iReader;
   const auto failed = [&](BuildResult r) { return BuildFailed(iSource, r); };
   BuildResult r = builder.BeginEntry(iEntries[first].subject);
-  if (r != kBuildOk) return failed(r);
+  if (r != BuildResult::kOk) return failed(r);
   static constexpr char kParagraph[] = {char(kTagByte), char(kTagParagraph)};
   bool any = false;  // text added so far
   bool full = false;
@@ -232,7 +232,7 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
     if (iText.empty()) continue;
     const size_t separator = any ? sizeof kParagraph : 0;
     if (int64_t(separator + iText.size()) > builder.EntryRoom()) {
-      if (k == first) return failed(kBuildTooLarge);
+      if (k == first) return failed(BuildResult::kTooLarge);
       iCounts.replaced = replaced;
       iCounts.skippedFields = skipped;
       full = true;
@@ -240,14 +240,14 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
       continue;
     }
     r = builder.AppendEntryText(std::string_view(kParagraph, separator));
-    if (r == kBuildOk) r = builder.AppendEntryText(iText);
-    if (r != kBuildOk) return failed(r);
+    if (r == BuildResult::kOk) r = builder.AppendEntryText(iText);
+    if (r != BuildResult::kOk) return failed(r);
     any = true;
   }
   iCounts.merged += int64_t(end - first - 1) - leftOut;
   iCounts.leftOut += leftOut;
   r = builder.EndEntry();
-  if (r != kBuildOk) return failed(r);
+  if (r != BuildResult::kOk) return failed(r);
   return true;
 }
 

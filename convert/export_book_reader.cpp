@@ -94,21 +94,21 @@ int ExportBookReader::GetSourceSorted() {
 
 SourceResult ExportBookReader::Seek(int64_t position) {
   if (!iFile || position < 0 || fseeko(iFile, static_cast<off_t>(position), SEEK_SET) != 0)
-    return kExportSeekFailed;
-  return kExportOk;
+    return SourceResult::kSeekFailed;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::ReadExact(void* into, size_t size) {
-  if (size == 0) return kExportOk;
-  if (!iFile || std::fread(into, 1, size, iFile) != size) return kExportShortRead;
-  return kExportOk;
+  if (size == 0) return SourceResult::kOk;
+  if (!iFile || std::fread(into, 1, size, iFile) != size) return SourceResult::kShortRead;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::ReadWord(int32_t& value) {
   uint8_t b[4];
-  if (const SourceResult r = ReadExact(b, sizeof b); r != kExportOk) return r;
+  if (const SourceResult r = ReadExact(b, sizeof b); r != SourceResult::kOk) return r;
   value = ReadLE32s(b);
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::OpenSource(const std::string& path) {
@@ -125,60 +125,62 @@ SourceResult ExportBookReader::OpenSource(const std::string& path) {
   iOverlapFound = false;
 
   iFile = std::fopen(iPath.c_str(), "rb");
-  if (!iFile) return kExportCannotOpen;
+  if (!iFile) return SourceResult::kCannotOpen;
   struct stat st {};
-  if (fstat(fileno(iFile), &st) != 0 || !S_ISREG(st.st_mode)) return kExportCannotOpen;
+  if (fstat(fileno(iFile), &st) != 0 || !S_ISREG(st.st_mode)) return SourceResult::kCannotOpen;
   iFileSize = static_cast<int64_t>(st.st_size);
 
   uint8_t head[kHeaderWords * 4];
-  if (const SourceResult r = ReadExact(head, sizeof head); r != kExportOk) return r;
+  if (const SourceResult r = ReadExact(head, sizeof head); r != SourceResult::kOk) return r;
   for (int k = 0; k < kHeaderWords; ++k) iHeader[static_cast<size_t>(k)] = ReadLE32s(head + 4 * k);
   uint32_t uid3 = static_cast<uint32_t>(iHeader[kHeaderUid3]);
-  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return kExportNotABook;
+  if (uid3 != kBookUid3 && uid3 != kBookUid3Legacy) return SourceResult::kNotABook;
 
   int32_t version = iHeader[kHeaderVersion];
   if (version < kVersion2Min) {
     int32_t count = 0;
-    if (const SourceResult r = ReadWord(count); r != kExportOk) return r;
-    if (const SourceResult r = ReadWord(iHeaderSize); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(count); r != SourceResult::kOk) return r;
+    if (const SourceResult r = ReadWord(iHeaderSize); r != SourceResult::kOk) return r;
     // The offset table must lie inside the file.
-    if (count < 0 || kLegacyOffsetTable + 4 * int64_t{count} > iFileSize) return kExportShortRead;
+    if (count < 0 || kLegacyOffsetTable + 4 * int64_t{count} > iFileSize)
+      return SourceResult::kShortRead;
     iSubjectCount = count;
     iSorted = 0;
     iSourceOpen = true;
-    return kExportOk;
+    return SourceResult::kOk;
   }
-  if (version > kVersion2Max) return kExportUnsupported;
+  if (version > kVersion2Max) return SourceResult::kUnsupported;
   const SourceResult r = OpenVersion2();
-  if (r == kExportOk) iSourceOpen = true;
+  if (r == SourceResult::kOk) iSourceOpen = true;
   return r;
 }
 
 SourceResult ExportBookReader::OpenVersion2() {
   int32_t words[kVersion2HeaderWords];
   for (int32_t& w : words)
-    if (const SourceResult r = ReadWord(w); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(w); r != SourceResult::kOk) return r;
   const int32_t sorted = words[0], count = words[1], chunkCount = words[2],
                 chunkAreaSize = words[3];
   // Each chunk header takes 12 bytes of the file, so a short read ends this
   // walk long before a hostile count could.
   for (int32_t c = 0; c < chunkCount; ++c) {
     ChunkHeader chunk;
-    if (const SourceResult r = ReadWord(chunk.type); r != kExportOk) return r;
-    if (const SourceResult r = ReadWord(chunk.flag); r != kExportOk) return r;
-    if (const SourceResult r = ReadWord(chunk.length); r != kExportOk) return r;
-    if (chunk.flag != kChunkFlagSkippable) return kExportUnsupported;
-    if (chunk.length < 0 || fseeko(iFile, chunk.length, SEEK_CUR) != 0) return kExportSeekFailed;
+    if (const SourceResult r = ReadWord(chunk.type); r != SourceResult::kOk) return r;
+    if (const SourceResult r = ReadWord(chunk.flag); r != SourceResult::kOk) return r;
+    if (const SourceResult r = ReadWord(chunk.length); r != SourceResult::kOk) return r;
+    if (chunk.flag != kChunkFlagSkippable) return SourceResult::kUnsupported;
+    if (chunk.length < 0 || fseeko(iFile, chunk.length, SEEK_CUR) != 0)
+      return SourceResult::kSeekFailed;
   }
   iSubjectIndexOffset = int64_t{kBookHeaderSize} + chunkAreaSize;
   if (count < 0 || iSubjectIndexOffset < 0 || iSubjectIndexOffset + 4 * int64_t{count} > iFileSize)
-    return kExportShortRead;
+    return SourceResult::kShortRead;
   const int64_t subjectSection = iSubjectIndexOffset + 4 * int64_t{count};
 
   try {
     iIndexWindow.assign(static_cast<size_t>(kIndexWindowSize), 0);
   } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+    return SourceResult::kNoMemory;
   }
   iIndexWindowStart = -1;
   iIndexWindowSize = kIndexWindowSize;
@@ -187,12 +189,12 @@ SourceResult ExportBookReader::OpenVersion2() {
   if (const SourceResult r =
           ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
                       iSubjectDataOffset, subjectSectionLength);
-      r != kExportOk)
+      r != SourceResult::kOk)
     return r;
   const int64_t recordSection = subjectSection + 4 + int64_t{subjectSectionLength};
   if (const SourceResult r = ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount,
                                          iRecordBlockTable, iRecordDataOffset, unused);
-      r != kExportOk)
+      r != SourceResult::kOk)
     return r;
   const size_t m = static_cast<size_t>(std::max(iSubjectBlockSize, iRecordBlockSize));
   try {
@@ -202,46 +204,46 @@ SourceResult ExportBookReader::OpenVersion2() {
     iCompressedBuffer.assign(static_cast<size_t>(CompressedBufferSize(static_cast<int>(m))), 0);
     iSpillBuffer.assign(kSpillReadBytes, 0);
   } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+    return SourceResult::kNoMemory;
   }
   iSubjectBlockCached = -1;
   iRecordBlockCached = -1;
   iSubjectCount = count;
   iSorted = sorted;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::ReadSection(int64_t sectionStart, int32_t& blockSize,
                                            int32_t& blockCount, std::vector<BlockTableEntry>& table,
                                            int64_t& dataOffset, int32_t& sectionLength) {
-  if (const SourceResult r = Seek(sectionStart); r != kExportOk) return r;
+  if (const SourceResult r = Seek(sectionStart); r != SourceResult::kOk) return r;
   BookSection section;
   const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) -> size_t {
-    if (Seek(at) != kExportOk) return 0;
+    if (Seek(at) != SourceResult::kOk) return 0;
     return std::fread(bytes, 1, count, iFile);
   };
   switch (ReadBookSection(read, iFileSize, sectionStart, true, section)) {
     case SectionResult::kOk:
       break;
     case SectionResult::kNoMemory:
-      return kExportNoMemory;
+      return SourceResult::kNoMemory;
     case SectionResult::kDamaged:
-      return kExportShortRead;
+      return SourceResult::kShortRead;
   }
   table = std::move(section.table);
   blockSize = section.blockSize;
   blockCount = section.blockCount;
   dataOffset = section.dataOffset;
   sectionLength = section.sectionLength;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::WindowIndex(int index) {
   if (iIndexWindowStart >= 0 && index >= iIndexWindowStart &&
       index < iIndexWindowStart + iIndexWindowValid)
-    return kExportOk;
+    return SourceResult::kOk;
   iIndexWindowStart = -1;
-  if (const SourceResult r = Seek(iSubjectIndexOffset + 4 * int64_t{index}); r != kExportOk)
+  if (const SourceResult r = Seek(iSubjectIndexOffset + 4 * int64_t{index}); r != SourceResult::kOk)
     return r;
   uint8_t raw[kIndexWindowSize * 4];
   // Near the end of the index the window runs on into the following bytes;
@@ -250,35 +252,35 @@ SourceResult ExportBookReader::WindowIndex(int index) {
   size_t got = std::fread(raw, 1, sizeof raw, iFile);
   int32_t valid = static_cast<int32_t>(
       std::min<int64_t>(static_cast<int64_t>(got / 4), int64_t{iSubjectCount} - index));
-  if (valid < 1) return kExportShortRead;
+  if (valid < 1) return SourceResult::kShortRead;
   for (int32_t k = 0; k < valid; ++k) iIndexWindow[static_cast<size_t>(k)] = ReadLE32s(raw + 4 * k);
   iIndexWindowStart = index;
   iIndexWindowValid = valid;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::ReadCompressedBlock(const std::vector<BlockTableEntry>& table,
                                                    int32_t blockCount, int64_t dataOffset,
                                                    int32_t block, size_t& length) {
-  if (block < 0 || block >= blockCount) return kExportShortRead;
+  if (block < 0 || block >= blockCount) return SourceResult::kShortRead;
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const int64_t start = dataOffset + int64_t{e.offset};
   if (e.offset < 0 || e.compressedLength < 0 ||
       static_cast<size_t>(e.compressedLength) > iCompressedBuffer.size() ||
       start + e.compressedLength > iFileSize)
-    return kExportShortRead;
-  if (const SourceResult r = Seek(start); r != kExportOk) return r;
+    return SourceResult::kShortRead;
+  if (const SourceResult r = Seek(start); r != SourceResult::kOk) return r;
   length = static_cast<size_t>(e.compressedLength);
   return ReadExact(iCompressedBuffer.data(), length);
 }
 
 SourceResult ExportBookReader::LoadSubjectBlock(int32_t block) {
-  if (iSubjectBlockCached == block) return kExportOk;
+  if (iSubjectBlockCached == block) return SourceResult::kOk;
   iSubjectBlockCached = -1;
   size_t length = 0;
   if (const SourceResult r = ReadCompressedBlock(iSubjectBlockTable, iSubjectBlockCount,
                                                  iSubjectDataOffset, block, length);
-      r != kExportOk)
+      r != SourceResult::kOk)
     return r;
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
   // The byte past the block, which tells one that decodes long, is the
@@ -300,16 +302,16 @@ SourceResult ExportBookReader::LoadSubjectBlock(int32_t block) {
         std::span<uint8_t>(iSubjectBlockBuffer.data() + blockSize, kSubjectBufferExtra), true);
   }
   iSubjectBlockCached = block;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::LoadRecordBlock(int32_t block) {
-  if (iRecordBlockCached == block) return kExportOk;
+  if (iRecordBlockCached == block) return SourceResult::kOk;
   iRecordBlockCached = -1;
   size_t length = 0;
   if (const SourceResult r = ReadCompressedBlock(iRecordBlockTable, iRecordBlockCount,
                                                  iRecordDataOffset, block, length);
-      r != kExportOk)
+      r != SourceResult::kOk)
     return r;
   const SectionBlock decoded =
       DecodeSectionBlock(iRecordBlockTable, iRecordBlockSize, block,
@@ -318,7 +320,7 @@ SourceResult ExportBookReader::LoadRecordBlock(int32_t block) {
   iRecordBlockLength = decoded.length;
   iRecordBlockWhole = decoded.whole;
   iRecordBlockCached = block;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 // Bytes of the subject buffer that hold decoded text: the block, and when the
@@ -332,13 +334,13 @@ SourceResult ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
   const size_t blockSize = static_cast<size_t>(iSubjectBlockSize);
   // Each turn moves one block on, so the loop ends with the stream.
   for (;;) {
-    if (const SourceResult r = LoadSubjectBlock(cursor.block); r != kExportOk) return r;
+    if (const SourceResult r = LoadSubjectBlock(cursor.block); r != SourceResult::kOk) return r;
     iSubjectDamageSeen |= !iSubjectBlockWhole;
-    if (cursor.pos < SubjectBufferEnd()) return kExportOk;
+    if (cursor.pos < SubjectBufferEnd()) return SourceResult::kOk;
     // A block that decoded short is damaged: what follows is not its text.
     if (iSubjectBlockLength < blockSize || cursor.pos < blockSize ||
         cursor.block + 1 >= iSubjectBlockCount)
-      return kExportShortRead;
+      return SourceResult::kShortRead;
     cursor.pos -= blockSize;
     ++cursor.block;
   }
@@ -347,7 +349,7 @@ SourceResult ExportBookReader::SubjectByteAt(StreamCursor& cursor) {
 SourceResult ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::string* out,
                                                  size_t keep) {
   for (;;) {
-    if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
+    if (const SourceResult r = SubjectByteAt(cursor); r != SourceResult::kOk) return r;
     const uint8_t* from = iSubjectBlockBuffer.data() + cursor.pos;
     const size_t available = SubjectBufferEnd() - cursor.pos;
     const void* nul = std::memchr(from, 0, available);
@@ -357,7 +359,7 @@ SourceResult ExportBookReader::ReadSubjectString(StreamCursor& cursor, std::stri
     cursor.pos += n;
     if (nul) {
       ++cursor.pos;
-      return kExportOk;
+      return SourceResult::kOk;
     }
   }
 }
@@ -368,35 +370,35 @@ int64_t ExportBookReader::StreamOffset(const StreamCursor& cursor) const {
 
 SourceResult ExportBookReader::FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
                                                 int32_t& tailOffset) {
-  if (!iSourceOpen) return kExportNotOpen;
-  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
-  if (const SourceResult r = WindowIndex(index); r != kExportOk) return r;
+  if (!iSourceOpen) return SourceResult::kNotOpen;
+  if (index < 0 || index >= iSubjectCount) return SourceResult::kIndexOutOfRange;
+  if (const SourceResult r = WindowIndex(index); r != SourceResult::kOk) return r;
   const int32_t o = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
   // A book without subject blocks has no entries to point into.
-  if (o < 0 || iSubjectBlockSize <= 0) return kExportShortRead;
+  if (o < 0 || iSubjectBlockSize <= 0) return SourceResult::kShortRead;
   cursor.block = o / iSubjectBlockSize;
   cursor.pos = static_cast<size_t>(o % iSubjectBlockSize);
   iSubjectDamageSeen = false;
-  if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
+  if (const SourceResult r = SubjectByteAt(cursor); r != SourceResult::kOk) return r;
   const uint8_t flags = iSubjectBlockBuffer[cursor.pos++];
   hasTail = (flags & kSubjectFlagTailBit) != 0;
   tailOffset = 0;
   if (hasTail) {
     uint32_t tail = 0;
     for (int k = 0; k < 4; ++k) {
-      if (const SourceResult r = SubjectByteAt(cursor); r != kExportOk) return r;
+      if (const SourceResult r = SubjectByteAt(cursor); r != SourceResult::kOk) return r;
       tail |= static_cast<uint32_t>(iSubjectBlockBuffer[cursor.pos++]) << (8 * k);
     }
     tailOffset = static_cast<int32_t>(tail);
   }
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 int64_t ExportBookReader::NextEntryStart(int index) {
   if (index + 1 >= iSubjectCount) return -1;
   int32_t next = -1;
-  if (Seek(iSubjectIndexOffset + 4 * (int64_t{index} + 1)) != kExportOk ||
-      ReadWord(next) != kExportOk)
+  if (Seek(iSubjectIndexOffset + 4 * (int64_t{index} + 1)) != SourceResult::kOk ||
+      ReadWord(next) != SourceResult::kOk)
     return -1;
   if (next < 0 || next >= int64_t{iSubjectBlockCount} * iSubjectBlockSize) return -1;
   return next;
@@ -405,23 +407,25 @@ int64_t ExportBookReader::NextEntryStart(int index) {
 SourceResult ExportBookReader::LegacyRecordPosition(int index, int64_t& recordPosition) {
   int64_t entryPosition = 0;
   int32_t subjectLength = 0, position = 0;
-  if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+  if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength);
+      r != SourceResult::kOk)
     return r;
-  if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength}); r != kExportOk)
+  if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength});
+      r != SourceResult::kOk)
     return r;
-  if (const SourceResult r = ReadWord(position); r != kExportOk) return r;
+  if (const SourceResult r = ReadWord(position); r != SourceResult::kOk) return r;
   recordPosition = position;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::LegacySeekEntry(int index, int64_t& entryPosition,
                                                int32_t& subjectLength) {
-  if (const SourceResult r = Seek(kLegacyOffsetTable + 4 * int64_t{index}); r != kExportOk)
+  if (const SourceResult r = Seek(kLegacyOffsetTable + 4 * int64_t{index}); r != SourceResult::kOk)
     return r;
   int32_t position = 0;
-  if (const SourceResult r = ReadWord(position); r != kExportOk) return r;
+  if (const SourceResult r = ReadWord(position); r != SourceResult::kOk) return r;
   entryPosition = position;
-  if (const SourceResult r = Seek(entryPosition); r != kExportOk) return r;
+  if (const SourceResult r = Seek(entryPosition); r != SourceResult::kOk) return r;
   return ReadWord(subjectLength);
 }
 
@@ -432,44 +436,47 @@ SourceResult ExportBookReader::CheckOrder(OrderCheck& order, int index, const En
   }
   if (order.next != index) {
     order.next = -1;
-    return kExportOk;
+    return SourceResult::kOk;
   }
   if (!order.check.Follows(extent)) {
     iOverlapFound = true;
     CloseSource();
-    return kExportEntriesOverlap;
+    return SourceResult::kEntriesOverlap;
   }
   order.next = index + 1;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::GetSourceSubject(int index, char* buffer, int capacity) {
-  if (!buffer) return kExportNullBuffer;
+  if (!buffer) return SourceResult::kNullBuffer;
   buffer[0] = 0;
   const size_t cap = static_cast<size_t>(std::max(capacity, 0));
-  if (!iSourceOpen) return kExportNotOpen;
-  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
+  if (!iSourceOpen) return SourceResult::kNotOpen;
+  if (index < 0 || index >= iSubjectCount) return SourceResult::kIndexOutOfRange;
 
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0;
-    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength);
+        r != SourceResult::kOk)
       return r;
     size_t n = static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask;
     EntryExtent extent;
     extent.entryStart = entryPosition;
     extent.entryEnd = entryPosition + 8 + static_cast<int64_t>(n);
-    if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != kExportOk) return r;
+    if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != SourceResult::kOk)
+      return r;
     n = std::min(n, cap);
     size_t got = std::fread(buffer, 1, n, iFile);
     buffer[got] = 0;
-    return got == n ? kExportOk : kExportShortRead;
+    return got == n ? SourceResult::kOk : SourceResult::kShortRead;
   }
 
   StreamCursor cursor;
   bool hasTail = false;
   int32_t tailOffset = 0;
-  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset); r != kExportOk)
+  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset);
+      r != SourceResult::kOk)
     return r;
   iSubjectText.clear();
   EntryExtent extent;
@@ -479,7 +486,7 @@ SourceResult ExportBookReader::GetSourceSubject(int index, char* buffer, int cap
   try {
     ReadSubjectString(cursor, &iSubjectText, cap);
   } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+    return SourceResult::kNoMemory;
   }
   extent.entryEnd = StreamOffset(cursor);
   // One that runs on into the next entry is cut before it: those bytes are
@@ -490,43 +497,46 @@ SourceResult ExportBookReader::GetSourceSubject(int index, char* buffer, int cap
                                  static_cast<size_t>(std::max<int64_t>(next - subjectStart, 0))));
     extent.entryEnd = next;
   }
-  if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != kExportOk) return r;
+  if (const SourceResult r = CheckOrder(iSubjectOrder, index, extent); r != SourceResult::kOk)
+    return r;
   const size_t length = std::min(iSubjectText.size(), cap);
   std::memcpy(buffer, iSubjectText.data(), length);
   buffer[length] = 0;
-  return kExportOk;
+  return SourceResult::kOk;
 }
 
 SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* buffer,
                                                int capacity) {
   piece = kSourcePieceComplete;  // the whole record always comes in one piece
-  if (!buffer) return kExportNullBuffer;
+  if (!buffer) return SourceResult::kNullBuffer;
   buffer[0] = 0;
-  if (!iSourceOpen) return kExportNotOpen;
-  if (index < 0 || index >= iSubjectCount) return kExportIndexOutOfRange;
+  if (!iSourceOpen) return SourceResult::kNotOpen;
+  if (index < 0 || index >= iSubjectCount) return SourceResult::kIndexOutOfRange;
   const size_t cap = static_cast<size_t>(std::max(capacity, 0));
 
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0, recordPosition = 0, codedLength = 0;
-    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength); r != kExportOk)
+    if (const SourceResult r = LegacySeekEntry(index, entryPosition, subjectLength);
+        r != SourceResult::kOk)
       return r;
-    if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength}); r != kExportOk)
+    if (const SourceResult r = Seek(entryPosition + 4 + int64_t{subjectLength});
+        r != SourceResult::kOk)
       return r;
-    if (const SourceResult r = ReadWord(recordPosition); r != kExportOk) return r;
-    if (const SourceResult r = Seek(recordPosition); r != kExportOk) return r;
-    if (const SourceResult r = ReadWord(codedLength); r != kExportOk) return r;
+    if (const SourceResult r = ReadWord(recordPosition); r != SourceResult::kOk) return r;
+    if (const SourceResult r = Seek(recordPosition); r != SourceResult::kOk) return r;
+    if (const SourceResult r = ReadWord(codedLength); r != SourceResult::kOk) return r;
     // Never allocate for bytes the file does not have.
     if (codedLength < 0 || int64_t{recordPosition} + 4 + codedLength > iFileSize)
-      return kExportShortRead;
+      return SourceResult::kShortRead;
     // Entries and records lie back to back: the next subject's start where
     // this one's end, and a record that runs on into the next is cut there.
     bool damaged = false;
     int64_t nextEntry = 0, nextRecord = 0;
     int32_t nextLength = 0;
     if (index + 1 < iSubjectCount &&
-        LegacySeekEntry(index + 1, nextEntry, nextLength) == kExportOk &&
-        LegacyRecordPosition(index + 1, nextRecord) == kExportOk) {
+        LegacySeekEntry(index + 1, nextEntry, nextLength) == SourceResult::kOk &&
+        LegacyRecordPosition(index + 1, nextRecord) == SourceResult::kOk) {
       const int64_t entryEnd =
           entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
       const bool runsOn =
@@ -542,18 +552,19 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
         entryPosition + 8 + (static_cast<uint32_t>(subjectLength) & kLegacySubjectLengthMask);
     extent.textStart = recordPosition;
     extent.textEnd = int64_t{recordPosition} + 4 + codedLength;
-    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != kExportOk) return r;
-    if (const SourceResult r = Seek(int64_t{recordPosition} + 4); r != kExportOk) return r;
+    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != SourceResult::kOk)
+      return r;
+    if (const SourceResult r = Seek(int64_t{recordPosition} + 4); r != SourceResult::kOk) return r;
     std::vector<uint8_t> coded;
     try {
       coded.resize(static_cast<size_t>(codedLength) + 1);
     } catch (const std::bad_alloc&) {
-      return kExportNoMemory;
+      return SourceResult::kNoMemory;
     }
     if (const SourceResult r = ReadExact(coded.data(), static_cast<size_t>(codedLength));
-        r != kExportOk)
+        r != SourceResult::kOk)
       return r;
-    if (static_cast<size_t>(codedLength) > cap) return kExportRecordTooLong;
+    if (static_cast<size_t>(codedLength) > cap) return SourceResult::kRecordTooLong;
     size_t length = 0;
     switch (iHeader[kHeaderVersion] % 10) {
       case kLegacyCodingPlain:
@@ -568,29 +579,31 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
         length = DecodeLegacyNibbles(coded.data(), static_cast<size_t>(codedLength), buffer, cap);
         break;
       default:
-        return kExportUnsupported;
+        return SourceResult::kUnsupported;
     }
     for (size_t k = 0; k < length && buffer[k]; ++k)
       if (buffer[k] == kLegacyLineBreak) buffer[k] = kLineFeed;
-    return damaged ? kExportDamaged : kExportOk;
+    return damaged ? SourceResult::kDamaged : SourceResult::kOk;
   }
 
   StreamCursor cursor;
   bool hasTail = false;
   int32_t tailOffset = 0;
-  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset); r != kExportOk)
+  if (const SourceResult r = FindSubjectEntry(index, cursor, hasTail, tailOffset);
+      r != SourceResult::kOk)
     return r;
   EntryExtent extent;
   extent.entryStart = iIndexWindow[static_cast<size_t>(index - iIndexWindowStart)];
-  if (const SourceResult r = ReadSubjectString(cursor, nullptr, 0); r != kExportOk) return r;
+  if (const SourceResult r = ReadSubjectString(cursor, nullptr, 0); r != SourceResult::kOk)
+    return r;
   const int64_t headStart = StreamOffset(cursor);
   iSubjectText.clear();
   // A head cut off by the end of what can be read gives what there is.
   bool headCut = false;
   try {
-    headCut = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1) != kExportOk;
+    headCut = ReadSubjectString(cursor, &iSubjectText, kRecordHeadMax + 1) != SourceResult::kOk;
   } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+    return SourceResult::kNoMemory;
   }
   extent.entryEnd = StreamOffset(cursor);
   if (hasTail) extent.textStart = tailOffset;
@@ -619,14 +632,14 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   try {
     iRecordText.assign(iSubjectText);
     if (hasTail) {
-      if (tailOffset < 0 || iRecordBlockSize <= 0) return kExportShortRead;
+      if (tailOffset < 0 || iRecordBlockSize <= 0) return SourceResult::kShortRead;
       int32_t block = tailOffset / iRecordBlockSize;
       size_t p = static_cast<size_t>(tailOffset % iRecordBlockSize);
       const size_t headLength = iRecordText.size();
       bool ended = false;
       while (iRecordText.size() < keep) {
-        if (const SourceResult r = LoadRecordBlock(block); r != kExportOk) return r;
-        if (p > iRecordBlockLength) return kExportShortRead;
+        if (const SourceResult r = LoadRecordBlock(block); r != SourceResult::kOk) return r;
+        if (p > iRecordBlockLength) return SourceResult::kShortRead;
         damaged = damaged || !iRecordBlockWhole;
         const uint8_t* from = iRecordBlockBuffer.data() + p;
         const size_t available = iRecordBlockLength - p;
@@ -657,7 +670,7 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
       bool nextHasTail = false;
       int32_t nextTail = 0;
       if ((ended || cutShort) && index + 1 < iSubjectCount &&
-          FindSubjectEntry(index + 1, nextCursor, nextHasTail, nextTail) == kExportOk &&
+          FindSubjectEntry(index + 1, nextCursor, nextHasTail, nextTail) == SourceResult::kOk &&
           !iSubjectDamageSeen && nextHasTail) {
         if (nextTail > tailOffset && (cutShort || extent.textEnd > nextTail)) {
           iRecordText.resize(std::min(iRecordText.size(),
@@ -669,9 +682,10 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
         }
       }
     }
-    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != kExportOk) return r;
+    if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != SourceResult::kOk)
+      return r;
   } catch (const std::bad_alloc&) {
-    return kExportNoMemory;
+    return SourceResult::kNoMemory;
   }
 
   const size_t length = iRecordText.size();
@@ -683,21 +697,21 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
     std::memcpy(buffer + copied, kTooLongMark.data(), kTooLongMark.size());
     buffer[copied + kTooLongMark.size()] = 0;
   }
-  return damaged ? kExportDamaged : kExportOk;
+  return damaged ? SourceResult::kDamaged : SourceResult::kOk;
 }
 
 std::string ExportOpenFailureText(SourceResult code) {
   switch (code) {
-    case kExportCannotOpen:
+    case SourceResult::kCannotOpen:
       return "cannot open the book";
-    case kExportShortRead:
-    case kExportSeekFailed:
+    case SourceResult::kShortRead:
+    case SourceResult::kSeekFailed:
       return "the book is damaged or truncated";
-    case kExportNoMemory:
+    case SourceResult::kNoMemory:
       return "not enough memory to read the book";
-    case kExportNotABook:
+    case SourceResult::kNotABook:
       return "not a book";
-    case kExportUnsupported:
+    case SourceResult::kUnsupported:
       return "the book's version or one of its chunks is not supported";
     default:
       return "cannot read the book (error " + std::to_string(static_cast<int>(code)) + ")";

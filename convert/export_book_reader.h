@@ -21,20 +21,7 @@
 
 namespace ql {
 
-// Result codes of the reader's operations (SourceResult, qlp_writer.h).
-inline constexpr SourceResult kExportOk = SourceResult::kOk;
-inline constexpr SourceResult kExportNullBuffer = SourceResult::kNullBuffer;
-inline constexpr SourceResult kExportCannotOpen = SourceResult::kCannotOpen;
-inline constexpr SourceResult kExportShortRead = SourceResult::kShortRead;
-inline constexpr SourceResult kExportSeekFailed = SourceResult::kSeekFailed;
-inline constexpr SourceResult kExportNoMemory = SourceResult::kNoMemory;
-inline constexpr SourceResult kExportNotABook = SourceResult::kNotABook;
-inline constexpr SourceResult kExportUnsupported = SourceResult::kUnsupported;
-inline constexpr SourceResult kExportIndexOutOfRange = SourceResult::kIndexOutOfRange;
-inline constexpr SourceResult kExportNotOpen = SourceResult::kNotOpen;
-inline constexpr SourceResult kExportRecordTooLong = SourceResult::kRecordTooLong;
-inline constexpr SourceResult kExportEntriesOverlap = SourceResult::kEntriesOverlap;
-inline constexpr SourceResult kExportDamaged = SourceResult::kDamaged;
+// The reader's operations answer in SourceResult (qlp_writer.h).
 
 // Why OpenSource failed, for messages.
 std::string ExportOpenFailureText(SourceResult code);
@@ -90,10 +77,10 @@ class ExportBookReader : public QLPWriter {
   SourceResult FindSubjectEntry(int index, StreamCursor& cursor, bool& hasTail,
                                 int32_t& tailOffset);
   // Makes the byte at cursor available, moving into the following blocks as
-  // the stream runs on; kExportShortRead at the end of the stream.
+  // the stream runs on; SourceResult::kShortRead at the end of the stream.
   SourceResult SubjectByteAt(StreamCursor& cursor);
   // Passes the string at cursor and the zero byte after it, keeping its
-  // first keep bytes in out (when given); kExportShortRead when the stream
+  // first keep bytes in out (when given); SourceResult::kShortRead when the stream
   // ends before the zero byte.
   SourceResult ReadSubjectString(StreamCursor& cursor, std::string* out, size_t keep);
   // The place of cursor in the subject stream.

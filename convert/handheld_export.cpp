@@ -17,7 +17,7 @@ void HandheldExport::SetExportTime(int64_t unixTime) {
 
 bool HandheldExport::Open(const std::string& book) {
   const SourceResult opened = iReader->OpenSource(book);
-  if (opened == kExportOk) {
+  if (opened == SourceResult::kOk) {
     iSubjects = iReader->GetSourceSubjectCount();
     return true;
   }
@@ -32,7 +32,7 @@ int64_t HandheldExport::ProgressEnd() const {
 bool HandheldExport::Write(const std::string& pdbPath, const std::string& name, ProgressSink* bar) {
   iResult = iReader->ExportToHandheld(pdbPath.c_str(), name.c_str(), bar);
   iReader->CloseSource();
-  if (iResult == kQLPOk) return true;
+  if (iResult == HandheldResult::kOk) return true;
   iFailure = pdbPath + ": " + QLPResultText(iReader->LastFailure());
   return false;
 }

@@ -55,7 +55,7 @@ class HandheldExport {
  private:
   std::unique_ptr<ExportBookReader> iReader;
   int64_t iSubjects = 0;
-  HandheldResult iResult = kQLPOk;
+  HandheldResult iResult = HandheldResult::kOk;
   std::string iFailure;
 };
 

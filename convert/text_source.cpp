@@ -82,8 +82,8 @@ int64_t TextSource::ProgressEnd() const {
 
 ImportStep TextSource::Step(BuildResult result, const BookBuilder& builder) {
   iPos = builder.InputOffset();
-  if (result == kBuildOk) return ImportStep::kAdded;
-  if (result == kBuildNoEntry) return ImportStep::kEnd;
+  if (result == BuildResult::kOk) return ImportStep::kAdded;
+  if (result == BuildResult::kNoEntry) return ImportStep::kEnd;
   BuildFailed(iSource, result);
   return ImportStep::kFailed;
 }

@@ -14,27 +14,28 @@ std::optional<UpgradeFailure> Failed(UpgradeResult code) {
 }
 
 std::optional<UpgradeFailure> BuildFailed(const BookBuilder& builder) {
-  return UpgradeFailure{kUpgradeBuildFailed, builder.LastFailure()};
+  return UpgradeFailure{UpgradeResult::kBuildFailed, builder.LastFailure()};
 }
 
 // Gives the builder every entry of the legacy book open in reader.
 std::optional<UpgradeFailure> AddEntries(BookReader& reader, BookBuilder& builder,
                                          ProgressSink* bar, UpgradeReport* report) {
-  if (!reader.IsOpen() || reader.IsVersion2()) return Failed(kUpgradeNotLegacy);
+  if (!reader.IsOpen() || reader.IsVersion2()) return Failed(UpgradeResult::kNotLegacy);
   if (!builder.IsReady()) return BuildFailed(builder);
   const int count = reader.GetSubjectCount();
   OverlapCheck overlap;
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
     std::string subject = reader.GetSubject(i);
-    if (reader.LoadRecord(i) != 1) return Failed(kUpgradeRecordFailed);
-    if (!overlap.Follows(reader.CurrentRecordExtent())) return Failed(kUpgradeEntriesOverlap);
+    if (reader.LoadRecord(i) != 1) return Failed(UpgradeResult::kRecordFailed);
+    if (!overlap.Follows(reader.CurrentRecordExtent()))
+      return Failed(UpgradeResult::kEntriesOverlap);
     if (report && reader.CurrentRecordDamaged()) {
       if (report->damagedSubjects.size() < TabTextReport::kReportNames)
         report->damagedSubjects.push_back(subject);
       ++report->damaged;
     }
-    if (builder.AddEntry(subject, reader.CurrentRecordText()) != kBuildOk)
+    if (builder.AddEntry(subject, reader.CurrentRecordText()) != BuildResult::kOk)
       return BuildFailed(builder);
   }
   return std::nullopt;
@@ -51,7 +52,7 @@ std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string&
                                           ProgressSink* bar, UpgradeReport* report) {
   BookBuilder builder;
   if (auto failure = AddEntries(reader, builder, bar, report)) return failure;
-  if (builder.WriteBookFile(path) != kBuildOk) return BuildFailed(builder);
+  if (builder.WriteBookFile(path) != BuildResult::kOk) return BuildFailed(builder);
   return std::nullopt;
 }
 
@@ -59,21 +60,21 @@ std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, std::FILE* output,
                                           ProgressSink* bar) {
   BookBuilder builder;
   if (auto failure = AddEntries(reader, builder, bar, nullptr)) return failure;
-  if (builder.WriteBook(output) != kBuildOk) return BuildFailed(builder);
+  if (builder.WriteBook(output) != BuildResult::kOk) return BuildFailed(builder);
   return std::nullopt;
 }
 
 const char* UpgradeResultText(const UpgradeFailure& failure) {
   switch (failure.code) {
-    case kUpgradeOk:
+    case UpgradeResult::kOk:
       return "no error";
-    case kUpgradeNotLegacy:
+    case UpgradeResult::kNotLegacy:
       return "the book is not a legacy book (it is already version 2)";
-    case kUpgradeRecordFailed:
+    case UpgradeResult::kRecordFailed:
       return "a record of the legacy book could not be read";
-    case kUpgradeEntriesOverlap:
+    case UpgradeResult::kEntriesOverlap:
       return "the book's entries overlap (one starts inside another), so it is damaged";
-    case kUpgradeBuildFailed:
+    case UpgradeResult::kBuildFailed:
       break;
   }
   return BuildResultText(failure.build.code);
@@ -88,7 +89,7 @@ std::string WriteFailureText(const std::string& path, const std::string& why) {
 }  // namespace
 
 std::string BookWriteFailureText(const std::string& path, const BuildFailure& failure) {
-  return WriteFailureText(path, failure.code == kBuildIoFailed && failure.error != 0
+  return WriteFailureText(path, failure.code == BuildResult::kIoFailed && failure.error != 0
                                     ? SystemErrorText(failure.error)
                                     : BuildResultText(failure.code));
 }
@@ -96,14 +97,14 @@ std::string BookWriteFailureText(const std::string& path, const BuildFailure& fa
 std::string UpgradeFailureText(const std::string& legacy, const std::string& out,
                                const UpgradeFailure& failure) {
   switch (failure.code) {
-    case kUpgradeBuildFailed:
+    case UpgradeResult::kBuildFailed:
       return BookWriteFailureText(out, failure.build);
-    case kUpgradeRecordFailed:
-    case kUpgradeEntriesOverlap:
+    case UpgradeResult::kRecordFailed:
+    case UpgradeResult::kEntriesOverlap:
       // The legacy book is at fault, not the target.
       return legacy + ": " + UpgradeResultText(failure) + "; no book was written";
-    case kUpgradeOk:
-    case kUpgradeNotLegacy:
+    case UpgradeResult::kOk:
+    case UpgradeResult::kNotLegacy:
       break;
   }
   return WriteFailureText(out, UpgradeResultText(failure));

@@ -25,16 +25,11 @@ enum class UpgradeResult : int {
   kEntriesOverlap = 32,  // an entry starts inside one before it
   kBuildFailed = 33,     // the new book could not be made: see build
 };
-inline constexpr UpgradeResult kUpgradeOk = UpgradeResult::kOk;
-inline constexpr UpgradeResult kUpgradeNotLegacy = UpgradeResult::kNotLegacy;
-inline constexpr UpgradeResult kUpgradeRecordFailed = UpgradeResult::kRecordFailed;
-inline constexpr UpgradeResult kUpgradeEntriesOverlap = UpgradeResult::kEntriesOverlap;
-inline constexpr UpgradeResult kUpgradeBuildFailed = UpgradeResult::kBuildFailed;
 
 // Why an upgrade failed: its code and, for kBuildFailed, the builder's
 // failure (code, errno, path).
 struct UpgradeFailure {
-  UpgradeResult code = kUpgradeOk;
+  UpgradeResult code = UpgradeResult::kOk;
   BuildFailure build;
 };
 

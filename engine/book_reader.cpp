@@ -142,13 +142,13 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
   // The placeholder path only releases the open book.
   if (path == kNoFilePath) {
     failure(OpenFailureKind::kSystem, ENOENT);
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
 
   const int fd = ::open(path.c_str(), (iReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd < 0) {
     failure(OpenFailureKind::kSystem, errno);
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -158,7 +158,7 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
     else
       failure(OpenFailureKind::kSystem, error);
     ::close(fd);
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
   // Open itself goes by the version word alone; the identifying words only
   // name a failure "not a book" rather than damage.
@@ -181,7 +181,7 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
           role == LockResult::kRefused ? named(OpenFailureKind::kInUse) : OpenFailureKind::kSystem,
           errno);
       ::close(fd);
-      return kOpenFailed;
+      return OpenResult::kFailed;
     }
   }
   // Until the open ends: a writer marks a legacy book under it, a reader
@@ -198,9 +198,9 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
     const int version = iVersion;
     Close();  // nothing is written: iOpen is cleared first
     if (iOpenFailure.kind == OpenFailureKind::kNone)
-      failure(
-          result == kOpenUnsupported ? OpenFailureKind::kUnsupported : OpenFailureKind::kDamaged,
-          0);
+      failure(result == OpenResult::kUnsupported ? OpenFailureKind::kUnsupported
+                                                 : OpenFailureKind::kDamaged,
+              0);
     iOpenFailure.kind = named(iOpenFailure.kind);
     iOpenFailure.version = version;
     return result;
@@ -208,12 +208,12 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
   uint8_t word[4];
   if (ReadFile(kHeaderOffsetVersion, word, sizeof word) != sizeof word) {
     iOpen = false;
-    return fail(kOpenFailed);
+    return fail(OpenResult::kFailed);
   }
   iVersion = ReadLE32s(word);
   if (iVersion > kVersion2Max) {
     iOpen = false;
-    return fail(kOpenUnsupported);
+    return fail(OpenResult::kUnsupported);
   }
   if (iVersion < kVersion2Min) {
     // Legacy book: the LegacyBookFile takes over the open, locked file.
@@ -227,7 +227,7 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
       if (legacy->MarkFailed()) failure(OpenFailureKind::kWriteFailed, error != 0 ? error : EIO);
       iOpen = false;
       legacy.reset();
-      return fail(r == -2 ? kOpenUnsupported : kOpenFailed);
+      return fail(r == -2 ? OpenResult::kUnsupported : OpenResult::kFailed);
     }
     iLegacy = std::move(legacy);
     iSubjectCount = r;
@@ -239,14 +239,14 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
                           ? static_cast<int>(bookmarks)
                           : -1;
     if (!iReadOnly) LoadBookmarks();
-    return kOpenOk;
+    return OpenResult::kOk;
   }
   const OpenResult r = OpenVersion2();
-  if (r != kOpenOk) {
+  if (r != OpenResult::kOk) {
     iOpen = false;
     return fail(r);
   }
-  return kOpenOk;
+  return OpenResult::kOk;
 }
 
 OpenResult BookReader::OpenView(const BookReader& owner) {
@@ -258,7 +258,7 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
     Close();
     iOpenFailure.kind = kind;
     iOpenFailure.error = error;
-    return kOpenFailed;
+    return OpenResult::kFailed;
   };
   if (&owner == this || !owner.iOpen) return failed(OpenFailureKind::kSystem, EBADF);
   try {
@@ -303,18 +303,18 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
   iWithoutLock = owner.iWithoutLock;
   iCurrentRecord = -1;
   iOpen = true;
-  return kOpenOk;
+  return OpenResult::kOk;
 }
 
 OpenResult BookReader::OpenVersion2() {
   uint8_t header[kBookHeaderSize];
-  if (ReadFile(0, header, sizeof header) != sizeof header) return kOpenFailed;
+  if (ReadFile(0, header, sizeof header) != sizeof header) return OpenResult::kFailed;
   iSorted = ReadLE32s(header + kHeaderOffsetSorted);
   iSubjectCount = ReadLE32s(header + kHeaderOffsetSubjectCount);
   const int32_t chunkCount = ReadLE32s(header + kHeaderOffsetChunkCount);
   const int32_t chunkAreaSize = ReadLE32s(header + kHeaderOffsetChunkAreaSize);
-  if (iSubjectCount < 0 || chunkCount < 0 || chunkAreaSize < 0) return kOpenFailed;
-  if (chunkCount > (iFileSize - kBookHeaderSize) / kChunkHeaderSize) return kOpenFailed;
+  if (iSubjectCount < 0 || chunkCount < 0 || chunkAreaSize < 0) return OpenResult::kFailed;
+  if (chunkCount > (iFileSize - kBookHeaderSize) / kChunkHeaderSize) return OpenResult::kFailed;
 
   // Every chunk header takes 12 bytes of the file, so the walk ends within
   // the file's size whatever chunkCount says.
@@ -323,12 +323,12 @@ OpenResult BookReader::OpenVersion2() {
   for (int32_t c = 0; c < chunkCount; ++c) {
     uint8_t chunk[kChunkHeaderSize];
     if (pos > iFileSize - kChunkHeaderSize || ReadFile(pos, chunk, sizeof chunk) != sizeof chunk)
-      return kOpenFailed;
+      return OpenResult::kFailed;
     const int32_t type = ReadLE32s(chunk);
     const int32_t flag = ReadLE32s(chunk + 4);
     const int32_t length = ReadLE32s(chunk + 8);
-    if (type != kChunkTypeBookmarks && flag != kChunkFlagSkippable) return kOpenUnsupported;
-    if (length < 0 || length > iFileSize - pos - kChunkHeaderSize) return kOpenFailed;
+    if (type != kChunkTypeBookmarks && flag != kChunkFlagSkippable) return OpenResult::kUnsupported;
+    if (length < 0 || length > iFileSize - pos - kChunkHeaderSize) return OpenResult::kFailed;
     // A bookmark chunk too short for the block is not used: writing the
     // block back would run over what follows it.
     if (type == kChunkTypeBookmarks && length >= kBookmarkBlockSize && pos <= kMaxFileOffset)
@@ -340,7 +340,7 @@ OpenResult BookReader::OpenVersion2() {
   const int64_t indexOffset = int64_t{kBookHeaderSize} + chunkAreaSize;
   const int64_t subjectSection = indexOffset + 4 * int64_t{iSubjectCount};
   if (subjectSection > iFileSize - kSectionHeaderSize || subjectSection > kMaxFileOffset)
-    return kOpenFailed;
+    return OpenResult::kFailed;
   iSubjectIndexOffset = static_cast<int>(indexOffset);
   try {
     iIndexWindow.assign(kIndexWindowSize, -1);
@@ -349,10 +349,10 @@ OpenResult BookReader::OpenVersion2() {
     int64_t recordSection = 0, sectionEnd = 0;
     if (!ReadSection(subjectSection, iSubjectBlockSize, iSubjectBlockCount, iSubjectBlockTable,
                      iSubjectDataOffset, recordSection))
-      return kOpenFailed;
+      return OpenResult::kFailed;
     if (!ReadSection(recordSection, iRecordBlockSize, iRecordBlockCount, iRecordBlockTable,
                      iRecordDataOffset, sectionEnd))
-      return kOpenFailed;
+      return OpenResult::kFailed;
     iSubjectBlockBuffer.assign(static_cast<size_t>(iSubjectBlockSize) + kSubjectBufferExtra, 0);
     iSubjectBlockCached = -1;
     // One byte past the block tells a block that decodes long.
@@ -362,9 +362,9 @@ OpenResult BookReader::OpenVersion2() {
     iCompressedBuffer.assign(
         static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes)), 0);
   } catch (const std::bad_alloc&) {
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
-  return kOpenOk;
+  return OpenResult::kOk;
 }
 
 std::vector<int> BookReader::SplitForSearch(int first, int parts) const {

@@ -51,9 +51,6 @@ enum class OpenResult : int {
   kFailed = -1,
   kUnsupported = -2,  // a newer version or an unknown chunk
 };
-inline constexpr OpenResult kOpenOk = OpenResult::kOk;
-inline constexpr OpenResult kOpenFailed = OpenResult::kFailed;
-inline constexpr OpenResult kOpenUnsupported = OpenResult::kUnsupported;
 
 // Why the last Open failed, beyond its result: the kind, the system's error
 // number where one caused it, and the path that was opened.
@@ -178,7 +175,7 @@ class BookReader {
 
   // Opens the book at path. Any number of readers (kOpenReadOnly) and one
   // writer share a book, across programs: only a second writer is refused
-  // (kOpenFailed, OpenFailureKind::kInUse).
+  // (OpenResult::kFailed, OpenFailureKind::kInUse).
   OpenResult Open(const std::string& path, int mode);
   // Opens a read-only view of the book owner has open, for a search on
   // another thread: the same file opened anew through owner's descriptor (so
@@ -188,7 +185,7 @@ class BookReader {
   // and once owner closes the book it can be opened and locked again while
   // a view still reads it. Nothing is ever written through a view (it has no
   // bookmark block). Call it on owner's thread; afterwards the two share
-  // nothing that changes. Returns kOpenOk, or kOpenFailed when owner has no
+  // nothing that changes. Returns OpenResult::kOk, or OpenResult::kFailed when owner has no
   // book open or the file cannot be opened again (LastOpenFailure says why).
   OpenResult OpenView(const BookReader& owner);
   bool IsVersion2() const { return iIsVersion2; }

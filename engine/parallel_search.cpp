@@ -33,7 +33,7 @@ bool MakeViews(const BookReader& owner, int count, Views& views) {
   views.clear();
   for (int i = 0; i < count; ++i) {
     auto view = std::make_unique<BookReader>();
-    if (view->OpenView(owner) != kOpenOk) {
+    if (view->OpenView(owner) != OpenResult::kOk) {
       views.clear();
       return false;
     }
@@ -180,12 +180,12 @@ OpenResult ParallelSearch::Start(const BookReader& owner, const SearchQuery& que
   s.endRecord = owner.GetSubjectCount();
   const int count = ThreadCount(threads);
   s.starts = owner.SplitForSearch(record, count * kRangesPerThread);
-  if (s.starts.empty()) return kOpenOk;  // nothing to search: Done, no hit
+  if (s.starts.empty()) return OpenResult::kOk;  // nothing to search: Done, no hit
   s.hits.resize(s.starts.size());
   s.damaged.resize(s.starts.size());
   if (!MakeViews(owner, std::min(count, static_cast<int>(s.starts.size())), s.views)) {
     s.starts.clear();
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
   s.running = static_cast<int>(s.views.size());
   s.work = [&s](BookReader& view) { s.Search(view); };
@@ -194,9 +194,9 @@ OpenResult ParallelSearch::Start(const BookReader& owner, const SearchQuery& que
   s.running.fetch_sub(static_cast<int>(s.views.size() - started));
   if (started == 0) {
     s.starts.clear();
-    return kOpenFailed;
+    return OpenResult::kFailed;
   }
-  return kOpenOk;
+  return OpenResult::kOk;
 }
 
 bool ParallelSearch::Done() const {

@@ -49,7 +49,7 @@ struct SearchOutcome {
 // when it shows it.
 //
 //   ParallelSearch search;
-//   if (search.Start(reader, query, record, pos, DefaultSearchThreads()) != kOpenOk)
+//   if (search.Start(reader, query, record, pos, DefaultSearchThreads()) != OpenResult::kOk)
 //     ...  // walk with reader.FindMatch instead
 //   // poll from a timer: search.Progress() for a bar, search.Done() to finish
 //   search.Cancel();                      // from any thread, e.g. on Escape
@@ -72,8 +72,8 @@ class ParallelSearch {
   // ranges). A search still running is cancelled and waited for first.
   // cancel, when given, is a flag of the caller's that cancels the search as
   // Cancel does once it is set (already set: nothing is searched); it must
-  // outlive the search. Returns kOpenOk once the search runs, else
-  // kOpenFailed: no view of the book could be made or no thread started
+  // outlive the search. Returns OpenResult::kOk once the search runs, else
+  // OpenResult::kFailed: no view of the book could be made or no thread started
   // (owner.LastOpenFailure is not changed; nothing runs and Wait gives
   // kSearchNone at the start).
   OpenResult Start(const BookReader& owner, const SearchQuery& query, int record, int pos,

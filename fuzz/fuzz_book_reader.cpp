@@ -56,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     {
       ql::BookReader reader;
-      if (reader.Open(path, mode) == ql::kOpenOk) {
+      if (reader.Open(path, mode) == ql::OpenResult::kOk) {
         Walk(reader, key);
         // Reopening writes the bookmarks back and reads them again.
-        if (reader.Open(path, mode) == ql::kOpenOk) Walk(reader, key);
+        if (reader.Open(path, mode) == ql::OpenResult::kOk) Walk(reader, key);
       }
     }
     close(fd);

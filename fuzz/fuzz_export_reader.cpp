@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   {
     ql::ExportBookReader reader;
-    if (reader.OpenSource(path) == ql::kExportOk) {
+    if (reader.OpenSource(path) == ql::SourceResult::kOk) {
       Walk(reader, kSmallCapacity);
       Walk(reader, reader.GetMaxRecordLength());
     }

@@ -24,7 +24,7 @@ void ImportAndReadBack(const uint8_t* data, size_t size, bool tab) {
   const ql::BuildResult r =
       tab ? builder.ImportTabText(input, nullptr, false) : builder.ImportTaggedText(input, nullptr);
   std::fclose(input);
-  if (r != ql::kBuildOk) return;
+  if (r != ql::BuildResult::kOk) return;
 
   const int fd = qlfuzz::MemoryFile(nullptr, 0);
   if (fd < 0) return;
@@ -35,10 +35,10 @@ void ImportAndReadBack(const uint8_t* data, size_t size, bool tab) {
   }
   const ql::BuildResult written = builder.WriteBook(output);
   std::fclose(output);
-  if (written == ql::kBuildOk) {
+  if (written == ql::BuildResult::kOk) {
     ql::BookReader reader;
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (reader.Open(path, ql::kOpenReadOnly) != ql::kOpenOk) std::abort();
+    if (reader.Open(path, ql::kOpenReadOnly) != ql::OpenResult::kOk) std::abort();
     if (reader.GetSubjectCount() != builder.iSubjectCount) std::abort();
     for (int i = 0; i < reader.GetSubjectCount() && i < kWalkCap; ++i) {
       reader.GetSubject(i);

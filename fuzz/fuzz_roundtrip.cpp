@@ -38,14 +38,15 @@ Book ImportWriteRead(const std::string& bytes, bool tab) {
   const ql::BuildResult r =
       tab ? builder.ImportTabText(input, nullptr, false) : builder.ImportTaggedText(input, nullptr);
   std::fclose(input);
-  if (r != ql::kBuildOk) return book;
+  if (r != ql::BuildResult::kOk) return book;
   const int fd = qlfuzz::MemoryFile(nullptr, 0);
   if (fd < 0) return book;
   std::FILE* output = fdopen(dup(fd), "w+b");
-  if (!output || builder.WriteBook(output) != ql::kBuildOk) std::abort();
+  if (!output || builder.WriteBook(output) != ql::BuildResult::kOk) std::abort();
   std::fclose(output);
   ql::BookReader reader;
-  if (reader.Open("/proc/self/fd/" + std::to_string(fd), ql::kOpenReadOnly) != ql::kOpenOk ||
+  if (reader.Open("/proc/self/fd/" + std::to_string(fd), ql::kOpenReadOnly) !=
+          ql::OpenResult::kOk ||
       reader.GetSubjectCount() != builder.iSubjectCount)
     std::abort();
   for (int i = 0; i < reader.GetSubjectCount(); ++i) {

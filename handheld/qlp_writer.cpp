@@ -269,19 +269,19 @@ size_t QLPWriter::WriteQLPTextV2ClearTags(const uint8_t* text, size_t length, in
 
 std::string QLPResultText(HandheldResult code) {
   switch (code) {
-    case kQLPMissingArgument:
+    case HandheldResult::kMissingArgument:
       return "no database name";
-    case kQLPCannotCreate:
+    case HandheldResult::kCannotCreate:
       return "cannot create the file";
-    case kQLPWriteFailed:
+    case HandheldResult::kWriteFailed:
       return "writing the file failed";
-    case kQLPNoMemory:
+    case HandheldResult::kNoMemory:
       return "not enough memory for the export";
-    case kQLPSourceFailed:
+    case HandheldResult::kSourceFailed:
       return "the book could not be read to its end";
-    case kQLPTooLarge:
+    case HandheldResult::kTooLarge:
       return "the book is too large for a handheld database";
-    case kQLPOk:
+    case HandheldResult::kOk:
       break;
   }
   return "the export failed (error " + std::to_string(static_cast<int>(code)) + ")";
@@ -304,7 +304,9 @@ std::string FileErrorText(int error) {
 
 std::string QLPResultText(const HandheldFailure& failure) {
   std::string text = QLPResultText(failure.code);
-  if ((failure.code == kQLPCannotCreate || failure.code == kQLPWriteFailed) && failure.error != 0)
+  if ((failure.code == HandheldResult::kCannotCreate ||
+       failure.code == HandheldResult::kWriteFailed) &&
+      failure.error != 0)
     text += ": " + FileErrorText(failure.error);
   return text;
 }
@@ -313,14 +315,14 @@ HandheldResult QLPWriter::ExportToHandheld(const char* pdbPath, const char* dbNa
                                            ProgressSink* progress) {
   iWriteError = 0;
   const HandheldResult result = WriteQLPTextV2(pdbPath, dbName, progress);
-  iLastFailure = {result, result == kQLPOk ? 0 : iWriteError, pdbPath ? pdbPath : ""};
+  iLastFailure = {result, result == HandheldResult::kOk ? 0 : iWriteError, pdbPath ? pdbPath : ""};
   FreeRun();
   return result;
 }
 
 HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName,
                                          ProgressSink* progress) {
-  if (!pdbPath || !*pdbPath || !dbName || !*dbName) return kQLPMissingArgument;
+  if (!pdbPath || !*pdbPath || !dbName || !*dbName) return HandheldResult::kMissingArgument;
   iPdbPath = pdbPath;
   iDbName = dbName;
   iProgress = progress;
@@ -331,12 +333,12 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
   struct stat st {};
   if (stat(iPdbPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     iWriteError = EISDIR;
-    return kQLPCannotCreate;
+    return HandheldResult::kCannotCreate;
   }
   AtomicFile file;
   if (!file.Open(iPdbPath)) {
     iWriteError = errno != 0 ? errno : EIO;
-    return kQLPCannotCreate;
+    return HandheldResult::kCannotCreate;
   }
 
   const int n = std::max(GetSourceSubjectCount(), 0);
@@ -346,7 +348,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
   // A book the database cannot hold by its count is refused before anything
   // is read or allocated for it; the subjects are checked as they come.
   if (n > 0 && int64_t{n - 1} * kQLPMinEntryBytes >= kQLPMaxStreamBeforeLastEntry)
-    return kQLPTooLarge;
+    return HandheldResult::kTooLarge;
 
   // The arrays of the run are vectors; a count the memory cannot hold is
   // reported like any other failed allocation.
@@ -363,12 +365,15 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     Message(std::string("WriteQLPTextV2: Cannot Allocate memory - '") + std::string(what) + "'");
     return false;
   };
-  if (!reserveArray(iQLPDataHeaderArray, count, "iQLPDataHeaderArray")) return kQLPNoMemory;
+  if (!reserveArray(iQLPDataHeaderArray, count, "iQLPDataHeaderArray"))
+    return HandheldResult::kNoMemory;
   iSubjectBytes.clear();
-  if (!reserveArray(iSubjectEnds, count, "iQLPSubjectArray")) return kQLPNoMemory;
-  if (!reserveArray(iSortedSubjectIndex, count, "iSortedSubjectIndex")) return kQLPNoMemory;
+  if (!reserveArray(iSubjectEnds, count, "iQLPSubjectArray")) return HandheldResult::kNoMemory;
+  if (!reserveArray(iSortedSubjectIndex, count, "iSortedSubjectIndex"))
+    return HandheldResult::kNoMemory;
   std::unique_ptr<uint8_t[]> subject;
-  if (!Allocate(subject, static_cast<size_t>(subjectCap) + 1, "subject")) return kQLPNoMemory;
+  if (!Allocate(subject, static_cast<size_t>(subjectCap) + 1, "subject"))
+    return HandheldResult::kNoMemory;
 
   // The least the text stream holds before the last entry starts: the
   // subjects read so far with their NULs, two NULs for each one to come.
@@ -379,18 +384,18 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     subject[0] = 0;
     if (GetSourceSubject(i, reinterpret_cast<char*>(subject.get()), subjectCap) !=
         SourceResult::kOk)
-      return kQLPSourceFailed;
+      return HandheldResult::kSourceFailed;
     subject[static_cast<size_t>(subjectCap)] = 0;
     size_t len =
         strnlen(reinterpret_cast<const char*>(subject.get()), static_cast<size_t>(subjectCap));
     if (i < n - 1) {
       streamFloor += static_cast<int64_t>(len);
-      if (streamFloor >= kQLPMaxStreamBeforeLastEntry) return kQLPTooLarge;
+      if (streamFloor >= kQLPMaxStreamBeforeLastEntry) return HandheldResult::kTooLarge;
     }
     if (!StoreSubject(static_cast<size_t>(i),
                       std::string_view(reinterpret_cast<const char*>(subject.get()), len))) {
       Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPSubjectArray[index].Subject'");
-      return kQLPNoMemory;
+      return HandheldResult::kNoMemory;
     }
     iSortedSubjectIndex[static_cast<size_t>(i)] = i;
   }
@@ -399,7 +404,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     SortSubjectIndex();
   } catch (const std::bad_alloc&) {
     Message("WriteQLPTextV2: Cannot Allocate memory - 'iSortedSubjectIndex'");
-    return kQLPNoMemory;
+    return HandheldResult::kNoMemory;
   }
   Step();
 
@@ -414,13 +419,15 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     iQLPDataBlockArray.reserve(std::min(count, static_cast<size_t>(kQLPMaxBlocks)));
   } catch (const std::bad_alloc&) {
     Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPDataBlockArray'");
-    return kQLPNoMemory;
+    return HandheldResult::kNoMemory;
   }
   std::unique_ptr<uint8_t[]> text, converted;
-  if (!Allocate(text, textSize, "text")) return kQLPNoMemory;
-  if (!Allocate(iUnpacked, unpackedSize, "unpackeddata")) return kQLPNoMemory;
-  if (!Allocate(iData, 2 * static_cast<size_t>(kQLPBlockSize), "data")) return kQLPNoMemory;
-  if (!Allocate(converted, convertedSize, "text", "WriteQLPTextV2ClearTags")) return kQLPNoMemory;
+  if (!Allocate(text, textSize, "text")) return HandheldResult::kNoMemory;
+  if (!Allocate(iUnpacked, unpackedSize, "unpackeddata")) return HandheldResult::kNoMemory;
+  if (!Allocate(iData, 2 * static_cast<size_t>(kQLPBlockSize), "data"))
+    return HandheldResult::kNoMemory;
+  if (!Allocate(converted, convertedSize, "text", "WriteQLPTextV2ClearTags"))
+    return HandheldResult::kNoMemory;
   iDataRecordCount = 0;
   iBlockInRecord = 0;
   iBytesInRecord = 0;
@@ -436,7 +443,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     if (got != SourceResult::kOk) {
       // An unreadable record is marked and the run goes on, unless the
       // source itself has gone away.
-      if (!IsSourceOpen()) return kQLPSourceFailed;
+      if (!IsSourceOpen()) return HandheldResult::kSourceFailed;
       ++iUnreadableCount;
       if (iUnreadableSubjects.size() < kUnreadableNames)
         iUnreadableSubjects.emplace_back(SubjectAt(static_cast<size_t>(i)));
@@ -455,14 +462,14 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     iUnpacked[pending++] = kTextNul;
 
     if (iDataRecordCount > kQLPMaxDataRecords - 1 || iBlockInRecord > kQLPMaxBlocksPerRecord - 1)
-      return kQLPTooLarge;
+      return HandheldResult::kTooLarge;
     iQLPDataHeaderArray[static_cast<size_t>(i)] = {
         static_cast<uint16_t>((iDataRecordCount << kQLPLocationBlockBits) | iBlockInRecord),
         static_cast<uint16_t>(start)};
 
     size_t consumed = 0;
     const HandheldResult cut = CutBlocks(pending, consumed, i == n - 1, static_cast<size_t>(i));
-    if (cut != kQLPOk) return cut;
+    if (cut != HandheldResult::kOk) return cut;
     Step();
     if (pending > 0) std::memmove(iUnpacked.get(), iUnpacked.get() + consumed, pending);
     Step();
@@ -470,33 +477,34 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
   if (iBytesInRecord > 0) ++iDataRecordCount;
 
   const HandheldResult result = WriteQLPTextV2FinalizeWrite(file.Stream());
-  if (result != kQLPOk) return result;  // the temporary file goes with `file`
+  if (result != HandheldResult::kOk) return result;  // the temporary file goes with `file`
   errno = 0;
   if (!file.Commit()) {
     // Buffered bytes may meet a full disk only here.
     iWriteError = errno != 0 ? errno : EIO;
-    return kQLPWriteFailed;
+    return HandheldResult::kWriteFailed;
   }
-  return kQLPOk;
+  return HandheldResult::kOk;
 }
 
 // Cuts the pending text into blocks, compresses them and assigns them to
 // data records; consumed counts the bytes taken from the start of
-// 'unpackeddata'. kQLPTooLarge when the book outgrows the addressing of the
+// 'unpackeddata'. HandheldResult::kTooLarge when the book outgrows the addressing of the
 // data header table.
 HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool lastSubject,
                                     size_t subjectIndex) {
   while (pending >= kQLPBlockSize || (lastSubject && pending > 0)) {
     size_t size = std::min(pending, static_cast<size_t>(kQLPBlockSize));
     size_t c = CompressHandheldBlock(iUnpacked.get() + consumed, size, iData.get());
-    if (iQLPDataBlockArray.size() >= static_cast<size_t>(kQLPMaxBlocks)) return kQLPTooLarge;
+    if (iQLPDataBlockArray.size() >= static_cast<size_t>(kQLPMaxBlocks))
+      return HandheldResult::kTooLarge;
     try {
       iQLPDataBlockArray.push_back({static_cast<uint16_t>(c), iBlockStore.size()});
     } catch (const std::bad_alloc&) {
       Message(
           "WriteQLPTextV2: Cannot Allocate memory - "
           "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]'");
-      return kQLPNoMemory;
+      return HandheldResult::kNoMemory;
     }
     try {
       iBlockStore.insert(iBlockStore.end(), iData.get(), iData.get() + c);
@@ -504,7 +512,7 @@ HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool last
       Message(
           "WriteQLPTextV2: Cannot Allocate memory - "
           "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]->Data'");
-      return kQLPNoMemory;
+      return HandheldResult::kNoMemory;
     }
     const int ci = static_cast<int>(c);
     if (iBytesInRecord + ci > kQLPRecordUsedMax) {
@@ -515,7 +523,7 @@ HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool last
             static_cast<uint16_t>((iDataRecordCount << kQLPLocationBlockBits) | iBlockInRecord);
         for (size_t j = subjectIndex + 1; j-- > 0;) {
           if (iQLPDataHeaderArray[j].location != here) break;
-          if (iDataRecordCount + 1 > kQLPMaxDataRecords - 1) return kQLPTooLarge;
+          if (iDataRecordCount + 1 > kQLPMaxDataRecords - 1) return HandheldResult::kTooLarge;
           iQLPDataHeaderArray[j].location =
               static_cast<uint16_t>((iDataRecordCount + 1) << kQLPLocationBlockBits);
         }
@@ -530,7 +538,7 @@ HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool last
     consumed += size;
     pending -= size;
   }
-  return kQLPOk;
+  return HandheldResult::kOk;
 }
 
 bool QLPWriter::WriteOut(std::FILE* out, const void* data, size_t size) {
@@ -546,7 +554,7 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   // disagrees with the records: that run fails instead.
   const int n = std::max(GetSourceSubjectCount(), 0);
   const size_t count = static_cast<size_t>(n);
-  if (count != iSubjectEnds.size()) return kQLPSourceFailed;
+  if (count != iSubjectEnds.size()) return HandheldResult::kSourceFailed;
   const size_t firstCharRecords = CeilDiv(count, kQLPFirstCharRecordSize);
   const size_t headerRecords = CeilDiv(count, kQLPDataHeaderEntriesPerRecord);
 
@@ -575,7 +583,7 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   }
   const size_t numRecords =
       1 + firstCharRecords + headerRecords + static_cast<size_t>(iDataRecordCount);
-  if (numRecords > 0xFFFF) return kQLPTooLarge;
+  if (numRecords > 0xFFFF) return HandheldResult::kTooLarge;
 
   // 1. Database header.
   std::string head;
@@ -610,7 +618,7 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
                                              size_t{kQLPDataHeaderEntriesPerRecord}));
   for (size_t r = 0; r < static_cast<size_t>(iDataRecordCount); ++r)
     entry(r < dataRecordSizes.size() ? dataRecordSizes[r] : 0);
-  if (offset > 0xFFFFFFFFu) return kQLPTooLarge;
+  if (offset > 0xFFFFFFFFu) return HandheldResult::kTooLarge;
 
   // 3. Gap bytes, 4. the header record.
   head.push_back(static_cast<char>(kPdbGapByte));
@@ -623,23 +631,23 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
   AppendBE16(head, kQLPCodingId);
   AppendBE16(head, 0);
   AppendBE16(head, static_cast<uint16_t>(GetSourceSorted()));
-  if (!WriteOut(out, head.data(), head.size())) return kQLPWriteFailed;
+  if (!WriteOut(out, head.data(), head.size())) return HandheldResult::kWriteFailed;
   const uint8_t reserved[kQLPReservedEntrySize] = {};
   for (int k = 0; k < kQLPReservedEntries; ++k)
-    if (!WriteOut(out, reserved, kQLPReservedEntrySize)) return kQLPWriteFailed;
+    if (!WriteOut(out, reserved, kQLPReservedEntrySize)) return HandheldResult::kWriteFailed;
 
   // 5. First-character table, one record's worth at a time.
   std::unique_ptr<uint8_t[]> table;
   if (!Allocate(table, std::min(count, size_t{kQLPFirstCharRecordSize}), "table",
                 "WriteQLPTextV2FinalizeWrite"))
-    return kQLPNoMemory;
+    return HandheldResult::kNoMemory;
   for (size_t at = 0; at < count; at += kQLPFirstCharRecordSize) {
     const size_t piece = std::min(count - at, size_t{kQLPFirstCharRecordSize});
     for (size_t i = 0; i < piece; ++i) {
       const std::string_view s = SubjectAt(at + i);
       table[i] = s.empty() ? 0 : static_cast<uint8_t>(s[0]);
     }
-    if (!WriteOut(out, table.get(), piece)) return kQLPWriteFailed;
+    if (!WriteOut(out, table.get(), piece)) return HandheldResult::kWriteFailed;
   }
   table.reset();
   // 6.
@@ -653,11 +661,11 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     WriteBE16(headers + used + 2, e.offset);
     used += kQLPDataHeaderEntrySize;
     if (used == sizeof headers) {
-      if (!WriteOut(out, headers, used)) return kQLPWriteFailed;
+      if (!WriteOut(out, headers, used)) return HandheldResult::kWriteFailed;
       used = 0;
     }
   }
-  if (!WriteOut(out, headers, used)) return kQLPWriteFailed;
+  if (!WriteOut(out, headers, used)) return HandheldResult::kWriteFailed;
 
   // 8. Blocks.
   for (size_t b = 0; b < iQLPDataBlockArray.size(); ++b) {
@@ -666,9 +674,9 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     WriteBE16(length,
               static_cast<uint16_t>(block.length | (lastInRecord[b] ? kQLPLastBlockFlag : 0)));
     if (!WriteOut(out, length, 2) || !WriteOut(out, iBlockStore.data() + block.data, block.length))
-      return kQLPWriteFailed;
+      return HandheldResult::kWriteFailed;
   }
-  return kQLPOk;
+  return HandheldResult::kOk;
 }
 
 }  // namespace ql

@@ -31,13 +31,6 @@ enum class HandheldResult : int {
   kSourceFailed = 8,  // the book could not be read through the run
   kTooLarge = 16,     // the book does not fit the data header addressing
 };
-inline constexpr HandheldResult kQLPOk = HandheldResult::kOk;
-inline constexpr HandheldResult kQLPMissingArgument = HandheldResult::kMissingArgument;
-inline constexpr HandheldResult kQLPCannotCreate = HandheldResult::kCannotCreate;
-inline constexpr HandheldResult kQLPWriteFailed = HandheldResult::kWriteFailed;
-inline constexpr HandheldResult kQLPNoMemory = HandheldResult::kNoMemory;
-inline constexpr HandheldResult kQLPSourceFailed = HandheldResult::kSourceFailed;
-inline constexpr HandheldResult kQLPTooLarge = HandheldResult::kTooLarge;
 
 // How a run failed: the code, the errno of the create or write that failed
 // (0 when none did) and the database's path.
@@ -121,7 +114,7 @@ class QLPWriter {
   // after what could be read), and up to five of their subjects.
   int UnreadableRecordCount() const { return iUnreadableCount; }
   const std::vector<std::string>& UnreadableSubjects() const { return iUnreadableSubjects; }
-  // How the last run ended (code kQLPOk when it did not fail), with the
+  // How the last run ended (code HandheldResult::kOk when it did not fail), with the
   // errno of the create or write that failed it.
   const HandheldFailure& LastFailure() const { return iLastFailure; }
 

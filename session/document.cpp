@@ -6,7 +6,7 @@ namespace ql {
 
 OpenResult Document::Open(const std::string& file, int mode, const std::string& shownPath) {
   const OpenResult result = iReader.Open(file, mode);
-  if (result == kOpenOk) MarkOpen(shownPath);
+  if (result == OpenResult::kOk) MarkOpen(shownPath);
   return result;
 }
 

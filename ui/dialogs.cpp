@@ -280,7 +280,7 @@ bool HelpWindow::OpenManual(const std::string& path, std::string& reason) {
     return false;
   }
   // The document knows the manual by its own path; the reader has the copy.
-  if (iDoc.Open(PathFromQString(copy), ql::kOpenReadOnly, path) != ql::kOpenOk) {
+  if (iDoc.Open(PathFromQString(copy), ql::kOpenReadOnly, path) != ql::OpenResult::kOk) {
     reason = ql::OpenFailureReason(iDoc.Reader().LastOpenFailure());
     return false;
   }

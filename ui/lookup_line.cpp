@@ -82,7 +82,7 @@ void CLookupLine::OnEdited(const QString& text) {
     ql::Document* doc = &iDoc;
     iSuggester = std::make_unique<ql::SpellingSuggester>([doc]() {
       auto view = std::make_unique<ql::BookReader>();
-      if (view->OpenView(doc->Reader()) != ql::kOpenOk) view.reset();
+      if (view->OpenView(doc->Reader()) != ql::OpenResult::kOk) view.reset();
       return view;
     });
   }

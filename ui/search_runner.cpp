@@ -21,7 +21,7 @@ ThreadedSearchRunner::~ThreadedSearchRunner() {
 void ThreadedSearchRunner::Start(ql::Document& doc, const ql::SearchQuery& query, int record,
                                  int pos, Done done) {
   Cancel();
-  if (iSearch.Start(doc.Reader(), query, record, pos, iThreads) != ql::kOpenOk) {
+  if (iSearch.Start(doc.Reader(), query, record, pos, iThreads) != ql::OpenResult::kOk) {
     const int result = doc.Reader().FindMatch(query, record, pos);
     done(result >= 0 ? ql::kSearchHit : ql::kSearchNone, record, pos);
     return;

@@ -55,7 +55,7 @@ std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
 bool ReopenBook(Document& doc, Desktop& desktop, const ClosedBook& book, BookFiles& files) {
   if (!book.readOnly) return OpenDocument(doc, desktop, book.path, files);
   const OpenResult result = doc.Open(book.path, kOpenReadOnly, book.path);
-  if (result == kOpenOk) {
+  if (result == OpenResult::kOk) {
     RebuildBookmarkMenu(doc, desktop);
     desktop.DocumentOpened();
     return true;
@@ -83,7 +83,7 @@ class WindowImport final : public ImportHost {
       AtomicFile probe;
       if (!probe.Open(iBook)) {
         Report(iDesktop, kImportFailed,
-               BookWriteFailureText(iBook, {kBuildIoFailed, errno, iBook}));
+               BookWriteFailureText(iBook, {BuildResult::kIoFailed, errno, iBook}));
         return false;
       }
     }

@@ -118,7 +118,8 @@ std::string CompareBooks(BookReader& legacy, BookReader& upgraded, ProgressSink*
 std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink* bar) {
   if (const std::optional<UpgradeFailure> failure = UpgradeBook(reader, file.Stream(), bar)) {
     std::string reason = UpgradeResultText(*failure);
-    if (failure->code == kUpgradeBuildFailed && failure->build.code == kBuildIoFailed)
+    if (failure->code == UpgradeResult::kBuildFailed &&
+        failure->build.code == BuildResult::kIoFailed)
       reason += " (" + ErrorText(failure->build.error != 0 ? failure->build.error : EIO) + ")";
     return reason;
   }
@@ -126,7 +127,7 @@ std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink
   {
     // The bookmarks are the user's own: the new book takes them as they are.
     BookReader upgraded;
-    if (upgraded.Open(target, kOpenReadWrite) != kOpenOk)
+    if (upgraded.Open(target, kOpenReadWrite) != OpenResult::kOk)
       return "the new book does not open: " + OpenFailureReason(upgraded.LastOpenFailure());
     for (int slot = 1; slot < kBookmarkSlots; ++slot) {
       const BookmarkEntry e = reader.GetBookmark(slot);
@@ -136,7 +137,7 @@ std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink
       return "the bookmarks could not be written: " + ErrorText(upgraded.LastWriteError());
   }
   BookReader check;
-  if (check.Open(target, kOpenReadOnly) != kOpenOk)
+  if (check.Open(target, kOpenReadOnly) != OpenResult::kOk)
     return "the new book does not open: " + OpenFailureReason(check.LastOpenFailure());
   return CompareBooks(reader, check, bar);
 }
@@ -157,7 +158,7 @@ std::string RealPathOf(const std::string& path, std::string& reason) {
 // Opens the book at path again after the upgrade closed it; on failure the
 // document shows no book and a message says why.
 void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
-  if (doc.Open(path, kOpenReadWrite, path) == kOpenOk) return;
+  if (doc.Open(path, kOpenReadWrite, path) == OpenResult::kOk) return;
   doc.MarkFailed(OpenFailureReason(doc.Reader().LastOpenFailure()));
   desktop.ShowMessage(OpenFailureText(path, doc.LastFailure()), kDefaultCaption);
 }
@@ -256,14 +257,14 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
   // A book another Quillary writes is there to be read: it opens read-only,
   // and the status line says why once it is on show.
   doc.SetOpenNotice({});
-  if (result != kOpenOk && mode != kModeReadOnly &&
+  if (result != OpenResult::kOk && mode != kModeReadOnly &&
       doc.Reader().LastOpenFailure().kind == OpenFailureKind::kInUse) {
     const std::string reason = OpenFailureReason(doc.Reader().LastOpenFailure());
     mode = kModeReadOnly;
     result = doc.Reader().Open(openPath, kOpenReadOnly);
-    if (result == kOpenOk) doc.SetOpenNotice(OpenedReadOnlyText(openPath, reason));
+    if (result == OpenResult::kOk) doc.SetOpenNotice(OpenedReadOnlyText(openPath, reason));
   }
-  if (result != kOpenOk || !doc.Reader().IsOpen()) {
+  if (result != OpenResult::kOk || !doc.Reader().IsOpen()) {
     doc.MarkFailed(OpenFailureReason(doc.Reader().LastOpenFailure()));
     // At start-up the window is not there yet: the caller tells the user.
     if (!doc.Initialised()) return false;

@@ -63,9 +63,9 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
 
   // Refused before the book is closed: nothing changes.
   if (values.name.empty()) {
-    desktop.ShowMessage(
-        std::string(kExportFailed) + ":\n" + pdbPath + ": " + QLPResultText(kQLPMissingArgument),
-        kDefaultCaption);
+    desktop.ShowMessage(std::string(kExportFailed) + ":\n" + pdbPath + ": " +
+                            QLPResultText(HandheldResult::kMissingArgument),
+                        kDefaultCaption);
     return;
   }
   if (IsSameFile(pdbPath, doc.Path())) {

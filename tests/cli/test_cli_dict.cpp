@@ -32,7 +32,7 @@ TEST(CliDictImport, FormatFromTheExtensionAndTheResultsText) {
             "Characters without a Windows-1252 form (written as ?):\t1\n"
             "Entries merged into the record of the same headword:\t1\n");
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubject(0), "apple");
   EXPECT_EQ(reader.GetSorted(), 1);
 

@@ -24,7 +24,7 @@ MakeRun RunQlbook(const qltest::TempDir&, const std::vector<std::string>& args,
 
 std::vector<qltest::Entry> ReadBook(const std::string& path) {
   ql::BookReader reader;
-  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << path;
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk) << path;
   std::vector<qltest::Entry> entries;
   for (int i = 0; i < reader.GetSubjectCount(); ++i) {
     reader.LoadRecord(i);
@@ -61,7 +61,7 @@ TEST(CliImport, PrintsTheResultsText) {
             "Number of subjects:   \t3\nFile sorted status:       \tNo\n"
             "Sorted check failed at subject: apple\n");
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSorted(), 0);
   EXPECT_EQ(reader.GetSubjectCount(), 3);
   reader.Close();

@@ -175,7 +175,7 @@ TEST_F(CliRead, ReadCommandsWorkWhileAWindowWritesTheBook) {
     {
       // A bookmark to list; opening a legacy book for writing marks it first.
       ql::BookReader marker;
-      ASSERT_EQ(marker.Open(book, ql::kOpenReadWrite), ql::kOpenOk);
+      ASSERT_EQ(marker.Open(book, ql::kOpenReadWrite), ql::OpenResult::kOk);
       marker.SetBookmark(1, 3, 0, 0, "abc");
     }
     auto run = [&](const std::vector<std::string>& command, const std::string& out) {
@@ -191,7 +191,7 @@ TEST_F(CliRead, ReadCommandsWorkWhileAWindowWritesTheBook) {
     const std::string before = qltest::ReadFileBytes(book);
 
     ql::BookReader window;
-    ASSERT_EQ(window.Open(book, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(window.Open(book, ql::kOpenReadWrite), ql::OpenResult::kOk);
     for (size_t i = 0; i < reads.size(); ++i) {
       SCOPED_TRACE(reads[i][0]);
       const QlRun r = run(reads[i], dir_.File("out"));

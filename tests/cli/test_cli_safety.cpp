@@ -105,7 +105,7 @@ TEST_F(CliSafety, OutputThroughALinkReplacesItsTargetAndKeepsTheLink) {
   ASSERT_EQ(lstat(dir_.File("dangling.ql").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(dir_.File("made.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(dir_.File("made.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubjectCount(), 2);
 }
 
@@ -171,7 +171,7 @@ TEST_F(CliSafety, ExportsThatLoseRecordsSaySoAndExitOne) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("bee"), std::string::npos) << r.err;
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(dir_.File("up.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(dir_.File("up.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubjectCount(), 2);
   reader.Close();
   // A legacy coding the export does not know gives "~" records.

@@ -44,7 +44,7 @@ void Import(ql::BookBuilder& builder, std::string_view input, bool tab) {
   MemoryInput in{std::string(input)};
   ql::BuildResult r = tab ? builder.ImportTabText(in.Get(), nullptr, false)
                           : builder.ImportTaggedText(in.Get(), nullptr);
-  EXPECT_EQ(r, ql::kBuildOk);
+  EXPECT_EQ(r, ql::BuildResult::kOk);
 }
 
 namespace {

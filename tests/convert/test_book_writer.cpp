@@ -20,7 +20,7 @@ using qltest::Entry;
 
 std::string WriteToString(ql::BookBuilder& builder) {
   std::FILE* f = std::tmpfile();
-  EXPECT_EQ(builder.WriteBook(f), ql::kBuildOk);
+  EXPECT_EQ(builder.WriteBook(f), ql::BuildResult::kOk);
   std::string bytes = qltest::StreamBytes(f);
   std::fclose(f);
   return bytes;
@@ -62,7 +62,8 @@ TEST(WriteBook, StreamsSurviveCompressionAcrossManyBlocks) {
   }
   entries[10].subject = "out of order";
   ql::BookBuilder builder;
-  for (const Entry& e : entries) ASSERT_EQ(builder.AddEntry(e.subject, e.text), ql::kBuildOk);
+  for (const Entry& e : entries)
+    ASSERT_EQ(builder.AddEntry(e.subject, e.text), ql::BuildResult::kOk);
   std::string bytes = WriteToString(builder);
   qltest::ParsedBook book = qltest::ParseBook(bytes);
   ASSERT_TRUE(book.ok);
@@ -93,7 +94,7 @@ TEST(WriteBook, StreamsSurviveCompressionAcrossManyBlocks) {
   ASSERT_EQ(bar.positions.size(), book.subjectBlockSizes.size() + book.recordBlockSizes.size());
   EXPECT_TRUE(std::is_sorted(bar.positions.begin(), bar.positions.end()));
   EXPECT_EQ(bar.positions.back(), streams);
-  ASSERT_EQ(builder.AddEntry("zz", "last"), ql::kBuildOk);
+  ASSERT_EQ(builder.AddEntry("zz", "last"), ql::BuildResult::kOk);
   entries.push_back({"zz", "last"});
   book = qltest::ParseBook(WriteToString(builder));
   ASSERT_TRUE(book.ok);
@@ -105,7 +106,7 @@ TEST(WriteBook, BlocksAreCutAt25000Bytes) {
   for (size_t streamSize : {size_t(25000), size_t(25001)}) {
     ql::BookBuilder builder;
     std::string subject(streamSize - 3, 's');
-    ASSERT_EQ(builder.AddEntry(subject, ""), ql::kBuildOk);
+    ASSERT_EQ(builder.AddEntry(subject, ""), ql::BuildResult::kOk);
     qltest::ParsedBook book = qltest::ParseBook(WriteToString(builder));
     ASSERT_TRUE(book.ok);
     EXPECT_EQ(book.subjects.size(), streamSize);
@@ -122,7 +123,7 @@ TEST(WriteBook, WriteFailuresAreReported) {
   builder.AddEntry("a", std::string(5000, 'x'));
   std::FILE* full = std::fopen("/dev/full", "wb");
   ASSERT_NE(full, nullptr);
-  EXPECT_EQ(builder.WriteBook(full), ql::kBuildIoFailed);
+  EXPECT_EQ(builder.WriteBook(full), ql::BuildResult::kIoFailed);
   std::fclose(full);
   // A failed output does not spoil the builder.
   EXPECT_TRUE(qltest::ParseBook(WriteToString(builder)).ok);
@@ -144,7 +145,7 @@ TEST(WriteBook, FailedWriteKeepsTheOldBook) {
   ql::BuildResult r = builder.WriteBookFile(target);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(r, ql::kBuildIoFailed);
+  EXPECT_EQ(r, ql::BuildResult::kIoFailed);
   EXPECT_EQ(qltest::ReadFileBytes(target), "the old book");
   // Nothing is left beside it.
   size_t files = 0;
@@ -154,9 +155,9 @@ TEST(WriteBook, FailedWriteKeepsTheOldBook) {
   }
   EXPECT_EQ(files, 1u);
   // A directory that does not exist fails as cleanly.
-  EXPECT_EQ(builder.WriteBookFile(dir.File("missing/book.ql")), ql::kBuildIoFailed);
+  EXPECT_EQ(builder.WriteBookFile(dir.File("missing/book.ql")), ql::BuildResult::kIoFailed);
   // And with room, the same builder writes the book over the old one.
-  EXPECT_EQ(builder.WriteBookFile(target), ql::kBuildOk);
+  EXPECT_EQ(builder.WriteBookFile(target), ql::BuildResult::kOk);
   EXPECT_TRUE(qltest::ParseBook(qltest::ReadFileBytes(target)).ok);
 }
 

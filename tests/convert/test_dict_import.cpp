@@ -51,7 +51,7 @@ class DictImportTest : public testing::Test {
   bool Import(const std::string& source, const ql::ImportFormat& format) {
     import.emplace(format);
     if (!import->Open(source) || !import->Read(nullptr) || !import->WriteBook(book)) return false;
-    return reader.Open(book, ql::kOpenReadOnly) == ql::kOpenOk;
+    return reader.Open(book, ql::kOpenReadOnly) == ql::OpenResult::kOk;
   }
   std::string Failure() const { return import->Failure(); }
 
@@ -98,7 +98,7 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
     EXPECT_EQ(fresh.NotesText(), "Entries merged into the record of the same headword:\t1");
     EXPECT_EQ(fresh.Builder().iSorted, 1);
     ql::BookReader r;
-    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(r.GetSorted(), 1);
     // Equal but for case: two subjects, in byte order; the same bytes: one
     // record, the texts in index order.
@@ -204,7 +204,7 @@ TEST_F(DictImportTest, StarDictPlainAndHtmlEntries) {
   EXPECT_EQ(mixed.Source().Counts().skippedFields, 1);
   EXPECT_THAT(mixed.NotesText(), HasSubstr("Fields left out"));
   ql::BookReader r;
-  ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"x", "plain\t\x09\t\x03html\t\x04"}}));
 }
 
@@ -263,7 +263,7 @@ TEST_F(DictImportTest, GzipTextReadsEveryMemberWhereverItsBoundaryFalls) {
     ASSERT_TRUE(fresh.Read(nullptr)) << fresh.Failure();
     ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
     ql::BookReader r;
-    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(qltest::ReadEntries(r),
               (Pairs{{"fig", "fig\t\x08  sweet"}, {"plum", "plum\t\x08  a fruit"}}));
   }
@@ -294,7 +294,7 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
       ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
     }
     ql::BookReader r;
-    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"fig", "fig  sweet"}}));
   }
 
@@ -423,7 +423,7 @@ TEST_F(DictImportTest, LineBreaksInHeadwordsBecomeSpaces) {
   ASSERT_TRUE(dictd.Read(nullptr)) << dictd.Failure();
   ASSERT_TRUE(dictd.WriteBook(book)) << dictd.Failure();
   ql::BookReader r;
-  ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"a b", "one"}, {"c", "two"}}));
   EXPECT_EQ(dictd.NotesText(), "Headwords whose line breaks became spaces:\t1");
 }
@@ -451,7 +451,7 @@ TEST(DebianDictionaries, ImportWhole) {
     ASSERT_TRUE(import.Read(nullptr)) << import.Failure();
     ASSERT_TRUE(import.WriteBook(out.File("d.ql"))) << import.Failure();
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(out.File("d.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(out.File("d.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetSorted(), 1);
     EXPECT_EQ(reader.GetSubjectCount() + import.Source().Counts().merged, lines - metadata);
     int links = 0, found = 0;

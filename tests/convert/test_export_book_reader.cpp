@@ -215,7 +215,7 @@ TEST(ExportBookReaderHostile, BlockSizesPastTheReadersCapAreRefused) {
     bytes.replace(blockSizeAt, 4, word);
     ql::ExportBookReader r;
     EXPECT_EQ(static_cast<ql::SourceResult>(OpenBytes(r, dir, bytes)),
-              size > (1 << 24) ? ql::kExportShortRead : ql::kExportOk)
+              size > (1 << 24) ? ql::SourceResult::kShortRead : ql::SourceResult::kOk)
         << size;
   }
 }
@@ -380,25 +380,25 @@ TEST(ExportBookReaderDamaged, DamagedRecordsAreToldAndTheRestReadBack) {
   for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
     TempDir dir;
     ql::ExportBookReader r;
-    ASSERT_EQ(static_cast<ql::SourceResult>(OpenBytes(r, dir, book.bytes)), ql::kExportOk)
+    ASSERT_EQ(static_cast<ql::SourceResult>(OpenBytes(r, dir, book.bytes)), ql::SourceResult::kOk)
         << book.name;
     const int n = r.GetSourceSubjectCount();
     ASSERT_EQ(n, static_cast<int>(book.entries.size())) << book.name;
     for (int i = 0; i < n; ++i) {
       int result = -1;
       Subject(r, i, ql::kExportMaxSubjectLength, &result);
-      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::kExportOk)
+      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::SourceResult::kOk)
           << book.name << " subject " << i;
     }
     std::vector<int> damaged;
     for (int i = 0; i < n; ++i) {
       int result = -1;
       const std::string text = Record(r, i, ql::kExportMaxRecordLength, &result);
-      if (static_cast<ql::SourceResult>(result) == ql::kExportDamaged) {
+      if (static_cast<ql::SourceResult>(result) == ql::SourceResult::kDamaged) {
         damaged.push_back(i);
         continue;
       }
-      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::kExportOk)
+      EXPECT_EQ(static_cast<ql::SourceResult>(result), ql::SourceResult::kOk)
           << book.name << " record " << i;
       EXPECT_EQ(text, book.entries[static_cast<size_t>(i)].text) << book.name << " record " << i;
     }

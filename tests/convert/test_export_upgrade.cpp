@@ -18,14 +18,14 @@ namespace {
 using qltest::Entry;
 using namespace std::string_literals;
 
-// What an upgrade ended with: kUpgradeOk, or its failure's code.
+// What an upgrade ended with: UpgradeResult::kOk, or its failure's code.
 ql::UpgradeResult UpgradeCode(const std::optional<ql::UpgradeFailure>& failure) {
-  return failure ? failure->code : ql::kUpgradeOk;
+  return failure ? failure->code : ql::UpgradeResult::kOk;
 }
 
 std::vector<Entry> ReadBack(const std::string& path) {
   ql::BookReader reader;
-  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   std::vector<Entry> entries;
   for (int i = 0; i < reader.GetSubjectCount(); ++i) {
     Entry e;
@@ -47,7 +47,7 @@ void ExpectSameEntries(const std::vector<Entry>& got, const std::vector<Entry>& 
 
 std::string ExportText(const std::string& path, int* count = nullptr) {
   ql::BookReader reader;
-  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ql::StringSink sink;
   int n = reader.WriteTabText(sink, nullptr);
   EXPECT_EQ(n, reader.GetSubjectCount());
@@ -94,7 +94,7 @@ TEST(WriteTabText, TagsLinksAndLineEnds) {
     int steps = 0;
   } bar;
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ql::StringSink sink;
   EXPECT_EQ(reader.WriteTabText(sink, &bar), 5);
   EXPECT_EQ(bar.steps, 5);
@@ -135,7 +135,7 @@ TEST(WriteTabText, ImportReproducesSubjectsAndTexts) {
   qltest::Import(builder, text, true);
   EXPECT_EQ(builder.iSubjectCount, 400);
   std::string copy = dir.File("copy.ql");
-  ASSERT_EQ(builder.WriteBookFile(copy), ql::kBuildOk);
+  ASSERT_EQ(builder.WriteBookFile(copy), ql::BuildResult::kOk);
   ExpectSameEntries(ReadBack(copy), entries);
   // And the export of the copy is the same text.
   EXPECT_EQ(ExportText(copy), text);
@@ -160,16 +160,16 @@ TEST(Upgrade, LegacyBooksOfEveryVersionKeepEveryEntry) {
     std::string legacyBytes = qltest::BuildLegacyBookBytes(entries, version);
     qltest::WriteFileBytes(legacy, legacyBytes);
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(legacy, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(legacy, ql::kOpenReadOnly), ql::OpenResult::kOk);
     ASSERT_FALSE(reader.IsVersion2());
     std::string upgraded = dir.File("new.ql");
-    EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, upgraded, nullptr)), ql::kUpgradeOk);
+    EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, upgraded, nullptr)), ql::UpgradeResult::kOk);
     reader.Close();
     EXPECT_EQ(qltest::ReadFileBytes(legacy), legacyBytes);  // the legacy book is untouched
     ExpectSameEntries(ReadBack(upgraded), ReadBack(legacy));
     ExpectSameEntries(ReadBack(upgraded), entries);
     ql::BookReader check;
-    ASSERT_EQ(check.Open(upgraded, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(check.Open(upgraded, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_TRUE(check.IsVersion2());
     EXPECT_EQ(check.GetSorted(), 0);  // "" after "alpha"
   }
@@ -183,9 +183,9 @@ TEST(Upgrade, InPlaceOverTheOpenLegacyBook) {
   std::string path = dir.File("book.ql");
   qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 3));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-  EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, path, nullptr)), ql::kUpgradeOk);
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
+  EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, path, nullptr)), ql::UpgradeResult::kOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_TRUE(reader.IsVersion2());
   reader.Close();
   ExpectSameEntries(ReadBack(path), entries);
@@ -200,23 +200,23 @@ TEST(Upgrade, RefusesVersion2BooksAndKeepsTheTargetOnFailure) {
   std::string book = dir.File("v2.ql");
   qltest::WriteFileBytes(book, qltest::BuildBookBytes({{"a", "b"}}));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(UpgradeCode(ql::UpgradeBook(reader, dir.File("out.ql"), nullptr)),
-            ql::kUpgradeNotLegacy);
+            ql::UpgradeResult::kNotLegacy);
   ql::BookReader closed;
   EXPECT_EQ(UpgradeCode(ql::UpgradeBook(closed, dir.File("out.ql"), nullptr)),
-            ql::kUpgradeNotLegacy);
+            ql::UpgradeResult::kNotLegacy);
   EXPECT_FALSE(std::ifstream(dir.File("out.ql")).good());
 
   std::string legacy = dir.File("old.ql");
   qltest::WriteFileBytes(legacy, qltest::BuildLegacyBookBytes({{"a", "b"}}, 1));
   ql::BookReader old;
-  ASSERT_EQ(old.Open(legacy, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(old.Open(legacy, ql::kOpenReadOnly), ql::OpenResult::kOk);
   const std::optional<ql::UpgradeFailure> failure =
       ql::UpgradeBook(old, dir.File("missing/out.ql"), nullptr);
   ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->code, ql::kUpgradeBuildFailed);
-  EXPECT_EQ(failure->build.code, ql::kBuildIoFailed);
+  EXPECT_EQ(failure->code, ql::UpgradeResult::kBuildFailed);
+  EXPECT_EQ(failure->build.code, ql::BuildResult::kIoFailed);
   EXPECT_EQ(failure->build.error, ENOENT);
   EXPECT_EQ(failure->build.path, dir.File("missing/out.ql"));
 }
@@ -227,7 +227,7 @@ TEST(ImportMends, LongSubjectsReadBack) {
   ql::BookBuilder builder;
   qltest::Import(builder, "<new>" + subject + "\r\ntext\r\n<new>b\r\nsecond", false);
   qltest::TempDir dir;
-  ASSERT_EQ(builder.WriteBookFile(dir.File("b.ql")), ql::kBuildOk);
+  ASSERT_EQ(builder.WriteBookFile(dir.File("b.ql")), ql::BuildResult::kOk);
   ExpectSameEntries(ReadBack(dir.File("b.ql")), {{subject, "text"}, {"b", "second"}});
 }
 

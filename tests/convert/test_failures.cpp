@@ -67,9 +67,9 @@ TEST(WriteFailures, BookWritesTellTheErrnoOfTheStepThatFailed) {
         if (c.target.sizeLimit) limit.emplace(c.target.sizeLimit);
         r = builder.WriteBookFile(out);
       }
-      EXPECT_EQ(r, ql::kBuildIoFailed);
+      EXPECT_EQ(r, ql::BuildResult::kIoFailed);
       const ql::BuildFailure& failure = builder.LastFailure();
-      EXPECT_EQ(failure.code, ql::kBuildIoFailed);
+      EXPECT_EQ(failure.code, ql::BuildResult::kIoFailed);
       EXPECT_EQ(failure.error, c.error);
       EXPECT_EQ(failure.path, out);
       EXPECT_EQ(ql::BookWriteFailureText(out, failure),
@@ -81,7 +81,7 @@ TEST(WriteFailures, BookWritesTellTheErrnoOfTheStepThatFailed) {
       const std::string legacy = dir.File("old.ql");
       qltest::WriteFileBytes(legacy, qltest::BuildLegacyBookBytes({{"a", "one"}, {"b", "two"}}, 1));
       ql::BookReader reader;
-      ASSERT_EQ(reader.Open(legacy, ql::kOpenReadOnly), ql::kOpenOk);
+      ASSERT_EQ(reader.Open(legacy, ql::kOpenReadOnly), ql::OpenResult::kOk);
       const std::string out = TargetPath(dir, c.target, "upgraded.ql");
       std::optional<ql::UpgradeFailure> failure;
       {
@@ -90,8 +90,8 @@ TEST(WriteFailures, BookWritesTellTheErrnoOfTheStepThatFailed) {
         failure = ql::UpgradeBook(reader, out, nullptr);
       }
       ASSERT_TRUE(failure);
-      EXPECT_EQ(failure->code, ql::kUpgradeBuildFailed);
-      EXPECT_EQ(failure->build.code, ql::kBuildIoFailed);
+      EXPECT_EQ(failure->code, ql::UpgradeResult::kBuildFailed);
+      EXPECT_EQ(failure->build.code, ql::BuildResult::kIoFailed);
       EXPECT_EQ(failure->build.error, c.error);
       EXPECT_EQ(ql::UpgradeFailureText(legacy, out, *failure),
                 out + ": cannot write the book: " + why + " (nothing was changed there)");
@@ -106,12 +106,12 @@ TEST(WriteFailures, UpgradeFailuresNameTheBookAtFault) {
   const std::string book = dir.File("v2.ql");
   qltest::WriteFileBytes(book, qltest::BuildBookBytes({{"a", "b"}}));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
   const std::string out = dir.File("out.ql");
   const std::optional<ql::UpgradeFailure> failure = ql::UpgradeBook(reader, out, nullptr);
   ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->code, ql::kUpgradeNotLegacy);
-  EXPECT_EQ(failure->build.code, ql::kBuildOk);
+  EXPECT_EQ(failure->code, ql::UpgradeResult::kNotLegacy);
+  EXPECT_EQ(failure->build.code, ql::BuildResult::kOk);
   EXPECT_EQ(ql::UpgradeFailureText(book, out, *failure),
             out +
                 ": cannot write the book: the book is not a legacy book (it is already version 2) "
@@ -155,7 +155,7 @@ TEST(WriteFailures, TextExportTellsTheErrnoOfTheStepThatFailed) {
     const std::string book = dir.File("book.ql");
     qltest::WriteFileBytes(book, qltest::BuildBookBytes(c.entries));
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     const std::string out = TargetPath(dir, c.target, "out.txt");
     qltest::WriteFileBytes(dir.File("out.txt"), "older text");
     ql::TextExport text;

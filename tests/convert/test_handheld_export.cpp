@@ -33,9 +33,9 @@ TEST(HandheldExport, BooksThatDoNotOpenAndDatabasesThatCannotBeWritten) {
     std::string path;
     ql::SourceResult code;
   };
-  for (const Case& c :
-       {Case{dir.File("missing.ql"), ql::kExportCannotOpen},
-        Case{dir.Path(), ql::kExportCannotOpen}, Case{dir.File("text.txt"), ql::kExportNotABook}}) {
+  for (const Case& c : {Case{dir.File("missing.ql"), ql::SourceResult::kCannotOpen},
+                        Case{dir.Path(), ql::SourceResult::kCannotOpen},
+                        Case{dir.File("text.txt"), ql::SourceResult::kNotABook}}) {
     SCOPED_TRACE(c.path);
     ql::HandheldExport exporter;
     EXPECT_FALSE(exporter.Open(c.path));
@@ -47,9 +47,9 @@ TEST(HandheldExport, BooksThatDoNotOpenAndDatabasesThatCannotBeWritten) {
   ASSERT_TRUE(exporter.Open(book)) << exporter.Failure();
   const std::string pdb = dir.File("text.txt") + "/fruit.pdb";
   EXPECT_FALSE(exporter.Write(pdb, "fruit", nullptr));
-  EXPECT_EQ(exporter.Result(), ql::kQLPCannotCreate);
+  EXPECT_EQ(exporter.Result(), ql::HandheldResult::kCannotCreate);
   EXPECT_EQ(exporter.Failure(),
-            pdb + ": " + ql::QLPResultText({ql::kQLPCannotCreate, ENOTDIR, pdb}));
+            pdb + ": " + ql::QLPResultText({ql::HandheldResult::kCannotCreate, ENOTDIR, pdb}));
   EXPECT_THAT(exporter.Failure(), HasSubstr(std::strerror(ENOTDIR)));
 }
 
@@ -64,7 +64,7 @@ TEST(HandheldExport, WritesTheDatabaseAndStepsTheBarToItsEnd) {
   EXPECT_EQ(exporter.ProgressEnd(), 2 * n + 3);
   CountingBar bar;
   ASSERT_TRUE(exporter.Write(dir.File("fruit.pdb"), "fruit", &bar)) << exporter.Failure();
-  EXPECT_EQ(exporter.Result(), ql::kQLPOk);
+  EXPECT_EQ(exporter.Result(), ql::HandheldResult::kOk);
   EXPECT_LE(bar.steps, exporter.ProgressEnd());
   EXPECT_GE(bar.steps, 2 * n);
   EXPECT_FALSE(exporter.EntriesOverlap());

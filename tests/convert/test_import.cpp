@@ -93,11 +93,11 @@ TEST(TaggedImport, EndOfInputCases) {
 TEST(TaggedImport, ReadTaggedEntryStepsOneEntryAtATime) {
   ql::BookBuilder builder;
   qltest::MemoryInput in("<new>a\r\none\r\n<new>b\r\ntwo\r\n<new>c\r\n");
-  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildOk);
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::BuildResult::kOk);
   EXPECT_EQ(builder.iSubjectCount, 1);
-  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildOk);
-  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildNoEntry);  // c has no text
-  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::kBuildNoEntry);
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::BuildResult::kOk);
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::BuildResult::kNoEntry);  // c has no text
+  EXPECT_EQ(builder.ReadTaggedEntry(in.Get()), ql::BuildResult::kNoEntry);
   EXPECT_EQ(builder.iSubjectCount, 2);
 }
 
@@ -194,7 +194,7 @@ TEST(ImportMends, ZeroBytesAreDropped) {
   ExpectEntries(ImportTagged("<new>a\0b\r\nx\0y\0"s), {{"ab", "xy"}});
   ExpectEntries(ImportTab("a\0b\tx\0y\r\n"s), {{"ab", "xy"}});
   ql::BookBuilder builder;
-  EXPECT_EQ(builder.AddEntry(std::string("s\0", 2), std::string("\0\0t", 3)), ql::kBuildOk);
+  EXPECT_EQ(builder.AddEntry(std::string("s\0", 2), std::string("\0\0t", 3)), ql::BuildResult::kOk);
   EXPECT_EQ(qltest::BuilderStreams(builder).subjects, std::string("\x60s\0t\0", 5));
 }
 
@@ -239,17 +239,17 @@ TEST(AddEntry, TextInPiecesLaysOutAsTextWhole) {
       SCOPED_TRACE(std::to_string(length) + " in pieces of " + std::to_string(piece));
       ql::BookBuilder whole, pieces;
       std::string text = t.substr(0, length);
-      ASSERT_EQ(whole.AddEntry("a", text), ql::kBuildOk);
-      ASSERT_EQ(whole.AddEntry("b\0c"s, "after"), ql::kBuildOk);
-      ASSERT_EQ(pieces.BeginEntry("a"), ql::kBuildOk);
+      ASSERT_EQ(whole.AddEntry("a", text), ql::BuildResult::kOk);
+      ASSERT_EQ(whole.AddEntry("b\0c"s, "after"), ql::BuildResult::kOk);
+      ASSERT_EQ(pieces.BeginEntry("a"), ql::BuildResult::kOk);
       for (size_t at = 0; at < length; at += piece) {
-        ASSERT_EQ(pieces.AppendEntryText(text.substr(at, piece)), ql::kBuildOk);
-        ASSERT_EQ(pieces.AppendEntryText("\0"s), ql::kBuildOk);
+        ASSERT_EQ(pieces.AppendEntryText(text.substr(at, piece)), ql::BuildResult::kOk);
+        ASSERT_EQ(pieces.AppendEntryText("\0"s), ql::BuildResult::kOk);
       }
-      ASSERT_EQ(pieces.EndEntry(), ql::kBuildOk);
-      ASSERT_EQ(pieces.BeginEntry("b\0c"s), ql::kBuildOk);
-      ASSERT_EQ(pieces.AppendEntryText("after"), ql::kBuildOk);
-      ASSERT_EQ(pieces.EndEntry(), ql::kBuildOk);
+      ASSERT_EQ(pieces.EndEntry(), ql::BuildResult::kOk);
+      ASSERT_EQ(pieces.BeginEntry("b\0c"s), ql::BuildResult::kOk);
+      ASSERT_EQ(pieces.AppendEntryText("after"), ql::BuildResult::kOk);
+      ASSERT_EQ(pieces.EndEntry(), ql::BuildResult::kOk);
       qltest::ExpectStreamsEqual(qltest::BuilderStreams(pieces), qltest::BuilderStreams(whole));
       EXPECT_EQ(pieces.iSubjectCount, 2);
       EXPECT_EQ(pieces.iRecordStreamOffset, whole.iRecordStreamOffset);
@@ -261,15 +261,15 @@ TEST(AddEntry, TextInPiecesLaysOutAsTextWhole) {
 TEST(AddEntry, RoomOfAnEntryInPieces) {
   // A record's length stays below 2^31, whatever the record stream holds.
   ql::BookBuilder builder;
-  ASSERT_EQ(builder.BeginEntry("a"), ql::kBuildOk);
+  ASSERT_EQ(builder.BeginEntry("a"), ql::BuildResult::kOk);
   EXPECT_EQ(builder.EntryRoom(), INT32_MAX);
-  ASSERT_EQ(builder.AppendEntryText(std::string(200, 'x')), ql::kBuildOk);
+  ASSERT_EQ(builder.AppendEntryText(std::string(200, 'x')), ql::BuildResult::kOk);
   EXPECT_EQ(builder.EntryRoom(), INT32_MAX - 200);
-  ASSERT_EQ(builder.EndEntry(), ql::kBuildOk);
+  ASSERT_EQ(builder.EndEntry(), ql::BuildResult::kOk);
   // Then the record stream's room: its offsets stay below 2^31 too, the
   // tail's zero byte counted, and the next record's head takes no room there.
   builder.iRecordStreamOffset = INT32_MAX - 1000;
-  ASSERT_EQ(builder.BeginEntry("b"), ql::kBuildOk);
+  ASSERT_EQ(builder.BeginEntry("b"), ql::BuildResult::kOk);
   EXPECT_EQ(builder.EntryRoom(), 1000 - 1 + 150);
 }
 
@@ -312,7 +312,7 @@ TEST(Import, ProgressFollowsEntries) {
     ql::BookBuilder builder;
     CountingProgress bar;
     qltest::MemoryInput in(tab);
-    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, true), ql::kBuildOk);
+    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, true), ql::BuildResult::kOk);
     EXPECT_EQ(bar.steps, 3);
     EXPECT_TRUE(bar.positions.empty());
   }
@@ -320,14 +320,14 @@ TEST(Import, ProgressFollowsEntries) {
     ql::BookBuilder builder;
     CountingProgress bar;
     qltest::MemoryInput in(tab);
-    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, false), ql::kBuildOk);
+    EXPECT_EQ(builder.ImportTabText(in.Get(), &bar, false), ql::BuildResult::kOk);
     EXPECT_EQ(bar.positions, (std::vector<int64_t>{5, 10, 15}));
   }
   {
     ql::BookBuilder builder;
     CountingProgress bar;
     qltest::MemoryInput in("<new>a\r\nx\r\n<new>b\r\ny");
-    EXPECT_EQ(builder.ImportTaggedText(in.Get(), &bar), ql::kBuildOk);
+    EXPECT_EQ(builder.ImportTaggedText(in.Get(), &bar), ql::BuildResult::kOk);
     ASSERT_EQ(bar.positions.size(), 2u);
     EXPECT_LT(bar.positions[0], bar.positions[1]);
     EXPECT_EQ(bar.positions[0], 16);  // just past the second "<new>"

@@ -111,7 +111,7 @@ TEST(ImportFormats, EachRowLeadsToItsFormatAndImports) {
     ASSERT_TRUE(import.Read(nullptr)) << import.Failure();
     ASSERT_TRUE(import.WriteBook(dir.File("out.ql"))) << import.Failure();
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(dir.File("out.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(dir.File("out.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(qltest::ReadEntries(reader), kEntries);
   }
 }

@@ -17,7 +17,7 @@ class OpenBookFixture {
   explicit OpenBookFixture(const std::vector<Entry>& entries, const BookOptions& options = {}) {
     path_ = dir_.File("book.ql");
     WriteFileBytes(path_, BuildBookBytes(entries, options));
-    ok_ = reader_.Open(path_, ql::kOpenReadOnly) == ql::kOpenOk;
+    ok_ = reader_.Open(path_, ql::kOpenReadOnly) == ql::OpenResult::kOk;
   }
   bool Ok() const { return ok_; }
   ql::BookReader& Reader() { return reader_; }

@@ -54,7 +54,7 @@ TEST_P(ReadBack, EveryEntryForwardAndBackward) {
   options.recordBlockSize = GetParam().second;
   std::string path = WriteBook(dir, entries, options);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(reader.IsVersion2());
   qltest::ExpectReadsBack(reader, entries);
   // Backward: every index misses the window.
@@ -81,7 +81,7 @@ TEST(BookReader, ShortRecordsNeedNoRecordBlock) {
   EXPECT_EQ(uint8_t(s.subjects[size_t(s.index[1])]), ql::kSubjectFlagsHasTail);
   qltest::WriteFileBytes(dir.File("b.ql"), bytes);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(dir.File("b.ql"), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(dir.File("b.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
   for (int i : {0, 2, 3}) {
     ASSERT_EQ(reader.LoadRecord(i), 1);
     EXPECT_EQ(reader.CurrentRecordText(), entries[size_t(i)].text);
@@ -105,7 +105,7 @@ TEST(BookReader, TailsAcrossRecordBlocks) {
   options.recordBlockSize = 64;
   std::string path = WriteBook(dir, entries, options);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ASSERT_EQ(reader.LoadRecord(0), 1);
   EXPECT_EQ(reader.CurrentRecordText(), entries[0].text);
   EXPECT_EQ(reader.Stats().recordBlockLoads, 2);  // the zero byte is in block 1
@@ -122,7 +122,7 @@ TEST(BookReader, EntryStartingJustBeforeASubjectBlockEndUsesTheSpillOver) {
   ASSERT_EQ(qltest::BuildStreams(entries).index[1], 24997);
   std::string path = WriteBook(dir, entries);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubject(1), "split entry");
   EXPECT_EQ(reader.GetRecordHead(1), entries[1].text.substr(0, 150));
   EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);  // block 1 came with the spill-over
@@ -138,7 +138,7 @@ TEST(BookReader, SubjectRunningFarIntoFollowingBlocksReadsWhole) {
                                 {"next", "text"}};
   std::string path = WriteBook(dir, entries);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   qltest::ExpectReadsBack(reader, entries);
 
   BookOptions small;
@@ -147,7 +147,7 @@ TEST(BookReader, SubjectRunningFarIntoFollowingBlocksReadsWhole) {
                                  {"b", PatternText(3000, 'r')},
                                  {PatternText(5000, 's'), ""}};
   std::string path2 = WriteBook(dir, longOnes, small, "small.ql");
-  ASSERT_EQ(reader.Open(path2, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path2, ql::kOpenReadOnly), ql::OpenResult::kOk);
   qltest::ExpectReadsBack(reader, longOnes);
 }
 
@@ -157,7 +157,7 @@ TEST(BookReader, SequentialReadsShareBlocks) {
   for (int i = 0; i < 120; ++i) entries.push_back({"s" + std::to_string(i), PatternText(160, 'x')});
   std::string path = WriteBook(dir, entries);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   for (int i = 0; i < 120; ++i) reader.GetSubject(i);
   for (int i = 0; i < 120; ++i) ASSERT_EQ(reader.LoadRecord(i), 1);
   EXPECT_EQ(reader.Stats().subjectBlockLoads, 1);
@@ -183,7 +183,7 @@ TEST(BookReader, ReadsInAnyOrderMatchTheBookAndNothingOutlivesIt) {
     std::string first = WriteBook(dir, entries, options, "first.ql");
     std::string second = WriteBook(dir, others, options, "second.ql");
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(first, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(first, ql::kOpenReadOnly), ql::OpenResult::kOk);
     std::mt19937 rng(static_cast<unsigned>(subjectBlock));
     for (int step = 0; step < 600; ++step) {
       const int index = static_cast<int>(rng() % entries.size());
@@ -202,7 +202,7 @@ TEST(BookReader, ReadsInAnyOrderMatchTheBookAndNothingOutlivesIt) {
     }
     const int last = static_cast<int>(entries.size()) - 1;
     EXPECT_EQ(reader.GetSubject(last), entries.back().subject);
-    ASSERT_EQ(reader.Open(second, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(second, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetSubject(last), others.back().subject);
     EXPECT_EQ(reader.GetRecordHead(last), others.back().text.substr(0, 150));
     ASSERT_EQ(reader.LoadRecord(last), 1);
@@ -219,40 +219,43 @@ TEST(BookReader, OpenVersionsAndChunks) {
   for (int version : {2000, 2001}) {
     BookOptions o;
     o.version = version;
-    ASSERT_EQ(reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetVersion(), version);
     qltest::ExpectReadsBack(reader, entries);
   }
   BookOptions newer;
   newer.version = 2002;
-  EXPECT_EQ(reader.Open(WriteBook(dir, entries, newer), ql::kOpenReadOnly), ql::kOpenUnsupported);
+  EXPECT_EQ(reader.Open(WriteBook(dir, entries, newer), ql::kOpenReadOnly),
+            ql::OpenResult::kUnsupported);
   EXPECT_FALSE(reader.IsOpen());
   EXPECT_EQ(reader.GetSubjectCount(), 0);
 
   BookOptions skippable;
   skippable.chunksBefore.push_back({7, 1, "abc"});
   skippable.chunksAfter.push_back({9, 1, std::string(100, 'z')});
-  ASSERT_EQ(reader.Open(WriteBook(dir, entries, skippable), ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(WriteBook(dir, entries, skippable), ql::kOpenReadWrite),
+            ql::OpenResult::kOk);
   qltest::ExpectReadsBack(reader, entries);
 
   BookOptions mustUnderstand;
   mustUnderstand.chunksAfter.push_back({7, 0, "abc"});
   EXPECT_EQ(reader.Open(WriteBook(dir, entries, mustUnderstand), ql::kOpenReadWrite),
-            ql::kOpenUnsupported);
+            ql::OpenResult::kUnsupported);
 
   // The bookmark chunk is understood whatever its flag.
   BookOptions bookmarkFlag0;
   bookmarkFlag0.bookmarkChunkFlag = 0;
-  EXPECT_EQ(reader.Open(WriteBook(dir, entries, bookmarkFlag0), ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(WriteBook(dir, entries, bookmarkFlag0), ql::kOpenReadOnly),
+            ql::OpenResult::kOk);
 
-  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::kOpenFailed);
-  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::OpenResult::kFailed);
+  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::OpenResult::kFailed);
 }
 
 TEST(BookReader, EmptyBook) {
   qltest::TempDir dir;
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(WriteBook(dir, {}), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(WriteBook(dir, {}), ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubjectCount(), 0);
   EXPECT_EQ(reader.FindSubject(ql::MatchWhole, "x"), -1);
   EXPECT_EQ(reader.FindSubject(ql::MatchPrefix, ""), -1);
@@ -276,7 +279,7 @@ int Find(const std::vector<std::string>& subjects, int sorted, int mode, std::st
   BookOptions o;
   o.sorted = sorted;
   ql::BookReader reader;
-  if (reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly) != ql::kOpenOk) return -99;
+  if (reader.Open(WriteBook(dir, entries, o), ql::kOpenReadOnly) != ql::OpenResult::kOk) return -99;
   return reader.FindSubject(mode, key);
 }
 
@@ -322,14 +325,14 @@ TEST(Bookmarks, WrittenBackOnCloseAndReopen) {
   const std::string longText(100, 'L');
   {
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
     reader.SetBookmark(1, 5, 0, 0, "alpha");
     reader.SetBookmark(50, 100, 1, 0, longText);
     reader.SetBookmark(0, 4, 1, 0, "zero");  // slot 0 is never used
     reader.SetBookmark(51, 4, 1, 0, "past");
     // Opening another book writes this one's bookmarks first.
-    ASSERT_EQ(reader.Open(other, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(other, ql::kOpenReadWrite), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetBookmark(1).textLength, 0);  // the other book's own table
   }
   std::string bytes = qltest::ReadFileBytes(path);
@@ -342,7 +345,7 @@ TEST(Bookmarks, WrittenBackOnCloseAndReopen) {
   EXPECT_EQ(qltest::WordAt(bytes, block), 0);
 
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ql::BookmarkEntry b1 = reader.GetBookmark(1), b50 = reader.GetBookmark(50);
   EXPECT_EQ(b1.textLength, 5);
   EXPECT_EQ(b1.text, "alpha");
@@ -357,10 +360,10 @@ TEST(Bookmarks, WrittenBackOnCloseAndReopen) {
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 
   // The placeholder path saves and closes the open book.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.SetBookmark(1, 0, 0, 0, "");
   reader.SetBookmark(3, 4, 1, 7, "beta");
-  EXPECT_EQ(reader.Open(ql::kNoFilePath, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(ql::kNoFilePath, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_FALSE(reader.IsOpen());
   EXPECT_EQ(reader.GetBookmark(3).textLength, 0);
   bytes = qltest::ReadFileBytes(path);
@@ -369,9 +372,9 @@ TEST(Bookmarks, WrittenBackOnCloseAndReopen) {
   EXPECT_EQ(qltest::WordAt(bytes, block + 3 * 93), 4);
   EXPECT_EQ(qltest::WordAt(bytes, block + 3 * 93 + 8), 7);
   // A failing Open also closes the previous book after saving.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.SetBookmark(4, 5, 0, 0, "alpha");
-  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(qltest::WordAt(qltest::ReadFileBytes(path), block + 4 * 93), 5);
 }
 
@@ -392,7 +395,7 @@ TEST(Bookmarks, StoredTableReadWhenReadOnly) {
   o.bookmarkBlock = block;
   std::string path = WriteBook(dir, {{"a", "b"}, {"c", "d"}}, o);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetBookmark(2).text, "two");
   EXPECT_EQ(reader.GetBookmark(2).recordIndex, 1);
   EXPECT_EQ(reader.GetBookmark(7).text, std::string(81, 'w'));
@@ -404,7 +407,7 @@ TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
   qltest::TempDir dir;
   std::string path = WriteBook(dir, {{"a", "b"}});
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_TRUE(reader.HasBookmarkBlock());
   reader.SetBookmark(1, 1, 0, 0, "a");
   // Writes past byte 100 fail: the block starts at 48 and runs 4743 bytes.
@@ -424,12 +427,12 @@ TEST(Bookmarks, FailedWriteIsReportedBySaveAndClose) {
   EXPECT_FALSE(closedOk);
   EXPECT_EQ(reader.LastWriteError(), EFBIG);
   // With room both succeed; read-only and closed readers have nothing to fail.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.LastWriteError(), 0);
   EXPECT_TRUE(reader.SaveBookmarks());
   EXPECT_TRUE(reader.Close());
   EXPECT_TRUE(reader.Close());
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(reader.Close());
 }
 
@@ -438,7 +441,7 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
   const std::vector<Entry> entries = {{"ant", "small"}, {"bee", std::string(400, 'b')}};
   const std::string full = qltest::BuildBookBytes(entries);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(WriteBook(dir, entries), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(WriteBook(dir, entries), ql::kOpenReadOnly), ql::OpenResult::kOk);
   for (int i : {0, 1}) {
     ASSERT_EQ(reader.LoadRecord(i), 1);
     EXPECT_FALSE(reader.CurrentRecordDamaged()) << i;
@@ -446,7 +449,7 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
   // The record block cut short: the tail of "bee" has no end.
   std::string cut = dir.File("cut.ql");
   qltest::WriteFileBytes(cut, full.substr(0, full.size() - 100));
-  ASSERT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ASSERT_EQ(reader.LoadRecord(0), 1);
   EXPECT_FALSE(reader.CurrentRecordDamaged());
   ASSERT_EQ(reader.LoadRecord(1), 1);
@@ -458,7 +461,7 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
   bytes[4791 + 5] = '\x7f';
   std::string wild = dir.File("wild.ql");
   qltest::WriteFileBytes(wild, bytes);
-  ASSERT_EQ(reader.Open(wild, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(wild, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ASSERT_EQ(reader.LoadRecord(1), 1);
   EXPECT_TRUE(reader.CurrentRecordDamaged());
   ASSERT_EQ(reader.LoadRecord(0), 1);
@@ -467,7 +470,7 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
   const std::string legacy = qltest::BuildLegacyBookBytes(entries, 1);
   std::string short1 = dir.File("short.ql");
   qltest::WriteFileBytes(short1, legacy.substr(0, legacy.size() - 50));
-  ASSERT_EQ(reader.Open(short1, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(short1, ql::kOpenReadOnly), ql::OpenResult::kOk);
   ASSERT_EQ(reader.LoadRecord(0), 1);
   EXPECT_FALSE(reader.CurrentRecordDamaged());
   ASSERT_EQ(reader.LoadRecord(1), 1);
@@ -478,28 +481,28 @@ TEST(BookReader, RecordsThatCannotBeReadWholeAreMarkedDamaged) {
 TEST(BookReader, OpenSaysWhyItFailed) {
   qltest::TempDir dir;
   ql::BookReader reader, holder;
-  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(dir.File("missing.ql"), ql::kOpenReadOnly), ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kSystem);
   EXPECT_EQ(reader.LastOpenFailure().error, ENOENT);
-  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(dir.Path(), ql::kOpenReadOnly), ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().error, EISDIR);
 
   std::string path = WriteBook(dir, {{"a", "b"}});
-  ASSERT_EQ(holder.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-  EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  ASSERT_EQ(holder.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
   holder.Close();
 
   BookOptions newer;
   newer.version = 2002;
   EXPECT_EQ(reader.Open(WriteBook(dir, {{"a", "b"}}, newer, "new.ql"), ql::kOpenReadOnly),
-            ql::kOpenUnsupported);
+            ql::OpenResult::kUnsupported);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kUnsupported);
   std::string cut = dir.File("cut.ql");
   qltest::WriteFileBytes(cut, qltest::BuildBookBytes({{"a", "b"}}).substr(0, 4800));
-  EXPECT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open(cut, ql::kOpenReadOnly), ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kDamaged);
-  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
 }
 
@@ -541,7 +544,7 @@ TEST(BookReader, CarriedReasonNamesWhatWentWrong) {
     if (!c.bytes.empty()) qltest::WriteFileBytes(path, c.bytes);
     for (int mode : {ql::kOpenReadOnly, ql::kOpenReadWrite}) {
       SCOPED_TRACE(path + " mode " + std::to_string(mode));
-      ASSERT_NE(reader.Open(path, mode), ql::kOpenOk);
+      ASSERT_NE(reader.Open(path, mode), ql::OpenResult::kOk);
       EXPECT_EQ(ql::OpenFailureReason(reader.LastOpenFailure()), c.reason);
       EXPECT_EQ(reader.LastOpenFailure().path, path);
     }
@@ -550,12 +553,12 @@ TEST(BookReader, CarriedReasonNamesWhatWentWrong) {
   const std::string held = dir.File("held.ql");
   qltest::WriteFileBytes(held, book);
   ql::BookReader holder;
-  ASSERT_EQ(holder.Open(held, ql::kOpenReadWrite), ql::kOpenOk);
-  ASSERT_EQ(reader.Open(held, ql::kOpenReadWrite), ql::kOpenFailed);
+  ASSERT_EQ(holder.Open(held, ql::kOpenReadWrite), ql::OpenResult::kOk);
+  ASSERT_EQ(reader.Open(held, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(ql::OpenFailureReason(reader.LastOpenFailure()),
             "another Quillary has the book open for writing");
   // A device is no book either.
-  EXPECT_EQ(reader.Open("/dev/null", ql::kOpenReadOnly), ql::kOpenFailed);
+  EXPECT_EQ(reader.Open("/dev/null", ql::kOpenReadOnly), ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNotABook);
 }
 
@@ -564,28 +567,28 @@ TEST(BookReader, ExclusiveUseAndReadOnlyFiles) {
   std::string path = WriteBook(dir, {{"a", "b"}});
   ql::BookReader first, second;
   // Readers share the book with each other and with one writer.
-  ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(second.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
+  EXPECT_EQ(second.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(second.GetSubject(0), "a");
   second.Close();
-  EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  EXPECT_EQ(second.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_FALSE(first.OpenedWithoutLock());
   EXPECT_FALSE(second.OpenedWithoutLock());
   first.Close();
-  EXPECT_EQ(first.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  EXPECT_EQ(first.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(first.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
-  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(first.GetSubject(0), "a");
   second.Close();
 
   std::string before = qltest::ReadFileBytes(path);
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(first.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(first.IsReadOnly());
   first.SetBookmark(1, 1, 0, 0, "a");
   first.Close();
   if (geteuid() != 0) {
-    EXPECT_EQ(first.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+    EXPECT_EQ(first.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   }
   EXPECT_EQ(qltest::ReadFileBytes(path), before);
 }

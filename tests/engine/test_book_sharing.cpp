@@ -53,7 +53,7 @@ void ExpectEntries(ql::BookReader& reader) {
 // Opening path for writing is refused, for the writer's reason.
 void ExpectWriterRefused(const std::string& path) {
   ql::BookReader second;
-  ASSERT_EQ(second.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  ASSERT_EQ(second.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(second.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
   EXPECT_EQ(ql::OpenFailureReason(second.LastOpenFailure()), kWrittenElsewhere);
 }
@@ -65,10 +65,10 @@ TEST(BookSharing, ReadersAreNeverRefusedOnlyASecondWriterIs) {
     const std::string path = WriteBook(dir, kind);
     {
       qltest::WriterProcess other(path);
-      ASSERT_EQ(other.OpenResult(), ql::kOpenOk);
+      ASSERT_EQ(other.OpenResult(), ql::OpenResult::kOk);
       ql::BookReader first, second;
-      ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-      ASSERT_EQ(second.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+      ASSERT_EQ(first.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
+      ASSERT_EQ(second.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
       EXPECT_FALSE(first.OpenedWithoutLock());
       ExpectEntries(first);
       ExpectEntries(second);
@@ -76,24 +76,24 @@ TEST(BookSharing, ReadersAreNeverRefusedOnlyASecondWriterIs) {
       // The readers do not keep the writer from closing, nor a new writer out.
       EXPECT_TRUE(other.Release());
       ql::BookReader writer;
-      ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+      ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
       ExpectEntries(first);
     }
     // In one process too, every open of the book is a user of its own.
     ql::BookReader writer, reader;
-    ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     ExpectEntries(reader);
     ExpectWriterRefused(path);
     {
       // (A child forked now shares this process's open of the book, and with
       // it the writer role, for as long as it runs.)
       qltest::WriterProcess later(path);
-      EXPECT_EQ(later.OpenResult(), ql::kOpenFailed);
+      EXPECT_EQ(later.OpenResult(), ql::OpenResult::kFailed);
     }
     writer.Close();
     qltest::WriterProcess last(path);
-    EXPECT_EQ(last.OpenResult(), ql::kOpenOk);
+    EXPECT_EQ(last.OpenResult(), ql::OpenResult::kOk);
   }
 }
 
@@ -137,7 +137,7 @@ TEST(BookSharing, BookmarkReadersSeeTheOldTableOrTheNewNeverAMix) {
     qltest::TempDir dir;
     const std::string path = WriteBook(dir, kind);
     ql::BookReader writer;
-    ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(writer.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
     ASSERT_TRUE(writer.HasBookmarkBlock());
 
     int results[2];
@@ -149,7 +149,8 @@ TEST(BookSharing, BookmarkReadersSeeTheOldTableOrTheNewNeverAMix) {
       ::close(results[0]);
       ReaderReport report;
       ql::BookReader reader;
-      if (reader.Open(path, ql::kOpenReadOnly) == ql::kOpenOk && reader.HasBookmarkBlock()) {
+      if (reader.Open(path, ql::kOpenReadOnly) == ql::OpenResult::kOk &&
+          reader.HasBookmarkBlock()) {
         report.opened = 1;
         // The writer starts once the reader is there.
         const char go = 1;
@@ -193,7 +194,7 @@ TEST(BookSharing, BookmarkReadersSeeTheOldTableOrTheNewNeverAMix) {
     // The last table is what the book keeps.
     writer.Close();
     ql::BookReader after;
-    ASSERT_EQ(after.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(after.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     after.LoadStoredBookmarks();
     EXPECT_TRUE(IsWrittenTable(after, kTurns));
     EXPECT_EQ(after.GetBookmark(1).recordIndex, kTurns);
@@ -242,7 +243,7 @@ TEST(BookSharing, LegacyBookIsNotMarkedWhileAReaderReadsItsHeader) {
   header.reset();
   int opened = 0;
   EXPECT_EQ(::read(result[0], &opened, sizeof opened), static_cast<ssize_t>(sizeof opened));
-  EXPECT_EQ(static_cast<ql::OpenResult>(opened), ql::kOpenOk);
+  EXPECT_EQ(static_cast<ql::OpenResult>(opened), ql::OpenResult::kOk);
   ::close(result[0]);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -45,7 +45,7 @@ TEST(DamagedBook, UndamagedBookReadsWhole) {
   const std::vector<qltest::Entry> entries = qltest::DamageTestEntries();
   qltest::WriteFileBytes(path, qltest::BuildBookBytes(entries, qltest::DamageTestOptions()));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(DamagedRecords(reader, entries, "good"), std::vector<int>{});
   for (int i = 0; i < reader.GetSubjectCount(); ++i)
     EXPECT_EQ(Render(reader, i).find(kDamagedPage), std::string::npos) << i;
@@ -57,7 +57,7 @@ TEST(DamagedBook, EachKindOfDamageIsTold) {
     const std::string path = dir.File("damaged.ql");
     qltest::WriteFileBytes(path, book.bytes);
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk) << book.name;
     ASSERT_FALSE(book.damaged.empty()) << book.name;
     EXPECT_EQ(DamagedRecords(reader, book.entries, book.name), book.damaged) << book.name;
     // The window's page says so instead of showing what could be read.
@@ -83,7 +83,7 @@ TEST(DamagedBook, SearchesOnThreadsNameWhatThePlainWalkDoes) {
     const std::string path = dir.File("damaged.ql");
     qltest::WriteFileBytes(path, book.bytes);
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk) << book.name;
     for (int mode : {ql::SearchSubjectsAndText, ql::SearchSubjects}) {
       ql::SearchQuery query;
       query.term1 = mode == ql::SearchSubjects ? "entry" : "fern";
@@ -116,7 +116,7 @@ TEST(DamagedBook, SearchesOnThreadsNameWhatThePlainWalkDoes) {
       ASSERT_EQ(reader.FindMatch(query, first, at), ql::kSearchHit) << book.name;
       const std::vector<int> beforeFirst = reader.TakeDamagedRecords();
       ql::ParallelSearch search;
-      ASSERT_EQ(search.Start(reader, query, 0, -1, 3), ql::kOpenOk);
+      ASSERT_EQ(search.Start(reader, query, 0, -1, 3), ql::OpenResult::kOk);
       EXPECT_EQ(search.Wait().record, first);
       EXPECT_EQ(search.DamagedRecords(), beforeFirst) << book.name << " mode " << mode;
     }
@@ -131,12 +131,12 @@ TEST(DamagedBook, CheckBookCoversEveryDamagedRecord) {
   qltest::WriteFileBytes(
       good, qltest::BuildBookBytes(qltest::DamageTestEntries(), qltest::DamageTestOptions()));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(good, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(good, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(reader.CheckBook().empty());
   for (const qltest::DamagedBook& book : qltest::DamagedBooks()) {
     const std::string path = dir.File("damaged.ql");
     qltest::WriteFileBytes(path, book.bytes);
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk) << book.name;
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk) << book.name;
     const std::vector<ql::BookReader::DamagedPart> parts = reader.CheckBook();
     for (int i : book.damaged)
       EXPECT_TRUE(std::any_of(

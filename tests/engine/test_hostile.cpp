@@ -78,14 +78,14 @@ TEST(HostileBook, TruncatedAtEveryLength) {
   for (const std::string& whole : books) {
     for (size_t length = 0; length < whole.size(); length += (length < 5000 ? 7 : 1)) {
       ql::BookReader reader;
-      if (OpenBytes(dir, whole.substr(0, length), reader) == ql::kOpenOk) Walk(reader);
+      if (OpenBytes(dir, whole.substr(0, length), reader) == ql::OpenResult::kOk) Walk(reader);
     }
   }
   // Cut inside the streams: the header is whole, so the book opens and the
   // first entries still read back.
   ql::BookReader reader;
   const std::string& v2 = books[0];
-  ASSERT_EQ(OpenBytes(dir, v2.substr(0, v2.size() - 40), reader), ql::kOpenOk);
+  ASSERT_EQ(OpenBytes(dir, v2.substr(0, v2.size() - 40), reader), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetSubject(0), "alpha");
   Walk(reader);
 }
@@ -119,7 +119,7 @@ TEST(HostileBook, ImpossibleCountsAndSizesFailAtOpen) {
     std::string bytes = good;
     Put(bytes, p.offset, p.value);
     ql::BookReader reader;
-    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenFailed) << p.offset << " " << p.value;
+    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kFailed) << p.offset << " " << p.value;
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(reader.GetSubjectCount(), 0);
   }
@@ -133,7 +133,7 @@ TEST(HostileBook, BlockTablesAndIndexValuesPointingAnywhere) {
     std::string bytes = good;
     Put(bytes, at.subjectSection + 12, offset);
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetSubject(0), "") << offset;
     EXPECT_EQ(reader.LoadRecord(1), 1);
     EXPECT_EQ(reader.CurrentRecordText(), "");
@@ -143,7 +143,7 @@ TEST(HostileBook, BlockTablesAndIndexValuesPointingAnywhere) {
     std::string bytes = good;
     Put(bytes, at.recordSection + 16, 0x7FFFFFFF);
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     ASSERT_EQ(reader.LoadRecord(1), 1);
     EXPECT_EQ(reader.CurrentRecordText(), kEntries[1].text);
   }
@@ -151,7 +151,7 @@ TEST(HostileBook, BlockTablesAndIndexValuesPointingAnywhere) {
     std::string bytes = good;
     Put(bytes, ql::kSubjectIndexOffsetWritten + 4, value);  // index value of subject 1
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetSubject(1), "") << value;
     EXPECT_EQ(reader.GetSubject(0), "alpha");
     EXPECT_EQ(reader.GetSubject(2), "gamma");
@@ -170,7 +170,7 @@ TEST(HostileBook, TailOffsetsOutsideTheRecordStream) {
     for (size_t k = 0; k < 4; ++k)
       bytes[Layout::Literal(at.subjectData, tailField + k)] = char(uint32_t(tail) >> (8 * k));
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     ASSERT_EQ(reader.LoadRecord(1), 1);
     EXPECT_EQ(reader.CurrentRecordText(), kEntries[1].text.substr(0, 150)) << tail;
     EXPECT_EQ(reader.GetSubject(1), "beta");
@@ -180,7 +180,7 @@ TEST(HostileBook, TailOffsetsOutsideTheRecordStream) {
     std::string bytes = good;
     bytes[Layout::Literal(at.recordData, s.records.size() - 1)] = 'X';
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     ASSERT_EQ(reader.LoadRecord(3), 1);
     EXPECT_EQ(reader.CurrentRecordText(), kEntries[3].text + "X");
   }
@@ -189,7 +189,7 @@ TEST(HostileBook, TailOffsetsOutsideTheRecordStream) {
     std::string bytes = good;
     bytes[Layout::Literal(at.subjectData, s.subjects.size() - 1)] = 'Y';
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetRecordHead(3), kEntries[3].text.substr(0, 150) + "Y");
   }
 }
@@ -200,7 +200,7 @@ TEST(HostileBook, ShortBookmarkChunkIsNeitherReadNorWritten) {
   o.bookmarkBlock = std::string(200, '\x05');
   const std::string bytes = qltest::BuildBookBytes(kEntries, o);
   ql::BookReader reader;
-  ASSERT_EQ(OpenBytes(dir, bytes, reader, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(OpenBytes(dir, bytes, reader, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetBookmark(1).textLength, 0);
   qltest::ExpectReadsBack(reader, kEntries);
   reader.SetBookmark(1, 5, 0, 0, "alpha");
@@ -216,13 +216,13 @@ TEST(HostileLegacyBook, DamagedHeaderAndEntries) {
     std::string bytes = good;
     Put(bytes, 24, value);
     ql::BookReader reader;
-    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenFailed) << value;
+    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kFailed) << value;
   }
   for (int32_t count : {5000, -1, 0x7FFFFFFF}) {
     std::string bytes = good;
     Put(bytes, 20, count);
     ql::BookReader reader;
-    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenFailed) << count;
+    EXPECT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kFailed) << count;
   }
   const size_t entry1 = size_t(qltest::WordAt(good, 32));
   const size_t record1 = entry1 + 4 + kEntries[1].subject.size();
@@ -242,7 +242,7 @@ TEST(HostileLegacyBook, DamagedHeaderAndEntries) {
     std::string bytes = good;
     Put(bytes, p.offset, p.value);
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetRecordHead(1), "") << p.offset << " " << p.value;
     ASSERT_EQ(reader.LoadRecord(1), 1);
     EXPECT_EQ(reader.CurrentRecordText(), "");
@@ -256,7 +256,7 @@ TEST(HostileLegacyBook, DamagedHeaderAndEntries) {
         qltest::WordAt(good, size_t(qltest::WordAt(good, 40)) + 4 + kEntries[3].subject.size()));
     Put(bytes, lastRecord, 0x7FFFFFF0);
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader), ql::OpenResult::kOk);
     ASSERT_EQ(reader.LoadRecord(3), 1);
     std::string expected = kEntries[3].text;  // nibble coding: "@" is a line break
     for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
@@ -268,7 +268,7 @@ TEST(HostileLegacyBook, DamagedHeaderAndEntries) {
     // read from or written over the header.
     std::string bytes = qltest::BuildLegacyBookBytes(kEntries, 1502);
     ql::BookReader reader;
-    ASSERT_EQ(OpenBytes(dir, bytes, reader, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(OpenBytes(dir, bytes, reader, ql::kOpenReadWrite), ql::OpenResult::kOk);
     reader.SetBookmark(1, 5, 0, 0, "alpha");
     reader.Close();
     EXPECT_EQ(qltest::ReadFileBytes(dir.File("hostile.ql")), bytes);
@@ -296,7 +296,7 @@ TEST(HostileBook, RandomDamage) {
     }
     ql::BookReader reader;
     if (OpenBytes(dir, bytes, reader, round % 3 == 0 ? ql::kOpenReadWrite : ql::kOpenReadOnly) ==
-        ql::kOpenOk) {
+        ql::OpenResult::kOk) {
       ++opened;
       Walk(reader);
       reader.SetBookmark(1, 2, 0, 0, "ab");

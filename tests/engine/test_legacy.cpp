@@ -46,7 +46,7 @@ TEST_P(LegacyCoding, ReadOnlyReadsAndLeavesTheFileAlone) {
   std::string path = WriteLegacy(dir, coding);
   const std::string before = qltest::ReadFileBytes(path);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_FALSE(reader.IsVersion2());
   EXPECT_EQ(reader.GetLegacyVersion(), coding);
   EXPECT_EQ(reader.GetVersion(), coding);
@@ -74,7 +74,7 @@ TEST_P(LegacyCoding, FirstReadWriteOpenAddsMarksAndBlocksOnce) {
   std::string path = WriteLegacy(dir, coding);
   const std::string before = qltest::ReadFileBytes(path);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.Close();
   std::string after = qltest::ReadFileBytes(path);
   ASSERT_EQ(after.size(), before.size() + ql::kLegacyReservedTail + ql::kBookmarkBlockSize);
@@ -84,7 +84,7 @@ TEST_P(LegacyCoding, FirstReadWriteOpenAddsMarksAndBlocksOnce) {
   EXPECT_EQ(after.substr(before.size()), std::string(88 + 4743, '\0'));
 
   // Opening again changes nothing, and the book reads as before.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetLegacyVersion(), coding);
   EXPECT_EQ(reader.GetSubject(0), "Aardvark");
   ASSERT_EQ(reader.LoadRecord(3), 1);
@@ -102,7 +102,7 @@ TEST(LegacyBook, PartlyMarkedBookGetsOnlyTheMissingBlock) {
   std::string path = dir.File("partly.ql");
   qltest::WriteFileBytes(path, bytes);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetLegacyVersion(), 2);
   reader.Close();
   std::string after = qltest::ReadFileBytes(path);
@@ -114,7 +114,7 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
   qltest::TempDir dir;
   std::string path = WriteLegacy(dir, 3);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.SetBookmark(2, 8, 0, 0, "Aardvark");
   reader.SetBookmark(50, 5, 2, 0, "Zebra");
   reader.Close();
@@ -124,14 +124,14 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
   EXPECT_EQ(bytes.substr(block + 2 * 93 + 12, 9), std::string("Aardvark\0", 9));
   EXPECT_EQ(qltest::WordAt(bytes, block + 50 * 93 + 4), 2);
 
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetBookmark(2).text, "Aardvark");
   EXPECT_EQ(reader.GetBookmark(50).recordIndex, 2);
   reader.Close();
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 
   // Read-only: the stored table is not loaded, and nothing is written.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetBookmark(2).textLength, 0);
   reader.SetBookmark(3, 5, 2, 0, "Zebra");
   reader.Close();
@@ -139,15 +139,15 @@ TEST(LegacyBook, BookmarksLiveAtTheEndAndOnlyReadWrite) {
 
   // Like a version 2 book: one writer at a time, and readers beside it.
   ql::BookReader other;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
-  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
   EXPECT_EQ(other.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
-  ASSERT_EQ(other.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(other.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   other.LoadStoredBookmarks();
   EXPECT_EQ(other.GetBookmark(2).text, "Aardvark");
   reader.Close();
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
-  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
+  EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
 }
 
@@ -159,7 +159,8 @@ TEST(LegacyBook, FirstLineLimits) {
                                 {"break late", std::string(230, 'a') + "@b"}};
   ql::BookReader reader;
   for (int coding : {2, 3}) {
-    ASSERT_EQ(reader.Open(WriteLegacy(dir, coding, entries), ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(WriteLegacy(dir, coding, entries), ql::kOpenReadOnly),
+              ql::OpenResult::kOk);
     EXPECT_EQ(reader.GetRecordHead(0), std::string(201, 'e'));
     EXPECT_EQ(reader.GetRecordHead(1), std::string(67, '\x80'));  // symbols start at 0, 3 ... 198
     EXPECT_EQ(reader.GetRecordHead(2), "short line");
@@ -167,7 +168,7 @@ TEST(LegacyBook, FirstLineLimits) {
     ASSERT_EQ(reader.LoadRecord(0), 1);
     EXPECT_EQ(reader.CurrentRecordText(), entries[0].text);
   }
-  ASSERT_EQ(reader.Open(WriteLegacy(dir, 1, entries), ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(WriteLegacy(dir, 1, entries), ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetRecordHead(0), std::string(250, 'e'));
   EXPECT_EQ(reader.GetRecordHead(2), "short line");
   EXPECT_EQ(reader.GetRecordHead(3), std::string(230, 'a'));
@@ -179,7 +180,7 @@ TEST(LegacyBook, UnsupportedVersionsAreRefusedUntouched) {
   for (int32_t word : {4, 1504, 1999, 0, -3}) {
     std::string path = WriteLegacy(dir, word);
     const std::string before = qltest::ReadFileBytes(path);
-    EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenUnsupported) << word;
+    EXPECT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kUnsupported) << word;
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(reader.GetSubjectCount(), 0);
     EXPECT_EQ(qltest::ReadFileBytes(path), before) << word;
@@ -205,15 +206,15 @@ TEST(LegacyBookmarks, FailedMarkingIsUndoneAndSaid) {
   std::string path = WriteLegacy(dir, 1);
   const std::string before = qltest::ReadFileBytes(path);
   ql::BookReader reader;
-  ql::OpenResult r = ql::kOpenOk;
+  ql::OpenResult r = ql::OpenResult::kOk;
   // Room for the 88 reserved bytes but not for the whole block.
   WithFileSizeLimit(before.size() + 1000, [&] { r = reader.Open(path, ql::kOpenReadWrite); });
-  EXPECT_EQ(r, ql::kOpenFailed);
+  EXPECT_EQ(r, ql::OpenResult::kFailed);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kWriteFailed);
   EXPECT_EQ(reader.LastOpenFailure().error, EFBIG);
   EXPECT_EQ(qltest::ReadFileBytes(path), before);
   // With room it is marked as before.
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(reader.LastOpenFailure().kind, ql::OpenFailureKind::kNone);
   EXPECT_TRUE(reader.HasBookmarkBlock());
 }
@@ -227,13 +228,13 @@ TEST(LegacyBookmarks, ClaimedBlockOverlappingTheRecordsIsNeverWritten) {
     const std::string bytes = qltest::BuildLegacyBookBytes(entries, word);
     qltest::WriteFileBytes(path, bytes);
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
     EXPECT_FALSE(reader.HasBookmarkBlock());
     EXPECT_EQ(reader.GetBookmark(1).textLength, 0) << "record bytes read as bookmarks";
     reader.SetBookmark(1, 3, 0, 0, "ant");
     EXPECT_TRUE(reader.SaveBookmarks());  // nothing to save into
     EXPECT_TRUE(reader.Close());
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     ASSERT_EQ(reader.LoadRecord(1), 1);
     EXPECT_TRUE(reader.CurrentRecordText() == entries[1].text) << word;
   }
@@ -241,10 +242,10 @@ TEST(LegacyBookmarks, ClaimedBlockOverlappingTheRecordsIsNeverWritten) {
   std::string path = dir.File("real.ql");
   qltest::WriteFileBytes(path, qltest::BuildLegacyBookBytes(entries, 1));
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.SetBookmark(4, 3, 1, 0, "bee");
   EXPECT_TRUE(reader.Close());
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(reader.GetBookmark(4).textLength, 0);
   reader.LoadStoredBookmarks();
   EXPECT_EQ(reader.GetBookmark(4).text, "bee");
@@ -254,7 +255,7 @@ TEST(LegacyBookmarks, FailedBookmarkWriteIsReported) {
   qltest::TempDir dir;
   std::string path = WriteLegacy(dir, 2);
   ql::BookReader reader;
-  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   reader.SetBookmark(1, 5, 2, 0, "Zebra");
   bool saved = true, closed = true;
   WithFileSizeLimit(100, [&] {

@@ -37,7 +37,7 @@ Hit Plain(ql::BookReader& reader, const ql::SearchQuery& query, int record, int 
 Hit Parallel(const ql::BookReader& owner, const ql::SearchQuery& query, int record, int pos,
              int threads, int* ranges = nullptr) {
   ql::ParallelSearch search;
-  EXPECT_EQ(search.Start(owner, query, record, pos, threads), ql::kOpenOk);
+  EXPECT_EQ(search.Start(owner, query, record, pos, threads), ql::OpenResult::kOk);
   const ql::SearchOutcome o = search.Wait();
   if (ranges) *ranges = search.RangeCount();
   return {o.result, o.record, o.pos};
@@ -345,7 +345,7 @@ TEST(ParallelSearch, CancelledLeavesTheCallerAsItWas) {
     // The caller's flag was set before the start: nothing is searched.
     const std::atomic<bool> cancelled{true};
     ql::ParallelSearch search;
-    ASSERT_EQ(search.Start(reader, q, 10, 4, 2, &cancelled), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, q, 10, 4, 2, &cancelled), ql::OpenResult::kOk);
     const ql::SearchOutcome o = search.Wait();
     EXPECT_EQ(o.result, ql::kSearchCancelled);
     EXPECT_EQ(o.record, 10);
@@ -356,7 +356,7 @@ TEST(ParallelSearch, CancelledLeavesTheCallerAsItWas) {
   {
     // Cancelled at once after the start.
     ql::ParallelSearch search;
-    ASSERT_EQ(search.Start(reader, q, 10, 4, 2), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, q, 10, 4, 2), ql::OpenResult::kOk);
     search.Cancel();
     EXPECT_EQ(search.Wait().result, ql::kSearchCancelled);
   }
@@ -364,7 +364,7 @@ TEST(ParallelSearch, CancelledLeavesTheCallerAsItWas) {
     // Cancelled from another thread once it is under way.
     ql::ParallelSearch search;
     std::atomic<bool> cancel{false};
-    ASSERT_EQ(search.Start(reader, q, 0, -1, 2, &cancel), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, q, 0, -1, 2, &cancel), ql::OpenResult::kOk);
     std::thread canceller([&search, &cancel] {
       while (search.RecordsSearched() == 0) std::this_thread::yield();
       cancel = true;
@@ -379,15 +379,15 @@ TEST(ParallelSearch, CancelledLeavesTheCallerAsItWas) {
   {
     // Destroyed while it runs: cancelled, its threads waited for.
     ql::ParallelSearch search;
-    ASSERT_EQ(search.Start(reader, q, 0, -1, 8), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, q, 0, -1, 8), ql::OpenResult::kOk);
   }
   {
     // A new start cancels the search still running and answers for itself.
     ql::ParallelSearch search;
-    ASSERT_EQ(search.Start(reader, q, 0, -1, 2), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, q, 0, -1, 2), ql::OpenResult::kOk);
     ql::SearchQuery found = q;
     found.term1 = "subject 2999";
-    ASSERT_EQ(search.Start(reader, found, 0, -1, 2), ql::kOpenOk);
+    ASSERT_EQ(search.Start(reader, found, 0, -1, 2), ql::OpenResult::kOk);
     const ql::SearchOutcome o = search.Wait();
     EXPECT_EQ(o.result, ql::kSearchHit);
     EXPECT_EQ(o.record, 2999);
@@ -398,7 +398,7 @@ TEST(ParallelSearch, CancelledLeavesTheCallerAsItWas) {
 
   // Run to its end, every record is counted once.
   ql::ParallelSearch search;
-  ASSERT_EQ(search.Start(reader, q, 100, -1, 3), ql::kOpenOk);
+  ASSERT_EQ(search.Start(reader, q, 100, -1, 3), ql::OpenResult::kOk);
   const ql::SearchOutcome o = search.Wait();
   EXPECT_EQ(o.result, ql::kSearchNone);
   EXPECT_EQ(o.record, 3000);
@@ -428,7 +428,7 @@ TEST(ParallelSearch, ForEachHitStopsWhenAsked) {
 // Whether another open of path can take it for writing.
 bool CanOpenForWriting(const std::string& path) {
   ql::BookReader writer;
-  return writer.Open(path, ql::kOpenReadWrite) == ql::kOpenOk;
+  return writer.Open(path, ql::kOpenReadWrite) == ql::OpenResult::kOk;
 }
 
 TEST(ReaderView, ReadsABookHeldForWritingAndLeavesItsLock) {
@@ -443,15 +443,15 @@ TEST(ReaderView, ReadsABookHeldForWritingAndLeavesItsLock) {
   qltest::WriteFileBytes(path, bytes);
 
   ql::BookReader owner;
-  ASSERT_EQ(owner.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(owner.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   ASSERT_FALSE(CanOpenForWriting(path));
   {
     // A second writer cannot open it, but a view can.
     ql::BookReader other;
-    EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::kOpenFailed);
+    EXPECT_EQ(other.Open(path, ql::kOpenReadWrite), ql::OpenResult::kFailed);
     EXPECT_EQ(other.LastOpenFailure().kind, ql::OpenFailureKind::kInUse);
     ql::BookReader view;
-    ASSERT_EQ(view.OpenView(owner), ql::kOpenOk);
+    ASSERT_EQ(view.OpenView(owner), ql::OpenResult::kOk);
     EXPECT_TRUE(view.IsReadOnly());
     EXPECT_FALSE(view.HasBookmarkBlock());
     qltest::ExpectReadsBack(view, entries);
@@ -465,7 +465,7 @@ TEST(ReaderView, ReadsABookHeldForWritingAndLeavesItsLock) {
   // The views closed; the owner still holds the book and nothing was written.
   EXPECT_FALSE(CanOpenForWriting(path));
   ql::BookReader later;
-  EXPECT_EQ(later.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  EXPECT_EQ(later.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   later.Close();
   EXPECT_EQ(qltest::ReadFileBytes(path), bytes);
   // The owner's own writes still go through.
@@ -477,21 +477,21 @@ TEST(ReaderView, ReadsABookHeldForWritingAndLeavesItsLock) {
   // may still hold a view), and the view reads on from the file it opened.
   {
     ql::BookReader view;
-    ASSERT_EQ(view.OpenView(owner), ql::kOpenOk);
+    ASSERT_EQ(view.OpenView(owner), ql::OpenResult::kOk);
     owner.Close();
     EXPECT_TRUE(CanOpenForWriting(path));
     ql::BookReader again;
-    EXPECT_EQ(again.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    EXPECT_EQ(again.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
     EXPECT_EQ(view.GetSubject(0), entries[0].subject);
   }
   // No view of a reader without a book.
   ql::BookReader view;
-  EXPECT_EQ(view.OpenView(owner), ql::kOpenFailed);
+  EXPECT_EQ(view.OpenView(owner), ql::OpenResult::kFailed);
   EXPECT_FALSE(view.IsOpen());
   ql::SearchQuery q;
   q.term1 = "cat";
   ql::ParallelSearch search;
-  EXPECT_EQ(search.Start(owner, q, 0, -1, 2), ql::kOpenOk);  // nothing to search
+  EXPECT_EQ(search.Start(owner, q, 0, -1, 2), ql::OpenResult::kOk);  // nothing to search
   EXPECT_EQ(search.Wait().result, ql::kSearchNone);
 }
 
@@ -504,10 +504,10 @@ TEST(ReaderView, LegacyBooksAreSearchedInParallelToo) {
     const std::string bytes = qltest::BuildLegacyBookBytes(entries, version);
     qltest::WriteFileBytes(path, bytes);
     ql::BookReader owner;
-    ASSERT_EQ(owner.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(owner.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     ASSERT_FALSE(owner.IsVersion2());
     ql::BookReader view;
-    ASSERT_EQ(view.OpenView(owner), ql::kOpenOk);
+    ASSERT_EQ(view.OpenView(owner), ql::OpenResult::kOk);
     EXPECT_EQ(view.GetLegacyVersion(), version);
     for (int i = 0; i < 90; i += 7) {
       ASSERT_EQ(view.LoadRecord(i), 1);
@@ -546,14 +546,15 @@ TEST(ParallelSearch, DamagedBooksAnswerAsThePlainWalk) {
     const std::string path = dir.File("damaged.ql");
     qltest::WriteFileBytes(path, bytes);
     ql::BookReader reader;
-    if (reader.Open(path, ql::kOpenReadOnly) != ql::kOpenOk || reader.GetSubjectCount() > 1000)
+    if (reader.Open(path, ql::kOpenReadOnly) != ql::OpenResult::kOk ||
+        reader.GetSubjectCount() > 1000)
       continue;
     ++searched;
     for (int q = 0; q < 3; ++q) {
       const ql::SearchQuery query = random.Query();
       SCOPED_TRACE("round " + std::to_string(round) + " " + Describe(query));
       ql::BookReader plain;  // a reader of its own, fresh as the views are
-      ASSERT_EQ(plain.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+      ASSERT_EQ(plain.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
       for (int threads : {2, 3})
         ASSERT_EQ(Parallel(reader, query, 0, -1, threads), Plain(plain, query, 0, -1));
       const std::vector<Hit> every = PlainEveryHit(plain, query);

@@ -48,7 +48,7 @@ TEST(HandheldLimits, NoFullBlockCompressesBelowWhatTheLimitsAssume) {
   FakeSource s({{"x", std::string(100 * ql::kQLPBlockSize, 'x')}});
   s.OpenSource("book.ql");
   const std::string pdb = dir.File("out.pdb");
-  ASSERT_EQ(s.ExportToHandheld(pdb.c_str(), "Book", nullptr), ql::kQLPOk);
+  ASSERT_EQ(s.ExportToHandheld(pdb.c_str(), "Book", nullptr), ql::HandheldResult::kOk);
   const hhtest::ExportedBook book = hhtest::ReadExport(qltest::ReadFileBytes(pdb));
   ASSERT_TRUE(book.ok) << book.error;
   ASSERT_GE(book.blocks.size(), 2u);
@@ -81,7 +81,8 @@ TEST(HandheldLimits, BookPastTheLimitsIsRefusedBeforeAnyRecordIsRead) {
     s.SetMessageSink(&messages);
     s.OpenSource("book.ql");
     const std::string out = dir.File("out.pdb");
-    EXPECT_EQ(s.ExportToHandheld(out.c_str(), "Book", nullptr), ql::kQLPTooLarge) << c.name;
+    EXPECT_EQ(s.ExportToHandheld(out.c_str(), "Book", nullptr), ql::HandheldResult::kTooLarge)
+        << c.name;
     EXPECT_EQ(s.recordReads, 0) << c.name;
     EXPECT_EQ(s.subjectReads, c.subjectReads) << c.name;
     EXPECT_TRUE(messages.texts.empty()) << c.name << ": " << messages.texts.front();
@@ -130,14 +131,15 @@ TEST(HandheldLimits, BookCountedPastTheLimitIsRefusedFromItsHeader) {
     int32_t count;
     ql::HandheldResult result;
   };
-  const Case cases[] = {{1, ql::kQLPOk},
-                        {static_cast<int32_t>(ql::kQLPMaxSubjects) + 1, ql::kQLPTooLarge}};
+  const Case cases[] = {
+      {1, ql::HandheldResult::kOk},
+      {static_cast<int32_t>(ql::kQLPMaxSubjects) + 1, ql::HandheldResult::kTooLarge}};
   for (const Case& c : cases) {
     TempDir dir;
     const std::string book = dir.File("counted.ql");
     WriteCountedBook(book, c.count);
     CountingReader reader;
-    ASSERT_EQ(reader.OpenSource(book), ql::kExportOk) << c.count;
+    ASSERT_EQ(reader.OpenSource(book), ql::SourceResult::kOk) << c.count;
     ASSERT_EQ(reader.GetSourceSubjectCount(), c.count);
     reader.SetAllocationLimit(64 * kMiB);
     RecordingMessages messages;
@@ -145,7 +147,7 @@ TEST(HandheldLimits, BookCountedPastTheLimitIsRefusedFromItsHeader) {
     const std::string out = dir.File("out.pdb");
     EXPECT_EQ(reader.ExportToHandheld(out.c_str(), "Book", nullptr), c.result) << c.count;
     EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
-    if (c.result == ql::kQLPOk) continue;
+    if (c.result == ql::HandheldResult::kOk) continue;
     EXPECT_EQ(reader.subjectReads, 0);
     EXPECT_EQ(reader.recordReads, 0);
     EXPECT_FALSE(std::filesystem::exists(out));

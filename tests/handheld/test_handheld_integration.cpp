@@ -86,9 +86,10 @@ const Fixture& Book() {
     TempDir dir;
     WriteFileBytes(dir.File("book.ql"), qltest::BuildBookBytes(b.entries));
     ql::ExportBookReader reader;
-    if (reader.OpenSource(dir.File("book.ql")) != ql::kExportOk) return b;
+    if (reader.OpenSource(dir.File("book.ql")) != ql::SourceResult::kOk) return b;
     reader.SetExportTime(0);
-    if (reader.ExportToHandheld(dir.File("book.pdb").c_str(), "Integration", nullptr) != ql::kQLPOk)
+    if (reader.ExportToHandheld(dir.File("book.pdb").c_str(), "Integration", nullptr) !=
+        ql::HandheldResult::kOk)
       return b;
     b.pdb = ReadFileBytes(dir.File("book.pdb"));
     return b;

@@ -48,7 +48,7 @@ ExportRun Export(FakeSource& source, const TempDir& dir, ql::ProgressSink* progr
   source.SetMessageSink(messages);
   run.result = source.ExportToHandheld(path.c_str(), "Book", progress);
   run.file = ReadFileBytes(path);
-  if (run.result == ql::kQLPOk) run.book = ReadExport(run.file);
+  if (run.result == ql::HandheldResult::kOk) run.book = ReadExport(run.file);
   return run;
 }
 
@@ -69,7 +69,7 @@ TEST(QLPWriterLayout, EmptyBookIs490Bytes) {
   TempDir dir;
   FakeSource s;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_EQ(run.file.size(), 490u);
   std::string expected("Book", 4);
   expected.resize(32, '\0');
@@ -90,7 +90,7 @@ TEST(QLPWriterLayout, OneSubjectBookIs525Bytes) {
   FakeSource s(Entries{{"a", "b"}});
   s.sorted = 1;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_EQ(run.file.size(), 525u);
   hhtest::ParsedPdb p = hhtest::ParsePdb(run.file);
   ASSERT_TRUE(p.ok) << p.error;
@@ -112,7 +112,7 @@ TEST(QLPWriterLayout, NameIsCutTo32BytesAndPadded) {
   std::string path = dir.File("n.pdb");
   std::string longName(40, 'N');
   longName[31] = 'Z';
-  ASSERT_EQ(s.ExportToHandheld(path.c_str(), longName.c_str(), nullptr), ql::kQLPOk);
+  ASSERT_EQ(s.ExportToHandheld(path.c_str(), longName.c_str(), nullptr), ql::HandheldResult::kOk);
   std::string file = ReadFileBytes(path);
   EXPECT_EQ(file.substr(0, 32), longName.substr(0, 32));
   EXPECT_EQ(file.substr(32, 2), std::string(2, '\0'));
@@ -137,7 +137,7 @@ TEST(QLPWriterLayout, TableRecordSplits) {
       s.texts.push_back("");
     }
     ExportRun run = Export(s, dir);
-    ASSERT_EQ(run.result, ql::kQLPOk);
+    ASSERT_EQ(run.result, ql::HandheldResult::kOk);
     ASSERT_TRUE(run.book.ok) << run.book.error;
     hhtest::ParsedPdb p = hhtest::ParsePdb(run.file);
     std::vector<size_t> fc, dh;
@@ -164,7 +164,7 @@ TEST(QLPWriterLayout, PackingLimits) {
     const size_t stream = 14 * 4095 + last;
     FakeSource s(Entries{{"s", hhtest::Incompressible(stream - 3, 7, "s")}});
     ExportRun run = Export(s, dir);
-    ASSERT_EQ(run.result, ql::kQLPOk);
+    ASSERT_EQ(run.result, ql::HandheldResult::kOk);
     ASSERT_TRUE(run.book.ok) << run.book.error;
     size_t blocks = 0;
     for (auto& r : run.book.blocks) blocks += r.size();
@@ -195,7 +195,7 @@ TEST(QLPWriterLayout, LocationFollowsABlockIntoTheNextRecord) {
                        {"b3", "z"},
                        {"C", hhtest::Incompressible(5000, 12, big)}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   ASSERT_EQ(run.book.dataRecords.size(), 2u);
   EXPECT_EQ(run.book.blocks[0].size(), 14u);
@@ -216,7 +216,7 @@ TEST(QLPWriterLayout, StreamIsSubjectAndTextForEveryEntryAcrossBlocks) {
              " the end of entry " + std::to_string(i)});
   FakeSource s(entries);
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   EXPECT_EQ(run.book.stream, hhtest::StreamOf(entries));
   EXPECT_EQ(run.book.subjectCount, 400u);
@@ -259,7 +259,7 @@ TEST(QLPWriterConversion, TagsAndLinks) {
   for (const Case& c : cases) book.push_back({"case", c.in});
   FakeSource s(book);
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   std::vector<std::string> texts = Texts(run.book);
   for (size_t k = 0; k < std::size(cases); ++k)
@@ -278,7 +278,7 @@ TEST(QLPWriterConversion, LongLinkTargets) {
                        {"l1", "\t\x11" + target + "\t\x12"},
                        {"l2", "\t\x11" + huge + "\t\x12"}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   ASSERT_TRUE(run.book.ok) << run.book.error;
   std::vector<std::string> texts = Texts(run.book);
   EXPECT_EQ(texts[2],
@@ -307,7 +307,7 @@ TEST(QLPWriterConversion, SortIsCaseInsensitiveAndKeepsItsTieOrder) {
                         "\xC9\t\x12"},
                        {"\xC9", ""}});
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   std::vector<std::string> texts = Texts(run.book);
   // Sorted index of {b, B, a, c, \xC9}: the gap-2 pass moves "a" before "b",
   // leaving a, B, b, c, \xC9; the search for "B" probes position 2 first and
@@ -390,7 +390,7 @@ TEST(QLPWriterConversion, StopsAtTheCapAndStaysInsideItsBuffer) {
   FakeSource s(Entries{{"p", "x"}, {"long", std::string(400, 'p')}});
   s.maxRecord = 400;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   EXPECT_EQ(Texts(run.book)[1], std::string(380, 'p'));
 
   // A link whose expansion starts one byte below the cap writes all of it
@@ -425,7 +425,7 @@ TEST(QLPWriterRun, ProgressStepsAndSourceCallOrder) {
     s.logCalls = true;
     CountingProgress progress;
     ExportRun run = Export(s, dir, &progress);
-    ASSERT_EQ(run.result, ql::kQLPOk);
+    ASSERT_EQ(run.result, ql::HandheldResult::kOk);
     EXPECT_EQ(progress.steps, 2 * n + 2);
     std::vector<std::string> expected = {"count", "maxRecord", "maxSubject"};
     for (int i = 0; i < n; ++i) expected.push_back("subject " + std::to_string(i));
@@ -441,7 +441,7 @@ TEST(QLPWriterRun, UnreadableRecordBecomesTildeAndTheRunGoesOn) {
   FakeSource s(Entries{{"a", "one"}, {"b", "two"}, {"c", "three"}});
   s.failRecordAt = 1;
   ExportRun run = Export(s, dir);
-  ASSERT_EQ(run.result, ql::kQLPOk);
+  ASSERT_EQ(run.result, ql::HandheldResult::kOk);
   EXPECT_EQ(run.book.stream, hhtest::StreamOf({{"a", "one"}, {"b", "~"}, {"c", "three"}}));
 }
 
@@ -450,13 +450,16 @@ TEST(QLPWriterRun, MissingArgumentsAndUncreatableFile) {
   FakeSource s(Entries{{"a", "b"}});
   s.OpenSource("x");
   std::string path = dir.File("o.pdb");
-  EXPECT_EQ(s.ExportToHandheld(nullptr, "n", nullptr), ql::kQLPMissingArgument);
-  EXPECT_EQ(s.ExportToHandheld(path.c_str(), nullptr, nullptr), ql::kQLPMissingArgument);
-  EXPECT_EQ(s.ExportToHandheld(path.c_str(), "", nullptr), ql::kQLPMissingArgument);
+  EXPECT_EQ(s.ExportToHandheld(nullptr, "n", nullptr), ql::HandheldResult::kMissingArgument);
+  EXPECT_EQ(s.ExportToHandheld(path.c_str(), nullptr, nullptr),
+            ql::HandheldResult::kMissingArgument);
+  EXPECT_EQ(s.ExportToHandheld(path.c_str(), "", nullptr), ql::HandheldResult::kMissingArgument);
   EXPECT_FALSE(std::filesystem::exists(path));
   std::string missingDir = dir.File("no/such/dir/o.pdb");
-  EXPECT_EQ(s.ExportToHandheld(missingDir.c_str(), "n", nullptr), ql::kQLPCannotCreate);
-  EXPECT_EQ(s.ExportToHandheld(dir.Path().c_str(), "n", nullptr), ql::kQLPCannotCreate);
+  EXPECT_EQ(s.ExportToHandheld(missingDir.c_str(), "n", nullptr),
+            ql::HandheldResult::kCannotCreate);
+  EXPECT_EQ(s.ExportToHandheld(dir.Path().c_str(), "n", nullptr),
+            ql::HandheldResult::kCannotCreate);
 }
 
 // A source that loses its book, or cannot give a subject, fails the run and
@@ -468,7 +471,7 @@ TEST(QLPWriterRun, FailingSourceLeavesNoCompleteLookingFile) {
     if (mode == 0) s.closeAtRecord = 1;
     if (mode == 1) s.failSubjectAt = 2;
     ExportRun run = Export(s, dir);
-    EXPECT_EQ(run.result, ql::kQLPSourceFailed) << "mode " << mode;
+    EXPECT_EQ(run.result, ql::HandheldResult::kSourceFailed) << "mode " << mode;
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),
@@ -479,7 +482,7 @@ TEST(QLPWriterRun, FailingSourceLeavesNoCompleteLookingFile) {
     FakeSource again(Entries{{"a", "one"}, {"b", "two"}, {"c", "three"}});
     again.closeAtRecord = 2;
     ExportRun second = Export(again, dir);
-    EXPECT_EQ(second.result, ql::kQLPSourceFailed);
+    EXPECT_EQ(second.result, ql::HandheldResult::kSourceFailed);
     EXPECT_EQ(second.file, "good file");
   }
 }
@@ -498,7 +501,7 @@ TEST(QLPWriterRun, FailedWriteGivesFourAndNoFile) {
   ExportRun run = Export(s, dir);
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(run.result, ql::kQLPWriteFailed);
+  EXPECT_EQ(run.result, ql::HandheldResult::kWriteFailed);
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                           std::filesystem::directory_iterator()),
@@ -529,7 +532,7 @@ TEST(QLPWriterRun, FailedWriteKeepsTheSystemsReason) {
       if (c.sizeLimit) limit.emplace(300);
       result = s.ExportToHandheld(c.path.c_str(), "Book", nullptr);
     }
-    EXPECT_EQ(result, ql::kQLPWriteFailed) << c.name;
+    EXPECT_EQ(result, ql::HandheldResult::kWriteFailed) << c.name;
     EXPECT_EQ(s.LastFailure().code, result) << c.name;
     EXPECT_EQ(s.LastFailure().error, c.error)
         << c.name << ": " << std::strerror(s.LastFailure().error);
@@ -544,9 +547,10 @@ TEST(QLPWriterRun, FailedWriteKeepsTheSystemsReason) {
   {
     qltest::FileSizeLimit limit(300);
     ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr),
-              ql::kQLPWriteFailed);
+              ql::HandheldResult::kWriteFailed);
   }
-  ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr), ql::kQLPOk);
+  ASSERT_EQ(s.ExportToHandheld(dir.File("good.pdb").c_str(), "Book", nullptr),
+            ql::HandheldResult::kOk);
   EXPECT_EQ(s.LastFailure().error, 0);
 }
 
@@ -560,7 +564,8 @@ TEST(QLPWriterRun, FullFileSystemSaysDiskFull) {
     FakeSource s(Entries{{"s", hhtest::Incompressible(size, 3, "s")}});
     s.OpenSource("book.ql");
     const std::string path = small.Path() + "/out.pdb";
-    EXPECT_EQ(s.ExportToHandheld(path.c_str(), "Book", nullptr), ql::kQLPWriteFailed) << size;
+    EXPECT_EQ(s.ExportToHandheld(path.c_str(), "Book", nullptr), ql::HandheldResult::kWriteFailed)
+        << size;
     EXPECT_EQ(ql::QLPResultText(s.LastFailure()), "writing the file failed: disk full") << size;
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(std::filesystem::is_empty(small.Path())) << "no temporary file left";
@@ -582,7 +587,7 @@ TEST(QLPWriterRun, BookBeyond512DataRecordsGivesSixteen) {
   }
   CountingProgress progress;
   ExportRun run = Export(s, dir, &progress);
-  EXPECT_EQ(run.result, ql::kQLPTooLarge);
+  EXPECT_EQ(run.result, ql::HandheldResult::kTooLarge);
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
   // The run stopped at the subject that no longer fits, well before the end.
   EXPECT_GT(progress.steps, 400);
@@ -611,7 +616,7 @@ TEST(QLPWriterRun, AllocationFailuresShowTheirMessageAndWriteNothing) {
     s.SetAllocationLimit(c.limit);
     RecordingMessages messages;
     ExportRun run = Export(s, dir, nullptr, &messages);
-    EXPECT_EQ(run.result, ql::kQLPNoMemory) << c.message;
+    EXPECT_EQ(run.result, ql::HandheldResult::kNoMemory) << c.message;
     EXPECT_EQ(messages.texts, std::vector<std::string>{c.message});
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
   }
@@ -625,7 +630,7 @@ TEST(QLPWriterRun, SameInputSameBytes) {
   FakeSource a(entries), b(entries);
   ExportRun first = Export(a, dir);
   ExportRun second = Export(b, dir);
-  ASSERT_EQ(first.result, ql::kQLPOk);
+  ASSERT_EQ(first.result, ql::HandheldResult::kOk);
   EXPECT_EQ(first.file, second.file);
 }
 

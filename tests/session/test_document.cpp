@@ -23,7 +23,7 @@ TEST(Document, OpenCloseAndFailureKeepPathTitleAndReasonTogether) {
   EXPECT_EQ(doc.WindowTitle(), "Untitled - Quillary");
 
   // A failed open marks nothing; the flow says why.
-  EXPECT_NE(doc.Open(dir.File("missing.ql"), ql::kOpenReadOnly, book), ql::kOpenOk);
+  EXPECT_NE(doc.Open(dir.File("missing.ql"), ql::kOpenReadOnly, book), ql::OpenResult::kOk);
   EXPECT_FALSE(doc.IsOpen());
   EXPECT_EQ(doc.RowCount(), 0);
   doc.MarkFailed("gone");
@@ -32,7 +32,7 @@ TEST(Document, OpenCloseAndFailureKeepPathTitleAndReasonTogether) {
 
   // The reader has the copy; the document knows the book by the name given.
   doc.History().Visit(7);
-  ASSERT_EQ(doc.Open(copy, ql::kOpenReadOnly, book), ql::kOpenOk);
+  ASSERT_EQ(doc.Open(copy, ql::kOpenReadOnly, book), ql::OpenResult::kOk);
   EXPECT_TRUE(doc.IsOpen());
   EXPECT_EQ(doc.Path(), book);
   EXPECT_EQ(doc.WindowTitle(), "Atlas.ql - Quillary");

@@ -130,7 +130,7 @@ TEST_F(PageFileTest, DamagedRecordsPageSaysSoInsteadOfItsText) {
     if (book.name != "record block zeroed") continue;
     path = dir.File("damaged.ql");
     qltest::WriteFileBytes(path, book.bytes);
-    ASSERT_EQ(doc.Reader().Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(doc.Reader().Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     ql::PageFile page;
     const int index = book.damaged.front();
     ASSERT_TRUE(page.Write(Renderer(index), reason)) << reason;

@@ -115,7 +115,7 @@ TEST_F(ShowRecordTest, PageNotWrittenIsToldOnceThenInTheStatusLine) {
        {FailCase{"document's page", false}, FailCase{"a page of its own", true}}) {
     SCOPED_TRACE(c.name);
     ql::Document fresh;
-    ASSERT_EQ(fresh.Open(path, ql::kOpenReadOnly, path), ql::kOpenOk);
+    ASSERT_EQ(fresh.Open(path, ql::kOpenReadOnly, path), ql::OpenResult::kOk);
     ql::PageFile own("blocked.htm");
     ql::PageFile& page = c.ownPage ? own : fresh.Page();
     Block(page);

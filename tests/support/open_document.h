@@ -18,7 +18,7 @@ class OpenDocumentTest : public testing::Test {
   void Open(const std::vector<Entry>& entries) {
     path = dir.File("book.ql");
     WriteFileBytes(path, BuildBookBytes(entries));
-    ASSERT_EQ(doc.Open(path, ql::kOpenReadWrite, path), ql::kOpenOk);
+    ASSERT_EQ(doc.Open(path, ql::kOpenReadWrite, path), ql::OpenResult::kOk);
     doc.SetInitialised(true);
   }
 

@@ -21,7 +21,7 @@ class WriterProcess {
   WriterProcess(const WriterProcess&) = delete;
   WriterProcess& operator=(const WriterProcess&) = delete;
 
-  // The child's Open result: ql::kOpenOk while it holds the book; kNoChild
+  // The child's Open result: ql::OpenResult::kOk while it holds the book; kNoChild
   // when there is no child.
   static constexpr ql::OpenResult kNoChild = static_cast<ql::OpenResult>(-100);
   ql::OpenResult OpenResult() const { return iOpenResult; }

@@ -809,7 +809,7 @@ void TestUi::findRunsBesideTheWindowAndEscStopsIt() {
   // The same hits, in the same order, as the plain walk, one after another
   // as Find Next goes on.
   ql::BookReader plain;
-  QCOMPARE(plain.Open(copy, ql::kOpenReadOnly), ql::kOpenOk);
+  QCOMPARE(plain.Open(copy, ql::kOpenReadOnly), ql::OpenResult::kOk);
   int record = 0, pos = -1;
   for (int step = 0; step < 7; ++step) {  // six hits, then none
     int expectRecord = record, expectPos = pos;

@@ -144,7 +144,7 @@ TEST_F(ImportTest, SortedTaggedImportShowsTheResultsAndOpensTheNewBook) {
 
   // The old book kept the bookmark made while it was open.
   ql::BookReader old;
-  ASSERT_EQ(old.Open(bookPath, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(old.Open(bookPath, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(old.GetBookmark(3).text, "banana");
 }
 

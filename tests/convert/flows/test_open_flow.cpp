@@ -126,7 +126,7 @@ TEST_F(OpenFlowTest, DecliningTheCopyOpensReadOnlyAndKeepsNoBookmarks) {
   doc.Reader().SetBookmark(1, 5, 0, 0, "apple");
   doc.Reader().Close();
   ql::BookReader again;
-  ASSERT_EQ(again.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+  ASSERT_EQ(again.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
   EXPECT_EQ(again.GetBookmark(1).textLength, 0);
 }
 
@@ -270,7 +270,7 @@ TEST_F(OpenFlowTest, BookAnotherQuillaryWritesOpensReadOnlyAndSaysSo) {
                  (c.initialised ? "" : " at start-up"));
     c.legacy ? WriteLegacy() : WriteBook();
     qltest::WriterProcess other(path);
-    ASSERT_EQ(other.OpenResult(), ql::kOpenOk);
+    ASSERT_EQ(other.OpenResult(), ql::OpenResult::kOk);
     const std::string before = qltest::ReadFileBytes(path);
     ql::Document second;
     second.SetInitialised(c.initialised);
@@ -326,7 +326,7 @@ class UpgradeTest : public OpenFlowTest {
   void WriteLegacyWithBookmarks() {
     WriteLegacy(entries);
     ql::BookReader reader;
-    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::kOpenOk);
+    ASSERT_EQ(reader.Open(path, ql::kOpenReadWrite), ql::OpenResult::kOk);
     reader.SetBookmark(1, 4, 1, 0, "beta");
     reader.SetBookmark(7, 5, 3, 0, "omega");
   }
@@ -367,7 +367,7 @@ TEST_F(UpgradeTest, AcceptedUpgradeReplacesTheBookAndKeepsItsBookmarks) {
   // The bookmarks are in the file, not only in memory.
   doc.Reader().Close();
   ql::BookReader again;
-  ASSERT_EQ(again.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(again.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(again.IsVersion2());
   const ql::BookmarkEntry first = again.GetBookmark(1);
   EXPECT_EQ(first.text, "beta");
@@ -400,7 +400,7 @@ TEST_F(UpgradeTest, BookReachedThroughALinkIsUpgradedWhereItIsAndKeepsTheLink) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(std::filesystem::read_symlink(link), "shelf/book.ql");
   ql::BookReader again;
-  ASSERT_EQ(again.Open(real, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(again.Open(real, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_TRUE(again.IsVersion2());
   EXPECT_EQ(ReadEntries(again), AsPairs(entries));
   EXPECT_EQ(again.GetBookmark(7).text, "omega");

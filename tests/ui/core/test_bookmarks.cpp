@@ -134,7 +134,7 @@ TEST_F(BookmarksTest, TableIsWrittenIntoTheBookOnSave) {
   EXPECT_NE(qltest::ReadFileBytes(path).find("Salt & pepper"), std::string::npos);
   doc.Reader().Close();
   ql::BookReader again;
-  ASSERT_EQ(again.Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+  ASSERT_EQ(again.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   EXPECT_EQ(again.GetBookmark(1).text, "Salt & pepper");
   EXPECT_EQ(again.GetBookmark(1).recordIndex, 2);
 }

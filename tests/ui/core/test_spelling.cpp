@@ -115,11 +115,11 @@ class SpellingTest : public testing::Test {
     suggester.reset();  // the old book's readers go first
     reader = std::make_unique<ql::BookReader>();
     qltest::WriteFileBytes(path, qltest::BuildBookBytes(book));
-    ASSERT_EQ(reader->Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+    ASSERT_EQ(reader->Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
     auto open = [this] {
       ++opened;
       auto r = std::make_unique<ql::BookReader>();
-      if (failOpen || r->Open(path, ql::kOpenReadOnly) != ql::kOpenOk) r.reset();
+      if (failOpen || r->Open(path, ql::kOpenReadOnly) != ql::OpenResult::kOk) r.reset();
       return r;
     };
     suggester = std::make_unique<SpellingSuggester>(
@@ -290,7 +290,7 @@ TEST_F(SpellingTest, CancelStopsTheScanAtOnce) {
   suggester = std::make_unique<SpellingSuggester>(
       [this] {
         auto r = std::make_unique<ql::BookReader>();
-        EXPECT_EQ(r->Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+        EXPECT_EQ(r->Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
         return r;
       },
       [&] {
@@ -326,7 +326,7 @@ TEST_F(SpellingTest, NewStartSupersedesTheOldScan) {
   suggester = std::make_unique<SpellingSuggester>(
       [this] {
         auto r = std::make_unique<ql::BookReader>();
-        EXPECT_EQ(r->Open(path, ql::kOpenReadOnly), ql::kOpenOk);
+        EXPECT_EQ(r->Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
         return r;
       },
       [&] {
