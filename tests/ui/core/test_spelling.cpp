@@ -126,7 +126,11 @@ class SpellingTest : public testing::Test {
         open, [this] { Updated(); }, SpellingSuggester::Options{quickBudget});
   }
 
-  virtual void Updated() {
+  // The scan thread calls Updated() on this fixture; it must be gone before
+  // the fixture starts to come apart.
+  void TearDown() override { suggester.reset(); }
+
+  void Updated() {
     std::lock_guard lock(mutex);
     ++updates;
     changed.notify_all();
