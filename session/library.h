@@ -101,8 +101,8 @@ class Library {
 
   // Each returns false when nothing changed (already there, not there, a
   // path with a TAB or a line end, kLibraryFolderLimit folders already).
-  // Paths are normalised first. A folder's
-  // books join, and a removed folder's books leave, at the next Rescan.
+  // Paths are normalised first. A folder's books join, and a removed
+  // folder's books leave, at the next Rescan.
   bool AddFolder(const std::string& dir);
   bool RemoveFolder(const std::string& dir);
   // A book added by name stays when its folder goes; one in the library
