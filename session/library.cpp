@@ -143,6 +143,13 @@ BookStatus ProbeBook(const std::string& path) {
       status.reason = OpenFailureReason(SystemOpenFailure(path, EISDIR));
       return status;
     }
+    if (!S_ISREG(st.st_mode)) {  // a FIFO or a device would hold the open up, or never end
+      OpenFailureInfo failure;
+      failure.kind = OpenFailureKind::kNotABook;
+      failure.path = path;
+      status.reason = OpenFailureReason(failure);
+      return status;
+    }
     status.size = static_cast<int64_t>(st.st_size);
     BookReader reader;
     if (reader.Open(path, kOpenReadOnly) != OpenResult::kOk) {

@@ -179,6 +179,7 @@ TEST(Library, ProbeTellsEachStateInTheWindowsWords) {
   WriteFileBytes(dir.File("text.ql"), "just some words, no book");
   WriteFileBytes(dir.File("locked.ql"), good);
   ::chmod(dir.File("locked.ql").c_str(), 0);
+  ASSERT_EQ(::mkfifo(dir.File("fifo.ql").c_str(), 0600), 0);
   struct Case {
     const char* name;
     ql::BookState state;
@@ -191,6 +192,7 @@ TEST(Library, ProbeTellsEachStateInTheWindowsWords) {
       {"newer.ql", ql::BookState::kFailed, 0, "(9001)"},
       {"text.ql", ql::BookState::kFailed, 0, "not a Quillary book"},
       {"", ql::BookState::kFailed, 0, "is a directory"},
+      {"fifo.ql", ql::BookState::kFailed, 0, "not a Quillary book"},
       {"locked.ql", ql::BookState::kFailed, 0, "Permission denied"},
   };
   for (const Case& c : cases) {
