@@ -209,6 +209,12 @@ class ImportRecord {
     const auto it = iBySource.find(source);
     return it == iBySource.end() ? std::string() : it->second;
   }
+  // What the source's files were when the book of that name was written
+  // from it (SourceStamp); "" for none.
+  std::string StampOf(const std::string& book) const {
+    const auto it = iByBook.find(book);
+    return it == iByBook.end() ? std::string() : it->second.stamp;
+  }
   // Whether a dictionary from source may write the book of that name: none
   // is there, or the one there was imported from source.
   bool MayWrite(const std::string& book, const std::string& source) const {
@@ -219,7 +225,8 @@ class ImportRecord {
 
   // Records the book just written from source; false with the reason when
   // the record cannot be saved.
-  bool Note(const std::string& book, const std::string& source, std::string& reason) {
+  bool Note(const std::string& book, const std::string& source, const std::string& stamp,
+            std::string& reason) {
     struct stat st {};
     if (::stat((iFolder + "/" + book).c_str(), &st) != 0) {
       reason = iFolder + "/" + book + ": " + SystemErrorText(errno);
@@ -227,12 +234,12 @@ class ImportRecord {
     }
     if (const std::string old = BookOf(source); !old.empty()) iByBook.erase(old);
     if (const auto it = iByBook.find(book); it != iByBook.end()) iBySource.erase(it->second.source);
-    iByBook[book] = {source, static_cast<int64_t>(st.st_size), MtimeNs(st)};
+    iByBook[book] = {source, static_cast<int64_t>(st.st_size), MtimeNs(st), stamp};
     iBySource[source] = book;
     std::string text = std::string(kImportRecordFormatLine) + "\n";
     for (const auto& [name, e] : iByBook)
       text += "imported\t" + e.source + "\t" + name + "\t" + std::to_string(e.size) + "\t" +
-              std::to_string(e.mtimeNs) + "\n";
+              std::to_string(e.mtimeNs) + "\t" + e.stamp + "\n";
     const std::string file = iFolder + "/" + kImportRecordName;
     AtomicFile out;
     if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
@@ -247,10 +254,11 @@ class ImportRecord {
   struct Entry {
     std::string source;
     int64_t size = 0, mtimeNs = 0;
+    std::string stamp;
   };
 
   void Take(std::string_view line) {
-    std::string_view f[6];
+    std::string_view f[7];
     size_t n = 0;
     for (size_t start = 0; n < std::size(f); ++n) {
       const size_t tab = line.find('\t', start);
@@ -262,10 +270,12 @@ class ImportRecord {
       start = tab + 1;
     }
     Entry e;
-    if (n != 5 || f[0] != "imported" || f[1].empty() || f[1][0] != '/' ||
+    if (n != 6 || f[0] != "imported" || f[1].empty() || f[1][0] != '/' ||
         f[1].find('\0') != std::string_view::npos || !IsBookName(f[2]) || !ParseInt(f[3], e.size) ||
-        !ParseInt(f[4], e.mtimeNs))
+        !ParseInt(f[4], e.mtimeNs) || f[5].size() != 16 ||
+        f[5].find_first_not_of("0123456789abcdef") != std::string_view::npos)
       return;
+    e.stamp = std::string(f[5]);
     const std::string book(f[2]);
     e.source = std::string(f[1]);
     struct stat st {};
@@ -401,9 +411,30 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool SourceIsNewer(const FoundDictionary& dictionary) {
+// The size and modification time of each of the dictionary's files, hashed:
+// a dictionary put back by an update changes it even when its files keep
+// an older time than its book.
+std::string SourceStamp(const FoundDictionary& dictionary) {
+  uint64_t h = 14695981039346656037u;
+  struct stat st {};
+  for (const std::string& f : dictionary.files) {
+    const bool there = ::stat(f.c_str(), &st) == 0;
+    const std::string part =
+        f +
+        (there ? "\t" + std::to_string(st.st_size) + "\t" + std::to_string(MtimeNs(st)) : "\t-") +
+        "\n";
+    for (const char c : part) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211u;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
+}
+
+// Whether the book is missing, or its source changed or is newer since.
+bool SourceChanged(const FoundDictionary& dictionary, const ImportRecord& record) {
   struct stat book {};
   if (::stat(dictionary.book.c_str(), &book) != 0) return true;
+  if (record.StampOf(BaseName(dictionary.book)) != SourceStamp(dictionary)) return true;
   struct stat st {};
   for (const std::string& f : dictionary.files)
     if (::stat(f.c_str(), &st) == 0 && Newer(st, book)) return true;
@@ -414,7 +445,8 @@ bool SourceIsNewer(const FoundDictionary& dictionary) {
 
 bool NeedsImport(const FoundDictionary& dictionary) {
   const ImportRecord record(FolderOf(dictionary.book));
-  return record.MayWrite(BaseName(dictionary.book), dictionary.source) && SourceIsNewer(dictionary);
+  return record.MayWrite(BaseName(dictionary.book), dictionary.source) &&
+         SourceChanged(dictionary, record);
 }
 
 std::string DictionaryOutcomeText(const DictionaryOutcome& outcome) {
@@ -449,7 +481,7 @@ std::vector<DictionaryOutcome> ImportDictionaries(const std::vector<FoundDiction
     } else if (!record.MayWrite(bookName, d.source)) {
       out.reason = d.book + ": a book of this name is there that was not imported from " +
                    d.source + "; it was left as it was";
-    } else if (!SourceIsNewer(d)) {
+    } else if (!SourceChanged(d, record)) {
       out.result = DictionaryResult::kCurrent;
     } else {
       std::error_code error;
@@ -461,10 +493,11 @@ std::vector<DictionaryOutcome> ImportDictionaries(const std::vector<FoundDiction
             FindImportFormat(d.kind == DictionaryKind::kDictd ? "dictd" : "stardict");
         BookImport import(*format);
         import.SetStop(run.stop);
+        const std::string stamp = SourceStamp(d);  // before reading: a change while it reads counts
         FinderHost host(run.progress, start);
         switch (RunBookImport(import, d.source, d.book, host)) {
           case ImportEnd::kWritten:
-            if (std::string reason; record.Note(bookName, d.source, reason))
+            if (std::string reason; record.Note(bookName, d.source, stamp, reason))
               out.result = DictionaryResult::kImported;
             else
               out.reason = d.book + " was written, but its import could not be recorded: " + reason;

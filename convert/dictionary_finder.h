@@ -39,12 +39,13 @@ struct FoundDictionary {
 // Which book in a books folder was imported from which dictionary, kept in
 // the folder as kImportRecordName (hidden, so no folder search takes it for
 // a book). UTF-8, one record a line, fields split by TAB:
-//   quillary-imported 1                              the first line
-//   imported<TAB>SOURCE<TAB>BOOK<TAB>SIZE<TAB>MTIME   BOOK a file name in the folder
-// SIZE and MTIME (nanoseconds) are the book's as it was written: a book
-// changed since, or one without a record, is the user's, and a dictionary
-// never replaces it. Reading is bounded and skips what it does not
-// understand.
+//   quillary-imported 1            the first line
+//   imported<TAB>SOURCE<TAB>BOOK<TAB>SIZE<TAB>MTIME<TAB>STAMP
+// BOOK is a file name in the folder; SIZE and MTIME (nanoseconds) are the
+// book's as it was written: a book changed since, or one without a record,
+// is the user's, and a dictionary never replaces it. STAMP (16 hex digits)
+// stands for the sizes and times of the source's files then. Reading is
+// bounded and skips what it does not understand.
 inline constexpr const char* kImportRecordName = ".imported";
 inline constexpr const char* kImportRecordFormatLine = "quillary-imported 1";
 
@@ -60,8 +61,9 @@ std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
                                               const std::string& booksFolder);
 
 // True when the dictionary's book does not exist yet, or is the one imported
-// from its source and any of its files is newer than the book. A book there
-// that was not imported from the source is never replaced: false.
+// from its source and that source's files changed since (in size or time)
+// or are newer than the book. A book there that was not imported from the
+// source is never replaced: false.
 bool NeedsImport(const FoundDictionary& dictionary);
 
 enum class DictionaryResult { kImported, kCurrent, kFailed, kStopped };

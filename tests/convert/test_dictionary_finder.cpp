@@ -116,14 +116,27 @@ TEST(DictionaryFinder, NeverReplacesABookItDidNotMake) {
          WriteFileBytes(file, record);
        },
        "wn-#.ql", R::kImported, 0},
-      {"its own wn.ql, the record damaged", true,
-       [](Tree& t, const ql::FoundDictionary& wn) {
-         WriteFileBytes(t.books + "/" + ql::kImportRecordName,
-                        std::string(ql::kImportRecordFormatLine) + "\nimported\t" + wn.source +
-                            "\twn.ql\t-1\t0\nimported\t" + wn.source + "\t../wn.ql\t0\t0\n" +
-                            std::string(70000, 'x'));
+      {"its own wn.ql, its record line damaged", true,
+       [](Tree& t, const auto&) {
+         // wn's own line, each copy spoilt in one way: none is taken.
+         const std::string file = t.books + "/" + ql::kImportRecordName;
+         const std::string record = qltest::ReadFileBytes(file);
+         const size_t start = record.find("\twn.ql\t");
+         const size_t from = record.rfind('\n', start) + 1, to = record.find('\n', start);
+         const std::string line = record.substr(from, to - from);
+         const std::string head = line.substr(0, line.size() - 16);
+         WriteFileBytes(file, std::string(ql::kImportRecordFormatLine) + "\n" + head +
+                                  std::string(16, 'z') + "\n" + head + "0\n" +
+                                  line.substr(0, line.rfind('\t')) + "\n" + line + "\tmore\n" +
+                                  std::string(70000, 'x') + "\n" + line);
        },
        "wn-#.ql", R::kImported, 0},
+      {"its own wn.ql, the source put back older", true,
+       [](Tree&, const ql::FoundDictionary& wn) {
+         const timespec older[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+         ASSERT_EQ(::utimensat(AT_FDCWD, wn.files[1].c_str(), older, 0), 0);
+       },
+       "wn.ql", R::kImported, 0},
       {"the user's wn.ql and suffixed name", false,
        [](Tree& t, const auto&) {
          WriteFileBytes(t.books + "/wn.ql", "mine");
