@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
   frame.SetInitialised();
   // The desktop files wait until the window is on its way to the screen.
   QTimer::singleShot(0, &RegisterBookType);
+  // The first start offers the dictionaries already on the computer, once the
+  // window is up.
+  QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
   if (!failed.isEmpty()) {
     // The window stays, without a book; the user learns why.
     QMessageBox::warning(
