@@ -10,6 +10,7 @@
 //   book<TAB>PATH<TAB>on|off<TAB>added|found|opened
 //   group<TAB>NAME                        a group (possibly empty)
 //   group<TAB>NAME<TAB>PATH               a book in the group
+//   removed<TAB>PATH                      a book in a folder the user took out
 // Reading takes what it can: a line it does not understand (a relative path,
 // a NUL byte, a line too long, a second record of one book) is skipped and
 // counted, and a file it cannot read gives an empty library with the reason.
@@ -92,11 +93,17 @@ class Library {
   // The book at path (normalised); null when it is not in the library.
   const LibraryBook* Find(const std::string& path) const;
 
-  // Each returns false when nothing changed (already there, not there).
+  // Each returns false when nothing changed (already there, not there, a
+  // path with a TAB or a line end). Paths are normalised first. A folder's
+  // books join, and a removed folder's books leave, at the next Rescan.
   bool AddFolder(const std::string& dir);
   bool RemoveFolder(const std::string& dir);
+  // A book added by name stays when its folder goes; one in the library
+  // already becomes added by name.
   bool AddBook(const std::string& path);
-  bool RemoveBook(const std::string& path);  // also from every group
+  // The book leaves every group too; one that a folder holds stays out when
+  // the folder is searched again, until it is added by name or opened.
+  bool RemoveBook(const std::string& path);
   // A book opened from the command line or the file manager joins, once.
   void AddOpened(const std::string& path);
   bool SetEnabled(const std::string& path, bool on);
@@ -123,10 +130,13 @@ class Library {
   Group* FindGroup(std::string_view name);
   const Group* FindGroup(std::string_view name) const;
   int IndexOf(const std::string& path) const;
+  void Drop(size_t index);
+  void ParseLine(std::string_view line);
 
   std::vector<LibraryBook> iBooks;
   std::vector<std::string> iFolders;
   std::vector<Group> iGroups;
+  std::vector<std::string> iRemoved;  // books of folders the user took out
   std::string iLoadFailure;
   int iSkipped = 0;
 };
