@@ -145,8 +145,7 @@ void LibraryWindow::MakeButtons() {
     return b;
   };
   QPushButton* addBook = button("Add &Book...", "libraryAddBook", [this] { OnAddBook(); });
-  QPushButton* addFolder =
-      button("Add &Folder...", "libraryAddFolder", [this] { OnAddFolder(); });
+  QPushButton* addFolder = button("Add &Folder...", "libraryAddFolder", [this] { OnAddFolder(); });
   iRemove = button("&Remove", "libraryRemove", [this] { RemoveSelected(); });
   iToggle = button("Switch &Off", "libraryToggle", [this] { ToggleSelected(); });
   iUp = button("Move &Up", "libraryUp", [this] { MoveSelected(-1); });
@@ -155,9 +154,8 @@ void LibraryWindow::MakeButtons() {
   iDeleteGroup = button("De&lete Group", "libraryDeleteGroup", [this] { DeleteChosenGroup(); });
   iPutIn = button("&Put in Group", "libraryPutIn", [this] { SetSelectedInGroup(true); });
   iTakeOut = button("&Take out of Group", "libraryTakeOut", [this] { SetSelectedInGroup(false); });
-  iRemoveFolder =
-      button("R&emove Folder", "libraryRemoveFolder", [this] { RemoveChosenFolder(); });
-  QPushButton* close = button("&Close", "libraryClose", [this] { close(); });
+  iRemoveFolder = button("R&emove Folder", "libraryRemoveFolder", [this] { RemoveChosenFolder(); });
+  QPushButton* closeButton = button("&Close", "libraryClose", [this] { close(); });
   iRemove->setToolTip(QStringLiteral("Take the selected books out of the library (Delete)"));
   iToggle->setToolTip(QStringLiteral("Switch the selected books off or on (Space)"));
   iUp->setToolTip(QStringLiteral("Move the book up (Alt+Up)"));
@@ -171,7 +169,8 @@ void LibraryWindow::MakeButtons() {
   foldersLabel->setBuddy(iFolders);
 
   auto* bookButtons = new QHBoxLayout;
-  for (QPushButton* b : {addBook, addFolder, iRemove, iToggle, iUp, iDown}) bookButtons->addWidget(b);
+  for (QPushButton* b : {addBook, addFolder, iRemove, iToggle, iUp, iDown})
+    bookButtons->addWidget(b);
   bookButtons->addStretch(1);
   auto* left = new QVBoxLayout;
   left->addWidget(booksLabel);
@@ -192,15 +191,15 @@ void LibraryWindow::MakeButtons() {
   right->addWidget(iFolders, 1);
   right->addWidget(iRemoveFolder, 0, Qt::AlignLeft);
   right->addStretch(0);
-  right->addWidget(close, 0, Qt::AlignRight);
+  right->addWidget(closeButton, 0, Qt::AlignRight);
 
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 3);
   layout->addLayout(right, 1);
   // Tab follows the table, its buttons, then the groups and the folders.
-  QWidget* order[] = {iTable, addBook, addFolder, iRemove, iToggle,        iUp,     iDown,
-                      iGroups, newGroup, iDeleteGroup, iPutIn, iTakeOut, iFolders, iRemoveFolder,
-                      close};
+  QWidget* order[] = {iTable, addBook,  addFolder, iRemove,       iToggle,
+                      iUp,    iDown,    iGroups,   newGroup,      iDeleteGroup,
+                      iPutIn, iTakeOut, iFolders,  iRemoveFolder, closeButton};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -261,7 +260,8 @@ std::string LibraryWindow::ChosenGroup() const {
 
 std::vector<int> LibraryWindow::SelectedRows() const {
   std::vector<int> rows;
-  for (const QModelIndex& index : iTable->selectionModel()->selectedRows()) rows.push_back(index.row());
+  for (const QModelIndex& index : iTable->selectionModel()->selectedRows())
+    rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   return rows;
 }
@@ -359,8 +359,9 @@ void LibraryWindow::Changed() {
   for (int row : SelectedRows()) selected.push_back(iModel->Rows()[static_cast<size_t>(row)].path);
   std::string reason;
   if (!iLibrary.Save(iFile, reason))
-    QMessageBox::warning(this, QStringLiteral("Library"),
-                         QStringLiteral("The library could not be saved: %1").arg(QString::fromStdString(reason)));
+    QMessageBox::warning(
+        this, QStringLiteral("Library"),
+        QStringLiteral("The library could not be saved: %1").arg(QString::fromStdString(reason)));
   RefreshGroups();
   RefreshFolders();
   Refresh();
@@ -400,9 +401,8 @@ void LibraryWindow::RemoveSelected() {
   Changed();
   if (iModel->rowCount() > 0) {
     const int row = std::min(next, iModel->rowCount() - 1);
-    iTable->selectionModel()->setCurrentIndex(iModel->index(row, 0),
-                                              QItemSelectionModel::ClearAndSelect |
-                                                  QItemSelectionModel::Rows);
+    iTable->selectionModel()->setCurrentIndex(
+        iModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
 }
 
@@ -438,7 +438,8 @@ void LibraryWindow::NewGroup(const QString& name) {
   {
     const QSignalBlocker blocker(iGroups);
     RefreshGroups();
-    const QList<QListWidgetItem*> items = iGroups->findItems(QString::fromStdString(group), Qt::MatchExactly);
+    const QList<QListWidgetItem*> items =
+        iGroups->findItems(QString::fromStdString(group), Qt::MatchExactly);
     if (!items.isEmpty()) iGroups->setCurrentItem(items.front());
   }
   Changed();

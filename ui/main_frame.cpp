@@ -126,12 +126,9 @@ struct MenuTitle {
   Menu menu;
   const char* text;
 };
-constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},
-                                  {Menu::kEdit, "&Edit"},
-                                  {Menu::kBookmarks, "&Bookmarks"},
-                                  {Menu::kView, "&View"},
-                                  {Menu::kLibrary, "&Library"},
-                                  {Menu::kHelp, "&Help"}};
+constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},           {Menu::kEdit, "&Edit"},
+                                  {Menu::kBookmarks, "&Bookmarks"}, {Menu::kView, "&View"},
+                                  {Menu::kLibrary, "&Library"},     {Menu::kHelp, "&Help"}};
 constexpr size_t kMenuCount = static_cast<size_t>(Menu::kWindow) + 1;
 
 // The manual: beside the build's programs, else where the install put it.
@@ -1141,8 +1138,8 @@ void CMainFrame::PollDictionaryImport() {
   iImportPoll->stop();
   iImport->Wait();
   std::string status, reason;
-  const bool saved = ql::FinishDictionaryImport(*iImport, iLibrary, iLibraryFile,
-                                                ql::BooksFolder(), status, reason);
+  const bool saved = ql::FinishDictionaryImport(*iImport, iLibrary, iLibraryFile, ql::BooksFolder(),
+                                                status, reason);
   iImport.reset();
   iStopImportAction->setEnabled(false);
   if (iLibraryWindow && iLibraryWindow->isVisible()) iLibraryWindow->Reload();

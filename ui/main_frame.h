@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "desktop.h"
-#include "document.h"
 #include "dictionary_finder.h"
+#include "document.h"
 #include "find.h"
 #include "fonts.h"
 #include "library.h"

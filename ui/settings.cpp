@@ -112,7 +112,8 @@ void Settings::SetGroup(std::string_view name) {
   if (name.empty() || name == ql::kAllBooks)
     settings.remove(kGroupKey);
   else
-    settings.setValue(kGroupKey, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    settings.setValue(kGroupKey,
+                      QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
 }
 
 }  // namespace qlui

@@ -9,7 +9,7 @@ namespace ql {
 
 namespace {
 
-std::string Dictionaries(size_t count) {
+std::string CountOfDictionaries(size_t count) {
   return count == 1 ? "1 dictionary" : std::to_string(count) + " dictionaries";
 }
 
@@ -19,14 +19,14 @@ std::string DictionaryOfferText(size_t count, size_t changed) {
   const size_t fresh = count - std::min(count, changed);
   std::string text;
   if (fresh > 0) {
-    text = Dictionaries(fresh) + (fresh == 1 ? " was" : " were") +
+    text = CountOfDictionaries(fresh) + (fresh == 1 ? " was" : " were") +
            " found on this computer that the library does not have yet";
     if (changed > 0)
       text += ", and " + std::to_string(changed) + (changed == 1 ? " has" : " have") +
               " changed since it was added";
     text += ".\n\nAdd them to the library? They are imported in the background.";
   } else {
-    text = Dictionaries(changed) + " on this computer" + (changed == 1 ? " has" : " have") +
+    text = CountOfDictionaries(changed) + " on this computer" + (changed == 1 ? " has" : " have") +
            " changed since it was added to the library.\n\nImport " +
            (changed == 1 ? "it" : "them") + " again? This runs in the background.";
   }
@@ -142,9 +142,9 @@ void DictionaryImportJob::Wait() {
 std::string DictionaryImportJob::StatusText() const {
   const Progress now = Now();
   if (iStop.load()) return "Stopping the import of dictionaries...";
-  return "Importing " + Dictionaries(now.total) + ": " + std::to_string(now.percent) + "% (" +
-         std::to_string(std::min(now.done + 1, now.total)) + " of " + std::to_string(now.total) +
-         ", " + now.current + "). Esc stops.";
+  return "Importing " + CountOfDictionaries(now.total) + ": " + std::to_string(now.percent) +
+         "% (" + std::to_string(std::min(now.done + 1, now.total)) + " of " +
+         std::to_string(now.total) + ", " + now.current + "). Esc stops.";
 }
 
 bool FinishDictionaryImport(const DictionaryImportJob& job, Library& library,
@@ -175,10 +175,11 @@ bool FinishDictionaryImport(const DictionaryImportJob& job, Library& library,
     const std::string& book = job.Dictionaries()[i].book;
     if (!library.Find(book)) library.AddBook(book);
   }
-  status = Dictionaries(imported) + (imported == 1 ? " was" : " were") + " added to the library";
+  status =
+      CountOfDictionaries(imported) + (imported == 1 ? " was" : " were") + " added to the library";
   if (failed > 0)
     status += "; " + std::to_string(failed) + " could not be imported (" + firstFailure + ")";
-  if (stopped > 0) status += "; the import was stopped before " + Dictionaries(stopped);
+  if (stopped > 0) status += "; the import was stopped before " + CountOfDictionaries(stopped);
   status += ".";
   return library.Save(libraryFile, reason);
 }

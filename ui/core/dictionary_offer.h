@@ -47,9 +47,9 @@ class DictionaryImportJob {
   DictionaryImportJob& operator=(const DictionaryImportJob&) = delete;
 
   struct Progress {
-    size_t done = 0;   // dictionaries finished
-    size_t total = 0;  // dictionaries to import
-    int percent = 0;   // of the whole run
+    size_t done = 0;      // dictionaries finished
+    size_t total = 0;     // dictionaries to import
+    int percent = 0;      // of the whole run
     std::string current;  // the name of the one being imported
   };
   Progress Now() const;

@@ -51,8 +51,7 @@ std::vector<LibraryRow> MakeLibraryRows(const std::vector<LibraryBook>& books,
     row.title = status && !status->title.empty()
                     ? status->title
                     : std::filesystem::path(book.path).filename().string();
-    if (status && status->state == BookState::kOpen)
-      row.subjects = GroupedCount(status->subjects);
+    if (status && status->state == BookState::kOpen) row.subjects = GroupedCount(status->subjects);
     if (status && status->state != BookState::kUnknown && status->size > 0)
       row.size = ReadableSize(status->size);
     if (!book.enabled) {

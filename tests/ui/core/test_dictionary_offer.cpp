@@ -26,8 +26,10 @@ TEST(DictionaryOffer, TheQuestionCountsNewAndChangedDictionaries) {
        "Add them"},
       {2, 0, "2 dictionaries were found on this computer that the library does not have yet.",
        "Add them"},
-      {3, 1, "2 dictionaries were found on this computer that the library does not have yet, "
-             "and 1 has changed since it was added.", "Add them"},
+      {3, 1,
+       "2 dictionaries were found on this computer that the library does not have yet, "
+       "and 1 has changed since it was added.",
+       "Add them"},
       {1, 1, "1 dictionary on this computer has changed since it was added", "Import it again?"},
       {2, 2, "2 dictionaries on this computer have changed since", "Import them again?"},
   };
@@ -61,8 +63,8 @@ class DictionaryOfferTest : public ::testing::Test {
     EXPECT_TRUE(job.Finished());
     EXPECT_EQ(job.Now().percent, 100);
     std::string status, reason;
-    EXPECT_TRUE(ql::FinishDictionaryImport(job, iLibrary, ql::LibraryFilePath(),
-                                           ql::BooksFolder(), status, reason))
+    EXPECT_TRUE(ql::FinishDictionaryImport(job, iLibrary, ql::LibraryFilePath(), ql::BooksFolder(),
+                                           status, reason))
         << reason;
     return status;
   }
@@ -124,8 +126,9 @@ TEST_F(DictionaryOfferTest, AFailingDictionaryNeverStopsTheOthers) {
   std::vector<ql::FoundDictionary> wanted = Offer(ql::Answer::kYes);
   ASSERT_EQ(wanted.size(), 3u);
   const std::string status = ImportAll(std::move(wanted));
-  EXPECT_TRUE(status.starts_with("2 dictionaries were added to the library; 1 could not be "
-                                 "imported ("))
+  EXPECT_TRUE(
+      status.starts_with("2 dictionaries were added to the library; 1 could not be "
+                         "imported ("))
       << status;
   EXPECT_EQ(iLibrary.BooksOf(ql::kAllBooks).size(), 2u);
 }

@@ -15,25 +15,33 @@ TEST(LibraryRows, SizesAndCountsReadAsPeopleWriteThem) {
   const struct {
     int64_t bytes;
     const char* text;
-  } sizes[] = {{-5, "0 bytes"},          {0, "0 bytes"},           {1, "1 byte"},
-               {1023, "1023 bytes"},     {1024, "1.0 KB"},         {1536, "1.5 KB"},
-               {10188, "9.9 KB"},        {10189, "10 KB"},         {1048575, "1.0 MB"},
-               {1048576, "1.0 MB"},      {734003200, "700 MB"},    {int64_t{5} << 30, "5.0 GB"},
+  } sizes[] = {{-5, "0 bytes"},
+               {0, "0 bytes"},
+               {1, "1 byte"},
+               {1023, "1023 bytes"},
+               {1024, "1.0 KB"},
+               {1536, "1.5 KB"},
+               {10188, "9.9 KB"},
+               {10189, "10 KB"},
+               {1048575, "1.0 MB"},
+               {1048576, "1.0 MB"},
+               {734003200, "700 MB"},
+               {int64_t{5} << 30, "5.0 GB"},
                {int64_t{3} << 50, "3072 TB"}};
   for (const auto& c : sizes) EXPECT_EQ(ql::ReadableSize(c.bytes), c.text) << c.bytes;
   const struct {
     int64_t count;
     const char* text;
-  } counts[] = {{-3, "0"},        {0, "0"},           {999, "999"},
-                {1000, "1,000"},  {65536, "65,536"},  {1234567, "1,234,567"}};
+  } counts[] = {{-3, "0"},       {0, "0"},          {999, "999"},
+                {1000, "1,000"}, {65536, "65,536"}, {1234567, "1,234,567"}};
   for (const auto& c : counts) EXPECT_EQ(ql::GroupedCount(c.count), c.text) << c.count;
 }
 
 TEST(LibraryRows, EachBookShowsWhatItsProbeFound) {
   using ql::BookState;
-  const std::vector<ql::LibraryBook> books = {
-      {"/b/open.ql", true},    {"/b/broken.ql", true}, {"/b/off.ql", false},
-      {"/b/waiting.ql", true}, {"/b/bare.ql", true},   {"/b/unknown.ql", true}};
+  const std::vector<ql::LibraryBook> books = {{"/b/open.ql", true}, {"/b/broken.ql", true},
+                                              {"/b/off.ql", false}, {"/b/waiting.ql", true},
+                                              {"/b/bare.ql", true}, {"/b/unknown.ql", true}};
   const std::map<std::string, ql::BookStatus> probed = {
       {"/b/open.ql", {"open.ql", 12000, 2048, BookState::kOpen, ""}},
       {"/b/broken.ql", {"broken.ql", 0, 10, BookState::kFailed, "The book is damaged."}},
@@ -122,7 +130,8 @@ TEST_F(LibraryActionsTest, SpaceAndGroupCommandsChangeTheSelectedBooks) {
   EXPECT_FALSE(ql::ToggleSelected(iLibrary, {7}));
 
   EXPECT_TRUE(ql::SetSelectedInGroup(iLibrary, {1, 3}, "Travel", true));
-  EXPECT_EQ(iLibrary.BooksOf("Travel"), (std::vector<std::string>{iPaths[0], iPaths[1], iPaths[3]}));
+  EXPECT_EQ(iLibrary.BooksOf("Travel"),
+            (std::vector<std::string>{iPaths[0], iPaths[1], iPaths[3]}));
   EXPECT_FALSE(ql::SetSelectedInGroup(iLibrary, {1, 3}, "Travel", true));
   EXPECT_TRUE(ql::SetSelectedInGroup(iLibrary, {0, 2}, "Travel", false));
   EXPECT_EQ(iLibrary.BooksOf("Travel"), (std::vector<std::string>{iPaths[1], iPaths[3]}));
