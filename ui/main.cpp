@@ -70,14 +70,14 @@ int main(int argc, char** argv) {
   frame.SetInitialised();
   // The desktop files wait until the window is on its way to the screen.
   QTimer::singleShot(0, &RegisterBookType);
-  // The first start offers the dictionaries already on the computer, once the
-  // window is up.
-  QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
   if (!failed.isEmpty()) {
     // The window stays, without a book; the user learns why.
     QMessageBox::warning(
         &frame, QStringLiteral("Quillary"),
         QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.LastFailure())));
   }
+  // The first start offers the dictionaries already on the computer, once the
+  // window is up (and after any message about the book).
+  QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
   return QApplication::exec();
 }

@@ -1076,8 +1076,15 @@ void CMainFrame::ShowLibrary() {
     connect(iLibraryWindow, &LibraryWindow::libraryChanged, this, &CMainFrame::LibraryChanged);
   } else if (iLibraryWindow->isHidden()) {
     // The books may have changed on disk while the window was closed.
+    const auto paths = [this] {
+      std::vector<std::string> out;
+      for (const ql::LibraryBook& book : iLibrary.Books()) out.push_back(book.path);
+      return out;
+    };
+    const std::vector<std::string> before = paths();
     iLibrary.Rescan();
     iLibraryWindow->Reload();
+    if (paths() != before) LibraryChanged();
   }
   iLibraryWindow->show();
   iLibraryWindow->raise();

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -35,8 +36,7 @@ class TestLibraryWindow : public QObject {
  private slots:
   void init();
   void cleanup();
-  void statesFillInAndAFailedBookSaysWhy();
-  void everyControlIsReachedByTabAndNamed();
+  void statesFillInAndEveryControlIsReachedByTab();
   void keysChangeTheBooksAndEachChangeIsSaved();
   void groupsReachTheDropDownBesideTheLookupLine();
   void findDictionariesImportsInTheBackground();
@@ -44,7 +44,8 @@ class TestLibraryWindow : public QObject {
  private:
   QAction* MenuItem(const QString& menu, const QString& text) const;
   qlui::LibraryWindow* OpenLibrary();
-  QStringList Column(int column) const;
+  // A column's cells, joined by '|'.
+  QString Column(int column) const;
   ql::Library Saved() const { return ql::Library::Load(ql::LibraryFilePath()); }
 
   std::unique_ptr<qltest::TempDir> iDir;
@@ -98,33 +99,24 @@ qlui::LibraryWindow* TestLibraryWindow::OpenLibrary() {
   return window;
 }
 
-QStringList TestLibraryWindow::Column(int column) const {
+QString TestLibraryWindow::Column(int column) const {
   QStringList cells;
   const QAbstractItemModel* model = iFrame->LibraryView()->Model();
   for (int row = 0; row < model->rowCount(); ++row)
     cells << model->data(model->index(row, column)).toString();
-  return cells;
+  return cells.join(QLatin1Char('|'));
 }
 
-void TestLibraryWindow::statesFillInAndAFailedBookSaysWhy() {
+void TestLibraryWindow::statesFillInAndEveryControlIsReachedByTab() {
   qlui::LibraryWindow* window = OpenLibrary();
   QVERIFY(window);
-  QCOMPARE(Column(0), (QStringList{QStringLiteral("apples.ql"), QStringLiteral("broken.ql"),
-                                   QStringLiteral("cheeses.ql")}));
-  QCOMPARE(Column(1), (QStringList{QStringLiteral("2"), QString(), QStringLiteral("1")}));
-  const QStringList states = Column(3);
-  QCOMPARE(states[0], QStringLiteral("Open"));
-  QVERIFY2(states[1].startsWith(QStringLiteral("Failed: ")) && states[1].size() > 10,
-           qPrintable(states[1]));
-  QCOMPARE(states[2], QStringLiteral("Open"));
-  QVERIFY(!Column(2)[0].isEmpty());
-  QCOMPARE(window->Model()->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
-           QStringLiteral("State"));
-}
-
-void TestLibraryWindow::everyControlIsReachedByTabAndNamed() {
-  qlui::LibraryWindow* window = OpenLibrary();
-  QVERIFY(window);
+  QCOMPARE(Column(0), QStringLiteral("apples.ql|broken.ql|cheeses.ql"));
+  QCOMPARE(Column(1), QStringLiteral("2||1"));
+  // The reason is the one an open failure tells.
+  QVERIFY2(QRegularExpression(QStringLiteral("^Open\\|Failed: .{4,}\\|Open$"))
+               .match(Column(3))
+               .hasMatch(),
+           qPrintable(Column(3)));
   QCOMPARE(QApplication::focusWidget(), window->Table());
   QSet<QWidget*> reached;
   for (int i = 0; i < 40 && !reached.contains(QApplication::focusWidget()); ++i) {
@@ -133,7 +125,7 @@ void TestLibraryWindow::everyControlIsReachedByTabAndNamed() {
   }
   QList<QWidget*> controls = {window->Table(), window->GroupList(), window->FolderList()};
   for (QPushButton* button : window->findChildren<QPushButton*>()) controls << button;
-  QVERIFY(controls.size() >= 14);
+  QCOMPARE(controls.size(), 15);
   for (QWidget* control : controls) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
     QVERIFY(iface);
@@ -154,7 +146,7 @@ void TestLibraryWindow::keysChangeTheBooksAndEachChangeIsSaved() {
   QTableView* table = window->Table();
   table->selectRow(0);
   QTest::keyClick(table, Qt::Key_Space);
-  QCOMPARE(Column(3)[0], QStringLiteral("Off"));
+  QVERIFY(Column(3).startsWith(QStringLiteral("Off|")));
   QVERIFY(!Saved().Find(iBooks[0])->enabled);
   QCOMPARE(changed.count(), 1);
   QTest::keyClick(table, Qt::Key_Space);
@@ -170,7 +162,7 @@ void TestLibraryWindow::keysChangeTheBooksAndEachChangeIsSaved() {
 
   // Delete takes it out, and it stays out when the folder is searched again.
   QTest::keyClick(table, Qt::Key_Delete);
-  QCOMPARE(Column(0), (QStringList{QStringLiteral("broken.ql"), QStringLiteral("cheeses.ql")}));
+  QCOMPARE(Column(0), QStringLiteral("broken.ql|cheeses.ql"));
   ql::Library saved = Saved();
   saved.Rescan();
   QVERIFY(!saved.Find(iBooks[0]));
@@ -220,11 +212,8 @@ void TestLibraryWindow::groupsReachTheDropDownBesideTheLookupLine() {
 void TestLibraryWindow::findDictionariesImportsInTheBackground() {
   const std::string dictd = iDir->File("dictd");
   std::filesystem::create_directories(dictd);
-  std::vector<qltest::DictItem> words;
-  for (int i = 0; i < 3000; ++i)
-    words.push_back({"word" + std::to_string(100000 + i), "Text of word " + std::to_string(i)});
-  qltest::WriteDictd(dictd + "/big", words);
-  qltest::WriteDictd(dictd + "/small", {{"one", "The first."}});
+  qltest::WriteDictd(dictd + "/one", {{"one", "The first."}});
+  qltest::WriteDictd(dictd + "/two", {{"two", "The second."}});
   ql::DictionaryRoots roots;
   roots.dictd = {dictd};
   iFrame->SetDictionaryRoots(roots);
@@ -247,8 +236,7 @@ void TestLibraryWindow::findDictionariesImportsInTheBackground() {
   QCOMPARE(iFrame->statusBar()->currentMessage(),
            QStringLiteral("2 dictionaries were added to the library."));
   QVERIFY(!MenuItem(QStringLiteral("&Library"), QStringLiteral("&Stop Importing"))->isEnabled());
-  const ql::Library saved = Saved();
-  QCOMPARE(saved.Books().size(), size_t{5});
+  QCOMPARE(Saved().Books().size(), size_t{5});
   QCOMPARE(iFrame->Library().Books().size(), size_t{5});
 }
 

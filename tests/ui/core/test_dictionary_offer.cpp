@@ -133,28 +133,6 @@ TEST_F(DictionaryOfferTest, AFailingDictionaryNeverStopsTheOthers) {
   EXPECT_EQ(iLibrary.BooksOf(ql::kAllBooks).size(), 2u);
 }
 
-TEST_F(DictionaryOfferTest, AStoppedImportKeepsWhatWasDone) {
-  std::vector<ql::FoundDictionary> wanted = Offer(ql::Answer::kYes);
-  ASSERT_EQ(wanted.size(), 2u);
-  ql::DictionaryImportJob job(std::move(wanted));
-  job.Stop();
-  EXPECT_EQ(job.StatusText(), "Stopping the import of dictionaries...");
-  job.Wait();
-  ASSERT_EQ(job.Outcomes().size(), 2u);
-  size_t done = 0;
-  for (const ql::DictionaryOutcome& outcome : job.Outcomes()) {
-    EXPECT_TRUE(outcome.result == ql::DictionaryResult::kImported ||
-                outcome.result == ql::DictionaryResult::kStopped)
-        << ql::DictionaryOutcomeText(outcome);
-    if (outcome.result == ql::DictionaryResult::kImported) ++done;
-  }
-  std::string status, reason;
-  ASSERT_TRUE(ql::FinishDictionaryImport(job, iLibrary, ql::LibraryFilePath(), ql::BooksFolder(),
-                                         status, reason));
-  EXPECT_EQ(iLibrary.Books().size(), done);
-  EXPECT_EQ(status.find("stopped") != std::string::npos, done < 2) << status;
-}
-
 TEST_F(DictionaryOfferTest, TheFirstStartIsTheOneWithoutALibraryFile) {
   const std::string file = ql::LibraryFilePath();
   fs::create_directories(ql::BooksFolder());
