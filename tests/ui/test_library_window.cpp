@@ -29,6 +29,7 @@
 #include "main_frame.h"
 #include "qt_text.h"
 #include "settings.h"
+#include "test_helpers.h"
 
 class TestLibraryWindow : public QObject {
   Q_OBJECT
@@ -40,12 +41,15 @@ class TestLibraryWindow : public QObject {
   void keysChangeTheBooksAndEachChangeIsSaved();
   void groupsReachTheDropDownBesideTheLookupLine();
   void findDictionariesImportsInTheBackground();
+  void escStopsTheImport();
 
  private:
   QAction* MenuItem(const QString& menu, const QString& text) const;
   qlui::LibraryWindow* OpenLibrary();
   // A column's cells, joined by '|'.
   QString Column(int column) const;
+  // Sets Find Dictionaries to look in dictd and answers its question Yes.
+  void FindDictionariesIn(const std::string& dictd, QString& asked);
   ql::Library Saved() const { return ql::Library::Load(ql::LibraryFilePath()); }
 
   std::unique_ptr<qltest::TempDir> iDir;
@@ -209,15 +213,10 @@ void TestLibraryWindow::groupsReachTheDropDownBesideTheLookupLine() {
   QVERIFY(Saved().GroupNames() == std::vector<std::string>{ql::kAllBooks});
 }
 
-void TestLibraryWindow::findDictionariesImportsInTheBackground() {
-  const std::string dictd = iDir->File("dictd");
-  std::filesystem::create_directories(dictd);
-  qltest::WriteDictd(dictd + "/one", {{"one", "The first."}});
-  qltest::WriteDictd(dictd + "/two", {{"two", "The second."}});
+void TestLibraryWindow::FindDictionariesIn(const std::string& dictd, QString& asked) {
   ql::DictionaryRoots roots;
   roots.dictd = {dictd};
   iFrame->SetDictionaryRoots(roots);
-  QString asked;
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
@@ -228,6 +227,15 @@ void TestLibraryWindow::findDictionariesImportsInTheBackground() {
       box->reject();
   });
   MenuItem(QStringLiteral("&Library"), QStringLiteral("Find &Dictionaries..."))->trigger();
+}
+
+void TestLibraryWindow::findDictionariesImportsInTheBackground() {
+  const std::string dictd = iDir->File("dictd");
+  std::filesystem::create_directories(dictd);
+  qltest::WriteDictd(dictd + "/one", {{"one", "The first."}});
+  qltest::WriteDictd(dictd + "/two", {{"two", "The second."}});
+  QString asked;
+  FindDictionariesIn(dictd, asked);
   QVERIFY2(asked.startsWith(QStringLiteral("2 dictionaries were found")), qPrintable(asked));
   QVERIFY(iFrame->DictionaryImport());
   QVERIFY(MenuItem(QStringLiteral("&Library"), QStringLiteral("&Stop Importing"))->isEnabled());
@@ -238,6 +246,29 @@ void TestLibraryWindow::findDictionariesImportsInTheBackground() {
   QVERIFY(!MenuItem(QStringLiteral("&Library"), QStringLiteral("&Stop Importing"))->isEnabled());
   QCOMPARE(Saved().Books().size(), size_t{5});
   QCOMPARE(iFrame->Library().Books().size(), size_t{5});
+}
+
+void TestLibraryWindow::escStopsTheImport() {
+  // A dictionary big enough to be importing still when Esc comes.
+  const std::string dictd = iDir->File("dictd");
+  std::filesystem::create_directories(dictd);
+  std::vector<qltest::DictItem> words;
+  for (int i = 0; i < 100000; ++i)
+    words.push_back({"w" + std::to_string(1000000 + i), "The text of a word."});
+  qltest::WriteDictd(dictd + "/big", words);
+  QString asked;
+  FindDictionariesIn(dictd, asked);
+  QVERIFY(iFrame->DictionaryImport());
+  QTest::keyClick(iFrame->LookupLine(), Qt::Key_Escape);
+  QCOMPARE(iFrame->statusBar()->currentMessage(),
+           QStringLiteral("Stopping the import of dictionaries..."));
+  QTRY_VERIFY_WITH_TIMEOUT(!iFrame->DictionaryImport(), 30000);
+  QVERIFY2(iFrame->statusBar()->currentMessage().contains(QStringLiteral("stopped")),
+           qPrintable(iFrame->statusBar()->currentMessage()));
+  // Nothing half-written is left, and the library is as it was.
+  QCOMPARE(qltest::DirectoryNames(ql::BooksFolder()),
+           (std::vector<std::string>{"apples.ql", "broken.ql", "cheeses.ql"}));
+  QCOMPARE(Saved().Books().size(), size_t{3});
 }
 
 int main(int argc, char** argv) {
