@@ -91,6 +91,22 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
   return QLatin1String(kNames[section]);
 }
 
+Qt::ItemFlags LibraryModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.column() == kTitle && !iInGroup.empty())
+    flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+bool LibraryModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || index.column() != kTitle || iInGroup.empty() ||
+      index.row() < 0 || static_cast<size_t>(index.row()) >= iRows.size())
+    return false;
+  // The window changes the library, which sets the rows again.
+  emit inGroupClicked(index.row(), value.toInt() == Qt::Checked);
+  return true;
+}
+
 LibraryWindow::LibraryWindow(ql::Library& library, std::string libraryFile, QWidget* parent)
     : QWidget(parent, Qt::Window),
       iLibrary(library),
@@ -116,12 +132,16 @@ LibraryWindow::LibraryWindow(ql::Library& library, std::string libraryFile, QWid
   iTable->installEventFilter(this);
   iGroups->setObjectName(QStringLiteral("libraryGroups"));
   iGroups->setAccessibleName(QStringLiteral("Groups"));
+  iGroups->setMinimumWidth(250);
   iFolders->setObjectName(QStringLiteral("libraryFolders"));
   iFolders->setAccessibleName(QStringLiteral("Folders"));
   MakeButtons();
   connect(iTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { UpdateButtons(); });
   connect(iGroups, &QListWidget::currentRowChanged, this, [this] { Refresh(); });
+  connect(iModel, &LibraryModel::inGroupClicked, this, [this](int row, bool in) {
+    if (ql::SetSelectedInGroup(iLibrary, {row}, ChosenGroup(), in)) Changed();
+  });
   connect(iFolders, &QListWidget::currentRowChanged, this, [this] { UpdateButtons(); });
   iProbePoll.setInterval(kProbePollMs);
   connect(&iProbePoll, &QTimer::timeout, this, &LibraryWindow::PollProbes);

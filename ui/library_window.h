@@ -36,6 +36,12 @@ class LibraryModel final : public QAbstractTableModel {
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+ signals:
+  // The title's check box was clicked: the book goes in or out of the group.
+  void inGroupClicked(int row, bool in);
 
  private:
   std::vector<ql::LibraryRow> iRows;

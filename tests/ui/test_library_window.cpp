@@ -192,6 +192,9 @@ void TestLibraryWindow::groupsReachTheDropDownBesideTheLookupLine() {
   QCOMPARE(Saved().BooksOf("Food"), (std::vector<std::string>{iBooks[2]}));
   QCOMPARE(window->Model()->data(window->Model()->index(2, 0), Qt::CheckStateRole).toInt(),
            static_cast<int>(Qt::Checked));
+  // Its check box does the same.
+  QVERIFY(window->Model()->setData(window->Model()->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+  QCOMPARE(Saved().BooksOf("Food"), (std::vector<std::string>{iBooks[0], iBooks[2]}));
 
   // Choosing it beside the lookup line is told and remembered.
   QSignalSpy chosen(iFrame.get(), &qlui::CMainFrame::groupChanged);
