@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -168,8 +169,16 @@ class FinderHost final : public ImportHost {
 
 DictionaryRoots DictionaryRoots::FromEnvironment() {
   DictionaryRoots roots;
-  roots.dictd = {"/usr/share/dictd"};
-  roots.stardict = {"/usr/share/stardict/dic"};
+  const char* dirs = std::getenv("XDG_DATA_DIRS");
+  std::string_view rest = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string dir(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (dir.empty() || dir[0] != '/') continue;  // only absolute folders count
+    roots.dictd.push_back(dir + "/dictd");
+    roots.stardict.push_back(dir + "/stardict/dic");
+  }
   if (const std::string home = HomeDirectory(); !home.empty())
     roots.stardict.push_back(home + "/.stardict/dic");
   roots.stardict.push_back(UserDataDirectory() + "/stardict/dic");

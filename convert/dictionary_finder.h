@@ -20,8 +20,9 @@ namespace ql {
 struct DictionaryRoots {
   std::vector<std::string> dictd;
   std::vector<std::string> stardict;
-  // /usr/share/dictd; /usr/share/stardict/dic, ~/.stardict/dic and
-  // $XDG_DATA_HOME/stardict/dic.
+  // dictd and stardict/dic in each of the system's data folders
+  // ($XDG_DATA_DIRS, else /usr/local/share and /usr/share), then
+  // ~/.stardict/dic and $XDG_DATA_HOME/stardict/dic.
   static DictionaryRoots FromEnvironment();
 };
 
