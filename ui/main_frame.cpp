@@ -39,6 +39,7 @@
 #include "bookmarks.h"
 #include "dialogs.h"
 #include "export_flow.h"
+#include "history_dialog.h"
 #include "install_aide.h"
 #include "links.h"
 #include "lock_keys.h"
@@ -184,7 +185,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   CreateToolBars();
   CreateStatusBar();
   CreateTray();
-  UpdateHistoryActions();
+  LoadLastingHistory();
   setAcceptDrops(true);
 
   // The start values: Arial at Medium and 100% for the list and the page
@@ -301,6 +302,15 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
        .toolGroup = 1,
        .run = [this] { GoForward(); },
        .keep = &iForwardAction},
+      {.menu = Menu::kView,
+       .text = "&History...",
+       .keys = {Qt::CTRL | Qt::Key_H},
+       .tip = "List the records shown, newest first",
+       .run = [this] { OnHistory(); }},
+      {.menu = Menu::kView,
+       .text = "Clear History",
+       .tip = "Forget the records shown",
+       .run = [this] { ClearHistory(); }},
       {.menu = Menu::kView},
       {.menu = Menu::kView,
        .text = "Zoom &In",
@@ -509,27 +519,83 @@ void CMainFrame::UpdateLockIndicators() {
 }
 
 void CMainFrame::GoBack() {
-  Retrace(iDoc.History().Back());
+  if (const std::optional<ql::HistoryEntry> step = iDoc.History().Back()) GoToStep(*step, true);
+  UpdateHistoryActions();
 }
 
 void CMainFrame::GoForward() {
-  Retrace(iDoc.History().Forward());
+  if (const std::optional<ql::HistoryEntry> step = iDoc.History().Forward()) GoToStep(*step, true);
+  UpdateHistoryActions();
 }
 
-void CMainFrame::Retrace(std::optional<int> index) {
-  if (index && iDoc.IsOpen() && *index < iDoc.RowCount()) {
-    iRetracing = true;
-    iLookupStepOpen = false;
-    ShowRecord(*index, -1, -1, false);
-    SelectRow(*index);
-    iRetracing = false;
+void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
+  iRetracing = retrace;
+  iLookupStepOpen = false;
+  if (step.path.empty()) {
+    // A lookup over the group: the lookup line looks it up again.
+    iLookup->LookUp(ToQString(step.subject));
+  } else if (iDoc.IsOpen() && iDoc.Path() == step.path) {
+    ShowSubject(step.subject);
+  } else if (OpenBook(PathToQString(step.path))) {
+    ShowSubject(step.subject);
   }
+  iRetracing = false;
+  iLookupStepOpen = false;
+  UpdateHistoryActions();
+}
+
+void CMainFrame::ShowSubject(const std::string& subject) {
+  const int index = iDoc.Reader().FindSubject(ql::MatchWhole, subject);
+  if (index < 0) {
+    statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
+                                 .arg(ToQString(subject), PathToQString(iDoc.Title())));
+    return;
+  }
+  ShowRecord(index, -1, -1, false);
+  SelectRow(index);
+}
+
+void CMainFrame::LoadLastingHistory() {
+  iLasting.Load(iDoc.History());
+  iHistorySave = new QTimer(this);
+  iHistorySave->setSingleShot(true);
+  iHistorySave->setInterval(2000);
+  connect(iHistorySave, &QTimer::timeout, this, &CMainFrame::SaveLastingHistory);
+  UpdateHistoryActions();
+}
+
+void CMainFrame::SaveLastingHistory() {
+  if (iHistorySave) iHistorySave->stop();
+  std::string reason;
+  // Not worth a message: the history stays in memory and the next change
+  // tries again.
+  if (!iLasting.Save(iDoc.History(), reason))
+    statusBar()->showMessage(QStringLiteral("The history was not saved: ") + PathToQString(reason));
+}
+
+void CMainFrame::OnHistory() {
+  if (!iHistoryDialog)
+    iHistoryDialog =
+        new HistoryDialog([this](const ql::HistoryEntry& step) { GoToStep(step, false); }, this);
+  iHistoryDialog->Fill(iDoc.History());
+  iHistoryDialog->show();
+  iHistoryDialog->raise();
+  iHistoryDialog->activateWindow();
+}
+
+void CMainFrame::ClearHistory() {
+  iDoc.History().Clear();
+  iLookupStepOpen = false;
+  SaveLastingHistory();
   UpdateHistoryActions();
 }
 
 void CMainFrame::UpdateHistoryActions() {
   iBackAction->setEnabled(iDoc.History().CanGoBack());
   iForwardAction->setEnabled(iDoc.History().CanGoForward());
+  if (iHistoryDialog && iHistoryDialog->isVisible()) iHistoryDialog->Fill(iDoc.History());
+  if (iHistorySave && iLasting.Unsaved(iDoc.History()) && !iHistorySave->isActive())
+    iHistorySave->start();
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -794,6 +860,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     ShowMessageIcon("The bookmarks could not be saved: " + reason, ql::kAppTitle,
                     ql::Icon::kWarning);
   SaveRecentFiles();
+  SaveLastingHistory();
   event->accept();
 }
 
@@ -891,9 +958,8 @@ void CMainFrame::ShowStartPage() {
 }
 
 void CMainFrame::DocumentOpened() {
-  // Another book: a history of its own, and no search of the last one.
+  // Another book: no search of the last one; the history goes on.
   iSearcher->Cancel();
-  iDoc.History().Clear();
   iLookupStepOpen = false;
   iLookup->BookChanged();
   UpdateHistoryActions();

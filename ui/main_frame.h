@@ -10,11 +10,13 @@
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
+#include "lasting_history.h"
 #include "recent_files.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QTimer;
 class QMenu;
 class QPrinter;
 class QSplitter;
@@ -26,6 +28,7 @@ namespace qlui {
 class CQuillaryView;
 class CQuillaryHtmlView;
 class CLookupLine;
+class HistoryDialog;
 class ThreadedSearchRunner;
 enum class Theme;
 struct ActionRow;
@@ -56,9 +59,21 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
   const ql::PageFile& Page() const { return iDoc.Page(); }
-  // Back and Forward over the records shown since the book was opened.
+  // Back and Forward over the lasting history, across books.
   void GoBack();
   void GoForward();
+  // View > History: the steps newest first; choosing one goes there as a
+  // step of its own.
+  void OnHistory();
+  HistoryDialog* HistoryList() const { return iHistoryDialog; }
+  // Clear History: the steps and the file go, with no question.
+  void ClearHistory();
+  // Shows step: its book opened the way File Open does when another is on
+  // show, then its subject as FindSubject finds it. retrace: Back or
+  // Forward, which make no step.
+  void GoToStep(const ql::HistoryEntry& step, bool retrace);
+  // Writes the lasting history now when it changed.
+  void SaveLastingHistory();
   QAction* BackAction() const { return iBackAction; }
   QAction* ForwardAction() const { return iForwardAction; }
   CLookupLine* LookupLine() const { return iLookup; }
@@ -128,7 +143,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnFollowLink(const std::string& address);
   void SwitchPane();
   void SplitEvenly();
-  void Retrace(std::optional<int> index);
+  void LoadLastingHistory();
+  void ShowSubject(const std::string& subject);
   void UpdateHistoryActions();
   QPrinter& Printer();
 
@@ -154,6 +170,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool iRetracing = false;  // a record shown by Back or Forward is no new step
   QAction* iBackAction = nullptr;
   QAction* iForwardAction = nullptr;
+  ql::LastingHistory iLasting;
+  QTimer* iHistorySave = nullptr;  // coalesces the writes of a changing history
+  HistoryDialog* iHistoryDialog = nullptr;
   CLookupLine* iLookup = nullptr;
   ThreadedSearchRunner* iSearcher = nullptr;
   bool iLookupTyping = false;    // the record comes from typing in the lookup line
