@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -33,6 +34,7 @@
 #include "byte_sink.h"
 #include "dialogs.h"
 #include "document.h"
+#include "history_dialog.h"
 #include "lookup_line.h"
 #include "main_frame.h"
 #include "qt_text.h"
@@ -135,6 +137,7 @@ class TestUi : public QObject {
   void quickPeekLooksUpAsYouType();
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
+  void historyGoesAcrossBooksAndLastsAcrossRuns();
   void failedOpenLeavesNoBook();
   void lookupLineShowsWhatFindSubjectFinds();
   void backKeysInThePageFollowTheRecordHistory();
@@ -618,6 +621,70 @@ void TestUi::backAndForwardRetraceTheRecordsShown() {
   // Opening a book again keeps the history: its steps name their books.
   QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
   QVERIFY(iFrame->BackAction()->isEnabled());
+}
+
+void TestUi::historyGoesAcrossBooksAndLastsAcrossRuns() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other,
+                         qltest::BuildBookBytes({{"apple", "Other apple."}, {"zebra", "Z."}}));
+  iFrame->ShowRecord(0, -1, -1, false);  // apple
+  iFrame->ShowRecord(1, -1, -1, false);  // big cat
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(other)));
+  iFrame->ShowRecord(1, -1, -1, false);  // zebra, in the other book
+  // Back opens the book of the step before, on its subject.
+  iFrame->GoBack();
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  iFrame->GoForward();
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("other.ql - Quillary"));
+  QVERIFY(PageText().startsWith(QStringLiteral("zebra")));
+
+  // The list: newest first, the current step chosen; Enter goes to the one
+  // chosen as a step of its own.
+  iFrame->OnHistory();
+  qlui::HistoryDialog* dialog = iFrame->HistoryList();
+  QVERIFY(dialog && dialog->isVisible());
+  QListWidget* list = dialog->List();
+  QCOMPARE(list->accessibleName(), QStringLiteral("History"));
+  QStringList rows;
+  for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+  QCOMPARE(rows, QStringList({QStringLiteral("zebra \u2014 other.ql"),
+                              QStringLiteral("big cat \u2014 sample.ql"),
+                              QStringLiteral("apple \u2014 sample.ql")}));
+  QCOMPARE(list->currentRow(), 0);
+  list->setCurrentRow(1);
+  QTest::keyClick(list, Qt::Key_Return);
+  QVERIFY(!dialog->isVisible());
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QCOMPARE(iDoc->History().Entries().size(), size_t{4});
+
+  // A subject gone from its book is told in the status bar.
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"apple", "Other apple."}}));
+  iFrame->GoBack();
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("other.ql - Quillary"));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("zebra")));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("no longer")));
+
+  // The next run has it all, the current step too.
+  const std::vector<ql::HistoryEntry> steps = iDoc->History().Entries();
+  iFrame->close();
+  iFrame.reset();
+  iDoc = std::make_unique<ql::Document>();
+  iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
+  QCOMPARE(iDoc->History().Entries().size(), steps.size());
+  QVERIFY(iDoc->History().Entries() == steps);
+  QCOMPARE(iDoc->History().Current(), size_t{2});
+  QVERIFY(iFrame->BackAction()->isEnabled() && iFrame->ForwardAction()->isEnabled());
+  // Clear History empties it and its file at once.
+  iFrame->ClearHistory();
+  QVERIFY(!iFrame->BackAction()->isEnabled() && !iFrame->ForwardAction()->isEnabled());
+  iFrame.reset();
+  iDoc = std::make_unique<ql::Document>();
+  iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
+  QVERIFY(iDoc->History().Entries().empty());
 }
 
 void TestUi::failedOpenLeavesNoBook() {
