@@ -41,6 +41,8 @@
 #include "export_flow.h"
 #include "history_dialog.h"
 #include "install_aide.h"
+#include "instance.h"
+#include "library.h"
 #include "links.h"
 #include "lock_keys.h"
 #include "lookup_line.h"
@@ -645,14 +647,10 @@ void CMainFrame::CreateTray() {
       iTrayMenu->addAction(QStringLiteral("QuickPeek"), this, [this] { OnQuickPeek(); });
   iTrayMenu->addAction(QStringLiteral("QuickPeek Clipboard"), this, [this] {
     // The clipboard's first line is the word to look up.
-    const QString text = QGuiApplication::clipboard()->text();
-    OnQuickPeek(text.section(QLatin1Char('\n'), 0, 0).trimmed());
+    OnQuickPeek(QString::fromStdString(
+        ql::FirstLineToLookUp(QGuiApplication::clipboard()->text().toStdString())));
   });
-  iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] {
-    showNormal();
-    raise();
-    activateWindow();
-  });
+  iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] { BringToFront(); });
   iTrayMenu->addAction(QStringLiteral("Close"), this, [this] {
     if (iTray) iTray->hide();
   });
@@ -663,15 +661,60 @@ void CMainFrame::CreateTray() {
   iTray->setToolTip(QStringLiteral("Quillary QuickPeek"));
   iTray->setContextMenu(iTrayMenu);
   connect(iTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why == QSystemTrayIcon::DoubleClick) OnQuickPeek();
+    // Desktops of the current tray protocol send one activate, never a
+    // double-click; where both come, the second finds QuickPeek open.
+    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) OnQuickPeek();
   });
   iTray->show();
 }
 
 void CMainFrame::OnQuickPeek(const QString& text) {
+  if (iPeeker) {
+    if (!text.isEmpty()) iPeeker->LookUp(text);
+    iPeeker->raise();
+    iPeeker->activateWindow();
+    return;
+  }
   QuickPeeker peeker(iDoc, this);
+  iPeeker = &peeker;
   if (!text.isEmpty()) peeker.LookUp(text);
   peeker.exec();
+  iPeeker = nullptr;
+}
+
+void CMainFrame::TakeRequest(const ql::InstanceRequest& request, bool openFirst) {
+  BringToFront();
+  if (!request.books.empty()) {
+    RememberOpenedBooks(request.books);
+    // A book that fails is told as File Open tells it.
+    if (openFirst) OpenBook(PathToQString(request.books.front()));
+  }
+  if (request.lookup) LookUpWord(QString::fromStdString(*request.lookup));
+  if (request.lookupSelection) PeekSelection(QtSelectionSource());
+}
+
+void CMainFrame::LookUpWord(const QString& text) {
+  iLookupStepOpen = false;
+  iLookup->LookUp(text);
+}
+
+void CMainFrame::PeekSelection(const ql::SelectionSource& source) {
+  OnQuickPeek(QString::fromStdString(ql::TextToLookUp(source)));
+}
+
+void CMainFrame::RememberOpenedBooks(const std::vector<std::string>& books) {
+  const std::string file = ql::LibraryFilePath();
+  ql::Library library = ql::Library::Load(file);
+  for (const std::string& book : books) library.AddOpened(book);
+  std::string reason;
+  if (!library.Save(file, reason))
+    statusBar()->showMessage(QStringLiteral("The library was not saved: ") + PathToQString(reason));
+}
+
+void CMainFrame::BringToFront() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
 }
 
 void CMainFrame::SetInitialised() {

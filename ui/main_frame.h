@@ -11,6 +11,7 @@
 #include "find.h"
 #include "fonts.h"
 #include "lasting_history.h"
+#include "one_instance.h"
 #include "recent_files.h"
 
 class QAction;
@@ -28,6 +29,7 @@ namespace qlui {
 class CQuillaryView;
 class CQuillaryHtmlView;
 class CLookupLine;
+class QuickPeeker;
 class HistoryDialog;
 class ThreadedSearchRunner;
 enum class Theme;
@@ -54,8 +56,21 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // (null without a tray).
   QMenu* TrayMenu() const { return iTrayMenu; }
   QSystemTrayIcon* TrayIcon() const { return iTray; }
-  // QuickPeek: the lookup window, modal, with text looked up at once.
+  // QuickPeek: the lookup window, modal, with text looked up at once. While
+  // it is open it is brought to the front instead, text looked up in it.
   void OnQuickPeek(const QString& text = QString());
+  QuickPeeker* Peeker() const { return iPeeker; }
+  // What a start of Quillary asked for, here or handed over from another:
+  // the books join the library's opened books and the first is opened
+  // (unless openFirst is false: it is already), the word is looked up as
+  // the lookup line would, the selection in QuickPeek; the window comes to
+  // the front.
+  void TakeRequest(const ql::InstanceRequest& request, bool openFirst = true);
+  // Looks text up as if it were typed in the lookup line, as a step of its own.
+  void LookUpWord(const QString& text);
+  // Looks the selected text up in QuickPeek (the primary selection where the
+  // desktop has one, else the clipboard); nothing selected, it opens empty.
+  void PeekSelection(const ql::SelectionSource& source);
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
   const ql::PageFile& Page() const { return iDoc.Page(); }
@@ -144,6 +159,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void SwitchPane();
   void SplitEvenly();
   void LoadLastingHistory();
+  void RememberOpenedBooks(const std::vector<std::string>& books);
+  void BringToFront();
   void ShowSubject(const std::string& subject);
   void UpdateHistoryActions();
   QPrinter& Printer();
@@ -180,6 +197,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QAction* iThemeActions[3] = {};
   QMenu* iTrayMenu = nullptr;
   QSystemTrayIcon* iTray = nullptr;
+  QuickPeeker* iPeeker = nullptr;  // while QuickPeek is open
   bool iSplitDone = false;
   int iWaitDepth = 0;
 };

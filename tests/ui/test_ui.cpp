@@ -2,6 +2,10 @@
 // keys and typed find of the list, links followed byte for byte, web links
 // handed to the desktop, the font bar, the split rule, the recent files,
 // the page file, and an accessible name on every control.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QCheckBox>
@@ -14,9 +18,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -28,6 +34,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstring>
 #include <filesystem>
 
 #include "book_fixture.h"
@@ -35,6 +42,8 @@
 #include "dialogs.h"
 #include "document.h"
 #include "history_dialog.h"
+#include "instance.h"
+#include "library.h"
 #include "lookup_line.h"
 #include "main_frame.h"
 #include "qt_text.h"
@@ -138,6 +147,8 @@ class TestUi : public QObject {
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
   void historyGoesAcrossBooksAndLastsAcrossRuns();
+  void secondStartHandsItsBooksAndWordOver();
+  void selectionIsLookedUpInQuickPeek();
   void failedOpenLeavesNoBook();
   void lookupLineShowsWhatFindSubjectFinds();
   void backKeysInThePageFollowTheRecordHistory();
@@ -162,6 +173,7 @@ void TestUi::init() {
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
   iDoc = std::make_unique<ql::Document>();
@@ -685,6 +697,132 @@ void TestUi::historyGoesAcrossBooksAndLastsAcrossRuns() {
   iDoc = std::make_unique<ql::Document>();
   iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
   QVERIFY(iDoc->History().Entries().empty());
+}
+
+void TestUi::secondStartHandsItsBooksAndWordOver() {
+  iFrame->show();
+  iFrame->SetInitialised();
+  const std::string path = ql::InstanceSocketPath();
+  QCOMPARE(qlui::PathToQString(path), qlui::PathToQString(iDir->File("quillary.socket")));
+  // A socket a run that ended left behind answers no one and blocks no one.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+  const QString socket = qlui::PathToQString(path);
+  QCOMPARE(qlui::HandOverRequest(socket, {{iBook}, std::nullopt, false}),
+           qlui::HandOver::kNoneRunning);
+  qlui::InstanceServer server([this](const ql::InstanceRequest& r) { iFrame->TakeRequest(r); });
+  QVERIFY(server.Listen(socket));
+
+  // Books named relative to the second start's folder, and a word.
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"zebra", "Z."}}));
+  QProcess second;
+  second.setWorkingDirectory(qlui::PathToQString(iDir->Path()));
+  second.start(QStringLiteral(QL_QUILLARY_BINARY),
+               {QStringLiteral("sample.ql"), QStringLiteral("other.ql"), QStringLiteral("--lookup"),
+                QStringLiteral("eel")});
+  QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 30000);
+  QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(second.exitCode(), 0);
+  // The first is on show with the word looked up; both joined the library.
+  QTRY_COMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QTRY_VERIFY(PageText().startsWith(QStringLiteral("eel")));
+  QCOMPARE(iFrame->LookupLine()->text(), QStringLiteral("eel"));
+  std::vector<std::string> books;
+  const ql::Library library = ql::Library::Load(ql::LibraryFilePath());
+  for (const ql::LibraryBook& book : library.Books())
+    if (book.opened) books.push_back(book.path);
+  QVERIFY(books == std::vector<std::string>({iBook, other}));
+
+  // What is not a request is refused, and the window carries on.
+  struct Said {
+    QByteArray bytes;
+    QByteArray answer;
+  };
+  const Said said[] = {
+      {"GET / HTTP/1.0\n", "bad\n"},
+      {QByteArray::fromStdString(ql::EncodeRequest({{}, "apple", false})), "ok\n"}};
+  for (const Said& s : said) {
+    QLocalSocket raw;
+    raw.connectToServer(socket);
+    QVERIFY(raw.waitForConnected(5000));
+    raw.write(s.bytes);
+    QTRY_VERIFY(raw.bytesAvailable() >= s.answer.size() ||
+                raw.state() != QLocalSocket::ConnectedState);
+    QCOMPARE(raw.readAll(), s.answer);
+  }
+  QTRY_VERIFY(PageText().startsWith(QStringLiteral("apple")));
+}
+
+namespace {
+
+class FakeSelection final : public ql::SelectionSource {
+ public:
+  FakeSelection(std::optional<std::string> primary, std::string clipboard)
+      : iPrimary(std::move(primary)), iClipboard(std::move(clipboard)) {}
+  std::optional<std::string> PrimarySelection() const override { return iPrimary; }
+  std::string Clipboard() const override { return iClipboard; }
+
+ private:
+  std::optional<std::string> iPrimary;
+  std::string iClipboard;
+};
+
+}  // namespace
+
+void TestUi::selectionIsLookedUpInQuickPeek() {
+  OpenSample();
+  struct Case {
+    const char* name;
+    std::optional<std::string> primary;
+    const char* clipboard;
+    QString line;  // in QuickPeek's lookup line
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"primary selection", "dog", "eel", QStringLiteral("dog"), "dog"},
+      {"no primary selection", std::nullopt, "eel\nsecond", QStringLiteral("eel"), "eel"},
+      {"nothing selected", "", "eel", QString(), ""},
+  };
+  for (const Case& c : cases) {
+    QString line;
+    QString page;
+    bool again = false;
+    QTimer::singleShot(0, [&] {
+      auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+      if (!peek) return;
+      line = peek->Line()->text();
+      page = peek->View()->toPlainText();
+      // Asked again while it is open, the one open looks the text up.
+      iFrame->PeekSelection(FakeSelection(std::nullopt, "apple"));
+      again = iFrame->Peeker() == peek && peek->Line()->text() == QStringLiteral("apple");
+      peek->reject();
+    });
+    iFrame->PeekSelection(FakeSelection(c.primary, c.clipboard));
+    QVERIFY2(line == c.line, c.name);
+    QVERIFY2(page.startsWith(QLatin1String(c.shown)), c.name);
+    QVERIFY2(again, c.name);
+    QVERIFY(!iFrame->Peeker());
+  }
+  // Handed over, the selection comes from the desktop's clipboard (and its
+  // selection, where it has one).
+  const QString selected = QStringLiteral("  big cat \nmore");
+  QGuiApplication::clipboard()->setText(selected);
+  if (QGuiApplication::clipboard()->supportsSelection())
+    QGuiApplication::clipboard()->setText(selected, QClipboard::Selection);
+  QString line;
+  QTimer::singleShot(0, [&] {
+    auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+    if (!peek) return;
+    line = peek->Line()->text();
+    peek->reject();
+  });
+  iFrame->TakeRequest({{}, std::nullopt, true});
+  QCOMPARE(line, QStringLiteral("big cat"));
 }
 
 void TestUi::failedOpenLeavesNoBook() {
