@@ -693,10 +693,8 @@ void TestUi::historyGoesAcrossBooksAndLastsAcrossRuns() {
   // Clear History empties it and its file at once.
   iFrame->ClearHistory();
   QVERIFY(!iFrame->BackAction()->isEnabled() && !iFrame->ForwardAction()->isEnabled());
-  iFrame.reset();
-  iDoc = std::make_unique<ql::Document>();
-  iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
-  QVERIFY(iDoc->History().Entries().empty());
+  QCOMPARE(qltest::ReadFileBytes(iDir->File("data/quillary/history")),
+           std::string("quillary history 1\ncurrent 0\n"));
 }
 
 void TestUi::secondStartHandsItsBooksAndWordOver() {
@@ -776,45 +774,27 @@ class FakeSelection final : public ql::SelectionSource {
 
 void TestUi::selectionIsLookedUpInQuickPeek() {
   OpenSample();
-  struct Case {
-    const char* name;
-    std::optional<std::string> primary;
-    const char* clipboard;
-    QString line;  // in QuickPeek's lookup line
-    const char* shown;
-  };
-  const Case cases[] = {
-      {"primary selection", "dog", "eel", QStringLiteral("dog"), "dog"},
-      {"no primary selection", std::nullopt, "eel\nsecond", QStringLiteral("eel"), "eel"},
-      {"nothing selected", "", "eel", QString(), ""},
-  };
-  for (const Case& c : cases) {
-    QString line;
-    QString page;
-    bool again = false;
-    QTimer::singleShot(0, [&] {
-      auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
-      if (!peek) return;
-      line = peek->Line()->text();
-      page = peek->View()->toPlainText();
-      // Asked again while it is open, the one open looks the text up.
-      iFrame->PeekSelection(FakeSelection(std::nullopt, "apple"));
-      again = iFrame->Peeker() == peek && peek->Line()->text() == QStringLiteral("apple");
-      peek->reject();
-    });
-    iFrame->PeekSelection(FakeSelection(c.primary, c.clipboard));
-    QVERIFY2(line == c.line, c.name);
-    QVERIFY2(page.startsWith(QLatin1String(c.shown)), c.name);
-    QVERIFY2(again, c.name);
-    QVERIFY(!iFrame->Peeker());
-  }
+  // The text chosen goes to QuickPeek; asked again while it is open, the
+  // one open looks the new text up.
+  QString line;
+  bool again = false;
+  QTimer::singleShot(0, [&] {
+    auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+    if (!peek) return;
+    line = peek->Line()->text();
+    iFrame->PeekSelection(FakeSelection(std::nullopt, "apple"));
+    again = iFrame->Peeker() == peek && peek->View()->toPlainText().startsWith("apple");
+    peek->reject();
+  });
+  iFrame->PeekSelection(FakeSelection("dog", "eel"));
+  QCOMPARE(line, QStringLiteral("dog"));
+  QVERIFY(again && !iFrame->Peeker());
   // Handed over, the selection comes from the desktop's clipboard (and its
   // selection, where it has one).
   const QString selected = QStringLiteral("  big cat \nmore");
   QGuiApplication::clipboard()->setText(selected);
   if (QGuiApplication::clipboard()->supportsSelection())
     QGuiApplication::clipboard()->setText(selected, QClipboard::Selection);
-  QString line;
   QTimer::singleShot(0, [&] {
     auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
     if (!peek) return;
