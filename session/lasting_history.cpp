@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "document.h"
 #include "user_dirs.h"
 
 namespace ql {
@@ -194,6 +195,15 @@ bool LastingHistory::Save(const History& history, std::string& reason) {
   }
   iSavedAt = history.Changes();
   return true;
+}
+
+StepTarget FindStep(Document& doc, const HistoryEntry& step,
+                    const std::function<bool(const std::string&)>& open) {
+  if (step.path.empty()) return {};
+  if (!(doc.IsOpen() && doc.Path() == step.path) && (!open(step.path) || !doc.IsOpen())) return {};
+  const int index = doc.Reader().FindSubject(MatchWhole, step.subject);
+  if (index < 0) return {StepFound::kGone, -1};
+  return {StepFound::kFound, index};
 }
 
 }  // namespace ql

@@ -9,12 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "history.h"
 
 namespace ql {
+
+class Document;
 
 // The steps kept across runs.
 inline constexpr size_t kLastingHistoryLimit = 500;
@@ -45,5 +48,16 @@ class LastingHistory {
   std::string iFile;
   uint64_t iSavedAt = 0;
 };
+
+// Where a step of a book leads: the book on show when it is the step's,
+// else the step's book opened through open (which tells why, when it
+// cannot); then the record FindSubject finds for the step's subject whole.
+enum class StepFound { kFound, kGone, kNotOpened };
+struct StepTarget {
+  StepFound found = StepFound::kNotOpened;
+  int index = -1;  // when found
+};
+StepTarget FindStep(Document& doc, const HistoryEntry& step,
+                    const std::function<bool(const std::string&)>& open);
 
 }  // namespace ql

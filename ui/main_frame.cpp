@@ -536,25 +536,20 @@ void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
   if (step.path.empty()) {
     // A lookup over the group: the lookup line looks it up again.
     iLookup->LookUp(ToQString(step.subject));
-  } else if (iDoc.IsOpen() && iDoc.Path() == step.path) {
-    ShowSubject(step.subject);
-  } else if (OpenBook(PathToQString(step.path))) {
-    ShowSubject(step.subject);
+  } else {
+    const ql::StepTarget target = ql::FindStep(
+        iDoc, step, [this](const std::string& path) { return OpenBook(PathToQString(path)); });
+    if (target.found == ql::StepFound::kFound) {
+      ShowRecord(target.index, -1, -1, false);
+      SelectRow(target.index);
+    } else if (target.found == ql::StepFound::kGone) {
+      statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
+                                   .arg(ToQString(step.subject), PathToQString(iDoc.Title())));
+    }
   }
   iRetracing = false;
   iLookupStepOpen = false;
   UpdateHistoryActions();
-}
-
-void CMainFrame::ShowSubject(const std::string& subject) {
-  const int index = iDoc.Reader().FindSubject(ql::MatchWhole, subject);
-  if (index < 0) {
-    statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
-                                 .arg(ToQString(subject), PathToQString(iDoc.Title())));
-    return;
-  }
-  ShowRecord(index, -1, -1, false);
-  SelectRow(index);
 }
 
 void CMainFrame::LoadLastingHistory() {

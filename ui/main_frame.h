@@ -161,7 +161,6 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void LoadLastingHistory();
   void RememberOpenedBooks(const std::vector<std::string>& books);
   void BringToFront();
-  void ShowSubject(const std::string& subject);
   void UpdateHistoryActions();
   QPrinter& Printer();
 

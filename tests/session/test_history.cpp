@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "book_fixture.h"
+#include "document.h"
 #include "lasting_history.h"
 
 namespace {
@@ -166,6 +167,41 @@ TEST(LastingHistory, HostileFilesGiveWhatIsGoodInThem) {
   none.Visit(Step("x:a"));
   ql::LastingHistory("/nonexistent/history").Load(none);
   EXPECT_TRUE(none.Entries().empty());
+}
+
+TEST(LastingHistory, StepsLeadIntoTheirBooks) {
+  qltest::TempDir dir;
+  const std::string a = dir.File("a.ql"), b = dir.File("b.ql");
+  qltest::WriteFileBytes(a, qltest::BuildBookBytes({{"apple", "1"}, {"pear", "2"}}));
+  qltest::WriteFileBytes(b, qltest::BuildBookBytes({{"zebra", "3"}}));
+  struct Case {
+    ql::HistoryEntry step;
+    ql::StepFound found;
+    int index;
+    std::string opened;  // the book open asked for, "" for none
+  };
+  const Case cases[] = {
+      {{a, "pear"}, ql::StepFound::kFound, 1, ""},
+      {{a, "PEAR"}, ql::StepFound::kFound, 1, ""},  // as FindSubject folds
+      {{a, "plum"}, ql::StepFound::kGone, -1, ""},
+      {{b, "zebra"}, ql::StepFound::kFound, 0, b},
+      {{b, "apple"}, ql::StepFound::kGone, -1, b},
+      {{dir.File("gone.ql"), "apple"}, ql::StepFound::kNotOpened, -1, dir.File("gone.ql")},
+      {{"", "apple"}, ql::StepFound::kNotOpened, -1, ""},  // the group's: not a book's
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step.path + " " + c.step.subject);
+    ql::Document doc;
+    ASSERT_EQ(doc.Open(a, ql::kOpenReadOnly, a), ql::OpenResult::kOk);
+    std::string opened;
+    const ql::StepTarget target = ql::FindStep(doc, c.step, [&](const std::string& path) {
+      opened = path;
+      return doc.Open(path, ql::kOpenReadOnly, path) == ql::OpenResult::kOk;
+    });
+    EXPECT_EQ(target.found, c.found);
+    EXPECT_EQ(target.index, c.index);
+    EXPECT_EQ(opened, c.opened);
+  }
 }
 
 }  // namespace
