@@ -93,11 +93,6 @@ bool MakeFolders(const std::string& dir) {
   return ::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
-template <typename T>
-void EraseValue(std::vector<T>& v, const T& value) {
-  v.erase(std::remove(v.begin(), v.end(), value), v.end());
-}
-
 }  // namespace
 
 std::string LibraryFilePath() {
@@ -146,6 +141,13 @@ BookStatus ProbeBook(const std::string& path) {
     }
     if (S_ISDIR(st.st_mode)) {
       status.reason = OpenFailureReason(SystemOpenFailure(path, EISDIR));
+      return status;
+    }
+    if (!S_ISREG(st.st_mode)) {  // a FIFO or a device would hold the open up, or never end
+      OpenFailureInfo failure;
+      failure.kind = OpenFailureKind::kNotABook;
+      failure.path = path;
+      status.reason = OpenFailureReason(failure);
       return status;
     }
     status.size = static_cast<int64_t>(st.st_size);
@@ -205,6 +207,12 @@ Library Library::Load(const std::string& file) {
   }
   ::close(fd);
   bytes.resize(got);
+  // A file longer than what is read ends in a line cut off: it is not taken.
+  if (st.st_size > kLibraryReadLimit) {
+    const size_t lastEnd = bytes.rfind('\n');
+    bytes.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    ++lib.iSkipped;
+  }
   std::string_view rest(bytes);
   bool first = true;
   while (!rest.empty()) {
@@ -230,7 +238,7 @@ Library Library::Load(const std::string& file) {
   // Group records may name books the file does not hold.
   for (Group& g : lib.iGroups) {
     const size_t before = g.paths.size();
-    std::erase_if(g.paths, [&](const std::string& p) { return lib.IndexOf(p) < 0; });
+    std::erase_if(g.paths, [&](const std::string& p) { return !lib.iPaths.count(p); });
     lib.iSkipped += static_cast<int>(before - g.paths.size());
   }
   return lib;
@@ -245,14 +253,11 @@ void Library::ParseLine(std::string_view line) {
   if (kind == "folder" && f.size() == 2 && !path(1).empty()) {
     if (AddFolder(path(1))) return;
   } else if (kind == "removed" && f.size() == 2 && !path(1).empty()) {
-    if (std::find(iRemoved.begin(), iRemoved.end(), path(1)) == iRemoved.end()) {
-      iRemoved.push_back(path(1));
-      return;
-    }
+    if (iRemoved.insert(path(1)).second) return;
   } else if (kind == "book" && f.size() == 4 && !path(1).empty() &&
              (f[2] == kBookOn || f[2] == kBookOff) &&
              (f[3] == kFromAdded || f[3] == kFromFolder || f[3] == kFromOpened)) {
-    if (IndexOf(path(1)) < 0) {
+    if (iPaths.insert(path(1)).second) {
       iBooks.push_back({path(1), f[2] == kBookOn, f[3] == kFromFolder, f[3] == kFromOpened});
       return;
     }
@@ -264,11 +269,7 @@ void Library::ParseLine(std::string_view line) {
         ++iSkipped;
         return;
       }
-      Group& g = *FindGroup(name);
-      if (std::find(g.paths.begin(), g.paths.end(), path(2)) == g.paths.end()) {
-        g.paths.push_back(path(2));
-        return;
-      }
+      if (FindGroup(name)->paths.insert(path(2)).second) return;
     }
   }
   ++iSkipped;
@@ -321,12 +322,14 @@ void Library::Rescan(const std::string& booksFolder) {
   std::erase_if(iRemoved, [&](const std::string& p) { return !here.count(p); });
   std::vector<std::string> fresh;
   for (const std::string& p : here)
-    if (IndexOf(p) < 0 && std::find(iRemoved.begin(), iRemoved.end(), p) == iRemoved.end())
-      fresh.push_back(p);
+    if (!iPaths.count(p) && !iRemoved.count(p)) fresh.push_back(p);
   std::stable_sort(fresh.begin(), fresh.end(), [](const std::string& a, const std::string& b) {
     return FileName(a) < FileName(b);
   });
-  for (std::string& p : fresh) iBooks.push_back({std::move(p), true, true, false});
+  for (std::string& p : fresh) {
+    iPaths.insert(p);
+    iBooks.push_back({std::move(p), true, true, false});
+  }
 }
 
 const LibraryBook* Library::Find(const std::string& path) const {
@@ -335,6 +338,7 @@ const LibraryBook* Library::Find(const std::string& path) const {
 }
 
 int Library::IndexOf(const std::string& path) const {
+  if (!iPaths.count(path)) return -1;
   for (size_t i = 0; i < iBooks.size(); ++i)
     if (iBooks[i].path == path) return static_cast<int>(i);
   return -1;
@@ -343,13 +347,16 @@ int Library::IndexOf(const std::string& path) const {
 void Library::Drop(size_t index) {
   const std::string path = iBooks[index].path;
   iBooks.erase(iBooks.begin() + static_cast<std::ptrdiff_t>(index));
-  for (Group& g : iGroups) EraseValue(g.paths, path);
+  iPaths.erase(path);
+  for (Group& g : iGroups) g.paths.erase(path);
 }
 
 bool Library::AddFolder(const std::string& dir) {
   if (!FitsAField(dir)) return false;
   const std::string p = NormalisePath(dir);
-  if (std::find(iFolders.begin(), iFolders.end(), p) != iFolders.end()) return false;
+  if (iFolders.size() >= kLibraryFolderLimit ||
+      std::find(iFolders.begin(), iFolders.end(), p) != iFolders.end())
+    return false;
   iFolders.push_back(p);
   return true;
 }
@@ -364,9 +371,10 @@ bool Library::RemoveFolder(const std::string& dir) {
 bool Library::AddBook(const std::string& path) {
   if (!FitsAField(path)) return false;
   const std::string p = NormalisePath(path);
-  EraseValue(iRemoved, p);
+  iRemoved.erase(p);
   const int i = IndexOf(p);
   if (i < 0) {
+    iPaths.insert(p);
     iBooks.push_back({p, true, false, false});
     return true;
   }
@@ -380,7 +388,7 @@ bool Library::RemoveBook(const std::string& path) {
   const std::string p = NormalisePath(path);
   const int i = IndexOf(p);
   if (i < 0) return false;
-  if (std::find(iRemoved.begin(), iRemoved.end(), p) == iRemoved.end()) iRemoved.push_back(p);
+  iRemoved.insert(p);
   Drop(static_cast<size_t>(i));
   return true;
 }
@@ -388,8 +396,8 @@ bool Library::RemoveBook(const std::string& path) {
 void Library::AddOpened(const std::string& path) {
   if (!FitsAField(path)) return;
   const std::string p = NormalisePath(path);
-  EraseValue(iRemoved, p);
-  if (IndexOf(p) < 0) iBooks.push_back({p, true, false, true});
+  iRemoved.erase(p);
+  if (iPaths.insert(p).second) iBooks.push_back({p, true, false, true});
 }
 
 bool Library::SetEnabled(const std::string& path, bool on) {
@@ -419,7 +427,7 @@ std::vector<std::string> Library::GroupNames() const {
 
 bool Library::AddGroup(const std::string& name) {
   if (name.empty() || name.size() > kLibraryLineLimit || !FitsAField(name) || name == kAllBooks ||
-      FindGroup(name))
+      iGroups.size() >= kLibraryGroupLimit || FindGroup(name))
     return false;
   iGroups.push_back({name, {}});
   return true;
@@ -437,13 +445,7 @@ bool Library::SetInGroup(const std::string& group, const std::string& path, bool
   Group* g = FindGroup(group);
   const std::string p = NormalisePath(path);
   if (!g || IndexOf(p) < 0) return false;
-  const auto it = std::find(g->paths.begin(), g->paths.end(), p);
-  if (in == (it != g->paths.end())) return false;
-  if (in)
-    g->paths.push_back(p);
-  else
-    g->paths.erase(it);
-  return true;
+  return in ? g->paths.insert(p).second : g->paths.erase(p) > 0;
 }
 
 bool Library::InGroup(std::string_view group, const std::string& path) const {
@@ -451,7 +453,7 @@ bool Library::InGroup(std::string_view group, const std::string& path) const {
   if (IndexOf(p) < 0) return false;
   if (group == kAllBooks) return true;
   const Group* g = FindGroup(group);
-  return g && std::find(g->paths.begin(), g->paths.end(), p) != g->paths.end();
+  return g && g->paths.count(p);
 }
 
 std::vector<std::string> Library::BooksOf(std::string_view group) const {
@@ -459,8 +461,7 @@ std::vector<std::string> Library::BooksOf(std::string_view group) const {
   std::vector<std::string> out;
   if (group != kAllBooks && !g) return out;
   for (const LibraryBook& b : iBooks)
-    if (b.enabled && (!g || std::find(g->paths.begin(), g->paths.end(), b.path) != g->paths.end()))
-      out.push_back(b.path);
+    if (b.enabled && (!g || g->paths.count(b.path))) out.push_back(b.path);
   return out;
 }
 

@@ -17,8 +17,10 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace ql {
@@ -31,6 +33,10 @@ inline constexpr const char* kLibraryFormatLine = "quillary-library 1";
 inline constexpr int64_t kLibraryReadLimit = int64_t{16} << 20;
 // The longest line taken; a longer one is skipped.
 inline constexpr size_t kLibraryLineLimit = 16384;
+// The most groups a library holds; further ones are not made.
+inline constexpr size_t kLibraryGroupLimit = 1000;
+// The most folders a library holds.
+inline constexpr size_t kLibraryFolderLimit = 1000;
 // How deep a folder's subfolders are searched for books.
 inline constexpr int kFolderDepthLimit = 8;
 
@@ -94,8 +100,9 @@ class Library {
   const LibraryBook* Find(const std::string& path) const;
 
   // Each returns false when nothing changed (already there, not there, a
-  // path with a TAB or a line end). Paths are normalised first. A folder's
-  // books join, and a removed folder's books leave, at the next Rescan.
+  // path with a TAB or a line end, kLibraryFolderLimit folders already).
+  // Paths are normalised first. A folder's books join, and a removed
+  // folder's books leave, at the next Rescan.
   bool AddFolder(const std::string& dir);
   bool RemoveFolder(const std::string& dir);
   // A book added by name stays when its folder goes; one in the library
@@ -113,7 +120,8 @@ class Library {
 
   // kAllBooks first, then the user's groups in the order they were made.
   std::vector<std::string> GroupNames() const;
-  // Names are unique, not empty, without TAB, CR or LF; kAllBooks is taken.
+  // Names are unique, not empty, without TAB, CR or LF; kAllBooks is taken;
+  // at most kLibraryGroupLimit groups.
   bool AddGroup(const std::string& name);
   bool RemoveGroup(const std::string& name);  // never kAllBooks
   bool SetInGroup(const std::string& group, const std::string& path, bool in);
@@ -125,7 +133,7 @@ class Library {
  private:
   struct Group {
     std::string name;
-    std::vector<std::string> paths;
+    std::set<std::string> paths;
   };
   Group* FindGroup(std::string_view name);
   const Group* FindGroup(std::string_view name) const;
@@ -136,7 +144,8 @@ class Library {
   std::vector<LibraryBook> iBooks;
   std::vector<std::string> iFolders;
   std::vector<Group> iGroups;
-  std::vector<std::string> iRemoved;  // books of folders the user took out
+  std::set<std::string> iRemoved;          // books of folders the user took out
+  std::unordered_set<std::string> iPaths;  // every book's path, for a quick look
   std::string iLoadFailure;
   int iSkipped = 0;
 };

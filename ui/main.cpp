@@ -105,9 +105,6 @@ int main(int argc, char** argv) {
   }
   frame.show();
   frame.SetInitialised();
-  // The rest of the request once the window is there.
-  if (!request.books.empty() || request.lookup || request.lookupSelection)
-    QTimer::singleShot(0, &frame, [&frame, request] { frame.TakeRequest(request, false); });
   // The desktop files wait until the window is on its way to the screen.
   QTimer::singleShot(0, &RegisterBookType);
   if (!failed.isEmpty()) {
@@ -116,5 +113,12 @@ int main(int argc, char** argv) {
         &frame, QStringLiteral("Quillary"),
         QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.LastFailure())));
   }
+  // The first start offers the dictionaries already on the computer, once the
+  // window is up (and after any message about the book).
+  QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
+  // The rest of the request once the window is there (and after the first
+  // start has seen no library file yet).
+  if (!request.books.empty() || request.lookup || request.lookupSelection)
+    QTimer::singleShot(0, &frame, [&frame, request] { frame.TakeRequest(request, false); });
   return QApplication::exec();
 }

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "desktop.h"
+#include "dictionary_finder.h"
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
 #include "lasting_history.h"
+#include "library.h"
 #include "one_instance.h"
 #include "recent_files.h"
 
@@ -22,7 +24,12 @@ class QMenu;
 class QPrinter;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
+
+namespace ql {
+class DictionaryImportJob;
+}  // namespace ql
 
 namespace qlui {
 
@@ -31,6 +38,7 @@ class CQuillaryHtmlView;
 class CLookupLine;
 class QuickPeeker;
 class HistoryDialog;
+class LibraryWindow;
 class ThreadedSearchRunner;
 enum class Theme;
 struct ActionRow;
@@ -99,6 +107,26 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // Light, dark or the desktop's palette; remembered.
   void ChooseTheme(Theme theme);
 
+  // The library, as loaded at start and changed since (saved at each change).
+  ql::Library& Library() { return iLibrary; }
+  const std::string& LibraryFile() const { return iLibraryFile; }
+  // View > Library: the window, made the first time.
+  void ShowLibrary();
+  LibraryWindow* LibraryView() const { return iLibraryWindow; }
+  // The group drop-down beside the lookup line, and the group it shows.
+  QComboBox* GroupList() const { return iGroupList; }
+  std::string CurrentGroup() const;
+  // Library > Find Dictionaries...: the question, then the imports in the
+  // background. quiet: nothing is said when none are found.
+  void FindDictionaries(bool quiet = false);
+  // At the first start (no library file yet), after the window is shown.
+  void OfferDictionariesAtFirstStart();
+  // Where Find Dictionaries looks (the standard places unless set).
+  void SetDictionaryRoots(ql::DictionaryRoots roots) { iDictionaryRoots = std::move(roots); }
+  // The imports running in the background, or null.
+  ql::DictionaryImportJob* DictionaryImport() const { return iImport.get(); }
+  void StopDictionaryImport();
+
   // ql::Desktop: the desktop's services and the book view in this window
   void ShowMessage(std::string_view text, std::string_view caption) override;
   void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
@@ -121,6 +149,12 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool EditFind(ql::FindDialogValues& values) override;
   bool EditPalmImport(ql::PalmImportValues& values) override;
   std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& users) override;
+
+ signals:
+  // The library was changed (in the Library window, by an import).
+  void libraryChanged();
+  // Another group was chosen beside the lookup line.
+  void groupChanged();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -163,6 +197,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void BringToFront();
   void UpdateHistoryActions();
   QPrinter& Printer();
+  // The library and its group drop-down.
+  void LoadLibrary();
+  QWidget* MakeGroupList(QWidget* parent);
+  void RefreshGroupList();
+  void LibraryChanged();
+  void GroupChanged();
+  void PollDictionaryImport();
+  bool StopImportOnEscape(QObject* watched, QEvent* event);
 
   ql::Document& iDoc;
   ql::FindState iFind;
@@ -199,6 +241,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QuickPeeker* iPeeker = nullptr;  // while QuickPeek is open
   bool iSplitDone = false;
   int iWaitDepth = 0;
+  ql::Library iLibrary;
+  std::string iLibraryFile;
+  LibraryWindow* iLibraryWindow = nullptr;
+  QComboBox* iGroupList = nullptr;
+  std::optional<ql::DictionaryRoots> iDictionaryRoots;
+  std::unique_ptr<ql::DictionaryImportJob> iImport;
+  QTimer* iImportPoll = nullptr;
+  QAction* iStopImportAction = nullptr;
 };
 
 }  // namespace qlui

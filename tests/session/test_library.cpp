@@ -61,11 +61,17 @@ TEST(Library, ReadingTakesWhatItCanAndCountsTheRest) {
   // A directory, a missing file and a huge one.
   EXPECT_EQ(ql::Library::Load(dir.Path()).LoadFailure(), "is a directory");
   EXPECT_EQ(ql::Library::Load(dir.File("none")).LoadFailure(), "");
-  std::string huge = head;
-  while (huge.size() < ql::kLibraryReadLimit) huge += "book\t/h.ql\ton\tadded\n";
-  huge += "book\t/beyond.ql\ton\tadded\n";
+  // What is read of a huge one stops inside a line, which is not taken.
+  std::string huge = head + "book\t/h.ql\ton\tadded\n";
+  const size_t cut = static_cast<size_t>(ql::kLibraryReadLimit) - 10;
+  while (huge.size() < cut)
+    huge += std::string(std::min<size_t>(999, cut - huge.size()), '#') + "\n";
+  huge.resize(cut);
+  huge += "\nfolder\t/cut/off\nbook\t/beyond.ql\ton\tadded\n";
   WriteFileBytes(dir.File("library"), huge);
-  EXPECT_EQ(PathsOf(ql::Library::Load(dir.File("library"))), Paths{"/h.ql"});
+  const ql::Library big = ql::Library::Load(dir.File("library"));
+  EXPECT_EQ(PathsOf(big), Paths{"/h.ql"});
+  EXPECT_TRUE(big.Folders().empty());
 }
 
 TEST(Library, SavedAndLoadedAgainItIsTheSame) {
@@ -173,6 +179,7 @@ TEST(Library, ProbeTellsEachStateInTheWindowsWords) {
   WriteFileBytes(dir.File("text.ql"), "just some words, no book");
   WriteFileBytes(dir.File("locked.ql"), good);
   ::chmod(dir.File("locked.ql").c_str(), 0);
+  ASSERT_EQ(::mkfifo(dir.File("fifo.ql").c_str(), 0600), 0);
   struct Case {
     const char* name;
     ql::BookState state;
@@ -185,6 +192,7 @@ TEST(Library, ProbeTellsEachStateInTheWindowsWords) {
       {"newer.ql", ql::BookState::kFailed, 0, "(9001)"},
       {"text.ql", ql::BookState::kFailed, 0, "not a Quillary book"},
       {"", ql::BookState::kFailed, 0, "is a directory"},
+      {"fifo.ql", ql::BookState::kFailed, 0, "not a Quillary book"},
       {"locked.ql", ql::BookState::kFailed, 0, "Permission denied"},
   };
   for (const Case& c : cases) {

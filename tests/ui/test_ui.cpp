@@ -172,6 +172,8 @@ void TestUi::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
+  // The books folder the window's library searches, the history and the
+  // library file are the test's own.
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iBook = iDir->File("sample.ql");
@@ -438,6 +440,13 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  -"),
       QStringLiteral("  &Toolbar||||checked|||"),
       QStringLiteral("  &Status Bar||||checked|||"),
+      QStringLiteral("  -"),
+      QStringLiteral("  &Library...|Ctrl+Shift+L|List the books of the library, their folders and "
+                     "groups|||||"),
+      QStringLiteral("&Library|||||||"),
+      QStringLiteral("  Find &Dictionaries...||Add the dictionaries already on this computer to "
+                     "the library|||||"),
+      QStringLiteral("  &Stop Importing||Stop importing dictionaries (Esc)|||disabled||"),
       QStringLiteral("&Help|||||||"),
       QStringLiteral("  Contents...||Read the manual|||||"),
       QStringLiteral("  &About Quillary...|||actionAbout||||icon"),
