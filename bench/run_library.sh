@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# A library of 200 books beside a library of one, all measured in this run:
+#   - the library: the four corpora (their tab-separated text from
+#     $QL_CORPORA), Debian's dictd dictionaries of `scripts/deps dicts`, and
+#     generated books of 10,000 entries, whose subjects are taken from WordNet's
+#     (or generated words) so that a word is found in many books at once; half
+#     of them hold every word the lookups below ask for;
+#   - start to mapped window with the 200 books beside the start with one
+#     (WordNet alone), under one Xvfb, launched in turn, medians; and the bytes
+#     the reader read until its window was mapped, beside the library's size;
+#   - a word typed in the lookup line (bench_ui, offscreen): keystroke to the
+#     first section painted and to all books answered and painted, medians
+#     over 20 words, beside the same in the one-book library;
+#   - resident memory with every book open and a page shown;
+#   - `qlbook define` of one word over the 200 books beside one book's
+#     `qlbook lookup` + `qlbook render`, medians.
+# Prints a table: target, measured, peer, ratio, PASS or MISS.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${QL_BENCH_BIN:-build-bench/bin}
+work=$(dirname "$bin")/work/library
+mkdir -p "$work"
+runs=${QL_LIBRARY_RUNS:-9}     # launches of each library
+defines=${QL_LIBRARY_DEFINES:-15}
+qlbook=$bin/qlbook
+scripts_dir=$(cd "$here/../scripts" && pwd)
+
+# The words looked up: in WordNet, and in half of the generated books.
+words="house water light stone paper iron music table garden river \
+letter window bread money horse silver winter cloud bridge island"
+
+# The library, made once: $work/many is a home with 200 books in its books
+# folder, $work/one a home with WordNet's book alone.
+make_library() {
+  local books=$work/many/data/quillary/books
+  [ -f "$work/many/.complete" ] && return
+  rm -rf "$work/many" "$work/one"
+  mkdir -p "$books" "$work/many/config" "$work/one/data/quillary/books" "$work/one/config"
+  local c
+  for c in wn foldoc jargon devil; do
+    if [ -f "${QL_CORPORA:-}/$c.tsv" ]; then
+      "$qlbook" import "$QL_CORPORA/$c.tsv" "$books/corpus-$c.ql" --format tab >/dev/null
+    fi
+  done
+  local d
+  for d in /usr/share/dictd/*.index; do
+    [ -e "$d" ] || continue
+    "$qlbook" import "$d" "$books/dictd-$(basename "$d" .index).ql" >/dev/null 2>&1 || true
+  done
+  local have
+  have=$(find "$books" -name '*.ql' | wc -l)
+  python3 - "$work/gen" "$((200 - have))" "${QL_CORPORA:-}/wn.tsv" $words <<'PY'
+import os, random, sys
+out, count, wn, words = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4:]
+os.makedirs(out, exist_ok=True)
+rng = random.Random(5)
+if os.path.isfile(wn):
+    subjects = sorted({line.split(b'\t', 1)[0] for line in open(wn, 'rb') if b'\t' in line})
+else:
+    syl = [b'ba', b'ce', b'di', b'fo', b'gu', b'ha', b'ke', b'li', b'mo', b'nu', b'pa', b're']
+    subjects = sorted({b''.join(rng.choice(syl) for _ in range(rng.randint(2, 4)))
+                       for _ in range(150000)})
+fold = lambda s: s.translate(bytes.maketrans(b'ABCDEFGHIJKLMNOPQRSTUVWXYZ',
+                                             b'abcdefghijklmnopqrstuvwxyz'))
+letters = b'abcdefghijklmnopqrstuvwxyz'
+for i in range(count):
+    chosen = set(rng.sample(subjects, 10000 - len(words)))
+    if i % 2 == 0:
+        chosen.update(w.encode() for w in words)
+    rows = []
+    for s in sorted(chosen, key=lambda s: (fold(s), s)):
+        text = b' '.join(bytes(rng.choice(letters) for _ in range(rng.randint(2, 9)))
+                         for _ in range(rng.randint(12, 40)))
+        rows.append(s + b'\tnoun<br>  1: ' + text + b' <a:' + rng.choice(subjects) +
+                    b'>see also</a>\r\n')
+    with open(os.path.join(out, f'gen-{i:03d}.tsv'), 'wb') as f:
+        f.writelines(rows)
+PY
+  local t
+  for t in "$work"/gen/gen-*.tsv; do
+    "$qlbook" import "$t" "$books/$(basename "$t" .tsv).ql" --format tab >/dev/null
+  done
+  rm -rf "$work/gen"
+  local one=$books/corpus-wn.ql
+  [ -f "$one" ] || one=$(find "$books" -name '*.ql' | sort | head -1)
+  cp "$one" "$work/one/data/quillary/books/"
+  touch "$work/many/.complete"
+}
+make_library
+many_books=$work/many/data/quillary/books
+one_book=$(find "$work/one/data/quillary/books" -name '*.ql' | head -1)
+count=$(find "$many_books" -name '*.ql' | wc -l)
+library_bytes=$(du -cb "$many_books"/*.ql | tail -1 | cut -f1)
+home_env() { echo "XDG_DATA_HOME=$work/$1/data XDG_CONFIG_HOME=$work/$1/config"; }
+
+# qlbook define over the whole library beside one book's lookup + render.
+python3 - "$qlbook" "$work" "$one_book" "$defines" $words >"$work/define.json" <<'PY'
+import json, os, statistics, subprocess, sys, time
+qlbook, work, one, runs, words = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:]
+many = dict(os.environ, XDG_DATA_HOME=f'{work}/many/data', XDG_CONFIG_HOME=f'{work}/many/config',
+            LC_ALL='C.UTF-8')
+def timed(argv, env=None, ok=(0,)):
+    start = time.perf_counter()
+    p = subprocess.run(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    took = time.perf_counter() - start
+    if p.returncode not in ok:
+        sys.exit(f'library: {" ".join(argv)} exited {p.returncode}')
+    return took, p.stdout
+def peer(word):
+    t1, out = timed([qlbook, 'lookup', one, word])
+    t2, _ = timed([qlbook, 'render', one, out.decode().strip()])
+    return t1 + t2
+define, lookups, sections = [], [], []
+for i in range(runs + 1):
+    word = words[i % len(words)]
+    d, out = timed([qlbook, 'define', word], many)
+    p = peer(word)
+    if i == 0:
+        continue  # into the page cache
+    define.append(d); lookups.append(p)
+    sections.append(sum(1 for line in out.decode('utf-8', 'replace').splitlines()
+                        if line.startswith('== ')))
+json.dump({'define_s': statistics.median(define), 'peer_s': statistics.median(lookups),
+           'sections': statistics.median(sections), 'runs': runs}, sys.stdout)
+PY
+
+# Start-up, bytes read and memory on a private X server, the reader given
+# WordNet's book on its command line in both homes. Once mapped, a word is
+# looked up (Ctrl+L, typed, Enter) and the memory read with the page shown.
+harness=${QL_UIHARNESS:-$(cd "$here/../.." && pwd)/shared/tools/uiharness}
+if [ ! -x "$bin/quillary" ] || [ ! -f "$harness/uiharness.py" ] || ! command -v Xvfb >/dev/null; then
+  echo "library: start-up and memory skipped (needs the reader, Xvfb and $harness)" >&2
+  echo "{}" >"$work/window.json"
+else
+  /usr/bin/python3 - "$harness" "$bin" "$work" "$one_book" "$runs" "$work/window.json" <<'PY' ||
+import glob, json, os, statistics, sys, time
+harness, bin_dir, work, book, runs, out = sys.argv[1:7]
+runs = int(runs)
+sys.path.insert(0, harness)
+from uiharness import Session
+
+homes = {name: {'XDG_DATA_HOME': f'{work}/{name}/data', 'XDG_CONFIG_HOME': f'{work}/{name}/config',
+                'XDG_CACHE_HOME': f'{work}/{name}/cache'} for name in ('many', 'one')}
+found = {name: {'start': [], 'read': [], 'rss': [], 'hwm': []} for name in homes}
+title = '^' + os.path.basename(book).replace('.', r'\.') + ' - Quillary$'
+
+def read_bytes(pid):
+    with open(f'/proc/{pid}/io') as f:
+        return int(dict(line.split(': ') for line in f.read().splitlines())['rchar'])
+
+with Session(None, a11y=False) as s:
+    pages = os.path.join(s.runtime_dir, 'quillary', 'page-*', 'qltempfi.htm')
+    order = [['many', 'one']] + [['many', 'one'] if i % 2 == 0 else ['one', 'many']
+                                 for i in range(runs)]
+    for i, pair in enumerate(order):
+        for name in pair:
+            for old in glob.glob(pages):
+                os.remove(old)
+            s.launch([os.path.join(bin_dir, 'quillary'), book], env=homes[name])
+            start = s.wait_window(title)
+            read = read_bytes(s.app.pid)
+            time.sleep(0.5)
+            s.key('ctrl+l')
+            s.type('house')
+            s.key('Return')
+            s.wait_until(lambda: bool(glob.glob(pages)), timeout=10, what='the page shown')
+            time.sleep(1.5)
+            rss, hwm = s.rss_kb(), s.peak_rss_kb()
+            s.close(how='window')
+            if i == 0:
+                continue
+            found[name]['start'].append(start)
+            found[name]['read'].append(read)
+            found[name]['rss'].append(rss)
+            found[name]['hwm'].append(hwm)
+result = {name: {k: statistics.median(v) for k, v in d.items()} for name, d in found.items()}
+result['runs'] = runs
+json.dump(result, open(out, 'w'))
+PY
+  { echo "library: start-up and memory failed (see above)" >&2; echo "{}" >"$work/window.json"; }
+fi
+
+python3 - "$work/define.json" "$count" "$library_bytes" "$work/window.json" <<'PY'
+import json, sys
+define = json.load(open(sys.argv[1]))
+count, size = int(sys.argv[2]), int(sys.argv[3])
+win = json.load(open(sys.argv[4]))
+rows = []
+def row(what, target, ours, peer, ratio, ok):
+    rows.append((what, target, ours, peer, ratio, 'PASS' if ok else 'MISS'))
+mb = lambda kb: kb * 1024 / 1e6
+if win:
+    m, o = win['many'], win['one']
+    r = m['start'] / o['start']
+    row(f"start to mapped window, {count} books (median of {win['runs']})", '<= 1.25x peer',
+        f"{m['start']:.3f} s", f"{o['start']:.3f} s", f"{r:.2f}", r <= 1.25)
+    row('  bytes read until mapped', '< library size', f"{m['read'] / 1e6:.1f} MB",
+        f"{o['read'] / 1e6:.1f} MB", f"{m['read'] / o['read']:.2f}", m['read'] < size)
+    row('resident memory, every book open, page shown', '<= 150 MB', f"{mb(m['rss']):.1f} MB",
+        f"{mb(o['rss']):.1f} MB", f"{m['rss'] / o['rss']:.2f}", mb(m['rss']) <= 150)
+    row('  peak resident memory (VmHWM)', '', f"{mb(m['hwm']):.1f} MB", f"{mb(o['hwm']):.1f} MB",
+        f"{m['hwm'] / o['hwm']:.2f}", True)
+r = define['define_s'] / define['peer_s']
+row(f"qlbook define over {count} books (median of {define['runs']})", '<= 3x peer',
+    f"{define['define_s'] * 1000:.1f} ms", f"{define['peer_s'] * 1000:.1f} ms", f"{r:.2f}", r <= 3)
+print(f"library: {count} books, {size / 1e6:.0f} MB")
+print("peers: start-up and memory: the same reader on WordNet's book with a library of that book alone")
+print("       define: qlbook lookup + qlbook render of the same word in WordNet's book alone")
+w = [max(len(r[i]) for r in rows + [('', 'target', 'measured', 'peer', 'ratio', '')]) for i in range(6)]
+print(f"  {'':{w[0]}}  {'target':{w[1]}}  {'measured':>{w[2]}}  {'peer':>{w[3]}}  {'ratio':>{w[4]}}")
+for r in rows:
+    print(f"  {r[0]:{w[0]}}  {r[1]:{w[1]}}  {r[2]:>{w[2]}}  {r[3]:>{w[3]}}  {r[4]:>{w[4]}}  {r[5]}")
+PY
