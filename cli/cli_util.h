@@ -73,5 +73,6 @@ void AddReadCommands(CLI::App& app);          // info subjects head record looku
 void AddMakeCommands(CLI::App& app);          // import export-text upgrade
 void AddRenderSearchCommands(CLI::App& app);  // render search
 void AddExportCommands(CLI::App& app);        // export-pdb
+void AddDefineCommand(CLI::App& app);         // define
 
 }  // namespace qlcli
