@@ -1,0 +1,76 @@
+// The dictionaries already on the computer: dictd dictionaries (NAME.index
+// beside NAME.dict or NAME.dict.dz) and StarDict ones (NAME.ifo beside
+// NAME.idx and NAME.dict or NAME.dict.dz), each mapped to the book it is
+// imported into in the books folder, and their import, one after another,
+// through the one import pipeline. No globals: a worker thread may run it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "progress.h"
+
+namespace ql {
+
+// Where dictionaries are looked for. The folders are searched with their
+// subfolders (to a few levels, links to folders seen before skipped).
+struct DictionaryRoots {
+  std::vector<std::string> dictd;
+  std::vector<std::string> stardict;
+  // /usr/share/dictd; /usr/share/stardict/dic, ~/.stardict/dic and
+  // $XDG_DATA_HOME/stardict/dic.
+  static DictionaryRoots FromEnvironment();
+};
+
+enum class DictionaryKind { kDictd, kStarDict };
+
+struct FoundDictionary {
+  DictionaryKind kind = DictionaryKind::kDictd;
+  std::string name;                // the dictionary's own name, else its file's base name
+  std::string source;              // the file the import opens: NAME.index or NAME.ifo
+  std::vector<std::string> files;  // every file the import reads
+  std::string book;                // the book it is imported into
+};
+
+// The dictionaries under roots, dictd first, each root in turn, names in
+// byte order within a folder. Each has a book of its own in booksFolder,
+// named from its name (letters, digits and a few safe marks; the rest '_');
+// a name already given to an earlier dictionary gets a suffix from its
+// source's path, so no dictionary's book takes another's.
+std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
+                                              const std::string& booksFolder);
+
+// True when the dictionary's book does not exist yet, or any of its files
+// is newer than the book.
+bool NeedsImport(const FoundDictionary& dictionary);
+
+enum class DictionaryResult { kImported, kCurrent, kFailed, kStopped };
+
+struct DictionaryOutcome {
+  DictionaryResult result = DictionaryResult::kFailed;
+  std::string reason;  // for kFailed: the import's reason, path first
+};
+
+// "imported", "current", "failed: REASON", "stopped".
+std::string DictionaryOutcomeText(const DictionaryOutcome& outcome);
+
+struct DictionaryImportRun {
+  // Over the whole run: 0 to 1000 times the number of dictionaries.
+  ProgressSink* progress = nullptr;
+  // Set (from any thread) to stop: the book being written is dropped and
+  // the rest are not started (their outcome is kStopped).
+  const std::atomic<bool>* stop = nullptr;
+  // Called on the importing thread as each dictionary is done.
+  std::function<void(size_t index, const DictionaryOutcome& outcome)> onDone;
+};
+
+// Imports those of dictionaries that need it, in order, making the books
+// folder as needed. A book is written whole or not at all. One outcome per
+// dictionary.
+std::vector<DictionaryOutcome> ImportDictionaries(const std::vector<FoundDictionary>& dictionaries,
+                                                  const DictionaryImportRun& run = {});
+
+}  // namespace ql
