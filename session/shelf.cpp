@@ -10,6 +10,7 @@
 
 #include "byte_sink.h"
 #include "cp1252.h"
+#include "links.h"
 #include "open_failure.h"
 #include "plain_text.h"
 #include "record_markup.h"
@@ -402,7 +403,17 @@ std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
       body.remove_prefix(head.Data().size());
       body.remove_suffix(tail.Data().size());
     }
-    page += body;
+    // Its links name the section's book, where they are looked for first.
+    const std::string start =
+        std::string(kLinkOpenStart.substr(0, kLinkOpenStart.size() - kLinkPrefix.size())) +
+        SectionLinkStart(section.book);
+    size_t from = 0;
+    for (size_t at; (at = body.find(kLinkOpenStart, from)) != std::string_view::npos;
+         from = at + kLinkOpenStart.size()) {
+      page += body.substr(from, at - from);
+      page += start;
+    }
+    page += body.substr(from);
     page += "\r\n";
   }
   page += tail.Data();

@@ -101,7 +101,8 @@ std::string SectionAnchor(int book);
 
 // The one page of sections: sections in library order (those that failed
 // tell their reason), each headed by its book's title, with the anchor
-// SectionAnchor gives, then the record as its page shows it.
+// SectionAnchor gives, then the record as its page shows it, its links made
+// section links of its book (links.h).
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
                               const RenderOptions& options);
 

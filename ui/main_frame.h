@@ -2,6 +2,7 @@
 // record view, and the desktop side of every command flow.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 #include <vector>
@@ -11,15 +12,22 @@
 #include "find.h"
 #include "fonts.h"
 #include "recent_files.h"
+#include "shelf.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QMenu;
 class QPrinter;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
+
+namespace ql {
+class ShelfAnswers;
+class RepaintPacer;
+}  // namespace ql
 
 namespace qlui {
 
@@ -68,6 +76,15 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void Zoom(ql::Zoom zoom);
   // Light, dark or the desktop's palette; remembered.
   void ChooseTheme(Theme theme);
+
+  // The books the lookup line looks words up in, in library order; with
+  // more than one, typing shows the page of sections and the "Found in" list.
+  void SetShelfBooks(std::vector<ql::ShelfBook> books);
+  ql::Shelf& BookShelf() { return *iShelf; }
+  QListWidget* FoundIn() const { return iFoundIn; }
+  // The sections of the lookup on show (empty while one record is shown).
+  const ql::ShelfAnswers& Answers() const { return *iAnswers; }
+  bool SectionsShown() const { return iSectionsShown; }
 
   // ql::Desktop: the desktop's services and the book view in this window
   void ShowMessage(std::string_view text, std::string_view caption) override;
@@ -131,6 +148,19 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void Retrace(std::optional<int> index);
   void UpdateHistoryActions();
   QPrinter& Printer();
+  // Looking up across the group.
+  QWidget* CreateLowerPane();
+  void RefreshShelf();
+  void LookUpEverywhere(const QString& text);
+  void OnSection(uint64_t generation, ql::LookupSection section);
+  void OnSectionsDone(uint64_t generation);
+  void SectionsChanged();
+  void PaintSections();
+  void LeaveSections();
+  void JumpToSection(int row);
+  bool FollowLinkAcrossBooks(const std::string& address);
+  int OpenBookOnShelf() const;
+  void ShowShelfPage(const std::string& html, bool keepScroll);
 
   ql::Document& iDoc;
   ql::FindState iFind;
@@ -162,6 +192,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QMenu* iTrayMenu = nullptr;
   QSystemTrayIcon* iTray = nullptr;
   bool iSplitDone = false;
+  std::unique_ptr<ql::Shelf> iShelf;
+  std::unique_ptr<ql::ShelfAnswers> iAnswers;
+  std::unique_ptr<ql::RepaintPacer> iPacer;
+  ql::PageFile iShelfPage{"qlshelf.htm"};
+  QListWidget* iFoundIn = nullptr;
+  QTimer* iPaintTimer = nullptr;
+  QElapsedTimer iClock;
+  bool iSectionsShown = false;
   int iWaitDepth = 0;
 };
 

@@ -53,9 +53,9 @@ TEST_F(CliDefine, TextExitCodesAndFailingBooks) {
        "== a.ql ==\nsee tea\n\n== b.ql ==\nbean\n\nroast\n",
        ""},
       {{"caf\xE9", "DIR"}, "C", 0, a + "\n" + b, ""},
-      {{"CAF\xC3\x89", "DIR/b.ql"}, "C.UTF-8", 0, "== b.ql ==\nbean\n\nroast\n", ""},
+      {{"CAF\xC3\xA9", "DIR/b.ql"}, "C.UTF-8", 0, "== b.ql ==\nbean\n\nroast\n", ""},
       {{"te", "DIR", "--prefix"}, "C", 0, "== b.ql ==\nleaf\n", ""},
-      {{"te", "DIR"}, "C", 1, "", ""},
+      {{"zz", "DIR"}, "C", 1, "", ""},
       // A character the books' code page lacks matches nothing.
       {{"\xE4\xB8\x80", "DIR"}, "C.UTF-8", 1, "", ""},
       // A failing book is named and the others go on.

@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "book_fixture.h"
+#include "links.h"
+#include "record_markup.h"
 #include "shelf.h"
 
 namespace {
@@ -160,12 +162,13 @@ TEST_F(ShelfTest, SectionsOfGoodFailingMissingAndSlowBooks) {
 }
 
 TEST_F(ShelfTest, NewLookupSupersedesTheRunningOne) {
-  Gate gate;
-  std::atomic<bool> hold{true};
+  Gate gate, gate2;
+  std::atomic<Gate*> hold{&gate};
   ql::Shelf::Options options;
   options.threads = 2;
   options.beforeLookup = [&](const std::string& path) {
-    if (path.ends_with("held.ql") && hold.exchange(false)) gate.Pass();
+    if (!path.ends_with("held.ql")) return;
+    if (Gate* g = hold.exchange(nullptr)) g->Pass();
   };
   ql::Shelf shelf(options);
   shelf.SetBooks(Books({Book("held.ql", {{"cat", "1"}, {"dog", "2"}}),
@@ -193,22 +196,29 @@ TEST_F(ShelfTest, NewLookupSupersedesTheRunningOne) {
   EXPECT_EQ(later, (std::vector<std::string>{"dog", "dog"}));
   // Cancel drops the answers of a lookup at once as well.
   Collector none;
+  hold = &gate2;
   shelf.LookUp("cat", ql::MatchWhole, none.OnSection(), none.OnDone());
+  gate2.WaitReached();
   shelf.Cancel();
+  gate2.Open();
   Collector after;
   shelf.LookUp("dog", ql::MatchWhole, after.OnSection(), after.OnDone());
   ASSERT_TRUE(after.WaitFor([&] { return !after.done.empty(); }));
   std::lock_guard lock(none.mutex);
   EXPECT_TRUE(none.done.empty());
+  for (const auto& sec : none.sections) EXPECT_NE(sec.book, 0);
 }
 
 TEST_F(ShelfTest, ReadersOpenLazilyReadOnlyTheTablesAndAreNeverShared) {
   std::vector<Entry> entries;
-  for (int i = 0; i < 400; ++i) entries.push_back({"word" + std::to_string(1000 + i), "text"});
+  for (int i = 0; i < 1000; ++i)
+    entries.push_back({"word" + std::to_string(1000 + i), std::string(200, 't')});
   qltest::BookOptions small;
   small.subjectBlockSize = 300;
   small.recordBlockSize = 300;
-  ql::Shelf shelf(ql::Shelf::Options{.threads = 3});
+  ql::Shelf::Options three;
+  three.threads = 3;
+  ql::Shelf shelf(three);
   shelf.SetBooks(Books({Book("one.ql", entries, small), Book("two.ql", entries, small),
                         Book("three.ql", entries, small)}));
   EXPECT_EQ(shelf.OpenReaders(), 0);
@@ -245,7 +255,7 @@ TEST_F(ShelfTest, ReadersOpenLazilyReadOnlyTheTablesAndAreNeverShared) {
   // A lookup decodes the blocks of a binary search and one record block,
   // not the book.
   const std::string bytes = qltest::BuildBookBytes(entries, small);
-  ASSERT_GE(qltest::FindBlockSpans(bytes).subjects.size(), 30u);
+  ASSERT_GE(qltest::FindBlockSpans(bytes).subjects.size(), 40u);
   ql::Shelf fresh;
   fresh.SetBooks({shelf.Books()[0]});
   Collector got;
@@ -280,7 +290,7 @@ TEST_F(ShelfTest, LinksResolveInTheirOwnBookFirstThenInLibraryOrder) {
   };
   const std::vector<Case> cases = {
       {"dog", 1, 1, 0}, {"cat", 2, 0, 0}, {"emu", 0, 1, 1},   {"fox", 0, 2, 1},   {"DOG", 0, 0, 1},
-      {"yak", 2, 2, 0}, {"fox", 3, 2, 1}, {"yak", 3, -1, -1}, {"dog", 4, -1, -1}, {"do", 0, 0, 0},
+      {"yak", 2, 2, 0}, {"fox", 3, 2, 1}, {"yak", 3, -1, -1}, {"dog", 4, -1, -1}, {"do", 0, 0, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key + " from " + std::to_string(c.from));
@@ -302,14 +312,18 @@ TEST(ShelfPage, SectionsInOrderUnderTheirTitlesWithOnePageAround) {
     return sink.Data();
   };
   std::vector<ql::LookupSection> sections(3);
-  sections[0] = {
-      .book = 0, .title = "R&D <big>.ql", .index = 4, .subject = "cat", .html = page("cat", "one")};
-  sections[1] = {.book = 2,
-                 .title = "caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\x80.ql",
-                 .failed = true,
-                 .reason = "not a Quillary book"};
-  sections[2] = {
-      .book = 3, .title = "z.ql", .index = 0, .subject = "Cat", .html = page("Cat", "two")};
+  sections[0].book = 0;
+  sections[0].title = "R&D <big>.ql";
+  sections[0].html = page("cat",
+                          "one \t\x11"
+                          "dog>a dog\t\x12");
+  sections[1].book = 2;
+  sections[1].title = "caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\x80.ql";
+  sections[1].failed = true;
+  sections[1].reason = "not a Quillary book";
+  sections[2].book = 3;
+  sections[2].title = "z.ql";
+  sections[2].html = page("Cat", "two");
   const std::string html = ql::WriteSectionsPage(sections, options);
   ql::StringSink head, tail;
   ql::WritePageHead(head, "Verdana", 4);
@@ -319,7 +333,7 @@ TEST(ShelfPage, SectionsInOrderUnderTheirTitlesWithOnePageAround) {
   EXPECT_EQ(html.find(head.Data(), 1), std::string::npos);
   const std::vector<std::string> inOrder = {
       "<a name=\"book0\"></a><h1>R&amp;D &lt;big&gt;.ql</h1>",
-      "<h2>cat</h2>one",
+      "<h2>cat</h2>one <a href=\"quill-in:0:dog\">a dog</a>",
       "<a name=\"book2\"></a><h1>caf\xE9 \x80 &#19968;.ql</h1>",
       "not a Quillary book",
       "<a name=\"book3\"></a><h1>z.ql</h1>",
@@ -331,6 +345,29 @@ TEST(ShelfPage, SectionsInOrderUnderTheirTitlesWithOnePageAround) {
     ASSERT_NE(found, std::string::npos) << piece;
     at = found + piece.size();
   }
+}
+
+TEST(ShelfPage, SectionLinksNameTheirBook) {
+  struct Case {
+    std::string address;
+    int book;
+    std::string key;
+  };
+  const std::vector<Case> cases = {
+      {"quill-in:0:dog", 0, "dog"}, {"quill-in:12:hot%20dog", 12, "hot dog"},
+      {"quill-in:3:", 3, ""},       {"quill-in::dog", -1, ""},
+      {"quill-in:-1:dog", -1, ""},  {"quill-in:1234567:dog", -1, ""},
+      {"quill-in:7", -1, ""},       {"quill::dog", -1, ""},
+      {"Quill-in:1:dog", -1, ""},
+  };
+  for (const auto& c : cases) {
+    const auto link = ql::SectionLinkKey(c.address);
+    EXPECT_EQ(link ? link->book : -1, c.book) << c.address;
+    if (link) {
+      EXPECT_EQ(link->key, c.key) << c.address;
+    }
+  }
+  EXPECT_EQ(ql::ClassifyLink("quill-in:2:cat"), ql::LinkAction::kShowRecord);
 }
 
 }  // namespace
