@@ -1159,9 +1159,9 @@ bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
   }
   const ql::LinkPlace place = iShelf->ResolveLink(key, from);
   if (place.book < 0) return true;
+  // As a link in one book: the record shows, the list's selection stays.
   if (place.book == OpenBookOnShelf()) {
     ShowRecord(place.index, -1, -1, false);
-    SelectRow(place.index);
     return true;
   }
   // A record of another book of the group: that one record, on its own.

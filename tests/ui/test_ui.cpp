@@ -13,9 +13,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -39,6 +41,7 @@
 #include "quick_peek.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "shelf_page.h"
 #include "subject_view.h"
 #include "theme.h"
 
@@ -117,6 +120,7 @@ class TestUi : public QObject {
  private slots:
   void init();
   void cleanup();
+  void lookupOverTheGroupShowsAPageOfSections();
   void modelAsksTheBookPerCell();
   void columnsAreDividedOnceTheListHasAWidth();
   void keysShowTheRecordBeforeTheListMoves();
@@ -158,6 +162,9 @@ void TestUi::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
+  // The user's own library stays out of the window under test.
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
   iDoc = std::make_unique<ql::Document>();
@@ -274,6 +281,75 @@ void TestUi::linksAreMatchedByteForByte() {
   QVERIFY2(PageText().startsWith(QStringLiteral("big cat")), qPrintable(PageText()));
   // Following a link leaves the list's selection where it was.
   QCOMPARE(iFrame->SelectionMark(), 0);
+}
+
+void TestUi::lookupOverTheGroupShowsAPageOfSections() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql"), third = iDir->File("third.ql");
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"big cat",
+                                                         "Other \t\x11"
+                                                         "eel>an eel\t\x12"},
+                                                        {"zebra", "z"}}));
+  qltest::WriteFileBytes(third, qltest::BuildBookBytes({{"ant", "a"}}));
+  std::string tall;
+  for (int i = 0; i < 200; ++i) tall += "line\t\x08";
+  const std::string longBook = iDir->File("long.ql");
+  qltest::WriteFileBytes(longBook, qltest::BuildBookBytes({{"big", tall}}));
+  iFrame->SetShelfBooks({{iBook, "sample.ql"},
+                         {longBook, "long.ql"},
+                         {iDir->File("gone.ql"), "gone.ql"},
+                         {other, "other.ql"},
+                         {third, "third.ql"}});
+  QListWidget* foundIn = iFrame->FoundIn();
+  QCOMPARE(foundIn->accessibleName(), QStringLiteral("Found in"));
+  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral("big"));
+  // The open book's list follows the typing as with one book.
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  QTRY_VERIFY(iFrame->Answers().Done());
+  QTRY_COMPARE(foundIn->count(), 4);
+  QVERIFY(foundIn->isVisible());
+  QCOMPARE(foundIn->item(0)->text(), QStringLiteral("sample.ql"));
+  QCOMPARE(foundIn->item(1)->text(), QStringLiteral("long.ql"));
+  QVERIFY(foundIn->item(2)->text().startsWith(QStringLiteral("gone.ql (")));
+  QCOMPARE(foundIn->item(3)->text(), QStringLiteral("other.ql"));
+  const QString page = PageText();
+  const QStringList inOrder = {QStringLiteral("sample.ql"), QStringLiteral("A lion or tiger."),
+                               QStringLiteral("gone.ql"), QStringLiteral("other.ql"),
+                               QStringLiteral("Other an eel")};
+  qsizetype at = 0;
+  for (const QString& piece : inOrder) {
+    at = page.indexOf(piece, at);
+    QVERIFY2(at >= 0, qPrintable(piece + QStringLiteral(" in ") + page));
+  }
+  // Enter on a row of the list jumps to the book's section.
+  QScrollBar* scroll = iFrame->RecordView()->verticalScrollBar();
+  QCOMPARE(scroll->value(), 0);
+  foundIn->setFocus();
+  foundIn->setCurrentRow(3);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  const int down = scroll->value();
+  QVERIFY(down > 0);
+  foundIn->setCurrentRow(0);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  QVERIFY(scroll->value() < down / 10);
+  foundIn->setCurrentRow(3);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  QCOMPARE(scroll->value(), down);
+  // A link of other.ql's section finds eel in the rest of the group: that one
+  // record of the open book, with the list's selection left where it was.
+  qlui::CQuillaryHtmlView* view = iFrame->RecordView();
+  const QPoint eel = AnchorPoint(view, QStringLiteral("quill-in:3:eel"));
+  QVERIFY(eel.x() >= 0);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, eel);
+  QVERIFY2(PageText().startsWith(QStringLiteral("eel")), qPrintable(PageText()));
+  QVERIFY(!foundIn->isVisible());
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  // Choosing a row shows that one record of the open book.
+  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral(" c"));
+  QTRY_VERIFY(foundIn->isVisible());
+  iFrame->ShowRecord(0, -1, -1, false);
+  QVERIFY(!foundIn->isVisible());
+  QVERIFY2(PageText().startsWith(QStringLiteral("apple")), qPrintable(PageText()));
 }
 
 void TestUi::webLinksGoToTheDesktop() {
