@@ -609,7 +609,7 @@ void CMainFrame::CreateTray() {
 }
 
 void CMainFrame::OnQuickPeek(const QString& text) {
-  QuickPeeker peeker(iDoc, this);
+  QuickPeeker peeker(iDoc, this, iShelf.get());
   if (!text.isEmpty()) peeker.LookUp(text);
   peeker.exec();
 }

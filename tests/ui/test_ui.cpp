@@ -121,6 +121,7 @@ class TestUi : public QObject {
   void init();
   void cleanup();
   void lookupOverTheGroupShowsAPageOfSections();
+  void quickPeekLooksAcrossTheGroupAndOffersSpellings();
   void modelAsksTheBookPerCell();
   void columnsAreDividedOnceTheListHasAWidth();
   void keysShowTheRecordBeforeTheListMoves();
@@ -350,6 +351,35 @@ void TestUi::lookupOverTheGroupShowsAPageOfSections() {
   iFrame->ShowRecord(0, -1, -1, false);
   QVERIFY(!foundIn->isVisible());
   QVERIFY2(PageText().startsWith(QStringLiteral("apple")), qPrintable(PageText()));
+}
+
+void TestUi::quickPeekLooksAcrossTheGroupAndOffersSpellings() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other,
+                         qltest::BuildBookBytes({{"big cat", "Other cat"}, {"zebra", "Stripes"}}));
+  iFrame->SetShelfBooks({{iBook, "sample.ql"}, {other, "other.ql"}});
+  qlui::QuickPeeker peek(*iDoc, iFrame.get(), &iFrame->BookShelf());
+  peek.show();
+  QTest::keyClicks(peek.Line(), QStringLiteral("big"));
+  QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"sample.ql", "other.ql"}));
+  QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Other cat")));
+  QVERIFY(peek.View()->toPlainText().contains(QStringLiteral("A lion")));
+  QVERIFY(!peek.Offers()->isVisible());
+  // No book has it: the nearest subjects of every book, best first.
+  peek.Line()->clear();
+  QTest::keyClicks(peek.Line(), QStringLiteral("zebar"));
+  QTRY_VERIFY(peek.Offers()->isVisible());
+  QCOMPARE(peek.Offers()->accessibleName(), QStringLiteral("Did you mean"));
+  QCOMPARE(peek.Offers()->item(0)->text(), QStringLiteral("zebra (other.ql)"));
+  // Enter on an offer looks it up.
+  peek.Offers()->setFocus();
+  peek.Offers()->setCurrentRow(0);
+  QTest::keyClick(peek.Offers(), Qt::Key_Return);
+  QCOMPARE(peek.Line()->text(), QStringLiteral("zebra"));
+  QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"other.ql"}));
+  QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Stripes")));
+  QVERIFY(!peek.Offers()->isVisible());
 }
 
 void TestUi::webLinksGoToTheDesktop() {
