@@ -135,7 +135,10 @@ void RunDefine(const DefineArgs& args) {
 
   std::vector<ql::ShelfBook> books;
   for (const std::string& p : paths) books.push_back({p, TitleOf(p)});
-  ql::Shelf shelf;
+  ql::Shelf::Options options;
+  options.keepReaders = false;
+  options.renderPages = args.json;
+  ql::Shelf shelf(options);
   shelf.SetBooks(books);
 
   std::mutex mutex;

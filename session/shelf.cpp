@@ -162,9 +162,10 @@ struct Shelf::Impl {
         section.reason = slot.reason;
         found = true;
       } else if (const int index = reader->FindSubject(lookup->mode, lookup->key); index >= 0) {
-        Render(*reader, lookup->render, index, section);
+        Render(*reader, options.renderPages ? &lookup->render : nullptr, index, section);
         found = true;
       }
+      if (!options.keepReaders) Close(slot);
     }
     std::lock_guard lock(callbackMutex);
     if (generation.load() != lookup->generation) return;
@@ -172,13 +173,18 @@ struct Shelf::Impl {
     if (--lookup->remaining == 0 && lookup->onDone) lookup->onDone(lookup->generation);
   }
 
-  static void Render(BookReader& reader, const RenderOptions& render, int index,
+  // The section's record, and its page unless render is null.
+  static void Render(BookReader& reader, const RenderOptions* render, int index,
                      LookupSection& section) {
     section.index = index;
     section.subject = reader.GetSubject(index);
-    StringSink page;
-    reader.RenderRecord(page, render, index, -1, -1);
-    section.html = std::move(page.Data());
+    if (render) {
+      StringSink page;
+      reader.RenderRecord(page, *render, index, -1, -1);
+      section.html = std::move(page.Data());
+    } else {
+      reader.LoadRecord(index);
+    }
     if (reader.CurrentRecord() == index && !reader.CurrentRecordDamaged())
       section.record = std::string(reader.CurrentRecordText());
   }
@@ -332,7 +338,7 @@ LookupSection Shelf::Section(int book, int index) {
       base.failed = true;
       base.reason = slot.reason;
     } else if (index >= 0 && index < reader->GetSubjectCount()) {
-      Impl::Render(*reader, render, index, base);
+      Impl::Render(*reader, &render, index, base);
     }
     answers->Give(0, std::move(base));
   });

@@ -48,6 +48,12 @@ class Shelf {
   struct Options {
     int threads = 0;  // workers; 0: as many as the machine has cores, at most four
     RenderOptions render;
+    // Keep readers open between lookups (the window); a single lookup (a
+    // command) closes each book once it answered, so that the next one
+    // reuses its memory.
+    bool keepReaders = true;
+    // Render each section's page; without it a section has its record only.
+    bool renderPages = true;
     // Called on the worker before each book answers a lookup (tests slow a
     // book down with it).
     std::function<void(const std::string& path)> beforeLookup;
