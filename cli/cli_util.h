@@ -74,5 +74,6 @@ void AddMakeCommands(CLI::App& app);          // import export-text upgrade
 void AddRenderSearchCommands(CLI::App& app);  // render search
 void AddExportCommands(CLI::App& app);        // export-pdb
 void AddDefineCommand(CLI::App& app);         // define
+void AddLibraryCommands(CLI::App& app);       // library
 
 }  // namespace qlcli

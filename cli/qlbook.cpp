@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   qlcli::AddRenderSearchCommands(app);
   qlcli::AddExportCommands(app);
   qlcli::AddDefineCommand(app);
+  qlcli::AddLibraryCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {

@@ -40,8 +40,10 @@ bool BookImport::Prepare() {
 
 bool BookImport::Read(ProgressSink* bar) {
   ImportStep step;
-  while ((step = iSource->ReadNext(*iBuilder)) == ImportStep::kAdded)
+  while ((step = iSource->ReadNext(*iBuilder)) == ImportStep::kAdded) {
+    if (Stopped()) return Fail("stopped");
     if (bar) bar->SetPos(iSource->ProgressPos());
+  }
   return step == ImportStep::kEnd || Fail(iSource->Failure());
 }
 
@@ -70,8 +72,9 @@ ImportEnd RunBookImport(BookImport& import, const std::string& source, const std
   if (!host.BeforeReading(import)) return ImportEnd::kStopped;
   if (!import.Prepare()) return ImportEnd::kFailed;
   std::unique_ptr<ProgressSink> bar = host.StartProgress(import.ProgressEnd());
-  if (!import.Read(bar.get())) return ImportEnd::kFailed;
+  if (!import.Read(bar.get())) return import.Stopped() ? ImportEnd::kStopped : ImportEnd::kFailed;
   if (!host.ShowsWriting()) bar.reset();
+  if (import.Stopped()) return ImportEnd::kStopped;
   // A source without entries must not cost a book that stood there.
   if (import.KeepsTarget(book)) return ImportEnd::kKeptTarget;
   return import.WriteBook(book, bar.get()) ? ImportEnd::kWritten : ImportEnd::kFailed;

@@ -4,6 +4,7 @@
 // differ only in how they present it (an ImportHost each).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,6 +37,10 @@ class BookImport {
   // The end of the bar that Read (and WriteBook) move: one beyond what
   // reading covers, so that a bar read to its end is not yet full.
   int64_t ProgressEnd() const { return iSource->ProgressEnd() + 1; }
+  // A flag that, once set (from any thread), stops Read between two entries
+  // and WriteBook before it writes: RunBookImport then ends kStopped.
+  void SetStop(const std::atomic<bool>* stop) { iStop = stop; }
+  bool Stopped() const { return iStop && iStop->load(std::memory_order_relaxed); }
   // Adds every entry; the bar follows the source.
   bool Read(ProgressSink* bar);
   // True when the source held no entry and a file stands at path: the most
@@ -58,6 +63,7 @@ class BookImport {
   std::unique_ptr<ImportSource> iSource;
   std::optional<BookBuilder> iBuilder;  // made once the source opens
   std::string iFailure;
+  const std::atomic<bool>* iStop = nullptr;
 };
 
 // What the one who runs an import is asked on the way.
@@ -77,7 +83,7 @@ class ImportHost {
 
 enum class ImportEnd {
   kFailed,      // the reason is in the import's Failure(); nothing was written
-  kStopped,     // the host stopped it
+  kStopped,     // the host (or the import's stop flag) stopped it; nothing was written
   kKeptTarget,  // no entry was found, and the file at the target was kept
   kWritten,
 };

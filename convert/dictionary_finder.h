@@ -20,8 +20,9 @@ namespace ql {
 struct DictionaryRoots {
   std::vector<std::string> dictd;
   std::vector<std::string> stardict;
-  // /usr/share/dictd; /usr/share/stardict/dic, ~/.stardict/dic and
-  // $XDG_DATA_HOME/stardict/dic.
+  // dictd and stardict/dic in each of the system's data folders
+  // ($XDG_DATA_DIRS, else /usr/local/share and /usr/share), then
+  // ~/.stardict/dic and $XDG_DATA_HOME/stardict/dic.
   static DictionaryRoots FromEnvironment();
 };
 
@@ -60,8 +61,9 @@ std::string DictionaryOutcomeText(const DictionaryOutcome& outcome);
 struct DictionaryImportRun {
   // Over the whole run: 0 to 1000 times the number of dictionaries.
   ProgressSink* progress = nullptr;
-  // Set (from any thread) to stop: the book being written is dropped and
-  // the rest are not started (their outcome is kStopped).
+  // Set (from any thread) to stop: the dictionary being read is dropped
+  // (nothing of its book written) and the rest are not started; their
+  // outcome is kStopped.
   const std::atomic<bool>* stop = nullptr;
   // Called on the importing thread as each dictionary is done.
   std::function<void(size_t index, const DictionaryOutcome& outcome)> onDone;

@@ -10,14 +10,17 @@
 //   book<TAB>PATH<TAB>on|off<TAB>added|found|opened
 //   group<TAB>NAME                        a group (possibly empty)
 //   group<TAB>NAME<TAB>PATH               a book in the group
+//   removed<TAB>PATH                      a book in a folder the user took out
 // Reading takes what it can: a line it does not understand (a relative path,
 // a NUL byte, a line too long, a second record of one book) is skipped and
 // counted, and a file it cannot read gives an empty library with the reason.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace ql {
@@ -30,6 +33,10 @@ inline constexpr const char* kLibraryFormatLine = "quillary-library 1";
 inline constexpr int64_t kLibraryReadLimit = int64_t{16} << 20;
 // The longest line taken; a longer one is skipped.
 inline constexpr size_t kLibraryLineLimit = 16384;
+// The most groups a library holds; further ones are not made.
+inline constexpr size_t kLibraryGroupLimit = 1000;
+// The most folders a library holds.
+inline constexpr size_t kLibraryFolderLimit = 1000;
 // How deep a folder's subfolders are searched for books.
 inline constexpr int kFolderDepthLimit = 8;
 
@@ -92,11 +99,18 @@ class Library {
   // The book at path (normalised); null when it is not in the library.
   const LibraryBook* Find(const std::string& path) const;
 
-  // Each returns false when nothing changed (already there, not there).
+  // Each returns false when nothing changed (already there, not there, a
+  // path with a TAB or a line end, kLibraryFolderLimit folders already).
+  // Paths are normalised first. A folder's books join, and a removed
+  // folder's books leave, at the next Rescan.
   bool AddFolder(const std::string& dir);
   bool RemoveFolder(const std::string& dir);
+  // A book added by name stays when its folder goes; one in the library
+  // already becomes added by name.
   bool AddBook(const std::string& path);
-  bool RemoveBook(const std::string& path);  // also from every group
+  // The book leaves every group too; one that a folder holds stays out when
+  // the folder is searched again, until it is added by name or opened.
+  bool RemoveBook(const std::string& path);
   // A book opened from the command line or the file manager joins, once.
   void AddOpened(const std::string& path);
   bool SetEnabled(const std::string& path, bool on);
@@ -106,7 +120,8 @@ class Library {
 
   // kAllBooks first, then the user's groups in the order they were made.
   std::vector<std::string> GroupNames() const;
-  // Names are unique, not empty, without TAB, CR or LF; kAllBooks is taken.
+  // Names are unique, not empty, without TAB, CR or LF; kAllBooks is taken;
+  // at most kLibraryGroupLimit groups.
   bool AddGroup(const std::string& name);
   bool RemoveGroup(const std::string& name);  // never kAllBooks
   bool SetInGroup(const std::string& group, const std::string& path, bool in);
@@ -118,15 +133,19 @@ class Library {
  private:
   struct Group {
     std::string name;
-    std::vector<std::string> paths;
+    std::set<std::string> paths;
   };
   Group* FindGroup(std::string_view name);
   const Group* FindGroup(std::string_view name) const;
   int IndexOf(const std::string& path) const;
+  void Drop(size_t index);
+  void ParseLine(std::string_view line);
 
   std::vector<LibraryBook> iBooks;
   std::vector<std::string> iFolders;
   std::vector<Group> iGroups;
+  std::set<std::string> iRemoved;          // books of folders the user took out
+  std::unordered_set<std::string> iPaths;  // every book's path, for a quick look
   std::string iLoadFailure;
   int iSkipped = 0;
 };

@@ -76,5 +76,8 @@ int main(int argc, char** argv) {
         &frame, QStringLiteral("Quillary"),
         QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.LastFailure())));
   }
+  // The first start offers the dictionaries already on the computer, once the
+  // window is up (and after any message about the book).
+  QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
   return QApplication::exec();
 }

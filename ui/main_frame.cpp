@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -40,9 +41,11 @@
 
 #include "bookmarks.h"
 #include "dialogs.h"
+#include "dictionary_offer.h"
 #include "export_flow.h"
 #include "install_aide.h"
 #include "library.h"
+#include "library_window.h"
 #include "links.h"
 #include "lock_keys.h"
 #include "lookup_line.h"
@@ -63,7 +66,7 @@ namespace qlui {
 
 // Where an action stands: a menu of the bar, the theme menu inside View, or
 // the window itself (keys without a menu item).
-enum class Menu { kFile, kEdit, kBookmarks, kView, kTheme, kHelp, kWindow };
+enum class Menu { kFile, kEdit, kBookmarks, kView, kTheme, kLibrary, kHelp, kWindow };
 
 // One row of the window's actions. A row without text is a separator; one
 // with recentFiles is where the recent files stand; one with a submenu opens
@@ -127,11 +130,9 @@ struct MenuTitle {
   Menu menu;
   const char* text;
 };
-constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},
-                                  {Menu::kEdit, "&Edit"},
-                                  {Menu::kBookmarks, "&Bookmarks"},
-                                  {Menu::kView, "&View"},
-                                  {Menu::kHelp, "&Help"}};
+constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},           {Menu::kEdit, "&Edit"},
+                                  {Menu::kBookmarks, "&Bookmarks"}, {Menu::kView, "&View"},
+                                  {Menu::kLibrary, "&Library"},     {Menu::kHelp, "&Help"}};
 constexpr size_t kMenuCount = static_cast<size_t>(Menu::kWindow) + 1;
 
 // The manual: beside the build's programs, else where the install put it.
@@ -160,12 +161,14 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   auto* upper = new QWidget(iSplitter);
   upper->setObjectName(QStringLiteral("subjectPane"));
   iLookup = new CLookupLine(iDoc, upper);
+  LoadLibrary();
+  QWidget* lookupRow = MakeGroupList(upper);
   iList = new CQuillaryView(
       iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, upper);
   auto* upperLayout = new QVBoxLayout(upper);
   upperLayout->setContentsMargins(0, 0, 0, 0);
   upperLayout->setSpacing(2);
-  upperLayout->addWidget(iLookup);
+  upperLayout->addWidget(lookupRow);
   upperLayout->addWidget(iList, 1);
   connect(iLookup, &CLookupLine::lookedUp, this, &CMainFrame::OnLookedUp);
   connect(iLookup, &QLineEdit::textEdited, this, &CMainFrame::LookUpEverywhere);
@@ -188,6 +191,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   CreateStatusBar();
   CreateTray();
   UpdateHistoryActions();
+  iStopImportAction->setEnabled(false);
   setAcceptDrops(true);
 
   // The start values: Arial at Medium and 100% for the list and the page
@@ -208,6 +212,8 @@ CMainFrame::~CMainFrame() {
   // take back the wait cursor the search holds.
   delete iSearcher;
   iSearcher = nullptr;
+  // An import still running stops; the book it was writing is dropped.
+  iImport.reset();
 }
 
 std::vector<ActionRow> CMainFrame::ActionTable() {
@@ -348,6 +354,22 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
       {.menu = Menu::kView,
        .text = "&Status Bar",
        .toggle = [this](bool on) { statusBar()->setVisible(on); }},
+      {.menu = Menu::kView},
+      {.menu = Menu::kView,
+       .text = "&Library...",
+       .keys = {Qt::CTRL | Qt::SHIFT | Qt::Key_L},
+       .tip = "List the books of the library, their folders and groups",
+       .run = [this] { ShowLibrary(); }},
+
+      {.menu = Menu::kLibrary,
+       .text = "Find &Dictionaries...",
+       .tip = "Add the dictionaries already on this computer to the library",
+       .run = [this] { FindDictionaries(); }},
+      {.menu = Menu::kLibrary,
+       .text = "&Stop Importing",
+       .tip = "Stop importing dictionaries (Esc)",
+       .run = [this] { StopDictionaryImport(); },
+       .keep = &iStopImportAction},
 
       {.menu = Menu::kHelp,
        .text = "Contents...",
@@ -561,6 +583,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
+  if (StopImportOnEscape(watched, event)) return true;
   // Ctrl with the wheel zooms, over the list and the page alike.
   if (event->type() == QEvent::Wheel) {
     auto* widget = qobject_cast<QWidget*>(watched);
@@ -1022,13 +1045,12 @@ QWidget* CMainFrame::CreateLowerPane() {
 }
 
 void CMainFrame::RefreshShelf() {
-  // Until groups are chosen beside the lookup line: every book of the
-  // library, and the open book where the library does not have it.
-  ql::Library library = ql::Library::Load(ql::LibraryFilePath());
-  library.Rescan();
+  // The chosen group's books, and the open book where the group does not
+  // have it: the lookup line looks in that book's list as well.
+  if (!iShelf) return;
   std::vector<ql::ShelfBook> books;
   bool haveOpen = false;
-  for (const std::string& path : library.BooksOf(ql::kAllBooks)) {
+  for (const std::string& path : iLibrary.BooksOf(CurrentGroup())) {
     const size_t slash = path.find_last_of('/');
     books.push_back({path, slash == std::string::npos ? path : path.substr(slash + 1)});
     haveOpen = haveOpen || (iDoc.IsOpen() && path == iDoc.Path());
@@ -1175,6 +1197,159 @@ bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
   ShowShelfPage(ql::WriteSectionsPage({section}, iDoc.Options()), false);
   ShowStatus("From " + section.title);
   return true;
+}
+
+// The library.
+
+void CMainFrame::LoadLibrary() {
+  iLibraryFile = ql::LibraryFilePath();
+  iLibrary = ql::Library::Load(iLibraryFile);
+  iLibrary.Rescan();
+}
+
+QWidget* CMainFrame::MakeGroupList(QWidget* parent) {
+  auto* row = new QWidget(parent);
+  row->setObjectName(QStringLiteral("lookupRow"));
+  iGroupList = new QComboBox(row);
+  iGroupList->setObjectName(QStringLiteral("groupList"));
+  iGroupList->setAccessibleName(QStringLiteral("Group"));
+  iGroupList->setToolTip(QStringLiteral("The books lookups go to"));
+  iGroupList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  iLookup->setParent(row);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(4);
+  layout->addWidget(iLookup, 1);
+  layout->addWidget(iGroupList);
+  setTabOrder(iLookup, iGroupList);
+  RefreshGroupList();
+  const std::string remembered = Settings::Group();
+  const int at = iGroupList->findText(QString::fromStdString(remembered));
+  if (at >= 0) iGroupList->setCurrentIndex(at);
+  connect(iGroupList, &QComboBox::activated, this, [this](int) {
+    Settings::SetGroup(CurrentGroup());
+    GroupChanged();
+  });
+  return row;
+}
+
+std::string CMainFrame::CurrentGroup() const {
+  const QString text = iGroupList ? iGroupList->currentText() : QString();
+  return text.isEmpty() ? std::string(ql::kAllBooks) : text.toStdString();
+}
+
+void CMainFrame::RefreshGroupList() {
+  const std::string before = iGroupList->count() > 0 ? CurrentGroup() : std::string();
+  {
+    const QSignalBlocker blocker(iGroupList);
+    iGroupList->clear();
+    for (const std::string& name : iLibrary.GroupNames())
+      iGroupList->addItem(QString::fromStdString(name));
+    const int at = iGroupList->findText(QString::fromStdString(before));
+    iGroupList->setCurrentIndex(std::max(0, at));
+  }
+  // The group chosen was deleted: lookups go to every book again.
+  if (!before.empty() && CurrentGroup() != before) {
+    Settings::SetGroup(CurrentGroup());
+    GroupChanged();
+  }
+}
+
+void CMainFrame::LibraryChanged() {
+  RefreshGroupList();
+  RefreshShelf();
+  emit libraryChanged();
+}
+
+void CMainFrame::GroupChanged() {
+  RefreshShelf();
+  emit groupChanged();
+}
+
+void CMainFrame::ShowLibrary() {
+  if (!iLibraryWindow) {
+    iLibraryWindow = new LibraryWindow(iLibrary, iLibraryFile, this);
+    connect(iLibraryWindow, &LibraryWindow::libraryChanged, this, &CMainFrame::LibraryChanged);
+  } else if (iLibraryWindow->isHidden()) {
+    // The books may have changed on disk while the window was closed.
+    const auto paths = [this] {
+      std::vector<std::string> out;
+      for (const ql::LibraryBook& book : iLibrary.Books()) out.push_back(book.path);
+      return out;
+    };
+    const std::vector<std::string> before = paths();
+    iLibrary.Rescan();
+    iLibraryWindow->Reload();
+    if (paths() != before) LibraryChanged();
+  }
+  iLibraryWindow->show();
+  iLibraryWindow->raise();
+  iLibraryWindow->activateWindow();
+}
+
+void CMainFrame::FindDictionaries(bool quiet) {
+  if (iImport) {
+    ShowStatus(iImport->StatusText());
+    return;
+  }
+  if (!iDictionaryRoots) iDictionaryRoots = ql::DictionaryRoots::FromEnvironment();
+  std::vector<ql::FoundDictionary> wanted =
+      ql::OfferDictionaries(*this, *iDictionaryRoots, ql::BooksFolder(), quiet);
+  if (wanted.empty()) return;
+  iImport = std::make_unique<ql::DictionaryImportJob>(std::move(wanted));
+  iStopImportAction->setEnabled(true);
+  if (!iImportPoll) {
+    iImportPoll = new QTimer(this);
+    iImportPoll->setInterval(100);
+    connect(iImportPoll, &QTimer::timeout, this, &CMainFrame::PollDictionaryImport);
+  }
+  iImportPoll->start();
+  ShowStatus(iImport->StatusText());
+}
+
+void CMainFrame::OfferDictionariesAtFirstStart() {
+  if (!ql::FirstStart(iLibrary, iLibraryFile, ql::BooksFolder())) return;
+  LibraryChanged();
+  FindDictionaries(true);
+}
+
+void CMainFrame::StopDictionaryImport() {
+  if (!iImport || iImport->Finished()) return;
+  iImport->Stop();
+  ShowStatus(iImport->StatusText());
+}
+
+bool CMainFrame::StopImportOnEscape(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !iImport || iImport->Finished() ||
+      static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+    return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  StopDictionaryImport();
+  return true;
+}
+
+void CMainFrame::PollDictionaryImport() {
+  if (!iImport) {
+    iImportPoll->stop();
+    return;
+  }
+  if (!iImport->Finished()) {
+    ShowStatus(iImport->StatusText());
+    return;
+  }
+  iImportPoll->stop();
+  iImport->Wait();
+  std::string status, reason;
+  const bool saved = ql::FinishDictionaryImport(*iImport, iLibrary, iLibraryFile, ql::BooksFolder(),
+                                                status, reason);
+  iImport.reset();
+  iStopImportAction->setEnabled(false);
+  if (iLibraryWindow && iLibraryWindow->isVisible()) iLibraryWindow->Reload();
+  LibraryChanged();
+  ShowStatus(status);
+  if (!saved)
+    ShowMessageIcon("The library could not be saved: " + reason, ql::kAppTitle, ql::Icon::kWarning);
 }
 
 }  // namespace qlui

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "desktop.h"
+#include "dictionary_finder.h"
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
+#include "library.h"
 #include "recent_files.h"
 #include "shelf.h"
 
@@ -22,11 +24,13 @@ class QMenu;
 class QPrinter;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
 
 namespace ql {
 class ShelfAnswers;
 class RepaintPacer;
+class DictionaryImportJob;
 }  // namespace ql
 
 namespace qlui {
@@ -34,6 +38,7 @@ namespace qlui {
 class CQuillaryView;
 class CQuillaryHtmlView;
 class CLookupLine;
+class LibraryWindow;
 class ThreadedSearchRunner;
 enum class Theme;
 struct ActionRow;
@@ -85,6 +90,25 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // The sections of the lookup on show (empty while one record is shown).
   const ql::ShelfAnswers& Answers() const { return *iAnswers; }
   bool SectionsShown() const { return iSectionsShown; }
+  // The library, as loaded at start and changed since (saved at each change).
+  ql::Library& Library() { return iLibrary; }
+  const std::string& LibraryFile() const { return iLibraryFile; }
+  // View > Library: the window, made the first time.
+  void ShowLibrary();
+  LibraryWindow* LibraryView() const { return iLibraryWindow; }
+  // The group drop-down beside the lookup line, and the group it shows.
+  QComboBox* GroupList() const { return iGroupList; }
+  std::string CurrentGroup() const;
+  // Library > Find Dictionaries...: the question, then the imports in the
+  // background. quiet: nothing is said when none are found.
+  void FindDictionaries(bool quiet = false);
+  // At the first start (no library file yet), after the window is shown.
+  void OfferDictionariesAtFirstStart();
+  // Where Find Dictionaries looks (the standard places unless set).
+  void SetDictionaryRoots(ql::DictionaryRoots roots) { iDictionaryRoots = std::move(roots); }
+  // The imports running in the background, or null.
+  ql::DictionaryImportJob* DictionaryImport() const { return iImport.get(); }
+  void StopDictionaryImport();
 
   // ql::Desktop: the desktop's services and the book view in this window
   void ShowMessage(std::string_view text, std::string_view caption) override;
@@ -108,6 +132,12 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool EditFind(ql::FindDialogValues& values) override;
   bool EditPalmImport(ql::PalmImportValues& values) override;
   std::optional<int> ChooseHotSyncUser(const std::vector<std::string>& users) override;
+
+ signals:
+  // The library was changed (in the Library window, by an import).
+  void libraryChanged();
+  // Another group was chosen beside the lookup line.
+  void groupChanged();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -161,6 +191,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool FollowLinkAcrossBooks(const std::string& address);
   int OpenBookOnShelf() const;
   void ShowShelfPage(const std::string& html, bool keepScroll);
+  // The library and its group drop-down.
+  void LoadLibrary();
+  QWidget* MakeGroupList(QWidget* parent);
+  void RefreshGroupList();
+  void LibraryChanged();
+  void GroupChanged();
+  void PollDictionaryImport();
+  bool StopImportOnEscape(QObject* watched, QEvent* event);
 
   ql::Document& iDoc;
   ql::FindState iFind;
@@ -201,6 +239,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QElapsedTimer iClock;
   bool iSectionsShown = false;
   int iWaitDepth = 0;
+  ql::Library iLibrary;
+  std::string iLibraryFile;
+  LibraryWindow* iLibraryWindow = nullptr;
+  QComboBox* iGroupList = nullptr;
+  std::optional<ql::DictionaryRoots> iDictionaryRoots;
+  std::unique_ptr<ql::DictionaryImportJob> iImport;
+  QTimer* iImportPoll = nullptr;
+  QAction* iStopImportAction = nullptr;
 };
 
 }  // namespace qlui

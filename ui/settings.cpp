@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QVariant>
 
+#include "library.h"
 #include "qt_text.h"
 #include "recent_files.h"
 #include "theme.h"
@@ -19,6 +20,8 @@ const QString kFaceKey = QStringLiteral("Face");
 const QString kSizeKey = QStringLiteral("Size");
 const QString kZoomKey = QStringLiteral("Zoom");
 const QString kThemeKey = QStringLiteral("Theme");
+// The key of the group chosen for lookups.
+const QString kGroupKey = QStringLiteral("Library/Group");
 
 // One store for every setting: the organisation and the program are both
 // "Quillary".
@@ -98,6 +101,19 @@ void Settings::SetZoom(int percent) {
 
 void Settings::SetTheme(Theme theme) {
   SetView(kThemeKey, theme == Theme::kDesktop ? QVariant() : QVariant(ThemeName(theme)));
+}
+
+std::string Settings::Group() {
+  return Store().value(kGroupKey).toString().toStdString();
+}
+
+void Settings::SetGroup(std::string_view name) {
+  QSettings settings = Store();
+  if (name.empty() || name == ql::kAllBooks)
+    settings.remove(kGroupKey);
+  else
+    settings.setValue(kGroupKey,
+                      QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
 }
 
 }  // namespace qlui

@@ -1,5 +1,5 @@
 // The reader's settings, all in one store (Qt's for "Quillary"): the recent
-// files and the view the user chose (face, size, zoom, theme). A value left at
+// files, the view the user chose (face, size, zoom, theme) and the group. A value left at
 // its default is removed rather than written.
 #pragma once
 
@@ -29,6 +29,10 @@ class Settings {
   static void SetSize(std::string_view size);
   static void SetZoom(int percent);   // 100% is the default
   static void SetTheme(Theme theme);  // the desktop's is the default
+
+  // The group chosen beside the lookup line; "" when none was stored.
+  static std::string Group();
+  static void SetGroup(std::string_view name);  // "All books" is the default
 };
 
 }  // namespace qlui

@@ -163,7 +163,8 @@ void TestUi::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
-  // The user's own library stays out of the window under test.
+  // The user's own library stays out of the window under test: its file
+  // and the books folder it searches are the test's own.
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
   iBook = iDir->File("sample.ql");
@@ -526,6 +527,13 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  -"),
       QStringLiteral("  &Toolbar||||checked|||"),
       QStringLiteral("  &Status Bar||||checked|||"),
+      QStringLiteral("  -"),
+      QStringLiteral("  &Library...|Ctrl+Shift+L|List the books of the library, their folders and "
+                     "groups|||||"),
+      QStringLiteral("&Library|||||||"),
+      QStringLiteral("  Find &Dictionaries...||Add the dictionaries already on this computer to "
+                     "the library|||||"),
+      QStringLiteral("  &Stop Importing||Stop importing dictionaries (Esc)|||disabled||"),
       QStringLiteral("&Help|||||||"),
       QStringLiteral("  Contents...||Read the manual|||||"),
       QStringLiteral("  &About Quillary...|||actionAbout||||icon"),
