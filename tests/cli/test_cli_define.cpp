@@ -83,6 +83,22 @@ TEST_F(CliDefine, TextExitCodesAndFailingBooks) {
   }
 }
 
+TEST_F(CliDefine, NoBookNamedMeansTheLibrarysBooks) {
+  const std::string books = dir_.File("data/quillary/books");
+  ASSERT_EQ(::system(("mkdir -p " + qltest::ShellQuote(books)).c_str()), 0);
+  qltest::WriteFileBytes(books + "/z.ql", qltest::BuildBookBytes({{"tea", "green"}}));
+  qltest::WriteFileBytes(books + "/y.ql", qltest::BuildBookBytes({{"tea", "black"}}));
+  const std::string env =
+      "export LC_ALL=C XDG_CONFIG_HOME=" + qltest::ShellQuote(dir_.File("cfg")) +
+      " XDG_DATA_HOME=" + qltest::ShellQuote(dir_.File("data")) + "; ";
+  auto r = qltest::RunQlbook({"define", "tea"}, env);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "== y.ql ==\nblack\n\n== z.ql ==\ngreen\n");
+  r = qltest::RunQlbook({"define", "coffee"}, env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
 TEST_F(CliDefine, JsonOneObjectALineInUtf8) {
   const auto r = Define({"caf\xE9", shelf_ + "/b.ql", shelf_ + "/sub", "--json"}, "C");
   ASSERT_EQ(r.status, 0) << r.err;
