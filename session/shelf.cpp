@@ -394,6 +394,7 @@ std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
   WritePageTail(tail);
   std::string page = head.Data();
   for (const LookupSection& section : sections) {
+    if (&section != &sections.front()) page += "<hr>\r\n";
     page += "<a name=\"" + SectionAnchor(section.book) + "\"></a><h1>";
     WriteTitle(page, section.title);
     page += "</h1>\r\n";

@@ -207,6 +207,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
 
 CMainFrame::~CMainFrame() {
   // No answer of the shelf's workers comes after this.
+  iGroupSpelling.reset();
   iShelf.reset();
   // A search still running ends with the window, while the window can still
   // take back the wait cursor the search holds.
@@ -1094,15 +1095,45 @@ void CMainFrame::LookUpEverywhere(const QString& text) {
   iAnswers->Start(generation);
   iPacer->Reset();
   iPaintTimer->stop();
+  if (iGroupSpelling) iGroupSpelling->Cancel();
+  ++iGroupSpellingSerial;
 }
 
 void CMainFrame::OnSection(uint64_t generation, ql::LookupSection section) {
-  if (iAnswers->Add(generation, std::move(section))) SectionsChanged();
+  const bool found = !section.failed;
+  if (!iAnswers->Add(generation, std::move(section))) return;
+  // A book has it: the open book's spellings are no longer wanted.
+  if (found) iLookup->WithdrawOffer();
+  SectionsChanged();
+}
+
+void CMainFrame::OfferGroupSpellings(const QString& text) {
+  if (text.isEmpty()) return;
+  if (!iGroupSpelling) iGroupSpelling = std::make_unique<ql::ShelfSpelling>(*iShelf);
+  iGroupSpellingSerial =
+      iGroupSpelling->Start(FromQString(text), [this](uint64_t serial, auto list) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, list = std::move(list)] {
+              if (serial != iGroupSpellingSerial) return;
+              QStringList shown, subjects;
+              for (const ql::ShelfSuggestion& s : list) {
+                const auto& books = iShelf->Books();
+                const std::string title =
+                    static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
+                shown << ToQString(s.suggestion.subject + " (" + title + ")");
+                subjects << ToQString(s.suggestion.subject);
+              }
+              iLookup->OfferFromGroup(shown, subjects);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 void CMainFrame::OnSectionsDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
-  if (iAnswers->Sections().empty()) {
+  if (iAnswers->FoundCount() == 0) {
+    OfferGroupSpellings(iLookup->text());
     // Nothing anywhere: the open book's record stays, as with one book.
     const bool shown = iSectionsShown;
     LeaveSections();
@@ -1115,6 +1146,9 @@ void CMainFrame::OnSectionsDone(uint64_t generation) {
 }
 
 void CMainFrame::SectionsChanged() {
+  // Books that failed alone are no page: the open book's record stays until
+  // a book has the text.
+  if (iAnswers->FoundCount() == 0) return;
   // The first section paints at once, later ones together.
   const int64_t delay = iPacer->Changed(iClock.elapsed());
   if (delay == 0)

@@ -30,6 +30,7 @@ class QToolBar;
 namespace ql {
 class ShelfAnswers;
 class RepaintPacer;
+class ShelfSpelling;
 class DictionaryImportJob;
 }  // namespace ql
 
@@ -191,6 +192,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool FollowLinkAcrossBooks(const std::string& address);
   int OpenBookOnShelf() const;
   void ShowShelfPage(const std::string& html, bool keepScroll);
+  void OfferGroupSpellings(const QString& text);
   // The library and its group drop-down.
   void LoadLibrary();
   QWidget* MakeGroupList(QWidget* parent);
@@ -238,6 +240,8 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QTimer* iPaintTimer = nullptr;
   QElapsedTimer iClock;
   bool iSectionsShown = false;
+  std::unique_ptr<ql::ShelfSpelling> iGroupSpelling;
+  uint64_t iGroupSpellingSerial = 0;
   int iWaitDepth = 0;
   ql::Library iLibrary;
   std::string iLibraryFile;

@@ -346,8 +346,24 @@ void TestUi::lookupOverTheGroupShowsAPageOfSections() {
   QVERIFY2(PageText().startsWith(QStringLiteral("eel")), qPrintable(PageText()));
   QVERIFY(!foundIn->isVisible());
   QCOMPARE(iFrame->SelectionMark(), 1);
+  // No book has it: the nearest subjects of every book are offered, and the
+  // one chosen is looked up everywhere.
+  qlui::CLookupLine* line = iFrame->LookupLine();
+  line->setFocus();
+  line->clear();
+  QTest::keyClicks(line, QStringLiteral("zebar"));
+  QTRY_VERIFY(line->Offered().contains(QStringLiteral("zebra (other.ql)")));
+  QCOMPARE(line->Offered().front(), QStringLiteral("zebra (other.ql)"));
+  QVERIFY(line->OfferShown());
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Down);
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Return);
+  QCOMPARE(line->text(), QStringLiteral("zebra"));
+  QTRY_COMPARE(foundIn->count(), 2);
+  QCOMPARE(foundIn->item(1)->text(), QStringLiteral("other.ql"));
+  QVERIFY2(PageText().contains(QStringLiteral("zebra")), qPrintable(PageText()));
   // Choosing a row shows that one record of the open book.
-  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral(" c"));
+  line->clear();
+  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral("big c"));
   QTRY_VERIFY(foundIn->isVisible());
   iFrame->ShowRecord(0, -1, -1, false);
   QVERIFY(!foundIn->isVisible());
