@@ -1190,6 +1190,8 @@ void CMainFrame::LeaveSections() {
     iFoundIn->clear();
     iFoundIn->hide();
   }
+  // "Found in" no longer speaks of what is shown.
+  if (iSectionsShown) ShowStatus({});
   iSectionsShown = false;
 }
 
