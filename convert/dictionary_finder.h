@@ -36,16 +36,34 @@ struct FoundDictionary {
   std::string book;                // the book it is imported into
 };
 
+// Which book in a books folder was imported from which dictionary, kept in
+// the folder as kImportRecordName (hidden, so no folder search takes it for
+// a book). UTF-8, one record a line, fields split by TAB:
+//   quillary-imported 1            the first line
+//   imported<TAB>SOURCE<TAB>BOOK<TAB>SIZE<TAB>MTIME<TAB>STAMP
+// BOOK is a file name in the folder; SIZE and MTIME (nanoseconds) are the
+// book's as it was written: a book changed since, or one without a record,
+// is the user's, and a dictionary never replaces it. STAMP (16 hex digits)
+// stands for the sizes and times of the source's files then. Reading is
+// bounded and skips what it does not understand.
+inline constexpr const char* kImportRecordName = ".imported";
+inline constexpr const char* kImportRecordFormatLine = "quillary-imported 1";
+
 // The dictionaries under roots, dictd first, each root in turn, names in
-// byte order within a folder. Each has a book of its own in booksFolder,
-// named from its name (letters, digits and a few safe marks; the rest '_');
-// a name already given to an earlier dictionary gets a suffix from its
-// source's path, so no dictionary's book takes another's.
+// byte order within a folder. Each has a book of its own in booksFolder:
+// the one imported from its source before, while that is unchanged; else a
+// name from its own (letters, digits and a few safe marks; the rest '_').
+// A name given to another dictionary, or one a book in the folder has that
+// was not imported from this source, gets a suffix from the source's path
+// (and a count, should that be taken too), so no dictionary's book takes
+// another's or the user's.
 std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
                                               const std::string& booksFolder);
 
-// True when the dictionary's book does not exist yet, or any of its files
-// is newer than the book.
+// True when the dictionary's book does not exist yet, or is the one imported
+// from its source and that source's files changed since (in size or time)
+// or are newer than the book. A book there that was not imported from the
+// source is never replaced: false.
 bool NeedsImport(const FoundDictionary& dictionary);
 
 enum class DictionaryResult { kImported, kCurrent, kFailed, kStopped };
@@ -70,8 +88,10 @@ struct DictionaryImportRun {
 };
 
 // Imports those of dictionaries that need it, in order, making the books
-// folder as needed. A book is written whole or not at all. One outcome per
-// dictionary.
+// folder as needed, and records each book written in its folder's record.
+// A book is written whole or not at all; one there that was not imported
+// from the dictionary's source fails the dictionary and is left as it was.
+// One outcome per dictionary.
 std::vector<DictionaryOutcome> ImportDictionaries(const std::vector<FoundDictionary>& dictionaries,
                                                   const DictionaryImportRun& run = {});
 

@@ -16,7 +16,6 @@ void Document::MarkOpen(const std::string& path) {
   iPath = path;
   const size_t slash = path.find_last_of('/');
   iTitle = slash == std::string::npos ? path : path.substr(slash + 1);
-  iHistory.Clear();
 }
 
 void Document::MarkClosed() {

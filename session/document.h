@@ -1,8 +1,8 @@
 // The document: everything of the one book a window shows. It owns the
 // BookReader for the whole run (opening another book reuses it), knows
 // whether a book is open, its path and title, and whether start-up has
-// finished, and holds what belongs to the open book: its history, the page
-// file its records are written to and the options they are rendered with.
+// finished, and holds the history of the records shown, the page file they
+// are written to and the options they are rendered with.
 // Only the document marks a book open or closed; the flows tell it when the
 // reader has opened one or failed to.
 #pragma once
@@ -37,8 +37,8 @@ class Document {
   // copy). Returns the reader's result; on failure nothing is marked.
   OpenResult Open(const std::string& file, int mode, const std::string& shownPath);
   // The reader has the book at path open: the document shows it, the title
-  // is the file's name, the last failure is forgotten and a new history
-  // starts.
+  // is the file's name and the last failure is forgotten. The history goes
+  // on: its steps name their books.
   void MarkOpen(const std::string& path);
   // No book: the path "c:\Failed" and the title "Untitled".
   void MarkClosed();
@@ -66,7 +66,7 @@ class Document {
   // Writes the bookmarks back; false (with the reason) when that failed.
   bool SaveBookmarks(std::string& reason);
 
-  // Back and Forward over the records shown of this book.
+  // Back and Forward over the records shown, in this book and the others.
   ql::History& History() { return iHistory; }
   const ql::History& History() const { return iHistory; }
   PageFile& Page() { return iPage; }

@@ -250,26 +250,28 @@ void Library::ParseLine(std::string_view line) {
     return i < f.size() && !f[i].empty() && f[i][0] == '/' ? NormalisePath(f[i]) : std::string();
   };
   const std::string_view kind = f[0];
-  if (kind == "folder" && f.size() == 2 && !path(1).empty()) {
-    if (AddFolder(path(1))) return;
-  } else if (kind == "removed" && f.size() == 2 && !path(1).empty()) {
-    if (iRemoved.insert(path(1)).second) return;
-  } else if (kind == "book" && f.size() == 4 && !path(1).empty() &&
+  const std::string first = kind == "group" ? std::string() : path(1);
+  if (kind == "folder" && f.size() == 2 && !first.empty()) {
+    if (AddFolder(first)) return;
+  } else if (kind == "removed" && f.size() == 2 && !first.empty()) {
+    if (iRemoved.insert(first).second) return;
+  } else if (kind == "book" && f.size() == 4 && !first.empty() &&
              (f[2] == kBookOn || f[2] == kBookOff) &&
              (f[3] == kFromAdded || f[3] == kFromFolder || f[3] == kFromOpened)) {
-    if (iPaths.insert(path(1)).second) {
-      iBooks.push_back({path(1), f[2] == kBookOn, f[3] == kFromFolder, f[3] == kFromOpened});
+    if (iPaths.insert(first).second) {
+      iBooks.push_back({first, f[2] == kBookOn, f[3] == kFromFolder, f[3] == kFromOpened});
       return;
     }
   } else if (kind == "group" && (f.size() == 2 || f.size() == 3)) {
     const std::string name(f[1]);
     if (f.size() == 2 && AddGroup(name)) return;
-    if (f.size() == 3 && !path(2).empty()) {
+    const std::string book = path(2);
+    if (f.size() == 3 && !book.empty()) {
       if (!FindGroup(name) && !AddGroup(name)) {
         ++iSkipped;
         return;
       }
-      if (FindGroup(name)->paths.insert(path(2)).second) return;
+      if (FindGroup(name)->paths.insert(book).second) return;
     }
   }
   ++iSkipped;

@@ -33,10 +33,10 @@ bool ShowRecord(Document& doc, PageFile& page, BookView& view, Notices& tell,
   view.ShowPage(page.Path(), request.scrollToFound);
   switch (request.step) {
     case HistoryStep::kVisit:
-      doc.History().Visit(request.index);
+      doc.History().Visit({doc.Path(), doc.Reader().GetSubject(request.index)});
       break;
     case HistoryStep::kReplace:
-      doc.History().ReplaceCurrent(request.index);
+      doc.History().ReplaceCurrent({doc.Path(), doc.Reader().GetSubject(request.index)});
       break;
     case HistoryStep::kNone:
       break;

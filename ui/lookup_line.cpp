@@ -58,6 +58,11 @@ void CLookupLine::BookChanged() {
   iFound = -1;
 }
 
+void CLookupLine::LookUp(const QString& text) {
+  setText(text);
+  OnEdited(text);
+}
+
 void CLookupLine::SetOfferFont(const QFont& font) {
   iCompleter->popup()->setFont(font);
 }

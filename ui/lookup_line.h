@@ -27,6 +27,8 @@ class CLookupLine final : public QLineEdit {
   ~CLookupLine() override;
   // Another book, or none: the line and its offers start over.
   void BookChanged();
+  // Puts text in the line and looks it up as if it had been typed.
+  void LookUp(const QString& text);
   // The subjects offered just now, best first (empty when none are).
   QStringList Offered() const;
   bool OfferShown() const;

@@ -1,13 +1,18 @@
-// quillary: the desktop reader. A book named on the command line opens at
-// start; without one the window opens empty.
+// quillary: the desktop reader. Books named on the command line open at
+// start (the first on show, all of them in the library); without one the
+// window opens empty. One runs per user: a start that finds one running
+// hands it what it was asked for and ends.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 
 #include "desktop_files.h"
 #include "document.h"
+#include "instance.h"
 #include "main_frame.h"
 #include "qt_text.h"
 
@@ -55,15 +60,47 @@ int main(int argc, char** argv) {
                      "links, finds, and keeps bookmarks in the book."));
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("book"), QStringLiteral("the book to open (.ql)"),
-                               QStringLiteral("[book]"));
+  parser.addPositionalArgument(QStringLiteral("book"),
+                               QStringLiteral("the books to open (.ql); the first is shown"),
+                               QStringLiteral("[book...]"));
+  const QCommandLineOption lookup(QStringLiteral("lookup"),
+                                  QStringLiteral("Look word up as the lookup line does."),
+                                  QStringLiteral("word"));
+  const QCommandLineOption selection(
+      QStringLiteral("lookup-selection"),
+      QStringLiteral("Look the selected text (else the clipboard's) up in QuickPeek."));
+  parser.addOption(lookup);
+  parser.addOption(selection);
   parser.process(app);
+
+  ql::InstanceRequest request;
+  for (const QString& book : parser.positionalArguments())
+    request.books.push_back(qlui::PathFromQString(QFileInfo(book).absoluteFilePath()));
+  if (parser.isSet(lookup)) request.lookup = parser.value(lookup).toStdString();
+  request.lookupSelection = parser.isSet(selection);
+
+  const QString socket = qlui::PathToQString(ql::InstanceSocketPath());
+  if (!socket.isEmpty()) {
+    switch (qlui::HandOverRequest(socket, request)) {
+      case qlui::HandOver::kTaken:
+        return 0;
+      case qlui::HandOver::kNoAnswer:
+        // A Quillary that does not answer is no reason to go without one.
+        std::fprintf(stderr, "quillary: the Quillary running does not answer; starting another\n");
+        break;
+      case qlui::HandOver::kNoneRunning:
+        break;
+    }
+  }
 
   ql::Document doc;
   qlui::CMainFrame frame(doc);
+  qlui::InstanceServer server(
+      [&frame](const ql::InstanceRequest& handed) { frame.TakeRequest(handed); });
+  server.Listen(socket);
   QString failed;
-  if (!parser.positionalArguments().isEmpty()) {
-    const QString book = parser.positionalArguments().front();
+  if (!request.books.empty()) {
+    const QString book = qlui::PathToQString(request.books.front());
     if (!frame.OpenBook(book)) failed = book;
   }
   frame.show();
@@ -79,5 +116,9 @@ int main(int argc, char** argv) {
   // The first start offers the dictionaries already on the computer, once the
   // window is up (and after any message about the book).
   QTimer::singleShot(0, &frame, [&frame] { frame.OfferDictionariesAtFirstStart(); });
+  // The rest of the request once the window is there (and after the first
+  // start has seen no library file yet).
+  if (!request.books.empty() || request.lookup || request.lookupSelection)
+    QTimer::singleShot(0, &frame, [&frame, request] { frame.TakeRequest(request, false); });
   return QApplication::exec();
 }

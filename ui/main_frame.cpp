@@ -43,7 +43,9 @@
 #include "dialogs.h"
 #include "dictionary_offer.h"
 #include "export_flow.h"
+#include "history_dialog.h"
 #include "install_aide.h"
+#include "instance.h"
 #include "library.h"
 #include "library_window.h"
 #include "links.h"
@@ -190,7 +192,7 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   CreateToolBars();
   CreateStatusBar();
   CreateTray();
-  UpdateHistoryActions();
+  LoadLastingHistory();
   iStopImportAction->setEnabled(false);
   setAcceptDrops(true);
 
@@ -314,6 +316,15 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
        .toolGroup = 1,
        .run = [this] { GoForward(); },
        .keep = &iForwardAction},
+      {.menu = Menu::kView,
+       .text = "&History...",
+       .keys = {Qt::CTRL | Qt::Key_H},
+       .tip = "List the records shown, newest first",
+       .run = [this] { OnHistory(); }},
+      {.menu = Menu::kView,
+       .text = "Clear History",
+       .tip = "Forget the records shown",
+       .run = [this] { ClearHistory(); }},
       {.menu = Menu::kView},
       {.menu = Menu::kView,
        .text = "Zoom &In",
@@ -538,27 +549,78 @@ void CMainFrame::UpdateLockIndicators() {
 }
 
 void CMainFrame::GoBack() {
-  Retrace(iDoc.History().Back());
+  if (const std::optional<ql::HistoryEntry> step = iDoc.History().Back()) GoToStep(*step, true);
+  UpdateHistoryActions();
 }
 
 void CMainFrame::GoForward() {
-  Retrace(iDoc.History().Forward());
+  if (const std::optional<ql::HistoryEntry> step = iDoc.History().Forward()) GoToStep(*step, true);
+  UpdateHistoryActions();
 }
 
-void CMainFrame::Retrace(std::optional<int> index) {
-  if (index && iDoc.IsOpen() && *index < iDoc.RowCount()) {
-    iRetracing = true;
-    iLookupStepOpen = false;
-    ShowRecord(*index, -1, -1, false);
-    SelectRow(*index);
-    iRetracing = false;
+void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
+  iRetracing = retrace;
+  iLookupStepOpen = false;
+  if (step.path.empty()) {
+    // A lookup over the group: the lookup line looks it up again.
+    iLookup->LookUp(ToQString(step.subject));
+  } else {
+    const ql::StepTarget target = ql::FindStep(
+        iDoc, step, [this](const std::string& path) { return OpenBook(PathToQString(path)); });
+    if (target.found == ql::StepFound::kFound) {
+      ShowRecord(target.index, -1, -1, false);
+      SelectRow(target.index);
+    } else if (target.found == ql::StepFound::kGone) {
+      statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
+                                   .arg(ToQString(step.subject), PathToQString(iDoc.Title())));
+    }
   }
+  iRetracing = false;
+  iLookupStepOpen = false;
+  UpdateHistoryActions();
+}
+
+void CMainFrame::LoadLastingHistory() {
+  iLasting.Load(iDoc.History());
+  iHistorySave = new QTimer(this);
+  iHistorySave->setSingleShot(true);
+  iHistorySave->setInterval(2000);
+  connect(iHistorySave, &QTimer::timeout, this, &CMainFrame::SaveLastingHistory);
+  UpdateHistoryActions();
+}
+
+void CMainFrame::SaveLastingHistory() {
+  if (iHistorySave) iHistorySave->stop();
+  std::string reason;
+  // Not worth a message: the history stays in memory and the next change
+  // tries again.
+  if (!iLasting.Save(iDoc.History(), reason))
+    statusBar()->showMessage(QStringLiteral("The history was not saved: ") + PathToQString(reason));
+}
+
+void CMainFrame::OnHistory() {
+  if (!iHistoryDialog)
+    iHistoryDialog =
+        new HistoryDialog([this](const ql::HistoryEntry& step) { GoToStep(step, false); }, this);
+  iHistoryDialog->Fill(iDoc.History());
+  iHistoryDialog->show();
+  iHistoryDialog->raise();
+  iHistoryDialog->activateWindow();
+}
+
+void CMainFrame::ClearHistory() {
+  iDoc.History().Clear();
+  iLookupStepOpen = false;
+  SaveLastingHistory();
   UpdateHistoryActions();
 }
 
 void CMainFrame::UpdateHistoryActions() {
   iBackAction->setEnabled(iDoc.History().CanGoBack());
   iForwardAction->setEnabled(iDoc.History().CanGoForward());
+  if (iHistoryDialog && iHistoryDialog->isVisible()) iHistoryDialog->Fill(iDoc.History());
+  if (iHistorySave && iLasting.Unsaved(iDoc.History()) && !iHistorySave->isActive())
+    iHistorySave->start();
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -609,14 +671,10 @@ void CMainFrame::CreateTray() {
       iTrayMenu->addAction(QStringLiteral("QuickPeek"), this, [this] { OnQuickPeek(); });
   iTrayMenu->addAction(QStringLiteral("QuickPeek Clipboard"), this, [this] {
     // The clipboard's first line is the word to look up.
-    const QString text = QGuiApplication::clipboard()->text();
-    OnQuickPeek(text.section(QLatin1Char('\n'), 0, 0).trimmed());
+    OnQuickPeek(QString::fromStdString(
+        ql::FirstLineToLookUp(QGuiApplication::clipboard()->text().toStdString())));
   });
-  iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] {
-    showNormal();
-    raise();
-    activateWindow();
-  });
+  iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] { BringToFront(); });
   iTrayMenu->addAction(QStringLiteral("Close"), this, [this] {
     if (iTray) iTray->hide();
   });
@@ -627,15 +685,61 @@ void CMainFrame::CreateTray() {
   iTray->setToolTip(QStringLiteral("Quillary QuickPeek"));
   iTray->setContextMenu(iTrayMenu);
   connect(iTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why == QSystemTrayIcon::DoubleClick) OnQuickPeek();
+    // Desktops of the current tray protocol send one activate, never a
+    // double-click; where both come, the second finds QuickPeek open.
+    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) OnQuickPeek();
   });
   iTray->show();
 }
 
 void CMainFrame::OnQuickPeek(const QString& text) {
+  if (iPeeker) {
+    if (!text.isEmpty()) iPeeker->LookUp(text);
+    iPeeker->raise();
+    iPeeker->activateWindow();
+    return;
+  }
   QuickPeeker peeker(iDoc, this, iShelf.get());
+  iPeeker = &peeker;
   if (!text.isEmpty()) peeker.LookUp(text);
   peeker.exec();
+  iPeeker = nullptr;
+}
+
+void CMainFrame::TakeRequest(const ql::InstanceRequest& request, bool openFirst) {
+  BringToFront();
+  if (!request.books.empty()) {
+    RememberOpenedBooks(request.books);
+    // A book that fails is told as File Open tells it.
+    if (openFirst) OpenBook(PathToQString(request.books.front()));
+  }
+  if (request.lookup) LookUpWord(QString::fromStdString(*request.lookup));
+  if (request.lookupSelection) PeekSelection(QtSelectionSource());
+}
+
+void CMainFrame::LookUpWord(const QString& text) {
+  iLookupStepOpen = false;
+  iLookup->LookUp(text);
+  LookUpEverywhere(text);
+}
+
+void CMainFrame::PeekSelection(const ql::SelectionSource& source) {
+  OnQuickPeek(QString::fromStdString(ql::TextToLookUp(source)));
+}
+
+void CMainFrame::RememberOpenedBooks(const std::vector<std::string>& books) {
+  for (const std::string& book : books) iLibrary.AddOpened(book);
+  std::string reason;
+  if (!iLibrary.Save(iLibraryFile, reason))
+    statusBar()->showMessage(QStringLiteral("The library was not saved: ") + PathToQString(reason));
+  if (iLibraryWindow) iLibraryWindow->Reload();
+  LibraryChanged();
+}
+
+void CMainFrame::BringToFront() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
 }
 
 void CMainFrame::SetInitialised() {
@@ -825,6 +929,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     ShowMessageIcon("The bookmarks could not be saved: " + reason, ql::kAppTitle,
                     ql::Icon::kWarning);
   SaveRecentFiles();
+  SaveLastingHistory();
   event->accept();
 }
 
@@ -922,9 +1027,8 @@ void CMainFrame::ShowStartPage() {
 }
 
 void CMainFrame::DocumentOpened() {
-  // Another book: a history of its own, and no search of the last one.
+  // Another book: no search of the last one; the history goes on.
   iSearcher->Cancel();
-  iDoc.History().Clear();
   iLookupStepOpen = false;
   iLookup->BookChanged();
   UpdateHistoryActions();

@@ -12,7 +12,9 @@
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
+#include "lasting_history.h"
 #include "library.h"
+#include "one_instance.h"
 #include "recent_files.h"
 #include "shelf.h"
 
@@ -20,6 +22,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QTimer;
 class QMenu;
 class QPrinter;
 class QSplitter;
@@ -39,6 +42,8 @@ namespace qlui {
 class CQuillaryView;
 class CQuillaryHtmlView;
 class CLookupLine;
+class QuickPeeker;
+class HistoryDialog;
 class LibraryWindow;
 class ThreadedSearchRunner;
 enum class Theme;
@@ -65,14 +70,39 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // (null without a tray).
   QMenu* TrayMenu() const { return iTrayMenu; }
   QSystemTrayIcon* TrayIcon() const { return iTray; }
-  // QuickPeek: the lookup window, modal, with text looked up at once.
+  // QuickPeek: the lookup window, modal, with text looked up at once. While
+  // it is open it is brought to the front instead, text looked up in it.
   void OnQuickPeek(const QString& text = QString());
+  QuickPeeker* Peeker() const { return iPeeker; }
+  // What a start of Quillary asked for, here or handed over from another:
+  // the books join the library's opened books and the first is opened
+  // (unless openFirst is false: it is already), the word is looked up as
+  // the lookup line would, the selection in QuickPeek; the window comes to
+  // the front.
+  void TakeRequest(const ql::InstanceRequest& request, bool openFirst = true);
+  // Looks text up as if it were typed in the lookup line, as a step of its own.
+  void LookUpWord(const QString& text);
+  // Looks the selected text up in QuickPeek (the primary selection where the
+  // desktop has one, else the clipboard); nothing selected, it opens empty.
+  void PeekSelection(const ql::SelectionSource& source);
   const ql::FindState& Find() const { return iFind; }
   const ql::RecentFileList& RecentFiles() const { return iRecent; }
   const ql::PageFile& Page() const { return iDoc.Page(); }
-  // Back and Forward over the records shown since the book was opened.
+  // Back and Forward over the lasting history, across books.
   void GoBack();
   void GoForward();
+  // View > History: the steps newest first; choosing one goes there as a
+  // step of its own.
+  void OnHistory();
+  HistoryDialog* HistoryList() const { return iHistoryDialog; }
+  // Clear History: the steps and the file go, with no question.
+  void ClearHistory();
+  // Shows step: its book opened the way File Open does when another is on
+  // show, then its subject as FindSubject finds it. retrace: Back or
+  // Forward, which make no step.
+  void GoToStep(const ql::HistoryEntry& step, bool retrace);
+  // Writes the lasting history now when it changed.
+  void SaveLastingHistory();
   QAction* BackAction() const { return iBackAction; }
   QAction* ForwardAction() const { return iForwardAction; }
   CLookupLine* LookupLine() const { return iLookup; }
@@ -176,7 +206,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnFollowLink(const std::string& address);
   void SwitchPane();
   void SplitEvenly();
-  void Retrace(std::optional<int> index);
+  void LoadLastingHistory();
+  void RememberOpenedBooks(const std::vector<std::string>& books);
+  void BringToFront();
   void UpdateHistoryActions();
   QPrinter& Printer();
   // Looking up across the group.
@@ -224,6 +256,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   bool iRetracing = false;  // a record shown by Back or Forward is no new step
   QAction* iBackAction = nullptr;
   QAction* iForwardAction = nullptr;
+  ql::LastingHistory iLasting;
+  QTimer* iHistorySave = nullptr;  // coalesces the writes of a changing history
+  HistoryDialog* iHistoryDialog = nullptr;
   CLookupLine* iLookup = nullptr;
   ThreadedSearchRunner* iSearcher = nullptr;
   bool iLookupTyping = false;    // the record comes from typing in the lookup line
@@ -231,6 +266,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QAction* iThemeActions[3] = {};
   QMenu* iTrayMenu = nullptr;
   QSystemTrayIcon* iTray = nullptr;
+  QuickPeeker* iPeeker = nullptr;  // while QuickPeek is open
   bool iSplitDone = false;
   std::unique_ptr<ql::Shelf> iShelf;
   std::unique_ptr<ql::ShelfAnswers> iAnswers;

@@ -1,9 +1,11 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <regex>
 
 #include "book_fixture.h"
 #include "book_reader.h"
@@ -68,6 +70,104 @@ TEST(DictionaryFinder, FindsEachDictionaryOnceWithABookOfItsOwn) {
   EXPECT_EQ(found[2].files.size(), 3u);
   // The suffix comes from the source, so the same tree names the same books.
   EXPECT_EQ(ql::FindDictionaries(t.roots, t.books)[2].book, found[2].book);
+}
+
+// The user's books (bytes "mine") in the books folder.
+size_t UserBooks(const std::string& books) {
+  size_t n = 0;
+  if (fs::exists(books))
+    for (const auto& e : fs::directory_iterator(books))
+      n += qltest::ReadFileBytes(e.path().string()) == "mine";
+  return n;
+}
+
+TEST(DictionaryFinder, NeverReplacesABookItDidNotMake) {
+  using R = ql::DictionaryResult;
+  struct Case {
+    const char* name;
+    bool importFirst;
+    std::function<void(Tree&, const ql::FoundDictionary& wn)> change;
+    const char* wnBook;  // a pattern: '#' stands for the source's hash
+    R result;
+    size_t userBooks;
+  } cases[] = {
+      {"the user's wn.ql", false,
+       [](Tree& t, const auto&) { WriteFileBytes(t.books + "/wn.ql", "mine"); }, "wn-#.ql",
+       R::kImported, 1},
+      {"its own wn.ql, the source newer", true,
+       [](Tree&, const ql::FoundDictionary& wn) {
+         struct stat book {};
+         ASSERT_EQ(::stat(wn.book.c_str(), &book), 0);
+         timespec later[2] = {{0, UTIME_OMIT}, book.st_mtim};
+         later[1].tv_nsec = (later[1].tv_nsec + 1000) % 1000000000;
+         later[1].tv_sec += later[1].tv_nsec < 1000;
+         ASSERT_EQ(::utimensat(AT_FDCWD, wn.files[0].c_str(), later, 0), 0);
+         ASSERT_TRUE(ql::NeedsImport(wn));
+       },
+       "wn.ql", R::kImported, 0},
+      {"its own wn.ql, written over by the user", true,
+       [](Tree& t, const auto&) { WriteFileBytes(t.books + "/wn.ql", "mine"); }, "wn-#.ql",
+       R::kImported, 1},
+      {"its own wn.ql, the record naming another source", true,
+       [](Tree& t, const ql::FoundDictionary& wn) {
+         const std::string file = t.books + "/" + ql::kImportRecordName;
+         std::string record = qltest::ReadFileBytes(file);
+         record.replace(record.find(wn.source), wn.source.size(), "/elsewhere/wn.index");
+         WriteFileBytes(file, record);
+       },
+       "wn-#.ql", R::kImported, 0},
+      {"its own wn.ql, its record line damaged", true,
+       [](Tree& t, const auto&) {
+         // wn's own line, each copy spoilt in one way: none is taken.
+         const std::string file = t.books + "/" + ql::kImportRecordName;
+         const std::string record = qltest::ReadFileBytes(file);
+         const size_t start = record.find("\twn.ql\t");
+         const size_t from = record.rfind('\n', start) + 1, to = record.find('\n', start);
+         const std::string line = record.substr(from, to - from);
+         const std::string head = line.substr(0, line.size() - 16);
+         WriteFileBytes(file, std::string(ql::kImportRecordFormatLine) + "\n" + head +
+                                  std::string(16, 'z') + "\n" + head + "0\n" +
+                                  line.substr(0, line.rfind('\t')) + "\n" + line + "\tmore\n" +
+                                  std::string(70000, 'x') + "\n" + line);
+       },
+       "wn-#.ql", R::kImported, 0},
+      {"its own wn.ql, the source put back older", true,
+       [](Tree&, const ql::FoundDictionary& wn) {
+         const timespec older[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+         ASSERT_EQ(::utimensat(AT_FDCWD, wn.files[1].c_str(), older, 0), 0);
+       },
+       "wn.ql", R::kImported, 0},
+      {"the user's wn.ql and suffixed name", false,
+       [](Tree& t, const auto&) {
+         WriteFileBytes(t.books + "/wn.ql", "mine");
+         WriteFileBytes(ql::FindDictionaries(t.roots, t.books)[1].book, "mine");
+       },
+       "wn-#-2.ql", R::kImported, 2},
+  };
+  for (const Case& c : cases) {
+    Tree t;
+    fs::create_directories(t.books);
+    if (c.importFirst) ql::ImportDictionaries(ql::FindDictionaries(t.roots, t.books));
+    c.change(t, ql::FindDictionaries(t.roots, t.books)[1]);
+    std::vector<ql::FoundDictionary> found = ql::FindDictionaries(t.roots, t.books);
+    const std::string pattern = std::regex_replace(c.wnBook, std::regex("#"), "[0-9a-f]{8}");
+    EXPECT_TRUE(std::regex_match(found[1].book, std::regex(t.books + "/" + pattern)))
+        << c.name << ": " << found[1].book;
+    EXPECT_EQ(ql::ImportDictionaries(found)[1].result, c.result) << c.name;
+    EXPECT_EQ(UserBooks(t.books), c.userBooks) << c.name;
+    // The next search names the same books, now current; a book handed over
+    // by name that the finder did not make fails and stays.
+    const std::vector<ql::FoundDictionary> again = ql::FindDictionaries(t.roots, t.books);
+    EXPECT_EQ(again[1].book, found[1].book) << c.name;
+    EXPECT_EQ(ql::ImportDictionaries(again)[1].result, R::kCurrent) << c.name;
+    if (c.userBooks == 0) continue;
+    found[1].book = t.books + "/wn.ql";
+    EXPECT_FALSE(ql::NeedsImport(found[1])) << c.name;
+    const ql::DictionaryOutcome out = ql::ImportDictionaries(found)[1];
+    EXPECT_EQ(out.result, R::kFailed) << c.name;
+    EXPECT_NE(out.reason.find("was not imported from"), std::string::npos) << out.reason;
+    EXPECT_EQ(UserBooks(t.books), c.userBooks) << c.name;
+  }
 }
 
 class CountingBar final : public ql::ProgressSink {

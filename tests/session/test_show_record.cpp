@@ -68,7 +68,7 @@ TEST_F(ShowRecordTest, EachCallerGetsItsPageAndItsHistoryStep) {
   for (const ShowCase& c : cases) {
     SCOPED_TRACE(c.name);
     doc.History().Clear();
-    doc.History().Visit(0);
+    doc.History().Visit({doc.Path(), "apple"});
     desktop.log.clear();
     ql::PageFile peekPage("qlpeek.htm");
     doc.SetOptions({"Courier New", 4});
@@ -88,7 +88,10 @@ TEST_F(ShowRecordTest, EachCallerGetsItsPageAndItsHistoryStep) {
     EXPECT_EQ(qltest::ReadFileBytes(page.Path()), Page(doc, 3, 0, 2));
     EXPECT_THAT(qltest::ReadFileBytes(page.Path()), HasSubstr("4 face=Courier New"));
     EXPECT_EQ(desktop.pagesShown.back(), page.Path());
-    EXPECT_THAT(doc.History().Entries(), ElementsAreArray(c.history));
+    // Each step names the book and the record's subject.
+    std::vector<ql::HistoryEntry> steps;
+    for (const int index : c.history) steps.push_back({path, doc.Reader().GetSubject(index)});
+    EXPECT_THAT(doc.History().Entries(), ElementsAreArray(steps));
     desktop.pagesShown.clear();
   }
 }

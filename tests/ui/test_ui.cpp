@@ -2,6 +2,10 @@
 // keys and typed find of the list, links followed byte for byte, web links
 // handed to the desktop, the font bar, the split rule, the recent files,
 // the page file, and an accessible name on every control.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QCheckBox>
@@ -14,9 +18,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -29,12 +35,16 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstring>
 #include <filesystem>
 
 #include "book_fixture.h"
 #include "byte_sink.h"
 #include "dialogs.h"
 #include "document.h"
+#include "history_dialog.h"
+#include "instance.h"
+#include "library.h"
 #include "lookup_line.h"
 #include "main_frame.h"
 #include "qt_text.h"
@@ -140,6 +150,9 @@ class TestUi : public QObject {
   void quickPeekLooksUpAsYouType();
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
+  void historyGoesAcrossBooksAndLastsAcrossRuns();
+  void secondStartHandsItsBooksAndWordOver();
+  void selectionIsLookedUpInQuickPeek();
   void failedOpenLeavesNoBook();
   void lookupLineShowsWhatFindSubjectFinds();
   void backKeysInThePageFollowTheRecordHistory();
@@ -163,10 +176,10 @@ void TestUi::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
-  // The user's own library stays out of the window under test: its file
-  // and the books folder it searches are the test's own.
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
+  // The books folder the window's library searches, the history and the
+  // library file are the test's own.
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
   iDoc = std::make_unique<ql::Document>();
@@ -532,6 +545,8 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("&View|||||||"),
       QStringLiteral("  &Back|Alt+Left|Show the record shown before|||disabled||icon"),
       QStringLiteral("  &Forward|Alt+Right|Show the record shown after|||disabled||icon"),
+      QStringLiteral("  &History...|Ctrl+H|List the records shown, newest first|||||"),
+      QStringLiteral("  Clear History||Forget the records shown|||||"),
       QStringLiteral("  -"),
       QStringLiteral("  Zoom &In|Ctrl++,Ctrl+=|Make the list and the page larger|||||"),
       QStringLiteral("  Zoom &Out|Ctrl+-|Make the list and the page smaller|||||"),
@@ -742,9 +757,143 @@ void TestUi::backAndForwardRetraceTheRecordsShown() {
   iFrame->ForwardAction()->trigger();
   QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
   QVERIFY(!iFrame->ForwardAction()->isEnabled());
-  // Another book starts a history of its own.
+  // Opening a book again keeps the history: its steps name their books.
   QVERIFY(iFrame->OpenBook(qlui::PathToQString(iBook)));
-  QVERIFY(!iFrame->BackAction()->isEnabled());
+  QVERIFY(iFrame->BackAction()->isEnabled());
+}
+
+void TestUi::historyGoesAcrossBooksAndLastsAcrossRuns() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other,
+                         qltest::BuildBookBytes({{"apple", "Other apple."}, {"zebra", "Z."}}));
+  iFrame->ShowRecord(0, -1, -1, false);  // apple
+  iFrame->ShowRecord(1, -1, -1, false);  // big cat
+  QVERIFY(iFrame->OpenBook(qlui::PathToQString(other)));
+  iFrame->ShowRecord(1, -1, -1, false);  // zebra, in the other book
+  // Back opens the book of the step before, on its subject.
+  iFrame->GoBack();
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  iFrame->GoForward();
+
+  // The list: newest first, the current step chosen; Enter goes to the one
+  // chosen as a step of its own.
+  iFrame->OnHistory();
+  qlui::HistoryDialog* dialog = iFrame->HistoryList();
+  QVERIFY(dialog && dialog->isVisible());
+  QListWidget* list = dialog->List();
+  QCOMPARE(list->accessibleName(), QStringLiteral("History"));
+  QStringList rows;
+  for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+  QCOMPARE(rows, QStringList({QStringLiteral("zebra \u2014 other.ql"),
+                              QStringLiteral("big cat \u2014 sample.ql"),
+                              QStringLiteral("apple \u2014 sample.ql")}));
+  QCOMPARE(list->currentRow(), 0);
+  list->setCurrentRow(1);
+  QTest::keyClick(list, Qt::Key_Return);
+  QVERIFY(!dialog->isVisible());
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QVERIFY(PageText().startsWith(QStringLiteral("big cat")));
+  QCOMPARE(iDoc->History().Entries().size(), size_t{4});
+
+  // A subject gone from its book is told in the status bar.
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"apple", "Other apple."}}));
+  iFrame->GoBack();
+  QCOMPARE(iFrame->windowTitle(), QStringLiteral("other.ql - Quillary"));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("zebra")));
+  QVERIFY(iFrame->statusBar()->currentMessage().contains(QStringLiteral("no longer")));
+
+  // The next run has it all, the current step too.
+  const std::vector<ql::HistoryEntry> steps = iDoc->History().Entries();
+  iFrame->close();
+  iFrame.reset();
+  iDoc = std::make_unique<ql::Document>();
+  iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);
+  QCOMPARE(iDoc->History().Entries().size(), steps.size());
+  QVERIFY(iDoc->History().Entries() == steps);
+  QCOMPARE(iDoc->History().Current(), size_t{2});
+  QVERIFY(iFrame->BackAction()->isEnabled() && iFrame->ForwardAction()->isEnabled());
+  // Clear History empties it and its file at once.
+  iFrame->ClearHistory();
+  QVERIFY(!iFrame->BackAction()->isEnabled() && !iFrame->ForwardAction()->isEnabled());
+  QCOMPARE(qltest::ReadFileBytes(iDir->File("data/quillary/history")),
+           std::string("quillary history 1\ncurrent 0\n"));
+}
+
+void TestUi::secondStartHandsItsBooksAndWordOver() {
+  iFrame->show();
+  iFrame->SetInitialised();
+  const std::string path = ql::InstanceSocketPath();
+  QCOMPARE(qlui::PathToQString(path), qlui::PathToQString(iDir->File("quillary.socket")));
+  // A socket a run that ended left behind answers no one and blocks no one.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+  const QString socket = qlui::PathToQString(path);
+  QCOMPARE(qlui::HandOverRequest(socket, {{iBook}, std::nullopt, false}),
+           qlui::HandOver::kNoneRunning);
+  qlui::InstanceServer server([this](const ql::InstanceRequest& r) { iFrame->TakeRequest(r); });
+  QVERIFY(server.Listen(socket));
+
+  // Books named relative to the second start's folder, and a word.
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"zebra", "Z."}}));
+  QProcess second;
+  second.setWorkingDirectory(qlui::PathToQString(iDir->Path()));
+  second.start(QStringLiteral(QL_QUILLARY_BINARY),
+               {QStringLiteral("sample.ql"), QStringLiteral("other.ql"), QStringLiteral("--lookup"),
+                QStringLiteral("eel")});
+  QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 30000);
+  QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(second.exitCode(), 0);
+  // The first is on show with the word looked up; both joined the library.
+  QTRY_COMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
+  QTRY_VERIFY(PageText().startsWith(QStringLiteral("eel")));
+  QCOMPARE(iFrame->LookupLine()->text(), QStringLiteral("eel"));
+  std::vector<std::string> books;
+  const ql::Library library = ql::Library::Load(ql::LibraryFilePath());
+  for (const ql::LibraryBook& book : library.Books())
+    if (book.opened) books.push_back(book.path);
+  QVERIFY(books == std::vector<std::string>({iBook, other}));
+
+  // What is not a request is refused.
+  QLocalSocket raw;
+  raw.connectToServer(socket);
+  QVERIFY(raw.waitForConnected(5000));
+  raw.write("GET / HTTP/1.0\n");
+  QTRY_VERIFY(raw.bytesAvailable() >= 4 || raw.state() != QLocalSocket::ConnectedState);
+  QCOMPARE(raw.readAll(), QByteArray("bad\n"));
+}
+
+void TestUi::selectionIsLookedUpInQuickPeek() {
+  OpenSample();
+  // The selection comes from the desktop: offscreen has only the clipboard.
+  const auto select = [](const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    if (QGuiApplication::clipboard()->supportsSelection())
+      QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+  };
+  select(QStringLiteral("  big cat \nmore"));
+  // Asked again while QuickPeek is open, the one open looks the new text up.
+  QString line;
+  bool again = false;
+  QTimer::singleShot(0, [&] {
+    auto* peek = qobject_cast<qlui::QuickPeeker*>(QApplication::activeModalWidget());
+    if (!peek) return;
+    line = peek->Line()->text();
+    select(QStringLiteral("apple"));
+    iFrame->TakeRequest({{}, std::nullopt, true});
+    again = iFrame->Peeker() == peek && peek->View()->toPlainText().startsWith("apple");
+    peek->reject();
+  });
+  iFrame->TakeRequest({{}, std::nullopt, true});
+  QCOMPARE(line, QStringLiteral("big cat"));
+  QVERIFY(again && !iFrame->Peeker());
 }
 
 void TestUi::failedOpenLeavesNoBook() {

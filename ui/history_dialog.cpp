@@ -1,0 +1,61 @@
+#include "history_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "qt_text.h"
+
+namespace qlui {
+
+HistoryDialog::HistoryDialog(Go go, QWidget* parent)
+    : QDialog(parent), iGo(std::move(go)), iList(new QListWidget(this)) {
+  setWindowTitle(QStringLiteral("History"));
+  setObjectName(QStringLiteral("historyDialog"));
+  setAccessibleName(QStringLiteral("History"));
+  iList->setAccessibleName(QStringLiteral("History"));
+  iList->setUniformItemSizes(true);
+  auto* label = new QLabel(QStringLiteral("&Steps, newest first:"), this);
+  label->setBuddy(iList);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
+  buttons->button(QDialogButtonBox::Close)->setAccessibleName(QStringLiteral("Close"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(label);
+  layout->addWidget(iList, 1);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  // Enter and a double-click both activate a row.
+  connect(iList, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { Activate(iList->row(item)); });
+  resize(420, 440);
+}
+
+QString HistoryDialog::RowText(const ql::HistoryEntry& step) {
+  QString book = QStringLiteral("All books");
+  if (!step.path.empty()) {
+    const size_t slash = step.path.find_last_of('/');
+    book = PathToQString(slash == std::string::npos ? step.path : step.path.substr(slash + 1));
+  }
+  return ToQString(step.subject) + QStringLiteral(" \u2014 ") + book;
+}
+
+void HistoryDialog::Fill(const ql::History& history) {
+  const std::vector<ql::HistoryEntry>& steps = history.Entries();
+  iRows.assign(steps.rbegin(), steps.rend());
+  iList->clear();
+  for (const ql::HistoryEntry& step : iRows) iList->addItem(RowText(step));
+  if (!iRows.empty()) iList->setCurrentRow(static_cast<int>(iRows.size() - 1 - history.Current()));
+}
+
+void HistoryDialog::Activate(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= iRows.size()) return;
+  // The step is copied: going there changes the history this list shows.
+  const ql::HistoryEntry step = iRows[static_cast<size_t>(row)];
+  accept();
+  iGo(step);
+}
+
+}  // namespace qlui
