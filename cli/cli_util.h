@@ -73,6 +73,7 @@ void AddReadCommands(CLI::App& app);          // info subjects head record looku
 void AddMakeCommands(CLI::App& app);          // import export-text upgrade
 void AddRenderSearchCommands(CLI::App& app);  // render search
 void AddExportCommands(CLI::App& app);        // export-pdb
+void AddDefineCommand(CLI::App& app);         // define
 void AddLibraryCommands(CLI::App& app);       // library
 
 }  // namespace qlcli

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   qlcli::AddMakeCommands(app);
   qlcli::AddRenderSearchCommands(app);
   qlcli::AddExportCommands(app);
+  qlcli::AddDefineCommand(app);
   qlcli::AddLibraryCommands(app);
   try {
     app.parse(argc, argv);

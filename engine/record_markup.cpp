@@ -83,15 +83,23 @@ void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int fo
 void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
                      std::string_view subject, std::string_view text, int foundPos,
                      int foundLength) {
+  WritePageHead(sink, fontFace, fontSize);
+  sink.Write(kHeadingOpen);
+  sink.Write(subject);
+  sink.Write(kHeadingClose);
+  WriteRecordBody(sink, text, foundPos, foundLength);
+  WritePageTail(sink);
+}
+
+void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize) {
   sink.Write(kPageHead);
   sink.Write(std::to_string(fontSize));
   sink.Write(kPageFace);
   sink.Write(fontFace);
   sink.Write(kPageFontEnd);
-  sink.Write(kHeadingOpen);
-  sink.Write(subject);
-  sink.Write(kHeadingClose);
-  WriteRecordBody(sink, text, foundPos, foundLength);
+}
+
+void WritePageTail(ByteSink& sink) {
   sink.Write(kPageTail);
 }
 

@@ -105,4 +105,9 @@ void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
                      std::string_view subject, std::string_view text, int foundPos,
                      int foundLength);
 
+// The page around its heading and body: the fixed head with the font
+// settings, and the tail. A page of several records is written between them.
+void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize);
+void WritePageTail(ByteSink& sink);
+
 }  // namespace ql

@@ -30,6 +30,26 @@ std::optional<std::string> LinkKey(std::string_view address) {
   return key;
 }
 
+std::string SectionLinkStart(int book) {
+  return std::string(kSectionLinkPrefix) + std::to_string(book) + ":";
+}
+
+std::optional<SectionLink> SectionLinkKey(std::string_view address) {
+  if (!address.starts_with(kSectionLinkPrefix)) return std::nullopt;
+  address.remove_prefix(kSectionLinkPrefix.size());
+  const size_t colon = address.find(':');
+  // A book's place on the shelf: a few digits, no sign.
+  if (colon == 0 || colon == std::string_view::npos || colon > 6) return std::nullopt;
+  int book = 0;
+  for (char c : address.substr(0, colon)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    book = book * 10 + (c - '0');
+  }
+  std::string link(kLinkPrefix);
+  link += address.substr(colon + 1);
+  return SectionLink{book, *LinkKey(link)};
+}
+
 int LinkTarget(Document& doc, std::string_view key) {
   // No book, or a book without subjects: there is no record to show.
   if (!doc.IsOpen() || doc.RowCount() == 0) return -1;
@@ -38,7 +58,8 @@ int LinkTarget(Document& doc, std::string_view key) {
 }
 
 LinkAction ClassifyLink(std::string_view address) {
-  if (address.starts_with(kLinkPrefix)) return LinkAction::kShowRecord;
+  if (address.starts_with(kLinkPrefix) || address.starts_with(kSectionLinkPrefix))
+    return LinkAction::kShowRecord;
   for (std::string_view scheme : kExternalSchemes)
     // Schemes are compared without regard to case, as browsers do.
     if (StartsWithFolded(address, scheme)) return LinkAction::kOpenExternally;

@@ -19,9 +19,22 @@ std::optional<std::string> LinkKey(std::string_view address);
 // or record 0 when no subject matches.
 int LinkTarget(Document& doc, std::string_view key);
 
+// A link on the page of sections names the section's book as well:
+// "quill-in:BOOK:" and the key as a link gives it. Its subject is looked for
+// in that book first, then in the rest of the group (Shelf::ResolveLink).
+inline constexpr std::string_view kSectionLinkPrefix = "quill-in:";
+struct SectionLink {
+  int book = -1;
+  std::string key;
+};
+std::string SectionLinkStart(int book);
+// nullopt when the address is no such link (or its book is no number).
+std::optional<SectionLink> SectionLinkKey(std::string_view address);
+
 // What the view does with an address it was asked to follow.
 enum class LinkAction { kShowRecord, kOpenExternally, kIgnore };
 // http, https and mailto go to the desktop's browser; ours show a record;
+// section links too;
 // anything else (file, ftp, javascript, ...) is ignored.
 LinkAction ClassifyLink(std::string_view address);
 

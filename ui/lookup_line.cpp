@@ -27,6 +27,14 @@ CLookupLine::CLookupLine(ql::Document& doc, QWidget* parent)
   connect(iCompleter, qOverload<const QModelIndex&>(&QCompleter::activated), this,
           [this](const QModelIndex& index) {
             const int row = index.row();
+            if (!iGroupSubjects.isEmpty()) {
+              if (row < 0 || row >= iGroupSubjects.size()) return;
+              const QString subject = iGroupSubjects[row];
+              HideOffer();
+              setText(subject);
+              emit textEdited(subject);
+              return;
+            }
             if (row < 0 || static_cast<size_t>(row) >= iOfferRecords.size()) return;
             const int record = iOfferRecords[static_cast<size_t>(row)];
             HideOffer();
@@ -109,7 +117,21 @@ void CLookupLine::OnEnter() {
   if (iFound >= 0) emit lookedUp(iFound, false);
 }
 
+void CLookupLine::OfferFromGroup(const QStringList& shown, const QStringList& subjects) {
+  // The book's own scan gives way to the group's list.
+  iOfferPoll.stop();
+  if (iSuggester) iSuggester->Cancel();
+  iOfferRecords.clear();
+  iGroupSubjects = subjects;
+  iOffer->setStringList(shown);
+  if (shown.isEmpty())
+    iCompleter->popup()->hide();
+  else
+    iCompleter->complete();
+}
+
 void CLookupLine::Offer(const ql::SpellingSnapshot& snapshot) {
+  iGroupSubjects.clear();
   iOfferGeneration = snapshot.generation;
   iOfferRecords.clear();
   QStringList subjects;
@@ -130,6 +152,7 @@ void CLookupLine::HideOffer() {
   iOfferPoll.stop();
   if (iSuggester) iSuggester->Cancel();
   iOfferRecords.clear();
+  iGroupSubjects.clear();
   iOffer->setStringList({});
   iCompleter->popup()->hide();
 }

@@ -35,6 +35,12 @@ class CLookupLine final : public QLineEdit {
   void SetOfferFont(const QFont& font);
   // True while the nearest subjects are still being sought through the book.
   bool Seeking() const;
+  // Offers the nearest subjects of the group's books when none has the text:
+  // shown[i] is offered, subjects[i] is what the line takes when it is
+  // chosen, as if typed.
+  void OfferFromGroup(const QStringList& shown, const QStringList& subjects);
+  // Some book of the group has the text: no offer.
+  void WithdrawOffer() { HideOffer(); }
 
  signals:
   // A record to show: while typing (typing true), on Enter and when an
@@ -57,7 +63,8 @@ class CLookupLine final : public QLineEdit {
   QCompleter* iCompleter;
   QStringListModel* iOffer;
   std::vector<int> iOfferRecords;
-  int iFound = -1;  // the record the text leads to, -1 for none
+  QStringList iGroupSubjects;  // while the group's offer is shown
+  int iFound = -1;             // the record the text leads to, -1 for none
   // Made when the first offer is needed; one per book, as it keeps what it
   // read of the book's subjects.
   std::unique_ptr<ql::SpellingSuggester> iSuggester;

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -21,6 +22,7 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -44,6 +46,7 @@
 #include "history_dialog.h"
 #include "install_aide.h"
 #include "instance.h"
+#include "library.h"
 #include "library_window.h"
 #include "links.h"
 #include "lock_keys.h"
@@ -55,6 +58,7 @@
 #include "record_view.h"
 #include "search_runner.h"
 #include "settings.h"
+#include "shelf_page.h"
 #include "show_record.h"
 #include "subject_list.h"
 #include "subject_view.h"
@@ -169,12 +173,11 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   upperLayout->addWidget(lookupRow);
   upperLayout->addWidget(iList, 1);
   connect(iLookup, &CLookupLine::lookedUp, this, &CMainFrame::OnLookedUp);
+  connect(iLookup, &QLineEdit::textEdited, this, &CMainFrame::LookUpEverywhere);
   connect(iLookup, &CLookupLine::leaveToList, this,
           [this] { iList->setFocus(Qt::OtherFocusReason); });
-  iRecordView = new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); },
-                                      iSplitter);
   iSplitter->addWidget(upper);
-  iSplitter->addWidget(iRecordView);
+  iSplitter->addWidget(CreateLowerPane());
   setCentralWidget(iSplitter);
 
   iSearcher = new ThreadedSearchRunner(
@@ -201,9 +204,13 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   iList->InitialUpdate();
   UpdateTitle();
   resize(900, 700);
+  RefreshShelf();
 }
 
 CMainFrame::~CMainFrame() {
+  // No answer of the shelf's workers comes after this.
+  iGroupSpelling.reset();
+  iShelf.reset();
   // A search still running ends with the window, while the window can still
   // take back the wait cursor the search holds.
   delete iSearcher;
@@ -692,7 +699,7 @@ void CMainFrame::OnQuickPeek(const QString& text) {
     iPeeker->activateWindow();
     return;
   }
-  QuickPeeker peeker(iDoc, this);
+  QuickPeeker peeker(iDoc, this, iShelf.get());
   iPeeker = &peeker;
   if (!text.isEmpty()) peeker.LookUp(text);
   peeker.exec();
@@ -713,6 +720,7 @@ void CMainFrame::TakeRequest(const ql::InstanceRequest& request, bool openFirst)
 void CMainFrame::LookUpWord(const QString& text) {
   iLookupStepOpen = false;
   iLookup->LookUp(text);
+  LookUpEverywhere(text);
 }
 
 void CMainFrame::PeekSelection(const ql::SelectionSource& source) {
@@ -880,6 +888,7 @@ void CMainFrame::OnLookedUp(int record, bool typing) {
 }
 
 void CMainFrame::OnFollowLink(const std::string& address) {
+  if (FollowLinkAcrossBooks(address)) return;
   ql::FollowLink(iDoc, *this, address);
 }
 
@@ -1027,6 +1036,7 @@ void CMainFrame::DocumentOpened() {
   ShowStartPage();
   iRecent.Add(iDoc.Path());
   UpdateRecentMenu();
+  RefreshShelf();
   // Written once the book is on show; the list is also written at exit.
   QTimer::singleShot(0, this, &CMainFrame::SaveRecentFiles);
   UpdateTitle();
@@ -1062,6 +1072,8 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
     step = ql::HistoryStep::kNone;
   else if (iLookupTyping && iLookupStepOpen)
     step = ql::HistoryStep::kReplace;
+  // A row, a bookmark, a Find hit or a link shows that one record.
+  if (!iLookupTyping) LeaveSections();
   if (!ql::ShowRecord(iDoc, *this, *this, {index, foundPos, foundLength, scrollToFound, step}))
     return;
   if (!iRetracing) iLookupStepOpen = iLookupTyping;
@@ -1105,6 +1117,225 @@ bool CMainFrame::EditFind(ql::FindDialogValues& values) {
   dialog.SetValues(values);
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.Values();
+  return true;
+}
+
+QWidget* CMainFrame::CreateLowerPane() {
+  auto* lower = new QSplitter(Qt::Horizontal, iSplitter);
+  lower->setObjectName(QStringLiteral("recordPane"));
+  iRecordView =
+      new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); }, lower);
+  iFoundIn = new QListWidget(lower);
+  iFoundIn->setObjectName(QStringLiteral("foundIn"));
+  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
+  iFoundIn->hide();
+  lower->addWidget(iRecordView);
+  lower->addWidget(iFoundIn);
+  lower->setStretchFactor(0, 4);
+  lower->setStretchFactor(1, 1);
+  // Enter, a double click or a click jumps to the book's section.
+  connect(iFoundIn, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { JumpToSection(iFoundIn->row(item)); });
+  connect(iFoundIn, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { JumpToSection(iFoundIn->row(item)); });
+
+  iShelf = std::make_unique<ql::Shelf>();
+  iAnswers = std::make_unique<ql::ShelfAnswers>();
+  iPacer = std::make_unique<ql::RepaintPacer>();
+  iPaintTimer = new QTimer(this);
+  iPaintTimer->setSingleShot(true);
+  connect(iPaintTimer, &QTimer::timeout, this, &CMainFrame::PaintSections);
+  iClock.start();
+  return lower;
+}
+
+void CMainFrame::RefreshShelf() {
+  // The chosen group's books, and the open book where the group does not
+  // have it: the lookup line looks in that book's list as well.
+  if (!iShelf) return;
+  std::vector<ql::ShelfBook> books;
+  bool haveOpen = false;
+  for (const std::string& path : iLibrary.BooksOf(CurrentGroup())) {
+    const size_t slash = path.find_last_of('/');
+    books.push_back({path, slash == std::string::npos ? path : path.substr(slash + 1)});
+    haveOpen = haveOpen || (iDoc.IsOpen() && path == iDoc.Path());
+  }
+  if (iDoc.IsOpen() && !haveOpen) books.insert(books.begin(), {iDoc.Path(), iDoc.Title()});
+  SetShelfBooks(std::move(books));
+}
+
+void CMainFrame::SetShelfBooks(std::vector<ql::ShelfBook> books) {
+  LeaveSections();
+  iShelf->SetBooks(std::move(books));
+}
+
+int CMainFrame::OpenBookOnShelf() const {
+  if (!iDoc.IsOpen()) return -1;
+  const auto& books = iShelf->Books();
+  for (size_t i = 0; i < books.size(); ++i)
+    if (books[i].path == iDoc.Path()) return static_cast<int>(i);
+  return -1;
+}
+
+void CMainFrame::LookUpEverywhere(const QString& text) {
+  // A library of one book: the open book's list and record, as ever.
+  if (iShelf->Books().size() < 2 || text.isEmpty()) {
+    if (text.isEmpty()) LeaveSections();
+    return;
+  }
+  iShelf->SetRenderOptions(iDoc.Options());
+  const uint64_t generation = iShelf->LookUp(
+      FromQString(text), ql::MatchPrefix,
+      [this](uint64_t g, ql::LookupSection section) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, g, section = std::move(section)]() mutable { OnSection(g, std::move(section)); },
+            Qt::QueuedConnection);
+      },
+      [this](uint64_t g) {
+        QMetaObject::invokeMethod(
+            this, [this, g] { OnSectionsDone(g); }, Qt::QueuedConnection);
+      });
+  iAnswers->Start(generation);
+  iPacer->Reset();
+  iPaintTimer->stop();
+  if (iGroupSpelling) iGroupSpelling->Cancel();
+  ++iGroupSpellingSerial;
+}
+
+void CMainFrame::OnSection(uint64_t generation, ql::LookupSection section) {
+  const bool found = !section.failed;
+  if (!iAnswers->Add(generation, std::move(section))) return;
+  // A book has it: the open book's spellings are no longer wanted.
+  if (found) iLookup->WithdrawOffer();
+  SectionsChanged();
+}
+
+void CMainFrame::OfferGroupSpellings(const QString& text) {
+  if (text.isEmpty()) return;
+  if (!iGroupSpelling) iGroupSpelling = std::make_unique<ql::ShelfSpelling>(*iShelf);
+  iGroupSpellingSerial =
+      iGroupSpelling->Start(FromQString(text), [this](uint64_t serial, auto list) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, list = std::move(list)] {
+              if (serial != iGroupSpellingSerial) return;
+              QStringList shown, subjects;
+              for (const ql::ShelfSuggestion& s : list) {
+                const auto& books = iShelf->Books();
+                const std::string title =
+                    static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
+                shown << ToQString(s.suggestion.subject + " (" + title + ")");
+                subjects << ToQString(s.suggestion.subject);
+              }
+              iLookup->OfferFromGroup(shown, subjects);
+            },
+            Qt::QueuedConnection);
+      });
+}
+
+void CMainFrame::OnSectionsDone(uint64_t generation) {
+  if (!iAnswers->Finish(generation)) return;
+  if (iAnswers->FoundCount() == 0) {
+    OfferGroupSpellings(iLookup->text());
+    // Nothing anywhere: the open book's record stays, as with one book.
+    const bool shown = iSectionsShown;
+    LeaveSections();
+    if (shown && iDoc.IsOpen() && iList->SelectionMark() >= 0)
+      ql::ShowRecord(iDoc, *this, *this,
+                     {iList->SelectionMark(), -1, -1, false, ql::HistoryStep::kNone});
+    return;
+  }
+  SectionsChanged();
+}
+
+void CMainFrame::SectionsChanged() {
+  // Books that failed alone are no page: the open book's record stays until
+  // a book has the text.
+  if (iAnswers->FoundCount() == 0) return;
+  // The first section paints at once, later ones together.
+  const int64_t delay = iPacer->Changed(iClock.elapsed());
+  if (delay == 0)
+    PaintSections();
+  else if (delay > 0)
+    iPaintTimer->start(static_cast<int>(delay));
+}
+
+void CMainFrame::PaintSections() {
+  iPacer->Painted(iClock.elapsed());
+  const bool keepScroll = iSectionsShown;
+  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options()), keepScroll);
+  iSectionsShown = true;
+  const int row = iFoundIn->currentRow();
+  iFoundIn->clear();
+  for (const std::string& title : iAnswers->FoundInRows()) iFoundIn->addItem(ToQString(title));
+  if (row >= 0 && row < iFoundIn->count()) iFoundIn->setCurrentRow(row);
+  iFoundIn->show();
+  const int found = iAnswers->FoundCount();
+  ShowStatus(found == 1 ? "Found in 1 book" : "Found in " + std::to_string(found) + " books");
+}
+
+void CMainFrame::ShowShelfPage(const std::string& html, bool keepScroll) {
+  std::string reason;
+  if (!iShelfPage.Write([&](ql::ByteSink& sink) { sink.Write(html); }, reason)) {
+    ShowStatus(reason);
+    return;
+  }
+  const int scroll = iRecordView->verticalScrollBar()->value();
+  iRecordView->ShowPage(PathToQString(iShelfPage.Path()), false);
+  if (keepScroll) iRecordView->verticalScrollBar()->setValue(scroll);
+}
+
+void CMainFrame::LeaveSections() {
+  if (iShelf) iShelf->Cancel();
+  if (iPaintTimer) iPaintTimer->stop();
+  if (iAnswers) iAnswers->Start(0);
+  if (iFoundIn) {
+    iFoundIn->clear();
+    iFoundIn->hide();
+  }
+  // "Found in" no longer speaks of what is shown.
+  if (iSectionsShown) ShowStatus({});
+  iSectionsShown = false;
+}
+
+void CMainFrame::JumpToSection(int row) {
+  const auto& sections = iAnswers->Sections();
+  if (row < 0 || static_cast<size_t>(row) >= sections.size()) return;
+  iRecordView->scrollToAnchor(ToQString(ql::SectionAnchor(sections[row].book)));
+}
+
+bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
+  int from = -1;
+  std::string key;
+  if (auto link = ql::SectionLinkKey(address)) {
+    from = link->book;
+    key = std::move(link->key);
+  } else if (auto plain = ql::LinkKey(address); plain && iShelf->Books().size() > 1) {
+    from = OpenBookOnShelf();
+    key = std::move(*plain);
+    // The open book has it: followed as in one book.
+    if (from < 0 || iDoc.Reader().FindSubject(ql::MatchWhole, key) >= 0) return false;
+  } else {
+    return false;
+  }
+  const ql::LinkPlace place = iShelf->ResolveLink(key, from);
+  if (place.book < 0) return true;
+  // As a link in one book: the record shows, the list's selection stays.
+  if (place.book == OpenBookOnShelf()) {
+    ShowRecord(place.index, -1, -1, false);
+    return true;
+  }
+  // A record of another book of the group: that one record, on its own.
+  const ql::LookupSection section = iShelf->Section(place.book, place.index);
+  LeaveSections();
+  if (section.failed) {
+    ShowStatus(section.title + ": " + section.reason);
+    return true;
+  }
+  // Under its book's title, its links looked for in its own book first.
+  ShowShelfPage(ql::WriteSectionsPage({section}, iDoc.Options()), false);
+  ShowStatus("From " + section.title);
   return true;
 }
 
@@ -1166,10 +1397,12 @@ void CMainFrame::RefreshGroupList() {
 
 void CMainFrame::LibraryChanged() {
   RefreshGroupList();
+  RefreshShelf();
   emit libraryChanged();
 }
 
 void CMainFrame::GroupChanged() {
+  RefreshShelf();
   emit groupChanged();
 }
 

@@ -2,6 +2,7 @@
 // record view, and the desktop side of every command flow.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 #include <vector>
@@ -15,10 +16,12 @@
 #include "library.h"
 #include "one_instance.h"
 #include "recent_files.h"
+#include "shelf.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QTimer;
 class QMenu;
 class QPrinter;
@@ -28,6 +31,9 @@ class QTimer;
 class QToolBar;
 
 namespace ql {
+class ShelfAnswers;
+class RepaintPacer;
+class ShelfSpelling;
 class DictionaryImportJob;
 }  // namespace ql
 
@@ -107,6 +113,14 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   // Light, dark or the desktop's palette; remembered.
   void ChooseTheme(Theme theme);
 
+  // The books the lookup line looks words up in, in library order; with
+  // more than one, typing shows the page of sections and the "Found in" list.
+  void SetShelfBooks(std::vector<ql::ShelfBook> books);
+  ql::Shelf& BookShelf() { return *iShelf; }
+  QListWidget* FoundIn() const { return iFoundIn; }
+  // The sections of the lookup on show (empty while one record is shown).
+  const ql::ShelfAnswers& Answers() const { return *iAnswers; }
+  bool SectionsShown() const { return iSectionsShown; }
   // The library, as loaded at start and changed since (saved at each change).
   ql::Library& Library() { return iLibrary; }
   const std::string& LibraryFile() const { return iLibraryFile; }
@@ -197,6 +211,20 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void BringToFront();
   void UpdateHistoryActions();
   QPrinter& Printer();
+  // Looking up across the group.
+  QWidget* CreateLowerPane();
+  void RefreshShelf();
+  void LookUpEverywhere(const QString& text);
+  void OnSection(uint64_t generation, ql::LookupSection section);
+  void OnSectionsDone(uint64_t generation);
+  void SectionsChanged();
+  void PaintSections();
+  void LeaveSections();
+  void JumpToSection(int row);
+  bool FollowLinkAcrossBooks(const std::string& address);
+  int OpenBookOnShelf() const;
+  void ShowShelfPage(const std::string& html, bool keepScroll);
+  void OfferGroupSpellings(const QString& text);
   // The library and its group drop-down.
   void LoadLibrary();
   QWidget* MakeGroupList(QWidget* parent);
@@ -240,6 +268,16 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QSystemTrayIcon* iTray = nullptr;
   QuickPeeker* iPeeker = nullptr;  // while QuickPeek is open
   bool iSplitDone = false;
+  std::unique_ptr<ql::Shelf> iShelf;
+  std::unique_ptr<ql::ShelfAnswers> iAnswers;
+  std::unique_ptr<ql::RepaintPacer> iPacer;
+  ql::PageFile iShelfPage{"qlshelf.htm"};
+  QListWidget* iFoundIn = nullptr;
+  QTimer* iPaintTimer = nullptr;
+  QElapsedTimer iClock;
+  bool iSectionsShown = false;
+  std::unique_ptr<ql::ShelfSpelling> iGroupSpelling;
+  uint64_t iGroupSpellingSerial = 0;
   int iWaitDepth = 0;
   ql::Library iLibrary;
   std::string iLibraryFile;

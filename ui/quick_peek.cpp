@@ -2,21 +2,30 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QVBoxLayout>
 
+#include "links.h"
 #include "qt_text.h"
 #include "record_view.h"
+#include "shelf_page.h"
 #include "show_record.h"
 
 namespace qlui {
 
-QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent)
-    : QDialog(parent), iDoc(doc), iLine(new QLineEdit(this)), iNote(new QLabel(this)) {
+QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
+    : QDialog(parent),
+      iDoc(doc),
+      iLine(new QLineEdit(this)),
+      iNote(new QLabel(this)),
+      iShelf(shelf),
+      iAnswers(std::make_unique<ql::ShelfAnswers>()),
+      iOffers(new QListWidget(this)) {
+  if (iShelf) iSpelling = std::make_unique<ql::ShelfSpelling>(*iShelf);
   setWindowTitle(QStringLiteral("QuickPeeker"));
   setObjectName(QStringLiteral("quickPeeker"));
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
-  iView = new CQuillaryHtmlView(
-      [this](const std::string& address) { ql::FollowLink(iDoc, *this, address); }, this);
+  iView = new CQuillaryHtmlView([this](const std::string& address) { FollowLink(address); }, this);
   iView->setAccessibleName(QStringLiteral("Record"));
   auto* label = new QLabel(QStringLiteral("&Look up:"), this);
   label->setBuddy(iLine);
@@ -29,9 +38,21 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent)
   row->addWidget(iLine);
   layout->addLayout(row);
   layout->addWidget(iNote);
+  iOffers->setAccessibleName(QStringLiteral("Did you mean"));
+  iOffers->setMaximumHeight(110);
+  iOffers->hide();
+  // Enter, a double click or a click looks the offered subject up.
+  auto choose = [this](QListWidgetItem* item) {
+    const int offer = iOffers->row(item);
+    if (offer >= 0 && static_cast<size_t>(offer) < iOfferSubjects.size())
+      LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+  };
+  connect(iOffers, &QListWidget::itemActivated, this, choose);
+  connect(iOffers, &QListWidget::itemClicked, this, choose);
+  layout->addWidget(iOffers);
   layout->addWidget(iView, 1);
   resize(420, 360);
-  if (!iDoc.IsOpen()) {
+  if (!iDoc.IsOpen() && !Grouped()) {
     iNote->setText(QString::fromLatin1(kNoBookForPeek));
     iLine->setEnabled(false);
   } else {
@@ -45,10 +66,119 @@ void QuickPeeker::LookUp(const QString& text) {
   OnTextChanged(text);
 }
 
+QuickPeeker::~QuickPeeker() {
+  // No answer comes after the window is gone.
+  if (iSpelling) iSpelling->Cancel();
+  if (iShelf && Grouped()) iShelf->Cancel();
+}
+
+bool QuickPeeker::Grouped() const {
+  return iShelf && iShelf->Books().size() > 1;
+}
+
+std::vector<std::string> QuickPeeker::SectionTitles() const {
+  std::vector<std::string> titles;
+  for (const ql::LookupSection& s : iAnswers->Sections()) titles.push_back(s.title);
+  return titles;
+}
+
 void QuickPeeker::OnTextChanged(const QString& text) {
-  if (!iDoc.IsOpen() || text.isEmpty()) return;
+  if (text.isEmpty()) return;
+  iOffers->hide();
+  if (iSpelling) iSpelling->Cancel();
+  if (Grouped()) {
+    iShelf->SetRenderOptions(iDoc.Options());
+    const uint64_t generation = iShelf->LookUp(
+        FromQString(text), ql::MatchPrefix,
+        [this](uint64_t g, ql::LookupSection section) {
+          QMetaObject::invokeMethod(
+              this,
+              [this, g, section = std::move(section)]() mutable {
+                OnSection(g, std::move(section));
+              },
+              Qt::QueuedConnection);
+        },
+        [this](uint64_t g) {
+          QMetaObject::invokeMethod(
+              this, [this, g] { OnDone(g); }, Qt::QueuedConnection);
+        });
+    iAnswers->Start(generation);
+    return;
+  }
+  if (!iDoc.IsOpen()) return;
   const int found = iDoc.Reader().FindSubject(ql::MatchPrefix, FromQString(text));
-  if (found >= 0) ShowRecord(found, -1, -1, false);
+  if (found >= 0)
+    ShowRecord(found, -1, -1, false);
+  else
+    Offer(text);
+}
+
+void QuickPeeker::OnSection(uint64_t generation, ql::LookupSection section) {
+  // QuickPeek paints each section as it comes: it is one small page.
+  if (iAnswers->Add(generation, std::move(section))) PaintSections();
+}
+
+void QuickPeeker::OnDone(uint64_t generation) {
+  if (!iAnswers->Finish(generation)) return;
+  if (iAnswers->FoundCount() == 0) Offer(iLine->text());
+}
+
+void QuickPeeker::PaintSections() {
+  std::string reason;
+  const std::string html = ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options());
+  if (!iPage.Write([&](ql::ByteSink& sink) { sink.Write(html); }, reason)) {
+    iNote->setText(PathToQString(reason));
+    return;
+  }
+  iShown = -1;
+  iView->ShowPage(PathToQString(iPage.Path()), false);
+  const int found = iAnswers->FoundCount();
+  iNote->setText(found == 1 ? QStringLiteral("Found in 1 book")
+                            : QStringLiteral("Found in %1 books").arg(found));
+}
+
+void QuickPeeker::Offer(const QString& text) {
+  if (!iSpelling) return;
+  iSpellingSerial = iSpelling->Start(FromQString(text), [this](uint64_t serial, auto list) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial, list = std::move(list)]() mutable { ShowOffers(serial, std::move(list)); },
+        Qt::QueuedConnection);
+  });
+}
+
+void QuickPeeker::ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> list) {
+  if (serial != iSpellingSerial) return;
+  iOffers->clear();
+  iOfferSubjects.clear();
+  const auto& books = iShelf->Books();
+  for (const ql::ShelfSuggestion& s : list) {
+    const std::string title =
+        s.book >= 0 && static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
+    iOffers->addItem(ToQString(s.suggestion.subject + " (" + title + ")"));
+    iOfferSubjects.push_back(s.suggestion.subject);
+  }
+  iOffers->setVisible(!list.empty());
+}
+
+void QuickPeeker::FollowLink(const std::string& address) {
+  const auto link = ql::SectionLinkKey(address);
+  if (!link || !iShelf) {
+    ql::FollowLink(iDoc, *this, address);
+    return;
+  }
+  const ql::LinkPlace place = iShelf->ResolveLink(link->key, link->book);
+  if (place.book < 0) return;
+  const ql::LookupSection section = iShelf->Section(place.book, place.index);
+  iShelf->Cancel();
+  iAnswers->Start(0);
+  if (section.failed) {
+    iNote->setText(PathToQString(section.title + ": " + section.reason));
+    return;
+  }
+  iAnswers->Start(1);
+  iAnswers->Add(1, section);
+  PaintSections();
 }
 
 void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {

@@ -1,8 +1,12 @@
 // QuickPeek: a small lookup window reached from the tray icon. Typing looks
 // the open book's subjects up by prefix as you type; the record shows below.
+// Given the window's shelf of several books, it looks in all of them and
+// shows the page of sections; when no book has the text, the nearest
+// subjects of every book are offered below the line.
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 #include "book_view.h"
 #include "desktop_services.h"
@@ -11,6 +15,15 @@
 
 class QLabel;
 class QLineEdit;
+class QListWidget;
+
+namespace ql {
+class Shelf;
+class ShelfAnswers;
+class ShelfSpelling;
+struct LookupSection;
+struct ShelfSuggestion;
+}  // namespace ql
 
 namespace qlui {
 
@@ -23,12 +36,18 @@ inline constexpr const char* kNoBookForPeek = "No book is open. Open one in Quil
 class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notices {
   Q_OBJECT
  public:
-  QuickPeeker(ql::Document& doc, QWidget* parent = nullptr);
+  QuickPeeker(ql::Document& doc, QWidget* parent = nullptr, ql::Shelf* shelf = nullptr);
+  ~QuickPeeker() override;
   // Puts text in the lookup line, which looks it up.
   void LookUp(const QString& text);
   QLineEdit* Line() const { return iLine; }
   CQuillaryHtmlView* View() const { return iView; }
   QLabel* Note() const { return iNote; }
+  // The subjects offered when no book has the text: "SUBJECT (TITLE)".
+  QListWidget* Offers() const { return iOffers; }
+  // The books the page of sections shows, in library order (empty while a
+  // single record is shown).
+  std::vector<std::string> SectionTitles() const;
   // The record on show, -1 for none.
   int Shown() const { return iShown; }
 
@@ -48,6 +67,13 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
 
  private:
   void OnTextChanged(const QString& text);
+  bool Grouped() const;
+  void OnSection(uint64_t generation, ql::LookupSection section);
+  void OnDone(uint64_t generation);
+  void PaintSections();
+  void Offer(const QString& text);
+  void ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> list);
+  void FollowLink(const std::string& address);
 
   ql::Document& iDoc;
   ql::PageFile iPage{"qlpeek.htm"};
@@ -55,6 +81,12 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
   QLabel* iNote;
   CQuillaryHtmlView* iView;
   int iShown = -1;
+  ql::Shelf* iShelf;
+  std::unique_ptr<ql::ShelfAnswers> iAnswers;
+  std::unique_ptr<ql::ShelfSpelling> iSpelling;
+  uint64_t iSpellingSerial = 0;
+  QListWidget* iOffers;
+  std::vector<std::string> iOfferSubjects;
 };
 
 }  // namespace qlui

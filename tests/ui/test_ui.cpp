@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -50,6 +51,7 @@
 #include "quick_peek.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "shelf_page.h"
 #include "subject_view.h"
 #include "theme.h"
 
@@ -128,6 +130,8 @@ class TestUi : public QObject {
  private slots:
   void init();
   void cleanup();
+  void lookupOverTheGroupShowsAPageOfSections();
+  void quickPeekLooksAcrossTheGroupAndOffersSpellings();
   void modelAsksTheBookPerCell();
   void columnsAreDividedOnceTheListHasAWidth();
   void keysShowTheRecordBeforeTheListMoves();
@@ -292,6 +296,120 @@ void TestUi::linksAreMatchedByteForByte() {
   QVERIFY2(PageText().startsWith(QStringLiteral("big cat")), qPrintable(PageText()));
   // Following a link leaves the list's selection where it was.
   QCOMPARE(iFrame->SelectionMark(), 0);
+}
+
+void TestUi::lookupOverTheGroupShowsAPageOfSections() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql"), third = iDir->File("third.ql");
+  qltest::WriteFileBytes(other, qltest::BuildBookBytes({{"big cat",
+                                                         "Other \t\x11"
+                                                         "eel>an eel\t\x12"},
+                                                        {"zebra", "z"}}));
+  qltest::WriteFileBytes(third, qltest::BuildBookBytes({{"ant", "a"}}));
+  std::string tall;
+  for (int i = 0; i < 200; ++i) tall += "line\t\x08";
+  const std::string longBook = iDir->File("long.ql");
+  qltest::WriteFileBytes(longBook, qltest::BuildBookBytes({{"big", tall}}));
+  iFrame->SetShelfBooks({{iBook, "sample.ql"},
+                         {longBook, "long.ql"},
+                         {iDir->File("gone.ql"), "gone.ql"},
+                         {other, "other.ql"},
+                         {third, "third.ql"}});
+  QListWidget* foundIn = iFrame->FoundIn();
+  QCOMPARE(foundIn->accessibleName(), QStringLiteral("Found in"));
+  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral("big"));
+  // The open book's list follows the typing as with one book.
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  QTRY_VERIFY(iFrame->Answers().Done());
+  QTRY_COMPARE(foundIn->count(), 4);
+  QVERIFY(foundIn->isVisible());
+  QCOMPARE(foundIn->item(0)->text(), QStringLiteral("sample.ql"));
+  QCOMPARE(foundIn->item(1)->text(), QStringLiteral("long.ql"));
+  QVERIFY(foundIn->item(2)->text().startsWith(QStringLiteral("gone.ql (")));
+  QCOMPARE(foundIn->item(3)->text(), QStringLiteral("other.ql"));
+  const QString page = PageText();
+  const QStringList inOrder = {QStringLiteral("sample.ql"), QStringLiteral("A lion or tiger."),
+                               QStringLiteral("gone.ql"), QStringLiteral("other.ql"),
+                               QStringLiteral("Other an eel")};
+  qsizetype at = 0;
+  for (const QString& piece : inOrder) {
+    at = page.indexOf(piece, at);
+    QVERIFY2(at >= 0, qPrintable(piece + QStringLiteral(" in ") + page));
+  }
+  // Enter on a row of the list jumps to the book's section.
+  QScrollBar* scroll = iFrame->RecordView()->verticalScrollBar();
+  QCOMPARE(scroll->value(), 0);
+  foundIn->setFocus();
+  foundIn->setCurrentRow(3);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  const int down = scroll->value();
+  QVERIFY(down > 0);
+  foundIn->setCurrentRow(0);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  QVERIFY(scroll->value() < down / 10);
+  foundIn->setCurrentRow(3);
+  QTest::keyClick(foundIn, Qt::Key_Return);
+  QCOMPARE(scroll->value(), down);
+  // A link of other.ql's section finds eel in the rest of the group: that one
+  // record of the open book, with the list's selection left where it was.
+  qlui::CQuillaryHtmlView* view = iFrame->RecordView();
+  const QPoint eel = AnchorPoint(view, QStringLiteral("quill-in:3:eel"));
+  QVERIFY(eel.x() >= 0);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, eel);
+  QVERIFY2(PageText().startsWith(QStringLiteral("eel")), qPrintable(PageText()));
+  QVERIFY(!foundIn->isVisible());
+  QCOMPARE(iFrame->SelectionMark(), 1);
+  // No book has it: the nearest subjects of every book are offered, and the
+  // one chosen is looked up everywhere.
+  qlui::CLookupLine* line = iFrame->LookupLine();
+  line->setFocus();
+  line->clear();
+  QTest::keyClicks(line, QStringLiteral("zebar"));
+  QTRY_VERIFY(line->Offered().contains(QStringLiteral("zebra (other.ql)")));
+  QCOMPARE(line->Offered().front(), QStringLiteral("zebra (other.ql)"));
+  QVERIFY(line->OfferShown());
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Down);
+  QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Return);
+  QCOMPARE(line->text(), QStringLiteral("zebra"));
+  QTRY_COMPARE(foundIn->count(), 2);
+  QCOMPARE(foundIn->item(1)->text(), QStringLiteral("other.ql"));
+  QVERIFY2(PageText().contains(QStringLiteral("zebra")), qPrintable(PageText()));
+  // Choosing a row shows that one record of the open book.
+  line->clear();
+  QTest::keyClicks(iFrame->LookupLine(), QStringLiteral("big c"));
+  QTRY_VERIFY(foundIn->isVisible());
+  iFrame->ShowRecord(0, -1, -1, false);
+  QVERIFY(!foundIn->isVisible());
+  QVERIFY2(PageText().startsWith(QStringLiteral("apple")), qPrintable(PageText()));
+}
+
+void TestUi::quickPeekLooksAcrossTheGroupAndOffersSpellings() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql");
+  qltest::WriteFileBytes(other,
+                         qltest::BuildBookBytes({{"big cat", "Other cat"}, {"zebra", "Stripes"}}));
+  iFrame->SetShelfBooks({{iBook, "sample.ql"}, {other, "other.ql"}});
+  qlui::QuickPeeker peek(*iDoc, iFrame.get(), &iFrame->BookShelf());
+  peek.show();
+  QTest::keyClicks(peek.Line(), QStringLiteral("big"));
+  QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"sample.ql", "other.ql"}));
+  QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Other cat")));
+  QVERIFY(peek.View()->toPlainText().contains(QStringLiteral("A lion")));
+  QVERIFY(!peek.Offers()->isVisible());
+  // No book has it: the nearest subjects of every book, best first.
+  peek.Line()->clear();
+  QTest::keyClicks(peek.Line(), QStringLiteral("zebar"));
+  QTRY_VERIFY(peek.Offers()->isVisible());
+  QCOMPARE(peek.Offers()->accessibleName(), QStringLiteral("Did you mean"));
+  QCOMPARE(peek.Offers()->item(0)->text(), QStringLiteral("zebra (other.ql)"));
+  // Enter on an offer looks it up.
+  peek.Offers()->setFocus();
+  peek.Offers()->setCurrentRow(0);
+  QTest::keyClick(peek.Offers(), Qt::Key_Return);
+  QCOMPARE(peek.Line()->text(), QStringLiteral("zebra"));
+  QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"other.ql"}));
+  QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Stripes")));
+  QVERIFY(!peek.Offers()->isVisible());
 }
 
 void TestUi::webLinksGoToTheDesktop() {
@@ -733,9 +851,14 @@ void TestUi::secondStartHandsItsBooksAndWordOver() {
   QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 30000);
   QCOMPARE(second.exitStatus(), QProcess::NormalExit);
   QCOMPARE(second.exitCode(), 0);
-  // The first is on show with the word looked up; both joined the library.
+  // The first is on show with the word looked up in both (the page of
+  // sections: only the first has it); both joined the library.
   QTRY_COMPARE(iFrame->windowTitle(), QStringLiteral("sample.ql - Quillary"));
-  QTRY_VERIFY(PageText().startsWith(QStringLiteral("eel")));
+  QTRY_VERIFY(iFrame->SectionsShown());
+  QVERIFY2(PageText().startsWith(QStringLiteral("sample.ql")) &&
+               PageText().contains(QStringLiteral("eel\nLong fish.")),
+           qPrintable(PageText()));
+  QCOMPARE(iFrame->FoundIn()->count(), 1);
   QCOMPARE(iFrame->LookupLine()->text(), QStringLiteral("eel"));
   std::vector<std::string> books;
   const ql::Library library = ql::Library::Load(ql::LibraryFilePath());

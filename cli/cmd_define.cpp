@@ -1,0 +1,210 @@
+// qlbook define: a word looked up in many books at once (the library's, or
+// the books and folders named), each book's entry printed as plain text or
+// as JSON. Books open lazily and are looked up side by side; a book that
+// fails is named on stderr and the others go on.
+#include <dirent.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <clocale>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli_util.h"
+#include "library.h"
+#include "plain_text.h"
+#include "shelf.h"
+
+namespace qlcli {
+
+namespace {
+
+struct DefineArgs {
+  std::string word;
+  std::vector<std::string> books;
+  bool prefix = false;
+  bool json = false;
+};
+
+std::string TitleOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The .ql files directly in dir, in name order.
+std::vector<std::string> BooksIn(const std::string& dir) {
+  std::vector<std::string> found;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return found;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() > 3 && name.ends_with(".ql")) found.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  for (char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (b < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\u%04x", b);
+          out += hex;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+std::string JsonLine(const ql::LookupSection& s) {
+  std::string line = "{\"book\":";
+  AppendJsonString(line, ql::LenientUtf8(s.path));
+  line += ",\"title\":";
+  AppendJsonString(line, ql::LenientUtf8(s.title));
+  line += ",\"index\":" + std::to_string(s.index) + ",\"subject\":";
+  AppendJsonString(line, ql::Cp1252ToUtf8(s.subject));
+  line += ",\"text\":";
+  AppendJsonString(line, ql::Cp1252ToUtf8(ql::RecordPlainText(s.record)));
+  line += ",\"html\":";
+  AppendJsonString(line, ql::Cp1252ToUtf8(s.html));
+  line += "}\n";
+  return line;
+}
+
+void RunDefine(const DefineArgs& args) {
+  std::setlocale(LC_CTYPE, "");
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+
+  std::vector<std::string> paths;
+  if (args.books.empty()) {
+    ql::Library library = ql::Library::Load(ql::LibraryFilePath());
+    library.Rescan();
+    paths = library.BooksOf(ql::kAllBooks);
+  } else {
+    for (const std::string& arg : args.books) {
+      if (IsDirectory(arg)) {
+        for (std::string& p : BooksIn(arg)) paths.push_back(std::move(p));
+      } else {
+        paths.push_back(arg);
+      }
+    }
+  }
+
+  std::string key = args.word;
+  if (utf8) {
+    auto converted = ql::Utf8ToCp1252(args.word);
+    // A character the books' code page lacks: no subject can match.
+    if (!converted) {
+      ExitStatus() = kExitFailure;
+      return;
+    }
+    key = std::move(*converted);
+  }
+
+  std::vector<ql::ShelfBook> books;
+  for (const std::string& p : paths) books.push_back({p, TitleOf(p)});
+  ql::Shelf::Options options;
+  options.keepReaders = false;
+  options.renderPages = args.json;
+  ql::Shelf shelf(options);
+  shelf.SetBooks(books);
+
+  std::mutex mutex;
+  std::condition_variable doneChanged;
+  bool done = false;
+  std::vector<ql::LookupSection> sections;
+  shelf.LookUp(
+      key, args.prefix ? ql::MatchPrefix : ql::MatchWhole,
+      [&](uint64_t, ql::LookupSection s) {
+        std::lock_guard lock(mutex);
+        sections.push_back(std::move(s));
+      },
+      [&](uint64_t) {
+        std::lock_guard lock(mutex);
+        done = true;
+        doneChanged.notify_all();
+      });
+  {
+    std::unique_lock lock(mutex);
+    doneChanged.wait(lock, [&] { return done; });
+  }
+  std::sort(sections.begin(), sections.end(),
+            [](const auto& a, const auto& b) { return a.book < b.book; });
+
+  bool any = false;
+  std::string out;
+  for (const ql::LookupSection& s : sections) {
+    if (s.failed) {
+      Fail("cannot open " + s.path + ": " + s.reason);
+      continue;
+    }
+    if (args.json) {
+      out += JsonLine(s);
+    } else {
+      if (any) out += '\n';
+      const std::string text = ql::RecordPlainText(s.record);
+      out += "== " + s.title + " ==\n";
+      out += utf8 ? ql::Cp1252ToUtf8(text) : text;
+    }
+    any = true;
+  }
+  if (!WriteOut(out)) {
+    Fail("cannot write the output");
+    return;
+  }
+  ExitStatus() = any ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddDefineCommand(CLI::App& app) {
+  auto args = std::make_shared<DefineArgs>();
+  CLI::App* define = app.add_subcommand(
+      "define",
+      "Look WORD up in many books at once: the books and folders (their .ql files) named, or "
+      "the library's books when none is named. For each book that has it: a line "
+      "\"== TITLE ==\", then the entry as plain text, in the terminal's character set. With "
+      "--json: one JSON object a line per book (UTF-8): book (its path), title, index, "
+      "subject, text (the plain text) and html (the entry's page). Exits 1 when no book has "
+      "WORD; a book that does not open is named on stderr and the others go on");
+  define->add_option("WORD", args->word, "The subject to find")->required();
+  define->add_option("BOOK", args->books, "Books (.ql) and folders of books");
+  define->add_flag("--prefix", args->prefix,
+                   "Find a subject that begins with WORD, as typing in the lookup line does");
+  define->add_flag("--json", args->json, "Write one JSON object a line per book");
+  define->callback([args] { RunDefine(*args); });
+}
+
+}  // namespace qlcli

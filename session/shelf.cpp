@@ -1,0 +1,430 @@
+#include "shelf.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "byte_sink.h"
+#include "cp1252.h"
+#include "links.h"
+#include "open_failure.h"
+#include "plain_text.h"
+#include "record_markup.h"
+
+namespace ql {
+
+namespace {
+
+constexpr int kMaxWorkers = 4;
+
+// One book on the shelf: its reader and the work waiting for it. The queue
+// is run by one worker at a time (scheduled tells that a worker has it or
+// will take it), so the reader is only ever used by that worker.
+struct Slot {
+  explicit Slot(std::string p) : path(std::move(p)) {}
+  const std::string path;
+  std::mutex mutex;  // guards queue and scheduled
+  std::deque<std::function<void(Slot&)>> queue;
+  bool scheduled = false;
+  // The worker's alone while it runs the queue.
+  std::unique_ptr<BookReader> reader;
+  std::string reason;
+};
+
+// A lookup in flight: what it asks and who is told.
+struct Lookup {
+  uint64_t generation = 0;
+  std::string key;
+  int mode = MatchWhole;
+  RenderOptions render;
+  std::function<void(uint64_t, LookupSection)> onSection;
+  std::function<void(uint64_t)> onDone;
+  size_t remaining = 0;  // guarded by the shelf's callback mutex
+};
+
+// Waits on the caller's thread for answers posted to the workers.
+template <typename T>
+struct Answers {
+  explicit Answers(size_t n) : values(n), given(n, false) {}
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<T> values;
+  std::vector<bool> given;
+  void Give(size_t i, T value) {
+    std::lock_guard lock(mutex);
+    values[i] = std::move(value);
+    given[i] = true;
+    changed.notify_all();
+  }
+};
+
+}  // namespace
+
+struct Shelf::Impl {
+  explicit Impl(Options o) : options(std::move(o)) {
+    int n = options.threads;
+    if (n <= 0)
+      n = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxWorkers);
+    for (int i = 0; i < n; ++i) workers.emplace_back([this] { Work(); });
+  }
+
+  ~Impl() {
+    {
+      std::lock_guard lock(callbackMutex);
+      ++generation;
+    }
+    {
+      std::lock_guard lock(poolMutex);
+      stopping = true;
+    }
+    poolChanged.notify_all();
+    for (auto& t : workers) t.join();
+  }
+
+  void Post(const std::shared_ptr<Slot>& slot, std::function<void(Slot&)> work) {
+    {
+      std::lock_guard lock(slot->mutex);
+      slot->queue.push_back(std::move(work));
+      if (slot->scheduled) return;
+      slot->scheduled = true;
+    }
+    {
+      std::lock_guard lock(poolMutex);
+      ready.push_back(slot);
+    }
+    poolChanged.notify_one();
+  }
+
+  void Work() {
+    for (;;) {
+      std::shared_ptr<Slot> slot;
+      {
+        std::unique_lock lock(poolMutex);
+        poolChanged.wait(lock, [this] { return stopping || !ready.empty(); });
+        if (stopping) return;
+        slot = std::move(ready.front());
+        ready.pop_front();
+      }
+      for (;;) {
+        std::function<void(Slot&)> work;
+        {
+          std::lock_guard lock(slot->mutex);
+          if (slot->queue.empty()) {
+            slot->scheduled = false;
+            break;
+          }
+          work = std::move(slot->queue.front());
+          slot->queue.pop_front();
+        }
+        work(*slot);
+      }
+    }
+  }
+
+  // The slot's reader, opened read-only on first need; null when the book
+  // does not open (slot.reason says why). A book that failed is tried again
+  // the next time, so a book put right is found without a restart.
+  BookReader* Reader(Slot& slot) {
+    if (slot.reader) return slot.reader.get();
+    auto reader = std::make_unique<BookReader>();
+    if (reader->Open(slot.path, kOpenReadOnly) != OpenResult::kOk) {
+      slot.reason = OpenFailureReason(reader->LastOpenFailure());
+      return nullptr;
+    }
+    slot.reason.clear();
+    slot.reader = std::move(reader);
+    ++openReaders;
+    return slot.reader.get();
+  }
+
+  void Close(Slot& slot) {
+    if (!slot.reader) return;
+    slot.reader.reset();
+    --openReaders;
+  }
+
+  void Answer(const std::shared_ptr<Lookup>& lookup, Slot& slot, int book, std::string title) {
+    if (generation.load() != lookup->generation) return;
+    if (options.beforeLookup) options.beforeLookup(slot.path);
+    LookupSection section;
+    bool found = false;
+    if (generation.load() == lookup->generation) {
+      section.book = book;
+      section.path = slot.path;
+      section.title = std::move(title);
+      BookReader* reader = Reader(slot);
+      if (!reader) {
+        section.failed = true;
+        section.reason = slot.reason;
+        found = true;
+      } else if (const int index = reader->FindSubject(lookup->mode, lookup->key); index >= 0) {
+        Render(*reader, options.renderPages ? &lookup->render : nullptr, index, section);
+        found = true;
+      }
+      if (!options.keepReaders) Close(slot);
+    }
+    std::lock_guard lock(callbackMutex);
+    if (generation.load() != lookup->generation) return;
+    if (found && lookup->onSection) lookup->onSection(lookup->generation, std::move(section));
+    if (--lookup->remaining == 0 && lookup->onDone) lookup->onDone(lookup->generation);
+  }
+
+  // The section's record, and its page unless render is null.
+  static void Render(BookReader& reader, const RenderOptions* render, int index,
+                     LookupSection& section) {
+    section.index = index;
+    section.subject = reader.GetSubject(index);
+    if (render) {
+      StringSink page;
+      reader.RenderRecord(page, *render, index, -1, -1);
+      section.html = std::move(page.Data());
+    } else {
+      reader.LoadRecord(index);
+    }
+    if (reader.CurrentRecord() == index && !reader.CurrentRecordDamaged())
+      section.record = std::string(reader.CurrentRecordText());
+  }
+
+  Options options;
+  std::vector<ShelfBook> books;
+  std::vector<std::shared_ptr<Slot>> slots;
+  RenderOptions render;
+
+  std::mutex poolMutex;  // guards ready and stopping
+  std::condition_variable poolChanged;
+  std::deque<std::shared_ptr<Slot>> ready;
+  bool stopping = false;
+  std::vector<std::thread> workers;
+
+  // Held while a callback runs and while a lookup is superseded, so that no
+  // answer of an old lookup is given once the new one has begun.
+  std::mutex callbackMutex;
+  std::atomic<uint64_t> generation{0};
+  std::atomic<int> openReaders{0};
+};
+
+Shelf::Shelf() : Shelf(Options()) {}
+
+Shelf::Shelf(Options options) : iImpl(std::make_unique<Impl>(std::move(options))) {
+  iImpl->render = iImpl->options.render;
+}
+
+Shelf::~Shelf() = default;
+
+void Shelf::SetBooks(std::vector<ShelfBook> books) {
+  std::multimap<std::string, std::shared_ptr<Slot>> kept;
+  for (auto& slot : iImpl->slots) kept.emplace(slot->path, std::move(slot));
+  std::vector<std::shared_ptr<Slot>> slots;
+  slots.reserve(books.size());
+  for (const ShelfBook& book : books) {
+    auto it = kept.find(book.path);
+    if (it != kept.end()) {
+      slots.push_back(std::move(it->second));
+      kept.erase(it);
+    } else {
+      slots.push_back(std::make_shared<Slot>(book.path));
+    }
+  }
+  // Readers of books that left are closed on their worker, after their work.
+  for (auto& [path, slot] : kept)
+    iImpl->Post(slot, [impl = iImpl.get()](Slot& s) { impl->Close(s); });
+  iImpl->slots = std::move(slots);
+  iImpl->books = std::move(books);
+}
+
+const std::vector<ShelfBook>& Shelf::Books() const {
+  return iImpl->books;
+}
+
+void Shelf::SetRenderOptions(RenderOptions options) {
+  iImpl->render = std::move(options);
+}
+
+uint64_t Shelf::LookUp(std::string key, int mode,
+                       std::function<void(uint64_t, LookupSection)> onSection,
+                       std::function<void(uint64_t)> onDone) {
+  auto lookup = std::make_shared<Lookup>();
+  {
+    std::lock_guard lock(iImpl->callbackMutex);
+    lookup->generation = ++iImpl->generation;
+  }
+  lookup->key = std::move(key);
+  lookup->mode = mode;
+  lookup->render = iImpl->render;
+  lookup->onSection = std::move(onSection);
+  lookup->onDone = std::move(onDone);
+  lookup->remaining = iImpl->slots.size();
+  if (iImpl->slots.empty()) {
+    if (lookup->onDone) lookup->onDone(lookup->generation);
+    return lookup->generation;
+  }
+  for (size_t i = 0; i < iImpl->slots.size(); ++i) {
+    iImpl->Post(iImpl->slots[i], [impl = iImpl.get(), lookup, book = static_cast<int>(i),
+                                  title = iImpl->books[i].title](Slot& slot) mutable {
+      impl->Answer(lookup, slot, book, std::move(title));
+    });
+  }
+  return lookup->generation;
+}
+
+void Shelf::Cancel() {
+  std::lock_guard lock(iImpl->callbackMutex);
+  ++iImpl->generation;
+}
+
+void Shelf::Post(int book, std::function<void(BookReader* reader)> work) {
+  if (book < 0 || static_cast<size_t>(book) >= iImpl->slots.size()) return;
+  iImpl->Post(iImpl->slots[book], [impl = iImpl.get(), work = std::move(work)](Slot& slot) {
+    work(impl->Reader(slot));
+  });
+}
+
+LinkPlace Shelf::ResolveLink(std::string_view key, int fromBook) {
+  const int n = static_cast<int>(iImpl->slots.size());
+  if (fromBook < 0 || fromBook >= n) return {};
+  // Each book's whole match (-1: none), and whether it has records at all.
+  struct Match {
+    int index = -1;
+    bool records = false;
+  };
+  auto answers = std::make_shared<Answers<Match>>(n);
+  const std::string wanted(key);
+  for (int i = 0; i < n; ++i)
+    Post(i, [answers, wanted, i](BookReader* reader) {
+      Match m;
+      if (reader) {
+        m.records = reader->GetSubjectCount() > 0;
+        m.index = reader->FindSubject(MatchWhole, wanted);
+      }
+      answers->Give(i, m);
+    });
+  // Decided as soon as the books before the first match have answered: a
+  // slow book after it does not hold the link up.
+  std::unique_lock lock(answers->mutex);
+  for (;;) {
+    if (answers->given[fromBook]) {
+      const Match& own = answers->values[fromBook];
+      if (own.index >= 0) return {fromBook, own.index};
+      bool allBefore = true;
+      for (int i = 0; i < n; ++i) {
+        if (i == fromBook) continue;
+        if (!answers->given[i]) {
+          allBefore = false;
+          break;
+        }
+        if (answers->values[i].index >= 0) return {i, answers->values[i].index};
+      }
+      if (allBefore) return own.records ? LinkPlace{fromBook, 0} : LinkPlace{};
+    }
+    answers->changed.wait(lock);
+  }
+}
+
+LookupSection Shelf::Section(int book, int index) {
+  if (book < 0 || static_cast<size_t>(book) >= iImpl->slots.size()) return {};
+  auto answers = std::make_shared<Answers<LookupSection>>(1);
+  LookupSection base;
+  base.book = book;
+  base.path = iImpl->books[book].path;
+  base.title = iImpl->books[book].title;
+  iImpl->Post(iImpl->slots[book], [impl = iImpl.get(), answers, base, index,
+                                   render = iImpl->render](Slot& slot) mutable {
+    BookReader* reader = impl->Reader(slot);
+    if (!reader) {
+      base.failed = true;
+      base.reason = slot.reason;
+    } else if (index >= 0 && index < reader->GetSubjectCount()) {
+      Impl::Render(*reader, &render, index, base);
+    }
+    answers->Give(0, std::move(base));
+  });
+  std::unique_lock lock(answers->mutex);
+  answers->changed.wait(lock, [&] { return answers->given[0]; });
+  return std::move(answers->values[0]);
+}
+
+int Shelf::OpenReaders() const {
+  return iImpl->openReaders.load();
+}
+
+std::string SectionAnchor(int book) {
+  return "book" + std::to_string(book);
+}
+
+namespace {
+
+// A title (a file name, UTF-8 as a rule) on the Windows-1252 page: the
+// characters the code page has as its bytes, the others as references, and
+// the characters markup gives meaning to escaped. Bytes that are no UTF-8
+// are taken as the code page's.
+void WriteTitle(std::string& out, std::string_view title) {
+  size_t i = 0;
+  while (i < title.size()) {
+    char32_t ch = 0;
+    const size_t at = i;
+    const bool utf8 = NextUtf8(title, i, ch);
+    if (!utf8) ch = static_cast<unsigned char>(title[i++]);
+    if (ch == '&')
+      out += "&amp;";
+    else if (ch == '<')
+      out += "&lt;";
+    else if (ch == '>')
+      out += "&gt;";
+    else if (ch == '"')
+      out += "&quot;";
+    else if (!utf8 || i - at == 1)
+      out += title[at];
+    else if (auto byte = Cp1252ByteFor(ch))
+      out += static_cast<char>(*byte);
+    else
+      out += "&#" + std::to_string(static_cast<uint32_t>(ch)) + ";";
+  }
+}
+
+}  // namespace
+
+std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
+                              const RenderOptions& options) {
+  StringSink head, tail;
+  WritePageHead(head, options.face, options.size);
+  WritePageTail(tail);
+  std::string page = head.Data();
+  for (const LookupSection& section : sections) {
+    if (&section != &sections.front()) page += "<hr>\r\n";
+    page += "<a name=\"" + SectionAnchor(section.book) + "\"></a><h1>";
+    WriteTitle(page, section.title);
+    page += "</h1>\r\n";
+    if (section.failed) {
+      page += "<p><i>";
+      WriteTitle(page, section.reason);
+      page += "</i></p>\r\n";
+      continue;
+    }
+    // The section is the record's page without the page's own head and tail.
+    std::string_view body = section.html;
+    if (body.starts_with(head.Data()) && body.ends_with(tail.Data())) {
+      body.remove_prefix(head.Data().size());
+      body.remove_suffix(tail.Data().size());
+    }
+    // Its links name the section's book, where they are looked for first.
+    const std::string start =
+        std::string(kLinkOpenStart.substr(0, kLinkOpenStart.size() - kLinkPrefix.size())) +
+        SectionLinkStart(section.book);
+    size_t from = 0;
+    for (size_t at; (at = body.find(kLinkOpenStart, from)) != std::string_view::npos;
+         from = at + kLinkOpenStart.size()) {
+      page += body.substr(from, at - from);
+      page += start;
+    }
+    page += body.substr(from);
+    page += "\r\n";
+  }
+  page += tail.Data();
+  return page;
+}
+
+}  // namespace ql

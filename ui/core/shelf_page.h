@@ -1,0 +1,97 @@
+// What the window keeps of a lookup over the group: the sections in library
+// order as they arrive, the "Found in" rows, when to paint the page again,
+// and spelling offers gathered from every book.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shelf.h"
+#include "spelling.h"
+
+namespace ql {
+
+// A spelling offer of the group: a subject of one of its books.
+struct ShelfSuggestion {
+  int book = -1;
+  Suggestion suggestion;
+  bool operator==(const ShelfSuggestion&) const = default;
+};
+
+// The sections of the lookup on show, in library order.
+class ShelfAnswers {
+ public:
+  // A new lookup: the sections of older ones are dropped from now on.
+  void Start(uint64_t generation);
+  // Keeps a section of the lookup on show; false for one of another lookup.
+  bool Add(uint64_t generation, LookupSection section);
+  bool Finish(uint64_t generation);
+  uint64_t Generation() const { return iGeneration; }
+  bool Done() const { return iDone; }
+  const std::vector<LookupSection>& Sections() const { return iSections; }
+  // The books with a record, in library order (a failed book has none).
+  int FoundCount() const;
+  // The "Found in" list's rows: a book's title, or its title and why it
+  // failed; row i is Sections()[i].
+  std::vector<std::string> FoundInRows() const;
+
+ private:
+  uint64_t iGeneration = 0;
+  bool iDone = false;
+  std::vector<LookupSection> iSections;
+};
+
+// When the page is painted again as sections arrive: the first change of a
+// lookup at once, later ones together, at most once an interval.
+class RepaintPacer {
+ public:
+  explicit RepaintPacer(int64_t intervalMs = 15) : iInterval(intervalMs) {}
+  // A new lookup: its first change paints at once.
+  void Reset() { iPainted = false, iPending = false; }
+  // A change came at nowMs. Returns 0 to paint now, a delay in ms to paint
+  // after, or -1 when a paint is already due.
+  int64_t Changed(int64_t nowMs);
+  // The page was painted at nowMs.
+  void Painted(int64_t nowMs);
+
+ private:
+  int64_t iInterval;
+  bool iPainted = false;
+  bool iPending = false;
+  int64_t iLastPaint = 0;
+};
+
+// Merges per-book offers (perBook[i] is book i's, best first) into the
+// group's: best distance first, ties in library order, then in book order;
+// the same subject from two books once, from the first; at most
+// kMaxSuggestions.
+std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook);
+
+// A book's nearest subjects to text, best first, ties in book order (at most
+// kMaxSuggestions); stops (with what it found) when stop is set.
+std::vector<Suggestion> NearestSubjects(BookReader& reader, std::string_view text,
+                                        const std::atomic<bool>& stop);
+
+// Spelling offers over the shelf: every book is scanned on its own worker
+// and the lists merged once all answered. A new Start or Cancel drops the
+// running one.
+class ShelfSpelling {
+ public:
+  using Done = std::function<void(uint64_t serial, std::vector<ShelfSuggestion>)>;
+  explicit ShelfSpelling(Shelf& shelf) : iShelf(shelf) {}
+  ~ShelfSpelling();
+  // done runs on a worker thread: it must only hand the list over.
+  uint64_t Start(std::string text, Done done);
+  void Cancel();
+
+ private:
+  struct Run;
+  Shelf& iShelf;
+  std::shared_ptr<Run> iRun;
+};
+
+}  // namespace ql
