@@ -41,14 +41,26 @@
 //     (worker threads) beside the plain walk on the window's thread, RUNS
 //     times each (default 5): times, and the event loop's longest stall.
 //
+//   bench_ui library BOOK FIRST WORD...
+//     The window as it starts in the home of XDG_DATA_HOME and XDG_CONFIG_HOME
+//     (its library and shelf), BOOK open. Each word is typed into the lookup
+//     line in one input event, as an input method commits it, after the line
+//     was emptied; from that event to the record view's first paint showing a
+//     section (or, with one book, the found record) and to the first paint
+//     after every book answered showing all their sections. FIRST is the first
+//     lookup after start, reported apart (every book's reader opens then).
+//
 // Prints "key value" lines (times in ms) for bench/run_ui.sh.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -57,6 +69,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -72,6 +85,7 @@
 #include "qt_text.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "shelf_page.h"
 #include "subject_view.h"
 
 namespace {
@@ -598,14 +612,155 @@ int Find(const QString& book, const QString& term, int runs) {
   return 0;
 }
 
+// Notes when each paint of a widget ends, with what the window showed as it
+// painted. The paint is delivered from inside the filter so that the time
+// taken is that of the paint done, not of the paint about to start.
+class PaintEnds final : public QObject {
+ public:
+  struct Paint {
+    qint64 at = 0;
+    int sections = 0;   // rows of the "Found in" list then; 1 for the record of one book
+    bool done = false;  // every book had answered
+  };
+  PaintEnds(QWidget* widget, const QElapsedTimer& clock, std::function<Paint()> state)
+      : iWidget(widget), iClock(clock), iState(std::move(state)) {
+    widget->installEventFilter(this);
+  }
+  ~PaintEnds() override { iWidget->removeEventFilter(this); }
+  std::vector<Paint> iPaints;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != iWidget || event->type() != QEvent::Paint || iInside) return false;
+    iInside = true;
+    QCoreApplication::sendEvent(watched, event);
+    iInside = false;
+    Paint p = iState();
+    p.at = iClock.nsecsElapsed();
+    iPaints.push_back(p);
+    return true;
+  }
+
+ private:
+  QWidget* iWidget;
+  const QElapsedTimer& iClock;
+  std::function<Paint()> iState;
+  bool iInside = false;
+};
+
+struct LookupTimes {
+  double first = -1, all = -1;
+  int sections = 0;
+};
+
+int LibraryLookups(const QString& book, const QString& first, const QStringList& words) {
+  ql::Document doc;
+  qlui::CMainFrame frame(doc);
+  if (!frame.OpenBook(book)) Fail("cannot open " + book.toStdString() + ": " + doc.LastFailure());
+  frame.show();
+  frame.SetInitialised();
+  WaitPainted(frame);
+  const size_t books = frame.BookShelf().Books().size();
+  const bool many = books > 1;
+  auto* foundIn = frame.findChild<QListWidget*>(QStringLiteral("foundIn"));
+  if (many && foundIn == nullptr) Fail("the window has no \"Found in\" list");
+  qlui::CLookupLine* line = frame.LookupLine();
+  qlui::CQuillaryHtmlView* view = frame.RecordView();
+  // Where the window's own book has each word, read with a reader of its own
+  // so that the window's caches stay as they were.
+  ql::BookReader probe;
+  if (probe.Open(book.toStdString(), ql::kOpenReadOnly) != ql::OpenResult::kOk)
+    Fail("cannot open " + book.toStdString() + " beside the window");
+
+  QElapsedTimer clock;
+  int expectedRow = -1;
+  PaintEnds paints(view->viewport(), clock, [&] {
+    PaintEnds::Paint p;
+    if (many) {
+      const ql::ShelfAnswers& answers = frame.Answers();
+      p.sections = foundIn->isVisible() ? foundIn->count() : 0;
+      p.done = answers.Generation() != 0 && answers.Done();
+    } else {
+      p.sections = frame.SubjectList()->SelectionMark() == expectedRow ? 1 : 0;
+      p.done = p.sections == 1;
+    }
+    return p;
+  });
+
+  auto lookUp = [&](const QString& word) {
+    // Emptied as the user empties it: the sections of the last word go.
+    line->setFocus();
+    QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(line, Qt::Key_Backspace);
+    if (!line->text().isEmpty()) Fail("the lookup line was not emptied");
+    QTest::qWait(150);
+    expectedRow = probe.FindSubject(ql::MatchPrefix, qlui::FromQString(word));
+    if (expectedRow < 0) Fail("the open book lacks " + word.toStdString());
+    paints.iPaints.clear();
+    QInputMethodEvent typed;
+    typed.setCommitString(word);
+    clock.start();
+    QCoreApplication::sendEvent(line, &typed);
+    LookupTimes t;
+    auto all = [&]() -> const PaintEnds::Paint* {
+      const size_t want = many ? frame.Answers().Sections().size() : 1;
+      for (const PaintEnds::Paint& p : paints.iPaints)
+        if (p.done && static_cast<size_t>(p.sections) == want) return &p;
+      return nullptr;
+    };
+    while (all() == nullptr) {
+      if (clock.elapsed() > 20000) Fail("no page of " + word.toStdString() + " painted");
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    for (const PaintEnds::Paint& p : paints.iPaints) {
+      if (p.sections > 0) {
+        t.first = Ms(p.at);
+        break;
+      }
+    }
+    t.all = Ms(all()->at);
+    t.sections = many ? static_cast<int>(frame.Answers().Sections().size()) : 1;
+    if (line->text() != word) Fail("the lookup line does not hold " + word.toStdString());
+    if (many && frame.statusBar()->currentMessage() !=
+                    QStringLiteral("Found in %1 books").arg(frame.Answers().FoundCount()))
+      Fail("the status does not tell the books " + word.toStdString() + " was found in");
+    return t;
+  };
+
+  const LookupTimes start = lookUp(first);
+  std::vector<double> firsts, alls, sections;
+  for (const QString& word : words) {
+    const LookupTimes t = lookUp(word);
+    firsts.push_back(t.first);
+    alls.push_back(t.all);
+    sections.push_back(t.sections);
+    std::fprintf(stderr, "%s: first %.2f ms, all %.2f ms, %d sections\n", qPrintable(word), t.first,
+                 t.all, t.sections);
+  }
+  if (firsts.empty()) Fail("no word to look up");
+  std::printf("books %d\n", static_cast<int>(books));
+  std::printf("words %d\n", static_cast<int>(firsts.size()));
+  std::printf("open_readers %d\n", frame.BookShelf().OpenReaders());
+  Print("start_first_ms", start.first);
+  Print("start_all_ms", start.all);
+  Print("start_sections", start.sections);
+  Print("first_median", Quantile(firsts, 0.5));
+  Print("first_max", Quantile(firsts, 1));
+  Print("all_median", Quantile(alls, 0.5));
+  Print("all_max", Quantile(alls, 1));
+  Print("sections_median", Quantile(sections, 0.5));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   // Opening a book writes the recent-file list: keep it away from the user's.
+  // The library mode runs in the home it is given, whose library it reads.
   QTemporaryDir config;
   if (!config.isValid()) Fail("no temporary directory");
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  if (argc < 2 || std::string_view(argv[1]) != "library")
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillary"));
@@ -621,12 +776,15 @@ int main(int argc, char** argv) {
   if (args.size() >= 3 && args[1] == QLatin1String("lookup")) return Lookup(args[2], args.mid(3));
   if (args.size() >= 4 && args[1] == QLatin1String("find"))
     return Find(args[2], args[3], args.size() > 4 ? args[4].toInt() : 5);
+  if (args.size() >= 5 && args[1] == QLatin1String("library"))
+    return LibraryLookups(args[2], args[3], args.mid(4));
   std::fprintf(stderr,
                "usage: bench_ui click BOOK [ROWS]\n"
                "       bench_ui start BOOK [RUNS]\n"
                "       bench_ui jump SMALL LARGE [RUNS]\n"
                "       bench_ui import SOURCE BOOK\n"
                "       bench_ui lookup BOOK [TEXT...]\n"
-               "       bench_ui find BOOK TERM [RUNS]\n");
+               "       bench_ui find BOOK TERM [RUNS]\n"
+               "       bench_ui library BOOK FIRST WORD...\n");
   return 2;
 }
