@@ -839,6 +839,69 @@ int BookReader::LoadRecord(int index) {
   return 1;
 }
 
+bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& subject) {
+  // How far into its block the first entry may start, and how many bytes of
+  // its subject are decoded at most, for the peek to stay cheap.
+  constexpr int kMaxEntryStart = 2048;
+  constexpr int kMaxPeekSubject = 256;
+  constexpr int kIndexChunk = 256;
+  if (!iIsVersion2 || iLegacy || iSubjectBlockSize <= 0 || lo < 0 || mid <= lo || mid >= hi ||
+      hi >= iSubjectCount)
+    return false;
+  // The index values from lo (or as far back as the chunk reaches) to mid.
+  const int from = std::max(lo, mid - (kIndexChunk - 1));
+  const size_t n = static_cast<size_t>(mid - from + 1);
+  uint8_t raw[kIndexChunk * 4];
+  if (ReadFile(iSubjectIndexOffset + 4 * int64_t{from}, raw, 4 * n) != 4 * n) return false;
+  auto value = [&](int i) { return int64_t{ReadLE32s(raw + 4 * static_cast<size_t>(i - from))}; };
+  const int64_t size = iSubjectBlockSize;
+  const int64_t midAt = value(mid);
+  if (midAt < 0) return false;
+  const int64_t block = midAt / size;
+  if (block >= iSubjectBlockCount || block == iSubjectBlockCached) return false;
+  // Back from mid to the first entry of that block: the one before it must
+  // be seen to start in an earlier block.
+  int first = mid;
+  while (first > from && value(first - 1) >= block * size && value(first - 1) < midAt + 1) --first;
+  if (first == from || value(first - 1) >= block * size) return false;
+  const int64_t at = value(first);
+  if (at < block * size || at - block * size > kMaxEntryStart) return false;
+  const size_t pos = static_cast<size_t>(at - block * size);
+
+  // The start of the block, decoded as the whole block is: the same bytes.
+  const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
+  const int64_t coded = int64_t{iSubjectDataOffset} + e.offset;
+  if (e.offset < 0 || e.compressedLength < 0 || coded > iFileSize) return false;
+  const size_t want = std::min(pos + 5 + kMaxPeekSubject, static_cast<size_t>(size));
+  const size_t length = static_cast<size_t>(std::min<int64_t>(
+      {e.compressedLength, iFileSize - coded, static_cast<int64_t>(iCompressedBuffer.size()),
+       static_cast<int64_t>(CompressedBufferSize(static_cast<int>(want)))}));
+  const size_t got = ReadFile(coded, iCompressedBuffer.data(), length);
+  uint8_t bytes[kMaxEntryStart + 5 + kMaxPeekSubject];
+  const size_t fill = DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), got),
+                                      std::span<uint8_t>(bytes, want), false);
+  // The entry: flags, the tail offset when it has one, the subject to its
+  // zero byte, all within what was decoded.
+  size_t s = pos + 1;
+  if (pos >= fill) return false;
+  if (bytes[pos] & kSubjectFlagTailBit) s += 4;
+  if (s >= fill) return false;
+  const void* zero = std::memchr(bytes + s, 0, fill - s);
+  if (!zero) return false;
+  const size_t end = static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes);
+  // A subject that runs into the next entry is cut when read in full: that
+  // one is left to the full read.
+  if (first + 1 < iSubjectCount) {
+    uint8_t next[4];
+    if (ReadFile(iSubjectIndexOffset + 4 * (int64_t{first} + 1), next, 4) != 4) return false;
+    const int64_t nextAt = EntryStartInStream(ReadLE32s(next));
+    if (nextAt > at && block * size + static_cast<int64_t>(end) >= nextAt) return false;
+  }
+  subject.assign(reinterpret_cast<const char*>(bytes + s), end - s);
+  mid = first;
+  return true;
+}
+
 int BookReader::FindSubject(int mode, std::string_view key) {
   if (!iOpen) return -1;
   if (!iIsVersion2 || iSorted == 0) {
@@ -853,12 +916,18 @@ int BookReader::FindSubject(int mode, std::string_view key) {
   // One binary search for both modes; when no subject equals the key it
   // settles on a neighbour that begins with it.
   if (iSubjectCount <= 0) return -1;
+  // While the range spans blocks, each step compares the first subject of a
+  // block, read from that block's start alone: only the block that holds
+  // the key is decoded whole.
   int lo = 0;
   int hi = iSubjectCount - 1;
+  std::string peeked;
   for (;;) {
     const int d = hi - lo;
     int mid = d == 1 ? lo : lo + d / 2;
-    const int c = CompareSubjects(GetSubject(mid), key);
+    const int c = d > 1 && PeekFirstSubjectOfBlock(lo, hi, mid, peeked)
+                      ? CompareSubjects(peeked, key)
+                      : CompareSubjects(GetSubject(mid), key);
     if (c == 0) {
       while (mid > 0 && CompareSubjects(GetSubject(mid - 1), key) == 0) --mid;
       return mid;

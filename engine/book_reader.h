@@ -295,6 +295,13 @@ class BookReader {
   bool WindowIndex(int index);
   bool LoadSubjectBlock(int block);
   bool LoadRecordBlock(int block);
+  // For the sorted search between lo and hi: the subject of the first entry
+  // that starts in the subject block holding mid's entry, decoded from as
+  // little of that block as holds it. mid becomes that entry, which lies
+  // strictly between lo and hi. False (nothing changed) when the block is
+  // the loaded one or the entry cannot be told that cheaply: the search then
+  // reads mid as ever.
+  bool PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& subject);
   // The parsed SubjectEntry of index, read on into the following block(s)
   // as far as the entry runs.
   struct SubjectEntryParts {
