@@ -918,26 +918,38 @@ int BookReader::FindSubject(int mode, std::string_view key) {
   if (iSubjectCount <= 0) return -1;
   // While the range spans blocks, each step compares the first subject of a
   // block, read from that block's start alone: only the block that holds
-  // the key is decoded whole.
+  // the key is decoded whole. The subjects at lo and hi, once compared, are
+  // kept: the last steps need not read them again from their blocks.
   int lo = 0;
   int hi = iSubjectCount - 1;
-  std::string peeked;
+  std::string probe, loSubject, hiSubject;
+  bool loKnown = false, hiKnown = false;
   for (;;) {
     const int d = hi - lo;
     int mid = d == 1 ? lo : lo + d / 2;
-    const int c = d > 1 && PeekFirstSubjectOfBlock(lo, hi, mid, peeked)
-                      ? CompareSubjects(peeked, key)
-                      : CompareSubjects(GetSubject(mid), key);
+    if (!(d > 1 && PeekFirstSubjectOfBlock(lo, hi, mid, probe)))
+      probe = mid == lo && loKnown ? loSubject : GetSubject(mid);
+    const int c = CompareSubjects(probe, key);
     if (c == 0) {
-      while (mid > 0 && CompareSubjects(GetSubject(mid - 1), key) == 0) --mid;
+      while (mid > 0 && !(mid - 1 == lo && loKnown) &&
+             CompareSubjects(GetSubject(mid - 1), key) == 0)
+        --mid;
       return mid;
     }
     if (d > 1) {
-      (c < 0 ? lo : hi) = mid;
+      if (c < 0) {
+        lo = mid;
+        loSubject.swap(probe);
+        loKnown = true;
+      } else {
+        hi = mid;
+        hiSubject.swap(probe);
+        hiKnown = true;
+      }
       continue;
     }
-    if (BeginsWith(GetSubject(lo), key)) return lo;
-    if (BeginsWith(GetSubject(hi), key)) return hi;
+    if (BeginsWith(probe, key)) return lo;
+    if (BeginsWith(hi == lo ? probe : hiKnown ? hiSubject : GetSubject(hi), key)) return hi;
     return -1;
   }
 }

@@ -305,6 +305,57 @@ TEST(FindSubject, SortedBinarySearch) {
   EXPECT_EQ(Find({"a", "a", "a", "a", "a", "a", "a", "a", "a"}, 1, ql::MatchWhole, "A"), 0);
 }
 
+TEST(FindSubject, SortedAcrossManySmallBlocks) {
+  // Subjects over many blocks: runs of one subject across block ends, long
+  // records (entries with a tail) beside short ones, and long subjects.
+  std::vector<std::string> subjects;
+  for (int i = 0; i < 400; ++i) {
+    std::string s = "w" + std::to_string(1000 + i * 3);
+    if (i % 37 == 5) s += std::string(90, 'q');
+    subjects.push_back(s);
+    if (i % 50 == 20)
+      for (int k = 0; k < 12; ++k) subjects.push_back(s);
+  }
+  std::vector<Entry> entries;
+  for (size_t i = 0; i < subjects.size(); ++i)
+    entries.push_back({subjects[i], i % 3 == 0 ? std::string(400, 't') : "short"});
+  qltest::TempDir dir;
+  for (int blockSize : {300, 1000, 4000}) {
+    BookOptions o;
+    o.subjectBlockSize = blockSize;
+    const std::string path = WriteBook(dir, entries, o, "b" + std::to_string(blockSize) + ".ql");
+    // What a search of a sorted book must give: the first subject equal to
+    // the key, else the first after it when it begins with the key.
+    auto expected = [&](const std::string& key) {
+      for (size_t i = 0; i < subjects.size(); ++i)
+        if (ql::CompareSubjects(subjects[i], key) == 0) return static_cast<int>(i);
+      for (size_t i = 0; i < subjects.size(); ++i)
+        if (ql::CompareSubjects(subjects[i], key) > 0)
+          return subjects[i].compare(0, key.size(), key) == 0 ? static_cast<int>(i) : -1;
+      return -1;
+    };
+    std::vector<std::string> keys = {"a", "w", "w1", "W1000", "w1001", "w2197", "x", "w1q"};
+    for (size_t i = 0; i < subjects.size(); i += 3) {
+      keys.push_back(subjects[i]);
+      keys.push_back(subjects[i].substr(0, 4));
+      keys.push_back(subjects[i] + "0");
+    }
+    int64_t loads = 0;
+    for (const std::string& key : keys) {
+      ql::BookReader reader;  // fresh: nothing loaded before
+      ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
+      const int want = expected(key);
+      EXPECT_EQ(reader.FindSubject(ql::MatchWhole, key), want) << blockSize << " " << key;
+      // Only the blocks where the search ends are decoded whole, not one
+      // for each step of the search.
+      EXPECT_LE(reader.Stats().subjectBlockLoads, 3) << blockSize << " " << key;
+      loads += reader.Stats().subjectBlockLoads;
+      EXPECT_EQ(reader.FindSubject(ql::MatchPrefix, key), want) << blockSize << " " << key;
+    }
+    EXPECT_LE(loads, static_cast<int64_t>(keys.size()) * 3 / 2) << blockSize;
+  }
+}
+
 TEST(FindSubject, UnsortedScan) {
   std::vector<std::string> subjects = {"zebra", "Apple", "applesauce", "mango", "ap"};
   EXPECT_EQ(Find(subjects, 0, ql::MatchWhole, "apple"), 1);
