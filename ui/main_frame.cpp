@@ -1197,6 +1197,7 @@ void CMainFrame::LookUpEverywhere(const QString& text) {
             this, [this, g] { OnSectionsDone(g); }, Qt::QueuedConnection);
       });
   iAnswers->Start(generation);
+  iSectionsDirty = false;
   iPacer->Reset();
   iPaintTimer->stop();
   if (iGroupSpelling) iGroupSpelling->Cancel();
@@ -1236,20 +1237,25 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
 
 void CMainFrame::OnSectionsDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
-  if (iAnswers->FoundCount() == 0) {
-    OfferGroupSpellings(iLookup->text());
-    // Nothing anywhere: the open book's record stays, as with one book.
-    const bool shown = iSectionsShown;
-    LeaveSections();
-    if (shown && iDoc.IsOpen() && iList->SelectionMark() >= 0)
-      ql::ShowRecord(iDoc, *this, *this,
-                     {iList->SelectionMark(), -1, -1, false, ql::HistoryStep::kNone});
+  // The last answer paints at once, unless the page on show has them all.
+  if (iAnswers->FoundCount() > 0) {
+    if (iSectionsDirty) {
+      iPaintTimer->stop();
+      PaintSections();
+    }
     return;
   }
-  SectionsChanged();
+  OfferGroupSpellings(iLookup->text());
+  // Nothing anywhere: the open book's record stays, as with one book.
+  const bool shown = iSectionsShown;
+  LeaveSections();
+  if (shown && iDoc.IsOpen() && iList->SelectionMark() >= 0)
+    ql::ShowRecord(iDoc, *this, *this,
+                   {iList->SelectionMark(), -1, -1, false, ql::HistoryStep::kNone});
 }
 
 void CMainFrame::SectionsChanged() {
+  iSectionsDirty = true;
   // Books that failed alone are no page: the open book's record stays until
   // a book has the text.
   if (iAnswers->FoundCount() == 0) return;
@@ -1262,8 +1268,9 @@ void CMainFrame::SectionsChanged() {
 }
 
 void CMainFrame::PaintSections() {
-  iPacer->Painted(iClock.elapsed());
+  const int64_t began = iClock.elapsed();
   const bool keepScroll = iSectionsShown;
+  iSectionsDirty = false;
   ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options()), keepScroll);
   iSectionsShown = true;
   const int row = iFoundIn->currentRow();
@@ -1273,6 +1280,8 @@ void CMainFrame::PaintSections() {
   iFoundIn->show();
   const int found = iAnswers->FoundCount();
   ShowStatus(found == 1 ? "Found in 1 book" : "Found in " + std::to_string(found) + " books");
+  const int64_t now = iClock.elapsed();
+  iPacer->Painted(now, now - began);
 }
 
 void CMainFrame::ShowShelfPage(const std::string& html, bool keepScroll) {

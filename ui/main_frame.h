@@ -271,6 +271,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   std::unique_ptr<ql::Shelf> iShelf;
   std::unique_ptr<ql::ShelfAnswers> iAnswers;
   std::unique_ptr<ql::RepaintPacer> iPacer;
+  bool iSectionsDirty = false;  // sections came that the page on show lacks
   ql::PageFile iShelfPage{"qlshelf.htm"};
   QListWidget* iFoundIn = nullptr;
   QTimer* iPaintTimer = nullptr;

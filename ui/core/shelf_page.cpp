@@ -40,15 +40,16 @@ std::vector<std::string> ShelfAnswers::FoundInRows() const {
 
 int64_t RepaintPacer::Changed(int64_t nowMs) {
   if (iPending) return -1;
-  if (!iPainted || nowMs - iLastPaint >= iInterval) return 0;
+  if (!iPainted || nowMs - iLastPaint >= iGap) return 0;
   iPending = true;
-  return iInterval - (nowMs - iLastPaint);
+  return iGap - (nowMs - iLastPaint);
 }
 
-void RepaintPacer::Painted(int64_t nowMs) {
+void RepaintPacer::Painted(int64_t nowMs, int64_t tookMs) {
   iPainted = true;
   iPending = false;
   iLastPaint = nowMs;
+  iGap = std::max(iInterval, kSlowPaintFactor * std::max<int64_t>(tookMs, 0));
 }
 
 std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook) {

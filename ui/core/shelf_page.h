@@ -46,20 +46,25 @@ class ShelfAnswers {
 };
 
 // When the page is painted again as sections arrive: the first change of a
-// lookup at once, later ones together, at most once an interval.
+// lookup at once, later ones together, at most once an interval. A page
+// slow to paint (many sections) waits longer: painting takes no more than a
+// quarter of the time while answers come in, so that the books' answers are
+// not held up by paints of pages that are soon out of date.
 class RepaintPacer {
  public:
-  explicit RepaintPacer(int64_t intervalMs = 15) : iInterval(intervalMs) {}
+  static constexpr int64_t kSlowPaintFactor = 3;
+  explicit RepaintPacer(int64_t intervalMs = 15) : iInterval(intervalMs), iGap(intervalMs) {}
   // A new lookup: its first change paints at once.
   void Reset() { iPainted = false, iPending = false; }
   // A change came at nowMs. Returns 0 to paint now, a delay in ms to paint
   // after, or -1 when a paint is already due.
   int64_t Changed(int64_t nowMs);
-  // The page was painted at nowMs.
-  void Painted(int64_t nowMs);
+  // The page was painted at nowMs; the paint took tookMs.
+  void Painted(int64_t nowMs, int64_t tookMs = 0);
 
  private:
   int64_t iInterval;
+  int64_t iGap;  // from the last paint to the next
   bool iPainted = false;
   bool iPending = false;
   int64_t iLastPaint = 0;

@@ -39,27 +39,32 @@ TEST(ShelfAnswers, LibraryOrderAndStaleSectionsDropped) {
 
 TEST(RepaintPacer, FirstAtOnceThenAtMostOnceAnInterval) {
   // Each step: a change at time, what Changed says, and whether the page is
-  // painted then (at paintAt).
+  // painted then (at paintAt, the paint taking took ms).
   struct Step {
     int64_t at;
     int64_t want;
     int64_t paintAt;  // -1: no paint
+    int64_t took = 0;
   };
   const std::vector<Step> steps = {
-      {100, 0, 100},   // the first section paints at once
-      {101, 14, -1},   // the next waits for the interval's end
-      {105, -1, -1},   // one already due: nothing more to schedule
-      {110, -1, 115},  // the due paint takes it along
-      {140, 0, 140},   // after a quiet spell: at once again
-      {141, 14, 155},
+      {100, 0, 100},      // the first section paints at once
+      {101, 14, -1},      // the next waits for the interval's end
+      {105, -1, -1},      // one already due: nothing more to schedule
+      {110, -1, 115},     // the due paint takes it along
+      {140, 0, 140, 20},  // after a quiet spell: at once again; it took 20 ms
+      {150, 50, -1},      // so the next waits three times that
+      {160, -1, 200, 4},  // a quick paint again
+      {201, 14, 215},     // brings the interval back
+      {240, 0, 240, 2},   // a paint quicker than the interval keeps it
+      {241, 14, -1},
   };
   ql::RepaintPacer pacer(15);
   for (const auto& s : steps) {
     EXPECT_EQ(pacer.Changed(s.at), s.want) << s.at;
-    if (s.paintAt >= 0) pacer.Painted(s.paintAt);
+    if (s.paintAt >= 0) pacer.Painted(s.paintAt, s.took);
   }
   pacer.Reset();
-  EXPECT_EQ(pacer.Changed(156), 0);
+  EXPECT_EQ(pacer.Changed(256), 0);
 }
 
 TEST(ShelfSpelling, MergedBestFirstThenLibraryOrder) {
