@@ -97,6 +97,12 @@ count=$(find "$many_books" -name '*.ql' | wc -l)
 library_bytes=$(du -cb "$many_books"/*.ql | tail -1 | cut -f1)
 smallest_bytes=$(find "$many_books" -name '*.ql' -printf '%s\n' | sort -n | head -1)
 home_env() { echo "XDG_DATA_HOME=$work/$1/data XDG_CONFIG_HOME=$work/$1/config"; }
+# Both homes past their first start: with no library file yet, the window's
+# first start offers the dictionaries it finds and that offer would stand
+# over the window measured. qlbook library writes the file.
+for home in many one; do
+  env XDG_DATA_HOME="$work/$home/data" XDG_CONFIG_HOME="$work/$home/config" "$qlbook" library >/dev/null
+done
 
 # qlbook define over the whole library beside one book's lookup + render.
 python3 - "$qlbook" "$work" "$one_book" "$defines" $words >"$work/define.json" <<'PY'
