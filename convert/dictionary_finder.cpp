@@ -120,6 +120,11 @@ bool ParseInt(std::string_view text, int64_t& out) {
   return !text.empty() && ec == std::errc() && ptr == end && out >= 0;
 }
 
+// A source the import record can name: no TAB or line end in its path.
+bool FitsTheRecord(std::string_view path) {
+  return path.find_first_of("\t\n\r") == std::string_view::npos;
+}
+
 // A name a book in the folder may have: a plain .ql file name.
 bool IsBookName(std::string_view name) {
   return name.size() > 3 && name.size() <= 255 && name[0] != '.' && EndsWith(name, ".ql") &&
@@ -306,7 +311,7 @@ std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
   std::vector<std::string> files;
   for (const std::string& root : roots.dictd) {
     files.clear();
-    ListFilesUnder(root, kDepthLimit, kNamesLimit, nullptr, seen, files);
+    ListFilesUnder(root, kDepthLimit, kNamesLimit, FitsTheRecord, seen, files);
     for (const std::string& f : files) {
       if (!EndsWith(f, ".index")) continue;
       const std::string base = f.substr(0, f.size() - 6);
@@ -318,7 +323,7 @@ std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
   seen.clear();
   for (const std::string& root : roots.stardict) {
     files.clear();
-    ListFilesUnder(root, kDepthLimit, kNamesLimit, nullptr, seen, files);
+    ListFilesUnder(root, kDepthLimit, kNamesLimit, FitsTheRecord, seen, files);
     for (const std::string& f : files) {
       if (!EndsWith(f, ".ifo")) continue;
       const std::string base = f.substr(0, f.size() - 4);

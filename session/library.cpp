@@ -170,9 +170,15 @@ Library Library::Load(const std::string& file) {
   if (read.cut) {
     const size_t lastEnd = bytes.rfind('\n');
     bytes.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-    ++lib.iSkipped;
   }
-  std::string_view rest(bytes);
+  Library parsed = Parse(bytes);
+  parsed.iSkipped += read.cut ? 1 : 0;
+  return parsed;
+}
+
+Library Library::Parse(std::string_view bytes) {
+  Library lib;
+  std::string_view rest = bytes;
   bool first = true;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
@@ -206,7 +212,9 @@ Library Library::Load(const std::string& file) {
 void Library::ParseLine(std::string_view line) {
   const std::vector<std::string_view> f = SplitFields(line);
   auto path = [&](size_t i) {
-    return i < f.size() && !f[i].empty() && f[i][0] == '/' ? NormalisePath(f[i]) : std::string();
+    // A carriage return inside a path would not survive the next save.
+    return i < f.size() && !f[i].empty() && f[i][0] == '/' && FitsAField(f[i]) ? NormalisePath(f[i])
+                                                                               : std::string();
   };
   const std::string_view kind = f[0];
   const std::string first = kind == "group" ? std::string() : path(1);
@@ -242,6 +250,17 @@ bool Library::Save(const std::string& file, std::string& reason) const {
     reason = file.substr(0, slash) + ": " + SystemErrorText(errno);
     return false;
   }
+  const std::string text = Text();
+  AtomicFile out;
+  if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
+      !out.Commit()) {
+    reason = file + ": " + SystemErrorText(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string Library::Text() const {
   std::string text = std::string(kLibraryFormatLine) + "\n";
   for (const std::string& dir : iFolders) text += "folder\t" + dir + "\n";
   for (const LibraryBook& b : iBooks) {
@@ -253,13 +272,7 @@ bool Library::Save(const std::string& file, std::string& reason) const {
     text += "group\t" + g.name + "\n";
     for (const std::string& p : g.paths) text += "group\t" + g.name + "\t" + p + "\n";
   }
-  AtomicFile out;
-  if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
-      !out.Commit()) {
-    reason = file + ": " + SystemErrorText(errno);
-    return false;
-  }
-  return true;
+  return text;
 }
 
 void Library::Rescan() {
@@ -274,13 +287,20 @@ void Library::Rescan(const std::string& booksFolder) {
   for (const std::string& dir : iFolders)
     ListFilesUnder(dir, kFolderDepthLimit, kScanBookLimit, IsFolderBook, seen, found);
   const std::set<std::string> here(found.begin(), found.end());
+  // The books that went, dropped in one pass: a file may list many.
   struct stat st {};
-  for (size_t i = iBooks.size(); i-- > 0;) {
-    const LibraryBook& b = iBooks[i];
+  std::set<std::string> gone;
+  std::erase_if(iBooks, [&](const LibraryBook& b) {
     if ((b.fromFolder && !here.count(b.path)) ||
-        (b.opened && ::stat(b.path.c_str(), &st) != 0 && errno == ENOENT))
-      Drop(i);
-  }
+        (b.opened && ::stat(b.path.c_str(), &st) != 0 && errno == ENOENT)) {
+      gone.insert(b.path);
+      return true;
+    }
+    return false;
+  });
+  for (const std::string& p : gone) iPaths.erase(p);
+  for (Group& g : iGroups)
+    std::erase_if(g.paths, [&](const std::string& p) { return gone.count(p); });
   // A removed book's mark goes with its file.
   std::erase_if(iRemoved, [&](const std::string& p) { return !here.count(p); });
   std::vector<std::string> fresh;
