@@ -276,6 +276,11 @@ void Shelf::Cancel() {
   ++iImpl->generation;
 }
 
+void Shelf::Cancel(uint64_t generation) {
+  std::lock_guard lock(iImpl->callbackMutex);
+  if (iImpl->generation.load() == generation) ++iImpl->generation;
+}
+
 void Shelf::Post(int book, std::function<void(BookReader* reader)> work) {
   if (book < 0 || static_cast<size_t>(book) >= iImpl->slots.size()) return;
   iImpl->Post(iImpl->slots[book], [impl = iImpl.get(), work = std::move(work)](Slot& slot) {

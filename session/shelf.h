@@ -80,6 +80,9 @@ class Shelf {
   uint64_t LookUp(std::string key, int mode, std::function<void(uint64_t, LookupSection)> onSection,
                   std::function<void(uint64_t)> onDone);
   void Cancel();
+  // Cancels the lookup of that generation if it is still the latest: one
+  // who shares the shelf lets its own lookup go and leaves a later one be.
+  void Cancel(uint64_t generation);
 
   // Where a link of book fromBook leads: the subject matched whole in that
   // book first, then in the other books in library order, else record 0 of

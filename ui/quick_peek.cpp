@@ -69,7 +69,8 @@ void QuickPeeker::LookUp(const QString& text) {
 QuickPeeker::~QuickPeeker() {
   // No answer comes after the window is gone.
   if (iSpelling) iSpelling->Cancel();
-  if (iShelf && Grouped()) iShelf->Cancel();
+  // Whatever the shelf holds now: its books may have changed since.
+  if (iShelf && iLookupGeneration) iShelf->Cancel(iLookupGeneration);
 }
 
 bool QuickPeeker::Grouped() const {
@@ -103,6 +104,7 @@ void QuickPeeker::OnTextChanged(const QString& text) {
               this, [this, g] { OnDone(g); }, Qt::QueuedConnection);
         });
     iAnswers->Start(generation);
+    iLookupGeneration = generation;
     return;
   }
   if (!iDoc.IsOpen()) return;
@@ -170,7 +172,7 @@ void QuickPeeker::FollowLink(const std::string& address) {
   const ql::LinkPlace place = iShelf->ResolveLink(link->key, link->book);
   if (place.book < 0) return;
   const ql::LookupSection section = iShelf->Section(place.book, place.index);
-  iShelf->Cancel();
+  iShelf->Cancel(iLookupGeneration);
   iAnswers->Start(0);
   if (section.failed) {
     iNote->setText(PathToQString(section.title + ": " + section.reason));

@@ -85,6 +85,7 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
   std::unique_ptr<ql::ShelfAnswers> iAnswers;
   std::unique_ptr<ql::ShelfSpelling> iSpelling;
   uint64_t iSpellingSerial = 0;
+  uint64_t iLookupGeneration = 0;  // of the last lookup it asked the shelf for
   QListWidget* iOffers;
   std::vector<std::string> iOfferSubjects;
 };

@@ -35,8 +35,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #include "book_fixture.h"
 #include "byte_sink.h"
@@ -51,6 +54,7 @@
 #include "quick_peek.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "shelf.h"
 #include "shelf_page.h"
 #include "subject_view.h"
 #include "theme.h"
@@ -148,6 +152,7 @@ class TestUi : public QObject {
   void helpReadsTheManualEvenWhileItIsOpen();
   void droppedFilesOpenInTurn();
   void quickPeekLooksUpAsYouType();
+  void quickPeekGoneBeforeItsBooksAnswerHearsNothing();
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
   void historyGoesAcrossBooksAndLastsAcrossRuns();
@@ -410,6 +415,52 @@ void TestUi::quickPeekLooksAcrossTheGroupAndOffersSpellings() {
   QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"other.ql"}));
   QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Stripes")));
   QVERIFY(!peek.Offers()->isVisible());
+}
+
+void TestUi::quickPeekGoneBeforeItsBooksAnswerHearsNothing() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql"), third = iDir->File("third.ql");
+  for (const std::string& path : {other, third})
+    qltest::WriteFileBytes(path, qltest::BuildBookBytes({{"big cat", "Other cat"}}));
+  // One worker: the open book's answer waits until let go, the other book's
+  // comes after it.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false, letGo = false;
+  std::atomic<int> otherAsked{0};
+  ql::Shelf::Options options;
+  options.threads = 1;
+  options.beforeLookup = [&](const std::string& path) {
+    if (path == other) {
+      ++otherAsked;
+      return;
+    }
+    std::unique_lock lock(mutex);
+    entered = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return letGo; });
+  };
+  ql::Shelf shelf(options);
+  shelf.SetBooks({{iBook, "sample.ql"}, {other, "other.ql"}});
+  auto peek = std::make_unique<qlui::QuickPeeker>(*iDoc, iFrame.get(), &shelf);
+  peek->LookUp(QStringLiteral("big"));
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return entered; });
+  }
+  // The group becomes one other book while the lookup runs, then QuickPeek
+  // closes: its lookup goes with it.
+  shelf.SetBooks({{third, "third.ql"}});
+  peek.reset();
+  {
+    std::lock_guard lock(mutex);
+    letGo = true;
+  }
+  changed.notify_all();
+  // The new book's work runs after every book that left has done its own.
+  shelf.Section(0, 0);
+  QCOMPARE(otherAsked.load(), 0);
+  QCoreApplication::processEvents();
 }
 
 void TestUi::webLinksGoToTheDesktop() {
