@@ -195,9 +195,7 @@ class ImportRecord {
       text += "imported\t" + e.source + "\t" + name + "\t" + std::to_string(e.size) + "\t" +
               std::to_string(e.mtimeNs) + "\t" + e.stamp + "\n";
     const std::string file = iFolder + "/" + kImportRecordName;
-    AtomicFile out;
-    if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
-        !out.Commit()) {
+    if (!WriteFileWhole(file, text)) {
       reason = file + ": " + SystemErrorText(errno);
       return false;
     }

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (size_t cut = 0; cut < encoded.size(); cut += 1 + cut / 8)
         Require(ql::DecodeRequest(encoded.substr(0, cut)).state == ql::RequestState::kIncomplete);
     }
-  } else {
+  } else if (decoded.state == ql::RequestState::kBad) {
     Require(decoded.request == ql::InstanceRequest{});
   }
   const std::string word = ql::FirstLineToLookUp(bytes);

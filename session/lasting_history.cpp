@@ -178,10 +178,7 @@ void LastingHistory::Load(History& history) {
 
 bool LastingHistory::Save(const History& history, std::string& reason) {
   if (!Unsaved(history)) return true;
-  AtomicFile file;
-  const std::string bytes = FormatHistory(history);
-  if (!MakeParents(iFile) || !file.Open(iFile) ||
-      std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size() || !file.Commit()) {
+  if (!MakeParents(iFile) || !WriteFileWhole(iFile, FormatHistory(history))) {
     reason = iFile + ": " + std::strerror(errno);
     return false;
   }

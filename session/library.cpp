@@ -251,9 +251,7 @@ bool Library::Save(const std::string& file, std::string& reason) const {
     return false;
   }
   const std::string text = Text();
-  AtomicFile out;
-  if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
-      !out.Commit()) {
+  if (!WriteFileWhole(file, text)) {
     reason = file + ": " + SystemErrorText(errno);
     return false;
   }

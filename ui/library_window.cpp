@@ -286,13 +286,17 @@ std::vector<int> LibraryWindow::SelectedRows() const {
   return rows;
 }
 
-void LibraryWindow::Refresh() {
+void LibraryWindow::ShowRows() {
   const std::string group = ChosenGroup();
   std::vector<bool> inGroup;
   if (group != ql::kAllBooks)
     for (const ql::LibraryBook& book : iLibrary.Books())
       inGroup.push_back(iLibrary.InGroup(group, book.path));
   iModel->SetRows(ql::MakeLibraryRows(iLibrary.Books(), iProbed), std::move(inGroup));
+}
+
+void LibraryWindow::Refresh() {
+  ShowRows();
   ProbeNew();
   UpdateButtons();
 }
@@ -349,12 +353,7 @@ void LibraryWindow::PollProbes() {
       iQueued.erase(std::remove(iQueued.begin(), iQueued.end(), path), iQueued.end());
       iProbed[path] = std::move(status);
     }
-    const std::string group = ChosenGroup();
-    std::vector<bool> inGroup;
-    if (group != ql::kAllBooks)
-      for (const ql::LibraryBook& book : iLibrary.Books())
-        inGroup.push_back(iLibrary.InGroup(group, book.path));
-    iModel->SetRows(ql::MakeLibraryRows(iLibrary.Books(), iProbed), std::move(inGroup));
+    ShowRows();
   }
   if (!iProber.Busy()) iProbePoll.stop();
 }

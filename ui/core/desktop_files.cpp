@@ -46,11 +46,7 @@ bool ReadWhole(const std::string& path, std::string& out) {
 bool WriteWhole(const std::string& path, std::string_view bytes) {
   std::error_code error;
   fs::create_directories(fs::path(path).parent_path(), error);
-  AtomicFile file;
-  if (!file.Open(path)) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size())
-    return false;
-  return file.Commit();
+  return WriteFileWhole(path, bytes);
 }
 
 std::string Trim(std::string_view s) {
