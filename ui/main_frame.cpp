@@ -49,6 +49,7 @@
 #include "library.h"
 #include "library_window.h"
 #include "links.h"
+#include "local_files.h"
 #include "lock_keys.h"
 #include "lookup_line.h"
 #include "make_flows.h"
@@ -1156,8 +1157,7 @@ void CMainFrame::RefreshShelf() {
   std::vector<ql::ShelfBook> books;
   bool haveOpen = false;
   for (const std::string& path : iLibrary.BooksOf(CurrentGroup())) {
-    const size_t slash = path.find_last_of('/');
-    books.push_back({path, slash == std::string::npos ? path : path.substr(slash + 1)});
+    books.push_back({path, std::string(ql::FileNameOf(path))});
     haveOpen = haveOpen || (iDoc.IsOpen() && path == iDoc.Path());
   }
   if (iDoc.IsOpen() && !haveOpen) books.insert(books.begin(), {iDoc.Path(), iDoc.Title()});
