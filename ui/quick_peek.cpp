@@ -120,21 +120,24 @@ void QuickPeeker::OnSection(uint64_t generation, ql::LookupSection section) {
 
 void QuickPeeker::OnDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
-  if (iAnswers->FoundCount() == 0) Offer(iLine->text());
+  if (iAnswers->FoundCount() > 0) return;
+  // Nothing found: the page and the note say so, not the last word's answer.
+  PaintSections();
+  Offer(iLine->text());
 }
 
 void QuickPeeker::PaintSections() {
   std::string reason;
-  const std::string html = ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options());
+  const std::string html =
+      ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(),
+                            ql::NoneFoundLead(*iAnswers, FromQString(iLine->text())));
   if (!iPage.Write([&](ql::ByteSink& sink) { sink.Write(html); }, reason)) {
     iNote->setText(PathToQString(reason));
     return;
   }
   iShown = -1;
   iView->ShowPage(PathToQString(iPage.Path()), false);
-  const int found = iAnswers->FoundCount();
-  iNote->setText(found == 1 ? QStringLiteral("Found in 1 book")
-                            : QStringLiteral("Found in %1 books").arg(found));
+  iNote->setText(ToQString(ql::FoundNote(*iAnswers)));
 }
 
 void QuickPeeker::Offer(const QString& text) {
@@ -151,11 +154,9 @@ void QuickPeeker::ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> l
   if (serial != iSpellingSerial) return;
   iOffers->clear();
   iOfferSubjects.clear();
-  const auto& books = iShelf->Books();
+  // An offer is a word looked up over the group, whichever book gave it.
   for (const ql::ShelfSuggestion& s : list) {
-    const std::string title =
-        s.book >= 0 && static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
-    iOffers->addItem(ToQString(s.suggestion.subject + " (" + title + ")"));
+    iOffers->addItem(ToQString(s.suggestion.subject));
     iOfferSubjects.push_back(s.suggestion.subject);
   }
   iOffers->setVisible(!list.empty());
@@ -179,6 +180,8 @@ void QuickPeeker::FollowLink(const std::string& address) {
   iAnswers->Start(1);
   iAnswers->Add(1, section);
   PaintSections();
+  // One record followed to, not a lookup's answer.
+  iNote->setText(PathToQString("From " + section.title));
 }
 
 void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {
