@@ -63,6 +63,8 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
 
 void QuickPeeker::LookUp(const QString& text) {
   iLine->setText(text);
+  // The next word typed takes the place of the one handed over.
+  iLine->selectAll();
   OnTextChanged(text);
 }
 

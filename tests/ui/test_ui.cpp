@@ -415,6 +415,9 @@ void TestUi::quickPeekLooksAcrossTheGroupAndOffersSpellings() {
   QTRY_VERIFY(peek.Offers()->isVisible());
   QCOMPARE(peek.Offers()->accessibleName(), QStringLiteral("Did you mean"));
   QCOMPARE(peek.Offers()->item(0)->text(), QStringLiteral("zebra"));
+  // A word handed over is there to be typed over.
+  peek.LookUp(QStringLiteral("zebar"));
+  QCOMPARE(peek.Line()->selectedText(), QStringLiteral("zebar"));
   QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("none of the books")));
   QVERIFY(!peek.View()->toPlainText().contains(QStringLiteral("Other cat")));
   // Enter on an offer looks it up.
@@ -1075,6 +1078,12 @@ void TestUi::darkThemeKeepsPagesReadable() {
   const QString start = iFrame->RecordView()->toHtml();
   QVERIFY(!start.contains(QStringLiteral("background.png")));
   QVERIFY(start.contains(QStringLiteral("#ecd9b4")));
+  // The bands over the sections of books darken with the page.
+  const QString band = QString::fromLatin1(ql::kSectionBandOpen.data(),
+                                           static_cast<qsizetype>(ql::kSectionBandOpen.size()));
+  const QString dark = qlui::AdaptPageToPalette(band, iFrame->RecordView()->palette());
+  QVERIFY(dark.startsWith(QStringLiteral("<p style=")));
+  QVERIFY(!dark.contains(QString::fromLatin1(ql::kSectionBandColor.data())));
   iFrame->ChooseTheme(qlui::Theme::kDesktop);
   QTRY_VERIFY(!qlui::IsDarkPalette(iFrame->RecordView()->palette()));
   QVERIFY(!settings.contains(QStringLiteral("View/Theme")));
