@@ -881,6 +881,12 @@ void CMainFrame::LoadViewSettings() {
 
 void CMainFrame::OnLookedUp(int record, bool typing) {
   if (!iDoc.IsOpen() || record < 0 || record >= iDoc.RowCount()) return;
+  // Enter on the word whose page of sections is on show (or coming): the
+  // page is the answer and stays; the lookup's step is done.
+  if (!typing && record == iList->SelectionMark() && iAnswers && iAnswers->Generation() != 0) {
+    iLookupStepOpen = false;
+    return;
+  }
   iLookupTyping = typing;
   ShowRecord(record, -1, -1, false);
   SelectRow(record);
@@ -1153,6 +1159,9 @@ QWidget* CMainFrame::MakeFoundIn(QWidget* parent) {
   iFoundIn->setObjectName(QStringLiteral("foundIn"));
   iFoundIn->setAccessibleName(QStringLiteral("Found in"));
   label->setBuddy(iFoundIn);
+  // A long title or reason is cut short in the list and read whole in its tip.
+  iFoundIn->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  iFoundIn->setTextElideMode(Qt::ElideRight);
   auto* layout = new QVBoxLayout(iFoundInPane);
   layout->setContentsMargins(4, 2, 0, 0);
   layout->setSpacing(2);
@@ -1285,7 +1294,11 @@ void CMainFrame::PaintSections() {
   iSectionsShown = true;
   const int row = iFoundIn->currentRow();
   iFoundIn->clear();
-  for (const std::string& title : iAnswers->FoundInRows()) iFoundIn->addItem(ToQString(title));
+  // Titles are file names, in the file system's characters.
+  for (const std::string& text : iAnswers->FoundInRows()) {
+    auto* item = new QListWidgetItem(PathToQString(text), iFoundIn);
+    item->setToolTip(item->text());
+  }
   if (row >= 0 && row < iFoundIn->count()) iFoundIn->setCurrentRow(row);
   // The list is of books that have the text: with none, the page is short.
   iFoundInPane->setVisible(!none);

@@ -327,6 +327,9 @@ void TestUi::lookupOverTheGroupShowsAPageOfSections() {
   QCOMPARE(foundIn->item(1)->text(), QStringLiteral("long.ql"));
   QVERIFY(foundIn->item(2)->text().startsWith(QStringLiteral("gone.ql (")));
   QCOMPARE(foundIn->item(3)->text(), QStringLiteral("other.ql"));
+  // Enter on the word keeps its page: it is the answer.
+  QTest::keyClick(iFrame->LookupLine(), Qt::Key_Return);
+  QVERIFY(foundIn->isVisible());
   const QString page = PageText();
   const QStringList inOrder = {QStringLiteral("sample.ql"), QStringLiteral("A lion or tiger."),
                                QStringLiteral("gone.ql"), QStringLiteral("other.ql"),
