@@ -1,5 +1,6 @@
 #include "quick_peek.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,15 +41,20 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
   layout->addWidget(iNote);
   iOffers->setAccessibleName(QStringLiteral("Did you mean"));
   iOffers->setMaximumHeight(110);
-  iOffers->hide();
+  iOffersLabel = new QLabel(QStringLiteral("&Did you mean:"), this);
+  iOffersLabel->setBuddy(iOffers);
+  SetOffersVisible(false);
+  iLine->installEventFilter(this);
   // Enter, a double click or a click looks the offered subject up.
   auto choose = [this](QListWidgetItem* item) {
     const int offer = iOffers->row(item);
-    if (offer >= 0 && static_cast<size_t>(offer) < iOfferSubjects.size())
-      LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+    if (offer < 0 || static_cast<size_t>(offer) >= iOfferSubjects.size()) return;
+    LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+    iLine->setFocus(Qt::OtherFocusReason);
   };
   connect(iOffers, &QListWidget::itemActivated, this, choose);
   connect(iOffers, &QListWidget::itemClicked, this, choose);
+  layout->addWidget(iOffersLabel);
   layout->addWidget(iOffers);
   layout->addWidget(iView, 1);
   resize(420, 360);
@@ -59,6 +65,24 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
     iNote->setText(PathToQString(iDoc.Title()));
   }
   connect(iLine, &QLineEdit::textChanged, this, &QuickPeeker::OnTextChanged);
+}
+
+void QuickPeeker::SetOffersVisible(bool on) {
+  iOffersLabel->setVisible(on);
+  iOffers->setVisible(on);
+}
+
+bool QuickPeeker::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == iLine && event->type() == QEvent::KeyPress && !iOffers->isHidden() &&
+      iOffers->count() > 0) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier) {
+      iOffers->setFocus(Qt::OtherFocusReason);
+      iOffers->setCurrentRow(0);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void QuickPeeker::LookUp(const QString& text) {
@@ -86,7 +110,7 @@ std::vector<std::string> QuickPeeker::SectionTitles() const {
 
 void QuickPeeker::OnTextChanged(const QString& text) {
   if (text.isEmpty()) return;
-  iOffers->hide();
+  SetOffersVisible(false);
   if (iSpelling) iSpelling->Cancel();
   if (Grouped()) {
     iShelf->SetRenderOptions(iDoc.Options());
@@ -161,7 +185,7 @@ void QuickPeeker::ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> l
     iOffers->addItem(ToQString(s.suggestion.subject));
     iOfferSubjects.push_back(s.suggestion.subject);
   }
-  iOffers->setVisible(!list.empty());
+  SetOffersVisible(!list.empty());
 }
 
 void QuickPeeker::FollowLink(const std::string& address) {
