@@ -48,7 +48,6 @@ TEST(ShelfAnswers, NoteAndLeadTellFoundAndUnaskedBooks) {
   } cases[] = {
       {{}, false, "", false},
       {{}, true, "Found in no book", true},
-      {{Sec(0)}, false, "Found in 1 book", false},
       {{Sec(0), Sec(1), Sec(2)}, true, "Found in 3 books", false},
       {{Sec(0), Sec(1, true)}, true, "Found in 1 book; 1 book could not be asked", false},
       {{Sec(0, true)}, false, "Found in no book; 1 book could not be asked", false},
