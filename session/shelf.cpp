@@ -393,16 +393,31 @@ void WriteTitle(std::string& out, std::string_view title) {
 }  // namespace
 
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options) {
+                              const RenderOptions& options, std::string_view lead) {
   StringSink head, tail;
   WritePageHead(head, options.face, options.size);
   WritePageTail(tail);
   std::string page = head.Data();
+  if (!lead.empty()) {
+    page += "<p>";
+    for (char c : lead) {
+      if (c == '&')
+        page += "&amp;";
+      else if (c == '<')
+        page += "&lt;";
+      else if (c == '>')
+        page += "&gt;";
+      else
+        page += c;
+    }
+    page += "</p>\r\n";
+  }
   for (const LookupSection& section : sections) {
-    if (&section != &sections.front()) page += "<hr>\r\n";
-    page += "<a name=\"" + SectionAnchor(section.book) + "\"></a><h1>";
+    page += "<a name=\"" + SectionAnchor(section.book) + "\"></a>";
+    page += kSectionBandOpen;
     WriteTitle(page, section.title);
-    page += "</h1>\r\n";
+    page += kSectionBandClose;
+    page += "\r\n";
     if (section.failed) {
       page += "<p><i>";
       WriteTitle(page, section.reason);

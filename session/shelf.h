@@ -108,11 +108,19 @@ class Shelf {
 // The anchor name of a book's section on the page of sections.
 std::string SectionAnchor(int book);
 
+// A section's heading: a quiet band across the page holding its book's
+// title, at the text's own size (a dark theme recolours the band).
+inline constexpr std::string_view kSectionBandColor = "#e8e2d4";
+inline constexpr std::string_view kSectionBandOpen =
+    "<p style=\"background-color:#e8e2d4; margin-top:14px; margin-bottom:4px\"><b>";
+inline constexpr std::string_view kSectionBandClose = "</b></p>";
+
 // The one page of sections: sections in library order (those that failed
-// tell their reason), each headed by its book's title, with the anchor
-// SectionAnchor gives, then the record as its page shows it, its links made
-// section links of its book (links.h).
+// tell their reason), each headed by its book's title in a band, with the
+// anchor SectionAnchor gives, then the record as its page shows it, its links made
+// section links of its book (links.h). A lead, when given, is a paragraph
+// (Windows-1252 text, as the page's) before the first section.
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options);
+                              const RenderOptions& options, std::string_view lead = {});
 
 }  // namespace ql

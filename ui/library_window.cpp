@@ -72,7 +72,11 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         return {};
     }
   }
-  if (role == Qt::ToolTipRole) return PathToQString(row.path);
+  // The state's cell may be too narrow for a failure's reason: its tip
+  // holds the whole of it; the other cells' tips name the file.
+  if (role == Qt::ToolTipRole)
+    return index.column() == kState && row.failed ? QString::fromStdString(row.state)
+                                                  : PathToQString(row.path);
   if (role == Qt::TextAlignmentRole && (index.column() == kSubjects || index.column() == kSize))
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   if (role == Qt::CheckStateRole && index.column() == kTitle && !iInGroup.empty())

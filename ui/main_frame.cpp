@@ -882,6 +882,12 @@ void CMainFrame::LoadViewSettings() {
 
 void CMainFrame::OnLookedUp(int record, bool typing) {
   if (!iDoc.IsOpen() || record < 0 || record >= iDoc.RowCount()) return;
+  // Enter on the word whose page of sections is on show (or coming): the
+  // page is the answer and stays; the lookup's step is done.
+  if (!typing && record == iList->SelectionMark() && iAnswers && iAnswers->Generation() != 0) {
+    iLookupStepOpen = false;
+    return;
+  }
   iLookupTyping = typing;
   ShowRecord(record, -1, -1, false);
   SelectRow(record);
@@ -1126,12 +1132,8 @@ QWidget* CMainFrame::CreateLowerPane() {
   lower->setObjectName(QStringLiteral("recordPane"));
   iRecordView =
       new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); }, lower);
-  iFoundIn = new QListWidget(lower);
-  iFoundIn->setObjectName(QStringLiteral("foundIn"));
-  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
-  iFoundIn->hide();
   lower->addWidget(iRecordView);
-  lower->addWidget(iFoundIn);
+  lower->addWidget(MakeFoundIn(lower));
   lower->setStretchFactor(0, 4);
   lower->setStretchFactor(1, 1);
   // Enter, a double click or a click jumps to the book's section.
@@ -1148,6 +1150,26 @@ QWidget* CMainFrame::CreateLowerPane() {
   connect(iPaintTimer, &QTimer::timeout, this, &CMainFrame::PaintSections);
   iClock.start();
   return lower;
+}
+
+QWidget* CMainFrame::MakeFoundIn(QWidget* parent) {
+  iFoundInPane = new QWidget(parent);
+  iFoundInPane->setObjectName(QStringLiteral("foundInPane"));
+  auto* label = new QLabel(QStringLiteral("F&ound in:"), iFoundInPane);
+  iFoundIn = new QListWidget(iFoundInPane);
+  iFoundIn->setObjectName(QStringLiteral("foundIn"));
+  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
+  label->setBuddy(iFoundIn);
+  // A long title or reason is cut short in the list and read whole in its tip.
+  iFoundIn->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  iFoundIn->setTextElideMode(Qt::ElideRight);
+  auto* layout = new QVBoxLayout(iFoundInPane);
+  layout->setContentsMargins(4, 2, 0, 0);
+  layout->setSpacing(2);
+  layout->addWidget(label);
+  layout->addWidget(iFoundIn);
+  iFoundInPane->hide();
+  return iFoundInPane;
 }
 
 void CMainFrame::RefreshShelf() {
@@ -1220,15 +1242,11 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
             this,
             [this, serial, list = std::move(list)] {
               if (serial != iGroupSpellingSerial) return;
-              QStringList shown, subjects;
-              for (const ql::ShelfSuggestion& s : list) {
-                const auto& books = iShelf->Books();
-                const std::string title =
-                    static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
-                shown << ToQString(s.suggestion.subject + " (" + title + ")");
-                subjects << ToQString(s.suggestion.subject);
-              }
-              iLookup->OfferFromGroup(shown, subjects);
+              // An offer is a word looked up over the group: the page
+              // that follows names the books that have it.
+              QStringList subjects;
+              for (const ql::ShelfSuggestion& s : list) subjects << ToQString(s.suggestion.subject);
+              iLookup->OfferFromGroup(subjects, subjects);
             },
             Qt::QueuedConnection);
       });
@@ -1238,6 +1256,12 @@ void CMainFrame::OnSectionsDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
   if (iAnswers->FoundCount() == 0) {
     OfferGroupSpellings(iLookup->text());
+    // Not found, but not every book could be asked: the page says which
+    // and why, or the word would seem to be in none of them.
+    if (!iAnswers->Sections().empty()) {
+      PaintSections();
+      return;
+    }
     // Nothing anywhere: the open book's record stays, as with one book.
     const bool shown = iSectionsShown;
     LeaveSections();
@@ -1264,15 +1288,21 @@ void CMainFrame::SectionsChanged() {
 void CMainFrame::PaintSections() {
   iPacer->Painted(iClock.elapsed());
   const bool keepScroll = iSectionsShown;
-  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options()), keepScroll);
+  const bool none = iAnswers->FoundCount() == 0;
+  const std::string lead = ql::NoneFoundLead(*iAnswers, FromQString(iLookup->text()));
+  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(), lead), keepScroll);
   iSectionsShown = true;
   const int row = iFoundIn->currentRow();
   iFoundIn->clear();
-  for (const std::string& title : iAnswers->FoundInRows()) iFoundIn->addItem(ToQString(title));
+  // Titles are file names, in the file system's characters.
+  for (const std::string& text : iAnswers->FoundInRows()) {
+    auto* item = new QListWidgetItem(PathToQString(text), iFoundIn);
+    item->setToolTip(item->text());
+  }
   if (row >= 0 && row < iFoundIn->count()) iFoundIn->setCurrentRow(row);
-  iFoundIn->show();
-  const int found = iAnswers->FoundCount();
-  ShowStatus(found == 1 ? "Found in 1 book" : "Found in " + std::to_string(found) + " books");
+  // The list is of books that have the text: with none, the page is short.
+  iFoundInPane->setVisible(!none);
+  ShowStatus(ql::FoundNote(*iAnswers));
 }
 
 void CMainFrame::ShowShelfPage(const std::string& html, bool keepScroll) {
@@ -1292,7 +1322,7 @@ void CMainFrame::LeaveSections() {
   if (iAnswers) iAnswers->Start(0);
   if (iFoundIn) {
     iFoundIn->clear();
-    iFoundIn->hide();
+    iFoundInPane->hide();
   }
   // "Found in" no longer speaks of what is shown.
   if (iSectionsShown) ShowStatus({});

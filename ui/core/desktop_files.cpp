@@ -120,7 +120,8 @@ bool SameProgram(const std::string& a, const std::string& b) {
 }
 
 // Whether the desktop entry at path should be written (again) for program:
-// when there is none, or it is a file of ours whose Exec runs another program.
+// when there is none, or it is a file of ours whose Exec runs another program
+// or is what earlier starts wrote, one book per process ("%f").
 bool EntryWanted(const std::string& path, const std::string& program) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
@@ -130,7 +131,10 @@ bool EntryWanted(const std::string& path, const std::string& program) {
   const std::optional<std::string> exec = EntryValue(text, "Exec");
   if (!exec) return false;
   const std::string runs = DesktopExecProgram(*exec);
-  return !runs.empty() && !SameProgram(runs, program);
+  if (runs.empty()) return false;
+  std::string oneBook = DesktopExecFor(program);
+  oneBook.back() = 'f';
+  return !SameProgram(runs, program) || *exec == oneBook;
 }
 
 }  // namespace
@@ -179,7 +183,7 @@ std::string DesktopExecFor(const std::string& program) {
         out += c;
     }
   }
-  return out + " %f";
+  return out + " %F";
 }
 
 std::string DesktopExecProgram(std::string_view exec) {
