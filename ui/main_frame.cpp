@@ -1188,6 +1188,9 @@ void CMainFrame::RefreshShelf() {
 
 void CMainFrame::SetShelfBooks(std::vector<ql::ShelfBook> books) {
   LeaveSections();
+  // Offers still on their way name books of the old list.
+  if (iGroupSpelling) iGroupSpelling->Cancel();
+  ++iGroupSpellingSerial;
   iShelf->SetBooks(std::move(books));
 }
 
