@@ -17,6 +17,7 @@
 
 #include "cli_util.h"
 #include "library.h"
+#include "local_files.h"
 #include "plain_text.h"
 #include "shelf.h"
 
@@ -32,8 +33,7 @@ struct DefineArgs {
 };
 
 std::string TitleOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return std::string(ql::FileNameOf(path));
 }
 
 // The .ql files directly in dir, in name order.

@@ -19,6 +19,7 @@
 #include "atomic_file.h"
 #include "book_import.h"
 #include "import_formats.h"
+#include "local_files.h"
 #include "open_failure.h"
 #include "stardict_format.h"
 #include "user_dirs.h"
@@ -58,45 +59,14 @@ std::string FirstFile(const std::string& base, std::initializer_list<const char*
   return {};
 }
 
-// Every file under dir, to depth levels of subfolders, sorted within each
-// folder; a folder reached again through a link is skipped.
-void ListFiles(const std::string& dir, int depth, std::set<std::pair<dev_t, ino_t>>& seen,
-               std::vector<std::string>& out) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-  if (!seen.insert({st.st_dev, st.st_ino}).second) return;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  std::vector<std::string> names;
-  while (const dirent* e = ::readdir(d)) {
-    if (e->d_name[0] == '.') continue;
-    if (names.size() >= kNamesLimit) break;
-    names.emplace_back(e->d_name);
-  }
-  ::closedir(d);
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    if (out.size() >= kNamesLimit) return;
-    const std::string path = dir + "/" + name;
-    if (::stat(path.c_str(), &st) != 0) continue;
-    if (S_ISREG(st.st_mode))
-      out.push_back(path);
-    else if (S_ISDIR(st.st_mode) && depth > 0)
-      ListFiles(path, depth - 1, seen, out);
-  }
-}
-
 std::string BaseName(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  return std::string(FileNameOf(path));
 }
 
 // The dictionary's own name from its .ifo; "" when it cannot be read.
 std::string StarDictName(const std::string& ifo) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(ifo.c_str(), "rbe"), std::fclose);
-  if (!f) return {};
-  std::string text(kStarDictIfoMax, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), f.get()));
+  const std::string text = ReadSmallFile(ifo, kStarDictIfoMax).bytes;
+  if (text.empty()) return {};
   StarDictInfo info;
   std::string reason;
   return ParseStarDictIfo(text, info, reason) ? info.bookName : std::string();
@@ -150,32 +120,15 @@ bool ParseInt(std::string_view text, int64_t& out) {
   return !text.empty() && ec == std::errc() && ptr == end && out >= 0;
 }
 
+// A source the import record can name: no TAB or line end in its path.
+bool FitsTheRecord(std::string_view path) {
+  return path.find_first_of("\t\n\r") == std::string_view::npos;
+}
+
 // A name a book in the folder may have: a plain .ql file name.
 bool IsBookName(std::string_view name) {
   return name.size() > 3 && name.size() <= 255 && name[0] != '.' && EndsWith(name, ".ql") &&
          name.find_first_of(std::string_view("/\t\n\r\0", 5)) == std::string_view::npos;
-}
-
-// The file's bytes, up to limit; a FIFO, device or folder gives nothing
-// (and is not waited on).
-std::string ReadSmallFile(const std::string& path, size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  std::string bytes;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    bytes.resize(std::min(static_cast<size_t>(std::max<off_t>(st.st_size, 0)), limit));
-    size_t got = 0;
-    while (got < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-  }
-  ::close(fd);
-  return bytes;
 }
 
 // A books folder's record of the books imported into it. Only records whose
@@ -184,7 +137,8 @@ class ImportRecord {
  public:
   explicit ImportRecord(std::string folder) : iFolder(std::move(folder)) {
     std::string_view rest;
-    const std::string bytes = ReadSmallFile(iFolder + "/" + kImportRecordName, kRecordReadLimit);
+    const std::string bytes =
+        ReadSmallFile(iFolder + "/" + kImportRecordName, kRecordReadLimit).bytes;
     rest = bytes;
     const size_t first = rest.find('\n');
     if (first == std::string_view::npos || rest.substr(0, first) != kImportRecordFormatLine) return;
@@ -241,9 +195,7 @@ class ImportRecord {
       text += "imported\t" + e.source + "\t" + name + "\t" + std::to_string(e.size) + "\t" +
               std::to_string(e.mtimeNs) + "\t" + e.stamp + "\n";
     const std::string file = iFolder + "/" + kImportRecordName;
-    AtomicFile out;
-    if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
-        !out.Commit()) {
+    if (!WriteFileWhole(file, text)) {
       reason = file + ": " + SystemErrorText(errno);
       return false;
     }
@@ -353,11 +305,11 @@ DictionaryRoots DictionaryRoots::FromEnvironment() {
 std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
                                               const std::string& booksFolder) {
   std::vector<FoundDictionary> found;
-  std::set<std::pair<dev_t, ino_t>> seen;
+  FolderSeen seen;
   std::vector<std::string> files;
   for (const std::string& root : roots.dictd) {
     files.clear();
-    ListFiles(root, kDepthLimit, seen, files);
+    ListFilesUnder(root, kDepthLimit, kNamesLimit, FitsTheRecord, seen, files);
     for (const std::string& f : files) {
       if (!EndsWith(f, ".index")) continue;
       const std::string base = f.substr(0, f.size() - 6);
@@ -369,7 +321,7 @@ std::vector<FoundDictionary> FindDictionaries(const DictionaryRoots& roots,
   seen.clear();
   for (const std::string& root : roots.stardict) {
     files.clear();
-    ListFiles(root, kDepthLimit, seen, files);
+    ListFilesUnder(root, kDepthLimit, kNamesLimit, FitsTheRecord, seen, files);
     for (const std::string& f : files) {
       if (!EndsWith(f, ".ifo")) continue;
       const std::string base = f.substr(0, f.size() - 4);

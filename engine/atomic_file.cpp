@@ -196,4 +196,20 @@ std::FILE* OpenWorkFile() {
   return f;
 }
 
+bool WriteFileWhole(const std::string& target, std::string_view bytes) {
+  int error = 0;
+  {
+    AtomicFile file;
+    if (file.Open(target) &&
+        (bytes.empty() ||
+         std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) == bytes.size()) &&
+        file.Commit())
+      return true;
+    error = errno;
+  }
+  // Dropping the temporary file may set errno of its own.
+  errno = error;
+  return false;
+}
+
 }  // namespace ql

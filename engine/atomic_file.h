@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace ql {
 
@@ -56,6 +57,10 @@ class AtomicFile {
   bool iUnnamed = false;  // an O_TMPFILE file, linked in at Commit
   bool iDirect = false;   // a device or FIFO, written through
 };
+
+// Writes bytes as the whole of target through an AtomicFile; false with
+// errno set (the target then as it was).
+bool WriteFileWhole(const std::string& target, std::string_view bytes);
 
 // A work file that is gone once closed, in $TMPDIR (else /tmp); nullptr
 // with errno set when it cannot be made.

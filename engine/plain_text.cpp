@@ -1,5 +1,6 @@
 #include "plain_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -58,6 +59,8 @@ constexpr std::array<std::pair<std::string_view, char>, 4> kEntities = {{
     {"&gt;", '>'},
     {"&quot;", '"'},
 }};
+
+constexpr size_t kDeepestIndent = 8;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
@@ -135,7 +138,10 @@ std::string RecordPlainText(std::string_view record) {
         out.Break(1);
         break;
       case kTagListItem: {
-        std::string mark(lists.size() > 1 ? 2 * (lists.size() - 1) : 0, ' ');
+        // Lists nested deeper than a reader can follow are indented no
+        // further, so the text stays in proportion to the record.
+        const size_t depth = std::min(lists.size(), kDeepestIndent);
+        std::string mark(depth > 1 ? 2 * (depth - 1) : 0, ' ');
         if (!lists.empty() && lists.back() > 0)
           mark += std::to_string(lists.back()++) + ". ";
         else

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "local_files.h"
+
 namespace ql {
 
 OpenResult Document::Open(const std::string& file, int mode, const std::string& shownPath) {
@@ -14,8 +16,7 @@ void Document::MarkOpen(const std::string& path) {
   iBookOpen = true;
   iLastFailure.clear();
   iPath = path;
-  const size_t slash = path.find_last_of('/');
-  iTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+  iTitle = std::string(FileNameOf(path));
 }
 
 void Document::MarkClosed() {

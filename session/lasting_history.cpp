@@ -11,6 +11,7 @@
 
 #include "atomic_file.h"
 #include "document.h"
+#include "local_files.h"
 #include "user_dirs.h"
 
 namespace ql {
@@ -169,27 +170,15 @@ History ParseHistory(std::string_view bytes) {
 }
 
 void LastingHistory::Load(History& history) {
-  std::string bytes;
-  if (std::FILE* file = std::fopen(iFile.c_str(), "rb")) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
-    char buffer[64 * 1024];
-    while (bytes.size() < kMaxFile) {
-      const size_t want = std::min(sizeof buffer, kMaxFile - bytes.size());
-      const size_t got = std::fread(buffer, 1, want, file);
-      bytes.append(buffer, got);
-      if (got < want) break;
-    }
-  }
+  // Whatever stands at the path (a FIFO, a folder) never holds the start up.
+  const std::string bytes = ReadSmallFile(iFile, kMaxFile).bytes;
   history = ParseHistory(bytes);
   iSavedAt = history.Changes();
 }
 
 bool LastingHistory::Save(const History& history, std::string& reason) {
   if (!Unsaved(history)) return true;
-  AtomicFile file;
-  const std::string bytes = FormatHistory(history);
-  if (!MakeParents(iFile) || !file.Open(iFile) ||
-      std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size() || !file.Commit()) {
+  if (!MakeParents(iFile) || !WriteFileWhole(iFile, FormatHistory(history))) {
     reason = iFile + ": " + std::strerror(errno);
     return false;
   }

@@ -1,7 +1,5 @@
 #include "library.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 
 #include "atomic_file.h"
 #include "book_reader.h"
+#include "local_files.h"
 #include "open_failure.h"
 #include "user_dirs.h"
 
@@ -49,39 +48,9 @@ bool HasBookExtension(std::string_view name) {
   return ext[0] == '.' && (ext[1] == 'q' || ext[1] == 'Q') && (ext[2] == 'l' || ext[2] == 'L');
 }
 
-std::string_view FileName(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// The books under dir, to depth levels of subfolders; a folder reached again
-// (through a link) is not searched twice.
-void ScanFolder(const std::string& dir, int depth, std::set<std::pair<dev_t, ino_t>>& seen,
-                std::vector<std::string>& found) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-  if (!seen.insert({st.st_dev, st.st_ino}).second) return;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  std::vector<std::string> names;
-  while (const dirent* e = ::readdir(d)) {
-    if (e->d_name[0] == '.') continue;  // ".", "..", hidden and temporary files
-    if (names.size() >= kScanBookLimit) break;
-    names.emplace_back(e->d_name);
-  }
-  ::closedir(d);
-  std::sort(names.begin(), names.end());
-  const std::string prefix = dir == "/" ? dir : dir + "/";
-  for (const std::string& name : names) {
-    if (found.size() >= kScanBookLimit) return;
-    if (!FitsAField(name)) continue;
-    const std::string path = prefix + name;
-    if (::stat(path.c_str(), &st) != 0) continue;
-    if (S_ISREG(st.st_mode) && HasBookExtension(name))
-      found.push_back(path);
-    else if (S_ISDIR(st.st_mode) && depth > 0)
-      ScanFolder(path, depth - 1, seen, found);
-  }
+// A book a folder search takes: a .ql file whose path fits the library file.
+bool IsFolderBook(std::string_view path) {
+  return FitsAField(path) && HasBookExtension(FileNameOf(path));
 }
 
 bool MakeFolders(const std::string& dir) {
@@ -131,7 +100,7 @@ std::string NormalisePath(std::string_view path) {
 
 BookStatus ProbeBook(const std::string& path) {
   BookStatus status;
-  status.title = std::string(FileName(path));
+  status.title = std::string(FileNameOf(path));
   status.state = BookState::kFailed;
   try {
     struct stat st {};
@@ -180,40 +149,36 @@ std::string BookStateText(const BookStatus& status) {
 
 Library Library::Load(const std::string& file) {
   Library lib;
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno != ENOENT) lib.iLoadFailure = SystemErrorText(errno);
-    return lib;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    lib.iLoadFailure = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
-    ::close(fd);
-    return lib;
-  }
-  std::string bytes;
-  bytes.resize(static_cast<size_t>(std::min<int64_t>(st.st_size, kLibraryReadLimit)));
-  size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      lib.iLoadFailure = SystemErrorText(errno);
-      ::close(fd);
+  SmallFile read = ReadSmallFile(file, static_cast<size_t>(kLibraryReadLimit));
+  switch (read.state) {
+    case SmallFileState::kRead:
+      break;
+    case SmallFileState::kMissing:
       return lib;
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
+    case SmallFileState::kDirectory:
+      lib.iLoadFailure = "is a directory";
+      return lib;
+    case SmallFileState::kNotRegular:
+      lib.iLoadFailure = "not a regular file";
+      return lib;
+    case SmallFileState::kFailed:
+      lib.iLoadFailure = SystemErrorText(read.error);
+      return lib;
   }
-  ::close(fd);
-  bytes.resize(got);
+  std::string& bytes = read.bytes;
   // A file longer than what is read ends in a line cut off: it is not taken.
-  if (st.st_size > kLibraryReadLimit) {
+  if (read.cut) {
     const size_t lastEnd = bytes.rfind('\n');
     bytes.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-    ++lib.iSkipped;
   }
-  std::string_view rest(bytes);
+  Library parsed = Parse(bytes);
+  parsed.iSkipped += read.cut ? 1 : 0;
+  return parsed;
+}
+
+Library Library::Parse(std::string_view bytes) {
+  Library lib;
+  std::string_view rest = bytes;
   bool first = true;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
@@ -247,7 +212,9 @@ Library Library::Load(const std::string& file) {
 void Library::ParseLine(std::string_view line) {
   const std::vector<std::string_view> f = SplitFields(line);
   auto path = [&](size_t i) {
-    return i < f.size() && !f[i].empty() && f[i][0] == '/' ? NormalisePath(f[i]) : std::string();
+    // A carriage return inside a path would not survive the next save.
+    return i < f.size() && !f[i].empty() && f[i][0] == '/' && FitsAField(f[i]) ? NormalisePath(f[i])
+                                                                               : std::string();
   };
   const std::string_view kind = f[0];
   const std::string first = kind == "group" ? std::string() : path(1);
@@ -283,6 +250,15 @@ bool Library::Save(const std::string& file, std::string& reason) const {
     reason = file.substr(0, slash) + ": " + SystemErrorText(errno);
     return false;
   }
+  const std::string text = Text();
+  if (!WriteFileWhole(file, text)) {
+    reason = file + ": " + SystemErrorText(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string Library::Text() const {
   std::string text = std::string(kLibraryFormatLine) + "\n";
   for (const std::string& dir : iFolders) text += "folder\t" + dir + "\n";
   for (const LibraryBook& b : iBooks) {
@@ -294,13 +270,7 @@ bool Library::Save(const std::string& file, std::string& reason) const {
     text += "group\t" + g.name + "\n";
     for (const std::string& p : g.paths) text += "group\t" + g.name + "\t" + p + "\n";
   }
-  AtomicFile out;
-  if (!out.Open(file) || std::fwrite(text.data(), 1, text.size(), out.Stream()) != text.size() ||
-      !out.Commit()) {
-    reason = file + ": " + SystemErrorText(errno);
-    return false;
-  }
-  return true;
+  return text;
 }
 
 void Library::Rescan() {
@@ -308,25 +278,34 @@ void Library::Rescan() {
 }
 
 void Library::Rescan(const std::string& booksFolder) {
-  std::set<std::pair<dev_t, ino_t>> seen;
+  FolderSeen seen;
   std::vector<std::string> found;
-  ScanFolder(NormalisePath(booksFolder), kFolderDepthLimit, seen, found);
-  for (const std::string& dir : iFolders) ScanFolder(dir, kFolderDepthLimit, seen, found);
+  ListFilesUnder(NormalisePath(booksFolder), kFolderDepthLimit, kScanBookLimit, IsFolderBook, seen,
+                 found);
+  for (const std::string& dir : iFolders)
+    ListFilesUnder(dir, kFolderDepthLimit, kScanBookLimit, IsFolderBook, seen, found);
   const std::set<std::string> here(found.begin(), found.end());
+  // The books that went, dropped in one pass: a file may list many.
   struct stat st {};
-  for (size_t i = iBooks.size(); i-- > 0;) {
-    const LibraryBook& b = iBooks[i];
+  std::set<std::string> gone;
+  std::erase_if(iBooks, [&](const LibraryBook& b) {
     if ((b.fromFolder && !here.count(b.path)) ||
-        (b.opened && ::stat(b.path.c_str(), &st) != 0 && errno == ENOENT))
-      Drop(i);
-  }
+        (b.opened && ::stat(b.path.c_str(), &st) != 0 && errno == ENOENT)) {
+      gone.insert(b.path);
+      return true;
+    }
+    return false;
+  });
+  for (const std::string& p : gone) iPaths.erase(p);
+  for (Group& g : iGroups)
+    std::erase_if(g.paths, [&](const std::string& p) { return gone.count(p); });
   // A removed book's mark goes with its file.
   std::erase_if(iRemoved, [&](const std::string& p) { return !here.count(p); });
   std::vector<std::string> fresh;
   for (const std::string& p : here)
     if (!iPaths.count(p) && !iRemoved.count(p)) fresh.push_back(p);
   std::stable_sort(fresh.begin(), fresh.end(), [](const std::string& a, const std::string& b) {
-    return FileName(a) < FileName(b);
+    return FileNameOf(a) < FileNameOf(b);
   });
   for (std::string& p : fresh) {
     iPaths.insert(p);

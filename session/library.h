@@ -81,6 +81,10 @@ class Library {
   // Writes the library to file atomically, making its folder as needed;
   // false with the reason.
   bool Save(const std::string& file, std::string& reason) const;
+  // The library from a file's bytes, as Load reads them; and the bytes Save
+  // writes.
+  static Library Parse(std::string_view bytes);
+  std::string Text() const;
 
   // Why Load could not read the file ("" when it read it, or it was missing).
   const std::string& LoadFailure() const { return iLoadFailure; }

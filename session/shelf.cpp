@@ -276,6 +276,11 @@ void Shelf::Cancel() {
   ++iImpl->generation;
 }
 
+void Shelf::Cancel(uint64_t generation) {
+  std::lock_guard lock(iImpl->callbackMutex);
+  if (iImpl->generation.load() == generation) ++iImpl->generation;
+}
+
 void Shelf::Post(int book, std::function<void(BookReader* reader)> work) {
   if (book < 0 || static_cast<size_t>(book) >= iImpl->slots.size()) return;
   iImpl->Post(iImpl->slots[book], [impl = iImpl.get(), work = std::move(work)](Slot& slot) {
@@ -388,16 +393,31 @@ void WriteTitle(std::string& out, std::string_view title) {
 }  // namespace
 
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options) {
+                              const RenderOptions& options, std::string_view lead) {
   StringSink head, tail;
   WritePageHead(head, options.face, options.size);
   WritePageTail(tail);
   std::string page = head.Data();
+  if (!lead.empty()) {
+    page += "<p>";
+    for (char c : lead) {
+      if (c == '&')
+        page += "&amp;";
+      else if (c == '<')
+        page += "&lt;";
+      else if (c == '>')
+        page += "&gt;";
+      else
+        page += c;
+    }
+    page += "</p>\r\n";
+  }
   for (const LookupSection& section : sections) {
-    if (&section != &sections.front()) page += "<hr>\r\n";
-    page += "<a name=\"" + SectionAnchor(section.book) + "\"></a><h1>";
+    page += "<a name=\"" + SectionAnchor(section.book) + "\"></a>";
+    page += kSectionBandOpen;
     WriteTitle(page, section.title);
-    page += "</h1>\r\n";
+    page += kSectionBandClose;
+    page += "\r\n";
     if (section.failed) {
       page += "<p><i>";
       WriteTitle(page, section.reason);

@@ -80,6 +80,9 @@ class Shelf {
   uint64_t LookUp(std::string key, int mode, std::function<void(uint64_t, LookupSection)> onSection,
                   std::function<void(uint64_t)> onDone);
   void Cancel();
+  // Cancels the lookup of that generation if it is still the latest: one
+  // who shares the shelf lets its own lookup go and leaves a later one be.
+  void Cancel(uint64_t generation);
 
   // Where a link of book fromBook leads: the subject matched whole in that
   // book first, then in the other books in library order, else record 0 of
@@ -105,11 +108,19 @@ class Shelf {
 // The anchor name of a book's section on the page of sections.
 std::string SectionAnchor(int book);
 
+// A section's heading: a quiet band across the page holding its book's
+// title, at the text's own size (a dark theme recolours the band).
+inline constexpr std::string_view kSectionBandColor = "#e8e2d4";
+inline constexpr std::string_view kSectionBandOpen =
+    "<p style=\"background-color:#e8e2d4; margin-top:14px; margin-bottom:4px\"><b>";
+inline constexpr std::string_view kSectionBandClose = "</b></p>";
+
 // The one page of sections: sections in library order (those that failed
-// tell their reason), each headed by its book's title, with the anchor
-// SectionAnchor gives, then the record as its page shows it, its links made
-// section links of its book (links.h).
+// tell their reason), each headed by its book's title in a band, with the
+// anchor SectionAnchor gives, then the record as its page shows it, its links made
+// section links of its book (links.h). A lead, when given, is a paragraph
+// (Windows-1252 text, as the page's) before the first section.
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options);
+                              const RenderOptions& options, std::string_view lead = {});
 
 }  // namespace ql

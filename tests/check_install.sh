@@ -26,7 +26,7 @@ for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
 grep -q '^MimeType=application/x-quillary;' "$prefix/share/applications/quillary.desktop"
-grep -q '^Exec=quillary %f' "$prefix/share/applications/quillary.desktop"
+grep -q '^Exec=quillary %F' "$prefix/share/applications/quillary.desktop"
 
 # The type by glob and, for a book under another name, by its header words.
 update-mime-database "$prefix/share/mime" 2>/dev/null

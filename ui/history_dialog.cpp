@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "local_files.h"
 #include "qt_text.h"
 
 namespace qlui {
@@ -35,10 +36,7 @@ HistoryDialog::HistoryDialog(Go go, QWidget* parent)
 
 QString HistoryDialog::RowText(const ql::HistoryEntry& step) {
   QString book = QStringLiteral("All books");
-  if (!step.path.empty()) {
-    const size_t slash = step.path.find_last_of('/');
-    book = PathToQString(slash == std::string::npos ? step.path : step.path.substr(slash + 1));
-  }
+  if (!step.path.empty()) book = PathToQString(std::string(ql::FileNameOf(step.path)));
   return ToQString(step.subject) + QStringLiteral(" \u2014 ") + book;
 }
 

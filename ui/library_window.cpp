@@ -72,7 +72,11 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         return {};
     }
   }
-  if (role == Qt::ToolTipRole) return PathToQString(row.path);
+  // The state's cell may be too narrow for a failure's reason: its tip
+  // holds the whole of it; the other cells' tips name the file.
+  if (role == Qt::ToolTipRole)
+    return index.column() == kState && row.failed ? QString::fromStdString(row.state)
+                                                  : PathToQString(row.path);
   if (role == Qt::TextAlignmentRole && (index.column() == kSubjects || index.column() == kSize))
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   if (role == Qt::CheckStateRole && index.column() == kTitle && !iInGroup.empty())
@@ -286,13 +290,17 @@ std::vector<int> LibraryWindow::SelectedRows() const {
   return rows;
 }
 
-void LibraryWindow::Refresh() {
+void LibraryWindow::ShowRows() {
   const std::string group = ChosenGroup();
   std::vector<bool> inGroup;
   if (group != ql::kAllBooks)
     for (const ql::LibraryBook& book : iLibrary.Books())
       inGroup.push_back(iLibrary.InGroup(group, book.path));
   iModel->SetRows(ql::MakeLibraryRows(iLibrary.Books(), iProbed), std::move(inGroup));
+}
+
+void LibraryWindow::Refresh() {
+  ShowRows();
   ProbeNew();
   UpdateButtons();
 }
@@ -349,12 +357,7 @@ void LibraryWindow::PollProbes() {
       iQueued.erase(std::remove(iQueued.begin(), iQueued.end(), path), iQueued.end());
       iProbed[path] = std::move(status);
     }
-    const std::string group = ChosenGroup();
-    std::vector<bool> inGroup;
-    if (group != ql::kAllBooks)
-      for (const ql::LibraryBook& book : iLibrary.Books())
-        inGroup.push_back(iLibrary.InGroup(group, book.path));
-    iModel->SetRows(ql::MakeLibraryRows(iLibrary.Books(), iProbed), std::move(inGroup));
+    ShowRows();
   }
   if (!iProber.Busy()) iProbePoll.stop();
 }

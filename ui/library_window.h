@@ -92,6 +92,8 @@ class LibraryWindow final : public QWidget {
   // Saves the library, shows it again and tells the main window.
   void Changed();
   void Refresh();
+  // The rows as the library and the probes have them, with the chosen group.
+  void ShowRows();
   void RefreshGroups();
   void RefreshFolders();
   void UpdateButtons();

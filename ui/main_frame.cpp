@@ -49,6 +49,7 @@
 #include "library.h"
 #include "library_window.h"
 #include "links.h"
+#include "local_files.h"
 #include "lock_keys.h"
 #include "lookup_line.h"
 #include "make_flows.h"
@@ -881,6 +882,12 @@ void CMainFrame::LoadViewSettings() {
 
 void CMainFrame::OnLookedUp(int record, bool typing) {
   if (!iDoc.IsOpen() || record < 0 || record >= iDoc.RowCount()) return;
+  // Enter on the word whose page of sections is on show (or coming): the
+  // page is the answer and stays; the lookup's step is done.
+  if (!typing && record == iList->SelectionMark() && iAnswers && iAnswers->Generation() != 0) {
+    iLookupStepOpen = false;
+    return;
+  }
   iLookupTyping = typing;
   ShowRecord(record, -1, -1, false);
   SelectRow(record);
@@ -1125,12 +1132,8 @@ QWidget* CMainFrame::CreateLowerPane() {
   lower->setObjectName(QStringLiteral("recordPane"));
   iRecordView =
       new CQuillaryHtmlView([this](const std::string& address) { OnFollowLink(address); }, lower);
-  iFoundIn = new QListWidget(lower);
-  iFoundIn->setObjectName(QStringLiteral("foundIn"));
-  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
-  iFoundIn->hide();
   lower->addWidget(iRecordView);
-  lower->addWidget(iFoundIn);
+  lower->addWidget(MakeFoundIn(lower));
   lower->setStretchFactor(0, 4);
   lower->setStretchFactor(1, 1);
   // Enter, a double click or a click jumps to the book's section.
@@ -1149,6 +1152,26 @@ QWidget* CMainFrame::CreateLowerPane() {
   return lower;
 }
 
+QWidget* CMainFrame::MakeFoundIn(QWidget* parent) {
+  iFoundInPane = new QWidget(parent);
+  iFoundInPane->setObjectName(QStringLiteral("foundInPane"));
+  auto* label = new QLabel(QStringLiteral("F&ound in:"), iFoundInPane);
+  iFoundIn = new QListWidget(iFoundInPane);
+  iFoundIn->setObjectName(QStringLiteral("foundIn"));
+  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
+  label->setBuddy(iFoundIn);
+  // A long title or reason is cut short in the list and read whole in its tip.
+  iFoundIn->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  iFoundIn->setTextElideMode(Qt::ElideRight);
+  auto* layout = new QVBoxLayout(iFoundInPane);
+  layout->setContentsMargins(4, 2, 0, 0);
+  layout->setSpacing(2);
+  layout->addWidget(label);
+  layout->addWidget(iFoundIn);
+  iFoundInPane->hide();
+  return iFoundInPane;
+}
+
 void CMainFrame::RefreshShelf() {
   // The chosen group's books, and the open book where the group does not
   // have it: the lookup line looks in that book's list as well.
@@ -1156,8 +1179,7 @@ void CMainFrame::RefreshShelf() {
   std::vector<ql::ShelfBook> books;
   bool haveOpen = false;
   for (const std::string& path : iLibrary.BooksOf(CurrentGroup())) {
-    const size_t slash = path.find_last_of('/');
-    books.push_back({path, slash == std::string::npos ? path : path.substr(slash + 1)});
+    books.push_back({path, std::string(ql::FileNameOf(path))});
     haveOpen = haveOpen || (iDoc.IsOpen() && path == iDoc.Path());
   }
   if (iDoc.IsOpen() && !haveOpen) books.insert(books.begin(), {iDoc.Path(), iDoc.Title()});
@@ -1166,6 +1188,9 @@ void CMainFrame::RefreshShelf() {
 
 void CMainFrame::SetShelfBooks(std::vector<ql::ShelfBook> books) {
   LeaveSections();
+  // Offers still on their way name books of the old list.
+  if (iGroupSpelling) iGroupSpelling->Cancel();
+  ++iGroupSpellingSerial;
   iShelf->SetBooks(std::move(books));
 }
 
@@ -1221,15 +1246,11 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
             this,
             [this, serial, list = std::move(list)] {
               if (serial != iGroupSpellingSerial) return;
-              QStringList shown, subjects;
-              for (const ql::ShelfSuggestion& s : list) {
-                const auto& books = iShelf->Books();
-                const std::string title =
-                    static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
-                shown << ToQString(s.suggestion.subject + " (" + title + ")");
-                subjects << ToQString(s.suggestion.subject);
-              }
-              iLookup->OfferFromGroup(shown, subjects);
+              // An offer is a word looked up over the group: the page
+              // that follows names the books that have it.
+              QStringList subjects;
+              for (const ql::ShelfSuggestion& s : list) subjects << ToQString(s.suggestion.subject);
+              iLookup->OfferFromGroup(subjects, subjects);
             },
             Qt::QueuedConnection);
       });
@@ -1237,21 +1258,28 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
 
 void CMainFrame::OnSectionsDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
-  // The last answer paints at once, unless the page on show has them all.
-  if (iAnswers->FoundCount() > 0) {
-    if (iSectionsDirty) {
+  if (iAnswers->FoundCount() == 0) {
+    OfferGroupSpellings(iLookup->text());
+    // Not found, but not every book could be asked: the page says which
+    // and why, or the word would seem to be in none of them.
+    if (!iAnswers->Sections().empty()) {
       iPaintTimer->stop();
       PaintSections();
+      return;
     }
+    // Nothing anywhere: the open book's record stays, as with one book.
+    const bool shown = iSectionsShown;
+    LeaveSections();
+    if (shown && iDoc.IsOpen() && iList->SelectionMark() >= 0)
+      ql::ShowRecord(iDoc, *this, *this,
+                     {iList->SelectionMark(), -1, -1, false, ql::HistoryStep::kNone});
     return;
   }
-  OfferGroupSpellings(iLookup->text());
-  // Nothing anywhere: the open book's record stays, as with one book.
-  const bool shown = iSectionsShown;
-  LeaveSections();
-  if (shown && iDoc.IsOpen() && iList->SelectionMark() >= 0)
-    ql::ShowRecord(iDoc, *this, *this,
-                   {iList->SelectionMark(), -1, -1, false, ql::HistoryStep::kNone});
+  // The last answer paints at once, unless the page on show has them all.
+  if (iSectionsDirty) {
+    iPaintTimer->stop();
+    PaintSections();
+  }
 }
 
 void CMainFrame::SectionsChanged() {
@@ -1271,15 +1299,21 @@ void CMainFrame::PaintSections() {
   const int64_t began = iClock.elapsed();
   const bool keepScroll = iSectionsShown;
   iSectionsDirty = false;
-  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options()), keepScroll);
+  const bool none = iAnswers->FoundCount() == 0;
+  const std::string lead = ql::NoneFoundLead(*iAnswers, FromQString(iLookup->text()));
+  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(), lead), keepScroll);
   iSectionsShown = true;
   const int row = iFoundIn->currentRow();
   iFoundIn->clear();
-  for (const std::string& title : iAnswers->FoundInRows()) iFoundIn->addItem(ToQString(title));
+  // Titles are file names, in the file system's characters.
+  for (const std::string& text : iAnswers->FoundInRows()) {
+    auto* item = new QListWidgetItem(PathToQString(text), iFoundIn);
+    item->setToolTip(item->text());
+  }
   if (row >= 0 && row < iFoundIn->count()) iFoundIn->setCurrentRow(row);
-  iFoundIn->show();
-  const int found = iAnswers->FoundCount();
-  ShowStatus(found == 1 ? "Found in 1 book" : "Found in " + std::to_string(found) + " books");
+  // The list is of books that have the text: with none, the page is short.
+  iFoundInPane->setVisible(!none);
+  ShowStatus(ql::FoundNote(*iAnswers));
   const int64_t now = iClock.elapsed();
   iPacer->Painted(now, now - began);
 }
@@ -1301,7 +1335,7 @@ void CMainFrame::LeaveSections() {
   if (iAnswers) iAnswers->Start(0);
   if (iFoundIn) {
     iFoundIn->clear();
-    iFoundIn->hide();
+    iFoundInPane->hide();
   }
   // "Found in" no longer speaks of what is shown.
   if (iSectionsShown) ShowStatus({});

@@ -213,6 +213,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QPrinter& Printer();
   // Looking up across the group.
   QWidget* CreateLowerPane();
+  QWidget* MakeFoundIn(QWidget* parent);  // the "Found in" list and its label
   void RefreshShelf();
   void LookUpEverywhere(const QString& text);
   void OnSection(uint64_t generation, ql::LookupSection section);
@@ -273,6 +274,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   std::unique_ptr<ql::RepaintPacer> iPacer;
   bool iSectionsDirty = false;  // sections came that the page on show lacks
   ql::PageFile iShelfPage{"qlshelf.htm"};
+  QWidget* iFoundInPane = nullptr;  // the list under its label
   QListWidget* iFoundIn = nullptr;
   QTimer* iPaintTimer = nullptr;
   QElapsedTimer iClock;

@@ -1,5 +1,6 @@
 #include "quick_peek.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,15 +41,20 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
   layout->addWidget(iNote);
   iOffers->setAccessibleName(QStringLiteral("Did you mean"));
   iOffers->setMaximumHeight(110);
-  iOffers->hide();
+  iOffersLabel = new QLabel(QStringLiteral("&Did you mean:"), this);
+  iOffersLabel->setBuddy(iOffers);
+  SetOffersVisible(false);
+  iLine->installEventFilter(this);
   // Enter, a double click or a click looks the offered subject up.
   auto choose = [this](QListWidgetItem* item) {
     const int offer = iOffers->row(item);
-    if (offer >= 0 && static_cast<size_t>(offer) < iOfferSubjects.size())
-      LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+    if (offer < 0 || static_cast<size_t>(offer) >= iOfferSubjects.size()) return;
+    LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+    iLine->setFocus(Qt::OtherFocusReason);
   };
   connect(iOffers, &QListWidget::itemActivated, this, choose);
   connect(iOffers, &QListWidget::itemClicked, this, choose);
+  layout->addWidget(iOffersLabel);
   layout->addWidget(iOffers);
   layout->addWidget(iView, 1);
   resize(420, 360);
@@ -61,15 +67,36 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
   connect(iLine, &QLineEdit::textChanged, this, &QuickPeeker::OnTextChanged);
 }
 
+void QuickPeeker::SetOffersVisible(bool on) {
+  iOffersLabel->setVisible(on);
+  iOffers->setVisible(on);
+}
+
+bool QuickPeeker::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == iLine && event->type() == QEvent::KeyPress && !iOffers->isHidden() &&
+      iOffers->count() > 0) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier) {
+      iOffers->setFocus(Qt::OtherFocusReason);
+      iOffers->setCurrentRow(0);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void QuickPeeker::LookUp(const QString& text) {
   iLine->setText(text);
+  // The next word typed takes the place of the one handed over.
+  iLine->selectAll();
   OnTextChanged(text);
 }
 
 QuickPeeker::~QuickPeeker() {
   // No answer comes after the window is gone.
   if (iSpelling) iSpelling->Cancel();
-  if (iShelf && Grouped()) iShelf->Cancel();
+  // Whatever the shelf holds now: its books may have changed since.
+  if (iShelf && iLookupGeneration) iShelf->Cancel(iLookupGeneration);
 }
 
 bool QuickPeeker::Grouped() const {
@@ -84,7 +111,7 @@ std::vector<std::string> QuickPeeker::SectionTitles() const {
 
 void QuickPeeker::OnTextChanged(const QString& text) {
   if (text.isEmpty()) return;
-  iOffers->hide();
+  SetOffersVisible(false);
   if (iSpelling) iSpelling->Cancel();
   if (Grouped()) {
     iShelf->SetRenderOptions(iDoc.Options());
@@ -103,6 +130,7 @@ void QuickPeeker::OnTextChanged(const QString& text) {
               this, [this, g] { OnDone(g); }, Qt::QueuedConnection);
         });
     iAnswers->Start(generation);
+    iLookupGeneration = generation;
     return;
   }
   if (!iDoc.IsOpen()) return;
@@ -120,21 +148,24 @@ void QuickPeeker::OnSection(uint64_t generation, ql::LookupSection section) {
 
 void QuickPeeker::OnDone(uint64_t generation) {
   if (!iAnswers->Finish(generation)) return;
-  if (iAnswers->FoundCount() == 0) Offer(iLine->text());
+  if (iAnswers->FoundCount() > 0) return;
+  // Nothing found: the page and the note say so, not the last word's answer.
+  PaintSections();
+  Offer(iLine->text());
 }
 
 void QuickPeeker::PaintSections() {
   std::string reason;
-  const std::string html = ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options());
+  const std::string html =
+      ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(),
+                            ql::NoneFoundLead(*iAnswers, FromQString(iLine->text())));
   if (!iPage.Write([&](ql::ByteSink& sink) { sink.Write(html); }, reason)) {
     iNote->setText(PathToQString(reason));
     return;
   }
   iShown = -1;
   iView->ShowPage(PathToQString(iPage.Path()), false);
-  const int found = iAnswers->FoundCount();
-  iNote->setText(found == 1 ? QStringLiteral("Found in 1 book")
-                            : QStringLiteral("Found in %1 books").arg(found));
+  iNote->setText(ToQString(ql::FoundNote(*iAnswers)));
 }
 
 void QuickPeeker::Offer(const QString& text) {
@@ -151,14 +182,12 @@ void QuickPeeker::ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> l
   if (serial != iSpellingSerial) return;
   iOffers->clear();
   iOfferSubjects.clear();
-  const auto& books = iShelf->Books();
+  // An offer is a word looked up over the group, whichever book gave it.
   for (const ql::ShelfSuggestion& s : list) {
-    const std::string title =
-        s.book >= 0 && static_cast<size_t>(s.book) < books.size() ? books[s.book].title : "";
-    iOffers->addItem(ToQString(s.suggestion.subject + " (" + title + ")"));
+    iOffers->addItem(ToQString(s.suggestion.subject));
     iOfferSubjects.push_back(s.suggestion.subject);
   }
-  iOffers->setVisible(!list.empty());
+  SetOffersVisible(!list.empty());
 }
 
 void QuickPeeker::FollowLink(const std::string& address) {
@@ -170,7 +199,7 @@ void QuickPeeker::FollowLink(const std::string& address) {
   const ql::LinkPlace place = iShelf->ResolveLink(link->key, link->book);
   if (place.book < 0) return;
   const ql::LookupSection section = iShelf->Section(place.book, place.index);
-  iShelf->Cancel();
+  iShelf->Cancel(iLookupGeneration);
   iAnswers->Start(0);
   if (section.failed) {
     iNote->setText(PathToQString(section.title + ": " + section.reason));
@@ -179,6 +208,8 @@ void QuickPeeker::FollowLink(const std::string& address) {
   iAnswers->Start(1);
   iAnswers->Add(1, section);
   PaintSections();
+  // One record followed to, not a lookup's answer.
+  iNote->setText(PathToQString("From " + section.title));
 }
 
 void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {

@@ -43,7 +43,7 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
   QLineEdit* Line() const { return iLine; }
   CQuillaryHtmlView* View() const { return iView; }
   QLabel* Note() const { return iNote; }
-  // The subjects offered when no book has the text: "SUBJECT (TITLE)".
+  // The subjects offered when no book has the text, under their label.
   QListWidget* Offers() const { return iOffers; }
   // The books the page of sections shows, in library order (empty while a
   // single record is shown).
@@ -65,8 +65,13 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
   void ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) override;
   void ShowStatus(std::string_view text) override;
 
+ protected:
+  // Down in the lookup line goes to the offers when they are on show.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void OnTextChanged(const QString& text);
+  void SetOffersVisible(bool on);
   bool Grouped() const;
   void OnSection(uint64_t generation, ql::LookupSection section);
   void OnDone(uint64_t generation);
@@ -85,7 +90,9 @@ class QuickPeeker final : public QDialog, public ql::BookView, public ql::Notice
   std::unique_ptr<ql::ShelfAnswers> iAnswers;
   std::unique_ptr<ql::ShelfSpelling> iSpelling;
   uint64_t iSpellingSerial = 0;
+  uint64_t iLookupGeneration = 0;  // of the last lookup it asked the shelf for
   QListWidget* iOffers;
+  QLabel* iOffersLabel = nullptr;
   std::vector<std::string> iOfferSubjects;
 };
 

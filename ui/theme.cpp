@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "record_markup.h"
+#include "shelf.h"
 
 namespace qlui {
 
@@ -92,6 +93,14 @@ QString AdaptPageToPalette(QString page, const QPalette& palette) {
   static const QString lighter =
       QString(marker).replace(QStringLiteral("\"red\""), QStringLiteral("\"#ff8a80\""));
   page.replace(marker, lighter);
+  // The band over each book's section darkens with the page.
+  static const QString band = QString::fromLatin1(
+      ql::kSectionBandOpen.data(), static_cast<qsizetype>(ql::kSectionBandOpen.size()));
+  static const QString darkBand = QString(band).replace(
+      QString::fromLatin1(ql::kSectionBandColor.data(),
+                          static_cast<qsizetype>(ql::kSectionBandColor.size())),
+      QStringLiteral("#3b3f46"));
+  page.replace(band, darkBand);
   return page;
 }
 

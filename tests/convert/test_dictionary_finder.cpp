@@ -255,3 +255,29 @@ TEST(DictionaryFinder, AStopLeavesNoBookBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names the import record cannot hold (a TAB or a line end in a source's
+// path) must not make every later search import the dictionary again.
+TEST(DictionaryFinder, AwkwardSourceNamesAreNotImportedTwice) {
+  for (const char* name : {"two\nlines", "a\ttab", "cr\rname"}) {
+    SCOPED_TRACE(name);
+    Tree t;
+    qltest::WriteDictd(t.dir.File("dictd/" + std::string(name)), kItems);
+    auto books = [&] {
+      std::vector<std::string> out;
+      for (const auto& e : fs::directory_iterator(t.books)) out.push_back(e.path().string());
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    ql::ImportDictionaries(ql::FindDictionaries(t.roots, t.books));
+    const std::vector<std::string> first = books();
+    for (const ql::FoundDictionary& d : ql::FindDictionaries(t.roots, t.books))
+      EXPECT_FALSE(ql::NeedsImport(d)) << d.source;
+    ql::ImportDictionaries(ql::FindDictionaries(t.roots, t.books));
+    EXPECT_EQ(books(), first);
+  }
+}
+
+}  // namespace

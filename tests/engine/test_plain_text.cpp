@@ -8,6 +8,12 @@
 
 namespace {
 
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
 std::string T(int code) {
   return std::string{'\t', static_cast<char>(code)};
 }
@@ -33,8 +39,15 @@ TEST(PlainText, LaysTheRecordOut) {
       {"unknown tags and a last TAB dropped", "a" + T(99) + "b\t", "ab\n"},
       {"ends at zero", std::string("a\0b", 3), "a\n"},
       {"close without open", T(12) + T(10) + "x", "- x\n"},
+      {"deep lists indent no further than eight",
+       Repeat(T(13), 12) + T(10) + "x" + T(14) + T(10) + "y",
+       std::string(14, ' ') + "- x\n" + std::string(14, ' ') + "- y\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(ql::RecordPlainText(c.record), c.text) << c.name;
+  // A hostile record of deep lists and many items: the text stays in
+  // proportion to it.
+  const std::string deep = Repeat(T(13), 3000) + Repeat(T(10) + "x", 3000);
+  EXPECT_LT(ql::RecordPlainText(deep).size(), 8 * deep.size());
 }
 
 TEST(PlainText, CodePageAndUtf8) {

@@ -1,6 +1,7 @@
 // Back, Forward and the lasting history: the rules of a step, the limit,
 // the file written and read back, and files that are not what they should be.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 #include <string>
@@ -162,6 +163,15 @@ TEST(LastingHistory, HostileFilesGiveWhatIsGoodInThem) {
   none.Visit(Step("x:a"));
   ql::LastingHistory("/nonexistent/history").Load(none);
   EXPECT_TRUE(none.Entries().empty());
+  // A FIFO or a folder where the file should be: nothing, and no waiting
+  // for a writer that never comes.
+  qltest::TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  for (const std::string& path : {dir.File("fifo"), dir.Path()}) {
+    none.Visit(Step("x:a"));
+    ql::LastingHistory(path).Load(none);
+    EXPECT_TRUE(none.Entries().empty()) << path;
+  }
 }
 
 TEST(LastingHistory, StepsLeadIntoTheirBooks) {

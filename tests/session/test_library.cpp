@@ -49,6 +49,11 @@ TEST(Library, ReadingTakesWhatItCanAndCountsTheRest) {
        12,
        false},
       {"last line without end", head + "book\t/z.ql\ton\tadded", {"/z.ql"}, 0, false},
+      {"carriage returns inside paths",
+       head + "book\t/cr\r.ql\ton\tadded\nremoved\t/r\r\r\nfolder\t/f\r\r\n",
+       {},
+       3,
+       false},
   };
   TempDir dir;
   for (const Case& c : cases) {

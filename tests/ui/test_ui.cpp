@@ -35,8 +35,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #include "book_fixture.h"
 #include "byte_sink.h"
@@ -51,6 +54,7 @@
 #include "quick_peek.h"
 #include "record_view.h"
 #include "search_runner.h"
+#include "shelf.h"
 #include "shelf_page.h"
 #include "subject_view.h"
 #include "theme.h"
@@ -148,6 +152,7 @@ class TestUi : public QObject {
   void helpReadsTheManualEvenWhileItIsOpen();
   void droppedFilesOpenInTurn();
   void quickPeekLooksUpAsYouType();
+  void quickPeekGoneBeforeItsBooksAnswerHearsNothing();
   void f6MovesBetweenThePanes();
   void backAndForwardRetraceTheRecordsShown();
   void historyGoesAcrossBooksAndLastsAcrossRuns();
@@ -327,6 +332,9 @@ void TestUi::lookupOverTheGroupShowsAPageOfSections() {
   QCOMPARE(foundIn->item(1)->text(), QStringLiteral("long.ql"));
   QVERIFY(foundIn->item(2)->text().startsWith(QStringLiteral("gone.ql (")));
   QCOMPARE(foundIn->item(3)->text(), QStringLiteral("other.ql"));
+  // Enter on the word keeps its page: it is the answer.
+  QTest::keyClick(iFrame->LookupLine(), Qt::Key_Return);
+  QVERIFY(foundIn->isVisible());
   const QString page = PageText();
   const QStringList inOrder = {QStringLiteral("sample.ql"), QStringLiteral("A lion or tiger."),
                                QStringLiteral("gone.ql"), QStringLiteral("other.ql"),
@@ -365,15 +373,28 @@ void TestUi::lookupOverTheGroupShowsAPageOfSections() {
   line->setFocus();
   line->clear();
   QTest::keyClicks(line, QStringLiteral("zebar"));
-  QTRY_VERIFY(line->Offered().contains(QStringLiteral("zebra (other.ql)")));
-  QCOMPARE(line->Offered().front(), QStringLiteral("zebra (other.ql)"));
+  QTRY_VERIFY(line->Offered().contains(QStringLiteral("zebra")));
+  QCOMPARE(line->Offered().front(), QStringLiteral("zebra"));
   QVERIFY(line->OfferShown());
+  // The book that could not be asked is told, though no book has the text.
+  QVERIFY2(PageText().contains(QStringLiteral("none of the books that answered")) &&
+               PageText().contains(QStringLiteral("gone.ql")),
+           qPrintable(PageText()));
+  QVERIFY(!foundIn->isVisible());
+  QCOMPARE(iFrame->statusBar()->currentMessage(),
+           QStringLiteral("Found in no book; 1 book could not be asked"));
   QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Down);
   QTest::keyClick(line->findChild<QCompleter*>()->popup(), Qt::Key_Return);
   QCOMPARE(line->text(), QStringLiteral("zebra"));
   QTRY_COMPARE(foundIn->count(), 2);
   QCOMPARE(foundIn->item(1)->text(), QStringLiteral("other.ql"));
   QVERIFY2(PageText().contains(QStringLiteral("zebra")), qPrintable(PageText()));
+  QCOMPARE(iFrame->statusBar()->currentMessage(),
+           QStringLiteral("Found in 1 book; 1 book could not be asked"));
+  // The list is labelled, and its label's key reaches it.
+  auto* label = iFrame->findChild<QWidget*>(QStringLiteral("foundInPane"))->findChild<QLabel*>();
+  QVERIFY(label && label->isVisible());
+  QCOMPARE(label->buddy(), foundIn);
   // Choosing a row shows that one record of the open book.
   line->clear();
   QTest::keyClicks(iFrame->LookupLine(), QStringLiteral("big c"));
@@ -401,15 +422,69 @@ void TestUi::quickPeekLooksAcrossTheGroupAndOffersSpellings() {
   QTest::keyClicks(peek.Line(), QStringLiteral("zebar"));
   QTRY_VERIFY(peek.Offers()->isVisible());
   QCOMPARE(peek.Offers()->accessibleName(), QStringLiteral("Did you mean"));
-  QCOMPARE(peek.Offers()->item(0)->text(), QStringLiteral("zebra (other.ql)"));
-  // Enter on an offer looks it up.
-  peek.Offers()->setFocus();
-  peek.Offers()->setCurrentRow(0);
+  QCOMPARE(peek.Offers()->item(0)->text(), QStringLiteral("zebra"));
+  const auto labels = peek.findChildren<QLabel*>();
+  QVERIFY(std::any_of(labels.begin(), labels.end(),
+                      [&](QLabel* l) { return l->buddy() == peek.Offers() && l->isVisible(); }));
+  // A word handed over is there to be typed over.
+  peek.LookUp(QStringLiteral("zebar"));
+  QCOMPARE(peek.Line()->selectedText(), QStringLiteral("zebar"));
+  // Down from the line goes to the offers; Enter on one looks it up.
+  QTRY_VERIFY(peek.Offers()->isVisible());
+  peek.Line()->setFocus();
+  QTest::keyClick(peek.Line(), Qt::Key_Down);
+  QCOMPARE(peek.Offers()->currentRow(), 0);
   QTest::keyClick(peek.Offers(), Qt::Key_Return);
   QCOMPARE(peek.Line()->text(), QStringLiteral("zebra"));
   QTRY_COMPARE(peek.SectionTitles(), (std::vector<std::string>{"other.ql"}));
   QTRY_VERIFY(peek.View()->toPlainText().contains(QStringLiteral("Stripes")));
   QVERIFY(!peek.Offers()->isVisible());
+}
+
+void TestUi::quickPeekGoneBeforeItsBooksAnswerHearsNothing() {
+  OpenSample();
+  const std::string other = iDir->File("other.ql"), third = iDir->File("third.ql");
+  for (const std::string& path : {other, third})
+    qltest::WriteFileBytes(path, qltest::BuildBookBytes({{"big cat", "Other cat"}}));
+  // One worker: the open book's answer waits until let go, the other book's
+  // comes after it.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false, letGo = false;
+  std::atomic<int> otherAsked{0};
+  ql::Shelf::Options options;
+  options.threads = 1;
+  options.beforeLookup = [&](const std::string& path) {
+    if (path == other) {
+      ++otherAsked;
+      return;
+    }
+    std::unique_lock lock(mutex);
+    entered = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return letGo; });
+  };
+  ql::Shelf shelf(options);
+  shelf.SetBooks({{iBook, "sample.ql"}, {other, "other.ql"}});
+  auto peek = std::make_unique<qlui::QuickPeeker>(*iDoc, iFrame.get(), &shelf);
+  peek->LookUp(QStringLiteral("big"));
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return entered; });
+  }
+  // The group becomes one other book while the lookup runs, then QuickPeek
+  // closes: its lookup goes with it.
+  shelf.SetBooks({{third, "third.ql"}});
+  peek.reset();
+  {
+    std::lock_guard lock(mutex);
+    letGo = true;
+  }
+  changed.notify_all();
+  // The new book's work runs after every book that left has done its own.
+  shelf.Section(0, 0);
+  QCOMPARE(otherAsked.load(), 0);
+  QCoreApplication::processEvents();
 }
 
 void TestUi::webLinksGoToTheDesktop() {
@@ -1060,6 +1135,12 @@ void TestUi::darkThemeKeepsPagesReadable() {
   const QString start = iFrame->RecordView()->toHtml();
   QVERIFY(!start.contains(QStringLiteral("background.png")));
   QVERIFY(start.contains(QStringLiteral("#ecd9b4")));
+  // The bands over the sections of books darken with the page.
+  const QString band = QString::fromLatin1(ql::kSectionBandOpen.data(),
+                                           static_cast<qsizetype>(ql::kSectionBandOpen.size()));
+  const QString dark = qlui::AdaptPageToPalette(band, iFrame->RecordView()->palette());
+  QVERIFY(dark.startsWith(QStringLiteral("<p style=")));
+  QVERIFY(!dark.contains(QString::fromLatin1(ql::kSectionBandColor.data())));
   iFrame->ChooseTheme(qlui::Theme::kDesktop);
   QTRY_VERIFY(!qlui::IsDarkPalette(iFrame->RecordView()->palette()));
   QVERIFY(!settings.contains(QStringLiteral("View/Theme")));

@@ -46,11 +46,7 @@ bool ReadWhole(const std::string& path, std::string& out) {
 bool WriteWhole(const std::string& path, std::string_view bytes) {
   std::error_code error;
   fs::create_directories(fs::path(path).parent_path(), error);
-  AtomicFile file;
-  if (!file.Open(path)) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.Stream()) != bytes.size())
-    return false;
-  return file.Commit();
+  return WriteFileWhole(path, bytes);
 }
 
 std::string Trim(std::string_view s) {
@@ -124,7 +120,8 @@ bool SameProgram(const std::string& a, const std::string& b) {
 }
 
 // Whether the desktop entry at path should be written (again) for program:
-// when there is none, or it is a file of ours whose Exec runs another program.
+// when there is none, or it is a file of ours whose Exec runs another program
+// or is what earlier starts wrote, one book per process ("%f").
 bool EntryWanted(const std::string& path, const std::string& program) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
@@ -134,7 +131,10 @@ bool EntryWanted(const std::string& path, const std::string& program) {
   const std::optional<std::string> exec = EntryValue(text, "Exec");
   if (!exec) return false;
   const std::string runs = DesktopExecProgram(*exec);
-  return !runs.empty() && !SameProgram(runs, program);
+  if (runs.empty()) return false;
+  std::string oneBook = DesktopExecFor(program);
+  oneBook.back() = 'f';
+  return !SameProgram(runs, program) || *exec == oneBook;
 }
 
 }  // namespace
@@ -183,7 +183,7 @@ std::string DesktopExecFor(const std::string& program) {
         out += c;
     }
   }
-  return out + " %f";
+  return out + " %F";
 }
 
 std::string DesktopExecProgram(std::string_view exec) {

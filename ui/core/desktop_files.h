@@ -42,8 +42,9 @@ std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
 // The desktop entry with its Exec line running program.
 std::string DesktopEntryFor(std::string_view entry, const std::string& program);
 
-// The Exec value (as the file holds it) running program on one book: the
-// program quoted and escaped as the desktop entry format wants, then "%f".
+// The Exec value (as the file holds it) running program on the books chosen:
+// the program quoted and escaped as the desktop entry format wants, then
+// "%F" (one start gets all the books).
 std::string DesktopExecFor(const std::string& program);
 // The program an Exec value (as the file holds it) runs: its first
 // argument, unescaped; empty when the value cannot be read.

@@ -74,7 +74,7 @@ std::string EncodeRequest(const InstanceRequest& request) {
   std::string out(kHeader);
   out += '\n';
   auto field = [&out](std::string_view kind, std::string_view text) {
-    if (text.size() > kMaxRequestField) return false;
+    if (text.size() > kMaxRequestField || text.find('\0') != std::string_view::npos) return false;
     out += kind;
     out += ' ';
     Escape(out, text);
@@ -87,6 +87,8 @@ std::string EncodeRequest(const InstanceRequest& request) {
   if (request.lookupSelection) out += "selection\n";
   out += kEnd;
   out += '\n';
+  // The running one reads no more than this: a longer request would be cut.
+  if (out.size() > kMaxRequestBytes) return {};
   return out;
 }
 

@@ -38,6 +38,22 @@ std::vector<std::string> ShelfAnswers::FoundInRows() const {
   return rows;
 }
 
+std::string FoundNote(const ShelfAnswers& answers) {
+  const int found = answers.FoundCount();
+  const int failed = static_cast<int>(answers.Sections().size()) - found;
+  const auto books = [](int n) { return std::to_string(n) + (n == 1 ? " book" : " books"); };
+  if (found == 0 && failed == 0) return answers.Done() ? "Found in no book" : "";
+  std::string note = found > 0 ? "Found in " + books(found) : "Found in no book";
+  if (failed > 0) note += "; " + books(failed) + " could not be asked";
+  return note;
+}
+
+std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text) {
+  if (!answers.Done() || answers.FoundCount() > 0) return {};
+  // Typographic quotes, as the page's Windows-1252 text holds them.
+  return "\x93" + std::string(text) + "\x94 is in none of the books that answered.";
+}
+
 int64_t RepaintPacer::Changed(int64_t nowMs) {
   if (iPending) return -1;
   if (!iPainted || nowMs - iLastPaint >= iGap) return 0;

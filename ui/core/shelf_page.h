@@ -45,6 +45,13 @@ class ShelfAnswers {
   std::vector<LookupSection> iSections;
 };
 
+// What the status line says of the answers: how many books have the text
+// and, when some could not be asked, how many; empty while none answered.
+std::string FoundNote(const ShelfAnswers& answers);
+// The paragraph a page of sections opens with once every book answered and
+// none has text (the books that failed follow it); empty otherwise.
+std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text);
+
 // When the page is painted again as sections arrive: the first change of a
 // lookup at once, later ones together, at most once an interval. A page
 // slow to paint (many sections) waits longer: painting takes no more than a

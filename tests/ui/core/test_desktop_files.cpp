@@ -44,7 +44,7 @@ TEST(UserFiles, WritesWhatIsMissingAndKeepsWhatIsThere) {
   const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
   std::filesystem::create_directories(dir.File("data/applications"));
   qltest::WriteFileBytes(dir.File("data/applications/quillary.desktop"), "mine\n");
-  const ql::IntegrationFiles files{"<mime-info/>", "[Desktop Entry]\nExec=quillary %f\nName=Q\n",
+  const ql::IntegrationFiles files{"<mime-info/>", "[Desktop Entry]\nExec=quillary %F\nName=Q\n",
                                    "PNG"};
   const auto written = ql::InstallUserFiles(dirs, files, "/opt/q/bin/quillary");
   ASSERT_EQ(written.size(), 2u);
@@ -62,7 +62,7 @@ TEST(UserFiles, WritesWhatIsMissingAndKeepsWhatIsThere) {
 TEST(UserFiles, DesktopEntryRunsThisProgram) {
   EXPECT_EQ(ql::DesktopEntryFor("[Desktop Entry]\nExec=quillary %f\nIcon=quillary\n",
                                 "/home/a b/quillary"),
-            "[Desktop Entry]\nExec=\"/home/a b/quillary\" %f\nIcon=quillary\n");
+            "[Desktop Entry]\nExec=\"/home/a b/quillary\" %F\nIcon=quillary\n");
 }
 
 // Exec values as the desktop entry format wants them: the program quoted,
@@ -73,16 +73,16 @@ TEST(DesktopExec, ProgramIsQuotedAndEscapedAndReadsBack) {
     const char* program;
     const char* exec;
   } cases[] = {
-      {"/usr/bin/quillary", R"("/usr/bin/quillary" %f)"},
-      {"/home/a b/quillary", R"("/home/a b/quillary" %f)"},
-      {"/opt/$HOME/quillary", R"("/opt/\\$HOME/quillary" %f)"},
-      {"/opt/100%/quillary", R"("/opt/100%%/quillary" %f)"},
-      {"/opt/say \"hi\"/quillary", R"("/opt/say \\"hi\\"/quillary" %f)"},
-      {"/opt/back\\slash/quillary", R"("/opt/back\\\\slash/quillary" %f)"},
-      {"/opt/`tick`/quillary", R"("/opt/\\`tick\\`/quillary" %f)"},
-      {"/opt/it's;&|<>*?#()~/quillary", R"("/opt/it's;&|<>*?#()~/quillary" %f)"},
-      {"/opt/new\nline\ttab/quillary", R"("/opt/new\nline\ttab/quillary" %f)"},
-      {"/opt/$%\"\\`/quillary", R"("/opt/\\$%%\\"\\\\\\`/quillary" %f)"},
+      {"/usr/bin/quillary", R"("/usr/bin/quillary" %F)"},
+      {"/home/a b/quillary", R"("/home/a b/quillary" %F)"},
+      {"/opt/$HOME/quillary", R"("/opt/\\$HOME/quillary" %F)"},
+      {"/opt/100%/quillary", R"("/opt/100%%/quillary" %F)"},
+      {"/opt/say \"hi\"/quillary", R"("/opt/say \\"hi\\"/quillary" %F)"},
+      {"/opt/back\\slash/quillary", R"("/opt/back\\\\slash/quillary" %F)"},
+      {"/opt/`tick`/quillary", R"("/opt/\\`tick\\`/quillary" %F)"},
+      {"/opt/it's;&|<>*?#()~/quillary", R"("/opt/it's;&|<>*?#()~/quillary" %F)"},
+      {"/opt/new\nline\ttab/quillary", R"("/opt/new\nline\ttab/quillary" %F)"},
+      {"/opt/$%\"\\`/quillary", R"("/opt/\\$%%\\"\\\\\\`/quillary" %F)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program);
@@ -114,7 +114,7 @@ TEST(DesktopExec, ProgramOfValuesWrittenByHandOrByOthers) {
 }
 
 constexpr const char* kProgram = "/opt/new place/bin/quillary";
-const ql::IntegrationFiles kFiles{"<mime-info/>", "[Desktop Entry]\nExec=quillary %f\nName=Q\n",
+const ql::IntegrationFiles kFiles{"<mime-info/>", "[Desktop Entry]\nExec=quillary %F\nName=Q\n",
                                   "PNG"};
 
 // What the user's desktop entry holds before a start, and whether the start
@@ -131,6 +131,10 @@ TEST(UserFiles, DesktopEntryIsWrittenAgainOnlyWhenItRunsAnotherProgram) {
       {"moved program", ql::DesktopEntryFor(kFiles.desktopEntry, "/opt/old/bin/quillary"), false,
        true},
       {"bare name", "[Desktop Entry]\nExec=quillary %f\n", false, true},
+      {"this program, one book a start",
+       "[Desktop Entry]\nName=Q\nExec=\"" + std::string(kProgram) + "\" %f\n", false, true},
+      {"this program, all books a start",
+       "[Desktop Entry]\nName=Mine\nExec=\"" + std::string(kProgram) + "\" %F\n", false, false},
       {"this program, edited",
        "[Desktop Entry]\nName=Mine\nExec=\"" + std::string(kProgram) + "\" --x %f\n", false, false},
       {"no Exec line", "mine\n", false, false},

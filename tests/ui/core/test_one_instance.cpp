@@ -36,6 +36,12 @@ TEST(InstanceRequest, RoundTripsAndRefusesWhatIsOutOfBounds) {
   EXPECT_EQ(ql::EncodeRequest(tooMany), "");
   EXPECT_EQ(ql::EncodeRequest({{}, std::string(ql::kMaxRequestField + 1, 'w'), false}), "");
   EXPECT_NE(ql::EncodeRequest({{}, std::string(ql::kMaxRequestField, 'w'), false}), "");
+  // What the running one would refuse is never sent: a NUL byte, or more
+  // bytes than it reads.
+  EXPECT_EQ(ql::EncodeRequest({{std::string("/a\0b.ql", 7)}, std::nullopt, false}), "");
+  ql::InstanceRequest longest;
+  longest.books.assign(ql::kMaxRequestBooks, "/" + std::string(ql::kMaxRequestField - 1, '\\'));
+  EXPECT_LE(ql::EncodeRequest(longest).size(), ql::kMaxRequestBytes);
 }
 
 TEST(InstanceRequest, HostileBytesAreRefused) {

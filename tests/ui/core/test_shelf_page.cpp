@@ -37,6 +37,36 @@ TEST(ShelfAnswers, LibraryOrderAndStaleSectionsDropped) {
   EXPECT_FALSE(answers.Done());
 }
 
+// What the status line and the page's lead say as books answer: books that
+// could not be asked are told, also when no book has the text.
+TEST(ShelfAnswers, NoteAndLeadTellFoundAndUnaskedBooks) {
+  const struct {
+    std::vector<ql::LookupSection> sections;
+    bool done;
+    const char* note;
+    bool lead;
+  } cases[] = {
+      {{}, false, "", false},
+      {{}, true, "Found in no book", true},
+      {{Sec(0), Sec(1), Sec(2)}, true, "Found in 3 books", false},
+      {{Sec(0), Sec(1, true)}, true, "Found in 1 book; 1 book could not be asked", false},
+      {{Sec(0, true)}, false, "Found in no book; 1 book could not be asked", false},
+      {{Sec(0, true), Sec(3, true)}, true, "Found in no book; 2 books could not be asked", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.note);
+    ql::ShelfAnswers answers;
+    answers.Start(1);
+    for (const auto& s : c.sections) answers.Add(1, s);
+    if (c.done) answers.Finish(1);
+    EXPECT_EQ(ql::FoundNote(answers), c.note);
+    EXPECT_EQ(ql::NoneFoundLead(answers, "a<b"),
+              c.lead ? "\x93"
+                       "a<b\x94 is in none of the books that answered."
+                     : "");
+  }
+}
+
 TEST(RepaintPacer, FirstAtOnceThenAtMostOnceAnInterval) {
   // Each step: a change at time, what Changed says, and whether the page is
   // painted then (at paintAt, the paint taking took ms).
