@@ -76,6 +76,41 @@ size_t BookReader::ReadFile(int64_t offset, uint8_t* bytes, size_t count) const 
   return done;
 }
 
+size_t BookReader::ReadFixed(int64_t offset, uint8_t* bytes, size_t count) {
+  if (iFile < 0 || offset < 0) return 0;
+  size_t done = 0;
+  while (done < count) {
+    const int64_t at = offset + static_cast<int64_t>(done);
+    const int64_t start = at - at % static_cast<int64_t>(kFixedPageSize);
+    FixedPage* page = nullptr;
+    FixedPage* oldest = &iFixedPages[0];
+    for (FixedPage& p : iFixedPages) {
+      if (p.offset == start) page = &p;
+      if (p.used < oldest->used) oldest = &p;
+    }
+    if (!page) {
+      // A read of a whole page or more gains nothing from the pages.
+      if (count - done >= kFixedPageSize) return done + ReadFile(at, bytes + done, count - done);
+      page = oldest;
+      page->offset = -1;
+      if (!page->bytes) {
+        page->bytes.reset(new (std::nothrow) uint8_t[kFixedPageSize]);
+        if (!page->bytes) return done + ReadFile(at, bytes + done, count - done);
+      }
+      page->fill = ReadFile(start, page->bytes.get(), kFixedPageSize);
+      page->offset = start;
+    }
+    page->used = ++iFixedUse;
+    const size_t in = static_cast<size_t>(at - start);
+    if (in >= page->fill) break;  // the file ends here
+    const size_t n = std::min(count - done, page->fill - in);
+    std::memcpy(bytes + done, page->bytes.get() + in, n);
+    done += n;
+    if (page->fill < kFixedPageSize) break;
+  }
+  return done;
+}
+
 bool BookReader::WriteFile(int64_t offset, const uint8_t* bytes, size_t count) {
   if (iFile < 0 || offset < 0) return false;
   size_t done = 0;
@@ -90,6 +125,7 @@ bool BookReader::WriteFile(int64_t offset, const uint8_t* bytes, size_t count) {
 }
 
 void BookReader::ReleaseBuffers() {
+  for (FixedPage& p : iFixedPages) p = FixedPage{};
   iIndexWindow = {};
   iIndexWindowStart = -1;
   iSubjectBlockTable = {};
@@ -126,6 +162,7 @@ bool BookReader::Close() {
   iBookmarkOffset = -1;
   // A closed reader holds no bookmarks: the next book must not show these.
   for (BookmarkEntry& slot : iBookmarks) slot = BookmarkEntry{};
+  iBookmarksPending = false;
   return saved;
 }
 
@@ -162,10 +199,16 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
   }
   // Open itself goes by the version word alone; the identifying words only
   // name a failure "not a book" rather than damage.
+  // A writer tells them before it takes its role; a reader reads them with
+  // the header, under the lock below.
   uint8_t id[12];
-  const bool identified = ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
-                          (ReadLE32(id + 8) == kBookUid3 || ReadLE32(id + 8) == kBookUid3Legacy);
-  auto named = [identified](OpenFailureKind kind) {
+  auto identifies = [](const uint8_t* words) {
+    return ReadLE32(words + 8) == kBookUid3 || ReadLE32(words + 8) == kBookUid3Legacy;
+  };
+  bool identified =
+      !iReadOnly && ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
+      identifies(id);
+  auto named = [&identified](OpenFailureKind kind) {
     return identified ? kind : OpenFailureKind::kNotABook;
   };
   // Readers take no lock a writer can refuse; a writer takes the writer
@@ -193,6 +236,7 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
   iOpen = true;
   iIsVersion2 = true;
   iCurrentRecord = -1;
+  if (iReadOnly) identified = ReadFixed(0, id, sizeof id) == sizeof id && identifies(id);
 
   auto fail = [this, &failure, &named](OpenResult result) {
     const int version = iVersion;
@@ -206,7 +250,7 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
     return result;
   };
   uint8_t word[4];
-  if (ReadFile(kHeaderOffsetVersion, word, sizeof word) != sizeof word) {
+  if (ReadFixed(kHeaderOffsetVersion, word, sizeof word) != sizeof word) {
     iOpen = false;
     return fail(OpenResult::kFailed);
   }
@@ -308,7 +352,7 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
 
 OpenResult BookReader::OpenVersion2() {
   uint8_t header[kBookHeaderSize];
-  if (ReadFile(0, header, sizeof header) != sizeof header) return OpenResult::kFailed;
+  if (ReadFixed(0, header, sizeof header) != sizeof header) return OpenResult::kFailed;
   iSorted = ReadLE32s(header + kHeaderOffsetSorted);
   iSubjectCount = ReadLE32s(header + kHeaderOffsetSubjectCount);
   const int32_t chunkCount = ReadLE32s(header + kHeaderOffsetChunkCount);
@@ -322,7 +366,7 @@ OpenResult BookReader::OpenVersion2() {
   iBookmarkOffset = -1;
   for (int32_t c = 0; c < chunkCount; ++c) {
     uint8_t chunk[kChunkHeaderSize];
-    if (pos > iFileSize - kChunkHeaderSize || ReadFile(pos, chunk, sizeof chunk) != sizeof chunk)
+    if (pos > iFileSize - kChunkHeaderSize || ReadFixed(pos, chunk, sizeof chunk) != sizeof chunk)
       return OpenResult::kFailed;
     const int32_t type = ReadLE32s(chunk);
     const int32_t flag = ReadLE32s(chunk + 4);
@@ -335,7 +379,7 @@ OpenResult BookReader::OpenVersion2() {
       iBookmarkOffset = static_cast<int>(pos + kChunkHeaderSize);
     pos += kChunkHeaderSize + int64_t{length};
   }
-  LoadBookmarks();
+  iBookmarksPending = true;
 
   const int64_t indexOffset = int64_t{kBookHeaderSize} + chunkAreaSize;
   const int64_t subjectSection = indexOffset + 4 * int64_t{iSubjectCount};
@@ -359,8 +403,10 @@ OpenResult BookReader::OpenVersion2() {
     iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize) + 1, 0);
     iRecordBlockCached = -1;
     const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
+    // Room for a block's coded bytes and the read-on behind them.
     iCompressedBuffer.assign(
-        static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes)), 0);
+        static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes) + kSpillReadBytes),
+        0);
   } catch (const std::bad_alloc&) {
     return OpenResult::kFailed;
   }
@@ -413,7 +459,7 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
                              int64_t& sectionEnd) {
   BookSection section;
   const ReadAtFunction read = [this](int64_t at, uint8_t* bytes, size_t count) {
-    return ReadFile(at, bytes, count);
+    return ReadFixed(at, bytes, count);
   };
   if (ReadBookSection(read, iFileSize, offset, false, section) != SectionResult::kOk) return false;
   table = std::move(section.table);
@@ -425,16 +471,26 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
 }
 
 int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize,
-                                int dataOffset, int block, std::span<uint8_t> buffer, bool& whole) {
+                                int dataOffset, int block, std::span<uint8_t> buffer, bool& whole,
+                                size_t* readOn) {
   whole = false;
+  if (readOn) *readOn = 0;
   if (block < 0 || static_cast<size_t>(block) >= table.size()) return -1;
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const int64_t at = int64_t{dataOffset} + e.offset;
   if (e.offset < 0 || e.compressedLength < 0 || at > iFileSize) return -1;
   // A truncated file or an oversized entry decodes what there is.
+  if (iCompressedBuffer.size() < size_t{kSpillReadBytes}) return -1;
+  const size_t room = iCompressedBuffer.size() - kSpillReadBytes;
   const size_t length = static_cast<size_t>(std::min<int64_t>(
-      {e.compressedLength, iFileSize - at, static_cast<int64_t>(iCompressedBuffer.size())}));
-  const size_t got = ReadFile(at, iCompressedBuffer.data(), length);
+      {e.compressedLength, iFileSize - at, static_cast<int64_t>(room)}));
+  // The read-on, the coded bytes that follow the block's, comes with the
+  // same read where the block's own were read whole; it stays behind them.
+  const size_t more =
+      readOn && length == static_cast<size_t>(e.compressedLength) ? kSpillReadBytes : 0;
+  const size_t read = ReadFile(at, iCompressedBuffer.data(), length + more);
+  const size_t got = std::min(read, length);
+  if (readOn && more > 0) *readOn = read - got;
   const SectionBlock decoded = DecodeSectionBlock(
       table, blockSize, block, std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer);
   whole = decoded.whole;
@@ -451,9 +507,10 @@ bool BookReader::LoadSubjectBlock(int block) {
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // The byte past the block, which tells a block that decodes long, is the
   // spill-over's first and written over by it.
-  const int64_t n =
-      DecodeBlock(iSubjectBlockTable, iSubjectBlockSize, iSubjectDataOffset, block,
-                  std::span<uint8_t>(iSubjectBlockBuffer.data(), size + 1), iSubjectBlockWhole);
+  size_t readOn = 0;
+  const int64_t n = DecodeBlock(iSubjectBlockTable, iSubjectBlockSize, iSubjectDataOffset, block,
+                                std::span<uint8_t>(iSubjectBlockBuffer.data(), size + 1),
+                                iSubjectBlockWhole, &readOn);
   if (n < 0) {
     iSubjectDamageSeen = true;
     return false;
@@ -471,10 +528,15 @@ bool BookReader::LoadSubjectBlock(int block) {
     // from where this block's coded bytes end.
     const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
     const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
-    if (at <= iFileSize) {
-      const size_t got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
+    const uint8_t* spill = iCompressedBuffer.data() + e.compressedLength;
+    size_t got = readOn;
+    if (got == 0 && at <= iFileSize) {  // not read with the block: on its own
+      got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
+      spill = iCompressedBuffer.data();
+    }
+    if (got > 0) {
       const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
-      fill += DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), decode),
+      fill += DecompressBlock(std::span<const uint8_t>(spill, decode),
                               std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity),
                               true);
     }
@@ -503,7 +565,7 @@ bool BookReader::WindowIndex(int index) {
       index - iIndexWindowStart < iIndexWindowSize)
     return true;
   uint8_t raw[kIndexWindowSize * 4];
-  const size_t got = ReadFile(iSubjectIndexOffset + 4 * int64_t{index}, raw, sizeof raw);
+  const size_t got = ReadFixed(iSubjectIndexOffset + 4 * int64_t{index}, raw, sizeof raw);
   for (size_t i = 0; i < kIndexWindowSize; ++i)
     iIndexWindow[i] = (4 * i + 4 <= got) ? ReadLE32s(raw + 4 * i) : -1;
   iIndexWindowStart = index;
@@ -852,7 +914,7 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   const int from = std::max(lo, mid - (kIndexChunk - 1));
   const size_t n = static_cast<size_t>(mid - from + 1);
   uint8_t raw[kIndexChunk * 4];
-  if (ReadFile(iSubjectIndexOffset + 4 * int64_t{from}, raw, 4 * n) != 4 * n) return false;
+  if (ReadFixed(iSubjectIndexOffset + 4 * int64_t{from}, raw, 4 * n) != 4 * n) return false;
   auto value = [&](int i) { return int64_t{ReadLE32s(raw + 4 * static_cast<size_t>(i - from))}; };
   const int64_t size = iSubjectBlockSize;
   const int64_t midAt = value(mid);
@@ -893,7 +955,7 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   // one is left to the full read.
   if (first + 1 < iSubjectCount) {
     uint8_t next[4];
-    if (ReadFile(iSubjectIndexOffset + 4 * (int64_t{first} + 1), next, 4) != 4) return false;
+    if (ReadFixed(iSubjectIndexOffset + 4 * (int64_t{first} + 1), next, 4) != 4) return false;
     const int64_t nextAt = EntryStartInStream(ReadLE32s(next));
     if (nextAt > at && block * size + static_cast<int64_t>(end) >= nextAt) return false;
   }
@@ -956,12 +1018,14 @@ int BookReader::FindSubject(int mode, std::string_view key) {
 
 BookmarkEntry BookReader::GetBookmark(int slot) const {
   if (slot < 1 || slot >= kBookmarkSlots) return {};
+  TakePendingBookmarks();
   return iBookmarks[slot];
 }
 
 void BookReader::SetBookmark(int slot, int textLength, int recordIndex, int reserved,
                              std::string_view text) {
   if (slot < 1 || slot >= kBookmarkSlots) return;
+  TakePendingBookmarks();
   BookmarkEntry& e = iBookmarks[slot];
   e.textLength = textLength;
   e.recordIndex = recordIndex;
@@ -970,7 +1034,8 @@ void BookReader::SetBookmark(int slot, int textLength, int recordIndex, int rese
 }
 
 bool BookReader::SaveBookmarks() {
-  if (!iOpen || iReadOnly || iBookmarkOffset < 0) return true;
+  // A table never read was never changed.
+  if (!iOpen || iReadOnly || iBookmarkOffset < 0 || iBookmarksPending) return true;
   uint8_t block[kBookmarkBlockSize] = {};
   for (int slot = 0; slot < kBookmarkSlots; ++slot) {
     const BookmarkEntry& e = iBookmarks[slot];
@@ -1002,6 +1067,11 @@ void BookReader::LoadStoredBookmarks() {
 }
 
 void BookReader::LoadBookmarks() {
+  ReadBookmarkTable();
+}
+
+void BookReader::ReadBookmarkTable() const {
+  iBookmarksPending = false;
   if (!iOpen || iBookmarkOffset < 0) return;
   uint8_t block[kBookmarkBlockSize];
   bool read = false;

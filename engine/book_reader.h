@@ -362,6 +362,10 @@ class BookReader {
   // stream, read from the loaded subject block; false when it is not there.
   bool PeekTailOffset(int64_t start, int64_t& tail) const;
   void ReleaseBuffers();
+  void ReadBookmarkTable() const;
+  void TakePendingBookmarks() const {
+    if (iBookmarksPending) ReadBookmarkTable();
+  }
   OpenResult OpenVersion2();
   // Reads a section header and its block table at offset; false when they
   // do not fit the file.
@@ -370,11 +374,19 @@ class BookReader {
   // Reads and decompresses block of a section into buffer (blockSize + 1
   // bytes at least); returns the number of bytes decoded, or -1 when the
   // block table entry does not fit the file. whole: see DecodeSectionBlock.
+  // With readOn, up to kSpillReadBytes of the coded bytes behind the block's
+  // are read with them, into iCompressedBuffer after the block's, and
+  // *readOn tells how many (0 where they were not read).
   int64_t DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize, int dataOffset,
-                      int block, std::span<uint8_t> buffer, bool& whole);
+                      int block, std::span<uint8_t> buffer, bool& whole, size_t* readOn = nullptr);
   // pread/pwrite that carry on after short transfers; ReadFile returns the
   // bytes read (fewer at the end of the file).
   size_t ReadFile(int64_t offset, uint8_t* bytes, size_t count) const;
+  // The same read of the book's parts that never change once it is written
+  // (header, chunk headers, section tables, subject index; never the
+  // bookmark block), through a few pages kept from earlier reads: the many
+  // small reads of a lookup become a few.
+  size_t ReadFixed(int64_t offset, uint8_t* bytes, size_t count);
   bool WriteFile(int64_t offset, const uint8_t* bytes, size_t count);
   // The descriptor of the open book, the legacy file's for a legacy book.
   int BookFile() const;
@@ -390,7 +402,10 @@ class BookReader {
   int iSubjectDataOffset = 0;
   int iRecordDataOffset = 0;
   int iBookmarkOffset = 0;
-  BookmarkEntry iBookmarks[kBookmarkSlots];
+  // A version 2 book's table is read when first asked for: a lookup in many
+  // books reads none of theirs.
+  mutable BookmarkEntry iBookmarks[kBookmarkSlots];
+  mutable bool iBookmarksPending = false;
   int iIndexWindowStart = -1;
   int iIndexWindowSize = kIndexWindowSize;
   std::vector<int32_t> iIndexWindow;
@@ -431,6 +446,16 @@ class BookReader {
   bool iIsVersion2 = false;
   bool iOpen = false;
   ReaderStats iStats;
+  struct FixedPage {
+    int64_t offset = -1;  // -1: empty
+    size_t fill = 0;
+    uint64_t used = 0;
+    std::unique_ptr<uint8_t[]> bytes;
+  };
+  static constexpr size_t kFixedPageSize = 4096;
+  static constexpr int kFixedPages = 4;
+  FixedPage iFixedPages[kFixedPages];
+  uint64_t iFixedUse = 0;
   OpenFailureInfo iOpenFailure;
   bool iWithoutLock = false;
   // Search: how far the link test has walked through which record's text,
