@@ -26,6 +26,12 @@ constexpr int64_t kMaxFileOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kSpillCapacity = kSubjectBufferExtra;
 // How many records on a damaged tail looks for the next tail, to cut it there.
 constexpr int kTailSearchRecords = 64;
+// A record block is decoded this far past a tail's start first, then in
+// steps twice as long each time, until the tail's end is in.
+constexpr size_t kRecordDecodeStep = 512;
+constexpr size_t kWholeUnit = static_cast<size_t>(-1);
+// The same for a subject block, from a string's start.
+constexpr size_t kSubjectDecodeStep = 256;
 
 bool BeginsWith(std::string_view subject, std::string_view key) {
   return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
@@ -138,6 +144,8 @@ void BookReader::ReleaseBuffers() {
   iRecordBlockBuffer = {};
   iRecordBlockCached = -1;
   iRecordBlockFill = 0;
+  iRecordCoded = {};
+  iRecordCodedLength = 0;
   iRecordBlockSize = 0;
   iRecordBlockCount = 0;
   iCompressedBuffer = {};
@@ -205,9 +213,9 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
   auto identifies = [](const uint8_t* words) {
     return ReadLE32(words + 8) == kBookUid3 || ReadLE32(words + 8) == kBookUid3Legacy;
   };
-  bool identified =
-      !iReadOnly && ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
-      identifies(id);
+  bool identified = !iReadOnly &&
+                    ::pread(fd, id, sizeof id, 0) == static_cast<ssize_t>(sizeof id) &&
+                    identifies(id);
   auto named = [&identified](OpenFailureKind kind) {
     return identified ? kind : OpenFailureKind::kNotABook;
   };
@@ -332,6 +340,7 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
       iRecordBlockCount = owner.iRecordBlockCount;
       iRecordBlockTable = owner.iRecordBlockTable;
       iRecordBlockBuffer.assign(owner.iRecordBlockBuffer.size(), 0);
+      iRecordCoded.assign(owner.iRecordCoded.size(), 0);
       iCompressedBuffer.assign(owner.iCompressedBuffer.size(), 0);
     }
   } catch (const std::bad_alloc&) {
@@ -404,9 +413,10 @@ OpenResult BookReader::OpenVersion2() {
     iRecordBlockCached = -1;
     const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
     // Room for a block's coded bytes and the read-on behind them.
-    iCompressedBuffer.assign(
-        static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes) + kSpillReadBytes),
-        0);
+    const size_t codedRoom =
+        static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes));
+    iCompressedBuffer.assign(codedRoom + kSpillReadBytes, 0);
+    iRecordCoded.assign(codedRoom, 0);
   } catch (const std::bad_alloc&) {
     return OpenResult::kFailed;
   }
@@ -470,93 +480,153 @@ bool BookReader::ReadSection(int64_t offset, int& blockSize, int& blockCount,
   return true;
 }
 
-int64_t BookReader::DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize,
-                                int dataOffset, int block, std::span<uint8_t> buffer, bool& whole,
-                                size_t* readOn) {
-  whole = false;
-  if (readOn) *readOn = 0;
-  if (block < 0 || static_cast<size_t>(block) >= table.size()) return -1;
-  const BlockTableEntry& e = table[static_cast<size_t>(block)];
-  const int64_t at = int64_t{dataOffset} + e.offset;
-  if (e.offset < 0 || e.compressedLength < 0 || at > iFileSize) return -1;
-  // A truncated file or an oversized entry decodes what there is.
-  if (iCompressedBuffer.size() < size_t{kSpillReadBytes}) return -1;
-  const size_t room = iCompressedBuffer.size() - kSpillReadBytes;
-  const size_t length = static_cast<size_t>(std::min<int64_t>(
-      {e.compressedLength, iFileSize - at, static_cast<int64_t>(room)}));
-  // The read-on, the coded bytes that follow the block's, comes with the
-  // same read where the block's own were read whole; it stays behind them.
-  const size_t more =
-      readOn && length == static_cast<size_t>(e.compressedLength) ? kSpillReadBytes : 0;
-  const size_t read = ReadFile(at, iCompressedBuffer.data(), length + more);
-  const size_t got = std::min(read, length);
-  if (readOn && more > 0) *readOn = read - got;
-  const SectionBlock decoded = DecodeSectionBlock(
-      table, blockSize, block, std::span<const uint8_t>(iCompressedBuffer.data(), got), buffer);
-  whole = decoded.whole;
-  return static_cast<int64_t>(decoded.length);
-}
-
 bool BookReader::LoadSubjectBlock(int block) {
   if (iSubjectBlockCached == block) {
-    iSubjectDamageSeen |= !iSubjectBlockWhole;
+    iSubjectTouched = true;
     return true;
   }
+  SubjectDamageSeen();  // the block being left was touched: its verdict counts
+  // The block after the one cached: a walk through the book, which will
+  // want all of it.
+  const bool onward = iSubjectBlockCached >= 0 && block == iSubjectBlockCached + 1;
   iSubjectBlockCached = -1;
   iSubjectBlockFill = 0;
+  iSubjectVerdictKnown = false;
+  iSubjectProgress = {};
+  iSubjectCodedLength = 0;
+  iSubjectSpillLength = 0;
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
-  // The byte past the block, which tells a block that decodes long, is the
-  // spill-over's first and written over by it.
-  size_t readOn = 0;
-  const int64_t n = DecodeBlock(iSubjectBlockTable, iSubjectBlockSize, iSubjectDataOffset, block,
-                                std::span<uint8_t>(iSubjectBlockBuffer.data(), size + 1),
-                                iSubjectBlockWhole, &readOn);
-  if (n < 0) {
+  if (block < 0 || static_cast<size_t>(block) >= iSubjectBlockTable.size() ||
+      iCompressedBuffer.size() < size_t{kSpillReadBytes} ||
+      iSubjectBlockBuffer.size() < size + kSpillCapacity) {
     iSubjectDamageSeen = true;
     return false;
   }
-  iSubjectDamageSeen |= !iSubjectBlockWhole;
+  const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
+  const int64_t at = int64_t{iSubjectDataOffset} + e.offset;
+  if (e.offset < 0 || e.compressedLength < 0 || at > iFileSize) {
+    iSubjectDamageSeen = true;
+    return false;
+  }
+  // A truncated file or an oversized entry decodes what there is. The
+  // read-on, the coded bytes that follow the block's, comes with the same
+  // read where the block's own are read whole; it stays behind them.
+  const size_t room = iCompressedBuffer.size() - kSpillReadBytes;
+  const size_t length = static_cast<size_t>(
+      std::min<int64_t>({e.compressedLength, iFileSize - at, static_cast<int64_t>(room)}));
+  const size_t more = length == static_cast<size_t>(e.compressedLength) ? kSpillReadBytes : 0;
+  const size_t read = ReadFile(at, iCompressedBuffer.data(), length + more);
+  iSubjectCodedLength = std::min(read, length);
   ++iStats.subjectBlockLoads;
-  size_t fill = static_cast<size_t>(n);
+  iSubjectBlockCached = block;
   if (block + 1 < iSubjectBlockCount) {
+    // The spill-over: the first 2000-odd bytes of the next block, read on
+    // from where this block's coded bytes end, behind the block's bytes.
+    const int64_t spillAt = at + e.compressedLength;
+    uint8_t* spill = iCompressedBuffer.data() + iSubjectCodedLength;
+    size_t got = more > 0 ? read - iSubjectCodedLength : 0;
+    if (got == 0 && spillAt <= iFileSize)  // not read with the block: on its own
+      got = ReadFile(spillAt, spill, kSpillReadBytes);
+    if (got > 0) {
+      const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
+      iSubjectSpillLength = DecompressBlock(
+          std::span<const uint8_t>(spill, decode),
+          std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity), true);
+    }
+  }
+  iSubjectTouched = true;
+  SubjectBytesTo(onward ? kWholeUnit : 0);
+  return true;
+}
+
+size_t BookReader::SubjectBytesTo(size_t upto) {
+  if (iSubjectBlockCached < 0) return 0;
+  if (iSubjectProgress.ended || upto < iSubjectProgress.out) return iSubjectBlockFill;
+  const size_t size = static_cast<size_t>(iSubjectBlockSize);
+  // Into the block's size alone: the spill-over lies behind it. A block
+  // that decodes long stops there, unclean, as it would one byte on.
+  DecompressBlockUntil(std::span<const uint8_t>(iCompressedBuffer.data(), iSubjectCodedLength),
+                       std::span<uint8_t>(iSubjectBlockBuffer.data(), size), upto,
+                       iSubjectProgress);
+  size_t fill = std::min(iSubjectProgress.out, size);
+  if (iSubjectProgress.ended && iSubjectBlockCached + 1 < iSubjectBlockCount) {
     // A block that decoded short is damaged; zeros end any entry in the gap
     // rather than stale bytes of another block.
     std::fill(iSubjectBlockBuffer.begin() + static_cast<long>(fill),
               iSubjectBlockBuffer.begin() + static_cast<long>(size), 0);
-    fill = size;
-    // The spill-over: the first 2000-odd bytes of the next block, read on
-    // from where this block's coded bytes end.
-    const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(block)];
-    const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
-    const uint8_t* spill = iCompressedBuffer.data() + e.compressedLength;
-    size_t got = readOn;
-    if (got == 0 && at <= iFileSize) {  // not read with the block: on its own
-      got = ReadFile(at, iCompressedBuffer.data(), kSpillReadBytes);
-      spill = iCompressedBuffer.data();
-    }
-    if (got > 0) {
-      const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
-      fill += DecompressBlock(std::span<const uint8_t>(spill, decode),
-                              std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity),
-                              true);
-    }
+    fill = size + iSubjectSpillLength;
   }
   iSubjectBlockFill = fill;
-  iSubjectBlockCached = block;
-  return true;
+  return fill;
+}
+
+bool BookReader::SubjectBlockWhole() {
+  if (iSubjectBlockCached < 0) return false;
+  if (!iSubjectVerdictKnown) {
+    // Decoded into the block's size, judged as one byte more: a block that
+    // decodes long is told either way, and a whole one ends the same.
+    const size_t room = static_cast<size_t>(iSubjectBlockSize) + 1;
+    const BlockDecoding end =
+        ScanBlockEnd(std::span<const uint8_t>(iCompressedBuffer.data(), iSubjectCodedLength), room,
+                     iSubjectProgress);
+    iSubjectBlockWhole = SectionBlockWhole(iSubjectBlockTable, iSubjectBlockSize,
+                                           iSubjectBlockCached, iSubjectCodedLength, room, end);
+    iSubjectVerdictKnown = true;
+  }
+  return iSubjectBlockWhole;
+}
+
+bool BookReader::SubjectDamageSeen() {
+  if (iSubjectTouched) {
+    iSubjectTouched = false;
+    iSubjectDamageSeen |= !SubjectBlockWhole();
+  }
+  return iSubjectDamageSeen;
 }
 
 bool BookReader::LoadRecordBlock(int block) {
   if (iRecordBlockCached == block) return true;
+  const bool onward = iRecordBlockCached >= 0 && block == iRecordBlockCached + 1;  // a walk
   iRecordBlockCached = -1;
   iRecordBlockFill = 0;
-  const int64_t n = DecodeBlock(iRecordBlockTable, iRecordBlockSize, iRecordDataOffset, block,
-                                std::span<uint8_t>(iRecordBlockBuffer), iRecordBlockWhole);
-  if (n < 0) return false;
+  iRecordVerdictKnown = false;
+  iRecordProgress = {};
+  iRecordCodedLength = 0;
+  if (block < 0 || static_cast<size_t>(block) >= iRecordBlockTable.size() || iRecordCoded.empty() ||
+      iRecordBlockBuffer.size() <= static_cast<size_t>(iRecordBlockSize))
+    return false;
+  const BlockTableEntry& e = iRecordBlockTable[static_cast<size_t>(block)];
+  const int64_t at = int64_t{iRecordDataOffset} + e.offset;
+  if (e.offset < 0 || e.compressedLength < 0 || at > iFileSize) return false;
+  // A truncated file or an oversized entry decodes what there is.
+  const size_t length = static_cast<size_t>(std::min<int64_t>(
+      {e.compressedLength, iFileSize - at, static_cast<int64_t>(iRecordCoded.size())}));
+  iRecordCodedLength = ReadFile(at, iRecordCoded.data(), length);
   ++iStats.recordBlockLoads;
-  iRecordBlockFill = static_cast<size_t>(n);
   iRecordBlockCached = block;
+  DecodeRecordBlockTo(onward ? kWholeUnit : 0);
   return true;
+}
+
+void BookReader::DecodeRecordBlockTo(size_t upto) {
+  if (iRecordBlockCached < 0) return;
+  const size_t room = static_cast<size_t>(iRecordBlockSize) + 1;
+  DecompressBlockUntil(std::span<const uint8_t>(iRecordCoded.data(), iRecordCodedLength),
+                       std::span<uint8_t>(iRecordBlockBuffer.data(), room), upto, iRecordProgress);
+  iRecordBlockFill = std::min(iRecordProgress.out, static_cast<size_t>(iRecordBlockSize));
+}
+
+bool BookReader::RecordBlockWhole() {
+  if (iRecordBlockCached < 0) return false;
+  if (!iRecordVerdictKnown) {
+    const size_t room = static_cast<size_t>(iRecordBlockSize) + 1;
+    const BlockDecoding end = ScanBlockEnd(
+        std::span<const uint8_t>(iRecordCoded.data(), iRecordCodedLength), room, iRecordProgress);
+    iRecordBlockWhole = SectionBlockWhole(iRecordBlockTable, iRecordBlockSize, iRecordBlockCached,
+                                          iRecordCodedLength, room, end);
+    iRecordVerdictKnown = true;
+  }
+  return iRecordBlockWhole;
 }
 
 bool BookReader::WindowIndex(int index) {
@@ -577,18 +647,32 @@ bool BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
   // Each turn either ends the string or moves one block on, so the loop is
   // bounded by the block count.
   for (;;) {
-    if (iSubjectBlockCached == block && pos < iSubjectBlockFill) {
+    if (iSubjectBlockCached == block) {
+      // Decoded on, in growing steps, until the zero byte is in or the block
+      // and its spill-over are all there.
       const uint8_t* data = iSubjectBlockBuffer.data();
-      const size_t end = iSubjectBlockFill;
-      const void* zero = std::memchr(data + pos, 0, end - pos);
-      const size_t stop =
-          zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
-      out.append(reinterpret_cast<const char*>(data + pos), stop - pos);
-      if (zero) {
-        pos = stop + 1;
-        return true;
+      size_t fill = SubjectBytesTo(pos);
+      size_t searched = pos;
+      const void* zero = nullptr;
+      for (size_t step = kSubjectDecodeStep;; step *= 2) {
+        if (searched < fill) {
+          zero = std::memchr(data + searched, 0, fill - searched);
+          if (zero) break;
+          searched = fill;
+        }
+        if (iSubjectProgress.ended) break;
+        fill = SubjectBytesTo(fill + step);
       }
-      pos = end;
+      if (pos < fill) {
+        const size_t stop =
+            zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : fill;
+        out.append(reinterpret_cast<const char*>(data + pos), stop - pos);
+        if (zero) {
+          pos = stop + 1;
+          return true;
+        }
+        pos = fill;
+      }
     }
     // An entry that runs past the spill-over reads on in the following block
     // at the same stream position.
@@ -606,13 +690,14 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     // The subject was read before and its block is still loaded. The entry
     // counts as cached again only once the head is whole.
     e.index = -1;
-    iSubjectDamageSeen = !iSubjectBlockWhole;
+    iSubjectDamageSeen = false;
+    iSubjectTouched = true;
     if (ReadEntryString(e.headBlock, e.headPos, e.parts.head))
       e.parts.end = int64_t{e.headBlock} * iSubjectBlockSize + static_cast<int64_t>(e.headPos);
     else
       e.parts.damaged = true;
     const int64_t nextStart = NextEntryStart(index);
-    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || SubjectDamageSeen() ||
         !EntryEndsWhereIndexSays(index, e.parts, e.headBlock, e.headPos, nextStart))
       e.parts.damaged = true;
     e.hasHead = true;
@@ -645,13 +730,14 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
   int block = o / iSubjectBlockSize;
   size_t pos = static_cast<size_t>(o % iSubjectBlockSize);
   iSubjectDamageSeen = false;
+  iSubjectTouched = false;
   if (block >= iSubjectBlockCount || !LoadSubjectBlock(block)) return done();
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   // Next byte of the subject stream, -1 at its end, for the flags and the
   // tail offset; the strings go by ReadEntryString under the same rules.
   auto next = [&]() -> int {
     for (;;) {
-      if (iSubjectBlockCached == block && pos < iSubjectBlockFill)
+      if (iSubjectBlockCached == block && pos < SubjectBytesTo(pos))
         return iSubjectBlockBuffer[pos++];
       if (iSubjectBlockCached != block || block + 1 >= iSubjectBlockCount || pos < size) return -1;
       pos -= size;
@@ -679,13 +765,13 @@ const BookReader::SubjectEntryParts& BookReader::ReadSubjectEntry(int index, boo
     if (!e.parts.damaged)
       e.parts.end = int64_t{block} * iSubjectBlockSize + static_cast<int64_t>(pos);
     const int64_t nextStart = NextEntryStart(index);
-    if (KeepBeforeNextEntry(e.parts, true, nextStart) || iSubjectDamageSeen ||
+    if (KeepBeforeNextEntry(e.parts, true, nextStart) || SubjectDamageSeen() ||
         !EntryEndsWhereIndexSays(index, e.parts, block, pos, nextStart))
       e.parts.damaged = true;
   } else {
     // Only the subject is read: what tells of damage so far is its blocks,
     // and a subject that runs on into the next entry (the head is not read).
-    e.parts.damaged = iSubjectDamageSeen;
+    e.parts.damaged = SubjectDamageSeen();
     if (KeepBeforeNextEntry(e.parts, false, NextEntryStart(index))) {
       e.parts.damaged = true;
       return done();
@@ -734,15 +820,16 @@ bool BookReader::EntryEndsWhereIndexSays(int index, const SubjectEntryParts& par
   }
   // The last entry ends the stream, where that is known.
   if (block + 1 == iSubjectBlockCount && iSubjectBlockCached == block)
-    return pos == iSubjectBlockFill;
+    return pos == SubjectBytesTo(kWholeUnit);
   return true;
 }
 
-bool BookReader::PeekTailOffset(int64_t start, int64_t& tail) const {
+bool BookReader::PeekTailOffset(int64_t start, int64_t& tail) {
   if (iSubjectBlockCached < 0 || start < 0) return false;
   const int64_t at = start - int64_t{iSubjectBlockCached} * iSubjectBlockSize;
-  const int64_t fill = static_cast<int64_t>(iSubjectBlockFill);
-  if (at < 0 || at >= fill) return false;
+  if (at < 0) return false;
+  const int64_t fill = static_cast<int64_t>(SubjectBytesTo(static_cast<size_t>(at) + 5));
+  if (at >= fill) return false;
   const uint8_t* entry = iSubjectBlockBuffer.data() + at;
   if (!(entry[0] & kSubjectFlagTailBit)) {
     tail = -1;
@@ -834,19 +921,35 @@ int BookReader::LoadRecord(int index) {
         // The tail runs to its zero byte, crossing blocks; the last block of
         // the stream ends it in any case.
         while (block < iRecordBlockCount && LoadRecordBlock(block)) {
-          whole = whole && iRecordBlockWhole;
           const uint8_t* data = iRecordBlockBuffer.data();
+          // The block is decoded on, in growing steps, until the tail's zero
+          // byte is in or the block has ended.
+          const void* zero = nullptr;
+          size_t searched = pos;
+          for (size_t step = kRecordDecodeStep;; step *= 2) {
+            const size_t fill = iRecordBlockFill;
+            if (searched < fill) {
+              zero = std::memchr(data + searched, 0, fill - searched);
+              if (zero) break;
+              searched = fill;
+            }
+            if (iRecordProgress.ended) break;
+            DecodeRecordBlockTo(std::max(pos, fill) + step);
+          }
+          // The last record's tail ends the stream: the whole block is needed
+          // to tell that it does.
+          const bool lastRecord = index + 1 == iSubjectCount;
+          if (zero && lastRecord) DecodeRecordBlockTo(kWholeUnit);
           const size_t end = iRecordBlockFill;
+          const size_t stop =
+              zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
+          whole = whole && RecordBlockWhole();
           if (pos < end) {
-            const void* zero = std::memchr(data + pos, 0, end - pos);
-            const size_t stop =
-                zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : end;
             iRecordText.insert(iRecordText.end(), data + pos, data + stop);
             if (zero) {
               ended = true;
               iRecordExtent.textEnd =
                   int64_t{block} * iRecordBlockSize + static_cast<int64_t>(stop) + 1;
-              // The last record's tail ends the stream.
               if (index + 1 == iSubjectCount && (block + 1 != iRecordBlockCount || stop + 1 != end))
                 whole = false;
               break;
@@ -854,7 +957,7 @@ int BookReader::LoadRecord(int index) {
           }
           // What follows a damaged block in the stream is not known to be
           // this tail's continuation.
-          if (!iRecordBlockWhole) break;
+          if (!RecordBlockWhole()) break;
           ++block;
           pos = 0;
         }
@@ -935,12 +1038,14 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   const int64_t coded = int64_t{iSubjectDataOffset} + e.offset;
   if (e.offset < 0 || e.compressedLength < 0 || coded > iFileSize) return false;
   const size_t want = std::min(pos + 5 + kMaxPeekSubject, static_cast<size_t>(size));
+  // Its own buffer: the cached block's coded bytes stay where they are.
+  uint8_t codedBytes[CompressedBufferSize(kMaxEntryStart + 5 + kMaxPeekSubject)];
   const size_t length = static_cast<size_t>(std::min<int64_t>(
       {e.compressedLength, iFileSize - coded, static_cast<int64_t>(iCompressedBuffer.size()),
        static_cast<int64_t>(CompressedBufferSize(static_cast<int>(want)))}));
-  const size_t got = ReadFile(coded, iCompressedBuffer.data(), length);
+  const size_t got = ReadFile(coded, codedBytes, length);
   uint8_t bytes[kMaxEntryStart + 5 + kMaxPeekSubject];
-  const size_t fill = DecompressBlock(std::span<const uint8_t>(iCompressedBuffer.data(), got),
+  const size_t fill = DecompressBlock(std::span<const uint8_t>(codedBytes, got),
                                       std::span<uint8_t>(bytes, want), false);
   // The entry: flags, the tail offset when it has one, the subject to its
   // zero byte, all within what was decoded.

@@ -20,6 +20,7 @@
 
 #include "book_format.h"
 #include "byte_sink.h"
+#include "codecs.h"
 #include "progress.h"
 #include "text_case.h"
 
@@ -293,8 +294,29 @@ class BookReader {
  private:
   // Loads the index window holding index; false when it cannot be read.
   bool WindowIndex(int index);
+  // Makes block the cached subject block: its coded bytes read with the
+  // read-on behind them, the spill-over decoded, the block itself only as
+  // far as SubjectBytesTo asks.
   bool LoadSubjectBlock(int block);
+  // Decodes the cached subject block on past upto bytes (or to its end) and
+  // returns iSubjectBlockFill, the bytes there are so far: once the block
+  // has ended, the spill-over's too.
+  size_t SubjectBytesTo(size_t upto);
+  // Whether the cached subject block is whole (see DecodeSectionBlock),
+  // told once from as far as it was decoded by a scan of the rest.
+  bool SubjectBlockWhole();
+  // iSubjectDamageSeen, with the verdict of a subject block the entry being
+  // read touched taken in.
+  bool SubjectDamageSeen();
+  // Makes block the cached record block, its coded bytes read and decoded
+  // only as far as DecodeRecordBlockTo asks: a record needs the block up to
+  // its tail's end, and damage past that does not touch it.
   bool LoadRecordBlock(int block);
+  // Decodes the cached record block on past upto bytes (or to its end), and
+  // sets iRecordBlockFill.
+  void DecodeRecordBlockTo(size_t upto);
+  // Whether the cached record block is whole, told as SubjectBlockWhole.
+  bool RecordBlockWhole();
   // For the sorted search between lo and hi: the subject of the first entry
   // that starts in the subject block holding mid's entry, decoded from as
   // little of that block as holds it. mid becomes that entry, which lies
@@ -360,7 +382,7 @@ class BookReader {
   bool CutBeforeNextEntry(SubjectEntryParts& parts, int64_t next);
   // The tail offset (-1: none) of the entry starting at start in the subject
   // stream, read from the loaded subject block; false when it is not there.
-  bool PeekTailOffset(int64_t start, int64_t& tail) const;
+  bool PeekTailOffset(int64_t start, int64_t& tail);
   void ReleaseBuffers();
   void ReadBookmarkTable() const;
   void TakePendingBookmarks() const {
@@ -371,14 +393,6 @@ class BookReader {
   // do not fit the file.
   bool ReadSection(int64_t offset, int& blockSize, int& blockCount,
                    std::vector<BlockTableEntry>& table, int& dataOffset, int64_t& sectionEnd);
-  // Reads and decompresses block of a section into buffer (blockSize + 1
-  // bytes at least); returns the number of bytes decoded, or -1 when the
-  // block table entry does not fit the file. whole: see DecodeSectionBlock.
-  // With readOn, up to kSpillReadBytes of the coded bytes behind the block's
-  // are read with them, into iCompressedBuffer after the block's, and
-  // *readOn tells how many (0 where they were not read).
-  int64_t DecodeBlock(const std::vector<BlockTableEntry>& table, int blockSize, int dataOffset,
-                      int block, std::span<uint8_t> buffer, bool& whole, size_t* readOn = nullptr);
   // pread/pwrite that carry on after short transfers; ReadFile returns the
   // bytes read (fewer at the end of the file).
   size_t ReadFile(int64_t offset, uint8_t* bytes, size_t count) const;
@@ -416,16 +430,27 @@ class BookReader {
   std::vector<uint8_t> iSubjectBlockBuffer;
   size_t iSubjectBlockFill = 0;  // valid bytes in iSubjectBlockBuffer
   bool iSubjectBlockWhole = false;
-  // Set when a subject block that is not whole is loaded or asked for again:
-  // the entry being read touched it.
+  bool iSubjectVerdictKnown = false;
+  UnitProgress iSubjectProgress;
+  size_t iSubjectCodedLength = 0;  // the block's coded bytes, in iCompressedBuffer
+  size_t iSubjectSpillLength = 0;
+  // Set when the entry being read touched bytes of a subject block that are
+  // not sound.
   bool iSubjectDamageSeen = false;
+  // The entry being read touched the cached subject block, whose verdict is
+  // taken in when asked for or when another block is loaded.
+  bool iSubjectTouched = false;
   int iRecordBlockSize = 0;
   int iRecordBlockCount = 0;
   std::vector<BlockTableEntry> iRecordBlockTable;
   int iRecordBlockCached = -1;
   std::vector<uint8_t> iRecordBlockBuffer;
-  size_t iRecordBlockFill = 0;
+  size_t iRecordBlockFill = 0;  // bytes decoded so far
   bool iRecordBlockWhole = false;
+  bool iRecordVerdictKnown = false;
+  std::vector<uint8_t> iRecordCoded;  // the cached record block's coded bytes
+  size_t iRecordCodedLength = 0;
+  UnitProgress iRecordProgress;
   std::vector<uint8_t> iCompressedBuffer;
   // The last entry ReadSubjectEntry parsed. An entry read without its head
   // keeps where the head starts, to go on from there while that block is

@@ -53,22 +53,29 @@ size_t SpillDecodeLength(const std::vector<BlockTableEntry>& table, int block, s
   return std::min(decode, static_cast<size_t>(std::max(table[next].compressedLength, 0)));
 }
 
-SectionBlock DecodeSectionBlock(const std::vector<BlockTableEntry>& table, int32_t blockSize,
-                                int block, std::span<const uint8_t> coded, std::span<uint8_t> dst) {
-  SectionBlock result;
-  if (block < 0 || static_cast<size_t>(block) >= table.size() || blockSize <= 0) return result;
+bool SectionBlockWhole(const std::vector<BlockTableEntry>& table, int32_t blockSize, int block,
+                       size_t codedSize, size_t room, const BlockDecoding& decoded) {
+  if (block < 0 || static_cast<size_t>(block) >= table.size() || blockSize <= 0) return false;
   const size_t size = static_cast<size_t>(blockSize);
-  const size_t room = std::min(dst.size(), size + 1);
-  const BlockDecoding decoded = DecompressBlockChecked(coded, dst.first(room));
-  result.length = std::min(decoded.length, size);
   const BlockTableEntry& e = table[static_cast<size_t>(block)];
   const bool last = static_cast<size_t>(block) + 1 == table.size();
   const int64_t start = block == 0 ? 0
                                    : int64_t{table[static_cast<size_t>(block) - 1].offset} +
                                          table[static_cast<size_t>(block) - 1].compressedLength;
-  result.whole = decoded.clean && room > size && e.offset == start &&
-                 coded.size() == static_cast<size_t>(std::max(e.compressedLength, 0)) &&
-                 (last ? decoded.length >= 1 && decoded.length <= size : decoded.length == size);
+  return decoded.clean && room > size && e.offset == start &&
+         codedSize == static_cast<size_t>(std::max(e.compressedLength, 0)) &&
+         (last ? decoded.length >= 1 && decoded.length <= size : decoded.length == size);
+}
+
+SectionBlock DecodeSectionBlock(const std::vector<BlockTableEntry>& table, int32_t blockSize,
+                                int block, std::span<const uint8_t> coded, std::span<uint8_t> dst) {
+  if (block < 0 || static_cast<size_t>(block) >= table.size() || blockSize <= 0) return {};
+  const size_t size = static_cast<size_t>(blockSize);
+  const size_t room = std::min(dst.size(), size + 1);
+  const BlockDecoding decoded = DecompressBlockChecked(coded, dst.first(room));
+  SectionBlock result;
+  result.length = std::min(decoded.length, size);
+  result.whole = SectionBlockWhole(table, blockSize, block, coded.size(), room, decoded);
   return result;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "book_format.h"
+#include "codecs.h"
 
 namespace ql {
 
@@ -51,6 +52,11 @@ struct SectionBlock {
   size_t length = 0;
   bool whole = false;
 };
+
+// Whether block, decoded (or scanned, see ScanBlockEnd) from codedSize bytes
+// read for it into room bytes to decoded, is whole (see DecodeSectionBlock).
+bool SectionBlockWhole(const std::vector<BlockTableEntry>& table, int32_t blockSize, int block,
+                       size_t codedSize, size_t room, const BlockDecoding& decoded);
 
 // Decodes block of the section with table and blockSize from coded, the
 // bytes read for it (fewer than its compressedLength where the file ends),

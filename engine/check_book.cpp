@@ -38,9 +38,9 @@ std::vector<BookReader::DamagedPart> BookReader::CheckBook() {
     if (!iLegacy) {
       std::vector<int> subjectBlocks, recordBlocks;
       for (int k = 0; k < iSubjectBlockCount; ++k)
-        if (!LoadSubjectBlock(k) || !iSubjectBlockWhole) subjectBlocks.push_back(k);
+        if (!LoadSubjectBlock(k) || !SubjectBlockWhole()) subjectBlocks.push_back(k);
       for (int k = 0; k < iRecordBlockCount; ++k)
-        if (!LoadRecordBlock(k) || !iRecordBlockWhole) recordBlocks.push_back(k);
+        if (!LoadRecordBlock(k) || !RecordBlockWhole()) recordBlocks.push_back(k);
       Spans entries, tails;
       for (int i = 0; i < iSubjectCount && !(subjectBlocks.empty() && recordBlocks.empty()); ++i) {
         if (!subjectBlocks.empty() && WindowIndex(i)) {

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace ql {
 
 namespace {
@@ -36,10 +40,14 @@ namespace {
 // The careful decoder: every byte read and written is checked. It finishes
 // what the fast loop below leaves, and both stop at the same places. clean
 // is cleared where a unit stops before its end (a damaged one).
-size_t DecompressTail(const uint8_t* in, size_t n, size_t i, uint8_t* out, size_t cap, size_t j,
-                      bool limited, bool& clean) {
+size_t DecompressTail(const uint8_t* in, size_t n, size_t& i, uint8_t* out, size_t cap, size_t j,
+                      size_t until, bool& clean, bool& ended) {
+  ended = true;
   while (i < n) {
-    if (limited && j > kLimitedStop) return j;
+    if (j > until) {
+      ended = false;
+      return j;
+    }
     const uint8_t control = in[i++];
     if (control == kLiteralGroupControl) {
       // A short literal group only happens in a damaged unit: copy what is there.
@@ -99,21 +107,25 @@ inline void CopyChunk(uint8_t* to, const uint8_t* from) {
 
 // Both entry points: the checks of clean cost nothing in the loops (they
 // sit on the paths that leave them).
-inline size_t DecodeUnit(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited,
-                         bool& clean) {
+// Decodes on from input byte i and output byte j, both at a group boundary,
+// until a group would start past until or the unit ends (ended).
+inline size_t DecodeUnit(std::span<const uint8_t> src, std::span<uint8_t> dst, size_t& i, size_t j,
+                         size_t until, bool& clean, bool& ended) {
   const uint8_t* in = src.data();
   uint8_t* out = dst.data();
   const size_t n = src.size();
   const size_t cap = dst.size();
-  size_t i = 0;
-  size_t j = 0;
+  ended = true;
   // The fast loop takes whole groups while no item of the group can reach
   // the end of either span, even with the fixed-size copies below running
   // up to 15 bytes past an item's end (those bytes are overwritten by later
   // items or lie past the returned count). It stops exactly where the
   // careful loop would, so both give the same bytes for any unit.
   while (n - i >= kFastInput && cap - j >= kFastOutput) {
-    if (limited && j > kLimitedStop) return j;
+    if (j > until) {
+      ended = false;
+      return j;
+    }
     const uint8_t control = in[i++];
     if (control == kLiteralGroupControl) {
       std::memcpy(out + j, in + i, kGroupItems);
@@ -157,21 +169,188 @@ inline size_t DecodeUnit(std::span<const uint8_t> src, std::span<uint8_t> dst, b
       j += length;
     }
   }
-  return DecompressTail(in, n, i, out, cap, j, limited, clean);
+  return DecompressTail(in, n, i, out, cap, j, until, clean, ended);
 }
+
+constexpr size_t kNoStop = static_cast<size_t>(-1);
 
 }  // namespace
 
 size_t DecompressBlock(std::span<const uint8_t> src, std::span<uint8_t> dst, bool limited) {
   bool clean = true;
-  return DecodeUnit(src, dst, limited, clean);
+  bool ended = true;
+  size_t i = 0;
+  return DecodeUnit(src, dst, i, 0, limited ? kLimitedStop : kNoStop, clean, ended);
 }
 
 BlockDecoding DecompressBlockChecked(std::span<const uint8_t> src, std::span<uint8_t> dst) {
   BlockDecoding result;
   result.clean = true;
-  result.length = DecodeUnit(src, dst, false, result.clean);
+  bool ended = true;
+  size_t i = 0;
+  result.length = DecodeUnit(src, dst, i, 0, kNoStop, result.clean, ended);
   return result;
+}
+
+void DecompressBlockUntil(std::span<const uint8_t> src, std::span<uint8_t> dst, size_t until,
+                          UnitProgress& progress) {
+  if (progress.ended || progress.in > src.size() || progress.out > dst.size()) {
+    progress.ended = true;
+    return;
+  }
+  progress.out =
+      DecodeUnit(src, dst, progress.in, progress.out, until, progress.clean, progress.ended);
+}
+
+namespace {
+
+// The scan's careful loop, the same steps as DecompressTail without the bytes.
+BlockDecoding ScanTail(const uint8_t* in, size_t n, size_t i, size_t j, size_t cap) {
+  BlockDecoding r;
+  r.clean = true;
+  auto stop = [&](size_t length, bool clean) {
+    r.length = length;
+    r.clean = clean;
+    return r;
+  };
+  while (i < n) {
+    const uint8_t control = in[i++];
+    if (control == kLiteralGroupControl) {
+      for (int k = 0; k < kGroupItems && i < n; ++k) {
+        if (j >= cap) return stop(j, false);
+        ++j;
+        ++i;
+      }
+      continue;
+    }
+    for (int k = 0; k < kGroupItems; ++k) {
+      if (i >= n) return stop(j, true);
+      if (control & (0x80u >> k)) {
+        if (n - i < 2) return stop(j, false);
+        const size_t length = static_cast<size_t>(in[i] >> 4) + kMinMatch;
+        const size_t distance = (static_cast<size_t>(in[i] & 0x0F) << 8) | in[i + 1];
+        i += 2;
+        if (distance == 0 || distance > j) return stop(j, false);
+        if (cap - j < length) return stop(cap, false);
+        j += length;
+      } else {
+        if (j >= cap) return stop(j, false);
+        ++j;
+        ++i;
+      }
+    }
+  }
+  return stop(j, true);
+}
+
+// One group item by item, as the decoder takes it; false where it stops
+// the unit (a reference of distance 0 or reaching before the output).
+inline bool ScanGroup(const uint8_t* in, size_t& i, size_t& j) {
+  const unsigned control = in[i++];
+  if (control == kLiteralGroupControl) {
+    i += kGroupItems;
+    j += kGroupItems;
+    return true;
+  }
+  for (int k = 0; k < kGroupItems; ++k) {
+    const size_t isReference = (control >> (kGroupItems - 1 - k)) & 1u;
+    const size_t a = in[i];
+    const size_t distance = ((a & 0x0F) << 8) | in[i + 1];
+    if (isReference & (distance - 1 >= j)) return false;
+    j += 1 + ((0 - isReference) & ((a >> 4) + kMinMatch - 1));
+    i += 1 + isReference;
+  }
+  return true;
+}
+
+// Past the longest distance a reference can reach, only a distance of 0
+// stops a unit.
+constexpr size_t kFarthestReach = 0xFFF;
+
+BlockDecoding ScanPlain(const uint8_t* in, size_t n, size_t i, size_t j, size_t cap) {
+  while (n - i >= kFastInput && cap - j >= kFastOutput)
+    if (!ScanGroup(in, i, j)) return {j, false};
+  return ScanTail(in, n, i, j, cap);
+}
+
+#if defined(__x86_64__)
+// For each control byte, the places in its group of the first and of the
+// second byte of each reference, in order, for one byte shuffle each.
+struct ReferencePlaces {
+  alignas(16) uint8_t first[256][16];
+  alignas(16) uint8_t second[256][16];
+};
+const ReferencePlaces& Places() {
+  static const ReferencePlaces places = [] {
+    ReferencePlaces t{};
+    for (int c = 0; c < 256; ++c) {
+      std::memset(t.first[c], 0x80, 16);
+      std::memset(t.second[c], 0x80, 16);
+      int at = 0, r = 0;
+      for (int k = 0; k < kGroupItems; ++k) {
+        const bool reference = (c >> (kGroupItems - 1 - k)) & 1;
+        if (reference) {
+          t.first[c][r] = static_cast<uint8_t>(at);
+          t.second[c][r] = static_cast<uint8_t>(at + 1);
+          ++r;
+        }
+        at += reference ? 2 : 1;
+      }
+    }
+    return t;
+  }();
+  return places;
+}
+
+// A group at a time: its references' lengths summed in one register, and a
+// distance of 0 among them found the same way; the group is then taken item
+// by item to stop where the decoder does.
+__attribute__((target("ssse3,popcnt"))) BlockDecoding ScanWide(const uint8_t* in, size_t n,
+                                                               size_t i, size_t j, size_t cap) {
+  const ReferencePlaces& places = Places();
+  const __m128i low = _mm_set1_epi8(0x0F);
+  const __m128i none = _mm_setzero_si128();
+  while (n - i >= kFastInput && cap - j >= kFastOutput) {
+    const unsigned control = in[i];
+    if (j <= kFarthestReach) {
+      if (!ScanGroup(in, i, j)) return {j, false};
+      continue;
+    }
+    const __m128i group = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
+    const __m128i first = _mm_shuffle_epi8(
+        group, _mm_load_si128(reinterpret_cast<const __m128i*>(places.first[control])));
+    const __m128i second = _mm_shuffle_epi8(
+        group, _mm_load_si128(reinterpret_cast<const __m128i*>(places.second[control])));
+    const unsigned references = static_cast<unsigned>(__builtin_popcount(control));
+    const __m128i distance = _mm_or_si128(_mm_and_si128(first, low), second);
+    const unsigned zero = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(distance, none))) &
+                          ((1u << references) - 1);
+    if (zero) {
+      if (!ScanGroup(in, i, j)) return {j, false};
+      continue;
+    }
+    const __m128i sums = _mm_sad_epu8(_mm_and_si128(_mm_srli_epi16(first, 4), low), none);
+    i += 1 + kGroupItems + references;
+    j += kGroupItems + (kMinMatch - 1) * references + static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+         static_cast<size_t>(_mm_extract_epi16(sums, 4));
+  }
+  return ScanTail(in, n, i, j, cap);
+}
+#endif
+
+}  // namespace
+
+BlockDecoding ScanBlockEnd(std::span<const uint8_t> src, size_t cap, const UnitProgress& progress,
+                           bool vector) {
+  if (progress.ended || !progress.clean) return {progress.out, progress.clean};
+  if (progress.in > src.size() || progress.out > cap) return {progress.out, false};
+#if defined(__x86_64__)
+  static const bool wide = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+  if (wide && vector) return ScanWide(src.data(), src.size(), progress.in, progress.out, cap);
+#else
+  (void)vector;
+#endif
+  return ScanPlain(src.data(), src.size(), progress.in, progress.out, cap);
 }
 
 size_t DecodeNibbleText(std::span<const uint8_t> src, std::span<uint8_t> dst, NibbleForm form,

@@ -25,6 +25,29 @@ struct BlockDecoding {
 };
 BlockDecoding DecompressBlockChecked(std::span<const uint8_t> src, std::span<uint8_t> dst);
 
+// The same decoding in steps, for a reader that needs only the start of a
+// unit: each call goes on from where the last one stopped, and stops at the
+// first group boundary with more than until bytes out, or at the unit's end
+// (ended). Taken to its end with the same src and dst, the steps give the
+// bytes, length (out) and clean of DecompressBlockChecked. Bytes of dst past
+// out may have been written over; src and dst stay the same between steps.
+struct UnitProgress {
+  size_t in = 0;
+  size_t out = 0;
+  bool clean = true;
+  bool ended = false;
+};
+void DecompressBlockUntil(std::span<const uint8_t> src, std::span<uint8_t> dst, size_t until,
+                          UnitProgress& progress);
+
+// Where a unit decoded so far by DecompressBlockUntil into cap bytes would
+// end: the length and clean of its whole decoding, found from progress on
+// without writing a byte, so a reader that needed only its start still
+// knows whether it is whole. vector lets it take the processor's vector
+// instructions where it has them; both ways find the same.
+BlockDecoding ScanBlockEnd(std::span<const uint8_t> src, size_t cap, const UnitProgress& progress,
+                           bool vector = true);
+
 enum class NibbleForm { Record, FirstLine };
 
 inline constexpr int kFirstLineNibbleLimit = 200;

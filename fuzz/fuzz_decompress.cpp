@@ -1,6 +1,7 @@
-// Feeds arbitrary units to both decoders with destinations sized from the
-// input, each in a heap buffer of exactly that size so that any write or
-// read past it is caught.
+// Feeds arbitrary units to both decoders (the block one also in steps and
+// by its scan) with destinations sized from the input, each in a heap buffer of exactly that size
+// so that any write or read past it is caught.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -19,6 +20,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (n > capacity) __builtin_trap();
   const size_t limited = ql::DecompressBlock(src, out, true);
   if (limited > capacity) __builtin_trap();
+
+  // Decoded in two steps and scanned from the first, the unit ends as one
+  // whole checked decoding does.
+  std::vector<uint8_t> stepped(capacity);
+  const ql::BlockDecoding whole = ql::DecompressBlockChecked(src, out);
+  ql::UnitProgress progress;
+  ql::DecompressBlockUntil(src, stepped, size_t{data[1]} * 64, progress);
+  for (bool vector : {false, true}) {
+    const ql::BlockDecoding end = ql::ScanBlockEnd(src, capacity, progress, vector);
+    if (end.length != whole.length || end.clean != whole.clean) __builtin_trap();
+  }
+  ql::DecompressBlockUntil(src, stepped, static_cast<size_t>(-1), progress);
+  if (progress.out != whole.length || progress.clean != whole.clean ||
+      !std::equal(out.begin(), out.begin() + static_cast<long>(whole.length), stepped.begin()))
+    __builtin_trap();
 
   const ql::NibbleForm form = (flags & 2) ? ql::NibbleForm::FirstLine : ql::NibbleForm::Record;
   const size_t m = ql::DecodeNibbleText(src, out, form, flags >> 2, data[1]);

@@ -231,6 +231,43 @@ TEST(DecompressBlock, MatchesThePlainDecoder) {
   }
 }
 
+// Decoded in steps, a unit gives the bytes, length and cleanness of one whole
+// decoding, and a scan from any step on finds its end without decoding it.
+TEST(DecompressBlock, StepsAndScansAgreeWithTheWholeDecoding) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 400; ++round) {
+    Bytes unit = RandomUnit(rng, 1 + rng() % 30000);
+    if (round % 4 == 1) unit.resize(rng() % (unit.size() + 1));  // cut anywhere
+    if (round % 4 == 2)
+      for (int k = 0; k < 3; ++k) unit[rng() % unit.size()] = static_cast<uint8_t>(rng());
+    if (round % 4 == 3)
+      for (auto& b : unit) b = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
+    const size_t capacity = rng() % 2 ? 25001 : rng() % 30000;
+    std::vector<uint8_t> whole(capacity), stepped(capacity);
+    const ql::BlockDecoding expected = ql::DecompressBlockChecked(unit, whole);
+
+    ql::UnitProgress progress;
+    bool scanned = false;
+    for (size_t until = 0; !progress.ended; until += 1 + rng() % 6000) {
+      ql::DecompressBlockUntil(unit, stepped, until, progress);
+      ASSERT_TRUE(progress.ended || progress.out > until) << round;
+      if (!scanned || rng() % 4 == 0) {
+        for (bool vector : {false, true}) {
+          const ql::BlockDecoding end = ql::ScanBlockEnd(unit, capacity, progress, vector);
+          ASSERT_EQ(end.length, expected.length) << round << " vector " << vector;
+          ASSERT_EQ(end.clean, expected.clean) << round << " vector " << vector;
+        }
+        scanned = true;
+      }
+    }
+    ASSERT_EQ(progress.out, expected.length) << round;
+    ASSERT_EQ(progress.clean, expected.clean) << round;
+    ASSERT_TRUE(std::equal(whole.begin(), whole.begin() + static_cast<long>(expected.length),
+                           stepped.begin()))
+        << round;
+  }
+}
+
 TEST(DecodeNibbleText, GoldenTexts) {
   // The trailing nibble after the end symbol is ignored.
   EXPECT_EQ(Nibble({0x4A, 0x10, 0xD1, 0x34, 0xC0, 0x00}, ql::NibbleForm::Record), "the cat");
