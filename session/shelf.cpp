@@ -246,7 +246,7 @@ void Shelf::SetRenderOptions(RenderOptions options) {
 
 uint64_t Shelf::LookUp(std::string key, int mode,
                        std::function<void(uint64_t, LookupSection)> onSection,
-                       std::function<void(uint64_t)> onDone) {
+                       std::function<void(uint64_t)> onDone, int first) {
   auto lookup = std::make_shared<Lookup>();
   {
     std::lock_guard lock(iImpl->callbackMutex);
@@ -262,7 +262,11 @@ uint64_t Shelf::LookUp(std::string key, int mode,
     if (lookup->onDone) lookup->onDone(lookup->generation);
     return lookup->generation;
   }
-  for (size_t i = 0; i < iImpl->slots.size(); ++i) {
+  const size_t n = iImpl->slots.size();
+  const size_t head = first >= 0 && static_cast<size_t>(first) < n ? static_cast<size_t>(first) : 0;
+  // From the first book on, and round to the ones before it.
+  for (size_t k = 0; k < n; ++k) {
+    const size_t i = k == 0 ? head : k <= head ? k - 1 : k;
     iImpl->Post(iImpl->slots[i], [impl = iImpl.get(), lookup, book = static_cast<int>(i),
                                   title = iImpl->books[i].title](Slot& slot) mutable {
       impl->Answer(lookup, slot, book, std::move(title));

@@ -77,8 +77,10 @@ class Shelf {
   // answers; onDone once all answered. Both run on a worker thread, one call
   // at a time, and never after a later LookUp or Cancel has returned: a new
   // lookup supersedes the running one at once. They must not call the shelf.
+  // Book first (the one on show) is asked before the others, so that its
+  // answer, the likeliest, comes soonest.
   uint64_t LookUp(std::string key, int mode, std::function<void(uint64_t, LookupSection)> onSection,
-                  std::function<void(uint64_t)> onDone);
+                  std::function<void(uint64_t)> onDone, int first = -1);
   void Cancel();
   // Cancels the lookup of that generation if it is still the latest: one
   // who shares the shelf lets its own lookup go and leaves a later one be.

@@ -1220,7 +1220,8 @@ void CMainFrame::LookUpEverywhere(const QString& text) {
       [this](uint64_t g) {
         QMetaObject::invokeMethod(
             this, [this, g] { OnSectionsDone(g); }, Qt::QueuedConnection);
-      });
+      },
+      OpenBookOnShelf());
   iAnswers->Start(generation);
   iSectionsDirty = false;
   iPacer->Reset();

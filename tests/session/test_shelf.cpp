@@ -151,6 +151,30 @@ TEST_F(ShelfTest, SectionsOfGoodFailingMissingAndSlowBooks) {
   EXPECT_NE(got.sections[1].html.find("<h2>cat</h2>a <b>cat</b>"), std::string::npos);
 }
 
+// The book on show is asked first; the others follow in library order.
+TEST_F(ShelfTest, TheFirstBookNamedAnswersFirst) {
+  ql::Shelf::Options options;
+  options.threads = 1;
+  ql::Shelf shelf(options);
+  std::vector<std::string> paths;
+  for (const char* name : {"a.ql", "b.ql", "c.ql", "d.ql"})
+    paths.push_back(Book(name, {{"cat", name}}));
+  shelf.SetBooks(Books(paths));
+  for (const auto& [first, order] :
+       std::vector<std::pair<int, std::vector<int>>>{{2, {2, 0, 1, 3}},
+                                                     {0, {0, 1, 2, 3}},
+                                                     {3, {3, 0, 1, 2}},
+                                                     {-1, {0, 1, 2, 3}},
+                                                     {9, {0, 1, 2, 3}}}) {
+    Collector got;
+    shelf.LookUp("cat", ql::MatchWhole, got.OnSection(), got.OnDone(), first);
+    ASSERT_TRUE(got.WaitFor([&] { return !got.done.empty(); }));
+    std::vector<int> books;
+    for (const auto& s : got.sections) books.push_back(s.book);
+    EXPECT_EQ(books, order) << "first " << first;
+  }
+}
+
 TEST_F(ShelfTest, NewLookupSupersedesTheRunningOne) {
   Gate gate, gate2;
   std::atomic<Gate*> hold{&gate};
