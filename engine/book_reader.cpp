@@ -412,7 +412,7 @@ OpenResult BookReader::OpenVersion2() {
     iRecordBlockBuffer.assign(static_cast<size_t>(iRecordBlockSize) + 1, 0);
     iRecordBlockCached = -1;
     const int m = std::max(iSubjectBlockSize, iRecordBlockSize);
-    // Room for a block's coded bytes and the read-on behind them.
+    // Room for a block's coded bytes and its spill-over's behind them.
     const size_t codedRoom =
         static_cast<size_t>(std::max(CompressedBufferSize(m), kSpillReadBytes));
     iCompressedBuffer.assign(codedRoom + kSpillReadBytes, 0);
@@ -495,6 +495,7 @@ bool BookReader::LoadSubjectBlock(int block) {
   iSubjectProgress = {};
   iSubjectCodedLength = 0;
   iSubjectSpillLength = 0;
+  iSubjectSpillRead = false;
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
   if (block < 0 || static_cast<size_t>(block) >= iSubjectBlockTable.size() ||
       iCompressedBuffer.size() < size_t{kSpillReadBytes} ||
@@ -508,32 +509,13 @@ bool BookReader::LoadSubjectBlock(int block) {
     iSubjectDamageSeen = true;
     return false;
   }
-  // A truncated file or an oversized entry decodes what there is. The
-  // read-on, the coded bytes that follow the block's, comes with the same
-  // read where the block's own are read whole; it stays behind them.
+  // A truncated file or an oversized entry decodes what there is.
   const size_t room = iCompressedBuffer.size() - kSpillReadBytes;
   const size_t length = static_cast<size_t>(
       std::min<int64_t>({e.compressedLength, iFileSize - at, static_cast<int64_t>(room)}));
-  const size_t more = length == static_cast<size_t>(e.compressedLength) ? kSpillReadBytes : 0;
-  const size_t read = ReadFile(at, iCompressedBuffer.data(), length + more);
-  iSubjectCodedLength = std::min(read, length);
+  iSubjectCodedLength = ReadFile(at, iCompressedBuffer.data(), length);
   ++iStats.subjectBlockLoads;
   iSubjectBlockCached = block;
-  if (block + 1 < iSubjectBlockCount) {
-    // The spill-over: the first 2000-odd bytes of the next block, read on
-    // from where this block's coded bytes end, behind the block's bytes.
-    const int64_t spillAt = at + e.compressedLength;
-    uint8_t* spill = iCompressedBuffer.data() + iSubjectCodedLength;
-    size_t got = more > 0 ? read - iSubjectCodedLength : 0;
-    if (got == 0 && spillAt <= iFileSize)  // not read with the block: on its own
-      got = ReadFile(spillAt, spill, kSpillReadBytes);
-    if (got > 0) {
-      const size_t decode = SpillDecodeLength(iSubjectBlockTable, block, got);
-      iSubjectSpillLength = DecompressBlock(
-          std::span<const uint8_t>(spill, decode),
-          std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity), true);
-    }
-  }
   iSubjectTouched = true;
   SubjectBytesTo(onward ? kWholeUnit : 0);
   return true;
@@ -541,23 +523,46 @@ bool BookReader::LoadSubjectBlock(int block) {
 
 size_t BookReader::SubjectBytesTo(size_t upto) {
   if (iSubjectBlockCached < 0) return 0;
-  if (iSubjectProgress.ended || upto < iSubjectProgress.out) return iSubjectBlockFill;
   const size_t size = static_cast<size_t>(iSubjectBlockSize);
-  // Into the block's size alone: the spill-over lies behind it. A block
-  // that decodes long stops there, unclean, as it would one byte on.
-  DecompressBlockUntil(std::span<const uint8_t>(iCompressedBuffer.data(), iSubjectCodedLength),
-                       std::span<uint8_t>(iSubjectBlockBuffer.data(), size), upto,
-                       iSubjectProgress);
-  size_t fill = std::min(iSubjectProgress.out, size);
-  if (iSubjectProgress.ended && iSubjectBlockCached + 1 < iSubjectBlockCount) {
-    // A block that decoded short is damaged; zeros end any entry in the gap
-    // rather than stale bytes of another block.
-    std::fill(iSubjectBlockBuffer.begin() + static_cast<long>(fill),
-              iSubjectBlockBuffer.begin() + static_cast<long>(size), 0);
-    fill = size + iSubjectSpillLength;
+  if (!iSubjectProgress.ended && upto >= iSubjectProgress.out) {
+    // Into the block's size alone: the spill-over lies behind it. A block
+    // that decodes long stops there, unclean, as it would one byte on.
+    DecompressBlockUntil(std::span<const uint8_t>(iCompressedBuffer.data(), iSubjectCodedLength),
+                         std::span<uint8_t>(iSubjectBlockBuffer.data(), size), upto,
+                         iSubjectProgress);
+    iSubjectBlockFill = std::min(iSubjectProgress.out, size);
+    if (iSubjectProgress.ended && iSubjectBlockCached + 1 < iSubjectBlockCount) {
+      // A block that decoded short is damaged; zeros end any entry in the
+      // gap rather than stale bytes of another block.
+      std::fill(iSubjectBlockBuffer.begin() + static_cast<long>(iSubjectBlockFill),
+                iSubjectBlockBuffer.begin() + static_cast<long>(size), 0);
+      iSubjectBlockFill = size;
+    }
   }
-  iSubjectBlockFill = fill;
-  return fill;
+  if (iSubjectProgress.ended && upto >= size && !iSubjectSpillRead &&
+      iSubjectBlockCached + 1 < iSubjectBlockCount) {
+    // The spill-over, read only for an entry that runs on past the block:
+    // the first 2000-odd bytes of the next block, from where this block's
+    // coded bytes end, read behind them.
+    iSubjectSpillRead = true;
+    const BlockTableEntry& e = iSubjectBlockTable[static_cast<size_t>(iSubjectBlockCached)];
+    const int64_t at = int64_t{iSubjectDataOffset} + e.offset + e.compressedLength;
+    uint8_t* spill = iCompressedBuffer.data() + iSubjectCodedLength;
+    const size_t got = at <= iFileSize ? ReadFile(at, spill, kSpillReadBytes) : 0;
+    if (got > 0) {
+      const size_t decode = SpillDecodeLength(iSubjectBlockTable, iSubjectBlockCached, got);
+      iSubjectSpillLength = DecompressBlock(
+          std::span<const uint8_t>(spill, decode),
+          std::span<uint8_t>(iSubjectBlockBuffer.data() + size, kSpillCapacity), true);
+    }
+    iSubjectBlockFill = size + iSubjectSpillLength;
+  }
+  return iSubjectBlockFill;
+}
+
+bool BookReader::SubjectBytesAllThere() const {
+  return iSubjectProgress.ended && (iSubjectSpillRead || iSubjectBlockCached < 0 ||
+                                    iSubjectBlockCached + 1 >= iSubjectBlockCount);
 }
 
 bool BookReader::SubjectBlockWhole() {
@@ -660,7 +665,7 @@ bool BookReader::ReadEntryString(int& block, size_t& pos, std::string& out) {
           if (zero) break;
           searched = fill;
         }
-        if (iSubjectProgress.ended) break;
+        if (SubjectBytesAllThere()) break;
         fill = SubjectBytesTo(fill + step);
       }
       if (pos < fill) {

@@ -294,14 +294,17 @@ class BookReader {
  private:
   // Loads the index window holding index; false when it cannot be read.
   bool WindowIndex(int index);
-  // Makes block the cached subject block: its coded bytes read with the
-  // read-on behind them, the spill-over decoded, the block itself only as
-  // far as SubjectBytesTo asks.
+  // Makes block the cached subject block: its coded bytes read, the block
+  // decoded only as far as SubjectBytesTo asks, and the spill-over only
+  // once an entry runs on past the block.
   bool LoadSubjectBlock(int block);
   // Decodes the cached subject block on past upto bytes (or to its end) and
-  // returns iSubjectBlockFill, the bytes there are so far: once the block
-  // has ended, the spill-over's too.
+  // returns iSubjectBlockFill, the bytes there are so far: from upto at the
+  // block's size on, the spill-over's too.
   size_t SubjectBytesTo(size_t upto);
+  // Whether SubjectBytesTo has no more to give: the block decoded to its
+  // end and its spill-over read, where it has one.
+  bool SubjectBytesAllThere() const;
   // Whether the cached subject block is whole (see DecodeSectionBlock),
   // told once from as far as it was decoded by a scan of the rest.
   bool SubjectBlockWhole();
@@ -434,6 +437,7 @@ class BookReader {
   UnitProgress iSubjectProgress;
   size_t iSubjectCodedLength = 0;  // the block's coded bytes, in iCompressedBuffer
   size_t iSubjectSpillLength = 0;
+  bool iSubjectSpillRead = false;
   // Set when the entry being read touched bytes of a subject block that are
   // not sound.
   bool iSubjectDamageSeen = false;
