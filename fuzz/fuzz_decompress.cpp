@@ -24,16 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Decoded in two steps and scanned from the first, the unit ends as one
   // whole checked decoding does.
   std::vector<uint8_t> stepped(capacity);
-  const ql::BlockDecoding whole = ql::DecompressBlockChecked(src, out);
+  const ql::BlockDecoding checked = ql::DecompressBlockChecked(src, out);
   ql::UnitProgress progress;
   ql::DecompressBlockUntil(src, stepped, size_t{data[1]} * 64, progress);
   for (bool vector : {false, true}) {
     const ql::BlockDecoding end = ql::ScanBlockEnd(src, capacity, progress, vector);
-    if (end.length != whole.length || end.clean != whole.clean) __builtin_trap();
+    if (end.length != checked.length || end.clean != checked.clean) __builtin_trap();
   }
   ql::DecompressBlockUntil(src, stepped, static_cast<size_t>(-1), progress);
-  if (progress.out != whole.length || progress.clean != whole.clean ||
-      !std::equal(out.begin(), out.begin() + static_cast<long>(whole.length), stepped.begin()))
+  if (progress.out != checked.length || progress.clean != checked.clean ||
+      !std::equal(out.begin(), out.begin() + static_cast<long>(checked.length), stepped.begin()))
     __builtin_trap();
 
   const ql::NibbleForm form = (flags & 2) ? ql::NibbleForm::FirstLine : ql::NibbleForm::Record;
