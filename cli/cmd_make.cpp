@@ -26,13 +26,19 @@ class TerminalImport final : public ql::ImportHost {
   bool BeforeReading(const ql::BookImport& import) override {
     // Said only when qlbook chose.
     const ql::Utf8Sign sign = import.Source().Utf8SignFound();
-    if (sign != ql::Utf8Sign::kNone)
+    const char* why = sign == ql::Utf8Sign::kByteOrderMark ? "it begins with a byte-order mark"
+                                                           : "its start is UTF-8";
+    if (sign != ql::Utf8Sign::kNone && import.Source().StoresUnicode())
+      std::fprintf(stderr,
+                   "qlbook: %s: read as UTF-8 (%s) and stored as UTF-8 in a version 2002 book, "
+                   "as Windows-1252 lacks some of its characters; give --book-version 2001 to "
+                   "store it as Windows-1252\n",
+                   iSource.c_str(), why);
+    else if (sign != ql::Utf8Sign::kNone)
       std::fprintf(stderr,
                    "qlbook: %s: read as UTF-8 (%s) and stored as Windows-1252; give --encoding "
                    "cp1252 to keep its bytes as they are\n",
-                   iSource.c_str(),
-                   sign == ql::Utf8Sign::kByteOrderMark ? "it begins with a byte-order mark"
-                                                        : "its start is UTF-8");
+                   iSource.c_str(), why);
     return true;
   }
   std::unique_ptr<ql::ProgressSink> StartProgress(int64_t end) override {
@@ -50,7 +56,7 @@ class TerminalImport final : public ql::ImportHost {
 // extension; the results on stdout once the book is written, and after them
 // a dictionary's own notes.
 void RunImport(const std::string& source, const std::string& book, const std::string& formatName,
-               const std::string& encoding) {
+               const std::string& encoding, int bookVersion) {
   const ql::ImportFormat& format =
       formatName.empty() ? ql::ImportFormatForPath(source) : *ql::FindImportFormat(formatName);
   if (RefuseSameFile(source, book)) return;
@@ -58,6 +64,7 @@ void RunImport(const std::string& source, const std::string& book, const std::st
   options.encoding = encoding == kEncodingUtf8     ? ql::TextEncoding::kUtf8
                      : encoding == kEncodingCp1252 ? ql::TextEncoding::kCp1252
                                                    : ql::TextEncoding::kDetect;
+  options.bookVersion = bookVersion;
   ql::BookImport import(format, options);
   TerminalImport host(source);
   const ql::ImportEnd end = ql::RunBookImport(import, source, book, host);
@@ -68,6 +75,7 @@ void RunImport(const std::string& source, const std::string& book, const std::st
   if (end != ql::ImportEnd::kWritten && end != ql::ImportEnd::kKeptTarget) return;
   std::string results = ql::ImportResultsText(import.Builder()) + "\n";
   if (import.Source().IsUtf8()) results += ql::ReplacedCharactersText(import.Replaced()) + "\n";
+  if (import.Builder().Unicode()) results += ql::UnicodeBookText(import.Builder()) + "\n";
   if (const std::string notes = import.NotesText(); !notes.empty()) results += notes + "\n";
   if (end == ql::ImportEnd::kKeptTarget) {
     WriteOut(results);
@@ -104,12 +112,31 @@ void RunExportText(const std::string& bookPath, const std::string& out) {
   if (report.notCarried > 0) Fail(text.NotCarriedText());
 }
 
-void RunUpgrade(const std::string& legacy, const std::string& out) {
+void RunUpgrade(const std::string& legacy, const std::string& out, int bookVersion) {
   if (RefuseSameFile(legacy, out)) return;
   ql::BookReader reader;
   // Read-only, so the legacy file is not marked as opened or given a
   // bookmark block on the way.
   if (!OpenBook(reader, legacy, ql::kOpenReadOnly)) return;
+  if (bookVersion != 0) {
+    // Any book, written anew in the version asked for.
+    std::optional<ql::UpgradeFailure> failure;
+    ql::UpgradeReport report;
+    {
+      TerminalProgress progress("Converting");
+      progress.SetRange(0, reader.GetSubjectCount());
+      failure = ql::ConvertBook(reader, out, bookVersion, &progress, &report);
+    }
+    if (failure) {
+      Fail(ql::UpgradeFailureText(legacy, out, *failure));
+      return;
+    }
+    if (reader.IsUnicode() && bookVersion != ql::kVersionUnicode)
+      WriteOut(ql::ReplacedCharactersText(report.replaced) + "\n");
+    if (report.damaged > 0)
+      Fail(ql::DamagedRecordsText(legacy, report.damaged, report.damagedSubjects));
+    return;
+  }
   if (reader.IsVersion2()) {
     Fail(legacy + ": the book is already a version 2 book; there is nothing to upgrade");
     return;
@@ -124,6 +151,17 @@ void RunUpgrade(const std::string& legacy, const std::string& out) {
   if (!failure && report.damaged > 0)
     Fail(ql::DamagedRecordsText(legacy, report.damaged, report.damagedSubjects));
   if (failure) Fail(ql::UpgradeFailureText(legacy, out, *failure));
+}
+
+// --book-version: 2001 (Windows-1252 text) or 2002 (UTF-8, zstd blocks).
+void AddBookVersionOption(CLI::App& cmd, int& version) {
+  cmd.add_option("--book-version", version,
+                 "2001 (Windows-1252 text; what Windows-1252 lacks becomes '?') or 2002 (UTF-8 "
+                 "text, smaller blocks coded with zstd, no size limit). Default for import: "
+                 "2002 for dictionaries and for UTF-8 text with characters Windows-1252 lacks, "
+                 "else 2001; for upgrade: 2001. With it, upgrade writes any book anew in that "
+                 "version")
+      ->check(CLI::IsMember({2001, 2002}));
 }
 
 }  // namespace
@@ -155,7 +193,9 @@ void AddMakeCommands(CLI::App& app) {
                     "starts as UTF-8, else cp1252); UTF-8 is stored as Windows-1252. "
                     "Dictionaries say their encoding themselves")
         ->check(CLI::IsMember({kEncodingUtf8, kEncodingCp1252}));
-    cmd->callback([=] { RunImport(*source, *book, *format, *encoding); });
+    auto version = std::make_shared<int>(0);
+    AddBookVersionOption(*cmd, *version);
+    cmd->callback([=] { RunImport(*source, *book, *format, *encoding, *version); });
   }
   {
     auto* cmd = app.add_subcommand("export-text", "Write a book as tab-separated tagged text");
@@ -171,7 +211,9 @@ void AddMakeCommands(CLI::App& app) {
     auto out = std::make_shared<std::string>();
     cmd->add_option("LEGACY", *legacy, "Legacy book to read")->required();
     cmd->add_option("OUT", *out, "Version 2 book to write")->required();
-    cmd->callback([=] { RunUpgrade(*legacy, *out); });
+    auto version = std::make_shared<int>(0);
+    AddBookVersionOption(*cmd, *version);
+    cmd->callback([=] { RunUpgrade(*legacy, *out, *version); });
   }
 }
 

@@ -11,6 +11,7 @@
 #include "byte_order.h"
 #include "record_markup.h"
 #include "text_case.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -347,6 +348,7 @@ BuildResult BookBuilder::AddEntry(std::string_view subject, std::string_view tex
       if (b) textKept.push_back(b);
     text = textKept;
   }
+  if (iUnicode) return AddUnicodeEntry(subject, text, nullptr);
   const size_t s = subject.size();
   const size_t length = text.size();
   const bool hasTail = length > size_t(kRecordHeadMax);
@@ -393,6 +395,85 @@ BuildResult BookBuilder::WriteEntry(std::string_view subject, std::string_view h
   return BuildResult::kOk;
 }
 
+BuildResult BookBuilder::AddUnicodeEntry(std::string_view subject, std::string_view text,
+                                         int64_t* stored) {
+  if (text.size() > size_t{INT32_MAX} || iSubjectCount == INT32_MAX)
+    return Fail(BuildResult::kTooLarge);
+  if (text.size() <= size_t(kRecordHeadMax)) return WriteUnicodeEntry(subject, text, -1, 0);
+  const int64_t at = iRecordStreamOffset;
+  if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
+  iRecordStreamOffset += int64_t(text.size());
+  if (stored) *stored = at;
+  return WriteUnicodeEntry(subject, {}, at, int64_t(text.size()));
+}
+
+BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_view text,
+                                        int64_t sourceOffset, int64_t sourceLength) {
+  if (!IsReady()) return iError;
+  if (!iUnicode || text.size() <= size_t(kRecordHeadMax) || std::memchr(text.data(), 0, text.size()))
+    return AddEntry(subject, text);
+  const std::pair<int64_t, int64_t> key{sourceOffset, sourceLength};
+  if (auto found = iShared.find(key);
+      found != iShared.end() && found->second.second == int64_t(text.size())) {
+    ++iSharedTexts;
+    iSharedBytes += int64_t(text.size());
+    std::string subjectKept;
+    for (char b : subject)
+      if (b) subjectKept.push_back(b);
+    return WriteUnicodeEntry(subjectKept, {}, found->second.first, found->second.second);
+  }
+  int64_t stored = -1;
+  std::string subjectKept;
+  for (char b : subject)
+    if (b) subjectKept.push_back(b);
+  const BuildResult r = AddUnicodeEntry(subjectKept, text, &stored);
+  if (r == BuildResult::kOk && stored >= 0) {
+    try {
+      iShared.emplace(key, std::make_pair(stored, int64_t(text.size())));
+    } catch (const std::bad_alloc&) {
+      // Not kept for sharing: later entries store their text again.
+    }
+  }
+  return r;
+}
+
+BuildResult BookBuilder::WriteUnicodeEntry(std::string_view subject, std::string_view inlineText,
+                                           int64_t textOffset, int64_t textLength) {
+  const bool inRecords = textOffset >= 0;
+  const size_t s = std::min<size_t>(subject.size(), kUnicodeMaxEntryString);
+  subject = subject.substr(0, s);
+  iSubjectLength = int32_t(s);
+  iTextLength = int32_t(inRecords ? textLength : int64_t(inlineText.size()));
+  if (iSorted == 1) {
+    if (CompareFoldedUtf8(subject, iPreviousSubject) < 0) iSorted = 0;
+    iPreviousSubject.assign(subject);
+  }
+  uint8_t word[8];
+  WriteLE64(word, uint64_t(iSubjectStreamOffset));
+  if (!Put(iIndexFile, word, 8)) return iError;
+  const char zero = 0;
+  const uint8_t flags = inRecords ? kSubjectFlagsHasTail : kSubjectFlagsNoTail;
+  bool ok = Put(iSubjectStreamFile, &flags, 1);
+  int64_t entrySize = 1 + int64_t(s) + 1;
+  if (inRecords) {
+    uint8_t ref[kUnicodeTextRefSize];
+    WriteLE64(ref, uint64_t(textOffset));
+    WriteLE32(ref + 8, uint32_t(textLength));
+    ok = ok && Put(iSubjectStreamFile, ref, sizeof ref);
+    entrySize += kUnicodeTextRefSize;
+  }
+  ok = ok && Put(iSubjectStreamFile, subject.data(), s) && Put(iSubjectStreamFile, &zero, 1);
+  if (!inRecords) {
+    ok = ok && Put(iSubjectStreamFile, inlineText.data(), inlineText.size()) &&
+         Put(iSubjectStreamFile, &zero, 1);
+    entrySize += int64_t(inlineText.size()) + 1;
+  }
+  if (!ok) return iError;
+  iSubjectStreamOffset += entrySize;
+  ++iSubjectCount;
+  return BuildResult::kOk;
+}
+
 BuildResult BookBuilder::BeginEntry(std::string_view subject) {
   if (!IsReady()) return iError;
   iPieceSubject.clear();
@@ -401,7 +482,8 @@ BuildResult BookBuilder::BeginEntry(std::string_view subject) {
   // The subject's entry is checked with the longest head it can have; the
   // tail is checked piece by piece.
   const int64_t entryMax = 1 + 4 + int64_t(iPieceSubject.size()) + 1 + kRecordHeadMax + 1;
-  if (iSubjectStreamOffset + entryMax > kMaxStreamOffset || iSubjectCount == INT32_MAX)
+  if ((!iUnicode && iSubjectStreamOffset + entryMax > kMaxStreamOffset) ||
+      iSubjectCount == INT32_MAX)
     return Fail(BuildResult::kTooLarge);
   iPieceHead.clear();
   iPieceLength = 0;
@@ -409,6 +491,8 @@ BuildResult BookBuilder::BeginEntry(std::string_view subject) {
 }
 
 int64_t BookBuilder::EntryRoom() const {
+  // A version 2002 text may be as long as a record's length word allows.
+  if (iUnicode) return std::max<int64_t>(0, int64_t{INT32_MAX} - iPieceLength);
   // The tail and its zero byte go into the record stream.
   const int64_t streamRoom = kMaxStreamOffset - iRecordStreamOffset - 1 + kRecordHeadMax;
   return std::max<int64_t>(0, std::min<int64_t>(streamRoom, INT32_MAX) - iPieceLength);
@@ -423,6 +507,25 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
     text = kept;
   }
   if (int64_t(text.size()) > EntryRoom()) return Failed(BuildResult::kTooLarge);
+  if (iUnicode) {
+    // The text stays in the entry while it fits there; once it passes, what
+    // was kept goes to the record stream ahead of the rest.
+    const bool stored = iPieceLength > kRecordHeadMax;
+    if (!stored && iPieceLength + int64_t(text.size()) <= kRecordHeadMax) {
+      iPieceHead.append(text);
+    } else {
+      if (!stored) {
+        iPieceStart = iRecordStreamOffset;
+        if (!Put(iRecordStreamFile, iPieceHead.data(), iPieceHead.size())) return iError;
+        iRecordStreamOffset += int64_t(iPieceHead.size());
+        iPieceHead.clear();
+      }
+      if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
+      iRecordStreamOffset += int64_t(text.size());
+    }
+    iPieceLength += int64_t(text.size());
+    return BuildResult::kOk;
+  }
   const size_t headRoom = size_t(kRecordHeadMax) - iPieceHead.size();
   const size_t head = std::min(headRoom, text.size());
   iPieceHead.append(text.data(), head);
@@ -435,6 +538,10 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
 
 BuildResult BookBuilder::EndEntry() {
   if (!IsReady()) return iError;
+  if (iUnicode)
+    return iPieceLength > kRecordHeadMax
+               ? WriteUnicodeEntry(iPieceSubject, {}, iPieceStart, iPieceLength)
+               : WriteUnicodeEntry(iPieceSubject, iPieceHead, -1, 0);
   return WriteEntry(iPieceSubject, iPieceHead, iPieceLength);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,22 @@ class BookBuilder {
   // Adds one entry (stored text). Zero bytes would end a subject or text
   // early in every reader, so they are dropped here.
   BuildResult AddEntry(std::string_view subject, std::string_view text);
+
+  // Writes a version 2002 book (UTF-8 text, zstd blocks, 64-bit offsets,
+  // shared texts) instead of a 2001 one. Set before the first entry.
+  void SetUnicode(bool unicode) { iUnicode = unicode; }
+  bool Unicode() const { return iUnicode; }
+  // The zstd level of a version 2002 book's blocks.
+  void SetCodingLevel(int level) { iCodingLevel = level; }
+  // AddEntry for a text that other entries may have too: entries given the
+  // same source (where their raw text lies in the input, and how long it
+  // is, after all narrowing) share one stored text in a version 2002
+  // book. The text must be what the source turns into, the same each time.
+  BuildResult AddSharedEntry(std::string_view subject, std::string_view text, int64_t sourceOffset,
+                             int64_t sourceLength);
+  // Texts stored once for several entries so far, and the bytes that saved.
+  int64_t SharedTexts() const { return iSharedTexts; }
+  int64_t SharedBytes() const { return iSharedBytes; }
 
   // One entry whose text comes in pieces, so that a large text is never
   // held whole: BeginEntry, AppendEntryText for each piece, EndEntry. No
@@ -155,10 +172,24 @@ class BookBuilder {
   // Writes an entry's index word, subject entry and the zero ending its
   // tail; the tail's bytes (those past the head) are already written.
   BuildResult WriteEntry(std::string_view subject, std::string_view head, int64_t length);
+  // The version 2002 forms: an entry whose text lies in the record stream at
+  // textOffset (inline empty), or is inline (textOffset -1).
+  BuildResult WriteUnicodeEntry(std::string_view subject, std::string_view inlineText,
+                                int64_t textOffset, int64_t textLength);
+  BuildResult AddUnicodeEntry(std::string_view subject, std::string_view text, int64_t* stored);
+  BuildResult WriteUnicodeBook(std::FILE* output);
+  BuildResult WriteUnicodeSection(std::FILE* stream, int32_t blockSize, class ZstdBlockCoder& coder,
+                                  std::FILE* section);
+  bool iUnicode = false;
+  int iCodingLevel = 6;
+  std::map<std::pair<int64_t, int64_t>, std::pair<int64_t, int64_t>> iShared;
+  int64_t iSharedTexts = 0;
+  int64_t iSharedBytes = 0;
 
   std::string iPieceSubject;  // the entry begun by BeginEntry
   std::string iPieceHead;
   int64_t iPieceLength = 0;  // the length of the entry begun's text so far
+  int64_t iPieceStart = 0;   // version 2002: where its text starts in the record stream
   std::string iRaw;
   std::string iText;
   char* iLine = nullptr;  // getdelim's buffer, grown by it, freed with free()

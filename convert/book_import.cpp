@@ -11,7 +11,9 @@
 namespace ql {
 
 BookImport::BookImport(const ImportFormat& format, const ImportOptions& options)
-    : iSource(format.makeSource(options)) {}
+    : iSource(format.makeSource(options)) {
+  iSource->SetBookVersion(options.bookVersion);
+}
 
 BookImport::BookImport(std::unique_ptr<ImportSource> source) : iSource(std::move(source)) {}
 
@@ -27,6 +29,7 @@ bool BookImport::Open(const std::string& path) {
     return Fail("cannot create the temporary files: " +
                 SystemErrorText(iBuilder->LastFailure().error));
   if (!iSource->Examine()) return Fail(iSource->Failure());
+  iBuilder->SetUnicode(iSource->StoresUnicode());
   return true;
 }
 

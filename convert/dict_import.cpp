@@ -19,6 +19,7 @@
 #include "record_markup.h"
 #include "text_case.h"
 #include "text_encoding.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -176,7 +177,9 @@ void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata)
     // would split it in every list of subjects.
     std::erase(ref.headword, '\0');
     if (LineBreaksToSpaces(ref.headword)) ++iCounts.brokenHeadwords;
-    if (iUtf8)
+    if (StoresUnicode() && !iUtf8)
+      AppendCp1252AsUtf8(ref.headword, entry.subject);
+    else if (iUtf8 && !StoresUnicode())
       AppendUtf8AsCp1252(ref.headword, entry.subject, iCounts.replaced);
     else
       entry.subject = std::move(ref.headword);
@@ -187,6 +190,15 @@ void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata)
   }
   refs.clear();
   refs.shrink_to_fit();
+}
+
+void DictImport::StoreMarkup(std::string_view markup, std::string& text) {
+  if (StoresUnicode() && !iUtf8)
+    AppendCp1252AsUtf8(markup, text);
+  else if (iUtf8 && !StoresUnicode())
+    AppendUtf8AsCp1252(markup, text, iCounts.replaced);
+  else
+    text.append(markup);
 }
 
 bool DictImport::InflateAsFarAs(const std::vector<DictEntryRef>& refs, bool& reached) {
@@ -214,6 +226,15 @@ bool DictImport::Open(const std::string& path) {
 bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   ReadAhead& reader = *iReader;
   const auto failed = [&](BuildResult r) { return BuildFailed(iSource, r); };
+  if (end == first + 1 && builder.Unicode()) {
+    // One entry: its text may be another headword's too, stored once.
+    if (!reader.Next(iBody)) return Fail(reader.Failure() + "; no book was written");
+    EntryText(iBody, iText);
+    const Entry& entry = iEntries[first];
+    const BuildResult shared =
+        builder.AddSharedEntry(entry.subject, iText, int64_t(entry.offset), int64_t(entry.length));
+    return shared == BuildResult::kOk || failed(shared);
+  }
   BuildResult r = builder.BeginEntry(iEntries[first].subject);
   if (r != BuildResult::kOk) return failed(r);
   static constexpr char kParagraph[] = {char(kTagByte), char(kTagParagraph)};
@@ -254,8 +275,10 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
 bool DictImport::StartReading() {
   // The book's order; equal headwords stay together, in index order. Most
   // indexes are in that order already, which costs one pass to find.
-  const auto before = [](const Entry& a, const Entry& b) {
-    const int c = CompareSubjects(a.subject, b.subject);
+  const bool unicode = StoresUnicode();
+  const auto before = [unicode](const Entry& a, const Entry& b) {
+    const int c =
+        unicode ? CompareFoldedUtf8(a.subject, b.subject) : CompareSubjects(a.subject, b.subject);
     if (c != 0) return c < 0;
     if (a.subject != b.subject) return a.subject < b.subject;
     return a.order < b.order;

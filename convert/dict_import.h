@@ -42,6 +42,8 @@ class DictImport : public ImportSource {
   // sorts the entries, first.
   ImportStep ReadNext(BookBuilder& builder) final;
   bool IsUtf8() const final { return iUtf8; }
+  // A dictionary makes a version 2002 book unless 2001 is asked for.
+  bool StoresUnicode() const final { return iBookVersion != 2001; }
 
   // The entries the index names, metadata left out.
   int64_t EntryCount() const { return int64_t(iEntries.size()); }
@@ -52,7 +54,8 @@ class DictImport : public ImportSource {
   // Reads the format's index from source and the files beside it, opening
   // the text with OpenData and taking the entries with TakeEntries.
   virtual bool OpenIndex(const std::string& source) = 0;
-  // The record text (stored markup, Windows-1252) of one entry's bytes.
+  // The record text (stored markup, Windows-1252, or UTF-8 when the book
+  // StoresUnicode) of one entry's bytes.
   virtual void EntryText(std::string_view body, std::string& text) = 0;
 
   // For the formats: the path without extension (when it ends with it).
@@ -72,6 +75,9 @@ class DictImport : public ImportSource {
   std::string iDataPath;
   DictData iData;
   bool iUtf8 = false;
+  // Markup in the dictionary's encoding appended to text as the book
+  // stores it.
+  void StoreMarkup(std::string_view markup, std::string& text);
 
  private:
   class ReadAhead;

@@ -36,14 +36,14 @@ bool DictdImport::OpenIndex(const std::string& source) {
 
 void DictdImport::EntryText(std::string_view body, std::string& text) {
   text.clear();
-  if (!iUtf8) {
+  if (iUtf8 == StoresUnicode()) {
     // Bytes kept as they are: the markup is the record's text.
     PlainTextToMarkup(body, true, text);
     return;
   }
   iMarkup.clear();
   PlainTextToMarkup(body, true, iMarkup);
-  AppendUtf8AsCp1252(iMarkup, text, iCounts.replaced);
+  StoreMarkup(iMarkup, text);
 }
 
 }  // namespace ql

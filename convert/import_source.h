@@ -27,6 +27,10 @@ enum class Utf8Sign { kNone, kByteOrderMark, kUtf8Start };
 // (dictionaries say their encoding themselves).
 struct ImportOptions {
   TextEncoding encoding = TextEncoding::kDetect;
+  // The book version to write: 0 lets the source choose (a dictionary, or
+  // UTF-8 text with characters Windows-1252 lacks, makes a version 2002
+  // book; other text a 2001 one), or 2001 or 2002.
+  int bookVersion = 0;
 };
 
 // What a source read, for the import results.
@@ -79,8 +83,14 @@ class ImportSource {
   // with the reason in Failure().
   virtual ImportStep ReadNext(BookBuilder& builder) = 0;
 
-  // True when the source is taken as UTF-8 (and stored as Windows-1252).
+  // True when the source is taken as UTF-8 (and stored as Windows-1252 in a
+  // version 2001 book).
   virtual bool IsUtf8() const = 0;
+  // The book version asked for (see ImportOptions); set before Open.
+  void SetBookVersion(int version) { iBookVersion = version; }
+  // True when the book made of the source is a version 2002 one, its text
+  // UTF-8; settled once Examine is done.
+  virtual bool StoresUnicode() const { return iBookVersion == 2002; }
   // Why a text source was taken as UTF-8, when that was detected.
   virtual Utf8Sign Utf8SignFound() const { return Utf8Sign::kNone; }
   const ImportCounts& Counts() const { return iCounts; }
@@ -95,6 +105,7 @@ class ImportSource {
 
   ImportCounts iCounts;
   std::string iFailure;
+  int iBookVersion = 0;
 
  private:
   std::vector<std::pair<std::string, std::pair<uint64_t, uint64_t>>> iFilesRead;

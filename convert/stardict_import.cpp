@@ -95,7 +95,7 @@ void StarDictImport::EntryText(std::string_view body, std::string& text) {
       ++iCounts.skippedFields;
     if (iMarkup.size() == before + (before > 0 ? 2 : 0)) iMarkup.resize(before);
   }
-  AppendUtf8AsCp1252(iMarkup, text, iCounts.replaced);
+  StoreMarkup(iMarkup, text);
 }
 
 }  // namespace ql

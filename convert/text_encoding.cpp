@@ -133,4 +133,63 @@ void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced
   for (size_t i = 0; i < size;) out.push_back(static_cast<char>(NextCp1252(p, size, i, replaced)));
 }
 
+void AppendCp1252AsUtf8(std::string_view in, std::string& out) {
+  out.reserve(out.size() + in.size());
+  for (const char b : in) {
+    const uint32_t c = Cp1252ToUnicode(static_cast<unsigned char>(b));
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+bool ConvertCp1252ToUtf8(std::FILE* in, std::FILE* out) {
+  std::vector<char> buffer(kChunk);
+  std::string converted;
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    converted.clear();
+    AppendCp1252AsUtf8(std::string_view(buffer.data(), got), converted);
+    if (std::fwrite(converted.data(), 1, converted.size(), out) != converted.size()) return false;
+  }
+  return std::ferror(in) == 0 && std::fflush(out) == 0;
+}
+
+bool Utf8FitsCp1252(std::FILE* in, bool& ok) {
+  std::vector<uint8_t> buffer(kChunk + 4);
+  size_t carried = 0;
+  ok = true;
+  for (;;) {
+    const size_t got = std::fread(buffer.data() + carried, 1, kChunk, in);
+    if (std::ferror(in)) {
+      ok = false;
+      return false;
+    }
+    const size_t size = carried + got;
+    const bool last = got == 0;
+    size_t i = 0;
+    int64_t replaced = 0;
+    while (i < size) {
+      if (buffer[i] < 0x80) {
+        ++i;
+        continue;
+      }
+      const size_t n = SequenceLength(buffer[i]);
+      if (n > 1 && i + n > size && !last) break;
+      NextCp1252(buffer.data(), size, i, replaced);
+      if (replaced > 0) return false;
+    }
+    carried = size - i;
+    for (size_t k = 0; k < carried; ++k) buffer[k] = buffer[i + k];
+    if (last) return true;
+  }
+}
+
 }  // namespace ql

@@ -25,4 +25,13 @@ bool ConvertUtf8ToCp1252(std::FILE* in, std::FILE* out, int64_t& replaced);
 // adds the characters written as '?' to replaced.
 void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced);
 
+// Windows-1252 bytes as UTF-8, for version 2002 books made of them.
+void AppendCp1252AsUtf8(std::string_view in, std::string& out);
+bool ConvertCp1252ToUtf8(std::FILE* in, std::FILE* out);
+
+// Reads in (UTF-8) to its end and tells whether every character has a
+// Windows-1252 form (bytes that are not UTF-8 count as having none); false
+// in ok when reading failed.
+bool Utf8FitsCp1252(std::FILE* in, bool& ok);
+
 }  // namespace ql

@@ -22,6 +22,12 @@ std::string ImportResultsText(const BookBuilder& builder) {
   return text;
 }
 
+std::string UnicodeBookText(const BookBuilder& builder) {
+  return "Book version:\t2002 (UTF-8 text, nothing replaced)\nTexts shared by several "
+         "subjects:\t" +
+         std::to_string(builder.SharedTexts());
+}
+
 std::string ReplacedCharactersText(int64_t replaced) {
   return "Characters without a Windows-1252 form (written as ?):\t" + std::to_string(replaced);
 }

@@ -28,6 +28,9 @@ std::string ImportResultsText(const BookBuilder& builder);
 // The line added to the results of an import that converted UTF-8:
 // "Characters without a Windows-1252 form (written as ?):\t" and the count.
 std::string ReplacedCharactersText(int64_t replaced);
+// The results line of a version 2002 book: its version and encoding, and
+// the texts several entries share.
+std::string UnicodeBookText(const BookBuilder& builder);
 
 // "OUT: is the same file as IN; nothing was written", when a command would
 // write over the file it reads.

@@ -50,7 +50,7 @@ bool TextSource::MakeRewindable() {
 bool TextSource::Examine() {
   iSign = Utf8Sign::kNone;
   iUtf8 = iEncoding == TextEncoding::kUtf8;
-  if (iEncoding != TextEncoding::kDetect) return true;
+  if (iEncoding != TextEncoding::kDetect) return CheckFit();
   if (!MakeRewindable()) return Fail(iSource + ": " + SystemErrorText(errno));
   std::string head(kEncodingProbe, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), iInput.get()));
@@ -61,11 +61,34 @@ bool TextSource::Examine() {
   else if (LooksLikeUtf8(head))
     iSign = Utf8Sign::kUtf8Start;
   iUtf8 = iSign != Utf8Sign::kNone;
+  return CheckFit();
+}
+
+bool TextSource::CheckFit() {
+  iFitsCp1252 = true;
+  if (iBookVersion != 0 || !iUtf8) return true;
+  // Text Windows-1252 can hold makes the book it always made; other text
+  // a version 2002 book, with nothing lost.
+  if (!MakeRewindable()) return Fail(iSource + ": " + SystemErrorText(errno));
+  bool ok = true;
+  iFitsCp1252 = Utf8FitsCp1252(iInput.get(), ok);
+  if (!ok || std::fseek(iInput.get(), 0, SEEK_SET) != 0)
+    return Fail(iSource + ": " + SystemErrorText(errno));
   return true;
 }
 
 bool TextSource::Prepare() {
   iCounts.replaced = 0;
+  if (StoresUnicode()) {
+    // UTF-8 is stored as it is; Windows-1252 text is made UTF-8.
+    if (iUtf8) return true;
+    OwnedFile converted(OpenWorkFile());
+    if (!converted || !ConvertCp1252ToUtf8(iInput.get(), converted.get()) ||
+        std::fseek(converted.get(), 0, SEEK_SET) != 0)
+      return Fail(iSource + ": cannot convert the text: " + SystemErrorText(errno));
+    iInput = std::move(converted);
+    return true;
+  }
   if (!iUtf8) return true;
   OwnedFile converted(OpenWorkFile());
   if (!converted || !ConvertUtf8ToCp1252(iInput.get(), converted.get(), iCounts.replaced) ||

@@ -33,6 +33,11 @@ class TextSource : public ImportSource {
   int64_t ProgressPos() const override { return iPos; }
   bool IsUtf8() const override { return iUtf8; }
   Utf8Sign Utf8SignFound() const override { return iSign; }
+  // Asked for, or UTF-8 text with characters Windows-1252 lacks (found by
+  // Examine reading the whole source).
+  bool StoresUnicode() const override {
+    return iBookVersion == 2002 || (iBookVersion == 0 && iUtf8 && !iFitsCp1252);
+  }
 
  protected:
   // Turns what the builder's reading of one entry gave into a step.
@@ -41,11 +46,14 @@ class TextSource : public ImportSource {
 
  private:
   bool MakeRewindable();
+  // Settles iFitsCp1252 for a UTF-8 source whose book version is not given.
+  bool CheckFit();
 
   TextEncoding iEncoding;
   std::string iSource;
   OwnedFile iInput;
   bool iUtf8 = false;
+  bool iFitsCp1252 = true;
   Utf8Sign iSign = Utf8Sign::kNone;
   int64_t iPos = 0;
 };

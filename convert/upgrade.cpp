@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "book_builder.h"
+#include "book_format.h"
 #include "open_failure.h"
+#include "text_encoding.h"
 
 namespace ql {
 
@@ -19,8 +21,15 @@ std::optional<UpgradeFailure> BuildFailed(const BookBuilder& builder) {
 
 // Gives the builder every entry of the legacy book open in reader.
 std::optional<UpgradeFailure> AddEntries(BookReader& reader, BookBuilder& builder,
-                                         ProgressSink* bar, UpgradeReport* report) {
-  if (!reader.IsOpen() || reader.IsVersion2()) return Failed(UpgradeResult::kNotLegacy);
+                                         ProgressSink* bar, UpgradeReport* report,
+                                         bool anyBook = false) {
+  if (!reader.IsOpen() || (reader.IsVersion2() && !anyBook))
+    return Failed(UpgradeResult::kNotLegacy);
+  // Text turned into the encoding of the book written, where they differ.
+  const bool toUnicode = builder.Unicode() && !reader.IsUnicode();
+  const bool fromUnicode = !builder.Unicode() && reader.IsUnicode();
+  std::string subjectAs, textAs;
+  int64_t replaced = 0;
   if (!builder.IsReady()) return BuildFailed(builder);
   const int count = reader.GetSubjectCount();
   OverlapCheck overlap;
@@ -35,9 +44,23 @@ std::optional<UpgradeFailure> AddEntries(BookReader& reader, BookBuilder& builde
         report->damagedSubjects.push_back(subject);
       ++report->damaged;
     }
-    if (builder.AddEntry(subject, reader.CurrentRecordText()) != BuildResult::kOk)
-      return BuildFailed(builder);
+    std::string_view text = reader.CurrentRecordText();
+    if (toUnicode || fromUnicode) {
+      subjectAs.clear();
+      textAs.clear();
+      if (toUnicode) {
+        AppendCp1252AsUtf8(subject, subjectAs);
+        AppendCp1252AsUtf8(text, textAs);
+      } else {
+        AppendUtf8AsCp1252(subject, subjectAs, replaced);
+        AppendUtf8AsCp1252(text, textAs, replaced);
+      }
+      subject.swap(subjectAs);
+      text = textAs;
+    }
+    if (builder.AddEntry(subject, text) != BuildResult::kOk) return BuildFailed(builder);
   }
+  if (report) report->replaced = replaced;
   return std::nullopt;
 }
 
@@ -52,6 +75,16 @@ std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string&
                                           ProgressSink* bar, UpgradeReport* report) {
   BookBuilder builder;
   if (auto failure = AddEntries(reader, builder, bar, report)) return failure;
+  if (builder.WriteBookFile(path) != BuildResult::kOk) return BuildFailed(builder);
+  return std::nullopt;
+}
+
+std::optional<UpgradeFailure> ConvertBook(BookReader& reader, const std::string& path,
+                                          int bookVersion, ProgressSink* bar,
+                                          UpgradeReport* report) {
+  BookBuilder builder;
+  builder.SetUnicode(bookVersion == kVersionUnicode);
+  if (auto failure = AddEntries(reader, builder, bar, report, true)) return failure;
   if (builder.WriteBookFile(path) != BuildResult::kOk) return BuildFailed(builder);
   return std::nullopt;
 }

@@ -45,9 +45,18 @@ std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string&
 struct UpgradeReport {
   int damaged = 0;
   std::vector<std::string> damagedSubjects;
+  // Characters written as '?' because Windows-1252 lacks them (a version
+  // 2002 book written as 2001).
+  int64_t replaced = 0;
 };
 std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, const std::string& path,
                                           ProgressSink* bar, UpgradeReport* report);
+// The same, writing a book of bookVersion (2001 or 2002) from any book,
+// legacy or not: the text turned into the version's encoding, what
+// Windows-1252 lacks counted in report.
+std::optional<UpgradeFailure> ConvertBook(BookReader& reader, const std::string& path,
+                                          int bookVersion, ProgressSink* bar,
+                                          UpgradeReport* report);
 
 // The same into output, a file the caller opened and finishes (flushed
 // when nothing failed).

@@ -19,6 +19,40 @@ inline constexpr int32_t kVersion2Min = 2000;
 inline constexpr int32_t kVersion2Written = 2001;
 inline constexpr int32_t kVersion2Max = 2001;
 
+// Version 2002: the version 2 layout with UTF-8 text, blocks coded with zstd
+// (with a dictionary the book carries), 64-bit stream offsets, and record
+// texts that several entries may share. Its header is longer by two words
+// that name the text encoding and the block coding, so that a reader of
+// this version refuses what it cannot read rather than misreading it.
+inline constexpr int32_t kVersionUnicode = 2002;
+inline constexpr int kUnicodeHeaderSize = 44;
+inline constexpr int kHeaderOffsetTextEncoding = 36;
+inline constexpr int kHeaderOffsetBlockCoding = 40;
+inline constexpr int32_t kTextEncodingUtf8 = 1;
+inline constexpr int32_t kBlockCodingZstd = 2;
+// The chunk that holds the zstd dictionary the blocks were coded with (it
+// must be understood: flag 0 as written).
+inline constexpr int32_t kChunkTypeDictionary = 2;
+inline constexpr int32_t kChunkFlagRequired = 0;
+// Section header: sectionLength (8), blockCount (4), blockSize (4),
+// streamLength (8); block table entries: offset (8), compressedLength (4).
+inline constexpr int kUnicodeSectionHeaderSize = 24;
+inline constexpr int kUnicodeBlockEntrySize = 12;
+// SubjectEntry: flags, then with kSubjectFlagTailBit the text's place in
+// the record stream (offset 8, length 4), the subject and its zero byte, and
+// without it the text itself and its zero byte.
+inline constexpr int kUnicodeTextRefSize = 12;
+// Block sizes as written, chosen by measurement on dictionaries: subject
+// blocks small for lookups, record blocks larger for the coding.
+inline constexpr int32_t kUnicodeSubjectBlockSize = 16 * 1024;
+inline constexpr int32_t kUnicodeRecordBlockSize = 64 * 1024;
+// Readers refuse larger blocks and dictionaries: zstd expands without a
+// useful bound, so a block's size is the allocation's only limit.
+inline constexpr int32_t kUnicodeMaxBlockSize = 1 << 20;
+inline constexpr int32_t kUnicodeMaxDictionary = 1 << 20;
+// The longest subject, or text kept in its entry, a reader takes.
+inline constexpr int kUnicodeMaxEntryString = 1 << 16;
+
 inline constexpr int kBookHeaderSize = 36;
 inline constexpr int kHeaderOffsetVersion = 16;
 inline constexpr int kHeaderOffsetSorted = 20;

@@ -17,6 +17,8 @@
 #include "legacy_book_file.h"
 #include "same_file.h"
 #include "text_case.h"
+#include "unicode_book_file.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -33,11 +35,16 @@ constexpr size_t kWholeUnit = static_cast<size_t>(-1);
 // The same for a subject block, from a string's start.
 constexpr size_t kSubjectDecodeStep = 256;
 
-bool BeginsWith(std::string_view subject, std::string_view key) {
-  return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
+}  // namespace
+
+int BookReader::CompareBookSubjects(std::string_view a, std::string_view b) const {
+  return iUnicode ? CompareFoldedUtf8(a, b) : CompareSubjects(a, b);
 }
 
-}  // namespace
+bool BookReader::BeginsWith(std::string_view subject, std::string_view key) const {
+  if (iUnicode) return FoldUtf8(subject).starts_with(FoldUtf8(key));
+  return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
+}
 
 bool OverlapCheck::Follows(const EntryExtent& extent) {
   if (extent.entryStart >= 0 && extent.entryStart < iEntryEnd) return false;
@@ -161,6 +168,7 @@ bool BookReader::Close() {
   const bool saved = !iOpen || SaveBookmarks();
   ReleaseBuffers();
   iLegacy.reset();
+  iUnicode.reset();
   if (iFile >= 0) ::close(iFile);  // also drops the lock
   iFile = -1;
   iOpen = false;
@@ -263,6 +271,14 @@ OpenResult BookReader::Open(const std::string& path, int mode) {
     return fail(OpenResult::kFailed);
   }
   iVersion = ReadLE32s(word);
+  if (iVersion == kVersionUnicode) {
+    const OpenResult r = OpenUnicode();
+    if (r != OpenResult::kOk) {
+      iOpen = false;
+      return fail(r);
+    }
+    return OpenResult::kOk;
+  }
   if (iVersion > kVersion2Max) {
     iOpen = false;
     return fail(OpenResult::kUnsupported);
@@ -320,6 +336,13 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
       if (!legacy->OpenView(*owner.iLegacy))
         return failed(OpenFailureKind::kSystem, errno != 0 ? errno : EBADF);
       iLegacy = std::move(legacy);
+    } else if (owner.iUnicode) {
+      iFile = OpenSameFileReadOnly(owner.iFile);
+      if (iFile < 0) return failed(OpenFailureKind::kSystem, errno);
+      auto book = std::make_unique<UnicodeBookFile>();
+      if (book->OpenView(*owner.iUnicode, iFile) != UnicodeBookFile::Result::kOk)
+        return failed(OpenFailureKind::kSystem, ENOMEM);
+      iUnicode = std::move(book);
     } else {
       // The file owner read, whatever has been renamed onto the path since,
       // opened anew: a duplicate would share owner's lock and keep the book
@@ -357,6 +380,30 @@ OpenResult BookReader::OpenView(const BookReader& owner) {
   iCurrentRecord = -1;
   iOpen = true;
   return OpenResult::kOk;
+}
+
+OpenResult BookReader::OpenUnicode() {
+  auto book = std::make_unique<UnicodeBookFile>();
+  const UnicodeBookFile::Result r = book->Open(iFile, iFileSize);
+  if (r == UnicodeBookFile::Result::kUnsupported) return OpenResult::kUnsupported;
+  if (r == UnicodeBookFile::Result::kNoMemory) {
+    iOpenFailure.kind = OpenFailureKind::kSystem;
+    iOpenFailure.error = ENOMEM;
+    return OpenResult::kFailed;
+  }
+  if (r != UnicodeBookFile::Result::kOk) return OpenResult::kFailed;
+  iSorted = book->Sorted();
+  iSubjectCount = book->SubjectCount();
+  const int64_t bookmarks = book->BookmarkOffset();
+  iBookmarkOffset = bookmarks >= 0 && bookmarks <= kMaxFileOffset ? static_cast<int>(bookmarks) : -1;
+  iBookmarksPending = true;
+  iUnicode = std::move(book);
+  return OpenResult::kOk;
+}
+
+void BookReader::UnicodeStats() {
+  iStats.subjectBlockLoads = iUnicode->SubjectBlockLoads();
+  iStats.recordBlockLoads = iUnicode->RecordBlockLoads();
 }
 
 OpenResult BookReader::OpenVersion2() {
@@ -848,6 +895,12 @@ bool BookReader::PeekTailOffset(int64_t start, int64_t& tail) {
 std::string BookReader::GetSubject(int index) {
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) return iLegacy->GetSubject(index);
+  if (iUnicode) {
+    bool damaged = false;
+    std::string subject(iUnicode->Subject(index, damaged));
+    UnicodeStats();
+    return subject;
+  }
   return ReadSubjectEntry(index, false).subject;
 }
 
@@ -858,6 +911,11 @@ std::string_view BookReader::PeekSubject(int index, std::string& scratch, bool& 
     scratch = iLegacy->GetSubject(index);
     damaged = !iLegacy->SubjectWhole(index);
     return scratch;
+  }
+  if (iUnicode) {
+    const std::string_view subject = iUnicode->Subject(index, damaged);
+    UnicodeStats();
+    return subject;
   }
   const SubjectEntryParts& parts = ReadSubjectEntry(index, false);
   damaged = parts.damaged;
@@ -889,6 +947,11 @@ std::vector<int> BookReader::TakeDamagedRecords() {
 std::string BookReader::GetRecordHead(int index) {
   if (!iOpen || index < 0 || index >= iSubjectCount) return {};
   if (iLegacy) return iLegacy->GetRecordHead(index);
+  if (iUnicode) {
+    std::string head = iUnicode->RecordHead(index, kRecordHeadMax);
+    UnicodeStats();
+    return head;
+  }
   return ReadSubjectEntry(index, true).head;
 }
 
@@ -907,6 +970,10 @@ int BookReader::LoadRecord(int index) {
         iRecordText = {};
         return 0;
       }
+    } else if (iUnicode) {
+      const bool read = iUnicode->ReadRecord(index, iRecordText, iRecordDamaged, iRecordExtent);
+      UnicodeStats();
+      if (!read) return 0;
     } else {
       const SubjectEntryParts& parts = ReadSubjectEntry(index, true);
       iRecordText.assign(parts.head.begin(), parts.head.end());
@@ -1080,7 +1147,7 @@ int BookReader::FindSubject(int mode, std::string_view key) {
     if (mode != MatchWhole && mode != MatchPrefix) return -1;
     for (int i = 0; i < iSubjectCount; ++i) {
       const std::string subject = GetSubject(i);
-      if (mode == MatchWhole ? CompareSubjects(subject, key) == 0 : BeginsWith(subject, key))
+      if (mode == MatchWhole ? CompareBookSubjects(subject, key) == 0 : BeginsWith(subject, key))
         return i;
     }
     return -1;
@@ -1101,10 +1168,10 @@ int BookReader::FindSubject(int mode, std::string_view key) {
     int mid = d == 1 ? lo : lo + d / 2;
     if (!(d > 1 && PeekFirstSubjectOfBlock(lo, hi, mid, probe)))
       probe = mid == lo && loKnown ? loSubject : GetSubject(mid);
-    const int c = CompareSubjects(probe, key);
+    const int c = CompareBookSubjects(probe, key);
     if (c == 0) {
       while (mid > 0 && !(mid - 1 == lo && loKnown) &&
-             CompareSubjects(GetSubject(mid - 1), key) == 0)
+             CompareBookSubjects(GetSubject(mid - 1), key) == 0)
         --mid;
       return mid;
     }

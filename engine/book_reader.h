@@ -27,6 +27,7 @@
 namespace ql {
 
 class LegacyBookFile;
+class UnicodeBookFile;
 
 // The typeface and size a record's page is written in; the size is a font
 // size of the page's markup (1 to 7), 3 the ordinary one.
@@ -190,6 +191,12 @@ class BookReader {
   // book open or the file cannot be opened again (LastOpenFailure says why).
   OpenResult OpenView(const BookReader& owner);
   bool IsVersion2() const { return iIsVersion2; }
+  // True for a version 2002 book: its subjects and texts are UTF-8, ordered
+  // and compared by Unicode case folding (CompareBookSubjects).
+  bool IsUnicode() const { return iUnicode != nullptr; }
+  // Subjects compared as this book orders them: CompareSubjects for a
+  // Windows-1252 book, Unicode simple case folding for a UTF-8 one.
+  int CompareBookSubjects(std::string_view a, std::string_view b) const;
   int GetSubjectCount() const { return iSubjectCount; }
   std::string GetSubject(int index);
   std::string GetRecordHead(int index);
@@ -411,6 +418,11 @@ class BookReader {
   bool iReadOnly = false;
   int iSorted = 0;
   std::unique_ptr<LegacyBookFile> iLegacy;
+  std::unique_ptr<UnicodeBookFile> iUnicode;
+  OpenResult OpenUnicode();
+  // Takes in the unicode file's block counts.
+  void UnicodeStats();
+  bool BeginsWith(std::string_view subject, std::string_view key) const;
   int iFile = -1;  // descriptor of the open version 2 book
   int iVersion = 0;
   int iSubjectCount = 0;

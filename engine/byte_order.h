@@ -36,6 +36,17 @@ inline void AppendLE32(std::string& out, uint32_t v) {
   out.append(reinterpret_cast<const char*>(b), 4);
 }
 
+inline uint64_t ReadLE64(const uint8_t* p) {
+  return uint64_t(ReadLE32(p)) | (uint64_t(ReadLE32(p + 4)) << 32);
+}
+inline int64_t ReadLE64s(const uint8_t* p) {
+  return static_cast<int64_t>(ReadLE64(p));
+}
+inline void WriteLE64(uint8_t* p, uint64_t v) {
+  WriteLE32(p, static_cast<uint32_t>(v));
+  WriteLE32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
 inline uint16_t ReadLE16(const uint8_t* p) {
   return uint16_t(p[0] | (p[1] << 8));
 }

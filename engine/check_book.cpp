@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "book_reader.h"
+#include "unicode_book_file.h"
 
 namespace ql {
 
@@ -35,7 +36,17 @@ std::vector<BookReader::DamagedPart> BookReader::CheckBook() {
   std::vector<DamagedPart> damaged;
   if (!iOpen) return damaged;
   try {
-    if (!iLegacy) {
+    if (iUnicode) {
+      for (const bool subjects : {true, false}) {
+        for (int k : iUnicode->DamagedBlocks(subjects)) {
+          DamagedPart part;
+          part.kind = subjects ? DamagedPart::Kind::kSubjectBlock : DamagedPart::Kind::kRecordBlock;
+          part.number = k;
+          iUnicode->RecordsInBlock(subjects, k, part.first, part.last);
+          damaged.push_back(part);
+        }
+      }
+    } else if (!iLegacy) {
       std::vector<int> subjectBlocks, recordBlocks;
       for (int k = 0; k < iSubjectBlockCount; ++k)
         if (!LoadSubjectBlock(k) || !SubjectBlockWhole()) subjectBlocks.push_back(k);
