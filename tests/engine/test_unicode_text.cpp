@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string>
@@ -200,18 +201,73 @@ class UnitPool {
     for (size_t n = Pick(maxUnits + 1); n > 0; --n) s += Unit();
     return s;
   }
+  // text with some characters swapped for others of the same folding.
+  std::string Variant(std::string_view text) {
+    static const std::vector<std::vector<char32_t>> kSiblings = {
+        {'a', 'A'},       {'k', 'K', 0x212A},       {'s', 'S', 0x017F}, {0xDF, 0x1E9E},
+        {0x0414, 0x0434}, {0x03A3, 0x03C2, 0x03C3}, {0x10400, 0x10428}, {0x1E900, 0x1E922},
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+      char32_t cp = 0;
+      const size_t n = ql::DecodeUtf8(text, i, cp);
+      std::string unit(text.substr(i, n));
+      for (const auto& group : kSiblings)
+        if (std::find(group.begin(), group.end(), cp) != group.end() && Pick(2) == 0)
+          unit = Utf8(group[Pick(group.size())]);
+      out += unit;
+      i += n;
+    }
+    return out;
+  }
 
  private:
   std::mt19937 iRandom;
 };
 
 TEST(UnicodeText, ComparisonOrdersAsTheFoldedCopies) {
+  struct Case {
+    std::string a, b;
+    int order;
+  };
+  const Case cases[] = {
+      {"Kelvin",
+       "\xE2\x84\xAA"
+       "ELVIN",
+       0},
+      {"\xE1\xBA\x9E", "\xC3\x9F", 0},                              // capital and small sharp s
+      {"\xCE\xA3\xCE\x9F\xCE\xA3", "\xCF\x83\xCE\xBF\xCF\x82", 0},  // final sigma
+      {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", 0},                  // Deseret
+      {"abcdefg\xC3\x9F", "abcdefg\xC3\x80", -1},  // a character across eight bytes
+      {"ABCDEFGHIJ", "abcdefghik", -1},
+      {"\xC3", "\xC3\xA0", -1},  // a cut sequence starts a character
+      {"\xC3"
+       "b",
+       "\xC3\xA0", -1},
+      {"\xC3\x80", "\xC3", 1},
+      {"z", "\xC3\x80", -1},
+      {"\x7F", "\x80", -1},
+      {"", "\x80", -1},
+      {"\xE2\x84\xAA", "j", 1},
+      {"\xEF\xBF\xBD", "\xFF", -1},  // U+FFFD itself and a stray byte
+      {"[", "a", -1},                // '[' stays below 'a' after folding
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Sign(ql::CompareFoldedUtf8(c.a, c.b)), c.order) << c.a << " / " << c.b;
+    EXPECT_EQ(Sign(ql::CompareFoldedUtf8(c.b, c.a)), -c.order) << c.a << " / " << c.b;
+  }
   UnitPool pool(99);
   // Shared long ASCII beginnings in mixed case, so that the eight-byte steps
   // run and then meet a difference or a non-ASCII byte.
   const std::string starts[] = {"", "Abc", "ABCDEFGHIJKLmnop", "abcdefghijklMNOP", "abcdefgh@[`{"};
   std::vector<std::string> strings;
-  for (int i = 0; i < 500; ++i) strings.push_back(starts[pool.Pick(5)] + pool.Text(6));
+  for (int i = 0; i < 500; ++i) {
+    if (i % 2 == 1) {  // the same folded text in other bytes, perhaps longer
+      strings.push_back(pool.Variant(strings[pool.Pick(strings.size())]) + pool.Text(1));
+    } else {
+      strings.push_back(starts[pool.Pick(5)] + pool.Text(6));
+    }
+  }
   for (const std::string& a : strings)
     for (const std::string& b : strings)
       ASSERT_EQ(Sign(ql::CompareFoldedUtf8(a, b)), ByteOrder(ql::FoldUtf8(a), ql::FoldUtf8(b)))
@@ -228,12 +284,17 @@ TEST(UnicodeText, ComparisonOrdersAsTheFoldedCopies) {
     });
     ASSERT_EQ(hi - lo, same) << s;
   }
-  // On ASCII the sign is that of the ASCII comparison.
-  const std::string ascii = "aAzZ@[`{09 \x7F";
+  // On ASCII the sign is that of the ASCII comparison; b is a in other case
+  // with a byte changed now and then, so that long runs fold alike.
+  const std::string ascii = "aAzZ@[`{09 \x7F_^";
   for (int round = 0; round < 20000; ++round) {
-    std::string a = starts[pool.Pick(5)], b = a;
-    for (size_t n = pool.Pick(12); n > 0; --n) a += ascii[pool.Pick(ascii.size())];
-    for (size_t n = pool.Pick(12); n > 0; --n) b += ascii[pool.Pick(ascii.size())];
+    std::string a = starts[pool.Pick(5)];
+    for (size_t n = pool.Pick(24); n > 0; --n) a += ascii[pool.Pick(ascii.size())];
+    std::string b = a;
+    for (char& c : b)
+      if (pool.Pick(2) == 0) c = static_cast<char>(c ^ (std::isalpha(c) ? 0x20 : 0));
+    if (!b.empty() && pool.Pick(2) == 0) b[pool.Pick(b.size())] = ascii[pool.Pick(ascii.size())];
+    if (pool.Pick(4) == 0) b.resize(pool.Pick(b.size() + 1));
     ASSERT_EQ(Sign(ql::CompareFoldedUtf8(a, b)), Sign(ql::CompareFoldedAscii(a, b)))
         << a << " / " << b;
   }
@@ -257,6 +318,18 @@ TEST(UnicodeText, FinderAgreesWithFoldingFirst) {
       ASSERT_EQ(qltest::FinderHits(text, term, from), qltest::NaiveFoldedFind(text, term, from))
           << "round " << round << " from " << from;
     }
+  }
+  // Dense texts where nearly every byte is a candidate, so that the scan
+  // goes over to the border table at all sorts of places, among them the
+  // inside of a character.
+  const std::string dense[] = {"\x84", "\xE2\x84\x84", "\xE2\x84\xAA", "k", "K", "\xC3"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string text, term;
+    for (size_t n = 1 + pool.Pick(300); n > 0; --n) text += dense[pool.Pick(6)];
+    for (size_t n = 1 + pool.Pick(12); n > 0; --n) term += dense[pool.Pick(round % 2 ? 2 : 6)];
+    term = ql::FoldUtf8(term);
+    ASSERT_EQ(qltest::FinderHits(text, term, 0), qltest::NaiveFoldedFind(text, term, 0))
+        << "dense round " << round;
   }
 }
 
@@ -311,6 +384,7 @@ TEST(UnicodeText, WholeWordOnDecodedCharacters) {
       {"x\xC2\xB2", "x", 0, true},       // a superscript digit is no decimal digit
       {"\xFF\xD0\xBA\xD0\xBE\xD1\x82\x80", "кот", 0, true},  // stray bytes are boundaries
       {"\x80\x80\x80\x80кот", "кот", 0, true},
+      {"\xC3\xA9\xA9кот", "кот", 0, true},       // a stray byte after a letter
       {"\xF0\x90\x90\xA8кот", "кот", 0, false},  // a Deseret letter before
       {"中文", "中", 0, false},
       {"кот\xF0\x9F\x98\x80", "кот", 0, true},
