@@ -150,7 +150,7 @@ typedef uint8_t Lanes __attribute__((vector_size(kLanes)));
 
 inline Lanes Splat(uint8_t b) {
   Lanes v;
-  for (size_t k = 0; k < kLanes; ++k) v[k] = b;
+  std::memset(&v, b, sizeof v);
   return v;
 }
 
@@ -173,50 +173,55 @@ inline size_t FirstLane(Mask m) {
   return kLanes;
 }
 
-// The vector pass for filters of N1 and N2 byte values (0: any byte).
-template <size_t N1, size_t N2>
-size_t FirstCandidate(const uint8_t* bytes, size_t size, size_t from, const uint8_t* first,
-                      const uint8_t* second) {
+// The vector pass for N1 and N2 tests on the first and the second byte (0:
+// any byte passes).
+template <size_t N1, size_t N2, typename Test>
+size_t FirstCandidate(const uint8_t* bytes, size_t size, size_t from, const Test& first,
+                      const Test& second) {
   size_t i = from;
-  Lanes f[N1 > 0 ? N1 : 1], s[N2 > 0 ? N2 : 1];
-  for (size_t k = 0; k < N1; ++k) f[k] = Splat(first[k]);
-  for (size_t k = 0; k < N2; ++k) s[k] = Splat(second[k]);
+  Lanes fo[N1 > 0 ? N1 : 1], fv[N1 > 0 ? N1 : 1], so[N2 > 0 ? N2 : 1], sv[N2 > 0 ? N2 : 1];
+  for (size_t k = 0; k < N1; ++k) {
+    fo[k] = Load(first.ors[k]);
+    fv[k] = Load(first.values[k]);
+  }
+  for (size_t k = 0; k < N2; ++k) {
+    so[k] = Load(second.ors[k]);
+    sv[k] = Load(second.values[k]);
+  }
   for (; i + kLanes + 1 <= size; i += kLanes) {
     Lanes m = Splat(0xFF);
     if constexpr (N1 > 0) {
       const Lanes a = Load(bytes + i);
-      auto in = a == f[0];
-      for (size_t k = 1; k < N1; ++k) in |= a == f[k];
+      auto in = (a | fo[0]) == fv[0];
+      for (size_t k = 1; k < N1; ++k) in |= (a | fo[k]) == fv[k];
       m &= reinterpret_cast<const Lanes&>(in);
     }
     if constexpr (N2 > 0) {
       const Lanes b = Load(bytes + i + 1);
-      auto in = b == s[0];
-      for (size_t k = 1; k < N2; ++k) in |= b == s[k];
+      auto in = (b | so[0]) == sv[0];
+      for (size_t k = 1; k < N2; ++k) in |= (b | so[k]) == sv[k];
       m &= reinterpret_cast<const Lanes&>(in);
     }
     const size_t lane = FirstLane(m);
     if (lane < kLanes) return i + lane;
   }
+  auto passes = [](const Test& t, size_t n, uint8_t b) {
+    for (size_t k = 0; k < n; ++k)
+      if ((b | t.ors[k][0]) == t.values[k][0]) return true;
+    return n == 0;
+  };
   for (; i < size; ++i) {
-    bool in = N1 == 0;
-    for (size_t k = 0; k < N1; ++k) in |= bytes[i] == first[k];
-    if (!in) continue;
-    if constexpr (N2 > 0) {
-      if (i + 1 >= size) continue;
-      bool next = false;
-      for (size_t k = 0; k < N2; ++k) next |= bytes[i + 1] == second[k];
-      if (!next) continue;
-    }
+    if (!passes(first, N1, bytes[i])) continue;
+    if (N2 > 0 && (i + 1 >= size || !passes(second, N2, bytes[i + 1]))) continue;
     return i;
   }
   return size;
 }
 
 // The values a byte of an occurrence can have, for the vector pass; past
-// four values it lets any byte pass.
+// eight values any byte passes.
 struct ByteFilter {
-  uint8_t bytes[4] = {0, 0, 0, 0};
+  uint8_t bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   size_t count = 0;
   bool any = false;
   void Add(uint8_t b) {
@@ -226,11 +231,37 @@ struct ByteFilter {
     else
       bytes[count++] = b;
   }
-  // The values repeated to fill 2 or 4 places; 0 when any byte passes.
-  size_t Padded(uint8_t (&out)[4]) const {
-    if (any || count == 0) return 0;
-    for (size_t k = 0; k < 4; ++k) out[k] = bytes[k < count ? k : 0];
-    return count <= 2 ? 2 : 4;
+  // The tests for these values: two values that differ in one bit share a
+  // test. More than four tests (or no values) let any byte pass.
+  template <typename Test>
+  void MakeTests(Test& test) const {
+    test = Test{};
+    if (any || count == 0) return;
+    bool used[8] = {false, false, false, false, false, false, false, false};
+    size_t n = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (used[i]) continue;
+      if (n == 4) {
+        test = Test{};
+        return;
+      }
+      uint8_t bit = 0;
+      for (size_t j = i + 1; j < count && bit == 0; ++j) {
+        const auto diff = static_cast<uint8_t>(bytes[i] ^ bytes[j]);
+        if (!used[j] && (diff & (diff - 1)) == 0) {
+          used[j] = true;
+          bit = diff;
+        }
+      }
+      std::memset(test.ors[n], bit, sizeof test.ors[n]);
+      std::memset(test.values[n], bytes[i] | bit, sizeof test.values[n]);
+      ++n;
+    }
+    for (size_t k = n; k < 4; ++k) {
+      std::memcpy(test.ors[k], test.ors[0], sizeof test.ors[k]);
+      std::memcpy(test.values[k], test.values[0], sizeof test.values[k]);
+    }
+    test.count = n == 3 ? 4 : n;
   }
 };
 
@@ -361,13 +392,14 @@ int CompareFoldedUtf8(std::string_view a, std::string_view b) {
   }
 }
 
-Utf8FoldedFinder::Utf8FoldedFinder(std::string_view term) {
+Utf8FoldedFinder::Utf8FoldedFinder(std::string_view term) : iTerm(term) {
   for (size_t i = 0; i < term.size();) {
     char32_t cp = 0;
     const size_t n = DecodeUtf8(term, i, cp);
     iUnits.push_back(n == 1 && static_cast<uint8_t>(term[i]) >= 0x80
                          ? kStrayUnit + static_cast<uint8_t>(term[i])
                          : static_cast<uint32_t>(cp));
+    iUnitLength.push_back(static_cast<uint8_t>(n));
     i += n;
   }
   if (iUnits.empty()) return;
@@ -402,8 +434,8 @@ Utf8FoldedFinder::Utf8FoldedFinder(std::string_view term) {
     else
       for (const std::string& s : second) secondBytes.Add(static_cast<uint8_t>(s[0]));
   }
-  iFirstCount = firstBytes.Padded(iFirst);
-  iSecondCount = secondBytes.Padded(iSecond);
+  firstBytes.MakeTests(iFirst);
+  secondBytes.MakeTests(iSecond);
 }
 
 size_t Utf8FoldedFinder::MatchAt(std::string_view text, size_t p, size_t& compared) const {
@@ -411,46 +443,65 @@ size_t Utf8FoldedFinder::MatchAt(std::string_view text, size_t p, size_t& compar
     ++compared;
     return 0;
   }
-  size_t q = p;
-  for (const uint32_t want : iUnits) {
-    if (q >= text.size()) {
-      compared += q - p + 1;
-      return 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto* term = reinterpret_cast<const uint8_t*>(iTerm.data());
+  size_t q = p, t = 0;  // in the text and in the term
+  for (size_t k = 0; k < iUnits.size(); ++k) {
+    const uint32_t want = iUnits[k];
+    const size_t length = iUnitLength[k];
+    if (q >= text.size()) break;
+    const uint8_t b = bytes[q];
+    if (b < 0x80) {
+      if (FoldAscii(b) != want) break;
+      ++q;
+    } else {
+      // A character stored as the term has it needs no decoding: a
+      // well-formed sequence reads the same wherever it stands.
+      size_t same = 0;
+      if (want < kStrayUnit && q + length <= text.size())
+        while (same < length && bytes[q + same] == term[t + same]) ++same;
+      if (same == length && want < kStrayUnit) {
+        q += length;
+      } else {
+        uint32_t unit;
+        const size_t n = FoldedUnitAt(text, q, unit);
+        if (unit != want) break;
+        q += n;
+      }
     }
-    uint32_t unit;
-    const size_t n = FoldedUnitAt(text, q, unit);
-    if (unit != want) {
+    t += length;
+    if (k + 1 == iUnits.size()) {
       compared += q - p + 1;
-      return 0;
+      return q;
     }
-    q += n;
   }
   compared += q - p + 1;
-  return q;
+  return 0;
 }
 
 size_t Utf8FoldedFinder::Candidate(const uint8_t* bytes, size_t size, size_t from) const {
-  const uint8_t* f = iFirst;
-  const uint8_t* s = iSecond;
-  switch (iFirstCount * 10 + iSecondCount) {
+  // One instance of the vector pass for each pair of test counts.
+  auto second = [&]<size_t N1>() {
+    switch (iSecond.count) {
+      case 0:
+        return FirstCandidate<N1, 0>(bytes, size, from, iFirst, iSecond);
+      case 1:
+        return FirstCandidate<N1, 1>(bytes, size, from, iFirst, iSecond);
+      case 2:
+        return FirstCandidate<N1, 2>(bytes, size, from, iFirst, iSecond);
+      default:
+        return FirstCandidate<N1, 4>(bytes, size, from, iFirst, iSecond);
+    }
+  };
+  switch (iFirst.count) {
     case 0:
-      return FirstCandidate<0, 0>(bytes, size, from, f, s);
+      return second.template operator()<0>();
+    case 1:
+      return second.template operator()<1>();
     case 2:
-      return FirstCandidate<0, 2>(bytes, size, from, f, s);
-    case 4:
-      return FirstCandidate<0, 4>(bytes, size, from, f, s);
-    case 20:
-      return FirstCandidate<2, 0>(bytes, size, from, f, s);
-    case 22:
-      return FirstCandidate<2, 2>(bytes, size, from, f, s);
-    case 24:
-      return FirstCandidate<2, 4>(bytes, size, from, f, s);
-    case 40:
-      return FirstCandidate<4, 0>(bytes, size, from, f, s);
-    case 42:
-      return FirstCandidate<4, 2>(bytes, size, from, f, s);
+      return second.template operator()<2>();
     default:
-      return FirstCandidate<4, 4>(bytes, size, from, f, s);
+      return second.template operator()<4>();
   }
 }
 

@@ -115,12 +115,20 @@ class Utf8FoldedFinder {
   // The first position at or after from that passes the two-byte filter.
   size_t Candidate(const uint8_t* bytes, size_t size, size_t from) const;
 
-  std::vector<uint32_t> iUnits;   // the term's units: a code point, or kStrayUnit + byte
-  std::vector<uint32_t> iBorder;  // longest proper border of each prefix of iUnits
-  // The byte values the first and the second byte of an occurrence can
-  // have, repeated to fill 2 or 4 places; a count of 0 lets any byte pass.
-  uint8_t iFirst[4] = {0, 0, 0, 0}, iSecond[4] = {0, 0, 0, 0};
-  size_t iFirstCount = 0, iSecondCount = 0;
+  std::vector<uint32_t> iUnits;      // the term's units: a code point, or kStrayUnit + byte
+  std::string iTerm;                 // the term's bytes
+  std::vector<uint8_t> iUnitLength;  // the length of each unit in iTerm
+  std::vector<uint32_t> iBorder;     // longest proper border of each prefix of iUnits
+  // What the first and the second byte of an occurrence can be: a byte
+  // passes when (byte | ors[k]) == values[k] for some k < count (a test
+  // standing for one value, or for two that differ in one bit); count is 1, 2
+  // or 4, padded by repeating a test, and 0 lets any byte pass.
+  // Each value is kept sixteen times over, ready for the vector pass.
+  struct ByteTest {
+    alignas(16) uint8_t ors[4][16] = {}, values[4][16] = {};
+    size_t count = 0;
+  };
+  ByteTest iFirst, iSecond;
   bool iPossible = false;
 };
 
