@@ -290,10 +290,11 @@ std::vector<std::string> FoldSources(char32_t cp) {
 }  // namespace
 
 size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& cp) {
+  cp = kReplacementCharacter;
+  if (pos >= s.size()) return 0;
   const auto* p = reinterpret_cast<const uint8_t*>(s.data()) + pos;
   const size_t left = s.size() - pos;
   const uint8_t b0 = p[0];
-  cp = kReplacementCharacter;
   if (b0 < 0x80) {
     cp = b0;
     return 1;
@@ -414,7 +415,7 @@ Utf8FoldedFinder::Utf8FoldedFinder(std::string_view term) : iTerm(term) {
   // stray byte itself.
   auto forms = [](uint32_t unit) {
     if (unit >= kStrayUnit)
-      return std::vector<std::string>{std::string(1, char(unit - kStrayUnit))};
+      return std::vector<std::string>{std::string(1, static_cast<char>(unit - kStrayUnit))};
     return FoldSources(unit);
   };
   const std::vector<std::string> first = forms(iUnits[0]);

@@ -22,9 +22,10 @@ namespace ql {
 // well-formed character.
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-// Decodes the unit at pos (pos < s.size()): sets cp to the character and
-// returns its length in bytes (1 to 4); for a byte that starts no well-formed
-// character sets cp to U+FFFD and returns 1, so a loop always advances.
+// Decodes the unit at pos: sets cp to the character and returns its length
+// in bytes (1 to 4); for a byte that starts no well-formed character sets cp
+// to U+FFFD and returns 1, so a loop always advances. At or past the end of s
+// it gives U+FFFD and 0.
 size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& cp);
 
 // Appends the UTF-8 form of cp (which must be a scalar value).
@@ -60,7 +61,8 @@ int CompareFoldedUtf8(std::string_view a, std::string_view b);
 // in the stored text (which may differ from the term's: U+212A KELVIN SIGN
 // folds to the one byte 'k'). A vector pass keeps the positions whose first
 // two bytes can start an occurrence, and only those are compared unit by
-// unit, ASCII bytes through a table and others decoded.
+// unit: ASCII bytes folded by a table, characters stored as the term has
+// them byte by byte, the rest decoded and folded.
 class Utf8FoldedFinder {
  public:
   struct Hit {
@@ -115,7 +117,7 @@ class Utf8FoldedFinder {
   // The first position at or after from that passes the two-byte filter.
   size_t Candidate(const uint8_t* bytes, size_t size, size_t from) const;
 
-  std::vector<uint32_t> iUnits;      // the term's units: a code point, or kStrayUnit + byte
+  std::vector<uint32_t> iUnits;      // the term's units: a code point, or 0x110000 + a stray byte
   std::string iTerm;                 // the term's bytes
   std::vector<uint8_t> iUnitLength;  // the length of each unit in iTerm
   std::vector<uint32_t> iBorder;     // longest proper border of each prefix of iUnits

@@ -116,6 +116,7 @@ TEST(UnicodeText, DecodeAgreesWithTheStrictDecoder) {
       {"\xF4\x8F\xBF\xBF", 0, 0x10FFFF, 4},
       {"a\xC3\xA9", 1, 0xE9, 2},
       {"\xC3\xA9", 1, 0xFFFD, 1},  // inside a character
+      {"\xC3\xA9", 2, 0xFFFD, 0},  // at the end
       {"\xC0\x80", 0, 0xFFFD, 1},
       {"\xC1\xBF", 0, 0xFFFD, 1},
       {"\xE0\x9F\xBF", 0, 0xFFFD, 1},
