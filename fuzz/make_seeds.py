@@ -187,3 +187,14 @@ write('fuzz_stardict', 'typed', struct.pack('<H', len(ifo64)) + ifo64 + idx64)
 ifo_breaks = ifo.replace(b'idxfilesize=30', b'idxfilesize=35')
 write('fuzz_stardict', 'line_breaks', struct.pack('<H', len(ifo_breaks)) + ifo_breaks +
       b'two\nlines\0' + struct.pack('>II', 0, 40) + b'cr\r\nlf\0' + struct.pack('>II', 0, 40))
+
+# UTF-8 search: the first byte is the term's length, then the term, then the
+# text (mixed case across scripts, a three-byte character folding to one
+# byte, combining marks, stray and cut bytes).
+unicode_text = ('The KELVIN \u212a scale, \u0414\u041e\u041c \u0434\u043e\u043c, '
+                '\u03a3\u039f\u03a6\u039f\u03a3 \u03c3\u03bf\u03c6\u03bf\u03c2, '
+                'e\u0301t\u00c9 \U00010400\U00010428 \u0928\u092e\u0938\u094d\u0924\u0947 '
+                '\u0643\u0650\u062a\u0627\u0628').encode() + b' \x80\xc3 \xed\xa0\x80 end'
+write('fuzz_unicode_text', 'kelvin', b'\x01k' + unicode_text)
+write('fuzz_unicode_text', 'cyrillic', b'\x06' + '\u0434\u043e\u043c'.encode() + unicode_text)
+write('fuzz_unicode_text', 'stray', b'\x02\x80\xc3' + unicode_text)
