@@ -12,10 +12,12 @@
 
 #include "book_builder.h"
 #include "book_reader.h"
+#include "dict_markup.h"
 #include "dictd_format.h"
 #include "file_closer.h"
 #include "import_formats.h"
 #include "open_failure.h"
+#include "plain_text.h"
 #include "record_markup.h"
 #include "text_case.h"
 #include "text_encoding.h"
@@ -217,6 +219,11 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   BuildResult r = builder.BeginEntry(iEntries[first].subject);
   if (r != BuildResult::kOk) return failed(r);
   static constexpr char kParagraph[] = {char(kTagByte), char(kTagParagraph)};
+  if (iBodyIsText) {
+    // A headword the code page lacks a character of was stored with '?':
+    // then no line of the text repeats it, and every line is kept.
+    iHeadword = iUtf8 ? Cp1252ToUtf8(iEntries[first].subject) : iEntries[first].subject;
+  }
   bool any = false;  // text added so far
   bool full = false;
   int64_t leftOut = 0;
@@ -228,7 +235,10 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
     }
     // Counted only for texts that go into the book.
     const int64_t replaced = iCounts.replaced, skipped = iCounts.skippedFields;
-    EntryText(iBody, iText);
+    // The entry's own text: its bytes from offset + skip, length - skip in
+    // the dictionary's text.
+    const size_t skip = iBodyIsText ? HeadwordLineEnd(iBody, iHeadword) : 0;
+    EntryText(std::string_view(iBody).substr(skip), iText);
     if (iText.empty()) continue;
     const size_t separator = any ? sizeof kParagraph : 0;
     if (int64_t(separator + iText.size()) > builder.EntryRoom()) {

@@ -72,6 +72,9 @@ class DictImport : public ImportSource {
   std::string iDataPath;
   DictData iData;
   bool iUtf8 = false;
+  // An entry's bytes are its text as it stands (not fields around it): a
+  // first line that only repeats the headword is left out of them.
+  bool iBodyIsText = false;
 
  private:
   class ReadAhead;
@@ -90,6 +93,7 @@ class DictImport : public ImportSource {
   bool iStarted = false;
   std::string iBody;
   std::string iText;
+  std::string iHeadword;  // the record's headword in the text's encoding
   // Last: it reads iEntries' texts from iData on a thread of its own.
   std::unique_ptr<ReadAhead> iReader;
 };

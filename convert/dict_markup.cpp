@@ -24,6 +24,13 @@ constexpr size_t kEntityMax = 12;
 constexpr std::string_view kBwordScheme = "bword://";
 constexpr std::string_view kUrlMark = "://";
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
+constexpr std::string_view kNoBreakSpaceUtf8 = "\xC2\xA0";
+constexpr std::string_view kNoBreakSpaceCp1252 = "\xA0";
+// A TAB that indents a line reaches the next multiple of this many columns.
+constexpr size_t kTabColumns = 8;
+// An indent deeper than this is kept only this deep: a page has no room for
+// more, and a line of blanks must not grow into a text many times its size.
+constexpr size_t kIndentMax = 64;
 
 // The characters plain text is not copied through at: line ends, links,
 // "<" and TAB.
@@ -107,13 +114,46 @@ void TrimEnd(std::string& out, size_t start) {
 
 }  // namespace
 
-void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out) {
+size_t HeadwordLineEnd(std::string_view raw, std::string_view headword) {
+  size_t end = 0;
+  while (end < raw.size() && raw[end] != kLF && raw[end] != kCR) ++end;
+  std::string_view line = raw.substr(0, end);
+  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && IsSpace(line.back())) line.remove_suffix(1);
+  while (!headword.empty() && IsSpace(headword.front())) headword.remove_prefix(1);
+  while (!headword.empty() && IsSpace(headword.back())) headword.remove_suffix(1);
+  if (line.empty() || CompareFoldedAscii(line, headword) != 0) return 0;
+  if (end < raw.size() && raw[end] == kCR) ++end;
+  if (end < raw.size() && raw[end] == kLF) ++end;
+  return end;
+}
+
+void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out,
+                       MarkupCharset charset) {
   const size_t start = out.size();
   out.reserve(start + text.size() + text.size() / 8);
+  const std::string_view noBreakSpace =
+      charset == MarkupCharset::kUtf8 ? kNoBreakSpaceUtf8 : kNoBreakSpaceCp1252;
   size_t i = 0;
-  // Leading line ends are passed over; trailing ones are trimmed at the end.
-  while (i < text.size() && (text[i] == kLF || text[i] == kCR)) ++i;
+  // Leading blank lines are passed over; trailing ones are trimmed at the end.
+  for (size_t j = 0; j < text.size() && IsSpace(text[j]); ++j)
+    if (text[j] == kLF || text[j] == kCR) i = j + 1;
+  bool lineStart = true;
   while (i < text.size()) {
+    if (lineStart) {
+      // The line's indent is kept: the page would close up its spaces.
+      lineStart = false;
+      size_t column = 0;
+      size_t j = i;
+      for (; j < text.size() && (text[j] == ' ' || text[j] == kTab); ++j)
+        column = text[j] == kTab ? (column / kTabColumns + 1) * kTabColumns : column + 1;
+      if (j == text.size()) break;  // blanks that end the text
+      if (text[j] != kLF && text[j] != kCR) {
+        for (size_t n = 0; n < std::min(column, kIndentMax); ++n) out += noBreakSpace;
+        i = j;
+        continue;
+      }
+    }
     const char c = text[i];
     if (c == kLF || c == kCR) {
       // A run of line ends, lines of only blanks among them, is one break;
@@ -129,6 +169,7 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       }
       AppendTag(out, lineEnds > 1 ? kTagParagraph : kTagLineBreak);
       i = afterLastEnd;
+      lineStart = true;
       continue;
     }
     if (c == '{' && braceLinks) {
