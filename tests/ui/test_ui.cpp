@@ -1244,7 +1244,6 @@ void TestUi::pageBaseFollowsTheApplicationFont_data() {
   QTest::addColumn<qreal>("body");  // the entry's text, before and after the change
   QTest::addColumn<qreal>("laterBody");
   QTest::newRow("medium") << 9 << 100 << 3 << 14 << 9.0 << 14.0;
-  QTest::newRow("large desktop font") << 14 << 100 << 3 << 11 << 14.0 << 11.0;
   QTest::newRow("small page") << 15 << 100 << 2 << 10 << 12.0 << 8.0;
   QTest::newRow("large page") << 10 << 100 << 4 << 15 << 12.0 << 18.0;
   QTest::newRow("zoomed in") << 14 << 150 << 3 << 10 << 21.0 << 15.0;
