@@ -31,6 +31,7 @@ bool DictdImport::OpenIndex(const std::string& source) {
   iUtf8 = std::any_of(refs.begin(), refs.end(),
                       [](const DictEntryRef& r) { return IsDictdUtf8Mark(r.headword); });
   TakeEntries(refs, true);
+  iBodyIsText = true;
   return true;
 }
 
@@ -38,7 +39,7 @@ void DictdImport::EntryText(std::string_view body, std::string& text) {
   text.clear();
   if (iUtf8 == StoresUnicode()) {
     // Bytes kept as they are: the markup is the record's text.
-    PlainTextToMarkup(body, true, text);
+    PlainTextToMarkup(body, true, text, MarkupCharset::kCp1252);
     return;
   }
   iMarkup.clear();

@@ -20,7 +20,9 @@ class CQuillaryHtmlView final : public QTextBrowser {
   // with scrollToFound, scrolls to the marked hit.
   void ShowPage(const QString& path, bool scrollToFound);
   void ShowStartPage();
-  // Scales the page: percent of the font the view started with.
+  // Scales the page: percent of the desktop's font (the application's).
+  // The page's font sizes are relative to that base, so the entry reads at
+  // the size the desktop reads at, and follows it when it changes.
   void SetZoom(int percent);
 
   // The window's Back and Forward walk the records shown; the pages this
@@ -30,6 +32,7 @@ class CQuillaryHtmlView final : public QTextBrowser {
   void forward() override {}
 
  protected:
+  bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
   QVariant loadResource(int type, const QUrl& name) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -37,10 +40,12 @@ class CQuillaryHtmlView final : public QTextBrowser {
 
  private:
   void Follow(const QString& href);
+  // Sets the view's font: the application's at the zoom.
+  void ApplyBaseFont();
 
   std::function<void(const std::string&)> iFollowLink;
-  QString iPagePath;         // the page file last shown, the one file read from disk
-  qreal iBasePointSize = 0;  // the font's size at 100%
+  QString iPagePath;  // the page file last shown, the one file read from disk
+  int iZoomPercent = 100;
 };
 
 // The page file's bytes as the view shows them: Windows-1252 decoded, and
