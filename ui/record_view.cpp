@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -65,6 +67,7 @@ void CQuillaryHtmlView::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange && !source().isEmpty()) {
     const int scroll = verticalScrollBar()->value();
     reload();
+    FollowTextDirection();
     verticalScrollBar()->setValue(scroll);
   }
 }
@@ -78,10 +81,26 @@ void CQuillaryHtmlView::ShowPage(const QString& path, bool scrollToFound, ql::Te
     reload();
   else
     setSource(url, QTextDocument::HtmlResource);
+  FollowTextDirection();
   if (scrollToFound)
     scrollToAnchor(QStringLiteral("foundtext"));
   else
     verticalScrollBar()->setValue(0);
+}
+
+void CQuillaryHtmlView::FollowTextDirection() {
+  // Each paragraph runs in the direction its text starts with, an Arabic or
+  // Hebrew one right to left. The HTML reader gives every block left to
+  // right unless the page says right to left, so those blocks are made to
+  // follow their text (a page saying left to right for Arabic text is
+  // overruled, which no book's page needs).
+  QTextBlockFormat autoDirection;
+  autoDirection.setLayoutDirection(Qt::LayoutDirectionAuto);
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    if (block.blockFormat().layoutDirection() != Qt::LeftToRight) continue;
+    QTextCursor cursor(block);
+    cursor.mergeBlockFormat(autoDirection);
+  }
 }
 
 void CQuillaryHtmlView::ShowStartPage() {

@@ -41,6 +41,7 @@ class CQuillaryHtmlView final : public QTextBrowser {
 
  private:
   void Follow(const QString& href);
+  void FollowTextDirection();
 
   std::function<void(const std::string&)> iFollowLink;
   QString iPagePath;  // the page file last shown, the one file read from disk
