@@ -57,7 +57,8 @@ bool BuildQuery(const CLI::App& command, const SearchArgs& args, ql::SearchQuery
     UsageError("the search term is empty");
     return false;
   }
-  query.term1 = ql::LowerCaseCp1252(args.term);
+  // The terms are folded as the book folds its text, once it is open.
+  query.term1 = args.term;
   query.wholeWord = args.wholeWord;
   query.mode = args.subjectsOnly ? ql::SearchSubjects : ql::SearchSubjectsAndText;
 
@@ -76,7 +77,7 @@ bool BuildQuery(const CLI::App& command, const SearchArgs& args, ql::SearchQuery
         UsageError("at most two --and terms may join the search term");
         return false;
       }
-      extra.emplace_back(ql::LowerCaseCp1252(term), false);
+      extra.emplace_back(term, false);
     } else if (option == args.excludeOption) {
       if (extra.empty() || extra.back().second) {
         UsageError("--exclude must follow an --and TERM it applies to");
@@ -192,6 +193,8 @@ void RunSearch(const CLI::App& command, const SearchArgs& args) {
   if (!BuildQuery(command, args, query)) return;
   ql::BookReader reader;
   if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  for (std::string* term : {&query.term1, &query.term2, &query.term3})
+    *term = reader.FoldTerm(*term);
   const int threads = args.threads > 0 ? args.threads : ql::DefaultSearchThreads();
   if (threads == 1)
     SearchPlainly(reader, args.book, query, args.first);

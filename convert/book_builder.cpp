@@ -399,12 +399,12 @@ BuildResult BookBuilder::AddUnicodeEntry(std::string_view subject, std::string_v
                                          int64_t* stored) {
   if (text.size() > size_t{INT32_MAX} || iSubjectCount == INT32_MAX)
     return Fail(BuildResult::kTooLarge);
-  if (text.size() <= size_t(kRecordHeadMax)) return WriteUnicodeEntry(subject, text, -1, 0);
+  if (text.size() <= size_t(kRecordHeadMax)) return WriteUnicodeEntry(subject, text, {});
   const int64_t at = iRecordStreamOffset;
   if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
   iRecordStreamOffset += int64_t(text.size());
   if (stored) *stored = at;
-  return WriteUnicodeEntry(subject, {}, at, int64_t(text.size()));
+  return WriteUnicodeEntry(subject, {}, {{at, int64_t(text.size())}});
 }
 
 BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_view text,
@@ -420,7 +420,7 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
     std::string subjectKept;
     for (char b : subject)
       if (b) subjectKept.push_back(b);
-    return WriteUnicodeEntry(subjectKept, {}, found->second.first, found->second.second);
+    return WriteUnicodeEntry(subjectKept, {}, {found->second});
   }
   int64_t stored = -1;
   std::string subjectKept;
@@ -437,9 +437,53 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
   return r;
 }
 
+BuildResult BookBuilder::AppendSharedText(std::string_view text, int64_t sourceOffset,
+                                          int64_t sourceLength) {
+  if (!iUnicode || std::memchr(text.data(), 0, text.size()) || iPieces.size() >= kUnicodeMaxPieces)
+    return AppendEntryText(text);
+  if (!IsReady()) return iError;
+  if (int64_t(text.size()) > EntryRoom()) return Failed(BuildResult::kTooLarge);
+  const std::pair<int64_t, int64_t> key{sourceOffset, sourceLength};
+  if (auto found = iShared.find(key);
+      found != iShared.end() && found->second.second == int64_t(text.size())) {
+    ++iSharedTexts;
+    iSharedBytes += int64_t(text.size());
+    return AddPiece(text, found->second.first, found->second.second);
+  }
+  const int64_t at = iRecordStreamOffset;
+  const BuildResult r = AddPiece(text, -1, 0);
+  if (r == BuildResult::kOk) {
+    try {
+      iShared.emplace(key, std::make_pair(at, int64_t(text.size())));
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  return r;
+}
+
+BuildResult BookBuilder::AddPiece(std::string_view text, int64_t offset, int64_t length) {
+  if (iPieceHead.size() < size_t(kRecordHeadMax) + 1)
+    iPieceHead.append(text.substr(0, size_t(kRecordHeadMax) + 1 - iPieceHead.size()));
+  if (offset < 0) {
+    offset = iRecordStreamOffset;
+    length = int64_t(text.size());
+    if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
+    iRecordStreamOffset += length;
+  }
+  iPieceLength += length;
+  // A piece that goes on where the last one ends makes it longer.
+  if (!iPieces.empty() && iPieces.back().first + iPieces.back().second == offset)
+    iPieces.back().second += length;
+  else if (length > 0)
+    iPieces.emplace_back(offset, length);
+  return BuildResult::kOk;
+}
+
 BuildResult BookBuilder::WriteUnicodeEntry(std::string_view subject, std::string_view inlineText,
-                                           int64_t textOffset, int64_t textLength) {
-  const bool inRecords = textOffset >= 0;
+                                           const Pieces& pieces) {
+  const bool inRecords = !pieces.empty();
+  int64_t textLength = 0;
+  for (const auto& piece : pieces) textLength += piece.second;
   const size_t s = std::min<size_t>(subject.size(), kUnicodeMaxEntryString);
   subject = subject.substr(0, s);
   iSubjectLength = int32_t(s);
@@ -456,11 +500,16 @@ BuildResult BookBuilder::WriteUnicodeEntry(std::string_view subject, std::string
   bool ok = Put(iSubjectStreamFile, &flags, 1);
   int64_t entrySize = 1 + int64_t(s) + 1;
   if (inRecords) {
-    uint8_t ref[kUnicodeTextRefSize];
-    WriteLE64(ref, uint64_t(textOffset));
-    WriteLE32(ref + 8, uint32_t(textLength));
-    ok = ok && Put(iSubjectStreamFile, ref, sizeof ref);
-    entrySize += kUnicodeTextRefSize;
+    uint8_t count[4];
+    WriteLE32(count, uint32_t(pieces.size()));
+    ok = ok && Put(iSubjectStreamFile, count, sizeof count);
+    for (const auto& [offset, length] : pieces) {
+      uint8_t ref[kUnicodePieceSize];
+      WriteLE64(ref, uint64_t(offset));
+      WriteLE32(ref + 8, uint32_t(length));
+      ok = ok && Put(iSubjectStreamFile, ref, sizeof ref);
+    }
+    entrySize += 4 + kUnicodePieceSize * int64_t(pieces.size());
   }
   ok = ok && Put(iSubjectStreamFile, subject.data(), s) && Put(iSubjectStreamFile, &zero, 1);
   if (!inRecords) {
@@ -487,6 +536,7 @@ BuildResult BookBuilder::BeginEntry(std::string_view subject) {
     return Fail(BuildResult::kTooLarge);
   iPieceHead.clear();
   iPieceLength = 0;
+  iPieces.clear();
   return BuildResult::kOk;
 }
 
@@ -507,25 +557,7 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
     text = kept;
   }
   if (int64_t(text.size()) > EntryRoom()) return Failed(BuildResult::kTooLarge);
-  if (iUnicode) {
-    // The text stays in the entry while it fits there; once it passes, what
-    // was kept goes to the record stream ahead of the rest.
-    const bool stored = iPieceLength > kRecordHeadMax;
-    if (!stored && iPieceLength + int64_t(text.size()) <= kRecordHeadMax) {
-      iPieceHead.append(text);
-    } else {
-      if (!stored) {
-        iPieceStart = iRecordStreamOffset;
-        if (!Put(iRecordStreamFile, iPieceHead.data(), iPieceHead.size())) return iError;
-        iRecordStreamOffset += int64_t(iPieceHead.size());
-        iPieceHead.clear();
-      }
-      if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
-      iRecordStreamOffset += int64_t(text.size());
-    }
-    iPieceLength += int64_t(text.size());
-    return BuildResult::kOk;
-  }
+  if (iUnicode) return AddPiece(text, -1, 0);
   const size_t headRoom = size_t(kRecordHeadMax) - iPieceHead.size();
   const size_t head = std::min(headRoom, text.size());
   iPieceHead.append(text.data(), head);
@@ -538,10 +570,14 @@ BuildResult BookBuilder::AppendEntryText(std::string_view text) {
 
 BuildResult BookBuilder::EndEntry() {
   if (!IsReady()) return iError;
-  if (iUnicode)
-    return iPieceLength > kRecordHeadMax
-               ? WriteUnicodeEntry(iPieceSubject, {}, iPieceStart, iPieceLength)
-               : WriteUnicodeEntry(iPieceSubject, iPieceHead, -1, 0);
+  if (iUnicode) {
+    // A short text goes into its entry, whatever pieces it was made of.
+    const BuildResult r = iPieceLength > kRecordHeadMax
+                              ? WriteUnicodeEntry(iPieceSubject, {}, iPieces)
+                              : WriteUnicodeEntry(iPieceSubject, iPieceHead, {});
+    iPieces.clear();
+    return r;
+  }
   return WriteEntry(iPieceSubject, iPieceHead, iPieceLength);
 }
 

@@ -90,7 +90,7 @@ namespace {
 constexpr size_t kCodingBatch = 32;
 // Pieces of the streams the dictionary learns from, and how much of them.
 constexpr size_t kSampleSize = 4096;
-constexpr int64_t kSampleTotal = 8 * 1024 * 1024;
+constexpr int64_t kSampleTotal = 2 * 1024 * 1024;
 
 bool PutBytes(std::FILE* out, const uint8_t* bytes, size_t count) {
   return std::fwrite(bytes, 1, count, out) == count;
@@ -107,9 +107,7 @@ bool TakeSamples(std::initializer_list<std::FILE*> streams, std::string& samples
     total += lengths.back();
   }
   if (total == 0) return true;
-  int64_t kSampleTotal_ = kSampleTotal;
-  if (const char* l = getenv("QLX_SAMPLES")) kSampleTotal_ = atoll(l);
-  const int64_t pieces = std::max<int64_t>(1, std::min(total, kSampleTotal_) / kSampleSize);
+  const int64_t pieces = std::max<int64_t>(1, std::min(total, kSampleTotal) / kSampleSize);
   size_t k = 0;
   for (std::FILE* f : streams) {
     const int64_t length = lengths[k++];
@@ -189,7 +187,6 @@ BuildResult BookBuilder::WriteUnicodeSection(std::FILE* stream, int32_t blockSiz
 }
 
 BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
-  if (const char* l = getenv("QLX_LEVEL")) iCodingLevel = atoi(l);
   ZstdBlockCoder coder(iCodingLevel);
   {
     std::string samples;

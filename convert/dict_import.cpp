@@ -260,8 +260,11 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
       ++leftOut;
       continue;
     }
-    r = builder.AppendEntryText(std::string_view(kParagraph, separator));
-    if (r == BuildResult::kOk) r = builder.AppendEntryText(iText);
+    // In a version 2002 book each text is stored once, whatever records
+    // it is part of; the paragraph between two is stored once too.
+    r = builder.AppendSharedText(std::string_view(kParagraph, separator), -1, int64_t(separator));
+    if (r == BuildResult::kOk)
+      r = builder.AppendSharedText(iText, int64_t(iEntries[k].offset), int64_t(iEntries[k].length));
     if (r != BuildResult::kOk) return failed(r);
     any = true;
   }

@@ -38,10 +38,14 @@ inline constexpr int32_t kChunkFlagRequired = 0;
 // streamLength (8); block table entries: offset (8), compressedLength (4).
 inline constexpr int kUnicodeSectionHeaderSize = 24;
 inline constexpr int kUnicodeBlockEntrySize = 12;
-// SubjectEntry: flags, then with kSubjectFlagTailBit the text's place in
-// the record stream (offset 8, length 4), the subject and its zero byte, and
-// without it the text itself and its zero byte.
-inline constexpr int kUnicodeTextRefSize = 12;
+// SubjectEntry: flags, then with kSubjectFlagTailBit the pieces of the
+// record stream the text is made of, one after the other (their count, 4
+// bytes, then offset 8 and length 4 each), the subject and its zero byte;
+// without it the subject, its zero byte, the text itself and its zero byte.
+// Pieces let records share stored texts: a record merged from several
+// texts names each where it is stored.
+inline constexpr int kUnicodePieceSize = 12;
+inline constexpr int32_t kUnicodeMaxPieces = 4096;
 // Block sizes as written, chosen by measurement on dictionaries: subject
 // blocks small for lookups, record blocks larger for the coding.
 inline constexpr int32_t kUnicodeSubjectBlockSize = 16 * 1024;

@@ -41,6 +41,10 @@ int BookReader::CompareBookSubjects(std::string_view a, std::string_view b) cons
   return iUnicode ? CompareFoldedUtf8(a, b) : CompareSubjects(a, b);
 }
 
+std::string BookReader::FoldTerm(std::string_view term) const {
+  return iUnicode ? FoldUtf8(term) : LowerCaseCp1252(term);
+}
+
 bool BookReader::BeginsWith(std::string_view subject, std::string_view key) const {
   if (iUnicode) return FoldUtf8(subject).starts_with(FoldUtf8(key));
   return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;

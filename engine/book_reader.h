@@ -197,6 +197,9 @@ class BookReader {
   // Subjects compared as this book orders them: CompareSubjects for a
   // Windows-1252 book, Unicode simple case folding for a UTF-8 one.
   int CompareBookSubjects(std::string_view a, std::string_view b) const;
+  // A search term as the search of this book takes it: lowered with the
+  // Windows-1252 mapping, or folded by Unicode simple case folding.
+  std::string FoldTerm(std::string_view term) const;
   int GetSubjectCount() const { return iSubjectCount; }
   std::string GetSubject(int index);
   std::string GetRecordHead(int index);

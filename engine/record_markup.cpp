@@ -12,7 +12,12 @@ namespace {
 
 constexpr std::string_view kPageHead =
     "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Language\" content=\"en-gb\">\r\n"
-    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\r\n"
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\r\n";
+// A UTF-8 book's page: the same head but for the character set.
+constexpr std::string_view kPageHeadUtf8 =
+    "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Language\" content=\"en-gb\">\r\n"
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
+constexpr std::string_view kPageHeadRest =
     "<meta name=\"GENERATOR\" content=\"Quillary\">\r\n"
     "<meta name=\"ProgId\" content=\"Quillary\">\r\n<title>Quillary</title>\r\n</head>\r\n"
     "<body><font size=";
@@ -82,8 +87,8 @@ void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int fo
 
 void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
                      std::string_view subject, std::string_view text, int foundPos,
-                     int foundLength) {
-  WritePageHead(sink, fontFace, fontSize);
+                     int foundLength, bool utf8) {
+  WritePageHead(sink, fontFace, fontSize, utf8);
   sink.Write(kHeadingOpen);
   sink.Write(subject);
   sink.Write(kHeadingClose);
@@ -91,8 +96,9 @@ void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
   WritePageTail(sink);
 }
 
-void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize) {
-  sink.Write(kPageHead);
+void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize, bool utf8) {
+  sink.Write(utf8 ? kPageHeadUtf8 : kPageHead);
+  sink.Write(kPageHeadRest);
   sink.Write(std::to_string(fontSize));
   sink.Write(kPageFace);
   sink.Write(fontFace);

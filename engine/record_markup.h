@@ -101,13 +101,15 @@ void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int fo
 
 // Writes the whole page: the fixed head, the font settings, the subject as
 // heading (written as it is, tags not interpreted), the body and the tail.
+// With utf8 the page declares UTF-8 (a version 2002 book's), else
+// Windows-1252.
 void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
                      std::string_view subject, std::string_view text, int foundPos,
-                     int foundLength);
+                     int foundLength, bool utf8 = false);
 
 // The page around its heading and body: the fixed head with the font
 // settings, and the tail. A page of several records is written between them.
-void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize);
+void WritePageHead(ByteSink& sink, std::string_view fontFace, int fontSize, bool utf8 = false);
 void WritePageTail(ByteSink& sink);
 
 }  // namespace ql

@@ -26,7 +26,7 @@ void BookReader::RenderRecord(ByteSink& sink, const RenderOptions& options, int 
                                                    : CurrentRecordText();
   const bool damaged = loaded && CurrentRecordDamaged();
   WriteRecordPage(sink, options.face, options.size, subject, text, damaged ? -1 : foundPos,
-                  damaged ? -1 : foundLength);
+                  damaged ? -1 : foundLength, IsUnicode());
 }
 
 }  // namespace ql

@@ -1,13 +1,16 @@
 // Sequential search over a book: every record from the start point on is
 // taken in turn (subject first, then text) and scanned for the term as if
-// lowered with the Windows-1252 mapping.
+// lowered with the Windows-1252 mapping (folded by Unicode simple case
+// folding in a UTF-8 book).
 // Records follow each other in the record stream, so a forward search
 // decompresses each record block once through the reader's block cache.
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "book_reader.h"
 #include "text_case.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -15,29 +18,82 @@ namespace {
 
 constexpr size_t kNotFound = FoldedFinder::kNotFound;
 
+// The term looked for in a book's own text form: Windows-1252 text lowered
+// with its code page's mapping, or UTF-8 text folded by Unicode simple case
+// folding (where an occurrence may span more or fewer bytes than the term).
+class TermFinder {
+ public:
+  TermFinder(std::string_view term, bool unicode) : iTermLength(term.size()) {
+    if (unicode)
+      iUnicode.emplace(term);
+    else
+      iWestern.emplace(term);
+  }
+
+  // Occurrences from a start on, with the whole-word test of the text form.
+  class Scan {
+   public:
+    Scan(const TermFinder& finder, std::string_view text, size_t from)
+        : iFinder(finder), iText(text) {
+      if (finder.iUnicode)
+        iUnicode.emplace(*finder.iUnicode, text, from);
+      else
+        iWestern.emplace(*finder.iWestern, text, from);
+    }
+    // The next occurrence's start (kNotFound once there is none); length
+    // receives the bytes it spans.
+    size_t Next(size_t& length) {
+      if (iUnicode) {
+        const auto hit = iUnicode->Next();
+        if (!hit) return kNotFound;
+        length = hit->length;
+        return hit->offset;
+      }
+      length = iFinder.iTermLength;
+      return iWestern->Next();
+    }
+    bool Whole(size_t hit, size_t length) const {
+      return iUnicode ? IsWholeWordUtf8(iText, hit, length) : IsWholeWord(iText, hit, length);
+    }
+    size_t Work() const { return iUnicode ? iUnicode->Work() : iWestern->Work(); }
+
+   private:
+    const TermFinder& iFinder;
+    std::string_view iText;
+    std::optional<FoldedFinder::Scan> iWestern;
+    std::optional<Utf8FoldedFinder::Scan> iUnicode;
+  };
+
+ private:
+  size_t iTermLength;
+  std::optional<FoldedFinder> iWestern;
+  std::optional<Utf8FoldedFinder> iUnicode;
+};
+
 // The subject test of both modes: an occurrence that passes the whole-word
 // test when it is asked for.
-bool SubjectHit(std::string_view subject, const FoldedFinder& finder, size_t termLength,
-                bool wholeWord) {
-  FoldedFinder::Scan scan(finder, subject, 0);
-  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next())
-    if (!wholeWord || IsWholeWord(subject, hit, termLength)) return true;
+bool SubjectHit(std::string_view subject, const TermFinder& finder, bool wholeWord) {
+  TermFinder::Scan scan(finder, subject, 0);
+  size_t length = 0;
+  for (size_t hit = scan.Next(length); hit != kNotFound; hit = scan.Next(length))
+    if (!wholeWord || scan.Whole(hit, length)) return true;
   return false;
 }
 
 // The text test of mode 3 from offset from: the first occurrence that is a
 // whole word (when asked for) and does not lie inside a link. One scan and
 // one walk for the link test serve all the occurrences passed over.
-size_t TextHit(std::string_view text, const FoldedFinder& finder, size_t termLength, size_t from,
-               bool wholeWord, LinkScanState& linkScan, int64_t& passed) {
-  FoldedFinder::Scan scan(finder, text, from);
+size_t TextHit(std::string_view text, const TermFinder& finder, size_t from, bool wholeWord,
+               LinkScanState& linkScan, int64_t& passed) {
+  TermFinder::Scan scan(finder, text, from);
   // Find Next goes on from the last hit: the walk so far still holds.
   if (linkScan.scanned > std::max<size_t>(from, 1)) linkScan = LinkScanState{};
   const size_t walked = linkScan.scanned;
   LinkTracker links(text, linkScan);
   size_t found = kNotFound;
-  for (size_t hit = scan.Next(); hit != kNotFound; hit = scan.Next()) {
-    if ((!wholeWord || IsWholeWord(text, hit, termLength)) && !links.IsInsideLink(hit)) {
+  size_t length = 0;
+  for (size_t hit = scan.Next(length); hit != kNotFound; hit = scan.Next(length)) {
+    if ((!wholeWord || scan.Whole(hit, length)) && !links.IsInsideLink(hit)) {
       found = hit;
       break;
     }
@@ -62,7 +118,7 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
   const int start = record;
   const int current = iCurrentRecord;
   const int end = std::min(endRecord, iSubjectCount);
-  const FoldedFinder finder(term);
+  const TermFinder finder(term, iUnicode != nullptr);
   std::string scratch;  // a legacy book's subject
   if (iOpen && start >= 0) {
     while (record < end) {
@@ -73,7 +129,7 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
         pos = 0;
         const std::string_view subject = PeekSubject(record, scratch, damaged);
         if (damaged) NoteDamaged(record);
-        if (SubjectHit(subject, finder, term.size(), wholeWord)) {
+        if (SubjectHit(subject, finder, wholeWord)) {
           pos = -1;
           return kSearchHit;
         }
@@ -81,7 +137,7 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
         if (pos == -1) {
           const std::string_view subject = PeekSubject(record, scratch, damaged);
           if (damaged) NoteDamaged(record);
-          if (SubjectHit(subject, finder, term.size(), wholeWord)) return kSearchHit;
+          if (SubjectHit(subject, finder, wholeWord)) return kSearchHit;
         }
         if (pos < 0) pos = 0;
         // A record that cannot be loaded is passed over like one without hits.
@@ -91,8 +147,8 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
           if (iRecordDamaged) NoteDamaged(record);
           if (iLinkScanRecord != record) iLinkScan = LinkScanState{};
           iLinkScanRecord = record;
-          size_t hit = TextHit(CurrentRecordText(), finder, term.size(), static_cast<size_t>(pos),
-                               wholeWord, iLinkScan, iStats.searchTextPassed);
+          size_t hit = TextHit(CurrentRecordText(), finder, static_cast<size_t>(pos), wholeWord,
+                               iLinkScan, iStats.searchTextPassed);
           if (hit != kNotFound) {
             pos = static_cast<int>(hit);
             return kSearchHit;

@@ -4,6 +4,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -356,19 +357,33 @@ const UnicodeBookFile::Entry& UnicodeBookFile::ReadEntry(int index) {
   e.inRecordStream = (head[0] & kSubjectFlagTailBit) != 0;
   if (e.inRecordStream) {
     head.clear();
-    if (!ReadBytes(s, at, kUnicodeTextRefSize, head)) {
+    if (!ReadBytes(s, at, 4, head)) {
       e.damaged = true;
       return e;
     }
-    e.textOffset = ReadLE64s(head.data());
-    e.textLength = ReadLE32s(head.data() + 8);
-    at += kUnicodeTextRefSize;
-    const int64_t stream = iLayout->records.streamLength;
-    if (e.textOffset < 0 || e.textLength < 0 || e.textOffset > stream ||
-        e.textLength > stream - e.textOffset) {
+    const int32_t count = ReadLE32s(head.data());
+    at += 4;
+    head.clear();
+    if (count < 1 || count > kUnicodeMaxPieces ||
+        !ReadBytes(s, at, int64_t{count} * kUnicodePieceSize, head)) {
       e.damaged = true;
-      e.textOffset = std::clamp<int64_t>(e.textOffset, 0, stream);
-      e.textLength = std::clamp<int64_t>(e.textLength, 0, stream - e.textOffset);
+      return e;
+    }
+    at += int64_t{count} * kUnicodePieceSize;
+    const int64_t stream = iLayout->records.streamLength;
+    e.pieces.reserve(static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k) {
+      const uint8_t* p = head.data() + static_cast<size_t>(k) * kUnicodePieceSize;
+      int64_t offset = ReadLE64s(p);
+      int64_t length = ReadLE32s(p + 8);
+      if (offset < 0 || length < 0 || offset > stream || length > stream - offset ||
+          e.textLength + length > INT32_MAX) {
+        e.damaged = true;
+        offset = std::clamp<int64_t>(offset, 0, stream);
+        length = std::clamp<int64_t>(length, 0, std::min(stream - offset, INT32_MAX - e.textLength));
+      }
+      e.pieces.emplace_back(offset, length);
+      e.textLength += length;
     }
   }
   at = ReadString(s, at, kUnicodeMaxEntryString, e.subject, e.damaged);
@@ -408,7 +423,8 @@ bool UnicodeBookFile::ReadRecord(int index, std::vector<uint8_t>& text, bool& da
         text.assign(e.inlineText.begin(), e.inlineText.end());
       } else {
         text.reserve(static_cast<size_t>(e.textLength) + 1);
-        if (!ReadBytes(*iRecords, e.textOffset, e.textLength, text)) damaged = true;
+        for (const auto& [offset, length] : e.pieces)
+          if (!ReadBytes(*iRecords, offset, length, text)) damaged = true;
         // Texts are shared: their places are not checked against each other.
         extent.textStart = extent.textEnd = -1;
       }
@@ -435,8 +451,13 @@ std::string UnicodeBookFile::RecordHead(int index, size_t limit) {
     head = e.inlineText.substr(0, limit + 4);
   } else {
     std::vector<uint8_t> bytes;
-    const int64_t want = std::min<int64_t>(e.textLength, static_cast<int64_t>(limit) + 4);
-    ReadBytes(*iRecords, e.textOffset, want, bytes);
+    int64_t want = static_cast<int64_t>(limit) + 4;
+    for (const auto& [offset, length] : e.pieces) {
+      if (want <= 0) break;
+      const int64_t n = std::min(want, length);
+      if (!ReadBytes(*iRecords, offset, n, bytes)) break;
+      want -= n;
+    }
     head.assign(bytes.begin(), bytes.end());
   }
   head.erase(std::min(head.find('\0'), head.size()));
@@ -476,8 +497,12 @@ void UnicodeBookFile::RecordsInBlock(bool subjects, int block, int& first, int& 
       // not give.
       const Entry& e = ReadEntry(i);
       if (!e.inRecordStream || e.end < 0) continue;
-      start = e.textOffset;
-      end = std::max(e.textOffset + e.textLength, start + 1);
+      const bool touches = std::any_of(e.pieces.begin(), e.pieces.end(), [&](const auto& p) {
+        return p.first < to && std::max(p.first + p.second, p.first + 1) > from;
+      });
+      if (!touches) continue;
+      start = from;
+      end = to;
     }
     if (start < 0 || start >= to || end <= from) continue;
     if (first < 0) first = i;

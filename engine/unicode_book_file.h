@@ -76,7 +76,7 @@ class UnicodeBookFile {
   struct Entry {
     int index = -1;
     bool inRecordStream = false;
-    int64_t textOffset = 0;
+    std::vector<std::pair<int64_t, int64_t>> pieces;  // offset, length in the record stream
     int64_t textLength = 0;
     std::string subject;
     std::string inlineText;
