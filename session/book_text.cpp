@@ -2,7 +2,6 @@
 
 #include "cp1252.h"
 #include "plain_text.h"
-#include "text_case.h"
 #include "unicode_text.h"
 
 namespace ql {
@@ -59,10 +58,6 @@ std::string_view WithoutCutCharacter(std::string_view text, TextForm form) {
     break;
   }
   return text;
-}
-
-std::string SearchTermFor(std::string_view term, TextForm form) {
-  return form == TextForm::kUtf8 ? FoldTermUtf8(term) : LowerCaseCp1252(term);
 }
 
 }  // namespace ql

@@ -1,8 +1,8 @@
 // The two forms a book's text takes: Windows-1252 bytes (version 2001 and
 // legacy books) or UTF-8 (version 2002 books). Whatever crosses between a
 // book and the user, or between two books, is turned from one form into the
-// other here: text typed or shown, Find terms, link keys, bookmark texts and
-// the one page a lookup over many books makes of their sections.
+// other here: text typed or shown, Find terms kept from one book for another, link keys, bookmark
+// texts and the one page a lookup over many books makes of their sections.
 #pragma once
 
 #include <cstddef>
@@ -45,9 +45,5 @@ size_t CharacterCut(std::string_view text, size_t max, TextForm form);
 // (a record's head, a bookmark's text of a UTF-8 book); Windows-1252 text
 // and whole UTF-8 text as they are.
 std::string_view WithoutCutCharacter(std::string_view text, TextForm form);
-
-// What a Find term becomes before the search of a book of that form: lower
-// case by the code page, or folded (FoldTermUtf8).
-std::string SearchTermFor(std::string_view term, TextForm form);
 
 }  // namespace ql

@@ -403,9 +403,6 @@ std::string SectionAnchor(int book) {
 
 namespace {
 
-constexpr std::string_view kCp1252Charset = "charset=windows-1252";
-constexpr std::string_view kUtf8Charset = "charset=utf-8";
-
 // A title (a file name, UTF-8 as a rule) on the page: on a Windows-1252 page
 // the characters the code page has as its bytes and the others as
 // references, on a UTF-8 page as they are; the characters markup gives
@@ -457,8 +454,8 @@ std::string Utf8MarkupAsCp1252(std::string_view text) {
   return out;
 }
 
-// A record's page without its own head and tail: the heads written for
-// either form, or any head that ends as ours do, in the font the body is
+// A record's page without its own head and tail: the head written for its
+// book's form, or any head that ends as ours do, in the font the body is
 // written in.
 std::string_view PageBody(std::string_view page, std::string_view head, std::string_view tail) {
   if (!page.ends_with(tail)) return page;
@@ -486,14 +483,12 @@ std::string OnPage(std::string_view text, TextForm from, TextForm to) {
 
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
                               const RenderOptions& options, std::string_view lead, TextForm form) {
-  StringSink head, tail;
-  WritePageHead(head, options.face, options.size);
+  // The heads of the two forms' pages: the page's own is one of them.
+  StringSink cpHead, utf8Head, tail;
+  WritePageHead(cpHead, options.face, options.size, false);
+  WritePageHead(utf8Head, options.face, options.size, true);
   WritePageTail(tail);
-  std::string page = head.Data();
-  if (form == TextForm::kUtf8) {
-    const size_t at = page.find(kCp1252Charset);
-    if (at != std::string::npos) page.replace(at, kCp1252Charset.size(), kUtf8Charset);
-  }
+  std::string page = form == TextForm::kUtf8 ? utf8Head.Data() : cpHead.Data();
   if (!lead.empty()) {
     page += "<p>";
     for (char c : lead) {
@@ -522,8 +517,9 @@ std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
     }
     // The section is the record's page without the page's own head and
     // tail, in the page's form.
-    const std::string body = OnPage(PageBody(section.html, head.Data(), tail.Data()),
-                                    section.unicode ? TextForm::kUtf8 : TextForm::kCp1252, form);
+    const std::string body = OnPage(
+        PageBody(section.html, section.unicode ? utf8Head.Data() : cpHead.Data(), tail.Data()),
+        section.unicode ? TextForm::kUtf8 : TextForm::kCp1252, form);
     // Its links name the section's book, where they are looked for first.
     const std::string start =
         std::string(kLinkOpenStart.substr(0, kLinkOpenStart.size() - kLinkPrefix.size())) +

@@ -63,12 +63,13 @@ void SearchAndShow(Document& doc, Desktop& desktop, FindState& state, SearchRunn
 
 // The kept terms in the form of the book now open: the dialog shows them and
 // the search looks for them in that form. Terms already searched for are
-// lower case (folded) again in the new form.
-void TakeTermsTo(FindState& state, TextForm form, bool searched) {
+// folded again as that book's search takes them.
+void TakeTermsTo(FindState& state, const BookReader& reader, bool searched) {
+  const TextForm form = FormOf(reader);
   if (state.iForm == form) return;
   for (std::string* term : {&state.iQuery.term1, &state.iQuery.term2, &state.iQuery.term3}) {
     *term = ConvertText(*term, state.iForm, form);
-    if (searched) *term = SearchTermFor(*term, form);
+    if (searched) *term = reader.FoldTerm(*term);
   }
   state.iForm = form;
 }
@@ -84,7 +85,7 @@ void PlainSearchRunner::Start(Document& doc, const SearchQuery& query, int recor
 void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
   if (!doc.IsOpen()) return;
   FindState state = found;
-  TakeTermsTo(state, FormOf(doc.Reader()), false);
+  TakeTermsTo(state, doc.Reader(), false);
   SearchQuery& q = state.iQuery;
   FindDialogValues values{q.term1,    q.term2,           q.term3,           q.exclude2,
                           q.exclude3, state.iWholeWords, state.iSubjectOnly};
@@ -101,11 +102,11 @@ void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& ru
     return;
   }
 
-  // A UTF-8 book is searched with folded terms, a Windows-1252 one with
-  // terms lower-cased by the code page.
-  q.term1 = SearchTermFor(q.term1, state.iForm);
-  q.term2 = SearchTermFor(q.term2, state.iForm);
-  q.term3 = SearchTermFor(q.term3, state.iForm);
+  // A UTF-8 book is searched with terms folded by Unicode case folding, a
+  // Windows-1252 one with terms lower-cased by the code page.
+  q.term1 = doc.Reader().FoldTerm(q.term1);
+  q.term2 = doc.Reader().FoldTerm(q.term2);
+  q.term3 = doc.Reader().FoldTerm(q.term3);
   q.mode = ModeFor(state);
   q.wholeWord = state.iWholeWords;
   // The search includes the selected subject itself.
@@ -118,7 +119,7 @@ void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& ru
 void RunFindNext(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
   if (!doc.IsOpen() || found.iQuery.term1.empty()) return;
   FindState state = found;
-  TakeTermsTo(state, FormOf(doc.Reader()), true);
+  TakeTermsTo(state, doc.Reader(), true);
   const int mark = desktop.SelectionMark();
   if (state.iSubjectOnly) {
     state.iQuery.mode = SearchSubjects;

@@ -132,21 +132,6 @@ TEST(BookText, CutsOnCharacterBoundaries) {
   for (const Trim& t : trims) EXPECT_EQ(ql::WithoutCutCharacter(t.text, t.form), t.want) << t.text;
 }
 
-TEST(BookText, SearchTermsLowerCaseByForm) {
-  struct Case {
-    std::string term;
-    TextForm form;
-    std::string want;
-  };
-  const std::vector<Case> cases = {
-      {"\xd0\x94\xd0\x9e\xd0\x9c", TextForm::kUtf8, "\xd0\xb4\xd0\xbe\xd0\xbc"},  // ДОМ
-      {"CAF\xc3\x89", TextForm::kUtf8, "caf\xc3\xa9"},
-      {"CAF\xc9", TextForm::kCp1252, "caf\xe9"},
-      {"\xce\x93\xce\x86", TextForm::kUtf8, "\xce\xb3\xce\xac"},  // ΓΆ
-  };
-  for (const Case& c : cases) EXPECT_EQ(ql::SearchTermFor(c.term, c.form), c.want) << c.term;
-}
-
 TEST(SpellingOnCharacters, DistancesCountCharactersNotBytes) {
   struct Case {
     std::string a, b;
