@@ -12,10 +12,12 @@
 
 #include "book_builder.h"
 #include "book_reader.h"
+#include "dict_markup.h"
 #include "dictd_format.h"
 #include "file_closer.h"
 #include "import_formats.h"
 #include "open_failure.h"
+#include "plain_text.h"
 #include "record_markup.h"
 #include "text_case.h"
 #include "text_encoding.h"
@@ -226,13 +228,24 @@ bool DictImport::Open(const std::string& path) {
 bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   ReadAhead& reader = *iReader;
   const auto failed = [&](BuildResult r) { return BuildFailed(iSource, r); };
+  if (iBodyIsText) {
+    // The headword in the text's own encoding. One the code page lacks a
+    // character of was stored with '?': then no line of the text repeats
+    // it, and every line is kept.
+    const std::string& subject = iEntries[first].subject;
+    const bool unicode = builder.Unicode();
+    iHeadword = iUtf8 == unicode ? subject
+                : iUtf8          ? Cp1252ToUtf8(subject)
+                                 : Utf8ToCp1252(subject).value_or(std::string());
+  }
   if (end == first + 1 && builder.Unicode()) {
     // One entry: its text may be another headword's too, stored once.
     if (!reader.Next(iBody)) return Fail(reader.Failure() + "; no book was written");
-    EntryText(iBody, iText);
+    const size_t skip = iBodyIsText ? HeadwordLineEnd(iBody, iHeadword) : 0;
+    EntryText(std::string_view(iBody).substr(skip), iText);
     const Entry& entry = iEntries[first];
-    const BuildResult shared =
-        builder.AddSharedEntry(entry.subject, iText, int64_t(entry.offset), int64_t(entry.length));
+    const BuildResult shared = builder.AddSharedEntry(
+        entry.subject, iText, int64_t(entry.offset + skip), int64_t(entry.length - skip));
     return shared == BuildResult::kOk || failed(shared);
   }
   BuildResult r = builder.BeginEntry(iEntries[first].subject);
@@ -249,7 +262,10 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
     }
     // Counted only for texts that go into the book.
     const int64_t replaced = iCounts.replaced, skipped = iCounts.skippedFields;
-    EntryText(iBody, iText);
+    // The entry's own text: its bytes from offset + skip, length - skip in
+    // the dictionary's text.
+    const size_t skip = iBodyIsText ? HeadwordLineEnd(iBody, iHeadword) : 0;
+    EntryText(std::string_view(iBody).substr(skip), iText);
     if (iText.empty()) continue;
     const size_t separator = any ? sizeof kParagraph : 0;
     if (int64_t(separator + iText.size()) > builder.EntryRoom()) {
@@ -264,7 +280,8 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
     // it is part of; the paragraph between two is stored once too.
     r = builder.AppendSharedText(std::string_view(kParagraph, separator), -1, int64_t(separator));
     if (r == BuildResult::kOk)
-      r = builder.AppendSharedText(iText, int64_t(iEntries[k].offset), int64_t(iEntries[k].length));
+      r = builder.AppendSharedText(iText, int64_t(iEntries[k].offset + skip),
+                                   int64_t(iEntries[k].length - skip));
     if (r != BuildResult::kOk) return failed(r);
     any = true;
   }

@@ -78,6 +78,9 @@ class DictImport : public ImportSource {
   // Markup in the dictionary's encoding appended to text as the book
   // stores it.
   void StoreMarkup(std::string_view markup, std::string& text);
+  // An entry's bytes are its text as it stands (not fields around it): a
+  // first line that only repeats the headword is left out of them.
+  bool iBodyIsText = false;
 
  private:
   class ReadAhead;
@@ -96,6 +99,7 @@ class DictImport : public ImportSource {
   bool iStarted = false;
   std::string iBody;
   std::string iText;
+  std::string iHeadword;  // the record's headword in the text's encoding
   // Last: it reads iEntries' texts from iData on a thread of its own.
   std::unique_ptr<ReadAhead> iReader;
 };

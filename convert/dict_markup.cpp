@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "cp1252.h"
 #include "record_markup.h"
 #include "text_case.h"
 
@@ -18,11 +19,18 @@ constexpr char kCR = '\r';
 constexpr std::string_view kLessThan = "&lt;";
 // A brace link longer than this is taken as text: dictd links name a headword.
 constexpr size_t kBraceLinkMax = 256;
-// The longest entity name or number looked at.
+// The longest character number looked at, "#" and "x" counted.
 constexpr size_t kEntityMax = 12;
 constexpr std::string_view kBwordScheme = "bword://";
 constexpr std::string_view kUrlMark = "://";
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
+constexpr std::string_view kNoBreakSpaceUtf8 = "\xC2\xA0";
+constexpr std::string_view kNoBreakSpaceCp1252 = "\xA0";
+// A TAB that indents a line reaches the next multiple of this many columns.
+constexpr size_t kTabColumns = 8;
+// An indent deeper than this is kept only this deep: a page has no room for
+// more, and a line of blanks must not grow into a text many times its size.
+constexpr size_t kIndentMax = 64;
 
 // The characters plain text is not copied through at: line ends, links,
 // "<" and TAB.
@@ -106,13 +114,46 @@ void TrimEnd(std::string& out, size_t start) {
 
 }  // namespace
 
-void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out) {
+size_t HeadwordLineEnd(std::string_view raw, std::string_view headword) {
+  size_t end = 0;
+  while (end < raw.size() && raw[end] != kLF && raw[end] != kCR) ++end;
+  std::string_view line = raw.substr(0, end);
+  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && IsSpace(line.back())) line.remove_suffix(1);
+  while (!headword.empty() && IsSpace(headword.front())) headword.remove_prefix(1);
+  while (!headword.empty() && IsSpace(headword.back())) headword.remove_suffix(1);
+  if (line.empty() || CompareFoldedAscii(line, headword) != 0) return 0;
+  if (end < raw.size() && raw[end] == kCR) ++end;
+  if (end < raw.size() && raw[end] == kLF) ++end;
+  return end;
+}
+
+void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out,
+                       MarkupCharset charset) {
   const size_t start = out.size();
   out.reserve(start + text.size() + text.size() / 8);
+  const std::string_view noBreakSpace =
+      charset == MarkupCharset::kUtf8 ? kNoBreakSpaceUtf8 : kNoBreakSpaceCp1252;
   size_t i = 0;
-  // Leading line ends are passed over; trailing ones are trimmed at the end.
-  while (i < text.size() && (text[i] == kLF || text[i] == kCR)) ++i;
+  // Leading blank lines are passed over; trailing ones are trimmed at the end.
+  for (size_t j = 0; j < text.size() && IsSpace(text[j]); ++j)
+    if (text[j] == kLF || text[j] == kCR) i = j + 1;
+  bool lineStart = true;
   while (i < text.size()) {
+    if (lineStart) {
+      // The line's indent is kept: the page would close up its spaces.
+      lineStart = false;
+      size_t column = 0;
+      size_t j = i;
+      for (; j < text.size() && (text[j] == ' ' || text[j] == kTab); ++j)
+        column = text[j] == kTab ? (column / kTabColumns + 1) * kTabColumns : column + 1;
+      if (j == text.size()) break;  // blanks that end the text
+      if (text[j] != kLF && text[j] != kCR) {
+        for (size_t n = 0; n < std::min(column, kIndentMax); ++n) out += noBreakSpace;
+        i = j;
+        continue;
+      }
+    }
     const char c = text[i];
     if (c == kLF || c == kCR) {
       // A run of line ends, lines of only blanks among them, is one break;
@@ -128,6 +169,7 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
       }
       AppendTag(out, lineEnds > 1 ? kTagParagraph : kTagLineBreak);
       i = afterLastEnd;
+      lineStart = true;
       continue;
     }
     if (c == '{' && braceLinks) {
@@ -190,25 +232,50 @@ void PlainTextToMarkup(std::string_view text, bool braceLinks, std::string& out)
 
 namespace {
 
-struct NamedEntity {
+struct HtmlEntity {
   std::string_view name;
-  uint16_t codePoint;
+  std::string_view text;  // UTF-8
 };
-constexpr std::array<NamedEntity, 24> kEntities = {{
-    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},        {"quot", '"'},     {"apos", '\''},
-    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},      {"deg", 0xB0},     {"middot", 0xB7},
-    {"laquo", 0xAB},   {"raquo", 0xBB},   {"eacute", 0xE9},   {"egrave", 0xE8},  {"aacute", 0xE1},
-    {"agrave", 0xE0},  {"ouml", 0xF6},    {"uuml", 0xFC},     {"auml", 0xE4},    {"szlig", 0xDF},
-    {"ndash", 0x2013}, {"mdash", 0x2014}, {"hellip", 0x2026}, {"trade", 0x2122},
-}};
 
-// Decodes the entity at html[at] ("&"); returns the characters it takes, 0
-// when it is no entity known here (the "&" is then text).
-size_t DecodeEntity(std::string_view html, size_t at, uint32_t& codePoint) {
-  const size_t semi = html.find(';', at + 1);
-  if (semi == std::string_view::npos || semi - at - 1 > kEntityMax || semi == at + 1) return 0;
-  const std::string_view name = html.substr(at + 1, semi - at - 1);
-  if (name[0] == '#') {
+#include "html_entities.inc"
+
+constexpr bool SortedByName() {
+  for (size_t k = 1; k < kHtmlEntityCount; ++k)
+    if (!(kHtmlEntities[k - 1].name < kHtmlEntities[k].name)) return false;
+  return true;
+}
+static_assert(SortedByName(), "the entity table is looked up by binary search");
+
+// The text of the named entity spelled name (with its ";" when it has one),
+// or nullptr.
+const HtmlEntity* FindEntity(std::string_view name) {
+  const HtmlEntity* end = kHtmlEntities + kHtmlEntityCount;
+  const HtmlEntity* at = std::lower_bound(
+      kHtmlEntities, end, name, [](const HtmlEntity& e, std::string_view n) { return e.name < n; });
+  return at != end && at->name == name ? at : nullptr;
+}
+
+bool IsAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Decodes the character reference at html[at] ("&") into text (UTF-8);
+// returns the characters it takes, 0 when there is none (the "&" is then
+// text). Named ones are those of HTML's table; a name written without its
+// ";" is taken only when the table lists it so, and, in an attribute's
+// value, only when no letter, digit or "=" follows it. Numbers name a
+// character other than NUL or a surrogate; those in 0x80-0x9F are taken as
+// the code page's characters there, as browsers take them.
+size_t DecodeEntity(std::string_view html, size_t at, bool inAttribute, std::string& text) {
+  text.clear();
+  if (at + 1 >= html.size()) return 0;
+  if (html[at + 1] == '#') {
+    // Looked for no further than a number can be long, so that text full
+    // of "&#" costs no more than any other.
+    const size_t near = html.substr(at + 1, kEntityMax + 1).find(';');
+    if (near == std::string_view::npos) return 0;
+    const size_t semi = at + 1 + near;
+    const std::string_view name = html.substr(at + 1, semi - at - 1);
     const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
     const std::string_view digits = name.substr(hex ? 2 : 1);
     uint32_t value = 0;
@@ -217,15 +284,44 @@ size_t DecodeEntity(std::string_view html, size_t at, uint32_t& codePoint) {
     if (digits.empty() || r.ec != std::errc() || r.ptr != digits.data() + digits.size() ||
         value == 0 || value > kMaxCodePoint || (value >= 0xD800 && value <= 0xDFFF))
       return 0;
-    codePoint = value;
+    if (value >= 0x80 && value <= 0x9F) value = Cp1252ToUnicode(uint8_t(value));
+    AppendUtf8(text, value);
     return semi - at + 1;
   }
-  for (const NamedEntity& e : kEntities)
-    if (e.name == name) {
-      codePoint = e.codePoint;
-      return semi - at + 1;
+  size_t nameEnd = at + 1;
+  while (nameEnd < html.size() && nameEnd - at <= kHtmlEntityNameMax && IsAsciiAlnum(html[nameEnd]))
+    ++nameEnd;
+  if (nameEnd == at + 1) return 0;
+  if (nameEnd < html.size() && html[nameEnd] == ';')
+    if (const HtmlEntity* e = FindEntity(html.substr(at + 1, nameEnd - at))) {
+      text = e->text;
+      return nameEnd - at + 1;
     }
+  // The longest start of the name that may stand without its ";".
+  for (size_t n = std::min(nameEnd - at - 1, kHtmlBareEntityNameMax); n > 0; --n) {
+    const HtmlEntity* e = FindEntity(html.substr(at + 1, n));
+    if (!e) continue;
+    const size_t after = at + 1 + n;
+    if (inAttribute && after < html.size() && (IsAsciiAlnum(html[after]) || html[after] == '='))
+      return 0;
+    text = e->text;
+    return n + 1;
+  }
   return 0;
+}
+
+// Appends decoded entity text to the markup: "<" as its entity, as the page
+// reads it, white space as a space and other control characters not at
+// all, as the markup's TAB is its tag byte.
+void AppendDecoded(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (c == '<')
+      out += kLessThan;
+    else if (IsSpace(c))
+      out.push_back(' ');
+    else if (uint8_t(c) >= 0x20 && c != 0x7F)
+      out.push_back(c);
+  }
 }
 
 // The value of attribute name in the tag's inner text (after its name).
@@ -267,6 +363,7 @@ std::string LinkTarget(std::string_view href) {
   else if (href.find_first_of(":/#?") == std::string_view::npos)
     word = href;
   std::string target;
+  std::string decoded;
   for (size_t i = 0; i < word.size(); ++i) {
     uint32_t c = 0;
     size_t taken = 0;
@@ -275,8 +372,8 @@ std::string LinkTarget(std::string_view href) {
             word.data() + i + 3) {
       target.push_back(char(c));
       i += 2;
-    } else if (word[i] == '&' && (taken = DecodeEntity(word, i, c)) > 0) {
-      AppendUtf8(target, c);
+    } else if (word[i] == '&' && (taken = DecodeEntity(word, i, true, decoded)) > 0) {
+      target += decoded;
       i += taken - 1;
     } else {
       target.push_back(word[i]);
@@ -325,6 +422,7 @@ void HtmlToMarkup(std::string_view html, std::string& out) {
     if (!atLineStart()) blockTag(kTagLineBreak);
     pendingSpace = false;
   };
+  std::string decoded;  // an entity's text
   size_t i = 0;
   while (i < html.size()) {
     const char c = html[i];
@@ -431,13 +529,9 @@ void HtmlToMarkup(std::string_view html, std::string& out) {
       continue;
     }
     flushSpace();
-    uint32_t codePoint = 0;
     size_t taken = 0;
-    if (c == '&' && (taken = DecodeEntity(html, i, codePoint)) > 0) {
-      if (codePoint == '<')
-        out += kLessThan;
-      else
-        AppendUtf8(out, codePoint);
+    if (c == '&' && (taken = DecodeEntity(html, i, false, decoded)) > 0) {
+      AppendDecoded(out, decoded);
       i += taken;
       continue;
     }

@@ -31,18 +31,20 @@ bool DictdImport::OpenIndex(const std::string& source) {
   iUtf8 = std::any_of(refs.begin(), refs.end(),
                       [](const DictEntryRef& r) { return IsDictdUtf8Mark(r.headword); });
   TakeEntries(refs, true);
+  iBodyIsText = true;
   return true;
 }
 
 void DictdImport::EntryText(std::string_view body, std::string& text) {
   text.clear();
+  const MarkupCharset charset = iUtf8 ? MarkupCharset::kUtf8 : MarkupCharset::kCp1252;
   if (iUtf8 == StoresUnicode()) {
     // Bytes kept as they are: the markup is the record's text.
-    PlainTextToMarkup(body, true, text);
+    PlainTextToMarkup(body, true, text, charset);
     return;
   }
   iMarkup.clear();
-  PlainTextToMarkup(body, true, iMarkup);
+  PlainTextToMarkup(body, true, iMarkup, charset);
   StoreMarkup(iMarkup, text);
 }
 

@@ -70,6 +70,9 @@ bool StarDictImport::OpenIndex(const std::string& source) {
                 (refs.size() == 1 ? " entry" : " entries") + ", but the .ifo gives wordcount " +
                 std::to_string(iInfo.wordCount) + " (one of the two is damaged)");
   iUtf8 = true;
+  // With one plain-text field named for all entries, an entry's bytes are
+  // that text alone.
+  iBodyIsText = iInfo.sameTypeSequence == "m";
   TakeEntries(refs, false);
   return true;
 }

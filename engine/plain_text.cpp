@@ -167,6 +167,50 @@ std::string RecordPlainText(std::string_view record) {
   return out.Finish();
 }
 
+size_t DecodeRecordEntity(std::string_view text, size_t at, char& byte) {
+  static constexpr std::array<std::pair<std::string_view, char>, 6> kNamed = {{
+      {"&amp;", '&'},
+      {"&lt;", '<'},
+      {"&gt;", '>'},
+      {"&quot;", '"'},
+      {"&apos;", '\''},
+      {"&nbsp;", '\xA0'},
+  }};
+  // "&#x10FFFF;" is the longest numbered one.
+  constexpr size_t kNumberedMax = 10;
+  const std::string_view rest = text.substr(std::min(at, text.size()));
+  if (rest.size() < 4 || rest[0] != '&') return 0;
+  if (rest[1] != '#') {
+    for (const auto& [name, ch] : kNamed)
+      if (rest.starts_with(name)) {
+        byte = ch;
+        return name.size();
+      }
+    return 0;
+  }
+  const bool hex = rest[2] == 'x' || rest[2] == 'X';
+  size_t p = hex ? 3 : 2;
+  char32_t value = 0;
+  const size_t digitsAt = p;
+  for (; p < rest.size() && p < kNumberedMax; ++p) {
+    const char c = rest[p];
+    int digit = -1;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    if (digit < 0) break;
+    value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
+  }
+  if (p == digitsAt || p >= rest.size() || rest[p] != ';' || value == 0 || value > 0x10FFFF)
+    return 0;
+  const auto mapped = Cp1252ByteFor(value);
+  byte = value < 0x20 ? ' ' : mapped ? static_cast<char>(*mapped) : '?';
+  return p + 1;
+}
+
 bool NextUtf8(std::string_view text, size_t& i, char32_t& c) {
   if (i >= text.size()) return false;
   const auto b = static_cast<unsigned char>(text[i]);

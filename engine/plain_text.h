@@ -18,6 +18,13 @@ namespace ql {
 // never pile up, and the text ends with one line end (empty text: nothing).
 std::string RecordPlainText(std::string_view record);
 
+// The character reference at text[at] (an "&") in record text, as a page
+// reads it: &amp; &lt; &gt; &quot; &apos; &nbsp; and numbered ones (&#233;
+// &#xE9;). Sets byte to the character's Windows-1252 byte ('?' when the
+// code page has none) and returns the length of the reference; 0 when none
+// starts there.
+size_t DecodeRecordEntity(std::string_view text, size_t at, char& byte);
+
 // Reads the UTF-8 character at text[i] into c and moves i past it; false
 // (i unchanged) when no well-formed character starts there.
 bool NextUtf8(std::string_view text, size_t& i, char32_t& c);

@@ -1,5 +1,6 @@
 #include "record_view.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
+#include <algorithm>
 
 #include "links.h"
 #include "qt_text.h"
@@ -51,14 +53,31 @@ CQuillaryHtmlView::CQuillaryHtmlView(std::function<void(const std::string&)> fol
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setTextInteractionFlags(Qt::TextBrowserInteraction);
-  iBasePointSize = font().pointSizeF();
+  ApplyBaseFont();
 }
 
 void CQuillaryHtmlView::SetZoom(int percent) {
-  if (iBasePointSize <= 0) return;  // a font sized in pixels: nothing to scale
-  QFont scaled = font();
-  scaled.setPointSizeF(iBasePointSize * percent / 100.0);
-  setFont(scaled);
+  if (percent <= 0) return;
+  iZoomPercent = percent;
+  ApplyBaseFont();
+}
+
+void CQuillaryHtmlView::ApplyBaseFont() {
+  // A page's <font size=N> is relative to the document's font, which is the
+  // view's: size 3 reads at this size, the others at the same steps from it.
+  QFont base = QApplication::font();
+  if (base.pointSizeF() > 0)
+    base.setPointSizeF(base.pointSizeF() * iZoomPercent / 100.0);
+  else if (base.pixelSize() > 0)
+    base.setPixelSize(std::max(1, qRound(base.pixelSize() * iZoomPercent / 100.0)));
+  setFont(base);
+}
+
+bool CQuillaryHtmlView::event(QEvent* event) {
+  // The desktop's font changed: the page's base follows it, zoom kept. The
+  // view's font was set, so Qt leaves it as it was.
+  if (event->type() == QEvent::ApplicationFontChange) ApplyBaseFont();
+  return QTextBrowser::event(event);
 }
 
 void CQuillaryHtmlView::changeEvent(QEvent* event) {

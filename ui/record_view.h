@@ -24,7 +24,9 @@ class CQuillaryHtmlView final : public QTextBrowser {
   // are in that form too.
   void ShowPage(const QString& path, bool scrollToFound, ql::TextForm form = ql::TextForm::kCp1252);
   void ShowStartPage();
-  // Scales the page: percent of the font the view started with.
+  // Scales the page: percent of the desktop's font (the application's).
+  // The page's font sizes are relative to that base, so the entry reads at
+  // the size the desktop reads at, and follows it when it changes.
   void SetZoom(int percent);
 
   // The window's Back and Forward walk the records shown; the pages this
@@ -34,6 +36,7 @@ class CQuillaryHtmlView final : public QTextBrowser {
   void forward() override {}
 
  protected:
+  bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
   QVariant loadResource(int type, const QUrl& name) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -42,11 +45,13 @@ class CQuillaryHtmlView final : public QTextBrowser {
  private:
   void Follow(const QString& href);
   void FollowTextDirection();
+  // Sets the view's font: the application's at the zoom.
+  void ApplyBaseFont();
 
   std::function<void(const std::string&)> iFollowLink;
   QString iPagePath;  // the page file last shown, the one file read from disk
   ql::TextForm iPageForm = ql::TextForm::kCp1252;
-  qreal iBasePointSize = 0;  // the font's size at 100%
+  int iZoomPercent = 100;
 };
 
 // The page file's bytes as the view shows them: decoded in form (UTF-8 also

@@ -374,7 +374,8 @@ std::string Plain(std::string_view text, bool links = true) {
 }
 
 TEST(PlainTextMarkup, LineBreaksParagraphsLinksAndAngles) {
-  EXPECT_EQ(Plain("\nword\n  one\r\n\n \n  two\n\n"), "word\t\x08  one\t\x09  two");
+  EXPECT_EQ(Plain("\nword\n  one\r\n\n \n  two\n\n"),
+            "word\t\x08\xC2\xA0\xC2\xA0one\t\x09\xC2\xA0\xC2\xA0two");
   EXPECT_EQ(Plain("see {cat}, {big\n    dog} and {}"),
             "see \t\x11"
             "cat\t\x12, \t\x11"

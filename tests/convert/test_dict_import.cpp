@@ -101,14 +101,22 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
     ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(r.GetSorted(), 1);
     // Equal but for case: two subjects, in byte order; the same bytes: one
-    // record, the texts in index order.
-    EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"Apple", "Apple\t\x08  a company"},
+    // record, the texts in index order. Each text's first line, only its
+    // headword, is left out; the indent is kept as no-break spaces.
+    EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"Apple",
+                                              "\xA0\xA0"
+                                              "a company"},
                                              {"apple",
-                                              "apple\t\x08  first sense\t\x09"
-                                              "apple\t\x08  second sense"},
-                                             {"horse", "horse\t\x08  an animal"},
+                                              "\xA0\xA0"
+                                              "first sense\t\x09"
+                                              "\xA0\xA0"
+                                              "second sense"},
+                                             {"horse",
+                                              "\xA0\xA0"
+                                              "an animal"},
                                              {"Zebra",
-                                              "Zebra\t\x08  striped; see \t\x11"
+                                              "\xA0\xA0"
+                                              "striped; see \t\x11"
                                               "horse\t\x12"}}));
     // The link's target is a subject of the book.
     EXPECT_EQ(r.FindSubject(0, "horse"), 2);
@@ -264,8 +272,12 @@ TEST_F(DictImportTest, GzipTextReadsEveryMemberWhereverItsBoundaryFalls) {
     ASSERT_TRUE(fresh.WriteBook(book)) << fresh.Failure();
     ql::BookReader r;
     ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
-    EXPECT_EQ(qltest::ReadEntries(r),
-              (Pairs{{"fig", "fig\t\x08  sweet"}, {"plum", "plum\t\x08  a fruit"}}));
+    EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"fig",
+                                              "\xA0\xA0"
+                                              "sweet"},
+                                             {"plum",
+                                              "\xA0\xA0"
+                                              "a fruit"}}));
   }
 }
 
@@ -395,6 +407,72 @@ TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
             "Entries merged into the record of the same headword:\t510\n"
             "Entries left out of a record that reached the largest size a book allows:\t89\n"
             "2143290364");
+}
+
+TEST_F(DictImportTest, AFirstLineThatOnlyRepeatsTheHeadwordIsLeftOut) {
+  enum class Source { kDictdUtf8, kDictdCp1252, kStarDictText, kStarDictHtml, kStarDictFields };
+  struct Case {
+    const char* what;
+    Source source;
+    std::vector<DictItem> items;
+    Pairs records;
+  };
+  const Case cases[] = {
+      {"indented senses",
+       Source::kDictdUtf8,
+       {{"house", "house\n  n 1: a dwelling\n   2: a firm\n"}},
+       {{"house",
+         "\xA0\xA0n 1: a dwelling\t\x08\xA0\xA0\xA0"
+         "2: a firm"}}},
+      {"case and a letter beyond ASCII",
+       Source::kDictdUtf8,
+       {{"caf\xC3\xA9", "CAF\xC3\xA9\n x\n"}},
+       {{"caf\xE9", "\xA0x"}}},
+      {"a headword stored with '?'",
+       Source::kDictdUtf8,
+       {{"snow\xE2\x98\x83", "snow\xE2\x98\x83\n  cold\n"}},
+       {{"snow?",
+         "snow?\t\x08\xA0\xA0"
+         "cold"}}},
+      {"Windows-1252 text",
+       Source::kDictdCp1252,
+       {{"caf\xE9", "caf\xE9\n  x\n"}},
+       {{"caf\xE9", "\xA0\xA0x"}}},
+      {"a first line that says more",
+       Source::kDictdUtf8,
+       {{"abandon", "Abandon \\A*ban\\, v.\n  x\n"}},
+       {{"abandon", "Abandon \\A*ban\\, v.\t\x08\xA0\xA0x"}}},
+      {"an entry of the headword alone, merged",
+       Source::kDictdUtf8,
+       {{"a", "a\n"}, {"a", "a\n  more\n"}},
+       {{"a", "\xA0\xA0more"}}},
+      {"StarDict text",
+       Source::kStarDictText,
+       {{"fig", "fig\n  sweet"}},
+       {{"fig", "\xA0\xA0sweet"}}},
+      {"StarDict HTML",
+       Source::kStarDictHtml,
+       {{"fig", "fig<br>sweet"}},
+       {{"fig", "fig\t\x08sweet"}}},
+      {"StarDict fields",
+       Source::kStarDictFields,
+       {{"fig", std::string("mfig\n sweet\0", 12)}},
+       {{"fig", "fig\t\x08\xA0sweet"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool dictd = c.source == Source::kDictdUtf8 || c.source == Source::kDictdCp1252;
+    if (dictd)
+      qltest::WriteDictd(base, c.items, DictText::kPlain, c.source == Source::kDictdUtf8);
+    else
+      qltest::WriteStarDict(base, c.items,
+                            c.source == Source::kStarDictText   ? "m"
+                            : c.source == Source::kStarDictHtml ? "h"
+                                                                : "");
+    ASSERT_TRUE(Import(base + (dictd ? ".index" : ".ifo"), dictd ? Dictd() : StarDict()))
+        << Failure();
+    EXPECT_EQ(qltest::ReadEntries(reader), c.records);
+  }
 }
 
 TEST_F(DictImportTest, LineBreaksInHeadwordsBecomeSpaces) {

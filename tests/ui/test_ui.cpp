@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -52,6 +53,7 @@
 #include "main_frame.h"
 #include "qt_text.h"
 #include "quick_peek.h"
+#include "record_markup.h"
 #include "record_view.h"
 #include "search_runner.h"
 #include "shelf.h"
@@ -166,6 +168,8 @@ class TestUi : public QObject {
   void darkThemeKeepsPagesReadable();
   void findRunsBesideTheWindowAndEscStopsIt();
   void lookupOffersTheNearestSubjects();
+  void pageBaseFollowsTheApplicationFont_data();
+  void pageBaseFollowsTheApplicationFont();
 
  private:
   void OpenSample();
@@ -1230,6 +1234,63 @@ void TestUi::lookupOffersTheNearestSubjects() {
   QTest::keyClicks(line, QStringLiteral("ee"));
   QVERIFY(!line->OfferShown());
   QVERIFY(PageText().startsWith(QStringLiteral("eel")));
+}
+
+void TestUi::pageBaseFollowsTheApplicationFont_data() {
+  QTest::addColumn<int>("appSize");  // the desktop's font, in points (pixels below 0)
+  QTest::addColumn<int>("zoom");
+  QTest::addColumn<int>("pageSize");  // the page's <font size=N>: Small, Medium, Large
+  QTest::addColumn<int>("laterAppSize");
+  QTest::addColumn<qreal>("body");  // the entry's text, before and after the change
+  QTest::addColumn<qreal>("laterBody");
+  QTest::newRow("medium") << 9 << 100 << 3 << 14 << 9.0 << 14.0;
+  QTest::newRow("small page") << 15 << 100 << 2 << 10 << 12.0 << 8.0;
+  QTest::newRow("large page") << 10 << 100 << 4 << 15 << 12.0 << 18.0;
+  QTest::newRow("zoomed in") << 14 << 150 << 3 << 10 << 21.0 << 15.0;
+  QTest::newRow("zoomed out") << 12 << 50 << 4 << 20 << 7.2 << 12.0;
+  QTest::newRow("pixels") << -16 << 150 << 3 << -20 << 24.0 << 30.0;
+}
+
+void TestUi::pageBaseFollowsTheApplicationFont() {
+  QFETCH(int, appSize);
+  QFETCH(int, zoom);
+  QFETCH(int, pageSize);
+  QFETCH(int, laterAppSize);
+  QFETCH(qreal, body);
+  QFETCH(qreal, laterBody);
+  const QFont desktop = QApplication::font();
+  const auto setAppFont = [&](int size) {
+    QFont font = desktop;
+    if (size > 0)
+      font.setPointSize(size);
+    else
+      font.setPixelSize(-size);
+    QApplication::setFont(font);
+  };
+  // Whatever the test ends with, the next one starts with the desktop's font.
+  const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+  setAppFont(appSize);
+  qlui::CQuillaryHtmlView view([](const std::string&) {});
+  view.SetZoom(zoom);
+  ql::StringSink sink;
+  ql::WriteRecordPage(sink, "Arial", pageSize, "subject", "the entry", -1, -1);
+  const std::string path = iDir->File("page.html");
+  qltest::WriteFileBytes(path, sink.Data());
+  view.ShowPage(qlui::PathToQString(path), false);
+  const auto bodySize = [&] {
+    const QTextCursor cursor = view.document()->find(QStringLiteral("entry"));
+    const QFont font = cursor.charFormat().font();
+    return font.pixelSize() > 0 ? qreal(font.pixelSize()) : font.pointSizeF();
+  };
+  QVERIFY(view.toPlainText().contains(QStringLiteral("the entry")));
+  QCOMPARE(bodySize(), body);
+  // The desktop's font changes with the page on show: the page follows, at
+  // the same zoom and the same steps.
+  setAppFont(laterAppSize);
+  QCoreApplication::sendPostedEvents();  // Qt posts the change to each widget
+  QCOMPARE(bodySize(), laterBody);
+  view.SetZoom(100);
+  QCOMPARE(bodySize(), laterBody * 100 / zoom);
 }
 
 int main(int argc, char** argv) {

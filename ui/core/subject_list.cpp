@@ -2,12 +2,15 @@
 
 #include <cstdint>
 
+#include "plain_text.h"
+
 namespace ql {
 
 namespace {
 
 constexpr char kTab = '\t';
 constexpr uint8_t kLinkStart = 17;
+constexpr char kNoBreakSpace = '\xA0';
 
 // Tags that separate words: rule, line break, paragraph, list item, centre on
 // and off, superscript and subscript on.
@@ -27,6 +30,13 @@ bool BecomesSpace(uint8_t code) {
   }
 }
 
+// The preview is one line: the no-break spaces that indent a line of the
+// entry (dict_markup.h) are left out there.
+size_t PastIndent(std::string_view head, size_t i) {
+  while (i < head.size() && head[i] == kNoBreakSpace) ++i;
+  return i;
+}
+
 }  // namespace
 
 std::string CleanPreview(std::string_view head) {
@@ -34,10 +44,17 @@ std::string CleanPreview(std::string_view head) {
   // TABs, so going on from it is the same as searching again from the start.
   std::string out;
   out.reserve(head.size());
-  size_t i = 0;
+  size_t i = PastIndent(head, 0);
   while (i < head.size()) {
     if (head[i] != kTab) {
-      out.push_back(head[i++]);
+      // The page shows an entity as its character; so does the preview.
+      char byte = 0;
+      if (const size_t length = head[i] == '&' ? DecodeRecordEntity(head, i, byte) : 0) {
+        out.push_back(byte);
+        i += length;
+      } else {
+        out.push_back(head[i++]);
+      }
       continue;
     }
     if (i + 1 == head.size()) break;  // a lone TAB at the end goes
@@ -45,6 +62,7 @@ std::string CleanPreview(std::string_view head) {
     i += 2;
     if (BecomesSpace(code)) {
       out.push_back(' ');
+      i = PastIndent(head, i);
     } else if (code == kLinkStart) {
       // The target runs to '>'; without one before the next tag it is text.
       size_t end = i;

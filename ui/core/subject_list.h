@@ -12,7 +12,9 @@
 namespace ql {
 
 // Stored markup to plain text: breaks and block tags become a space, link
-// targets and other tags vanish.
+// targets and other tags vanish, and the entities a page decodes are their
+// characters (DecodeRecordEntity); no-break spaces that start a line (an
+// indent) are left out.
 std::string CleanPreview(std::string_view head);
 
 // Column widths (subject, preview) at the initial update, with the scroll

@@ -284,10 +284,14 @@ TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
   ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(doc.Reader().GetSorted(), 1);
-  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"fig", "fig\t\x08  sweet ?"},
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"fig",
+                                               "\xA0\xA0"
+                                               "sweet ?"},
                                               {"plum",
-                                               "plum\t\x08  a fruit, see \t\x11"
-                                               "fig\t\x12\t\x09plum\t\x08  a colour"}}));
+                                               "\xA0\xA0"
+                                               "a fruit, see \t\x11"
+                                               "fig\t\x12\t\x09\xA0\xA0"
+                                               "a colour"}}));
 }
 
 TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {

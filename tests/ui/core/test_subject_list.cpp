@@ -44,6 +44,42 @@ TEST(CleanPreview, OnlyMarkupAndLoneTab) {
   EXPECT_EQ(ql::CleanPreview("a\t\x08\t"), "a ");
 }
 
+TEST(CleanPreview, EntitiesAreTheCharactersThePageShowsAndIndentsGo) {
+  struct Case {
+    std::string_view head;
+    std::string_view preview;
+  };
+  const Case cases[] = {
+      {"&lt;language&gt; A &quot;C&quot; &amp; &apos;B&apos;", "<language> A \"C\" & 'B'"},
+      {"a&nbsp;b",
+       "a\xA0"
+       "b"},
+      // Numbers, as Windows-1252 bytes; '?' for a character it lacks, a
+      // space for a control character.
+      {"&#233;&#xE9;&#XE9;&#8364;&#x2013;", "\xE9\xE9\xE9\x80\x96"},
+      {"&#x263A; &#1114111; &#9;", "? ?  "},
+      // What is no entity stays as it is, a cut-off one at the head's end
+      // too.
+      {"AT&T &lt &LT; &bogus; &#; &#x; &#0; &#x110000; &#12345678901; &#65",
+       "AT&T &lt &LT; &bogus; &#; &#x; &#0; &#x110000; &#12345678901; &#65"},
+      {"x &am", "x &am"},
+      // An indent is no word of a one-line preview; other no-break spaces are.
+      {"\xA0\xA0n 1: a dwelling\t\x08\xA0\xA0\xA0\xA0"
+       "families\t\x09\xA0"
+       "2:\xA0x",
+       "n 1: a dwelling families 2:\xA0x"},
+      {"&", "&"},
+      // Entities and tags side by side; a link's target is never decoded.
+      {"\t\x11"
+       "a&amp;b>c&amp;d\t\x12&lt;\t\x08&gt;",
+       "c&d< >"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.head)));
+    EXPECT_EQ(ql::CleanPreview(c.head), c.preview);
+  }
+}
+
 TEST(SubjectListGeometry, ColumnWidthsAndHalves) {
   // (W - V - 1) / 3 and the rest; after a resize no scroll bar is taken off.
   EXPECT_EQ(ql::InitialColumnWidths(400, 17), std::make_pair(127, 255));
