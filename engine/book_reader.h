@@ -523,6 +523,7 @@ class BookReader {
   };
   TermInRecord iTermInRecord[2];
   std::vector<int> iDamageSeen;  // see NoteDamaged
+  uint64_t iSearchWalks = 0;
   int iWriteError = 0;
 };
 

@@ -10,6 +10,7 @@
 
 #include "book_reader.h"
 #include "text_case.h"
+#include "unicode_book_file.h"
 #include "unicode_text.h"
 
 namespace ql {
@@ -28,6 +29,20 @@ class TermFinder {
       iUnicode.emplace(term);
     else
       iWestern.emplace(term);
+    if (unicode) {
+      iValidUtf8 = true;
+      for (size_t at = 0; at < term.size() && iValidUtf8;) {
+        char32_t c = 0;
+        const size_t n = DecodeUtf8(term, at, c);
+        iValidUtf8 = !(c == 0xFFFD && n == 1 && static_cast<uint8_t>(term[at]) >= 0x80);
+        at += std::max<size_t>(n, 1);
+      }
+    }
+  }
+  // The UTF-8 finder, when the term is valid UTF-8 (then a block of the
+  // book in which it does not occur holds no record that has it).
+  const Utf8FoldedFinder* BlockFinder() const {
+    return iUnicode && iValidUtf8 && iUnicode->TermUnits() > 0 ? &*iUnicode : nullptr;
   }
 
   // Occurrences from a start on, with the whole-word test of the text form.
@@ -66,6 +81,7 @@ class TermFinder {
 
  private:
   size_t iTermLength;
+  bool iValidUtf8 = false;
   std::optional<FoldedFinder> iWestern;
   std::optional<Utf8FoldedFinder> iUnicode;
 };
@@ -119,11 +135,21 @@ int BookReader::SearchUpTo(int mode, std::string_view term, int& record, int& po
   const int current = iCurrentRecord;
   const int end = std::min(endRecord, iSubjectCount);
   const TermFinder finder(term, iUnicode != nullptr);
+  // Each walk's finder is told apart from the last one's by its number.
+  const Utf8FoldedFinder* blockFinder = finder.BlockFinder();
+  const uint64_t finderId = ++iSearchWalks;
   std::string scratch;  // a legacy book's subject
   if (iOpen && start >= 0) {
     while (record < end) {
       if (record > start && sameRecordOnly) return kSearchLeftRecord;
       if (watch && !watch->Continue(record)) return kSearchCancelled;
+      // A record whose blocks lack the term is passed over unread.
+      if (blockFinder &&
+          iUnicode->CannotHold(record, *blockFinder, finderId, mode == SearchSubjects)) {
+        pos = -1;
+        ++record;
+        continue;
+      }
       bool damaged = false;
       if (mode == SearchSubjects) {
         pos = 0;

@@ -14,6 +14,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -66,6 +67,10 @@ struct UnicodeBookFile::Stream {
   uint64_t uses = 0;
   std::vector<uint8_t> coded;
   int64_t loads = 0;
+  // Whether a term occurs in a block, for the last block and term asked.
+  int termBlock = -1;
+  uint64_t termId = 0;
+  bool termOccurs = false;
 };
 
 void UnicodeBookFile::ContextDeleter::operator()(ZSTD_DCtx* c) const {
@@ -474,6 +479,34 @@ std::string UnicodeBookFile::RecordHead(int index, size_t limit) {
   while (cut > 0 && (static_cast<uint8_t>(head[cut]) & 0xC0) == 0x80 && limit - cut < 3) --cut;
   head.resize(cut);
   return head;
+}
+
+bool UnicodeBookFile::CannotHold(int index, const Utf8FoldedFinder& finder, uint64_t finderId,
+                                 bool subjectsOnly) {
+  const Entry& e = ReadEntry(index);
+  if (e.damaged || e.end <= e.start) return false;
+  // Whether the term occurs in the block of stream that holds [from, to).
+  auto absent = [&](Stream& stream, int64_t from, int64_t to) {
+    const int64_t size = stream.section->blockSize;
+    const int block = static_cast<int>(from / size);
+    if (to > from && (to - 1) / size != block) return false;
+    if (stream.termBlock != block || stream.termId != finderId) {
+      size_t length = 0;
+      bool whole = false;
+      const uint8_t* bytes = Block(stream, block, length, whole);
+      if (!whole) return false;
+      stream.termOccurs =
+          finder.Find(std::string_view(reinterpret_cast<const char*>(bytes), length), 0)
+              .has_value();
+      stream.termBlock = block;
+      stream.termId = finderId;
+    }
+    return !stream.termOccurs;
+  };
+  if (!absent(*iSubjects, e.start, e.end)) return false;
+  if (subjectsOnly || !e.inRecordStream) return true;
+  if (e.pieces.size() != 1) return false;
+  return absent(*iRecords, e.pieces[0].first, e.pieces[0].first + e.pieces[0].second);
 }
 
 std::vector<int> UnicodeBookFile::DamagedBlocks(bool subjects) {

@@ -68,6 +68,14 @@ class UnicodeBookFile {
   // Records whose entry (subjects) or text (records) lies in block.
   void RecordsInBlock(bool subjects, int block, int& first, int& last);
 
+  // True when the record of index cannot hold an occurrence of finder's
+  // term: its entry (and, unless subjectsOnly, its text, stored in one
+  // piece) lies whole in blocks in which the term does not occur. A search
+  // passes such records over without reading them. The term must be valid
+  // UTF-8: then every occurrence in a text is one in the block too.
+  bool CannotHold(int index, const class Utf8FoldedFinder& finder, uint64_t finderId,
+                  bool subjectsOnly);
+
   // Block decodings so far, of each stream.
   int64_t SubjectBlockLoads() const;
   int64_t RecordBlockLoads() const;
