@@ -10,8 +10,8 @@
 #include <clocale>
 #include <condition_variable>
 #include <cstring>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -146,7 +146,8 @@ void RunDefine(const DefineArgs& args) {
   std::condition_variable doneChanged;
   bool done = false;
   std::vector<ql::LookupSection> sections;
-  std::invoke(utf8 ? &ql::Shelf::LookUpText : &ql::Shelf::LookUp, shelf, key,
+  std::invoke(
+      utf8 ? &ql::Shelf::LookUpText : &ql::Shelf::LookUp, shelf, key,
       args.prefix ? ql::MatchPrefix : ql::MatchWhole,
       [&](uint64_t, ql::LookupSection s) {
         std::lock_guard lock(mutex);
@@ -156,7 +157,8 @@ void RunDefine(const DefineArgs& args) {
         std::lock_guard lock(mutex);
         done = true;
         doneChanged.notify_all();
-      }, -1);
+      },
+      -1);
   {
     std::unique_lock lock(mutex);
     doneChanged.wait(lock, [&] { return done; });

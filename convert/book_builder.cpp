@@ -410,7 +410,8 @@ BuildResult BookBuilder::AddUnicodeEntry(std::string_view subject, std::string_v
 BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_view text,
                                         int64_t sourceOffset, int64_t sourceLength) {
   if (!IsReady()) return iError;
-  if (!iUnicode || text.size() <= size_t(kRecordHeadMax) || std::memchr(text.data(), 0, text.size()))
+  if (!iUnicode || text.size() <= size_t(kRecordHeadMax) ||
+      std::memchr(text.data(), 0, text.size()))
     return AddEntry(subject, text);
   const std::pair<int64_t, int64_t> key{sourceOffset, sourceLength};
   if (auto found = iShared.find(key);

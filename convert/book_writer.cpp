@@ -208,10 +208,10 @@ BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
   const std::string& dictionary = coder.Dictionary();
   const uint32_t chunkArea =
       uint32_t(kChunkAreaSizeWritten + kChunkHeaderSize + static_cast<int>(dictionary.size()));
-  bool ok = PutWords(output, {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum,
-                              uint32_t(kVersionUnicode), uint32_t(iSorted), uint32_t(iSubjectCount),
-                              2u, chunkArea, uint32_t(kTextEncodingUtf8),
-                              uint32_t(kBlockCodingZstd)});
+  bool ok =
+      PutWords(output, {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum,
+                        uint32_t(kVersionUnicode), uint32_t(iSorted), uint32_t(iSubjectCount), 2u,
+                        chunkArea, uint32_t(kTextEncodingUtf8), uint32_t(kBlockCodingZstd)});
   ok = ok && PutWords(output, {uint32_t(kChunkTypeBookmarks), uint32_t(kChunkFlagSkippable),
                                uint32_t(kBookmarkBlockSize)});
   static const uint8_t kEmptyBookmarks[kBookmarkBlockSize] = {};

@@ -577,7 +577,8 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   if (iUnicode) {
     EntryExtent extent;
     try {
-      if (!iUnicode->ReadRecord(index, iUnicodeText, damaged, extent)) return SourceResult::kNoMemory;
+      if (!iUnicode->ReadRecord(index, iUnicodeText, damaged, extent))
+        return SourceResult::kNoMemory;
       if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != SourceResult::kOk)
         return r;
       Store(std::string_view(reinterpret_cast<const char*>(iUnicodeText.data()),
@@ -685,8 +686,8 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   // long as the tail flag says, and its end where the next entry starts (or
   // the stream ends). One that runs on into the next entry is cut before it.
   damaged = headCut || iSubjectDamageSeen ||
-                 (hasTail ? iSubjectText.size() != kRecordHeadMax
-                          : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
+            (hasTail ? iSubjectText.size() != kRecordHeadMax
+                     : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
   const int64_t next = NextEntryStart(index);
   if (next > extent.entryStart && extent.entryEnd > next) {
     iSubjectText.resize(

@@ -18,8 +18,8 @@
 
 #include "book_format.h"
 #include "book_reader.h"
-#include "unicode_book_file.h"
 #include "qlp_writer.h"
+#include "unicode_book_file.h"
 
 namespace ql {
 

@@ -54,9 +54,9 @@ bool ZstdBlockCoder::Train(const std::string& samples, const std::vector<size_t>
     params.f = 20;
     params.accel = 2;
     params.zParams.compressionLevel = iLevel;
-    const size_t r = ZDICT_trainFromBuffer_fastCover(iDictionary.data(), iDictionary.size(),
-                                                     samples.data(), sizes.data(),
-                                                     static_cast<unsigned>(sizes.size()), params);
+    const size_t r =
+        ZDICT_trainFromBuffer_fastCover(iDictionary.data(), iDictionary.size(), samples.data(),
+                                        sizes.data(), static_cast<unsigned>(sizes.size()), params);
     if (ZDICT_isError(r)) {
       // Text too uniform or too varied to learn from: no dictionary.
       iDictionary.clear();

@@ -70,9 +70,9 @@ inline constexpr int32_t kChunkFlagSkippable = 1;
 
 inline constexpr int kBookmarkSlots = 51;  // slot 0 is never used
 inline constexpr int kBookmarkTextSize = 81;
-inline constexpr int kBookmarkEntrySize = 12 + kBookmarkTextSize;               // 93
-inline constexpr int kBookmarkBlockSize = kBookmarkSlots * kBookmarkEntrySize;  // 4743
-inline constexpr int kChunkAreaSizeWritten = kChunkHeaderSize + kBookmarkBlockSize;  // 4755
+inline constexpr int kBookmarkEntrySize = 12 + kBookmarkTextSize;                           // 93
+inline constexpr int kBookmarkBlockSize = kBookmarkSlots * kBookmarkEntrySize;              // 4743
+inline constexpr int kChunkAreaSizeWritten = kChunkHeaderSize + kBookmarkBlockSize;         // 4755
 inline constexpr int kSubjectIndexOffsetWritten = kBookHeaderSize + kChunkAreaSizeWritten;  // 4791
 
 inline constexpr int kSectionHeaderSize = 12;  // sectionLength, blockCount, blockSize
@@ -132,6 +132,8 @@ struct BlockTableEntry {
 };
 
 // Compressed-buffer size for a block size m: m + m / 8 + 16.
-constexpr int CompressedBufferSize(int m) { return m + m / 8 + 16; }
+constexpr int CompressedBufferSize(int m) {
+  return m + m / 8 + 16;
+}
 
 }  // namespace ql

@@ -410,7 +410,8 @@ OpenResult BookReader::OpenUnicode() {
   iSorted = book->Sorted();
   iSubjectCount = book->SubjectCount();
   const int64_t bookmarks = book->BookmarkOffset();
-  iBookmarkOffset = bookmarks >= 0 && bookmarks <= kMaxFileOffset ? static_cast<int>(bookmarks) : -1;
+  iBookmarkOffset =
+      bookmarks >= 0 && bookmarks <= kMaxFileOffset ? static_cast<int>(bookmarks) : -1;
   iBookmarksPending = true;
   iUnicode = std::move(book);
   return OpenResult::kOk;

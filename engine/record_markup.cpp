@@ -86,8 +86,8 @@ void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int fo
 }
 
 void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
-                     std::string_view subject, std::string_view text, int foundPos,
-                     int foundLength, bool utf8) {
+                     std::string_view subject, std::string_view text, int foundPos, int foundLength,
+                     bool utf8) {
   WritePageHead(sink, fontFace, fontSize, utf8);
   sink.Write(kHeadingOpen);
   sink.Write(subject);

@@ -104,8 +104,8 @@ void WriteRecordBody(ByteSink& sink, std::string_view text, int foundPos, int fo
 // With utf8 the page declares UTF-8 (a version 2002 book's), else
 // Windows-1252.
 void WriteRecordPage(ByteSink& sink, std::string_view fontFace, int fontSize,
-                     std::string_view subject, std::string_view text, int foundPos,
-                     int foundLength, bool utf8 = false);
+                     std::string_view subject, std::string_view text, int foundPos, int foundLength,
+                     bool utf8 = false);
 
 // The page around its heading and body: the fixed head with the font
 // settings, and the tail. A page of several records is written between them.

@@ -6,8 +6,8 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -392,14 +392,16 @@ const UnicodeBookFile::Entry& UnicodeBookFile::ReadEntry(int index) {
           e.textLength + length > INT32_MAX) {
         e.damaged = true;
         offset = std::clamp<int64_t>(offset, 0, stream);
-        length = std::clamp<int64_t>(length, 0, std::min(stream - offset, INT32_MAX - e.textLength));
+        length =
+            std::clamp<int64_t>(length, 0, std::min(stream - offset, INT32_MAX - e.textLength));
       }
       e.pieces.emplace_back(offset, length);
       e.textLength += length;
     }
   }
   at = ReadString(s, at, kUnicodeMaxEntryString, e.subject, e.damaged);
-  if (at >= 0 && !e.inRecordStream) at = ReadString(s, at, kUnicodeMaxEntryString, e.inlineText, e.damaged);
+  if (at >= 0 && !e.inRecordStream)
+    at = ReadString(s, at, kUnicodeMaxEntryString, e.inlineText, e.damaged);
   if (at < 0) return e;
   e.end = at;
   // Entries lie back to back: one that does not end where the next starts
