@@ -24,6 +24,7 @@
 #include "dict_import.h"
 #include "dictd_format.h"
 #include "file_size_limit.h"
+#include "memory_bound.h"
 #include "test_helpers.h"
 
 namespace {
@@ -354,55 +355,8 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
                                     ".dict.gz's text the index names: " + std::strerror(EFBIG));
 }
 
-// Runs body in a child process whose address space is bounded to what this
-// one has plus extra bytes; returns what the child wrote to its pipe, and
-// whether it ended of itself with status 0 (not killed by an abort).
-std::pair<std::string, bool> RunUnderMemoryBound(size_t extra,
-                                                 const std::function<std::string()>& body) {
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  int fds[2];
-  if (::pipe(fds) != 0) return {"no pipe", false};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    rlimit bound{};
-    bound.rlim_cur = bound.rlim_max = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + extra;
-    ::setrlimit(RLIMIT_AS, &bound);
-    std::string out;
-    try {
-      out = body();
-    } catch (...) {
-      ::_exit(2);  // not back into the test program: the child ends here
-    }
-    const bool written = ::write(fds[1], out.data(), out.size()) == ssize_t(out.size());
-    ::_exit(written ? 0 : 1);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-    out.append(buffer, size_t(got));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return {out, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
-  if (kAddressSanitizer)
+  if (qltest::kAddressSanitizer)
     GTEST_SKIP() << "the sanitizer's shadow memory takes no address-space bound";
   // One text of 1 MiB of "<" (4 MiB as markup, "&lt;" each) that the index
   // names 600 times under one headword: 2.4 GiB of record. A record's
@@ -413,7 +367,7 @@ TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
   std::string index;
   for (int i = 0; i < 600; ++i) index += qltest::DictdIndexLine("w", 0, 1 << 20);
   qltest::WriteFileBytes(base + ".index", index);
-  const auto [out, ended] = RunUnderMemoryBound(size_t(512) << 20, [&] {
+  const auto [out, ended] = qltest::RunUnderMemoryBound(size_t(512) << 20, [&] {
     ql::BookImport big(Dictd());
     if (!big.Open(base + ".index") || !big.Read(nullptr)) return big.Failure();
     return big.NotesText() + "\n" + std::to_string(big.Builder().iTextLength);
