@@ -11,10 +11,12 @@
 #include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "book_text.h"
 #include "cli_util.h"
 #include "library.h"
 #include "local_files.h"
@@ -88,17 +90,22 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
   out += '"';
 }
 
+// A section's book text as UTF-8, whichever form its book keeps.
+std::string AsUtf8(const ql::LookupSection& s, std::string_view text) {
+  return s.unicode ? ql::LenientUtf8(text) : ql::Cp1252ToUtf8(text);
+}
+
 std::string JsonLine(const ql::LookupSection& s) {
   std::string line = "{\"book\":";
   AppendJsonString(line, ql::LenientUtf8(s.path));
   line += ",\"title\":";
   AppendJsonString(line, ql::LenientUtf8(s.title));
   line += ",\"index\":" + std::to_string(s.index) + ",\"subject\":";
-  AppendJsonString(line, ql::Cp1252ToUtf8(s.subject));
+  AppendJsonString(line, AsUtf8(s, s.subject));
   line += ",\"text\":";
-  AppendJsonString(line, ql::Cp1252ToUtf8(ql::RecordPlainText(s.record)));
+  AppendJsonString(line, AsUtf8(s, ql::RecordPlainText(s.record)));
   line += ",\"html\":";
-  AppendJsonString(line, ql::Cp1252ToUtf8(s.html));
+  AppendJsonString(line, AsUtf8(s, s.html));
   line += "}\n";
   return line;
 }
@@ -122,16 +129,10 @@ void RunDefine(const DefineArgs& args) {
     }
   }
 
-  std::string key = args.word;
-  if (utf8) {
-    auto converted = ql::Utf8ToCp1252(args.word);
-    // A character the books' code page lacks: no subject can match.
-    if (!converted) {
-      ExitStatus() = kExitFailure;
-      return;
-    }
-    key = std::move(*converted);
-  }
+  // A UTF-8 terminal's word is asked of each book in its own form (a
+  // Windows-1252 book lacking one of its characters has no such subject);
+  // other terminals give the bytes books store.
+  const std::string key = args.word;
 
   std::vector<ql::ShelfBook> books;
   for (const std::string& p : paths) books.push_back({p, TitleOf(p)});
@@ -145,8 +146,8 @@ void RunDefine(const DefineArgs& args) {
   std::condition_variable doneChanged;
   bool done = false;
   std::vector<ql::LookupSection> sections;
-  shelf.LookUp(
-      key, args.prefix ? ql::MatchPrefix : ql::MatchWhole,
+  std::invoke(utf8 ? &ql::Shelf::LookUpText : &ql::Shelf::LookUp, shelf, key,
+      args.prefix ? ql::MatchPrefix : ql::MatchWhole,
       [&](uint64_t, ql::LookupSection s) {
         std::lock_guard lock(mutex);
         sections.push_back(std::move(s));
@@ -155,7 +156,7 @@ void RunDefine(const DefineArgs& args) {
         std::lock_guard lock(mutex);
         done = true;
         doneChanged.notify_all();
-      });
+      }, -1);
   {
     std::unique_lock lock(mutex);
     doneChanged.wait(lock, [&] { return done; });
@@ -176,7 +177,12 @@ void RunDefine(const DefineArgs& args) {
       if (any) out += '\n';
       const std::string text = ql::RecordPlainText(s.record);
       out += "== " + s.title + " ==\n";
-      out += utf8 ? ql::Cp1252ToUtf8(text) : text;
+      if (utf8)
+        out += AsUtf8(s, text);
+      else if (s.unicode)
+        out += ql::ConvertText(text, ql::TextForm::kUtf8, ql::TextForm::kCp1252);
+      else
+        out += text;
     }
     any = true;
   }

@@ -81,6 +81,19 @@ void RunExport(const ExportOptions& o) {
     Fail(exporter.Failure() + ExportFailureHint(exporter.Result()));
     return;
   }
+  // A handheld database is 8-bit: what Windows-1252 lacks is said, not lost
+  // unnoticed.
+  if (exporter.ReplacedCharacters() > 0) {
+    std::string names;
+    for (const std::string& subject : exporter.ReplacedSubjects())
+      names += (names.empty() ? "" : ", ") + subject;
+    if (exporter.ReplacedSubjects().size() >= ql::TabTextReport::kReportNames) names += ", ...";
+    std::fprintf(stderr,
+                 "qlbook: %s: %lld characters without a Windows-1252 form were written as ? (in "
+                 "%s)\n",
+                 o.book.c_str(), static_cast<long long>(exporter.ReplacedCharacters()),
+                 names.c_str());
+  }
   // The database is kept, with "~" where a record could not be read.
   if (exporter.UnreadableRecordCount() > 0) {
     Fail(o.book + ": " +

@@ -55,6 +55,13 @@ void RunInfo(const ReadArgs& args) {
   text += reader.GetSorted() != 0 ? "sorted: yes\n" : "sorted: no\n";
   text += "subjects: " + std::to_string(reader.GetSubjectCount()) + "\n";
   text += "bookmarks: " + std::to_string(inUse) + "\n";
+  if (reader.IsUnicode()) {
+    const ql::BookReader::UnicodeLayout layout = reader.GetUnicodeLayout();
+    text += "text encoding: UTF-8\n";
+    text += "block coding: zstd, dictionary of " + std::to_string(layout.dictionary) + " bytes\n";
+    text += "record text: " + std::to_string(layout.recordBytes) + " bytes in " +
+            std::to_string(layout.recordBlocks) + " blocks\n";
+  }
   if (!Out(text) || !args.check) return;
   // One line for each damaged block, with what it holds, then for each
   // damaged record no such block holds.

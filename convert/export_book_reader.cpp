@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <span>
@@ -10,6 +11,7 @@
 #include "book_sections.h"
 #include "byte_order.h"
 #include "codecs.h"
+#include "text_encoding.h"
 
 namespace ql {
 
@@ -75,6 +77,7 @@ ExportBookReader::~ExportBookReader() {
 }
 
 void ExportBookReader::CloseSource() {
+  iUnicode.reset();  // reads through the file closed below
   CloseSourceFile();
   iSourceOpen = false;
 }
@@ -149,10 +152,53 @@ SourceResult ExportBookReader::OpenSource(const std::string& path) {
     iSourceOpen = true;
     return SourceResult::kOk;
   }
+  if (version == kVersionUnicode) {
+    const SourceResult r = OpenUnicode();
+    if (r == SourceResult::kOk) iSourceOpen = true;
+    return r;
+  }
   if (version > kVersion2Max) return SourceResult::kUnsupported;
   const SourceResult r = OpenVersion2();
   if (r == SourceResult::kOk) iSourceOpen = true;
   return r;
+}
+
+SourceResult ExportBookReader::OpenUnicode() {
+  auto book = std::make_unique<UnicodeBookFile>();
+  switch (book->Open(fileno(iFile), iFileSize)) {
+    case UnicodeBookFile::Result::kOk:
+      break;
+    case UnicodeBookFile::Result::kUnsupported:
+      return SourceResult::kUnsupported;
+    case UnicodeBookFile::Result::kNoMemory:
+      return SourceResult::kNoMemory;
+    case UnicodeBookFile::Result::kDamaged:
+      return SourceResult::kShortRead;
+  }
+  // A handheld database addresses its records with 32-bit offsets: a book
+  // whose text passes 2 GiB cannot become one.
+  if (book->RecordStreamLength() + book->SubjectStreamLength() > INT32_MAX)
+    return SourceResult::kTooLarge;
+  iSubjectCount = book->SubjectCount();
+  iSorted = book->Sorted();
+  iReplaced = 0;
+  iReplacedSubjects.clear();
+  iReplacedLast = -1;
+  iUnicode = std::move(book);
+  return SourceResult::kOk;
+}
+
+void ExportBookReader::Store(std::string_view utf8, int index, std::string& out) {
+  out.clear();
+  int64_t replaced = 0;
+  AppendUtf8AsCp1252(utf8, out, replaced);
+  if (replaced == 0) return;
+  iReplaced += replaced;
+  if (index != iReplacedLast && iReplacedSubjects.size() < TabTextReport::kReportNames) {
+    bool damaged = false;
+    iReplacedSubjects.push_back(RecordName(iUnicode->Subject(index, damaged), index));
+  }
+  iReplacedLast = index;
 }
 
 SourceResult ExportBookReader::OpenVersion2() {
@@ -454,6 +500,19 @@ SourceResult ExportBookReader::GetSourceSubject(int index, char* buffer, int cap
   if (!iSourceOpen) return SourceResult::kNotOpen;
   if (index < 0 || index >= iSubjectCount) return SourceResult::kIndexOutOfRange;
 
+  if (iUnicode) {
+    bool damaged = false;
+    try {
+      Store(iUnicode->Subject(index, damaged), index, iSubjectText);
+    } catch (const std::bad_alloc&) {
+      return SourceResult::kNoMemory;
+    }
+    const size_t length = std::min(iSubjectText.size(), cap);
+    std::memcpy(buffer, iSubjectText.data(), length);
+    buffer[length] = 0;
+    return SourceResult::kOk;
+  }
+
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0;
@@ -514,6 +573,22 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   if (index < 0 || index >= iSubjectCount) return SourceResult::kIndexOutOfRange;
   const size_t cap = static_cast<size_t>(std::max(capacity, 0));
 
+  bool damaged = false;
+  if (iUnicode) {
+    EntryExtent extent;
+    try {
+      if (!iUnicode->ReadRecord(index, iUnicodeText, damaged, extent)) return SourceResult::kNoMemory;
+      if (const SourceResult r = CheckOrder(iRecordOrder, index, extent); r != SourceResult::kOk)
+        return r;
+      Store(std::string_view(reinterpret_cast<const char*>(iUnicodeText.data()),
+                             iUnicodeText.size() - 1),
+            index, iRecordText);
+    } catch (const std::bad_alloc&) {
+      return SourceResult::kNoMemory;
+    }
+    return HandOut(buffer, capacity, damaged);
+  }
+
   if (IsLegacy()) {
     int64_t entryPosition = 0;
     int32_t subjectLength = 0, recordPosition = 0, codedLength = 0;
@@ -531,7 +606,6 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
       return SourceResult::kShortRead;
     // Entries and records lie back to back: the next subject's start where
     // this one's end, and a record that runs on into the next is cut there.
-    bool damaged = false;
     int64_t nextEntry = 0, nextRecord = 0;
     int32_t nextLength = 0;
     if (index + 1 < iSubjectCount &&
@@ -610,7 +684,7 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   // What the format lets a reader check of the entry: its blocks, a head as
   // long as the tail flag says, and its end where the next entry starts (or
   // the stream ends). One that runs on into the next entry is cut before it.
-  bool damaged = headCut || iSubjectDamageSeen ||
+  damaged = headCut || iSubjectDamageSeen ||
                  (hasTail ? iSubjectText.size() != kRecordHeadMax
                           : iSubjectText.size() > static_cast<size_t>(kRecordHeadMax));
   const int64_t next = NextEntryStart(index);
@@ -687,7 +761,11 @@ SourceResult ExportBookReader::GetSourceRecord(int index, int32_t& piece, char* 
   } catch (const std::bad_alloc&) {
     return SourceResult::kNoMemory;
   }
+  return HandOut(buffer, capacity, damaged);
+}
 
+SourceResult ExportBookReader::HandOut(char* buffer, int capacity, bool damaged) {
+  const size_t cap = static_cast<size_t>(std::max(capacity, 0));
   const size_t length = iRecordText.size();
   const int64_t limit = int64_t{capacity} - kTooLongMargin;
   const size_t copied = std::min(length, static_cast<size_t>(std::max<int64_t>(limit, 0)));
@@ -713,6 +791,8 @@ std::string ExportOpenFailureText(SourceResult code) {
       return "not a book";
     case SourceResult::kUnsupported:
       return "the book's version or one of its chunks is not supported";
+    case SourceResult::kTooLarge:
+      return "the book's text passes 2 GiB, more than a handheld database can hold";
     default:
       return "cannot read the book (error " + std::to_string(static_cast<int>(code)) + ")";
   }

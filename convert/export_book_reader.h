@@ -12,11 +12,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "book_format.h"
 #include "book_reader.h"
+#include "unicode_book_file.h"
 #include "qlp_writer.h"
 
 namespace ql {
@@ -48,6 +50,11 @@ class ExportBookReader : public QLPWriter {
   // was closed then, so that a run stops instead of writing one entry over
   // and over (see OverlapCheck).
   bool EntriesOverlap() const { return iOverlapFound; }
+  // A UTF-8 book is exported in Windows-1252: the characters it lacks
+  // become '?', counted here with up to five of their records' subjects
+  // (as the book has them, in UTF-8).
+  int64_t ReplacedCharacters() const { return iReplaced; }
+  const std::vector<std::string>& ReplacedSubjects() const { return iReplacedSubjects; }
 
  private:
   // A place in the subject stream: a block and a position in the subject
@@ -58,7 +65,17 @@ class ExportBookReader : public QLPWriter {
     size_t pos = 0;
   };
 
-  bool IsLegacy() const { return iHeader[4] < kVersion2Min; }
+  bool IsLegacy() const { return !iUnicode && iHeader[4] < kVersion2Min; }
+  SourceResult OpenUnicode();
+  // Hands iRecordText out into buffer as the handheld writer takes it.
+  SourceResult HandOut(char* buffer, int capacity, bool damaged);
+  // The UTF-8 text as Windows-1252, counting what it lacks for index.
+  void Store(std::string_view utf8, int index, std::string& out);
+  std::unique_ptr<UnicodeBookFile> iUnicode;
+  int64_t iReplaced = 0;
+  std::vector<std::string> iReplacedSubjects;
+  int iReplacedLast = -1;
+  std::vector<uint8_t> iUnicodeText;
   SourceResult Seek(int64_t position);
   SourceResult ReadExact(void* into, size_t size);
   SourceResult ReadWord(int32_t& value);

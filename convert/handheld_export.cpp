@@ -53,4 +53,12 @@ const std::vector<std::string>& HandheldExport::UnreadableSubjects() const {
   return iReader->UnreadableSubjects();
 }
 
+int64_t HandheldExport::ReplacedCharacters() const {
+  return iReader->ReplacedCharacters();
+}
+
+const std::vector<std::string>& HandheldExport::ReplacedSubjects() const {
+  return iReader->ReplacedSubjects();
+}
+
 }  // namespace ql

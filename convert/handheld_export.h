@@ -50,6 +50,10 @@ class HandheldExport {
   // five of their subjects.
   int UnreadableRecordCount() const;
   const std::vector<std::string>& UnreadableSubjects() const;
+  // Characters of a UTF-8 book Windows-1252 lacks, written as '?', and up
+  // to five of their records' subjects.
+  int64_t ReplacedCharacters() const;
+  const std::vector<std::string>& ReplacedSubjects() const;
   const std::string& Failure() const { return iFailure; }
 
  private:

@@ -14,9 +14,9 @@ namespace ql {
 
 namespace {
 
-// The dictionary's size: about what the coder gains most from on
-// dictionaries' blocks of 16 to 64 KiB; samples up to 100 times that.
-constexpr size_t kDictionarySize = 112 * 1024;
+// The dictionary's size: on WordNet and GCIDE one of 112 KiB codes them
+// only 0.3 per cent smaller, and a reader reads it whole at every open.
+constexpr size_t kDictionarySize = 64 * 1024;
 // Below this much sample text a dictionary costs more than it saves.
 constexpr size_t kMinTrainingText = 256 * 1024;
 

@@ -41,6 +41,17 @@ int BookReader::CompareBookSubjects(std::string_view a, std::string_view b) cons
   return iUnicode ? CompareFoldedUtf8(a, b) : CompareSubjects(a, b);
 }
 
+BookReader::UnicodeLayout BookReader::GetUnicodeLayout() const {
+  UnicodeLayout layout;
+  if (!iUnicode) return layout;
+  layout.dictionary = iUnicode->DictionarySize();
+  layout.subjectBytes = iUnicode->SubjectStreamLength();
+  layout.recordBytes = iUnicode->RecordStreamLength();
+  layout.subjectBlocks = iUnicode->SubjectBlockCount();
+  layout.recordBlocks = iUnicode->RecordBlockCount();
+  return layout;
+}
+
 std::string BookReader::FoldTerm(std::string_view term) const {
   return iUnicode ? FoldUtf8(term) : LowerCaseCp1252(term);
 }

@@ -194,6 +194,14 @@ class BookReader {
   // True for a version 2002 book: its subjects and texts are UTF-8, ordered
   // and compared by Unicode case folding (CompareBookSubjects).
   bool IsUnicode() const { return iUnicode != nullptr; }
+  // A version 2002 book's coding: the size of the dictionary its blocks
+  // were coded with (0: none), and its streams' lengths and block counts.
+  struct UnicodeLayout {
+    size_t dictionary = 0;
+    int64_t subjectBytes = 0, recordBytes = 0;
+    int subjectBlocks = 0, recordBlocks = 0;
+  };
+  UnicodeLayout GetUnicodeLayout() const;
   // Subjects compared as this book orders them: CompareSubjects for a
   // Windows-1252 book, Unicode simple case folding for a UTF-8 one.
   int CompareBookSubjects(std::string_view a, std::string_view b) const;

@@ -1,6 +1,8 @@
 #include "unicode_book_file.h"
 
 #include <unistd.h>
+// The dictionary is used where the book's bytes were read, not copied.
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
 #include <algorithm>
@@ -26,9 +28,6 @@ constexpr int kCachedBlocks = 2;
 struct DictionaryDeleter {
   void operator()(ZSTD_DDict* d) const { ZSTD_freeDDict(d); }
 };
-struct ContextDeleter {
-  void operator()(ZSTD_DCtx* c) const { ZSTD_freeDCtx(c); }
-};
 
 }  // namespace
 
@@ -48,13 +47,14 @@ struct UnicodeBookFile::Layout {
   int64_t indexOffset = 0;
   Section subjects;
   Section records;
+  std::vector<uint8_t> dictionaryBytes;  // the dictionary refers to them
   std::unique_ptr<ZSTD_DDict, DictionaryDeleter> dictionary;
   size_t dictionarySize = 0;
 };
 
 struct UnicodeBookFile::Stream {
   const Layout::Section* section = nullptr;
-  std::unique_ptr<ZSTD_DCtx, ContextDeleter> context;
+  ZSTD_DCtx* context = nullptr;  // the file's, shared by its two streams
   struct Cached {
     int block = -1;
     uint64_t used = 0;
@@ -67,6 +67,10 @@ struct UnicodeBookFile::Stream {
   std::vector<uint8_t> coded;
   int64_t loads = 0;
 };
+
+void UnicodeBookFile::ContextDeleter::operator()(ZSTD_DCtx* c) const {
+  ZSTD_freeDCtx(c);
+}
 
 UnicodeBookFile::UnicodeBookFile() = default;
 UnicodeBookFile::~UnicodeBookFile() = default;
@@ -113,10 +117,12 @@ UnicodeBookFile::Result UnicodeBookFile::Open(int fd, int64_t fileSize) {
       if (length >= kBookmarkBlockSize) iBookmarkOffset = data;
     } else if (type == kChunkTypeDictionary) {
       if (length > kUnicodeMaxDictionary || layout->dictionary) return Result::kDamaged;
-      std::vector<uint8_t> bytes(static_cast<size_t>(length));
+      std::vector<uint8_t>& bytes = layout->dictionaryBytes;
+      bytes.resize(static_cast<size_t>(length));
       if (ReadAt(data, bytes.data(), bytes.size()) != bytes.size()) return Result::kDamaged;
       if (length > 0) {
-        layout->dictionary.reset(ZSTD_createDDict(bytes.data(), bytes.size()));
+        layout->dictionary.reset(ZSTD_createDDict_advanced(
+            bytes.data(), bytes.size(), ZSTD_dlm_byRef, ZSTD_dct_auto, ZSTD_defaultCMem));
         if (!layout->dictionary) return Result::kDamaged;
       }
       layout->dictionarySize = bytes.size();
@@ -191,13 +197,14 @@ UnicodeBookFile::Result UnicodeBookFile::OpenView(const UnicodeBookFile& owner, 
       iBookmarkOffset = -1;  // a view writes nothing
     }
     if (!iLayout) return Result::kDamaged;
+    iContext.reset(ZSTD_createDCtx());
+    if (!iContext) throw std::bad_alloc();
+    // A frame may not ask for a window beyond the block it decodes into.
+    ZSTD_DCtx_setParameter(iContext.get(), ZSTD_d_windowLogMax, 21);
     auto stream = [this](const Layout::Section& section) {
       auto s = std::make_unique<Stream>();
       s->section = &section;
-      s->context.reset(ZSTD_createDCtx());
-      if (!s->context) throw std::bad_alloc();
-      // A frame may not ask for a window beyond the block it decodes into.
-      ZSTD_DCtx_setParameter(s->context.get(), ZSTD_d_windowLogMax, 21);
+      s->context = iContext.get();
       return s;
     };
     iSubjects = stream(iLayout->subjects);
@@ -259,7 +266,7 @@ const uint8_t* UnicodeBookFile::Block(Stream& stream, int block, size_t& length,
   size_t got = 0;
   if (ReadAt(s.dataOffset + codedAt, stream.coded.data(), codedLength) == codedLength) {
     const size_t r =
-        ZSTD_decompress_usingDDict(stream.context.get(), slot->bytes.data(), expected,
+        ZSTD_decompress_usingDDict(stream.context, slot->bytes.data(), expected,
                                    stream.coded.data(), codedLength, iLayout->dictionary.get());
     if (!ZSTD_isError(r)) got = r;
     slot->whole = !ZSTD_isError(r) && r == expected;

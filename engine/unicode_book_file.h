@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+struct ZSTD_DCtx_s;
+
 namespace ql {
 
 struct EntryExtent;
@@ -106,6 +108,10 @@ class UnicodeBookFile {
   int iSorted = 0;
   int64_t iBookmarkOffset = -1;
   std::shared_ptr<const Layout> iLayout;
+  struct ContextDeleter {
+    void operator()(ZSTD_DCtx_s* c) const;
+  };
+  std::unique_ptr<ZSTD_DCtx_s, ContextDeleter> iContext;
   std::unique_ptr<Stream> iSubjects;
   std::unique_ptr<Stream> iRecords;
   Entry iEntry;

@@ -62,6 +62,8 @@ enum class SourceResult : int {
   kEntriesOverlap = 16,  // an entry starts inside one before it
   // GetSourceRecord: the record is damaged; the buffer holds what could be read.
   kDamaged = 17,
+  // OpenSource: the book holds more text than a handheld database can.
+  kTooLarge = 18,
 };
 
 // The piece value a source returns once the record text is complete.

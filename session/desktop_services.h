@@ -39,7 +39,7 @@ struct ChosenFile {
 
 // The Find dialog's values, exchanged when it opens and on its OK button.
 struct FindDialogValues {
-  std::string term1, term2, term3;  // Windows-1252 bytes
+  std::string term1, term2, term3;  // in the open book's text form
   bool exclude2 = false;
   bool exclude3 = false;
   bool wholeWords = true;

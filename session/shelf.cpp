@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "book_text.h"
 #include "byte_sink.h"
 #include "cp1252.h"
 #include "links.h"
@@ -39,6 +40,7 @@ struct Slot {
 struct Lookup {
   uint64_t generation = 0;
   std::string key;
+  bool keyIsUtf8 = false;  // each book is asked with the key in its own form
   int mode = MatchWhole;
   RenderOptions render;
   std::function<void(uint64_t, LookupSection)> onSection;
@@ -161,9 +163,12 @@ struct Shelf::Impl {
         section.failed = true;
         section.reason = slot.reason;
         found = true;
-      } else if (const int index = reader->FindSubject(lookup->mode, lookup->key); index >= 0) {
-        Render(*reader, options.renderPages ? &lookup->render : nullptr, index, section);
-        found = true;
+      } else if (const std::optional<std::string> key = KeyFor(*reader, *lookup)) {
+        section.unicode = reader->IsUnicode();
+        if (const int index = reader->FindSubject(lookup->mode, *key); index >= 0) {
+          Render(*reader, options.renderPages ? &lookup->render : nullptr, index, section);
+          found = true;
+        }
       }
       if (!options.keepReaders) Close(slot);
     }
@@ -171,6 +176,13 @@ struct Shelf::Impl {
     if (generation.load() != lookup->generation) return;
     if (found && lookup->onSection) lookup->onSection(lookup->generation, std::move(section));
     if (--lookup->remaining == 0 && lookup->onDone) lookup->onDone(lookup->generation);
+  }
+
+  // The lookup's key as reader's book holds text; nullopt when no subject
+  // of it can match.
+  static std::optional<std::string> KeyFor(const BookReader& reader, const Lookup& lookup) {
+    if (!lookup.keyIsUtf8) return lookup.key;
+    return TextFromUtf8(lookup.key, FormOf(reader));
   }
 
   // The section's record, and its page unless render is null.
@@ -247,12 +259,25 @@ void Shelf::SetRenderOptions(RenderOptions options) {
 uint64_t Shelf::LookUp(std::string key, int mode,
                        std::function<void(uint64_t, LookupSection)> onSection,
                        std::function<void(uint64_t)> onDone, int first) {
+  return Start(std::move(key), false, mode, std::move(onSection), std::move(onDone), first);
+}
+
+uint64_t Shelf::LookUpText(std::string text, int mode,
+                           std::function<void(uint64_t, LookupSection)> onSection,
+                           std::function<void(uint64_t)> onDone, int first) {
+  return Start(std::move(text), true, mode, std::move(onSection), std::move(onDone), first);
+}
+
+uint64_t Shelf::Start(std::string key, bool keyIsUtf8, int mode,
+                      std::function<void(uint64_t, LookupSection)> onSection,
+                      std::function<void(uint64_t)> onDone, int first) {
   auto lookup = std::make_shared<Lookup>();
   {
     std::lock_guard lock(iImpl->callbackMutex);
     lookup->generation = ++iImpl->generation;
   }
   lookup->key = std::move(key);
+  lookup->keyIsUtf8 = keyIsUtf8;
   lookup->mode = mode;
   lookup->render = iImpl->render;
   lookup->onSection = std::move(onSection);
@@ -293,6 +318,14 @@ void Shelf::Post(int book, std::function<void(BookReader* reader)> work) {
 }
 
 LinkPlace Shelf::ResolveLink(std::string_view key, int fromBook) {
+  return Resolve(key, false, fromBook);
+}
+
+LinkPlace Shelf::ResolveLinkText(std::string_view text, int fromBook) {
+  return Resolve(text, true, fromBook);
+}
+
+LinkPlace Shelf::Resolve(std::string_view key, bool keyIsUtf8, int fromBook) {
   const int n = static_cast<int>(iImpl->slots.size());
   if (fromBook < 0 || fromBook >= n) return {};
   // Each book's whole match (-1: none), and whether it has records at all.
@@ -303,11 +336,13 @@ LinkPlace Shelf::ResolveLink(std::string_view key, int fromBook) {
   auto answers = std::make_shared<Answers<Match>>(n);
   const std::string wanted(key);
   for (int i = 0; i < n; ++i)
-    Post(i, [answers, wanted, i](BookReader* reader) {
+    Post(i, [answers, wanted, keyIsUtf8, i](BookReader* reader) {
       Match m;
       if (reader) {
         m.records = reader->GetSubjectCount() > 0;
-        m.index = reader->FindSubject(MatchWhole, wanted);
+        const std::optional<std::string> own =
+            keyIsUtf8 ? TextFromUtf8(wanted, FormOf(*reader)) : std::optional<std::string>(wanted);
+        if (own) m.index = reader->FindSubject(MatchWhole, *own);
       }
       answers->Give(i, m);
     });
@@ -346,8 +381,10 @@ LookupSection Shelf::Section(int book, int index) {
     if (!reader) {
       base.failed = true;
       base.reason = slot.reason;
-    } else if (index >= 0 && index < reader->GetSubjectCount()) {
-      Impl::Render(*reader, &render, index, base);
+    } else {
+      base.unicode = reader->IsUnicode();
+      if (index >= 0 && index < reader->GetSubjectCount())
+        Impl::Render(*reader, &render, index, base);
     }
     answers->Give(0, std::move(base));
   });
@@ -366,11 +403,11 @@ std::string SectionAnchor(int book) {
 
 namespace {
 
-// A title (a file name, UTF-8 as a rule) on the Windows-1252 page: the
-// characters the code page has as its bytes, the others as references, and
-// the characters markup gives meaning to escaped. Bytes that are no UTF-8
-// are taken as the code page's.
-void WriteTitle(std::string& out, std::string_view title) {
+// A title (a file name, UTF-8 as a rule) on the page: on a Windows-1252 page
+// the characters the code page has as its bytes and the others as
+// references, on a UTF-8 page as they are; the characters markup gives
+// meaning to escaped. Bytes that are no UTF-8 are taken as the code page's.
+void WriteTitle(std::string& out, std::string_view title, TextForm form) {
   size_t i = 0;
   while (i < title.size()) {
     char32_t ch = 0;
@@ -385,8 +422,10 @@ void WriteTitle(std::string& out, std::string_view title) {
       out += "&gt;";
     else if (ch == '"')
       out += "&quot;";
-    else if (!utf8 || i - at == 1)
-      out += title[at];
+    else if (form == TextForm::kUtf8 && !utf8)
+      AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(title[at])));
+    else if (form == TextForm::kUtf8 || !utf8 || i - at == 1)
+      out += title.substr(at, i - at);
     else if (auto byte = Cp1252ByteFor(ch))
       out += static_cast<char>(*byte);
     else
@@ -394,14 +433,62 @@ void WriteTitle(std::string& out, std::string_view title) {
   }
 }
 
+// UTF-8 markup on a Windows-1252 page: the characters the code page lacks
+// as references, stray bytes as they are.
+std::string Utf8MarkupAsCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    char32_t ch = 0;
+    const size_t at = i;
+    if (!NextUtf8(text, i, ch)) {
+      out += text[i++];
+    } else if (i - at == 1) {
+      out += text[at];
+    } else if (auto byte = Cp1252ByteFor(ch)) {
+      out += static_cast<char>(*byte);
+    } else {
+      out += "&#" + std::to_string(static_cast<uint32_t>(ch)) + ";";
+    }
+  }
+  return out;
+}
+
+// A record's page without its own head and tail: the head written for its
+// book's form, or any head that ends as ours do, in the font the body is
+// written in.
+std::string_view PageBody(std::string_view page, std::string_view head, std::string_view tail) {
+  if (!page.ends_with(tail)) return page;
+  if (page.starts_with(head)) {
+    page.remove_prefix(head.size());
+  } else {
+    constexpr std::string_view kBodyStart = "</head>\r\n<body><font size=";
+    constexpr std::string_view kFontEnd = ">\r\n";
+    const size_t body = page.find(kBodyStart);
+    const size_t end = body == std::string_view::npos ? body : page.find(kFontEnd, body);
+    if (!page.starts_with("<html>") || end == std::string_view::npos) return page;
+    page.remove_prefix(end + kFontEnd.size());
+  }
+  page.remove_suffix(tail.size());
+  return page;
+}
+
+// Markup of a book of form from, or of ours (the lead), on a page of form to.
+std::string OnPage(std::string_view text, TextForm from, TextForm to) {
+  if (from == to) return std::string(text);
+  return to == TextForm::kUtf8 ? Cp1252ToUtf8(text) : Utf8MarkupAsCp1252(text);
+}
+
 }  // namespace
 
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options, std::string_view lead) {
-  StringSink head, tail;
-  WritePageHead(head, options.face, options.size);
+                              const RenderOptions& options, std::string_view lead, TextForm form) {
+  // The heads of the two forms' pages: the page's own is one of them.
+  StringSink cpHead, utf8Head, tail;
+  WritePageHead(cpHead, options.face, options.size, false);
+  WritePageHead(utf8Head, options.face, options.size, true);
   WritePageTail(tail);
-  std::string page = head.Data();
+  std::string page = form == TextForm::kUtf8 ? utf8Head.Data() : cpHead.Data();
   if (!lead.empty()) {
     page += "<p>";
     for (char c : lead) {
@@ -419,27 +506,26 @@ std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
   for (const LookupSection& section : sections) {
     page += "<a name=\"" + SectionAnchor(section.book) + "\"></a>";
     page += kSectionBandOpen;
-    WriteTitle(page, section.title);
+    WriteTitle(page, section.title, form);
     page += kSectionBandClose;
     page += "\r\n";
     if (section.failed) {
       page += "<p><i>";
-      WriteTitle(page, section.reason);
+      WriteTitle(page, section.reason, form);
       page += "</i></p>\r\n";
       continue;
     }
-    // The section is the record's page without the page's own head and tail.
-    std::string_view body = section.html;
-    if (body.starts_with(head.Data()) && body.ends_with(tail.Data())) {
-      body.remove_prefix(head.Data().size());
-      body.remove_suffix(tail.Data().size());
-    }
+    // The section is the record's page without the page's own head and
+    // tail, in the page's form.
+    const std::string body = OnPage(
+        PageBody(section.html, section.unicode ? utf8Head.Data() : cpHead.Data(), tail.Data()),
+        section.unicode ? TextForm::kUtf8 : TextForm::kCp1252, form);
     // Its links name the section's book, where they are looked for first.
     const std::string start =
         std::string(kLinkOpenStart.substr(0, kLinkOpenStart.size() - kLinkPrefix.size())) +
         SectionLinkStart(section.book);
     size_t from = 0;
-    for (size_t at; (at = body.find(kLinkOpenStart, from)) != std::string_view::npos;
+    for (size_t at; (at = body.find(kLinkOpenStart, from)) != std::string::npos;
          from = at + kLinkOpenStart.size()) {
       page += body.substr(from, at - from);
       page += start;

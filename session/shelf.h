@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "book_reader.h"
+#include "book_text.h"
 
 namespace ql {
 
@@ -33,7 +34,10 @@ struct LookupSection {
   std::string subject;
   bool failed = false;
   std::string reason;  // why the book did not open, as the window tells it
-  std::string record;  // the record's stored markup (Windows-1252)
+  // The book's text is UTF-8 (a version 2002 book): subject, record and
+  // page are; else they are Windows-1252.
+  bool unicode = false;
+  std::string record;  // the record's stored markup
   std::string html;    // the record's page as BookReader::RenderRecord writes it
 };
 
@@ -81,6 +85,12 @@ class Shelf {
   // answer, the likeliest, comes soonest.
   uint64_t LookUp(std::string key, int mode, std::function<void(uint64_t, LookupSection)> onSection,
                   std::function<void(uint64_t)> onDone, int first = -1);
+  // The same lookup of text the user typed (UTF-8): each book is asked with
+  // it in its own form, and a Windows-1252 book that cannot hold it (a
+  // character the code page lacks) answers that it has none.
+  uint64_t LookUpText(std::string text, int mode,
+                      std::function<void(uint64_t, LookupSection)> onSection,
+                      std::function<void(uint64_t)> onDone, int first = -1);
   void Cancel();
   // Cancels the lookup of that generation if it is still the latest: one
   // who shares the shelf lets its own lookup go and leaves a later one be.
@@ -90,6 +100,9 @@ class Shelf {
   // book first, then in the other books in library order, else record 0 of
   // fromBook (as a link in one book does). Waits for the workers.
   LinkPlace ResolveLink(std::string_view key, int fromBook);
+  // The same for a key in UTF-8 (a link on a page of sections in that form),
+  // each book asked with it in its own form.
+  LinkPlace ResolveLinkText(std::string_view text, int fromBook);
   // The record's page of one book, rendered on that book's worker; empty when
   // the book or the record is not there. Waits for the workers.
   LookupSection Section(int book, int index);
@@ -103,6 +116,11 @@ class Shelf {
   int OpenReaders() const;
 
  private:
+  uint64_t Start(std::string key, bool keyIsUtf8, int mode,
+                 std::function<void(uint64_t, LookupSection)> onSection,
+                 std::function<void(uint64_t)> onDone, int first);
+  LinkPlace Resolve(std::string_view key, bool keyIsUtf8, int fromBook);
+
   struct Impl;
   std::unique_ptr<Impl> iImpl;
 };
@@ -121,8 +139,15 @@ inline constexpr std::string_view kSectionBandClose = "</b></p>";
 // tell their reason), each headed by its book's title in a band, with the
 // anchor SectionAnchor gives, then the record as its page shows it, its links made
 // section links of its book (links.h). A lead, when given, is a paragraph
-// (Windows-1252 text, as the page's) before the first section.
+// (text of the page's form) before the first section.
+//
+// The page is in form: Windows-1252 (sections of UTF-8 books then have
+// their characters the code page lacks as character references), or UTF-8,
+// declared so in its head, with each section's text turned into UTF-8 from
+// its own book's form; its links then name their subjects in UTF-8, to be
+// looked for with Shelf::ResolveLinkText.
 std::string WriteSectionsPage(const std::vector<LookupSection>& sections,
-                              const RenderOptions& options, std::string_view lead = {});
+                              const RenderOptions& options, std::string_view lead = {},
+                              TextForm form = TextForm::kCp1252);
 
 }  // namespace ql

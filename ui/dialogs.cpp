@@ -67,10 +67,11 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
   iWholeWords->setChecked(true);
 }
 
-void CFindDialog::SetValues(const ql::FindDialogValues& values) {
-  iTerm1->setText(ToQString(values.term1));
-  iTerm2->setText(ToQString(values.term2));
-  iTerm3->setText(ToQString(values.term3));
+void CFindDialog::SetValues(const ql::FindDialogValues& values, ql::TextForm form) {
+  iForm = form;
+  iTerm1->setText(ToQString(values.term1, form));
+  iTerm2->setText(ToQString(values.term2, form));
+  iTerm3->setText(ToQString(values.term3, form));
   iExclude2->setChecked(values.exclude2);
   iExclude3->setChecked(values.exclude3);
   iWholeWords->setChecked(values.wholeWords);
@@ -79,9 +80,9 @@ void CFindDialog::SetValues(const ql::FindDialogValues& values) {
 
 ql::FindDialogValues CFindDialog::Values() const {
   ql::FindDialogValues values;
-  values.term1 = FromQString(iTerm1->text());
-  values.term2 = FromQString(iTerm2->text());
-  values.term3 = FromQString(iTerm3->text());
+  values.term1 = FromQString(iTerm1->text(), iForm);
+  values.term2 = FromQString(iTerm2->text(), iForm);
+  values.term3 = FromQString(iTerm3->text(), iForm);
   values.exclude2 = iExclude2->isChecked();
   values.exclude3 = iExclude3->isChecked();
   values.wholeWords = iWholeWords->isChecked();
@@ -90,14 +91,14 @@ ql::FindDialogValues CFindDialog::Values() const {
 }
 
 RemoveBookmarkDialog::RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items,
-                                           QWidget* parent)
+                                           ql::TextForm form, QWidget* parent)
     : QDialog(parent), iList(new QListWidget(this)) {
   setWindowTitle(QStringLiteral("Remove bookmark"));
   setObjectName(QStringLiteral("removeBookmarkDialog"));
   iList->setAccessibleName(QStringLiteral("Bookmarks"));
   iList->setSelectionMode(QAbstractItemView::SingleSelection);
   for (const ql::BookmarkItem& item : items) {
-    auto* entry = new QListWidgetItem(ToQString(item.text), iList);
+    auto* entry = new QListWidgetItem(BookmarkText(item.text, form), iList);
     entry->setData(Qt::UserRole, item.slot);
   }
   auto* layout = new QVBoxLayout(this);
@@ -314,7 +315,7 @@ void HelpWindow::ShowRecord(int index, int foundPos, int foundLength, bool scrol
 }
 
 void HelpWindow::ShowPage(const std::string& path, bool scrollToFound) {
-  iView->ShowPage(PathToQString(path), scrollToFound);
+  iView->ShowPage(PathToQString(path), scrollToFound, ql::FormOf(iDoc.Reader()));
 }
 
 void HelpWindow::SetListFont(std::string_view face, int pixelHeight) {

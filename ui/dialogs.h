@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "book_text.h"
 #include "desktop.h"
 #include "document.h"
 #include "page_file.h"
@@ -22,10 +23,12 @@ class CFindDialog final : public QDialog {
   Q_OBJECT
  public:
   explicit CFindDialog(QWidget* parent = nullptr);
-  void SetValues(const ql::FindDialogValues& values);
+  // The terms are in form, the open book's; Values gives them in it too.
+  void SetValues(const ql::FindDialogValues& values, ql::TextForm form = ql::TextForm::kCp1252);
   ql::FindDialogValues Values() const;
 
  private:
+  ql::TextForm iForm = ql::TextForm::kCp1252;
   QLineEdit* iTerm1;
   QLineEdit* iTerm2;
   QLineEdit* iTerm3;
@@ -39,7 +42,9 @@ class CFindDialog final : public QDialog {
 class RemoveBookmarkDialog final : public QDialog {
   Q_OBJECT
  public:
-  RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items, QWidget* parent = nullptr);
+  // The items' texts are in form, the open book's.
+  RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items,
+                       ql::TextForm form = ql::TextForm::kCp1252, QWidget* parent = nullptr);
   // The chosen slot, or -1 when none was chosen.
   int Result() const;
 

@@ -37,7 +37,8 @@ HistoryDialog::HistoryDialog(Go go, QWidget* parent)
 QString HistoryDialog::RowText(const ql::HistoryEntry& step) {
   QString book = QStringLiteral("All books");
   if (!step.path.empty()) book = PathToQString(std::string(ql::FileNameOf(step.path)));
-  return ToQString(step.subject) + QStringLiteral(" \u2014 ") + book;
+  // Steps of every book: the subject's form is not known here.
+  return LenientToQString(step.subject) + QStringLiteral(" \u2014 ") + book;
 }
 
 void HistoryDialog::Fill(const ql::History& history) {

@@ -85,7 +85,10 @@ void CLookupLine::OnEdited(const QString& text) {
     HideOffer();
     return;
   }
-  iFound = iDoc.Reader().FindSubject(ql::MatchPrefix, FromQString(text));
+  // The book is asked in its own form: a word typed in any script finds
+  // the subject a UTF-8 book spells with it.
+  const std::string key = FromQString(text, ql::FormOf(iDoc.Reader()));
+  iFound = iDoc.Reader().FindSubject(ql::MatchPrefix, key);
   if (iFound >= 0) {
     HideOffer();
     emit lookedUp(iFound, true);
@@ -99,7 +102,7 @@ void CLookupLine::OnEdited(const QString& text) {
       return view;
     });
   }
-  Offer(iSuggester->Start(FromQString(text), iDoc.Reader()));
+  Offer(iSuggester->Start(key, iDoc.Reader()));
   if (iSuggester->Current().running) iOfferPoll.start();
 }
 
@@ -137,7 +140,7 @@ void CLookupLine::Offer(const ql::SpellingSnapshot& snapshot) {
   QStringList subjects;
   for (const ql::Suggestion& suggestion : snapshot.suggestions) {
     iOfferRecords.push_back(suggestion.record);
-    subjects << ToQString(suggestion.subject);
+    subjects << ToQString(suggestion.subject, ql::FormOf(iDoc.Reader()));
   }
   if (subjects == iOffer->stringList() && (subjects.isEmpty() || OfferShown())) return;
   iOffer->setStringList(subjects);

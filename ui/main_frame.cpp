@@ -564,7 +564,7 @@ void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
   iLookupStepOpen = false;
   if (step.path.empty()) {
     // A lookup over the group: the lookup line looks it up again.
-    iLookup->LookUp(ToQString(step.subject));
+    iLookup->LookUp(LenientToQString(step.subject));
   } else {
     const ql::StepTarget target = ql::FindStep(
         iDoc, step, [this](const std::string& path) { return OpenBook(PathToQString(path)); });
@@ -573,7 +573,8 @@ void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
       SelectRow(target.index);
     } else if (target.found == ql::StepFound::kGone) {
       statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
-                                   .arg(ToQString(step.subject), PathToQString(iDoc.Title())));
+                                   .arg(ToQString(step.subject, ql::FormOf(iDoc.Reader())),
+                                        PathToQString(iDoc.Title())));
     }
   }
   iRetracing = false;
@@ -958,7 +959,9 @@ void CMainFrame::ShowMessage(std::string_view text, std::string_view caption) {
 }
 
 void CMainFrame::ShowMessageIcon(std::string_view text, std::string_view caption, ql::Icon icon) {
-  QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+  // Messages may name a file or a subject of either form.
+  QMessageBox box(ToQtIcon(icon), LenientToQString(caption), LenientToQString(text),
+                  QMessageBox::Ok, this);
   box.exec();
 }
 
@@ -966,7 +969,7 @@ ql::Answer CMainFrame::Ask(std::string_view text, std::string_view caption, ql::
                            ql::Icon icon, bool owned) {
   const QMessageBox::StandardButtons choices =
       buttons == ql::Buttons::kYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
-  QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), choices,
+  QMessageBox box(ToQtIcon(icon), LenientToQString(caption), LenientToQString(text), choices,
                   owned ? this : nullptr);
   if (!owned) box.setWindowModality(Qt::ApplicationModal);
   switch (box.exec()) {
@@ -985,7 +988,7 @@ void CMainFrame::ShowStatus(std::string_view text) {
   if (text.empty())
     statusBar()->clearMessage();
   else
-    statusBar()->showMessage(ToQString(text));
+    statusBar()->showMessage(LenientToQString(text));
 }
 
 std::optional<ql::ChosenFile> CMainFrame::ChooseFile(const ql::FileDialogSpec& request) {
@@ -1058,7 +1061,7 @@ void CMainFrame::RebuildBookmarkMenu() {
   }
   for (const ql::BookmarkItem& item : ql::BookmarksInUse(iDoc)) {
     const int slot = item.slot;
-    iBookmarksMenu->addAction(ToQString(item.text), this,
+    iBookmarksMenu->addAction(BookmarkText(item.text, ql::FormOf(iDoc.Reader())), this,
                               [this, slot] { ql::GoToBookmark(iDoc, *this, slot); });
   }
 }
@@ -1088,7 +1091,8 @@ void CMainFrame::ShowRecord(int index, int foundPos, int foundLength, bool scrol
 }
 
 void CMainFrame::ShowPage(const std::string& path, bool scrollToFound) {
-  iRecordView->ShowPage(PathToQString(path), scrollToFound);
+  // The open book's page, written in its form.
+  iRecordView->ShowPage(PathToQString(path), scrollToFound, ql::FormOf(iDoc.Reader()));
 }
 
 void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {
@@ -1098,7 +1102,7 @@ void CMainFrame::SetListFont(std::string_view face, int pixelHeight) {
 }
 
 std::optional<int> CMainFrame::ChooseBookmarkToRemove(const std::vector<ql::BookmarkItem>& items) {
-  RemoveBookmarkDialog dialog(items, this);
+  RemoveBookmarkDialog dialog(items, ql::FormOf(iDoc.Reader()), this);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Result();
 }
@@ -1121,7 +1125,7 @@ std::optional<int> CMainFrame::ChooseHotSyncUser(const std::vector<std::string>&
 
 bool CMainFrame::EditFind(ql::FindDialogValues& values) {
   CFindDialog dialog(this);
-  dialog.SetValues(values);
+  dialog.SetValues(values, ql::FormOf(iDoc.Reader()));
   if (dialog.exec() != QDialog::Accepted) return false;
   values = dialog.Values();
   return true;
@@ -1209,8 +1213,9 @@ void CMainFrame::LookUpEverywhere(const QString& text) {
     return;
   }
   iShelf->SetRenderOptions(iDoc.Options());
-  const uint64_t generation = iShelf->LookUp(
-      FromQString(text), ql::MatchPrefix,
+  // Each book is asked with the text in its own form.
+  const uint64_t generation = iShelf->LookUpText(
+      text.toStdString(), ql::MatchPrefix,
       [this](uint64_t g, ql::LookupSection section) {
         QMetaObject::invokeMethod(
             this,
@@ -1242,7 +1247,7 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
   if (text.isEmpty()) return;
   if (!iGroupSpelling) iGroupSpelling = std::make_unique<ql::ShelfSpelling>(*iShelf);
   iGroupSpellingSerial =
-      iGroupSpelling->Start(FromQString(text), [this](uint64_t serial, auto list) {
+      iGroupSpelling->Start(text.toStdString(), [this](uint64_t serial, auto list) {
         QMetaObject::invokeMethod(
             this,
             [this, serial, list = std::move(list)] {
@@ -1250,7 +1255,7 @@ void CMainFrame::OfferGroupSpellings(const QString& text) {
               // An offer is a word looked up over the group: the page
               // that follows names the books that have it.
               QStringList subjects;
-              for (const ql::ShelfSuggestion& s : list) subjects << ToQString(s.suggestion.subject);
+              for (const ql::ShelfSuggestion& s : list) subjects << QString::fromStdString(s.text);
               iLookup->OfferFromGroup(subjects, subjects);
             },
             Qt::QueuedConnection);
@@ -1301,8 +1306,12 @@ void CMainFrame::PaintSections() {
   const bool keepScroll = iSectionsShown;
   iSectionsDirty = false;
   const bool none = iAnswers->FoundCount() == 0;
-  const std::string lead = ql::NoneFoundLead(*iAnswers, FromQString(iLookup->text()));
-  ShowShelfPage(ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(), lead), keepScroll);
+  // The page of sections is UTF-8: its books may hold text in either form.
+  const std::string lead =
+      ql::NoneFoundLead(*iAnswers, iLookup->text().toStdString(), ql::TextForm::kUtf8);
+  ShowShelfPage(
+      ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(), lead, ql::TextForm::kUtf8),
+      keepScroll);
   iSectionsShown = true;
   const int row = iFoundIn->currentRow();
   iFoundIn->clear();
@@ -1326,7 +1335,7 @@ void CMainFrame::ShowShelfPage(const std::string& html, bool keepScroll) {
     return;
   }
   const int scroll = iRecordView->verticalScrollBar()->value();
-  iRecordView->ShowPage(PathToQString(iShelfPage.Path()), false);
+  iRecordView->ShowPage(PathToQString(iShelfPage.Path()), false, ql::TextForm::kUtf8);
   if (keepScroll) iRecordView->verticalScrollBar()->setValue(scroll);
 }
 
@@ -1351,19 +1360,22 @@ void CMainFrame::JumpToSection(int row) {
 
 bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
   int from = -1;
+  // The key in UTF-8: each book looks it up in its own form.
   std::string key;
   if (auto link = ql::SectionLinkKey(address)) {
+    // A link on the page of sections, which is UTF-8.
     from = link->book;
     key = std::move(link->key);
   } else if (auto plain = ql::LinkKey(address); plain && iShelf->Books().size() > 1) {
+    // A link on the open book's page, in the book's form.
     from = OpenBookOnShelf();
-    key = std::move(*plain);
     // The open book has it: followed as in one book.
-    if (from < 0 || iDoc.Reader().FindSubject(ql::MatchWhole, key) >= 0) return false;
+    if (from < 0 || iDoc.Reader().FindSubject(ql::MatchWhole, *plain) >= 0) return false;
+    key = ql::TextToUtf8(*plain, ql::FormOf(iDoc.Reader()));
   } else {
     return false;
   }
-  const ql::LinkPlace place = iShelf->ResolveLink(key, from);
+  const ql::LinkPlace place = iShelf->ResolveLinkText(key, from);
   if (place.book < 0) return true;
   // As a link in one book: the record shows, the list's selection stays.
   if (place.book == OpenBookOnShelf()) {
@@ -1378,7 +1390,7 @@ bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
     return true;
   }
   // Under its book's title, its links looked for in its own book first.
-  ShowShelfPage(ql::WriteSectionsPage({section}, iDoc.Options()), false);
+  ShowShelfPage(ql::WriteSectionsPage({section}, iDoc.Options(), {}, ql::TextForm::kUtf8), false);
   ShowStatus("From " + section.title);
   return true;
 }

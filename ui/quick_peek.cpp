@@ -49,7 +49,7 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
   auto choose = [this](QListWidgetItem* item) {
     const int offer = iOffers->row(item);
     if (offer < 0 || static_cast<size_t>(offer) >= iOfferSubjects.size()) return;
-    LookUp(ToQString(iOfferSubjects[static_cast<size_t>(offer)]));
+    LookUp(QString::fromStdString(iOfferSubjects[static_cast<size_t>(offer)]));
     iLine->setFocus(Qt::OtherFocusReason);
   };
   connect(iOffers, &QListWidget::itemActivated, this, choose);
@@ -115,8 +115,9 @@ void QuickPeeker::OnTextChanged(const QString& text) {
   if (iSpelling) iSpelling->Cancel();
   if (Grouped()) {
     iShelf->SetRenderOptions(iDoc.Options());
-    const uint64_t generation = iShelf->LookUp(
-        FromQString(text), ql::MatchPrefix,
+    // Each book is asked with the text in its own form.
+    const uint64_t generation = iShelf->LookUpText(
+        text.toStdString(), ql::MatchPrefix,
         [this](uint64_t g, ql::LookupSection section) {
           QMetaObject::invokeMethod(
               this,
@@ -134,7 +135,8 @@ void QuickPeeker::OnTextChanged(const QString& text) {
     return;
   }
   if (!iDoc.IsOpen()) return;
-  const int found = iDoc.Reader().FindSubject(ql::MatchPrefix, FromQString(text));
+  const int found =
+      iDoc.Reader().FindSubject(ql::MatchPrefix, FromQString(text, ql::FormOf(iDoc.Reader())));
   if (found >= 0)
     ShowRecord(found, -1, -1, false);
   else
@@ -156,21 +158,23 @@ void QuickPeeker::OnDone(uint64_t generation) {
 
 void QuickPeeker::PaintSections() {
   std::string reason;
-  const std::string html =
-      ql::WriteSectionsPage(iAnswers->Sections(), iDoc.Options(),
-                            ql::NoneFoundLead(*iAnswers, FromQString(iLine->text())));
+  // The page of sections is UTF-8: its books may hold text in either form.
+  const std::string html = ql::WriteSectionsPage(
+      iAnswers->Sections(), iDoc.Options(),
+      ql::NoneFoundLead(*iAnswers, iLine->text().toStdString(), ql::TextForm::kUtf8),
+      ql::TextForm::kUtf8);
   if (!iPage.Write([&](ql::ByteSink& sink) { sink.Write(html); }, reason)) {
     iNote->setText(PathToQString(reason));
     return;
   }
   iShown = -1;
-  iView->ShowPage(PathToQString(iPage.Path()), false);
+  iView->ShowPage(PathToQString(iPage.Path()), false, ql::TextForm::kUtf8);
   iNote->setText(ToQString(ql::FoundNote(*iAnswers)));
 }
 
 void QuickPeeker::Offer(const QString& text) {
   if (!iSpelling) return;
-  iSpellingSerial = iSpelling->Start(FromQString(text), [this](uint64_t serial, auto list) {
+  iSpellingSerial = iSpelling->Start(text.toStdString(), [this](uint64_t serial, auto list) {
     QMetaObject::invokeMethod(
         this,
         [this, serial, list = std::move(list)]() mutable { ShowOffers(serial, std::move(list)); },
@@ -184,8 +188,8 @@ void QuickPeeker::ShowOffers(uint64_t serial, std::vector<ql::ShelfSuggestion> l
   iOfferSubjects.clear();
   // An offer is a word looked up over the group, whichever book gave it.
   for (const ql::ShelfSuggestion& s : list) {
-    iOffers->addItem(ToQString(s.suggestion.subject));
-    iOfferSubjects.push_back(s.suggestion.subject);
+    iOffers->addItem(QString::fromStdString(s.text));
+    iOfferSubjects.push_back(s.text);
   }
   SetOffersVisible(!list.empty());
 }
@@ -196,7 +200,8 @@ void QuickPeeker::FollowLink(const std::string& address) {
     ql::FollowLink(iDoc, *this, address);
     return;
   }
-  const ql::LinkPlace place = iShelf->ResolveLink(link->key, link->book);
+  // Section links are UTF-8, as the page of sections is.
+  const ql::LinkPlace place = iShelf->ResolveLinkText(link->key, link->book);
   if (place.book < 0) return;
   const ql::LookupSection section = iShelf->Section(place.book, place.index);
   iShelf->Cancel(iLookupGeneration);
@@ -219,11 +224,11 @@ void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scro
 }
 
 void QuickPeeker::ShowPage(const std::string& path, bool scrollToFound) {
-  iView->ShowPage(PathToQString(path), scrollToFound);
+  iView->ShowPage(PathToQString(path), scrollToFound, ql::FormOf(iDoc.Reader()));
 }
 
 void QuickPeeker::ShowMessageIcon(std::string_view text, std::string_view, ql::Icon) {
-  iNote->setText(PathToQString(std::string(text)));
+  iNote->setText(LenientToQString(text));
 }
 
 void QuickPeeker::ShowStatus(std::string_view text) {

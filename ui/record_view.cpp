@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <algorithm>
@@ -21,8 +23,19 @@ namespace {
 const QUrl kStartPage(QStringLiteral("qrc:/start.html"));
 }
 
-QString PageTextForView(const QByteArray& bytes) {
-  QString text = ToQString(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+bool PageDeclaresUtf8(const QByteArray& bytes) {
+  // The declaration is in the head, before the body starts.
+  QByteArray head = bytes.left(1024);
+  const qsizetype body = head.indexOf("<body");
+  if (body >= 0) head.truncate(body);
+  head = head.toLower();
+  return head.contains("charset=utf-8") || head.contains("charset=\"utf-8\"");
+}
+
+QString PageTextForView(const QByteArray& bytes, ql::TextForm form) {
+  if (PageDeclaresUtf8(bytes)) form = ql::TextForm::kUtf8;
+  QString text =
+      ToQString(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), form);
   static const QRegularExpression strikeOn(QStringLiteral("<strike>"),
                                            QRegularExpression::CaseInsensitiveOption);
   static const QRegularExpression strikeOff(QStringLiteral("</strike>"),
@@ -73,22 +86,40 @@ void CQuillaryHtmlView::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange && !source().isEmpty()) {
     const int scroll = verticalScrollBar()->value();
     reload();
+    FollowTextDirection();
     verticalScrollBar()->setValue(scroll);
   }
 }
 
-void CQuillaryHtmlView::ShowPage(const QString& path, bool scrollToFound) {
+void CQuillaryHtmlView::ShowPage(const QString& path, bool scrollToFound, ql::TextForm form) {
   iPagePath = path;
+  iPageForm = form;
   const QUrl url = QUrl::fromLocalFile(path);
   // The file has new bytes under the same name: load it again.
   if (source() == url)
     reload();
   else
     setSource(url, QTextDocument::HtmlResource);
+  FollowTextDirection();
   if (scrollToFound)
     scrollToAnchor(QStringLiteral("foundtext"));
   else
     verticalScrollBar()->setValue(0);
+}
+
+void CQuillaryHtmlView::FollowTextDirection() {
+  // Each paragraph runs in the direction its text starts with, an Arabic or
+  // Hebrew one right to left. The HTML reader gives every block left to
+  // right unless the page says right to left, so those blocks are made to
+  // follow their text (a page saying left to right for Arabic text is
+  // overruled, which no book's page needs).
+  QTextBlockFormat autoDirection;
+  autoDirection.setLayoutDirection(Qt::LayoutDirectionAuto);
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    if (block.blockFormat().layoutDirection() != Qt::LeftToRight) continue;
+    QTextCursor cursor(block);
+    cursor.mergeBlockFormat(autoDirection);
+  }
 }
 
 void CQuillaryHtmlView::ShowStartPage() {
@@ -111,13 +142,14 @@ QVariant CQuillaryHtmlView::loadResource(int type, const QUrl& name) {
       name.toLocalFile() == iPagePath) {
     QFile file(iPagePath);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return AdaptPageToPalette(PageTextForView(file.readAll()), palette());
+    return AdaptPageToPalette(PageTextForView(file.readAll(), iPageForm), palette());
   }
   return {};
 }
 
 void CQuillaryHtmlView::Follow(const QString& href) {
-  const std::string address = FromQString(href);
+  // The address in the page's form: a link's target is text of its book.
+  const std::string address = FromQString(href, iPageForm);
   switch (ql::ClassifyLink(address)) {
     case ql::LinkAction::kShowRecord:
       iFollowLink(address);

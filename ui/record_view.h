@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "book_text.h"
+
 namespace qlui {
 
 class CQuillaryHtmlView final : public QTextBrowser {
@@ -16,9 +18,11 @@ class CQuillaryHtmlView final : public QTextBrowser {
   // followLink gets the raw bytes of an address a user chose in the page.
   explicit CQuillaryHtmlView(std::function<void(const std::string&)> followLink,
                              QWidget* parent = nullptr);
-  // Loads the page file at path (again, when it is already on show) and,
-  // with scrollToFound, scrolls to the marked hit.
-  void ShowPage(const QString& path, bool scrollToFound);
+  // Loads the page file at path (again, when it is already on show), written
+  // in form (the book's, or UTF-8 for a page of sections) and, with
+  // scrollToFound, scrolls to the marked hit. The addresses its links give
+  // are in that form too.
+  void ShowPage(const QString& path, bool scrollToFound, ql::TextForm form = ql::TextForm::kCp1252);
   void ShowStartPage();
   // Scales the page: percent of the desktop's font (the application's).
   // The page's font sizes are relative to that base, so the entry reads at
@@ -40,16 +44,22 @@ class CQuillaryHtmlView final : public QTextBrowser {
 
  private:
   void Follow(const QString& href);
+  void FollowTextDirection();
   // Sets the view's font: the application's at the zoom.
   void ApplyBaseFont();
 
   std::function<void(const std::string&)> iFollowLink;
   QString iPagePath;  // the page file last shown, the one file read from disk
+  ql::TextForm iPageForm = ql::TextForm::kCp1252;
   int iZoomPercent = 100;
 };
 
-// The page file's bytes as the view shows them: Windows-1252 decoded, and
-// <strike> spelled <s>, which Qt's text engine knows.
-QString PageTextForView(const QByteArray& bytes);
+// The page file's bytes as the view shows them: decoded in form (UTF-8 also
+// when the page's head declares it), and <strike> spelled <s>, which Qt's
+// text engine knows.
+QString PageTextForView(const QByteArray& bytes, ql::TextForm form = ql::TextForm::kCp1252);
+
+// Whether a page's head declares its charset UTF-8.
+bool PageDeclaresUtf8(const QByteArray& bytes);
 
 }  // namespace qlui

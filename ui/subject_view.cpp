@@ -26,8 +26,11 @@ int SubjectModel::columnCount(const QModelIndex& parent) const {
 
 QVariant SubjectModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= iRows) return {};
-  if (index.column() == 0) return ToQString(iDoc.Reader().GetSubject(index.row()));
-  return ToQString(ql::CleanPreview(iDoc.Reader().GetRecordHead(index.row())));
+  const ql::TextForm form = ql::FormOf(iDoc.Reader());
+  if (index.column() == 0) return ToQString(iDoc.Reader().GetSubject(index.row()), form);
+  // A head cut inside a character shows without its broken end.
+  const std::string preview = ql::CleanPreview(iDoc.Reader().GetRecordHead(index.row()));
+  return ToQString(ql::WithoutCutCharacter(preview, form), form);
 }
 
 QVariant SubjectModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -211,7 +214,7 @@ void CQuillaryView::keyboardSearch(const QString& search) {
     iTyped.clear();
   iTypedClock.restart();
   iTyped += search;
-  const int found = ql::TypedFind(iDoc, FromQString(iTyped));
+  const int found = ql::TypedFind(iDoc, FromQString(iTyped, ql::FormOf(iDoc.Reader())));
   if (found < 0) return;
   iShowRecord(found);
   SelectRow(found);

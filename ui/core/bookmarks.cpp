@@ -1,5 +1,6 @@
 #include "bookmarks.h"
 
+#include "book_text.h"
 #include "messages.h"
 #include "show_record.h"
 
@@ -23,7 +24,11 @@ void NewBookmark(Document& doc, Desktop& desktop) {
   int index = desktop.SelectionMark();
   if (index == -1) index = 0;
   const std::string text = reader.GetSubject(index);
-  reader.SetBookmark(slot, static_cast<int>(text.size()), index, 0, text);
+  // The table keeps the subject's first bytes; a UTF-8 subject is cut
+  // before a character that would not fit whole.
+  const size_t kept = CharacterCut(text, kBookmarkTextSize, FormOf(reader));
+  reader.SetBookmark(slot, static_cast<int>(text.size()), index, 0,
+                     std::string_view(text).substr(0, kept));
   RebuildBookmarkMenu(doc, desktop);
 }
 

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "messages.h"
-#include "text_case.h"
 
 namespace ql {
 
@@ -62,6 +61,19 @@ void SearchAndShow(Document& doc, Desktop& desktop, FindState& state, SearchRunn
   });
 }
 
+// The kept terms in the form of the book now open: the dialog shows them and
+// the search looks for them in that form. Terms already searched for are
+// folded again as that book's search takes them.
+void TakeTermsTo(FindState& state, const BookReader& reader, bool searched) {
+  const TextForm form = FormOf(reader);
+  if (state.iForm == form) return;
+  for (std::string* term : {&state.iQuery.term1, &state.iQuery.term2, &state.iQuery.term3}) {
+    *term = ConvertText(*term, state.iForm, form);
+    if (searched) *term = reader.FoldTerm(*term);
+  }
+  state.iForm = form;
+}
+
 }  // namespace
 
 void PlainSearchRunner::Start(Document& doc, const SearchQuery& query, int record, int pos,
@@ -73,6 +85,7 @@ void PlainSearchRunner::Start(Document& doc, const SearchQuery& query, int recor
 void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
   if (!doc.IsOpen()) return;
   FindState state = found;
+  TakeTermsTo(state, doc.Reader(), false);
   SearchQuery& q = state.iQuery;
   FindDialogValues values{q.term1,    q.term2,           q.term3,           q.exclude2,
                           q.exclude3, state.iWholeWords, state.iSubjectOnly};
@@ -89,9 +102,11 @@ void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& ru
     return;
   }
 
-  q.term1 = LowerCaseCp1252(q.term1);
-  q.term2 = LowerCaseCp1252(q.term2);
-  q.term3 = LowerCaseCp1252(q.term3);
+  // A UTF-8 book is searched with terms folded by Unicode case folding, a
+  // Windows-1252 one with terms lower-cased by the code page.
+  q.term1 = doc.Reader().FoldTerm(q.term1);
+  q.term2 = doc.Reader().FoldTerm(q.term2);
+  q.term3 = doc.Reader().FoldTerm(q.term3);
   q.mode = ModeFor(state);
   q.wholeWord = state.iWholeWords;
   // The search includes the selected subject itself.
@@ -104,6 +119,7 @@ void RunFind(Document& doc, Desktop& desktop, FindState& found, SearchRunner& ru
 void RunFindNext(Document& doc, Desktop& desktop, FindState& found, SearchRunner& runner) {
   if (!doc.IsOpen() || found.iQuery.term1.empty()) return;
   FindState state = found;
+  TakeTermsTo(state, doc.Reader(), true);
   const int mark = desktop.SelectionMark();
   if (state.iSubjectOnly) {
     state.iQuery.mode = SearchSubjects;

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "book_reader.h"
+#include "book_text.h"
 #include "desktop.h"
 #include "document.h"
 
@@ -16,7 +17,10 @@ inline constexpr const char* kNotFoundCaption = "Not found";
 inline constexpr const char* kNoMatch = "No match found in whole file";
 
 struct FindState {
-  SearchQuery iQuery;  // terms as typed until a search runs, then lower case
+  SearchQuery iQuery;  // terms as typed until a search runs, then lower case (folded)
+  // The form the terms are in: the book's they were last typed or searched
+  // for in. Another book takes them in its own form.
+  TextForm iForm = TextForm::kCp1252;
   bool iWholeWords = true;
   bool iSubjectOnly = false;
   int iSearchRecord = 0;  // record of the last match; where the next search starts

@@ -48,10 +48,12 @@ std::string FoundNote(const ShelfAnswers& answers) {
   return note;
 }
 
-std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text) {
+std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text, TextForm form) {
   if (!answers.Done() || answers.FoundCount() > 0) return {};
-  // Typographic quotes, as the page's Windows-1252 text holds them.
-  return "\x93" + std::string(text) + "\x94 is in none of the books that answered.";
+  // Typographic quotes, as the page's text holds them.
+  const bool utf8 = form == TextForm::kUtf8;
+  return (utf8 ? "\u201c" : "\x93") + std::string(text) + (utf8 ? "\u201d" : "\x94") +
+         " is in none of the books that answered.";
 }
 
 int64_t RepaintPacer::Changed(int64_t nowMs) {
@@ -68,11 +70,14 @@ void RepaintPacer::Painted(int64_t nowMs, int64_t tookMs) {
   iGap = std::max(iInterval, kSlowPaintFactor * std::max<int64_t>(tookMs, 0));
 }
 
-std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook) {
+std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook,
+                                              const std::vector<TextForm>& forms) {
   std::vector<ShelfSuggestion> all;
-  for (size_t b = 0; b < perBook.size(); ++b)
+  for (size_t b = 0; b < perBook.size(); ++b) {
+    const TextForm form = b < forms.size() ? forms[b] : TextForm::kCp1252;
     for (size_t i = 0; i < perBook[b].size() && i < kMaxSuggestions; ++i)
-      all.push_back({static_cast<int>(b), perBook[b][i]});
+      all.push_back({static_cast<int>(b), perBook[b][i], TextToUtf8(perBook[b][i].subject, form)});
+  }
   // Stable: within one distance, library order and then each book's order.
   std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
     return a.suggestion.distance < b.suggestion.distance;
@@ -81,7 +86,7 @@ std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Sugg
   std::set<std::string> seen;
   for (auto& s : all) {
     if (merged.size() == kMaxSuggestions) break;
-    std::string folded = s.suggestion.subject;
+    std::string folded = s.text;
     for (char& c : folded) c = FoldAscii(c);
     if (!seen.insert(std::move(folded)).second) continue;
     merged.push_back(std::move(s));
@@ -93,7 +98,7 @@ std::vector<Suggestion> NearestSubjects(BookReader& reader, std::string_view tex
                                         const std::atomic<bool>& stop) {
   std::vector<Suggestion> best;
   if (text.empty() || text.size() > kMaxSpellingText) return best;
-  SpellingMatcher matcher(text);
+  SpellingMatcher matcher(text, reader.IsUnicode());
   int bound = kMaxSpellingDistance;
   const int count = reader.GetSubjectCount();
   for (int i = 0; i < count && !stop.load(std::memory_order_relaxed); ++i) {
@@ -118,6 +123,7 @@ struct ShelfSpelling::Run {
   std::atomic<bool> stop{false};
   std::mutex mutex;
   std::vector<std::vector<Suggestion>> perBook;
+  std::vector<TextForm> forms;
   size_t remaining = 0;
   uint64_t serial = 0;
   Done done;
@@ -135,6 +141,7 @@ uint64_t ShelfSpelling::Start(std::string text, Done done) {
   run->done = std::move(done);
   const size_t n = iShelf.Books().size();
   run->perBook.resize(n);
+  run->forms.resize(n, TextForm::kCp1252);
   run->remaining = n;
   iRun = run;
   if (n == 0) {
@@ -144,11 +151,15 @@ uint64_t ShelfSpelling::Start(std::string text, Done done) {
   for (size_t b = 0; b < n; ++b)
     iShelf.Post(static_cast<int>(b), [run, b, text](BookReader* reader) {
       std::vector<Suggestion> found;
-      if (reader && !run->stop.load()) found = NearestSubjects(*reader, text, run->stop);
+      const TextForm form = reader ? FormOf(*reader) : TextForm::kCp1252;
+      if (reader && !run->stop.load())
+        if (const std::optional<std::string> own = TextFromUtf8(text, form))
+          found = NearestSubjects(*reader, *own, run->stop);
       std::lock_guard lock(run->mutex);
       run->perBook[b] = std::move(found);
+      run->forms[b] = form;
       if (--run->remaining == 0 && !run->stop.load())
-        run->done(run->serial, MergeSuggestions(run->perBook));
+        run->done(run->serial, MergeSuggestions(run->perBook, run->forms));
     });
   return serial;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "book_text.h"
 #include "shelf.h"
 #include "spelling.h"
 
@@ -18,7 +19,8 @@ namespace ql {
 // A spelling offer of the group: a subject of one of its books.
 struct ShelfSuggestion {
   int book = -1;
-  Suggestion suggestion;
+  Suggestion suggestion;  // its subject as the book stores it
+  std::string text;       // the subject in UTF-8, as the group shows and looks it up
   bool operator==(const ShelfSuggestion&) const = default;
 };
 
@@ -49,8 +51,10 @@ class ShelfAnswers {
 // and, when some could not be asked, how many; empty while none answered.
 std::string FoundNote(const ShelfAnswers& answers);
 // The paragraph a page of sections opens with once every book answered and
-// none has text (the books that failed follow it); empty otherwise.
-std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text);
+// none has text (the books that failed follow it); empty otherwise. text and
+// the paragraph are in form, the page's.
+std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text,
+                          TextForm form = TextForm::kCp1252);
 
 // When the page is painted again as sections arrive: the first change of a
 // lookup at once, later ones together, at most once an interval. A page
@@ -79,12 +83,15 @@ class RepaintPacer {
 
 // Merges per-book offers (perBook[i] is book i's, best first) into the
 // group's: best distance first, ties in library order, then in book order;
-// the same subject from two books once, from the first; at most
-// kMaxSuggestions.
-std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook);
+// the same subject from two books once, from the first (ASCII letters
+// folded, whatever form the books hold text in); at most kMaxSuggestions.
+// forms[i] is book i's text form (Windows-1252 where forms is shorter).
+std::vector<ShelfSuggestion> MergeSuggestions(const std::vector<std::vector<Suggestion>>& perBook,
+                                              const std::vector<TextForm>& forms = {});
 
-// A book's nearest subjects to text, best first, ties in book order (at most
-// kMaxSuggestions); stops (with what it found) when stop is set.
+// A book's nearest subjects to text (in the book's form), best first, ties
+// in book order (at most kMaxSuggestions); stops (with what it found) when
+// stop is set.
 std::vector<Suggestion> NearestSubjects(BookReader& reader, std::string_view text,
                                         const std::atomic<bool>& stop);
 
@@ -96,7 +103,9 @@ class ShelfSpelling {
   using Done = std::function<void(uint64_t serial, std::vector<ShelfSuggestion>)>;
   explicit ShelfSpelling(Shelf& shelf) : iShelf(shelf) {}
   ~ShelfSpelling();
-  // done runs on a worker thread: it must only hand the list over.
+  // text is UTF-8, as typed: each book is scanned with it in its own form,
+  // and a book that cannot hold it offers nothing. done runs on a worker
+  // thread: it must only hand the list over.
   uint64_t Start(std::string text, Done done);
   void Cancel();
 

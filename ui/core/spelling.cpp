@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "text_case.h"
+#include "unicode_text.h"
 
 namespace ql {
 
@@ -72,7 +73,7 @@ bool Consider(std::string_view subject, SpellingMatcher& matcher, Ranking& ranki
 int LowerBound(BookReader& reader, std::string_view key, int lo, int hi) {
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (CompareSubjects(reader.GetSubject(mid), key) < 0)
+    if (reader.CompareBookSubjects(reader.GetSubject(mid), key) < 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -80,11 +81,40 @@ int LowerBound(BookReader& reader, std::string_view key, int lo, int hi) {
   return lo;
 }
 
-// How many bytes of text subject begins with, as the subject order folds them.
-size_t SharedStart(std::string_view subject, std::string_view text) {
+// The folded unit of UTF-8 text at pos and its length (0 at the end).
+size_t FoldedUnitAt(std::string_view text, size_t pos, uint32_t& unit) {
+  char32_t cp = 0;
+  const size_t length = DecodeUtf8(text, pos, cp);
+  const bool stray = length == 1 && static_cast<uint8_t>(text[pos]) >= 0x80;
+  unit = stray ? 0x110000u + static_cast<uint8_t>(text[pos]) : FoldCodePoint(cp);
+  return length;
+}
+
+// How many bytes of text subject begins with, as the subject order folds
+// them: bytes with ASCII folding, or for UTF-8 whole characters by their
+// case folding.
+size_t SharedStart(std::string_view subject, std::string_view text, bool unicode) {
   size_t n = 0;
-  while (n < subject.size() && n < text.size() && FoldAscii(subject[n]) == FoldAscii(text[n])) ++n;
+  if (!unicode) {
+    while (n < subject.size() && n < text.size() && FoldAscii(subject[n]) == FoldAscii(text[n]))
+      ++n;
+    return n;
+  }
+  size_t m = 0;  // where the same unit starts in the subject
+  while (n < text.size() && m < subject.size()) {
+    uint32_t a = 0, b = 0;
+    const size_t la = FoldedUnitAt(text, n, a);
+    const size_t lb = FoldedUnitAt(subject, m, b);
+    if (a != b) break;
+    n += la;
+    m += lb;
+  }
   return n;
+}
+
+// Whether text can be cut before byte n: not inside a UTF-8 character.
+bool StartsUnit(std::string_view text, size_t n, bool unicode) {
+  return !unicode || n >= text.size() || (static_cast<uint8_t>(text[n]) & 0xC0) != 0x80;
 }
 
 // How many subjects in a row from next to from, going in direction dir (-1
@@ -95,7 +125,8 @@ int RunBeginning(BookReader& reader, std::string_view start, int from, int dir, 
   const int count = reader.GetSubjectCount();
   auto begins = [&](int n) {
     const int i = from + dir * n;
-    return i >= 0 && i < count && SharedStart(reader.GetSubject(i), start) == start.size();
+    return i >= 0 && i < count &&
+           SharedStart(reader.GetSubject(i), start, reader.IsUnicode()) == start.size();
   };
   int good = 0;  // the subjects 1..good begin with start
   int bad = 0;   // the first that does not, once known
@@ -132,13 +163,17 @@ std::vector<std::pair<int, int>> QuickRanges(BookReader& reader, std::string_vie
   if (budget <= 0 || count <= 0) return {};
   if (count <= budget) return {{0, count}};
   if (!reader.IsVersion2() || reader.GetSorted() == 0) return {{0, budget}};
+  const bool unicode = reader.IsUnicode();
   const int place = LowerBound(reader, text, 0, count);
   size_t shared = 0;  // the longest start of the text a subject shares lies at its place
   for (const int i : {place - 1, place})
-    if (i >= 0 && i < count) shared = std::max(shared, SharedStart(reader.GetSubject(i), text));
+    if (i >= 0 && i < count)
+      shared = std::max(shared, SharedStart(reader.GetSubject(i), text, unicode));
   int lo = place, hi = place;
   size_t length = shared;
   for (; length >= 1; --length) {
+    // A start of UTF-8 text ends with a whole character.
+    if (!StartsUnit(text, length, unicode)) continue;
     const std::string_view start = text.substr(0, length);
     const int room = budget - (hi - lo);
     const int below = RunBeginning(reader, start, lo, -1, room);
@@ -152,7 +187,8 @@ std::vector<std::pair<int, int>> QuickRanges(BookReader& reader, std::string_vie
   // starts that did not fit get a window at their first subjects each.
   std::vector<int> firsts;
   for (size_t n = std::min(length, kQuickPlaces); n >= 1; --n)
-    firsts.push_back(LowerBound(reader, text.substr(0, n), 0, lo));
+    if (StartsUnit(text, n, unicode))
+      firsts.push_back(LowerBound(reader, text.substr(0, n), 0, lo));
   const int share = (budget - (hi - lo)) / static_cast<int>(firsts.size() + 1);
   std::vector<std::pair<int, int>> ranges = {
       {std::max(0, lo - share / 2), std::min(count, hi + share - share / 2)}};
@@ -170,15 +206,31 @@ std::vector<std::pair<int, int>> QuickRanges(BookReader& reader, std::string_vie
 
 }  // namespace
 
-SpellingMatcher::SpellingMatcher(std::string_view text) : iText(text) {
-  for (char& c : iText) c = FoldAscii(c);
-  iRows.resize(3 * (iText.size() + 1));
+std::vector<uint32_t> FoldedUnits(std::string_view text) {
+  std::vector<uint32_t> units;
+  units.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    uint32_t unit = 0;
+    pos += FoldedUnitAt(text, pos, unit);
+    units.push_back(unit);
+  }
+  return units;
 }
 
-int SpellingMatcher::Distance(std::string_view subject, int bound) {
+namespace {
+
+// The subject's bytes, each folded as the Windows-1252 order folds it.
+struct FoldedBytes {
+  const uint8_t* bytes;
+  uint32_t operator[](size_t i) const { return FoldAscii(bytes[i]); }
+};
+
+// The distance between the text's units a[0, m) and the subject's b[0, n)
+// (already folded), at most bound, else bound + 1; rows holds three rows of
+// m + 1 cells.
+template <typename Text, typename Subject>
+int BoundedDistance(const Text& a, size_t m, const Subject& b, size_t n, int bound, int* rows) {
   if (bound < 0) return bound + 1;
-  const size_t m = iText.size();
-  const size_t n = subject.size();
   // The distance is at least the difference of the lengths.
   if (n > m + static_cast<size_t>(bound) || m > n + static_cast<size_t>(bound)) return bound + 1;
   if (m == 0) return static_cast<int>(n);
@@ -190,28 +242,28 @@ int SpellingMatcher::Distance(std::string_view subject, int bound) {
   const int ni = static_cast<int>(n);
   const int k = std::min(bound, std::max(mi, ni));
   const int over = k + 1;
-  const auto* a = reinterpret_cast<const uint8_t*>(iText.data());
-  const auto* b = reinterpret_cast<const uint8_t*>(subject.data());
-  // Row i holds the distances from the subject's first i bytes to each start
+  // Row i holds the distances from the subject's first i units to each start
   // of the text. A swap reaches back two rows.
-  int* before = iRows.data();
+  int* before = rows;
   int* prev = before + (m + 1);
   int* cur = prev + (m + 1);
   const int first = std::min(mi, k);
   for (int j = 0; j <= first; ++j) prev[j] = j;
   if (first < mi) prev[first + 1] = over;
-  uint8_t last = 0;  // the subject's byte before c
+  uint32_t last = 0;  // the subject's unit before c
   for (int i = 1; i <= ni; ++i) {
-    const uint8_t c = FoldAscii(b[i - 1]);
+    const uint32_t c = b[static_cast<size_t>(i - 1)];
     const int lo = std::max(1, i - k);
     const int hi = std::min(mi, i + k);
     cur[lo - 1] = lo == 1 ? std::min(i, over) : over;
     int best = cur[lo - 1];
     for (int j = lo; j <= hi; ++j) {
-      int v = prev[j - 1] + (a[j - 1] != c ? 1 : 0);
+      const uint32_t aj = a[static_cast<size_t>(j - 1)];
+      int v = prev[j - 1] + (aj != c ? 1 : 0);
       v = std::min(v, prev[j] + 1);
       v = std::min(v, cur[j - 1] + 1);
-      if (i > 1 && j > 1 && a[j - 1] == last && a[j - 2] == c) v = std::min(v, before[j - 2] + 1);
+      if (i > 1 && j > 1 && aj == last && a[static_cast<size_t>(j - 2)] == c)
+        v = std::min(v, before[j - 2] + 1);
       cur[j] = v;
       best = std::min(best, v);
     }
@@ -230,8 +282,42 @@ int SpellingMatcher::Distance(std::string_view subject, int bound) {
   return d <= k ? d : bound + 1;
 }
 
-int SpellingDistance(std::string_view a, std::string_view b, int bound) {
-  return SpellingMatcher(a).Distance(b, bound);
+}  // namespace
+
+SpellingMatcher::SpellingMatcher(std::string_view text, bool unicode)
+    : iText(text), iUnicode(unicode) {
+  if (iUnicode) {
+    iUnits = FoldedUnits(text);
+    iRows.resize(3 * (iUnits.size() + 1));
+    return;
+  }
+  for (char& c : iText) c = FoldAscii(c);
+  iRows.resize(3 * (iText.size() + 1));
+}
+
+int SpellingMatcher::Distance(std::string_view subject, int bound) {
+  if (bound < 0) return bound + 1;
+  if (!iUnicode) {
+    const auto* a = reinterpret_cast<const uint8_t*>(iText.data());
+    return BoundedDistance(a, iText.size(),
+                           FoldedBytes{reinterpret_cast<const uint8_t*>(subject.data())},
+                           subject.size(), bound, iRows.data());
+  }
+  // A subject has at least a quarter as many units as bytes: one that long
+  // is beyond the bound before it is decoded.
+  if (subject.size() > 4 * (iUnits.size() + static_cast<size_t>(bound))) return bound + 1;
+  iSubjectUnits.clear();
+  for (size_t pos = 0; pos < subject.size();) {
+    uint32_t unit = 0;
+    pos += FoldedUnitAt(subject, pos, unit);
+    iSubjectUnits.push_back(unit);
+  }
+  return BoundedDistance(iUnits.data(), iUnits.size(), iSubjectUnits.data(), iSubjectUnits.size(),
+                         bound, iRows.data());
+}
+
+int SpellingDistance(std::string_view a, std::string_view b, int bound, bool unicode) {
+  return SpellingMatcher(a, unicode).Distance(b, bound);
 }
 
 SpellingSuggester::SpellingSuggester(OpenReader openReader, Updated updated)
@@ -267,7 +353,8 @@ SpellingSnapshot SpellingSuggester::Start(std::string text, BookReader& uiReader
   SpellingSnapshot first;
   first.total = uiReader.IsOpen() ? uiReader.GetSubjectCount() : 0;
   std::vector<std::pair<int, int>> ranges;
-  SpellingMatcher matcher(text.size() <= kMaxSpellingText ? std::string_view(text) : "");
+  SpellingMatcher matcher(text.size() <= kMaxSpellingText ? std::string_view(text) : "",
+                          uiReader.IsUnicode());
   first.text = std::move(text);
   if (first.text.empty() || first.text.size() > kMaxSpellingText || first.total <= 0) {
     first.complete = true;

@@ -42,11 +42,15 @@ inline constexpr int kQuickBudget = 4096;
 // twice: once swapped, a pair is not touched again, so "ca" to "abc" takes
 // three steps. Bytes are compared after folding ASCII A-Z to a-z.
 //
+// For a book whose text is UTF-8 the steps are on characters instead, each
+// compared by its simple case folding ("Дом" is no step from "дом", one from
+// "дым"); a byte that starts no character is a unit of its own.
+//
 // A matcher holds its text folded and its work rows, so one is made per text
 // and reused for every subject; it is not shared between threads.
 class SpellingMatcher {
  public:
-  explicit SpellingMatcher(std::string_view text);
+  explicit SpellingMatcher(std::string_view text, bool unicode = false);
 
   // The distance to subject when it is at most bound, else bound + 1. It
   // gives up as soon as the bound is sure to be exceeded: a subject whose
@@ -55,14 +59,23 @@ class SpellingMatcher {
   int Distance(std::string_view subject, int bound);
 
   const std::string& FoldedText() const { return iText; }
+  bool Unicode() const { return iUnicode; }
 
  private:
   std::string iText;
-  std::vector<int> iRows;  // three rows of iText.size() + 1 cells
+  bool iUnicode = false;
+  std::vector<uint32_t> iUnits;         // UTF-8: the text's folded units
+  std::vector<uint32_t> iSubjectUnits;  // UTF-8: the subject's, reused
+  std::vector<int> iRows;               // three rows of a cell per unit of the text and one
 };
 
-// SpellingMatcher(a).Distance(b, bound), for a single comparison.
-int SpellingDistance(std::string_view a, std::string_view b, int bound);
+// SpellingMatcher(a, unicode).Distance(b, bound), for a single comparison.
+int SpellingDistance(std::string_view a, std::string_view b, int bound, bool unicode = false);
+
+// The folded units of UTF-8 text the matcher compares: each character's
+// simple case folding, and 0x110000 plus the byte for a byte that starts no
+// character.
+std::vector<uint32_t> FoldedUnits(std::string_view text);
 
 struct Suggestion {
   int record = -1;

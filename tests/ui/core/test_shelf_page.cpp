@@ -97,6 +97,15 @@ TEST(RepaintPacer, FirstAtOnceThenAtMostOnceAnInterval) {
   EXPECT_EQ(pacer.Changed(256), 0);
 }
 
+// A group's offer of one book's subject (its shown text is the same ASCII).
+ql::ShelfSuggestion Offer(int book, int record, const std::string& subject, int distance) {
+  ql::ShelfSuggestion offer;
+  offer.book = book;
+  offer.suggestion = {record, subject, distance};
+  offer.text = subject;
+  return offer;
+}
+
 TEST(ShelfSpelling, MergedBestFirstThenLibraryOrder) {
   using S = ql::Suggestion;
   const std::vector<std::vector<S>> perBook = {
@@ -104,8 +113,8 @@ TEST(ShelfSpelling, MergedBestFirstThenLibraryOrder) {
       {},
       {{5, "CAT", 0}, {2, "Cart", 1}, {9, "scat", 1}},
   };
-  const std::vector<ql::ShelfSuggestion> want = {
-      {2, {5, "CAT", 0}}, {0, {3, "cart", 1}}, {2, {9, "scat", 1}}, {0, {0, "act", 2}}};
+  const std::vector<ql::ShelfSuggestion> want = {Offer(2, 5, "CAT", 0), Offer(0, 3, "cart", 1),
+                                                 Offer(2, 9, "scat", 1), Offer(0, 0, "act", 2)};
   EXPECT_EQ(ql::MergeSuggestions(perBook), want);
   // Never more than a list holds.
   std::vector<std::vector<S>> many(5);
@@ -148,11 +157,9 @@ TEST(ShelfSpelling, GathersFromEveryBookOfTheShelf) {
   std::unique_lock lock(mutex);
   ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return gotSerial != 0; }));
   EXPECT_EQ(gotSerial, serial);
-  const std::vector<ql::ShelfSuggestion> want = {{0, {0, "house", 1}},
-                                                 {1, {0, "horse", 1}},
-                                                 {1, {1, "hose", 1}},
-                                                 {0, {1, "mouse", 2}},
-                                                 {1, {2, "zebra", 5}}};
+  const std::vector<ql::ShelfSuggestion> want = {Offer(0, 0, "house", 1), Offer(1, 0, "horse", 1),
+                                                 Offer(1, 1, "hose", 1), Offer(0, 1, "mouse", 2),
+                                                 Offer(1, 2, "zebra", 5)};
   EXPECT_EQ(got, want);
 }
 

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Version 2002 books (UTF-8, zstd blocks with a trained dictionary, shared
+# texts) beside their peers in the same run:
+#   size of WordNet and GCIDE imported from Debian's dictd files, beside the
+#     dictd files themselves (.dict.dz + .index);
+#   import of WordNet into a 2002 book beside the import into a 2001 book;
+#   whole-book search of the 2002 WordNet book for an absent term, on all
+#     cores and on one, beside LC_ALL=C grep -ci over the book's exported text;
+#   opening a book and rendering one record, 2002 beside 2001 (same content).
+# Times are hyperfine medians (process start included for every side).
+set -euo pipefail
+bin=${QL_BENCH_BIN:-build-bench/bin}
+qlbook=$bin/qlbook
+work=$(dirname "$bin")/work/books
+mkdir -p "$work"
+runs=${QL_BOOKS_RUNS:-10}
+for d in wn gcide; do
+  if [ ! -f /usr/share/dictd/$d.index ]; then
+    "$(dirname "$0")/../scripts/deps" dicts
+    break
+  fi
+done
+command -v hyperfine >/dev/null || { echo "run_books: hyperfine is missing" >&2; exit 1; }
+
+# Median wall time of a command in milliseconds.
+median_ms() {
+  hyperfine -N -i --warmup 1 --runs "$runs" --export-json "$work/h.json" -- "$1" >/dev/null 2>&1
+  jq '.results[0].median * 1000' "$work/h.json"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
+
+echo "book size (2002) beside the dictd files:"
+for d in wn gcide; do
+  "$qlbook" import /usr/share/dictd/$d.index "$work/$d.ql" >/dev/null
+  book=$(stat -c %s "$work/$d.ql")
+  peer=$(($(stat -c %s /usr/share/dictd/$d.dict.dz) + $(stat -c %s /usr/share/dictd/$d.index)))
+  old=$("$qlbook" import --book-version 2001 /usr/share/dictd/$d.index "$work/$d-2001.ql" \
+    >/dev/null && stat -c %s "$work/$d-2001.ql")
+  awk -v n=$d -v b=$book -v p=$peer -v o=$old 'BEGIN {
+    printf "  %-6s 2002 %6.1f MB  dictd %6.1f MB  ratio %.2f (%s)  [2001 book %.1f MB]\n",
+      n, b / 1e6, p / 1e6, b / p, b <= p ? "met" : "MISS", o / 1e6 }'
+done
+
+index=/usr/share/dictd/wn.index
+new=$(median_ms "$qlbook import $index $work/out-2002.ql")
+old=$(median_ms "$qlbook import --book-version 2001 $index $work/out-2001.ql")
+r=$(ratio "$new" "$old")
+echo "import of WordNet: 2002 $new ms, 2001 $old ms, ratio $r ($(awk -v r=$r 'BEGIN{print r <= 1 ? "no slower" : "SLOWER"}'))"
+
+"$qlbook" export-text "$work/wn.ql" "$work/wn.txt" 2>/dev/null || true
+term=qqxqzzq
+grep_ms=$(median_ms "env LC_ALL=C grep -ci $term $work/wn.txt")
+all_ms=$(median_ms "$qlbook search $work/wn.ql $term")
+one_ms=$(median_ms "$qlbook search --threads 1 $work/wn.ql $term")
+echo "search of the 2002 WordNet book, term absent ($(stat -c %s "$work/wn.txt") bytes of text):"
+echo "  grep -ci $grep_ms ms; all cores $all_ms ms, ratio $(ratio "$all_ms" "$grep_ms") (target <= 1);" \
+  "one core $one_ms ms, ratio $(ratio "$one_ms" "$grep_ms") (target <= 1.5)"
+
+record=$("$qlbook" lookup "$work/wn.ql" house)
+new=$(median_ms "$qlbook render $work/wn.ql $record")
+old=$(median_ms "$qlbook render $work/wn-2001.ql $record")
+echo "open and render one record: 2002 $new ms, 2001 $old ms, ratio $(ratio "$new" "$old") (target <= 1.1)"
