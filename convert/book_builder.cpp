@@ -415,13 +415,12 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
     return AddEntry(subject, text);
   const std::pair<int64_t, int64_t> key{sourceOffset, sourceLength};
   if (auto found = iShared.find(key);
-      found != iShared.end() && found->second.second == int64_t(text.size())) {
-    ++iSharedTexts;
-    iSharedBytes += int64_t(text.size());
+      found != iShared.end() && found->second.piece.second == int64_t(text.size())) {
+    TakeShared(found->second);
     std::string subjectKept;
     for (char b : subject)
       if (b) subjectKept.push_back(b);
-    return WriteUnicodeEntry(subjectKept, {}, {found->second});
+    return WriteUnicodeEntry(subjectKept, {}, {found->second.piece});
   }
   int64_t stored = -1;
   std::string subjectKept;
@@ -430,7 +429,7 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
   const BuildResult r = AddUnicodeEntry(subjectKept, text, &stored);
   if (r == BuildResult::kOk && stored >= 0) {
     try {
-      iShared.emplace(key, std::make_pair(stored, int64_t(text.size())));
+      iShared.emplace(key, StoredText{{stored, int64_t(text.size())}});
     } catch (const std::bad_alloc&) {
       // Not kept for sharing: later entries store their text again.
     }
@@ -438,24 +437,33 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
   return r;
 }
 
+void BookBuilder::TakeShared(StoredText& found) {
+  if (!found.shared) ++iSharedTexts;
+  found.shared = true;
+  iSharedBytes += found.piece.second;
+}
+
 BuildResult BookBuilder::AppendSharedText(std::string_view text, int64_t sourceOffset,
                                           int64_t sourceLength) {
-  if (!iUnicode || std::memchr(text.data(), 0, text.size()) || iPieces.size() >= kUnicodeMaxPieces)
+  // A piece taken from elsewhere may start one more after it, and an entry
+  // has kUnicodeMaxPieces at most: the last ones are stored as they come,
+  // and run on as one piece.
+  if (!iUnicode || text.empty() || std::memchr(text.data(), 0, text.size()) ||
+      iPieces.size() + 1 >= size_t(kUnicodeMaxPieces))
     return AppendEntryText(text);
   if (!IsReady()) return iError;
   if (int64_t(text.size()) > EntryRoom()) return Failed(BuildResult::kTooLarge);
   const std::pair<int64_t, int64_t> key{sourceOffset, sourceLength};
   if (auto found = iShared.find(key);
-      found != iShared.end() && found->second.second == int64_t(text.size())) {
-    ++iSharedTexts;
-    iSharedBytes += int64_t(text.size());
-    return AddPiece(text, found->second.first, found->second.second);
+      found != iShared.end() && found->second.piece.second == int64_t(text.size())) {
+    TakeShared(found->second);
+    return AddPiece(text, found->second.piece.first, found->second.piece.second);
   }
   const int64_t at = iRecordStreamOffset;
   const BuildResult r = AddPiece(text, -1, 0);
   if (r == BuildResult::kOk) {
     try {
-      iShared.emplace(key, std::make_pair(at, int64_t(text.size())));
+      iShared.emplace(key, StoredText{{at, int64_t(text.size())}});
     } catch (const std::bad_alloc&) {
     }
   }

@@ -196,7 +196,15 @@ class BookBuilder {
   // their dictd files, on two threads still faster than a version 2001
   // book is written; level 3 leaves GCIDE at its dictd size.
   int iCodingLevel = 5;
-  std::map<std::pair<int64_t, int64_t>, std::pair<int64_t, int64_t>> iShared;
+  // Where each source's text is stored (offset, length), and whether an
+  // entry took it again: SharedTexts counts each such text once.
+  struct StoredText {
+    std::pair<int64_t, int64_t> piece;
+    bool shared = false;
+  };
+  std::map<std::pair<int64_t, int64_t>, StoredText> iShared;
+  // Notes that found, stored before, is taken again for an entry.
+  void TakeShared(StoredText& found);
   int64_t iSharedTexts = 0;
   int64_t iSharedBytes = 0;
 

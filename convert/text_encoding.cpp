@@ -165,6 +165,7 @@ bool ConvertCp1252ToUtf8(std::FILE* in, std::FILE* out) {
 bool Utf8FitsCp1252(std::FILE* in, bool& ok) {
   std::vector<uint8_t> buffer(kChunk + 4);
   size_t carried = 0;
+  bool start = true;
   ok = true;
   for (;;) {
     const size_t got = std::fread(buffer.data() + carried, 1, kChunk, in);
@@ -175,6 +176,11 @@ bool Utf8FitsCp1252(std::FILE* in, bool& ok) {
     const size_t size = carried + got;
     const bool last = got == 0;
     size_t i = 0;
+    // A byte-order mark is passed over by every import, not stored.
+    if (start && size >= kUtf8ByteOrderMark.size() &&
+        std::string_view(reinterpret_cast<const char*>(buffer.data()), 3) == kUtf8ByteOrderMark)
+      i = kUtf8ByteOrderMark.size();
+    start = false;
     int64_t replaced = 0;
     while (i < size) {
       if (buffer[i] < 0x80) {

@@ -29,8 +29,9 @@ void AppendUtf8AsCp1252(std::string_view in, std::string& out, int64_t& replaced
 void AppendCp1252AsUtf8(std::string_view in, std::string& out);
 bool ConvertCp1252ToUtf8(std::FILE* in, std::FILE* out);
 
-// Reads in (UTF-8) to its end and tells whether every character has a
-// Windows-1252 form (bytes that are not UTF-8 count as having none); false
+// Reads in (UTF-8; a byte-order mark at the start is passed over) to its end
+// and tells whether every character has a Windows-1252 form (bytes that are
+// not UTF-8 count as having none); false
 // in ok when reading failed.
 bool Utf8FitsCp1252(std::FILE* in, bool& ok);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the fuzz targets: small version 2 books (with
-entries and tails across 64-byte blocks), legacy books of codings 1 and 3,
+entries and tails across 64-byte blocks), a small version 2002 book (UTF-8,
+zstd frames of raw blocks, a shared text), legacy books of codings 1 and 3,
 and a few coded units for the decoders."""
 import os
 import struct
@@ -198,3 +199,54 @@ unicode_text = ('The KELVIN \u212a scale, \u0414\u041e\u041c \u0434\u043e\u043c,
 write('fuzz_unicode_text', 'kelvin', b'\x01k' + unicode_text)
 write('fuzz_unicode_text', 'cyrillic', b'\x06' + '\u0434\u043e\u043c'.encode() + unicode_text)
 write('fuzz_unicode_text', 'stray', b'\x02\x80\xc3' + unicode_text)
+
+
+# A version 2002 book: each block a zstd frame of one raw block (no
+# dictionary, so the frames are written here without a coder); one entry's
+# text kept in its entry, the others in the record stream, two of them
+# sharing one stored text and one made of two pieces.
+u64 = lambda v: struct.pack('<q', v)
+
+
+def zstd_raw_frame(piece):
+    # Single segment, 4-byte content size, one last raw block.
+    return (struct.pack('<I', 0xFD2FB528) + b'\xa0' + struct.pack('<I', len(piece)) +
+            struct.pack('<I', 1 | (len(piece) << 3))[:3] + piece)
+
+
+def unicode_section(stream, block_size):
+    table, data = b'', b''
+    for pos in range(0, len(stream), block_size):
+        coded = zstd_raw_frame(stream[pos:pos + block_size])
+        table += u64(len(data)) + u32(len(coded))
+        data += coded
+    count = len(table) // 12
+    return (u64(16 + len(table) + len(data)) + u32(count) + u32(block_size) + u64(len(stream)) +
+            table + data)
+
+
+def unicode_book(entries, records, block_size):
+    subjects, index = b'', []
+    for subject, text in entries:
+        index.append(len(subjects))
+        if isinstance(text, list):  # pieces of the record stream
+            subjects += b'\xe0' + u32(len(text)) + b''.join(u64(o) + u32(n) for o, n in text)
+            subjects += subject + b'\0'
+        else:
+            subjects += b'\x60' + subject + b'\0' + text + b'\0'
+    chunks = (u32(1) + u32(1) + u32(51 * 93) + bookmark_block({}) + u32(2) + u32(0) + u32(0))
+    head = struct.pack('<IIIIiiiiiii', 0x10000037, 0x1000006D, 0x100016D2, 0xFCDDF4DC, 2002, 1,
+                       len(entries), 2, len(chunks), 1, 2)
+    return (head + chunks + b''.join(u64(v) for v in index) +
+            unicode_section(subjects, block_size) + unicode_section(records, block_size))
+
+
+greek = '\u03b1\u03b2\u03b3 \u03a3\u03bf\u03c6\u03af\u03b1 '.encode() * 12
+record_stream = greek + b'\t\x01bold\t\x02 ' + 'e\u0301t\u00e9 \U00010400'.encode() * 20
+unicode_entries = [(b'apple', 'caf\u00e9 \u2603'.encode()),
+                   ('\u03b2\u03ae\u03c4\u03b1'.encode(), [(0, len(greek))]),
+                   ('\u0434\u043e\u043c'.encode(), [(0, len(greek))]),
+                   ('\U0001f600'.encode(), [(len(greek), len(record_stream) - len(greek)),
+                                             (0, 10)])]
+write('fuzz_unicode_book', 'v2002_small_blocks.ql', unicode_book(unicode_entries, record_stream, 64))
+write('fuzz_unicode_book', 'v2002.ql', unicode_book(unicode_entries, record_stream, 16384))

@@ -121,8 +121,9 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   if (!target) return;
   const std::string& book = target->path;
 
-  // Books store Windows-1252, and text from other systems is often UTF-8;
-  // the window has no way to ask, so the text's start decides. A
+  // Text from other systems is often UTF-8, and the window has no way to
+  // ask: the text's start decides that, and its characters whether the book
+  // is a version 2001 one (Windows-1252) or a 2002 one (UTF-8). A
   // dictionary's index is read first, so a missing or damaged file is told
   // while the open book is still open.
   BookImport import(format);
@@ -141,6 +142,8 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     return;
   }
   std::string results = ImportResultsText(import.Builder());
+  // A version 2002 book is said to be one, as older readers cannot open it.
+  if (import.Builder().Unicode()) results += "\n" + UnicodeBookText(import.Builder());
   if (const std::string notes = import.NotesText(); !notes.empty()) results += "\n" + notes;
   desktop.ShowMessage(results, kImportResultsCaption);
   if (import.Replaced() > 0)

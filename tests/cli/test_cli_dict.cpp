@@ -29,19 +29,59 @@ TEST(CliDictImport, FormatFromTheExtensionAndTheResultsText) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "Number of subjects:   \t2\nFile sorted status:       \tYes\n"
+            "Characters without a Windows-1252 form (written as ?):\t0\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t0\n"
+            "Entries merged into the record of the same headword:\t1\n");
+  EXPECT_EQ(run.err, "");
+  {
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
+    EXPECT_TRUE(reader.IsUnicode());
+    EXPECT_EQ(reader.GetSubject(0), "apple");
+    ASSERT_EQ(reader.LoadRecord(0), 1);
+    EXPECT_EQ(reader.CurrentRecordText(), "\xE2\x98\x83");
+    EXPECT_EQ(reader.GetSorted(), 1);
+  }
+  // Asked for, a version 2001 book, with what Windows-1252 lacks counted.
+  run = qltest::RunQlbook({"import", dir.File("d.index"), book, "--book-version", "2001"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Number of subjects:   \t2\nFile sorted status:       \tYes\n"
             "Characters without a Windows-1252 form (written as ?):\t1\n"
             "Entries merged into the record of the same headword:\t1\n");
   ql::BookReader reader;
   ASSERT_EQ(reader.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
+  EXPECT_FALSE(reader.IsUnicode());
   EXPECT_EQ(reader.GetSubject(0), "apple");
-  EXPECT_EQ(reader.GetSorted(), 1);
+  ASSERT_EQ(reader.LoadRecord(0), 1);
+  EXPECT_EQ(reader.CurrentRecordText(), "?");
+  reader.Close();
+
+  // Headwords whose index lines name the same long text share it, counted
+  // once (a dictionary without the UTF-8 mark has no line of replaced
+  // characters).
+  const std::string longText(400, 'x');
+  qltest::WriteFileBytes(dir.File("t.dict"), longText + "\n");
+  qltest::WriteFileBytes(dir.File("t.index"),
+                         qltest::DictdIndexLine("one", 0, longText.size()) +
+                             qltest::DictdIndexLine("three", 0, longText.size()) +
+                             qltest::DictdIndexLine("two", 0, longText.size()));
+  run = qltest::RunQlbook({"import", dir.File("t.index"), book});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Number of subjects:   \t3\nFile sorted status:       \tYes\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t1\n");
 
   qltest::WriteStarDict(dir.File("s"), {{"b", "two"}, {"a", "one"}}, "m");
   run = qltest::RunQlbook({"import", dir.File("s.ifo"), book});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "Number of subjects:   \t2\nFile sorted status:       \tYes\n"
-            "Characters without a Windows-1252 form (written as ?):\t0\n");
+            "Characters without a Windows-1252 form (written as ?):\t0\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t0\n");
 
   // --format names the kind whatever the name.
   qltest::WriteFileBytes(dir.File("plain.txt"), qltest::ReadFileBytes(dir.File("d.index")));
@@ -140,6 +180,8 @@ TEST(CliDictImport, HeadwordsWithLineBreaksAreListedOneALine) {
   EXPECT_EQ(run.out,
             "Number of subjects:   \t2\nFile sorted status:       \tYes\n"
             "Characters without a Windows-1252 form (written as ?):\t0\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t0\n"
             "Headwords whose line breaks became spaces:\t1\n");
   run = qltest::RunQlbook({"subjects", book});
   EXPECT_EQ(run.status, 0) << run.err;

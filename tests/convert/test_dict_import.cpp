@@ -24,6 +24,7 @@
 #include "dict_import.h"
 #include "dictd_format.h"
 #include "file_size_limit.h"
+#include "memory_bound.h"
 #include "test_helpers.h"
 
 namespace {
@@ -48,8 +49,9 @@ class DictImportTest : public testing::Test {
  protected:
   // Imports source into a book and opens it; false with the reason when the
   // import failed.
-  bool Import(const std::string& source, const ql::ImportFormat& format) {
-    import.emplace(format);
+  bool Import(const std::string& source, const ql::ImportFormat& format,
+              const ql::ImportOptions& options = {}) {
+    import.emplace(format, options);
     if (!import->Open(source) || !import->Read(nullptr) || !import->WriteBook(book)) return false;
     return reader.Open(book, ql::kOpenReadOnly) == ql::OpenResult::kOk;
   }
@@ -100,22 +102,24 @@ TEST_F(DictImportTest, DictdEntriesAreSortedMergedAndLinked) {
     ql::BookReader r;
     ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(r.GetSorted(), 1);
-    // Equal but for case: two subjects, in byte order; the same bytes: one
-    // record, the texts in index order. Each text's first line, only its
-    // headword, is left out; the indent is kept as no-break spaces.
+    // A dictionary makes a UTF-8 book. Equal but for case: two subjects, in
+    // byte order; the same bytes: one record, the texts in index order. Each
+    // text's first line, only its headword, is left out; the indent is kept
+    // as no-break spaces.
+    EXPECT_TRUE(r.IsUnicode());
     EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"Apple",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "a company"},
                                              {"apple",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "first sense\t\x09"
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "second sense"},
                                              {"horse",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "an animal"},
                                              {"Zebra",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "striped; see \t\x11"
                                               "horse\t\x12"}}));
     // The link's target is a subject of the book.
@@ -142,17 +146,30 @@ TEST_F(DictImportTest, TextInAnotherOrderThanTheBooksGivesTheSameBook) {
 TEST_F(DictImportTest, CharactersWindows1252LacksAreCountedInHeadwordsAndTexts) {
   qltest::WriteDictd(base, {{"caf\xC3\xA9", "caf\xC3\xA9 \xE2\x82\xAC 5, \xE2\x98\x83"},
                             {"\xE4\xB8\xAD", "\xE4\xB8\xAD\xE6\x96\x87"}});
-  ASSERT_TRUE(Import(base + ".index", Dictd())) << Failure();
+  ASSERT_TRUE(Import(base + ".index", Dictd(), {.bookVersion = 2001})) << Failure();
   EXPECT_EQ(import->Replaced(), 4);
   EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"?", "??"}, {"caf\xE9", "caf\xE9 \x80 5, ?"}}));
 }
 
 TEST_F(DictImportTest, DictdWithoutTheUtf8MarkKeepsItsBytes) {
+  // Taken as Windows-1252: a version 2001 book keeps the bytes, a version
+  // 2002 one has each byte's character in UTF-8.
+  const struct {
+    int version;
+    Pairs entries;
+  } cases[] = {
+      {2001, {{"caf\xE9", "caf\xE9 \xE2\x82\xAC"}}},
+      {0, {{"caf\xC3\xA9", "caf\xC3\xA9 \xC3\xA2\xE2\x80\x9A\xC2\xAC"}}},
+  };
   qltest::WriteDictd(base, {{"caf\xE9", "caf\xE9 \xE2\x82\xAC"}}, DictText::kPlain, false);
-  ASSERT_TRUE(Import(base + ".index", Dictd())) << Failure();
-  EXPECT_FALSE(import->Source().IsUtf8());
-  EXPECT_EQ(import->Replaced(), 0);
-  EXPECT_EQ(qltest::ReadEntries(reader), (Pairs{{"caf\xE9", "caf\xE9 \xE2\x82\xAC"}}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    ASSERT_TRUE(Import(base + ".index", Dictd(), {.bookVersion = c.version})) << Failure();
+    EXPECT_FALSE(import->Source().IsUtf8());
+    EXPECT_EQ(reader.IsUnicode(), c.version != 2001);
+    EXPECT_EQ(import->Replaced(), 0);
+    EXPECT_EQ(qltest::ReadEntries(reader), c.entries);
+  }
 }
 
 TEST_F(DictImportTest, MissingAndDamagedDictdFiles) {
@@ -273,10 +290,10 @@ TEST_F(DictImportTest, GzipTextReadsEveryMemberWhereverItsBoundaryFalls) {
     ql::BookReader r;
     ASSERT_EQ(r.Open(book, ql::kOpenReadOnly), ql::OpenResult::kOk);
     EXPECT_EQ(qltest::ReadEntries(r), (Pairs{{"fig",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "sweet"},
                                              {"plum",
-                                              "\xA0\xA0"
+                                              "\xC2\xA0\xC2\xA0"
                                               "a fruit"}}));
   }
 }
@@ -338,55 +355,8 @@ TEST_F(DictImportTest, PlainGzipTextIsInflatedOnlyAsFarAsTheIndexReaches) {
                                     ".dict.gz's text the index names: " + std::strerror(EFBIG));
 }
 
-// Runs body in a child process whose address space is bounded to what this
-// one has plus extra bytes; returns what the child wrote to its pipe, and
-// whether it ended of itself with status 0 (not killed by an abort).
-std::pair<std::string, bool> RunUnderMemoryBound(size_t extra,
-                                                 const std::function<std::string()>& body) {
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  int fds[2];
-  if (::pipe(fds) != 0) return {"no pipe", false};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    rlimit bound{};
-    bound.rlim_cur = bound.rlim_max = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + extra;
-    ::setrlimit(RLIMIT_AS, &bound);
-    std::string out;
-    try {
-      out = body();
-    } catch (...) {
-      ::_exit(2);  // not back into the test program: the child ends here
-    }
-    const bool written = ::write(fds[1], out.data(), out.size()) == ssize_t(out.size());
-    ::_exit(written ? 0 : 1);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-    out.append(buffer, size_t(got));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return {out, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
-  if (kAddressSanitizer)
+  if (qltest::kAddressSanitizer)
     GTEST_SKIP() << "the sanitizer's shadow memory takes no address-space bound";
   // One text of 1 MiB of "<" (4 MiB as markup, "&lt;" each) that the index
   // names 600 times under one headword: 2.4 GiB of record. A record's
@@ -397,7 +367,7 @@ TEST_F(DictImportTest, MergedRecordIsCutAtTheLargestRecordABookHolds) {
   std::string index;
   for (int i = 0; i < 600; ++i) index += qltest::DictdIndexLine("w", 0, 1 << 20);
   qltest::WriteFileBytes(base + ".index", index);
-  const auto [out, ended] = RunUnderMemoryBound(size_t(512) << 20, [&] {
+  const auto [out, ended] = qltest::RunUnderMemoryBound(size_t(512) << 20, [&] {
     ql::BookImport big(Dictd());
     if (!big.Open(base + ".index") || !big.Read(nullptr)) return big.Failure();
     return big.NotesText() + "\n" + std::to_string(big.Builder().iTextLength);
@@ -416,40 +386,53 @@ TEST_F(DictImportTest, AFirstLineThatOnlyRepeatsTheHeadwordIsLeftOut) {
     Source source;
     std::vector<DictItem> items;
     Pairs records;
+    int version = 0;
   };
   const Case cases[] = {
       {"indented senses",
        Source::kDictdUtf8,
        {{"house", "house\n  n 1: a dwelling\n   2: a firm\n"}},
        {{"house",
-         "\xA0\xA0n 1: a dwelling\t\x08\xA0\xA0\xA0"
+         "\xC2\xA0\xC2\xA0n 1: a dwelling\t\x08\xC2\xA0\xC2\xA0\xC2\xA0"
          "2: a firm"}}},
       {"case and a letter beyond ASCII",
        Source::kDictdUtf8,
        {{"caf\xC3\xA9", "CAF\xC3\xA9\n x\n"}},
-       {{"caf\xE9", "\xA0x"}}},
+       {{"caf\xC3\xA9", "\xC2\xA0x"}}},
+      {"a headword without a Windows-1252 form",
+       Source::kDictdUtf8,
+       {{"snow\xE2\x98\x83", "snow\xE2\x98\x83\n  cold\n"}},
+       {{"snow\xE2\x98\x83",
+         "\xC2\xA0\xC2\xA0"
+         "cold"}}},
       {"a headword stored with '?'",
        Source::kDictdUtf8,
        {{"snow\xE2\x98\x83", "snow\xE2\x98\x83\n  cold\n"}},
        {{"snow?",
          "snow?\t\x08\xA0\xA0"
-         "cold"}}},
+         "cold"}},
+       2001},
       {"Windows-1252 text",
        Source::kDictdCp1252,
        {{"caf\xE9", "caf\xE9\n  x\n"}},
-       {{"caf\xE9", "\xA0\xA0x"}}},
+       {{"caf\xC3\xA9", "\xC2\xA0\xC2\xA0x"}}},
+      {"Windows-1252 text kept so",
+       Source::kDictdCp1252,
+       {{"caf\xE9", "caf\xE9\n  x\n"}},
+       {{"caf\xE9", "\xA0\xA0x"}},
+       2001},
       {"a first line that says more",
        Source::kDictdUtf8,
        {{"abandon", "Abandon \\A*ban\\, v.\n  x\n"}},
-       {{"abandon", "Abandon \\A*ban\\, v.\t\x08\xA0\xA0x"}}},
+       {{"abandon", "Abandon \\A*ban\\, v.\t\x08\xC2\xA0\xC2\xA0x"}}},
       {"an entry of the headword alone, merged",
        Source::kDictdUtf8,
        {{"a", "a\n"}, {"a", "a\n  more\n"}},
-       {{"a", "\xA0\xA0more"}}},
+       {{"a", "\xC2\xA0\xC2\xA0more"}}},
       {"StarDict text",
        Source::kStarDictText,
        {{"fig", "fig\n  sweet"}},
-       {{"fig", "\xA0\xA0sweet"}}},
+       {{"fig", "\xC2\xA0\xC2\xA0sweet"}}},
       {"StarDict HTML",
        Source::kStarDictHtml,
        {{"fig", "fig<br>sweet"}},
@@ -457,7 +440,7 @@ TEST_F(DictImportTest, AFirstLineThatOnlyRepeatsTheHeadwordIsLeftOut) {
       {"StarDict fields",
        Source::kStarDictFields,
        {{"fig", std::string("mfig\n sweet\0", 12)}},
-       {{"fig", "fig\t\x08\xA0sweet"}}},
+       {{"fig", "fig\t\x08\xC2\xA0sweet"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -469,7 +452,8 @@ TEST_F(DictImportTest, AFirstLineThatOnlyRepeatsTheHeadwordIsLeftOut) {
                             c.source == Source::kStarDictText   ? "m"
                             : c.source == Source::kStarDictHtml ? "h"
                                                                 : "");
-    ASSERT_TRUE(Import(base + (dictd ? ".index" : ".ifo"), dictd ? Dictd() : StarDict()))
+    ASSERT_TRUE(Import(base + (dictd ? ".index" : ".ifo"), dictd ? Dictd() : StarDict(),
+                       {.bookVersion = c.version}))
         << Failure();
     EXPECT_EQ(qltest::ReadEntries(reader), c.records);
   }

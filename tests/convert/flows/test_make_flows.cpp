@@ -236,18 +236,19 @@ TEST_F(ImportTest, Utf8SourceIsStoredAsWindows1252) {
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "One \x80, na\xEFve"}}));
 }
 
-TEST_F(ImportTest, Utf8CharactersWithoutAWindows1252FormAreCountedInASecondMessage) {
-  // No byte-order mark: the start of the text is UTF-8.
+TEST_F(ImportTest, Utf8CharactersWithoutAWindows1252FormMakeAUtf8Book) {
+  // No byte-order mark: the start of the text is UTF-8, and characters
+  // Windows-1252 lacks make a version 2002 book, which the results say.
   const std::string source = Source("caf\xC3\xA9\tA \xE2\x98\x83 and \xE4\xB8\xAD\r\n", "in.tab");
   ImportInto(source, 1, dir.File("new.ql"));
-  EXPECT_THAT(desktop.Calls("ShowMessage"),
-              ElementsAre("ShowMessage Import results: Number of subjects:   \t1\n"
-                          "File sorted status:       \tYes",
-                          "ShowMessage Import results: " + source +
-                              " was read as UTF-8 and stored as Windows-1252.\n"
-                              "Characters without a Windows-1252 form (written as ?):\t2"));
+  EXPECT_EQ(OnlyMessage(),
+            "ShowMessage Import results: Number of subjects:   \t1\n"
+            "File sorted status:       \tYes\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t0");
   ASSERT_TRUE(doc.IsOpen());
-  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xE9", "A ? and ?"}}));
+  EXPECT_TRUE(doc.Reader().IsUnicode());
+  EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"caf\xC3\xA9", "A \xE2\x98\x83 and \xE4\xB8\xAD"}}));
 }
 
 TEST_F(ImportTest, Windows1252SourceKeepsItsBytes) {
@@ -262,8 +263,8 @@ TEST_F(ImportTest, Windows1252SourceKeepsItsBytes) {
 TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
   OpenOldBook();
   // Out of order in the index, one headword twice, one character Windows-1252
-  // lacks: the book is sorted, the two texts share a record, the results
-  // count both, and the replaced character has a message of its own.
+  // lacks: the book is a sorted version 2002 one, the two texts share a
+  // record, the results say so, and nothing is replaced.
   qltest::WriteDictd(dir.File("words"),
                      {{"plum", "plum\n  a fruit, see {fig}\n"},
                       {"fig", "fig\n  sweet \xE2\x98\x83\n"},
@@ -271,26 +272,24 @@ TEST_F(ImportTest, DictdDictionaryIsSortedLinkedAndOpened) {
                      qltest::DictText::kDictzip);
   const std::string target = dir.File("new.ql");
   ImportInto(dir.File("words.index"), ql::ImportFilterIndex("dictd"), target);
-  EXPECT_THAT(desktop.log,
-              ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
-                          "StartProgress 4 owned", "EndProgress", "WaitCursor off",
-                          "ShowMessage Import results: Number of subjects:   \t2\n"
-                          "File sorted status:       \tYes\n"
-                          "Entries merged into the record of the same headword:\t1",
-                          "ShowMessage Import results: " + dir.File("words.index") +
-                              " was read as UTF-8 and stored as Windows-1252.\n"
-                              "Characters without a Windows-1252 form (written as ?):\t1",
-                          "RebuildBookmarkMenu", "DocumentOpened"));
+  EXPECT_THAT(desktop.log, ElementsAre("ChooseFile", "ChooseFile", "EmptyList", "WaitCursor on",
+                                       "StartProgress 4 owned", "EndProgress", "WaitCursor off",
+                                       "ShowMessage Import results: Number of subjects:   \t2\n"
+                                       "File sorted status:       \tYes\n"
+                                       "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+                                       "Texts shared by several subjects:\t0\n"
+                                       "Entries merged into the record of the same headword:\t1",
+                                       "RebuildBookmarkMenu", "DocumentOpened"));
   ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(doc.Path(), target);
   EXPECT_EQ(doc.Reader().GetSorted(), 1);
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"fig",
-                                               "\xA0\xA0"
-                                               "sweet ?"},
+                                               "\xC2\xA0\xC2\xA0"
+                                               "sweet \xE2\x98\x83"},
                                               {"plum",
-                                               "\xA0\xA0"
+                                               "\xC2\xA0\xC2\xA0"
                                                "a fruit, see \t\x11"
-                                               "fig\t\x12\t\x09\xA0\xA0"
+                                               "fig\t\x12\t\x09\xC2\xA0\xC2\xA0"
                                                "a colour"}}));
 }
 
@@ -303,7 +302,9 @@ TEST_F(ImportTest, StarDictDictionaryIsImportedFromItsIfo) {
   ImportInto(dir.File("words.ifo"), ql::ImportFilterIndex("stardict"), target);
   EXPECT_EQ(OnlyMessage(),
             "ShowMessage Import results: Number of subjects:   \t2\n"
-            "File sorted status:       \tYes");
+            "File sorted status:       \tYes\n"
+            "Book version:\t2002 (UTF-8 text, nothing replaced)\n"
+            "Texts shared by several subjects:\t0");
   ASSERT_TRUE(doc.IsOpen());
   EXPECT_EQ(ReadEntries(doc.Reader()), (Pairs{{"apple",
                                                "\t\x01"
