@@ -96,11 +96,15 @@ bool ZstdBlockCoder::Code(const std::vector<std::string>& blocks, std::vector<st
         failed[worker] = 1;
         return;
       }
-      const size_t r =
-          iContexts->dictionary
-              ? ZSTD_compress_usingCDict(context, out.data(), out.size(), in.data(), in.size(),
-                                         iContexts->dictionary.get())
-              : ZSTD_compressCCtx(context, out.data(), out.size(), in.data(), in.size(), iLevel);
+      // Each frame carries a checksum of its text, so that a reader tells a
+      // block that decodes to the wrong bytes from a whole one.
+      ZSTD_CCtx_reset(context, ZSTD_reset_session_and_parameters);
+      ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+      if (iContexts->dictionary)
+        ZSTD_CCtx_refCDict(context, iContexts->dictionary.get());
+      else
+        ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, iLevel);
+      const size_t r = ZSTD_compress2(context, out.data(), out.size(), in.data(), in.size());
       if (ZSTD_isError(r)) {
         failed[worker] = 1;
         return;
