@@ -92,16 +92,7 @@ int BookReader::BookFile() const {
 }
 
 size_t BookReader::ReadFile(int64_t offset, uint8_t* bytes, size_t count) const {
-  if (iFile < 0 || offset < 0) return 0;
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(iFile, bytes + done, count - done,
-                              static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
+  return ReadFileAt(iFile, offset, bytes, count);
 }
 
 size_t BookReader::ReadFixed(int64_t offset, uint8_t* bytes, size_t count) {

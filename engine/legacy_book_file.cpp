@@ -32,16 +32,7 @@ LegacyBookFile::~LegacyBookFile() {
 }
 
 bool LegacyBookFile::ReadAt(int64_t offset, uint8_t* bytes, size_t count) const {
-  if (offset < 0) return false;
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(iFile, bytes + done, count - done,
-                        static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return offset >= 0 && ReadFileAt(iFile, offset, bytes, count) == count;
 }
 
 bool LegacyBookFile::WriteAt(int64_t offset, const uint8_t* bytes, size_t count) {

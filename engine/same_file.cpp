@@ -32,4 +32,17 @@ int OpenSameFileReadOnly(int fd) {
   return copy;
 }
 
+size_t ReadFileAt(int fd, int64_t offset, uint8_t* bytes, size_t count) {
+  if (fd < 0 || offset < 0) return 0;
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, bytes + done, count - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
 }  // namespace ql

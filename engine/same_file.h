@@ -2,9 +2,16 @@
 // descriptor refers to, for a reader on another thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace ql {
+
+// Reads count bytes at offset of fd, carrying on after short reads and
+// interruptions; returns the bytes read (fewer where the file ends or a
+// read fails). A negative fd or offset reads nothing.
+size_t ReadFileAt(int fd, int64_t offset, uint8_t* bytes, size_t count);
 
 // True when both paths name one existing file (the same path, a link to it,
 // or another path of it).

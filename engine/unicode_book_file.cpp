@@ -14,6 +14,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
+#include "same_file.h"
 #include "unicode_text.h"
 
 namespace ql {
@@ -81,16 +82,7 @@ UnicodeBookFile::UnicodeBookFile() = default;
 UnicodeBookFile::~UnicodeBookFile() = default;
 
 size_t UnicodeBookFile::ReadAt(int64_t offset, uint8_t* bytes, size_t count) const {
-  if (iFile < 0 || offset < 0) return 0;
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(iFile, bytes + done, count - done,
-                              static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
+  return ReadFileAt(iFile, offset, bytes, count);
 }
 
 UnicodeBookFile::Result UnicodeBookFile::Open(int fd, int64_t fileSize) {
