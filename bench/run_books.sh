@@ -7,25 +7,35 @@
 #   whole-book search of the 2002 WordNet book for an absent term, on all
 #     cores and on one, beside LC_ALL=C grep -ci over the book's exported text;
 #   opening a book and rendering one record, 2002 beside 2001 (same content).
-# Times are hyperfine medians (process start included for every side).
+# Times are medians of runs taken by turns (process start included for
+# every side).
 set -euo pipefail
 bin=${QL_BENCH_BIN:-build-bench/bin}
 qlbook=$bin/qlbook
 work=$(dirname "$bin")/work/books
 mkdir -p "$work"
-runs=${QL_BOOKS_RUNS:-10}
+runs=${QL_BOOKS_RUNS:-30}
 for d in wn gcide; do
   if [ ! -f /usr/share/dictd/$d.index ]; then
     "$(dirname "$0")/../scripts/deps" dicts
     break
   fi
 done
-command -v hyperfine >/dev/null || { echo "run_books: hyperfine is missing" >&2; exit 1; }
 
-# Median wall time of a command in milliseconds.
-median_ms() {
-  hyperfine -N -i --warmup 1 --runs "$runs" --export-json "$work/h.json" -- "$1" >/dev/null 2>&1
-  jq '.results[0].median * 1000' "$work/h.json"
+# Median wall times in milliseconds of two commands run by turns (so that a
+# change in the machine's load falls on both): prints "A B".
+pair_ms() {
+  python3 - "$runs" "$1" "$2" <<'PY'
+import statistics, subprocess, sys, time
+runs, cmds = int(sys.argv[1]), [c.split() for c in sys.argv[2:]]
+times = [[] for _ in cmds]
+for _ in range(runs):
+    for k, c in enumerate(cmds):
+        start = time.perf_counter()
+        subprocess.run(c, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        times[k].append(time.perf_counter() - start)
+print(" ".join("%.2f" % (statistics.median(t) * 1000) for t in times))
+PY
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 
@@ -42,21 +52,22 @@ for d in wn gcide; do
 done
 
 index=/usr/share/dictd/wn.index
-new=$(median_ms "$qlbook import $index $work/out-2002.ql")
-old=$(median_ms "$qlbook import --book-version 2001 $index $work/out-2001.ql")
+read -r new old < <(pair_ms "$qlbook import $index $work/out-2002.ql" \
+  "$qlbook import --book-version 2001 $index $work/out-2001.ql")
 r=$(ratio "$new" "$old")
 echo "import of WordNet: 2002 $new ms, 2001 $old ms, ratio $r ($(awk -v r=$r 'BEGIN{print r <= 1 ? "no slower" : "SLOWER"}'))"
 
 "$qlbook" export-text "$work/wn.ql" "$work/wn.txt" 2>/dev/null || true
 term=qqxqzzq
-grep_ms=$(median_ms "env LC_ALL=C grep -ci $term $work/wn.txt")
-all_ms=$(median_ms "$qlbook search $work/wn.ql $term")
-one_ms=$(median_ms "$qlbook search --threads 1 $work/wn.ql $term")
+read -r all_ms grep_ms < <(pair_ms "$qlbook search $work/wn.ql $term" \
+  "env LC_ALL=C grep -ci $term $work/wn.txt")
+read -r one_ms grep1_ms < <(pair_ms "$qlbook search --threads 1 $work/wn.ql $term" \
+  "env LC_ALL=C grep -ci $term $work/wn.txt")
 echo "search of the 2002 WordNet book, term absent ($(stat -c %s "$work/wn.txt") bytes of text):"
-echo "  grep -ci $grep_ms ms; all cores $all_ms ms, ratio $(ratio "$all_ms" "$grep_ms") (target <= 1);" \
-  "one core $one_ms ms, ratio $(ratio "$one_ms" "$grep_ms") (target <= 1.5)"
+echo "  all cores $all_ms ms beside grep -ci $grep_ms ms: ratio $(ratio "$all_ms" "$grep_ms") (target <= 1)"
+echo "  one core $one_ms ms beside grep -ci $grep1_ms ms: ratio $(ratio "$one_ms" "$grep1_ms") (target <= 1.5)"
 
 record=$("$qlbook" lookup "$work/wn.ql" house)
-new=$(median_ms "$qlbook render $work/wn.ql $record")
-old=$(median_ms "$qlbook render $work/wn-2001.ql $record")
+read -r new old < <(pair_ms "$qlbook render $work/wn.ql $record" \
+  "$qlbook render $work/wn-2001.ql $record")
 echo "open and render one record: 2002 $new ms, 2001 $old ms, ratio $(ratio "$new" "$old") (target <= 1.1)"
