@@ -24,6 +24,7 @@
 #include "dict_import.h"
 #include "dictd_format.h"
 #include "file_size_limit.h"
+#include "handheld_export.h"
 #include "memory_bound.h"
 #include "test_helpers.h"
 
@@ -493,6 +494,70 @@ TEST_F(DictImportTest, LineBreaksInHeadwordsBecomeSpaces) {
 // The dictionaries Debian ships, where they are installed: every index line
 // but the metadata becomes an entry or is merged into one, the book is sorted,
 // and links mostly find their subject.
+// Debian's English-Russian and German-English dictionaries keep every
+// character in a version 2002 book: a Cyrillic or accented word typed in
+// either case finds its entry and its text, and only the handheld export,
+// which is 8-bit, writes as '?' what a 2001 import of them writes so.
+TEST(DebianDictionaries, ScriptsBeyondWindows1252AreKept) {
+  struct Case {
+    const char* name;
+    const char* subject;  // typed in another case than stored
+    const char* text;     // a part of its record
+    const char* term;     // searched for, in capitals
+    bool handheld;        // small enough for a handheld database
+  };
+  const Case cases[] = {
+      {"freedict-eng-rus", "HOUSE", "\xD0\xB4\xD0\xBE\xD0\xBC", "\xD0\x94\xD0\x9E\xD0\x9C", true},
+      {"freedict-deu-eng",
+       "\xC3\xBC"
+       "bersetzung",
+       "/\xCB\x8Cy\xCB\x90",
+       "\xC3\x9C"
+       "BERSETZUNG",
+       false},
+  };
+  bool any = false;
+  for (const Case& c : cases) {
+    const std::string index = std::string("/usr/share/dictd/") + c.name + ".index";
+    if (!std::filesystem::exists(index)) continue;
+    any = true;
+    SCOPED_TRACE(c.name);
+    qltest::TempDir out;
+    int64_t replaced2001 = 0;
+    for (const int version : c.handheld ? std::vector<int>{2001, 2002} : std::vector<int>{2002}) {
+      ql::BookImport import(Dictd(), {.bookVersion = version});
+      ASSERT_TRUE(import.Open(index)) << import.Failure();
+      ASSERT_TRUE(import.Read(nullptr)) << import.Failure();
+      ASSERT_TRUE(import.WriteBook(out.File(std::to_string(version) + ".ql"))) << import.Failure();
+      if (version == 2001) {
+        replaced2001 = import.Replaced();
+      } else {
+        EXPECT_EQ(import.Replaced(), 0);
+      }
+    }
+    ql::BookReader reader;
+    ASSERT_EQ(reader.Open(out.File("2002.ql"), ql::kOpenReadOnly), ql::OpenResult::kOk);
+    ASSERT_TRUE(reader.IsUnicode());
+    const int found = reader.FindSubject(ql::MatchWhole, c.subject);
+    ASSERT_GE(found, 0);
+    ASSERT_EQ(reader.LoadRecord(found), 1);
+    EXPECT_THAT(std::string(reader.CurrentRecordText()), HasSubstr(c.text));
+    int record = 0, pos = -1;
+    EXPECT_EQ(
+        reader.Search(ql::SearchSubjectsAndText, reader.FoldTerm(c.term), record, pos, true, false),
+        ql::kSearchHit);
+    reader.Close();
+    if (!c.handheld) continue;
+    EXPECT_GT(replaced2001, 0);
+    ql::HandheldExport exporter;
+    ASSERT_TRUE(exporter.Open(out.File("2002.ql"))) << exporter.Failure();
+    ASSERT_TRUE(exporter.Write(out.File("d.pdb"), "d", nullptr)) << exporter.Failure();
+    EXPECT_EQ(exporter.ReplacedCharacters(), replaced2001);
+    EXPECT_FALSE(exporter.ReplacedSubjects().empty());
+  }
+  if (!any) GTEST_SKIP() << "Debian's dict-freedict-eng-rus and dict-freedict-deu-eng are absent";
+}
+
 TEST(DebianDictionaries, ImportWhole) {
   const std::string dir = "/usr/share/dictd";
   bool any = false;
