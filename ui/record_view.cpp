@@ -49,7 +49,7 @@ CQuillaryHtmlView::CQuillaryHtmlView(std::function<void(const std::string&)> fol
                                      QWidget* parent)
     : QTextBrowser(parent), iFollowLink(std::move(followLink)) {
   setObjectName(QStringLiteral("recordView"));
-  setAccessibleName(QStringLiteral("Record"));
+  setAccessibleName(tr("Record"));
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setTextInteractionFlags(Qt::TextBrowserInteraction);
