@@ -37,9 +37,13 @@ bool Known(const std::string& name, const std::vector<std::string>& names) {
 void Report(const std::string& what, const std::string& given,
             const std::vector<std::string>& names) {
   const std::string nearest = NearestName(given, names);
-  if (nearest.empty())
-    std::fprintf(stderr, "qlbook: %s \"%s\"\n%s\n", what.c_str(), given.c_str(), kHelpLine);
-  else
+  if (nearest.empty()) {
+    // Nothing close: the names there are, for the eye to find it.
+    std::string all;
+    for (const std::string& name : names) all += (all.empty() ? "" : ", ") + name;
+    std::fprintf(stderr, "qlbook: %s \"%s\" (there are: %s)\n%s\n", what.c_str(), given.c_str(),
+                 all.c_str(), kHelpLine);
+  } else
     std::fprintf(stderr, "qlbook: %s \"%s\" (did you mean \"%s\"?)\n%s\n", what.c_str(),
                  given.c_str(), nearest.c_str(), kHelpLine);
 }
