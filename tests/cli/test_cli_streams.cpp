@@ -134,6 +134,20 @@ TEST_F(CliStreams, WriteErrorsNameTheCause) {
     EXPECT_EQ(run.err.substr(run.err.size() - cause.size()), cause) << args[0] << ": " << run.err;
     EXPECT_NE(run.err.find("qlbook: cannot write the "), std::string::npos) << run.err;
   }
+  // A file grown past the size limit says so too, wherever it fails.
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += "<new>entry " + std::to_string(i) + "\r\ntext text\r\n";
+  qltest::WriteFileBytes(dir_.File("big.txt"), big);
+  ASSERT_EQ(qltest::RunQlbook({"import", dir_.File("big.txt"), dir_.File("big.ql")}).status, 0);
+  const std::string tooLarge = std::strerror(EFBIG);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"import", dir_.File("big.txt"), dir_.File("again.ql")},
+        {"export-text", dir_.File("big.ql"), dir_.File("out.txt")}}) {
+    const qltest::QlbookRun run = qltest::RunQlbook(
+        args, "export TMPDIR=" + qltest::ShellQuote(tmp_) + "; trap '' XFSZ; ulimit -f 8; ");
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_NE(run.err.find(tooLarge), std::string::npos) << args[0] << ": " << run.err;
+  }
 }
 
 TEST_F(CliStreams, UnknownNamesAreAnsweredWithTheNearest) {
