@@ -18,6 +18,7 @@
 #include "document.h"
 #include "main_frame.h"
 #include "qt_text.h"
+#include "record_view.h"
 #include "translation.h"
 
 Q_DECLARE_METATYPE(QKeySequence::StandardKey)
@@ -268,24 +269,28 @@ void TestUiDesktop::languageFromTheEnvironment_data() {
   QTest::addColumn<QString>("language");
   QTest::addColumn<QString>("chosen");
   QTest::addColumn<QString>("fileMenu");
+  QTest::addColumn<QString>("startPage");  // how the start page begins
+  const QString german = QString::fromUtf8("Blättern\nin den Stichwörtern oben");
   QTest::newRow("German") << "de"
                           << "de"
-                          << "&Datei";
+                          << "&Datei" << german;
   QTest::newRow("German of Austria") << "de_AT.UTF-8"
                                      << "de_AT.UTF-8"
-                                     << "&Datei";
+                                     << "&Datei" << german;
   QTest::newRow("none for French, then German") << "fr:de"
                                                 << "de"
-                                                << "&Datei";
+                                                << "&Datei" << german;
   QTest::newRow("English first") << "en_GB:de"
                                  << ""
-                                 << "&File";
+                                 << "&File"
+                                 << "Browse\nthe subjects above";
 }
 
 void TestUiDesktop::languageFromTheEnvironment() {
   QFETCH(QString, language);
   QFETCH(QString, chosen);
   QFETCH(QString, fileMenu);
+  QFETCH(QString, startPage);
   qputenv("LANGUAGE", language.toUtf8());
   const QString got =
       qlui::InstallTranslation(*QCoreApplication::instance(), qlui::WantedLanguages());
@@ -294,6 +299,9 @@ void TestUiDesktop::languageFromTheEnvironment() {
   ql::Document doc;
   qlui::CMainFrame frame(doc);
   QCOMPARE(frame.menuBar()->actions().value(0)->text(), fileMenu);
+  frame.RecordView()->ShowStartPage();
+  QVERIFY2(frame.RecordView()->toPlainText().contains(startPage),
+           qPrintable(frame.RecordView()->toPlainText()));
 }
 
 QTEST_MAIN(TestUiDesktop)

@@ -522,6 +522,38 @@
         <source>Record</source>
         <translation>Eintrag</translation>
     </message>
+    <message>
+        <source>&lt;b&gt;Browse&lt;/b&gt;&lt;br&gt;the subjects above</source>
+        <translation>&lt;b&gt;Blättern&lt;/b&gt;&lt;br&gt;in den Stichwörtern oben</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Read&lt;/b&gt;&lt;br&gt;each record here</source>
+        <translation>&lt;b&gt;Lesen&lt;/b&gt;&lt;br&gt;jeden Eintrag hier</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Find&lt;/b&gt;&lt;br&gt;with Ctrl+F</source>
+        <translation>&lt;b&gt;Suchen&lt;/b&gt;&lt;br&gt;mit Strg+F</translation>
+    </message>
+    <message>
+        <source>Open a book with Ctrl+O, then choose a subject.</source>
+        <translation>Öffnen Sie ein Buch mit Strg+O und wählen Sie dann ein Stichwort.</translation>
+    </message>
+    <message>
+        <source>Pictures and program by the Quillary team.</source>
+        <translation>Bilder und Programm vom Quillary-Team.</translation>
+    </message>
+    <message>
+        <source>A book</source>
+        <translation>Ein Buch</translation>
+    </message>
+    <message>
+        <source>A quill</source>
+        <translation>Eine Feder</translation>
+    </message>
+    <message>
+        <source>A lens</source>
+        <translation>Eine Lupe</translation>
+    </message>
 </context>
 <context>
     <name>qlui::CQuillaryView</name>
