@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "atomic_file.h"
-#include "block_filter.h"
+#include "block_filter_writer.h"
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
@@ -141,24 +141,13 @@ void BookBuilder::SetUnicode(bool unicode) {
   if (!unicode || iFilter) return;
   iFilterFile = OpenWorkFile();
   if (!iFilterFile) Fail(BuildResult::kIoFailed);
-  iFilter = std::make_unique<BlockFilterBuilder>(kBlockFilterBytesWritten);
+  iFilter = std::make_unique<BlockFilterWriter>(kBlockFilterBytesWritten, iFilterFile);
 }
 
 BuildResult BookBuilder::FilterText(std::string_view text, bool ended) {
-  if (!iFilter) return BuildResult::kOk;
-  // Entries are written one after the other: a block is done once the next
-  // entry starts past it.
-  const int64_t block = iSubjectStreamOffset / kUnicodeSubjectBlockSize;
-  for (; iFilterBlock < block; ++iFilterBlock) {
-    const std::vector<uint8_t>& bits = iFilter->Bits();
-    uint8_t check[kBlockFilterCheckSize];
-    WriteLE32(check, BlockFilterCheck(bits.data(), bits.size()));
-    if (!Put(iFilterFile, bits.data(), bits.size()) || !Put(iFilterFile, check, sizeof check))
-      return iError;
-    iFilter->Clear();
-  }
-  iFilter->Add(text);
-  if (ended) iFilter->EndText();
+  // Entries are written one after the other: the block the next one starts
+  // in is where its texts go.
+  if (iFilter) iFilter->Text(iSubjectStreamOffset / kUnicodeSubjectBlockSize, text, ended);
   return BuildResult::kOk;
 }
 

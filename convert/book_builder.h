@@ -140,8 +140,7 @@ class BookBuilder {
   // Version 2002: the search filters of the subject blocks before the one
   // the next entry starts in, and that block's filter so far.
   std::FILE* iFilterFile = nullptr;
-  std::unique_ptr<class BlockFilterBuilder> iFilter;
-  int64_t iFilterBlock = 0;
+  std::unique_ptr<class BlockFilterWriter> iFilter;
 
  private:
   // Fail keeps code as the builder's first failure (nothing works after

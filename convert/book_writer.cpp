@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "atomic_file.h"
-#include "block_filter.h"
+#include "block_filter_writer.h"
 #include "book_builder.h"
 #include "book_format.h"
 #include "byte_order.h"
@@ -218,7 +218,8 @@ BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
   const int64_t filterChunk =
       kChunkHeaderSize + kBlockFilterChunkHeaderSize + filterBlocks * filterEach;
   // A book too large for its filters in the chunk area goes without them.
-  const bool withFilters = iFilter && filterBlocks > 0 && iFilterBlock <= filterBlocks &&
+  if (iFilter && !iFilter->Sync()) return Fail(BuildResult::kIoFailed);
+  const bool withFilters = iFilter && filterBlocks > 0 && iFilter->Written() <= filterBlocks &&
                            baseArea + filterChunk <= INT32_MAX;
   const uint32_t chunkArea = uint32_t(baseArea + (withFilters ? filterChunk : 0));
   bool ok = PutWords(output,
@@ -239,8 +240,8 @@ BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
     ok = ok && CopyWhole(iFilterFile, output);
     // Later entries may still join the block being made: its filter is
     // written as it stands, and left to go on.
-    std::vector<uint8_t> bits = iFilter->Bits();
-    for (int64_t k = iFilterBlock; ok && k < filterBlocks; ++k) {
+    std::vector<uint8_t> bits = iFilter->Current();
+    for (int64_t k = iFilter->Written(); ok && k < filterBlocks; ++k) {
       uint8_t check[kBlockFilterCheckSize];
       WriteLE32(check, BlockFilterCheck(bits.data(), bits.size()));
       ok = PutBytes(output, bits.data(), bits.size()) && PutBytes(output, check, sizeof check);
