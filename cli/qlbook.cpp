@@ -4,11 +4,13 @@
 #include <cstdio>
 
 #include "cli_util.h"
+#include "ql_version.h"
 
 int main(int argc, char** argv) {
   CLI::App app{
       "qlbook: read, build and convert Quillary books (.ql) from the command line.\n"
       "Texts are written as the raw bytes stored in the book (Windows-1252)."};
+  app.set_version_flag("--version", "qlbook " QL_VERSION);
   app.require_subcommand(1);
   app.fallthrough(false);
   qlcli::AddReadCommands(app);

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "open_failure.h"
+#include "ql_version.h"
 #include "qt_text.h"
 #include "record_view.h"
 #include "show_record.h"
@@ -182,7 +183,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   picture->setAccessibleName(QStringLiteral("Quillary"));
   layout->addWidget(picture);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(QStringLiteral("Version 2.1"), this));
+  row->addWidget(new QLabel(QStringLiteral("Version " QL_VERSION), this));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   row->addWidget(buttons);
