@@ -41,6 +41,11 @@ for size in 16 256; do
   file "$prefix/share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "$size x $size" ||
     { echo "icon of the wrong size in ${size}x$size"; exit 1; }
 done
+# The AppStream data as a software centre reads it: its entry and icon are there.
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate-tree --no-net "$prefix" >/dev/null ||
+    { appstreamcli validate-tree --no-net --explain "$prefix"; exit 1; }
+fi
 grep -q '^MimeType=application/x-quillary;' "$prefix/share/applications/$id.desktop"
 grep -q '^Exec=quillary %F' "$prefix/share/applications/$id.desktop"
 
