@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "atomic_file.h"
+#include "block_filter.h"
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
@@ -129,10 +130,36 @@ BookBuilder::BookBuilder() {
 }
 
 BookBuilder::~BookBuilder() {
-  for (std::FILE* f :
-       {iIndexFile, iSubjectStreamFile, iRecordStreamFile, iSubjectSectionFile, iRecordSectionFile})
+  for (std::FILE* f : {iIndexFile, iSubjectStreamFile, iRecordStreamFile, iSubjectSectionFile,
+                       iRecordSectionFile, iFilterFile})
     if (f) std::fclose(f);
   std::free(iLine);  // getdelim's buffer
+}
+
+void BookBuilder::SetUnicode(bool unicode) {
+  iUnicode = unicode;
+  if (!unicode || iFilter) return;
+  iFilterFile = OpenWorkFile();
+  if (!iFilterFile) Fail(BuildResult::kIoFailed);
+  iFilter = std::make_unique<BlockFilterBuilder>(kBlockFilterBytesWritten);
+}
+
+BuildResult BookBuilder::FilterText(std::string_view text, bool ended) {
+  if (!iFilter) return BuildResult::kOk;
+  // Entries are written one after the other: a block is done once the next
+  // entry starts past it.
+  const int64_t block = iSubjectStreamOffset / kUnicodeSubjectBlockSize;
+  for (; iFilterBlock < block; ++iFilterBlock) {
+    const std::vector<uint8_t>& bits = iFilter->Bits();
+    uint8_t check[kBlockFilterCheckSize];
+    WriteLE32(check, BlockFilterCheck(bits.data(), bits.size()));
+    if (!Put(iFilterFile, bits.data(), bits.size()) || !Put(iFilterFile, check, sizeof check))
+      return iError;
+    iFilter->Clear();
+  }
+  iFilter->Add(text);
+  if (ended) iFilter->EndText();
+  return BuildResult::kOk;
 }
 
 BuildResult BookBuilder::Failed(BuildResult code) {
@@ -400,6 +427,7 @@ BuildResult BookBuilder::AddUnicodeEntry(std::string_view subject, std::string_v
   if (text.size() > size_t{INT32_MAX} || iSubjectCount == INT32_MAX)
     return Fail(BuildResult::kTooLarge);
   if (text.size() <= size_t(kRecordHeadMax)) return WriteUnicodeEntry(subject, text, {});
+  if (FilterText(text, true) != BuildResult::kOk) return iError;
   const int64_t at = iRecordStreamOffset;
   if (!Put(iRecordStreamFile, text.data(), text.size())) return iError;
   iRecordStreamOffset += int64_t(text.size());
@@ -420,6 +448,7 @@ BuildResult BookBuilder::AddSharedEntry(std::string_view subject, std::string_vi
     std::string subjectKept;
     for (char b : subject)
       if (b) subjectKept.push_back(b);
+    if (FilterText(text, true) != BuildResult::kOk) return iError;
     return WriteUnicodeEntry(subjectKept, {}, {found->second.piece});
   }
   int64_t stored = -1;
@@ -471,6 +500,7 @@ BuildResult BookBuilder::AppendSharedText(std::string_view text, int64_t sourceO
 }
 
 BuildResult BookBuilder::AddPiece(std::string_view text, int64_t offset, int64_t length) {
+  if (FilterText(text, false) != BuildResult::kOk) return iError;
   if (iPieceHead.size() < size_t(kRecordHeadMax) + 1)
     iPieceHead.append(text.substr(0, size_t(kRecordHeadMax) + 1 - iPieceHead.size()));
   if (offset < 0) {
@@ -495,6 +525,11 @@ BuildResult BookBuilder::WriteUnicodeEntry(std::string_view subject, std::string
   for (const auto& piece : pieces) textLength += piece.second;
   const size_t s = std::min<size_t>(subject.size(), kUnicodeMaxEntryString);
   subject = subject.substr(0, s);
+  // A text given in pieces ends here; the subject and an inline text are
+  // texts of their own.
+  if (FilterText({}, true) != BuildResult::kOk || FilterText(subject, true) != BuildResult::kOk ||
+      FilterText(inlineText, true) != BuildResult::kOk)
+    return iError;
   iSubjectLength = int32_t(s);
   iTextLength = int32_t(inRecords ? textLength : int64_t(inlineText.size()));
   if (iSorted == 1) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -80,7 +81,7 @@ class BookBuilder {
 
   // Writes a version 2002 book (UTF-8 text, zstd blocks, 64-bit offsets,
   // shared texts) instead of a 2001 one. Set before the first entry.
-  void SetUnicode(bool unicode) { iUnicode = unicode; }
+  void SetUnicode(bool unicode);
   bool Unicode() const { return iUnicode; }
   // The zstd level of a version 2002 book's blocks.
   void SetCodingLevel(int level) { iCodingLevel = level; }
@@ -136,6 +137,11 @@ class BookBuilder {
   std::FILE* iRecordStreamFile = nullptr;
   std::FILE* iSubjectSectionFile = nullptr;
   std::FILE* iRecordSectionFile = nullptr;
+  // Version 2002: the search filters of the subject blocks before the one
+  // the next entry starts in, and that block's filter so far.
+  std::FILE* iFilterFile = nullptr;
+  std::unique_ptr<class BlockFilterBuilder> iFilter;
+  int64_t iFilterBlock = 0;
 
  private:
   // Fail keeps code as the builder's first failure (nothing works after
@@ -189,6 +195,9 @@ class BookBuilder {
   Pieces iPieces;
   BuildResult AddUnicodeEntry(std::string_view subject, std::string_view text, int64_t* stored);
   BuildResult WriteUnicodeBook(std::FILE* output);
+  // Adds text (a piece of a text, when more follow) to the search filter of
+  // the subject block the next entry starts in; ended marks its end.
+  BuildResult FilterText(std::string_view text, bool ended);
   BuildResult WriteUnicodeSection(std::FILE* stream, int32_t blockSize, class ZstdBlockCoder& coder,
                                   std::FILE* section);
   bool iUnicode = false;

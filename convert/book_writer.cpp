@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "atomic_file.h"
+#include "block_filter.h"
 #include "book_builder.h"
 #include "book_format.h"
 #include "byte_order.h"
@@ -206,12 +208,23 @@ BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
   if (r != BuildResult::kOk) return r;
 
   const std::string& dictionary = coder.Dictionary();
-  const uint32_t chunkArea =
-      uint32_t(kChunkAreaSizeWritten + kChunkHeaderSize + static_cast<int>(dictionary.size()));
-  bool ok =
-      PutWords(output, {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum,
-                        uint32_t(kVersionUnicode), uint32_t(iSorted), uint32_t(iSubjectCount), 2u,
-                        chunkArea, uint32_t(kTextEncodingUtf8), uint32_t(kBlockCodingZstd)});
+  // A filter for each subject block: those done are in the filter file, the
+  // one of the block the last entry starts in is being made, and blocks
+  // after it hold no entry's start.
+  const int64_t filterBlocks =
+      (iSubjectStreamOffset + kUnicodeSubjectBlockSize - 1) / kUnicodeSubjectBlockSize;
+  const int64_t filterEach = kBlockFilterBytesWritten + kBlockFilterCheckSize;
+  const int64_t baseArea = kChunkAreaSizeWritten + kChunkHeaderSize + int64_t(dictionary.size());
+  const int64_t filterChunk =
+      kChunkHeaderSize + kBlockFilterChunkHeaderSize + filterBlocks * filterEach;
+  // A book too large for its filters in the chunk area goes without them.
+  const bool withFilters = iFilter && filterBlocks > 0 && iFilterBlock <= filterBlocks &&
+                           baseArea + filterChunk <= INT32_MAX;
+  const uint32_t chunkArea = uint32_t(baseArea + (withFilters ? filterChunk : 0));
+  bool ok = PutWords(output,
+                     {kBookUid1, kBookUid2, kBookUid3, kBookUidChecksum, uint32_t(kVersionUnicode),
+                      uint32_t(iSorted), uint32_t(iSubjectCount), withFilters ? 3u : 2u, chunkArea,
+                      uint32_t(kTextEncodingUtf8), uint32_t(kBlockCodingZstd)});
   ok = ok && PutWords(output, {uint32_t(kChunkTypeBookmarks), uint32_t(kChunkFlagSkippable),
                                uint32_t(kBookmarkBlockSize)});
   static const uint8_t kEmptyBookmarks[kBookmarkBlockSize] = {};
@@ -219,11 +232,27 @@ BuildResult BookBuilder::WriteUnicodeBook(std::FILE* output) {
   ok = ok && PutWords(output, {uint32_t(kChunkTypeDictionary), uint32_t(kChunkFlagRequired),
                                uint32_t(dictionary.size())});
   ok = ok && std::fwrite(dictionary.data(), 1, dictionary.size(), output) == dictionary.size();
+  if (withFilters) {
+    ok = ok && PutWords(output, {uint32_t(kChunkTypeBlockFilters), uint32_t(kChunkFlagSkippable),
+                                 uint32_t(filterChunk - kChunkHeaderSize), kBlockFilterBytesWritten,
+                                 uint32_t(filterBlocks)});
+    ok = ok && CopyWhole(iFilterFile, output);
+    // Later entries may still join the block being made: its filter is
+    // written as it stands, and left to go on.
+    std::vector<uint8_t> bits = iFilter->Bits();
+    for (int64_t k = iFilterBlock; ok && k < filterBlocks; ++k) {
+      uint8_t check[kBlockFilterCheckSize];
+      WriteLE32(check, BlockFilterCheck(bits.data(), bits.size()));
+      ok = PutBytes(output, bits.data(), bits.size()) && PutBytes(output, check, sizeof check);
+      std::fill(bits.begin(), bits.end(), 0);
+    }
+  }
   ok = ok && CopyWhole(iIndexFile, output) && CopyWhole(iSubjectSectionFile, output) &&
        CopyWhole(iRecordSectionFile, output);
   ok = ok && std::fflush(output) == 0 && std::ferror(output) == 0;
   for (std::FILE* f : {iIndexFile, iSubjectStreamFile, iRecordStreamFile})
     ok = ok && std::fseek(f, 0, SEEK_END) == 0;
+  if (iFilterFile) ok = ok && std::fseek(iFilterFile, 0, SEEK_END) == 0;
   return ok ? BuildResult::kOk : Failed(BuildResult::kIoFailed);
 }
 

@@ -34,6 +34,11 @@ inline constexpr int32_t kBlockCodingZstd = 2;
 // must be understood: flag 0 as written).
 inline constexpr int32_t kChunkTypeDictionary = 2;
 inline constexpr int32_t kChunkFlagRequired = 0;
+// The chunk of the subject blocks' search filters (block_filter.h), which a
+// reader may pass over: filterBytes (4), blockCount (4), then each block's
+// filter and its check (4).
+inline constexpr int32_t kChunkTypeBlockFilters = 3;
+inline constexpr int kBlockFilterChunkHeaderSize = 8;
 // Section header: sectionLength (8), blockCount (4), blockSize (4),
 // streamLength (8); block table entries: offset (8), compressedLength (4).
 inline constexpr int kUnicodeSectionHeaderSize = 24;

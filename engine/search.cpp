@@ -122,7 +122,10 @@ size_t TextHit(std::string_view text, const TermFinder& finder, size_t from, boo
 
 int BookReader::Search(int mode, std::string_view term, int& record, int& pos, bool wholeWord,
                        bool sameRecordOnly) {
-  return SearchUpTo(mode, term, record, pos, wholeWord, sameRecordOnly, iSubjectCount, nullptr);
+  const int result =
+      SearchUpTo(mode, term, record, pos, wholeWord, sameRecordOnly, iSubjectCount, nullptr);
+  if (iUnicode) UnicodeStats();
+  return result;
 }
 
 int BookReader::FindMatch(const SearchQuery& query, int& record, int& pos) {

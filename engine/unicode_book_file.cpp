@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "block_filter.h"
 #include "book_format.h"
 #include "book_reader.h"
 #include "byte_order.h"
@@ -52,6 +53,10 @@ struct UnicodeBookFile::Layout {
   std::vector<uint8_t> dictionaryBytes;  // the dictionary refers to them
   std::unique_ptr<ZSTD_DDict, DictionaryDeleter> dictionary;
   size_t dictionarySize = 0;
+  // The subject blocks' search filters: none while filterBytes is 0.
+  uint32_t filterBytes = 0;
+  int64_t filterCount = 0;
+  int64_t filterOffset = 0;
 };
 
 struct UnicodeBookFile::Stream {
@@ -72,6 +77,12 @@ struct UnicodeBookFile::Stream {
   int termBlock = -1;
   uint64_t termId = 0;
   bool termOccurs = false;
+  // Subjects: the term's filter bits, and the last block's filter as read.
+  uint64_t probeId = 0;
+  BlockFilterProbe probe;
+  std::vector<uint8_t> filter;
+  int64_t filterBlock = -1;
+  bool filterRulesOut = false;
 };
 
 void UnicodeBookFile::ContextDeleter::operator()(ZSTD_DCtx* c) const {
@@ -123,6 +134,22 @@ UnicodeBookFile::Result UnicodeBookFile::Open(int fd, int64_t fileSize) {
         if (!layout->dictionary) return Result::kDamaged;
       }
       layout->dictionarySize = bytes.size();
+    } else if (type == kChunkTypeBlockFilters && layout->filterBytes == 0) {
+      // Filters that do not add up are passed over, as any skippable chunk.
+      uint8_t h[kBlockFilterChunkHeaderSize];
+      if (length >= kBlockFilterChunkHeaderSize && ReadAt(data, h, sizeof h) == sizeof h) {
+        const uint32_t bytes = ReadLE32(h);
+        const int64_t count = ReadLE32(h + 4);
+        const int64_t each = int64_t{bytes} + int64_t{kBlockFilterCheckSize};
+        if (bytes >= kBlockFilterMinBytes && bytes <= kBlockFilterMaxBytes &&
+            (bytes & (bytes - 1)) == 0 &&
+            count * each == int64_t{length} - kBlockFilterChunkHeaderSize) {
+          layout->filterBytes = bytes;
+          layout->filterCount = count;
+          layout->filterOffset = data + kBlockFilterChunkHeaderSize;
+        }
+      }
+      if (layout->filterBytes == 0 && flag != kChunkFlagSkippable) return Result::kUnsupported;
     } else if (flag != kChunkFlagSkippable) {
       return Result::kUnsupported;
     }
@@ -177,6 +204,7 @@ UnicodeBookFile::Result UnicodeBookFile::Open(int fd, int64_t fileSize) {
     if (!readSection(subjectSection, layout->subjects, recordSection) ||
         !readSection(recordSection, layout->records, end))
       return Result::kDamaged;
+    if (layout->filterCount != layout->subjects.blockCount) layout->filterBytes = 0;
     iLayout = std::move(layout);
     return OpenView(*this, fd);
   } catch (const std::bad_alloc&) {
@@ -477,6 +505,7 @@ std::string UnicodeBookFile::RecordHead(int index, size_t limit) {
 
 bool UnicodeBookFile::CannotHold(int index, const Utf8FoldedFinder& finder, uint64_t finderId,
                                  bool subjectsOnly) {
+  if (FilterRulesOut(index, finder, finderId)) return true;
   const Entry& e = ReadEntry(index);
   if (e.damaged || e.end <= e.start) return false;
   // Whether the term occurs in the block of stream that holds [from, to).
@@ -501,6 +530,35 @@ bool UnicodeBookFile::CannotHold(int index, const Utf8FoldedFinder& finder, uint
   if (subjectsOnly || !e.inRecordStream) return true;
   if (e.pieces.size() != 1) return false;
   return absent(*iRecords, e.pieces[0].first, e.pieces[0].first + e.pieces[0].second);
+}
+
+bool UnicodeBookFile::FilterRulesOut(int index, const Utf8FoldedFinder& finder, uint64_t finderId) {
+  const Layout& layout = *iLayout;
+  if (layout.filterBytes == 0) return false;
+  const int64_t start = EntryStart(index);
+  if (start < 0) return false;
+  const int64_t block = start / layout.subjects.blockSize;
+  if (block >= layout.filterCount) return false;
+  Stream& s = *iSubjects;
+  if (s.probeId != finderId) {
+    s.probe = BlockFilterProbe(finder.Term(), layout.filterBytes);
+    s.probeId = finderId;
+    s.filterBlock = -1;
+  }
+  if (!s.probe.Useful()) return false;
+  if (s.filterBlock != block) {
+    const size_t each = layout.filterBytes + kBlockFilterCheckSize;
+    s.filter.resize(each);
+    s.filterBlock = block;
+    s.filterRulesOut = false;
+    // A filter that cannot be read whole, or is damaged, proves nothing.
+    if (ReadAt(layout.filterOffset + block * static_cast<int64_t>(each), s.filter.data(), each) ==
+            each &&
+        ReadLE32(s.filter.data() + layout.filterBytes) ==
+            BlockFilterCheck(s.filter.data(), layout.filterBytes))
+      s.filterRulesOut = !s.probe.MayHold(s.filter.data());
+  }
+  return s.filterRulesOut;
 }
 
 std::vector<int> UnicodeBookFile::DamagedBlocks(bool subjects) {

@@ -70,7 +70,8 @@ class UnicodeBookFile {
 
   // True when the record of index cannot hold an occurrence of finder's
   // term: its entry (and, unless subjectsOnly, its text, stored in one
-  // piece) lies whole in blocks in which the term does not occur. A search
+  // piece) lies whole in blocks in which the term does not occur, or the
+  // search filter of the subject block its entry starts in proves it absent. A search
   // passes such records over without reading them. The term must be valid
   // UTF-8: then every occurrence in a text is one in the block too.
   bool CannotHold(int index, const class Utf8FoldedFinder& finder, uint64_t finderId,
@@ -110,6 +111,9 @@ class UnicodeBookFile {
   // receives how many.
   const uint8_t* Block(Stream& stream, int block, size_t& length, bool& whole);
   size_t ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
+  // True when the search filter of the subject block index's entry starts
+  // in proves finder's term absent from the block's records.
+  bool FilterRulesOut(int index, const class Utf8FoldedFinder& finder, uint64_t finderId);
 
   int iFile = -1;
   int iSubjectCount = 0;

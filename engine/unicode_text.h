@@ -108,6 +108,8 @@ class Utf8FoldedFinder {
 
   // How many units the term has.
   size_t TermUnits() const { return iUnits.size(); }
+  // The term's bytes.
+  std::string_view Term() const { return iTerm; }
 
  private:
   friend class Scan;

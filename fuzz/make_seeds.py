@@ -225,7 +225,23 @@ def unicode_section(stream, block_size):
             table + data)
 
 
-def unicode_book(entries, records, block_size):
+def fnv1a(data):
+    h = 2166136261
+    for b in data:
+        h = ((h ^ b) * 16777619) & 0xFFFFFFFF
+    return h
+
+
+def filter_chunk(subject_blocks, bits):
+    # Each subject block's search filter (64 bytes) and its check; the last
+    # one's check is wrong, so a reader must not use it.
+    body = b''
+    for k in range(subject_blocks):
+        body += bits + u32(fnv1a(bits) ^ (k == subject_blocks - 1))
+    return u32(3) + u32(1) + u32(8 + len(body)) + u32(len(bits)) + u32(subject_blocks) + body
+
+
+def unicode_book(entries, records, block_size, filters=None):
     subjects, index = b'', []
     for subject, text in entries:
         index.append(len(subjects))
@@ -235,8 +251,10 @@ def unicode_book(entries, records, block_size):
         else:
             subjects += b'\x60' + subject + b'\0' + text + b'\0'
     chunks = (u32(1) + u32(1) + u32(51 * 93) + bookmark_block({}) + u32(2) + u32(0) + u32(0))
+    if filters is not None:
+        chunks += filter_chunk((len(subjects) + block_size - 1) // block_size, filters)
     head = struct.pack('<IIIIiiiiiii', 0x10000037, 0x1000006D, 0x100016D2, 0xFCDDF4DC, 2002, 1,
-                       len(entries), 2, len(chunks), 1, 2)
+                       len(entries), 3 if filters is not None else 2, len(chunks), 1, 2)
     return (head + chunks + b''.join(u64(v) for v in index) +
             unicode_section(subjects, block_size) + unicode_section(records, block_size))
 
@@ -250,3 +268,5 @@ unicode_entries = [(b'apple', 'caf\u00e9 \u2603'.encode()),
                                              (0, 10)])]
 write('fuzz_unicode_book', 'v2002_small_blocks.ql', unicode_book(unicode_entries, record_stream, 64))
 write('fuzz_unicode_book', 'v2002.ql', unicode_book(unicode_entries, record_stream, 16384))
+write('fuzz_unicode_book', 'v2002_filters.ql',
+      unicode_book(unicode_entries, record_stream, 64, bytes([0xF7, 0x5A] * 32)))
