@@ -10,6 +10,7 @@
 
 #include "open_failure.h"
 #include "same_file.h"
+#include "std_streams.h"
 #include "text_files.h"
 
 namespace qlcli {
@@ -19,21 +20,51 @@ int& ExitStatus() {
   return status;
 }
 
+namespace {
+
+int& OutputError() {
+  static int error = 0;
+  return error;
+}
+
+void PrintError(std::string_view message) {
+  const std::string shown = Shown(std::string(message));
+  std::fprintf(stderr, "qlbook: %s\n", shown.c_str());
+}
+
+}  // namespace
+
 int Fail(std::string_view message) {
-  std::fprintf(stderr, "qlbook: %.*s\n", static_cast<int>(message.size()), message.data());
+  PrintError(message);
   ExitStatus() = kExitFailure;
   return kExitFailure;
 }
 
 int UsageError(std::string_view message) {
-  std::fprintf(stderr, "qlbook: %.*s\n", static_cast<int>(message.size()), message.data());
+  PrintError(message);
   ExitStatus() = kExitUsage;
   return kExitUsage;
 }
 
 bool WriteOut(std::string_view bytes) {
   if (bytes.empty()) return true;
-  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) return true;
+  OutputError() = errno;
+  return false;
+}
+
+bool FlushOut() {
+  errno = 0;
+  if (std::fflush(stdout) == 0) return true;
+  OutputError() = errno;
+  return false;
+}
+
+int FailOutput() {
+  const int error = OutputError();
+  return Fail(error != 0 ? std::string("cannot write the output: ") + std::strerror(error)
+                         : std::string("cannot write the output"));
 }
 
 bool OpenBook(ql::BookReader& reader, const std::string& path, int mode) {
@@ -108,8 +139,9 @@ void TerminalProgress::Show() {
 }
 
 void StderrMessages::ShowMessage(std::string_view text, std::string_view caption) {
-  std::fprintf(stderr, "qlbook: %.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-               static_cast<int>(text.size()), text.data());
+  const std::string shown = Shown(std::string(text));
+  std::fprintf(stderr, "qlbook: %.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
+               shown.c_str());
 }
 
 }  // namespace qlcli

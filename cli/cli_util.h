@@ -29,6 +29,11 @@ int UsageError(std::string_view message);
 
 // Raw bytes to stdout; false when stdout failed (a closed pipe, a full disk).
 bool WriteOut(std::string_view bytes);
+// Flushes stdout; false when that failed.
+bool FlushOut();
+// "cannot write the output" with the reason the last failed write gave;
+// returns kExitFailure.
+int FailOutput();
 
 // Opens path with reader in mode; on failure prints why and returns false.
 bool OpenBook(ql::BookReader& reader, const std::string& path, int mode);

@@ -22,6 +22,7 @@
 #include "local_files.h"
 #include "plain_text.h"
 #include "shelf.h"
+#include "std_streams.h"
 
 namespace qlcli {
 
@@ -189,7 +190,7 @@ void RunDefine(const DefineArgs& args) {
     any = true;
   }
   if (!WriteOut(out)) {
-    Fail("cannot write the output");
+    FailOutput();
     return;
   }
   ExitStatus() = any ? kExitOk : kExitFailure;
@@ -208,7 +209,8 @@ void AddDefineCommand(CLI::App& app) {
       "subject, text (the plain text) and html (the entry's page). Exits 1 when no book has "
       "WORD; a book that does not open is named on stderr and the others go on");
   define->add_option("WORD", args->word, "The subject to find")->required();
-  define->add_option("BOOK", args->books, "Books (.ql) and folders of books");
+  define->add_option("BOOK", args->books, "Books (.ql) and folders of books")
+      ->transform(StdinFile());
   define->add_flag("--prefix", args->prefix,
                    "Find a subject that begins with WORD, as typing in the lookup line does");
   define->add_flag("--json", args->json, "Write one JSON object a line per book");

@@ -10,6 +10,7 @@
 #include "cli_util.h"
 #include "export_book_reader.h"
 #include "handheld_export.h"
+#include "std_streams.h"
 
 namespace qlcli {
 
@@ -50,7 +51,8 @@ void RunExport(const ExportOptions& o) {
     return;
   }
   std::string name = o.name;
-  if (name.empty()) name = std::filesystem::path(o.out).stem().string();
+  // Standard output has no file name to take one from.
+  if (name.empty() && !IsStdout(o.out)) name = std::filesystem::path(o.out).stem().string();
   if (name.empty()) {
     Fail(o.out + ": cannot take a database name from this file name (give one with --name)");
     return;
@@ -91,7 +93,7 @@ void RunExport(const ExportOptions& o) {
     std::fprintf(stderr,
                  "qlbook: %s: %lld characters without a Windows-1252 form were written as ? (in "
                  "%s)\n",
-                 o.book.c_str(), static_cast<long long>(exporter.ReplacedCharacters()),
+                 Shown(o.book).c_str(), static_cast<long long>(exporter.ReplacedCharacters()),
                  names.c_str());
   }
   // The database is kept, with "~" where a record could not be read.
@@ -110,8 +112,10 @@ void RunExport(const ExportOptions& o) {
 void AddExportCommands(CLI::App& app) {
   auto options = std::make_shared<ExportOptions>();
   CLI::App* cmd = app.add_subcommand("export-pdb", "Write a book as a handheld database (.pdb)");
-  cmd->add_option("BOOK", options->book, "the book (.ql)")->required();
-  cmd->add_option("OUT", options->out, "the database file to write")->required();
+  cmd->add_option("BOOK", options->book, "the book (.ql)")->required()->transform(StdinFile());
+  cmd->add_option("OUT", options->out, "the database file to write")
+      ->required()
+      ->transform(StdoutFile());
   cmd->add_option("--name", options->name,
                   "database name (default: OUT's file name without its extension)");
   cmd->callback([options] { RunExport(*options); });

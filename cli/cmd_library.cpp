@@ -47,7 +47,10 @@ void ListLibrary(const ql::Library& lib) {
     const std::string line = book.path + "\t" + status.title + "\t" +
                              std::to_string(status.subjects) + "\t" + ql::BookStateText(status) +
                              "\n";
-    if (!WriteOut(line)) return;
+    if (!WriteOut(line)) {
+      FailOutput();
+      return;
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include "book_import.h"
 #include "cli_util.h"
 #include "import_formats.h"
+#include "std_streams.h"
 #include "text_files.h"
 #include "upgrade.h"
 
@@ -21,7 +22,7 @@ constexpr const char* kEncodingCp1252 = "cp1252";
 // and a bar on the terminal for the reading alone.
 class TerminalImport final : public ql::ImportHost {
  public:
-  explicit TerminalImport(const std::string& source) : iSource(source) {}
+  explicit TerminalImport(const std::string& source) : iSource(Shown(source)) {}
 
   bool BeforeReading(const ql::BookImport& import) override {
     // Said only when qlbook chose.
@@ -49,8 +50,15 @@ class TerminalImport final : public ql::ImportHost {
   bool ShowsWriting() const override { return false; }
 
  private:
-  const std::string& iSource;
+  const std::string iSource;
 };
+
+// The results go to stdout, unless the book itself does: then to stderr.
+bool WriteResults(const std::string& results, const std::string& book) {
+  if (!IsStdout(book)) return WriteOut(results);
+  std::fputs(results.c_str(), stderr);
+  return true;
+}
 
 // The source made into a book, its format named or taken from its
 // extension; the results on stdout once the book is written, and after them
@@ -78,12 +86,12 @@ void RunImport(const std::string& source, const std::string& book, const std::st
   if (import.Builder().Unicode()) results += ql::UnicodeBookText(import.Builder()) + "\n";
   if (const std::string notes = import.NotesText(); !notes.empty()) results += notes + "\n";
   if (end == ql::ImportEnd::kKeptTarget) {
-    WriteOut(results);
+    WriteResults(results, book);
     Fail(source + ": " + std::string(format.noEntry) + "; " + book + " was left as it was" +
          std::string(format.noEntryHint));
     return;
   }
-  if (!WriteOut(results)) Fail("cannot write the output");
+  if (!WriteResults(results, book)) FailOutput();
 }
 
 void RunExportText(const std::string& bookPath, const std::string& out) {
@@ -132,7 +140,7 @@ void RunUpgrade(const std::string& legacy, const std::string& out, int bookVersi
       return;
     }
     if (reader.IsUnicode() && bookVersion != ql::kVersionUnicode)
-      WriteOut(ql::ReplacedCharactersText(report.replaced) + "\n");
+      WriteResults(ql::ReplacedCharactersText(report.replaced) + "\n", out);
     if (report.damaged > 0)
       Fail(ql::DamagedRecordsText(legacy, report.damaged, report.damagedSubjects));
     return;
@@ -180,8 +188,9 @@ void AddMakeCommands(CLI::App& app) {
                     "NAME.dict.dz or NAME.dict.gz beside it) or NAME.ifo (StarDict: NAME.idx or "
                     "NAME.idx.gz, "
                     "and NAME.dict or NAME.dict.dz beside it)")
-        ->required();
-    cmd->add_option("BOOK", *book, "Book to write")->required();
+        ->required()
+        ->transform(StdinFile());
+    cmd->add_option("BOOK", *book, "Book to write")->required()->transform(StdoutFile());
     std::vector<std::string> formats;
     for (const ql::ImportFormat& f : ql::ImportFormats()) formats.emplace_back(f.name);
     cmd->add_option("--format", *format,
@@ -201,16 +210,16 @@ void AddMakeCommands(CLI::App& app) {
     auto* cmd = app.add_subcommand("export-text", "Write a book as tab-separated tagged text");
     auto book = std::make_shared<std::string>();
     auto out = std::make_shared<std::string>();
-    cmd->add_option("BOOK", *book, "Book to read")->required();
-    cmd->add_option("OUT", *out, "Text file to write")->required();
+    cmd->add_option("BOOK", *book, "Book to read")->required()->transform(StdinFile());
+    cmd->add_option("OUT", *out, "Text file to write")->required()->transform(StdoutFile());
     cmd->callback([=] { RunExportText(*book, *out); });
   }
   {
     auto* cmd = app.add_subcommand("upgrade", "Write a legacy book as a new version 2 book");
     auto legacy = std::make_shared<std::string>();
     auto out = std::make_shared<std::string>();
-    cmd->add_option("LEGACY", *legacy, "Legacy book to read")->required();
-    cmd->add_option("OUT", *out, "Version 2 book to write")->required();
+    cmd->add_option("LEGACY", *legacy, "Legacy book to read")->required()->transform(StdinFile());
+    cmd->add_option("OUT", *out, "Version 2 book to write")->required()->transform(StdoutFile());
     auto version = std::make_shared<int>(0);
     AddBookVersionOption(*cmd, *version);
     cmd->callback([=] { RunUpgrade(*legacy, *out, *version); });

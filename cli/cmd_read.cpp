@@ -12,6 +12,7 @@
 #include "book_reader.h"
 #include "cli_util.h"
 #include "open_failure.h"
+#include "std_streams.h"
 
 namespace qlcli {
 
@@ -38,7 +39,7 @@ struct BookmarkArgs {
 
 bool Out(std::string_view bytes) {
   if (WriteOut(bytes)) return true;
-  Fail("cannot write the output");
+  FailOutput();
   return false;
 }
 
@@ -167,6 +168,10 @@ void RunBookmarks(const BookmarkArgs& args) {
     return;
   }
   const bool changing = adding || removing;
+  if (changing && IsStdin(args.book)) {
+    UsageError("a book read from standard input cannot have its bookmarks changed");
+    return;
+  }
   if (changing && IsReadOnlyFile(args.book)) {
     Fail(args.book + ": the book is read-only, so its bookmarks cannot be changed");
     return;
@@ -209,7 +214,7 @@ void RunBookmarks(const BookmarkArgs& args) {
 CLI::App* AddBookCommand(CLI::App& app, const char* name, const char* description,
                          const std::shared_ptr<ReadArgs>& args) {
   CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("BOOK", args->book, "The book (.ql)")->required();
+  command->add_option("BOOK", args->book, "The book (.ql)")->required()->transform(StdinFile());
   return command;
 }
 
@@ -261,7 +266,9 @@ void AddReadCommands(CLI::App& app) {
       "bookmarks",
       "List the bookmarks stored in a book (SLOT TAB INDEX TAB TEXT), after adding or removing "
       "one; changes are written into the book");
-  marksCommand->add_option("BOOK", marks->book, "The book (.ql)")->required();
+  marksCommand->add_option("BOOK", marks->book, "The book (.ql)")
+      ->required()
+      ->transform(StdinFile());
   marks->addOption = marksCommand->add_option(
       "--add", marks->add, "Bookmark record INDEX in the first free slot (1 to 50)");
   marks->addOption->type_name("INDEX");

@@ -1,6 +1,7 @@
 // qlbook render and search: the page RenderRecord writes, and a whole-book
 // search that walks on from each hit as Find Next does.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "book_reader.h"
 #include "cli_util.h"
 #include "parallel_search.h"
+#include "std_streams.h"
 #include "text_case.h"
 
 namespace qlcli {
@@ -47,7 +49,9 @@ void RunRender(const RenderArgs& args) {
   ql::FileSink sink(stdout);
   reader.RenderRecord(sink, options, static_cast<int>(args.index), args.found.first,
                       args.found.second);
-  if (sink.Failed()) Fail("cannot write the page");
+  if (sink.Failed())
+    Fail(sink.Error() != 0 ? std::string("cannot write the page: ") + std::strerror(sink.Error())
+                           : std::string("cannot write the page"));
 }
 
 // Builds the query from the options in the order they were given: each
@@ -106,7 +110,7 @@ bool WriteHit(std::string& line, int record, int pos, std::string_view subject) 
   line += subject;
   line += '\n';
   if (WriteOut(line)) return true;
-  Fail("cannot write the output");
+  FailOutput();
   return false;
 }
 
@@ -208,7 +212,9 @@ void AddRenderSearchCommands(CLI::App& app) {
   auto render = std::make_shared<RenderArgs>();
   CLI::App* renderCommand =
       app.add_subcommand("render", "Write the page of one record, byte for byte, to stdout");
-  renderCommand->add_option("BOOK", render->book, "The book (.ql)")->required();
+  renderCommand->add_option("BOOK", render->book, "The book (.ql)")
+      ->required()
+      ->transform(StdinFile());
   renderCommand->add_option("INDEX", render->index, "Record index, from 0")->required();
   renderCommand->add_option("--found", render->found, "Mark the search hit of LEN bytes at POS")
       ->type_name("POS LEN");
@@ -219,7 +225,9 @@ void AddRenderSearchCommands(CLI::App& app) {
   auto search = std::make_shared<SearchArgs>();
   CLI::App* searchCommand = app.add_subcommand(
       "search", "Find every record that matches, as Find and Find Next do; one line a hit");
-  searchCommand->add_option("BOOK", search->book, "The book (.ql)")->required();
+  searchCommand->add_option("BOOK", search->book, "The book (.ql)")
+      ->required()
+      ->transform(StdinFile());
   searchCommand->add_option("TERM", search->term, "The term that gives the hit")->required();
   search->andOption = searchCommand
                           ->add_option("--and",

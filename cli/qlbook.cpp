@@ -5,6 +5,32 @@
 
 #include "cli_util.h"
 #include "ql_version.h"
+#include "std_streams.h"
+#include "suggest.h"
+
+namespace {
+
+constexpr const char* kExitStatuses =
+    "Exit status:\n"
+    "  0  success (lookup, search, define: found)\n"
+    "  1  failure (lookup, search, define: nothing found)\n"
+    "  2  bad usage: an unknown command or option, a missing or invalid argument";
+
+constexpr const char* kFooter =
+    "Files: \"-\" as a file to read (BOOK, SOURCE, LEGACY) is standard input; as a file to\n"
+    "write (OUT, and import's BOOK) it is standard output.\n"
+    "\n"
+    "Examples:\n"
+    "  qlbook info words.ql                      describe a book\n"
+    "  qlbook lookup words.ql fern --prefix      the first subject that begins with fern\n"
+    "  qlbook search words.ql fern --whole-word  every record with the word fern\n"
+    "  qlbook import words.tab words.ql          make a book of tab-separated text\n"
+    "  gzip -dc words.txt.gz | qlbook import - words.ql\n"
+    "  qlbook export-text words.ql - | less      the book as text, on standard output\n"
+    "  SOURCE_DATE_EPOCH=0 qlbook export-pdb words.ql words.pdb\n"
+    "\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -19,15 +45,18 @@ int main(int argc, char** argv) {
   qlcli::AddExportCommands(app);
   qlcli::AddDefineCommand(app);
   qlcli::AddLibraryCommands(app);
+  app.footer(std::string(kFooter) + kExitStatuses);
+  for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+    command->footer(kExitStatuses);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
+    if (!qlcli::ReportUnknownName(app, argc, argv)) app.exit(e);
     return qlcli::kExitUsage;
   }
-  if (std::fflush(stdout) != 0 && qlcli::ExitStatus() == qlcli::kExitOk)
-    return qlcli::Fail("cannot write the output");
+  qlcli::CopyOutToStdout();
+  if (!qlcli::FlushOut() && qlcli::ExitStatus() == qlcli::kExitOk) return qlcli::FailOutput();
   return qlcli::ExitStatus();
 }

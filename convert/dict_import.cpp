@@ -227,7 +227,9 @@ bool DictImport::Open(const std::string& path) {
 // counted); the first text alone too large fails, as any entry would.
 bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   ReadAhead& reader = *iReader;
-  const auto failed = [&](BuildResult r) { return BuildFailed(iSource, r); };
+  const auto failed = [&](BuildResult r) {
+    return BuildFailed(iSource, r, builder.LastFailure().error);
+  };
   if (iBodyIsText) {
     // The headword in the text's own encoding. One the code page lacks a
     // character of was stored with '?': then no line of the text repeats

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "book_builder.h"
+#include "open_failure.h"
 
 namespace ql {
 
@@ -41,8 +42,12 @@ void ImportSource::NoteFileRead(const std::string& path, std::pair<uint64_t, uin
   iFilesRead.emplace_back(path, id);
 }
 
-bool ImportSource::BuildFailed(const std::string& source, BuildResult code) {
-  return Fail(source + ": the import failed: " + BuildResultText(code) + "; no book was written");
+bool ImportSource::BuildFailed(const std::string& source, BuildResult code, int error) {
+  const std::string cause = code == BuildResult::kIoFailed && error != 0
+                                ? " (" + SystemErrorText(error) + ")"
+                                : std::string();
+  return Fail(source + ": the import failed: " + BuildResultText(code) + cause +
+              "; no book was written");
 }
 
 }  // namespace ql

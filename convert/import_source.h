@@ -98,8 +98,9 @@ class ImportSource {
 
  protected:
   bool Fail(std::string reason);
-  // The reason of a builder's failure while entries were added from source.
-  bool BuildFailed(const std::string& source, BuildResult code);
+  // The reason of a builder's failure while entries were added from source;
+  // error (an errno, 0 for none) says why a file could not be used.
+  bool BuildFailed(const std::string& source, BuildResult code, int error = 0);
   // Notes a file the source reads, by its device and inode number.
   void NoteFileRead(const std::string& path, std::pair<uint64_t, uint64_t> id);
 

@@ -107,7 +107,7 @@ ImportStep TextSource::Step(BuildResult result, const BookBuilder& builder) {
   iPos = builder.InputOffset();
   if (result == BuildResult::kOk) return ImportStep::kAdded;
   if (result == BuildResult::kNoEntry) return ImportStep::kEnd;
-  BuildFailed(iSource, result);
+  BuildFailed(iSource, result, builder.LastFailure().error);
   return ImportStep::kFailed;
 }
 

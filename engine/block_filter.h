@@ -48,12 +48,14 @@ class BlockFilterBuilder {
   void Clear();
 
  private:
-  void AddFolded(std::string_view folded);
+  void Push(uint8_t folded);
+  void AddUnits(std::string_view units);
   std::vector<uint8_t> iBits;
   int iShift;
-  std::string iPending;   // stored bytes that may end in a cut character
-  uint8_t iLast[2] = {};  // the last two folded bytes
-  size_t iRun = 0;        // word bytes ending the folded text so far
+  std::string iPending;  // stored bytes that may end in a cut character
+  std::string iScratch;  // a character folded
+  uint32_t iState = 0;   // the last three folded bytes, the last one highest
+  size_t iRun = 0;       // word bytes ending the folded text so far
 };
 
 // A folded term's bits, for filters of one size.

@@ -26,7 +26,7 @@
 namespace qlui {
 
 CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Find"));
+  setWindowTitle(tr("Find"));
   setObjectName(QStringLiteral("findDialog"));
   auto* grid = new QGridLayout(this);
   auto addTerm = [&](int row, const QString& label, const QString& name) {
@@ -38,29 +38,28 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
     grid->addWidget(edit, row, 1);
     return edit;
   };
-  iTerm1 = addTerm(0, QStringLiteral("Find what:"), QStringLiteral("Find what"));
-  iTerm2 = addTerm(1, QStringLiteral("AND"), QStringLiteral("AND, second term"));
-  iTerm3 = addTerm(2, QStringLiteral("AND"), QStringLiteral("AND, third term"));
-  iExclude2 = new QCheckBox(QStringLiteral("Exclude"), this);
-  iExclude2->setAccessibleName(QStringLiteral("Exclude the second term"));
-  iExclude3 = new QCheckBox(QStringLiteral("Exclude"), this);
-  iExclude3->setAccessibleName(QStringLiteral("Exclude the third term"));
+  iTerm1 = addTerm(0, tr("Find what:"), tr("Find what"));
+  iTerm2 = addTerm(1, tr("AND"), tr("AND, second term"));
+  iTerm3 = addTerm(2, tr("AND"), tr("AND, third term"));
+  iExclude2 = new QCheckBox(tr("Exclude"), this);
+  iExclude2->setAccessibleName(tr("Exclude the second term"));
+  iExclude3 = new QCheckBox(tr("Exclude"), this);
+  iExclude3->setAccessibleName(tr("Exclude the third term"));
   grid->addWidget(iExclude2, 1, 2);
   grid->addWidget(iExclude3, 2, 2);
-  iWholeWords = new QCheckBox(QStringLiteral("Match whole words only"), this);
-  iSubjectOnly = new QCheckBox(QStringLiteral("Only search in subject text"), this);
+  iWholeWords = new QCheckBox(tr("Match whole words only"), this);
+  iSubjectOnly = new QCheckBox(tr("Only search in subject text"), this);
   grid->addWidget(iWholeWords, 3, 0, 1, 2);
   grid->addWidget(iSubjectOnly, 4, 0, 1, 2);
-  auto* note = new QLabel(QStringLiteral("Select exclude to find records that don't contain the "
-                                         "word/phrase in the associated text box."),
+  auto* note = new QLabel(tr("Select exclude to find records that don't contain the "
+                             "word/phrase in the associated text box."),
                           this);
   note->setWordWrap(true);
   grid->addWidget(note, 5, 0, 1, 3);
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* findNext =
-      buttons->addButton(QStringLiteral("Find Next"), QDialogButtonBox::AcceptRole);
+  QPushButton* findNext = buttons->addButton(tr("Find Next"), QDialogButtonBox::AcceptRole);
   findNext->setDefault(true);
-  buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   grid->addWidget(buttons, 0, 3, 3, 1, Qt::AlignTop);
@@ -94,9 +93,9 @@ ql::FindDialogValues CFindDialog::Values() const {
 RemoveBookmarkDialog::RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& items,
                                            ql::TextForm form, QWidget* parent)
     : QDialog(parent), iList(new QListWidget(this)) {
-  setWindowTitle(QStringLiteral("Remove bookmark"));
+  setWindowTitle(tr("Remove bookmark"));
   setObjectName(QStringLiteral("removeBookmarkDialog"));
-  iList->setAccessibleName(QStringLiteral("Bookmarks"));
+  iList->setAccessibleName(tr("Bookmarks"));
   iList->setSelectionMode(QAbstractItemView::SingleSelection);
   for (const ql::BookmarkItem& item : items) {
     auto* entry = new QListWidgetItem(BookmarkText(item.text, form), iList);
@@ -105,9 +104,9 @@ RemoveBookmarkDialog::RemoveBookmarkDialog(const std::vector<ql::BookmarkItem>& 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(iList);
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* remove = buttons->addButton(QStringLiteral("Remove"), QDialogButtonBox::AcceptRole);
+  QPushButton* remove = buttons->addButton(tr("Remove"), QDialogButtonBox::AcceptRole);
   remove->setDefault(true);
-  buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+  buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(iList, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
@@ -122,14 +121,14 @@ int RemoveBookmarkDialog::Result() const {
 
 PalmImportDialog::PalmImportDialog(bool hotSync, const QString& name, QWidget* parent)
     : QDialog(parent),
-      iHotSync(new QCheckBox(QStringLiteral("HotSync to Palm"), this)),
+      iHotSync(new QCheckBox(tr("HotSync to Palm"), this)),
       iName(new QLineEdit(name, this)) {
-  setWindowTitle(QStringLiteral("Palm Import"));
+  setWindowTitle(tr("Palm Import"));
   setObjectName(QStringLiteral("palmImportDialog"));
   iHotSync->setChecked(hotSync);
-  auto* label = new QLabel(QStringLiteral("Palm database name"), this);
+  auto* label = new QLabel(tr("Palm database name"), this);
   label->setBuddy(iName);
-  iName->setAccessibleName(QStringLiteral("Palm database name"));
+  iName->setAccessibleName(tr("Palm database name"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(iHotSync);
   layout->addWidget(label);
@@ -150,9 +149,9 @@ QString PalmImportDialog::Name() const {
 
 HotSyncUserDialog::HotSyncUserDialog(const std::vector<std::string>& users, QWidget* parent)
     : QDialog(parent), iList(new QListWidget(this)) {
-  setWindowTitle(QStringLiteral("HotSync User"));
+  setWindowTitle(tr("HotSync User"));
   setObjectName(QStringLiteral("hotSyncUserDialog"));
-  iList->setAccessibleName(QStringLiteral("HotSync users"));
+  iList->setAccessibleName(tr("HotSync users"));
   iList->setSelectionMode(QAbstractItemView::SingleSelection);
   for (size_t i = 0; i < users.size(); ++i) {
     auto* entry = new QListWidgetItem(QString::fromLocal8Bit(users[i]), iList);
@@ -175,7 +174,7 @@ int HotSyncUserDialog::Chosen() const {
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("About Quillary"));
+  setWindowTitle(tr("About Quillary"));
   setObjectName(QStringLiteral("aboutDialog"));
   auto* layout = new QVBoxLayout(this);
   auto* picture = new QLabel(this);
@@ -183,7 +182,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   picture->setAccessibleName(QStringLiteral("Quillary"));
   layout->addWidget(picture);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(QStringLiteral("Version " QL_VERSION), this));
+  row->addWidget(new QLabel(tr("Version %1").arg(QStringLiteral(QL_VERSION)), this));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   row->addWidget(buttons);
@@ -195,7 +194,7 @@ ProgressWindow::ProgressWindow(int64_t maximum, QWidget* parent)
   setObjectName(QStringLiteral("progressWindow"));
   setWindowTitle(QStringLiteral("Quillary"));
   setModal(false);
-  iBar->setAccessibleName(QStringLiteral("Progress"));
+  iBar->setAccessibleName(tr("Progress"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(iBar);
   resize(420, 50);
@@ -244,14 +243,14 @@ void ProgressWindow::Update() {
 }
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Quillary Help"));
+  setWindowTitle(tr("Quillary Help"));
   setObjectName(QStringLiteral("helpWindow"));
   iList = new CQuillaryView(
       iDoc, [this](int index) { ShowRecord(index, -1, -1, false); }, this);
-  iList->setAccessibleName(QStringLiteral("Help topics"));
+  iList->setAccessibleName(tr("Help topics"));
   iView = new CQuillaryHtmlView(
       [this](const std::string& address) { ql::FollowLink(iDoc, *this, address); }, this);
-  iView->setAccessibleName(QStringLiteral("Help text"));
+  iView->setAccessibleName(tr("Help text"));
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(iList);
   split->addWidget(iView);

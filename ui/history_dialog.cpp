@@ -13,16 +13,16 @@ namespace qlui {
 
 HistoryDialog::HistoryDialog(Go go, QWidget* parent)
     : QDialog(parent), iGo(std::move(go)), iList(new QListWidget(this)) {
-  setWindowTitle(QStringLiteral("History"));
+  setWindowTitle(tr("History"));
   setObjectName(QStringLiteral("historyDialog"));
-  setAccessibleName(QStringLiteral("History"));
-  iList->setAccessibleName(QStringLiteral("History"));
+  setAccessibleName(tr("History"));
+  iList->setAccessibleName(tr("History"));
   iList->setUniformItemSizes(true);
-  auto* label = new QLabel(QStringLiteral("&Steps, newest first:"), this);
+  auto* label = new QLabel(tr("&Steps, newest first:"), this);
   label->setBuddy(iList);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
-  buttons->button(QDialogButtonBox::Close)->setAccessibleName(QStringLiteral("Close"));
+  buttons->button(QDialogButtonBox::Close)->setAccessibleName(tr("Close"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
   layout->addWidget(iList, 1);
@@ -35,7 +35,7 @@ HistoryDialog::HistoryDialog(Go go, QWidget* parent)
 }
 
 QString HistoryDialog::RowText(const ql::HistoryEntry& step) {
-  QString book = QStringLiteral("All books");
+  QString book = tr("All books");
   if (!step.path.empty()) book = PathToQString(std::string(ql::FileNameOf(step.path)));
   // Steps of every book: the subject's form is not known here.
   return LenientToQString(step.subject) + QStringLiteral(" \u2014 ") + book;

@@ -1,5 +1,6 @@
 #include "library_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -90,9 +91,10 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
 
 QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const kNames[kColumnCount] = {"Title", "Subjects", "Size", "State"};
+  static const char* const kNames[kColumnCount] = {QT_TR_NOOP("Title"), QT_TR_NOOP("Subjects"),
+                                                   QT_TR_NOOP("Size"), QT_TR_NOOP("State")};
   if (section < 0 || section >= kColumnCount) return {};
-  return QLatin1String(kNames[section]);
+  return tr(kNames[section]);
 }
 
 Qt::ItemFlags LibraryModel::flags(const QModelIndex& index) const {
@@ -120,10 +122,15 @@ LibraryWindow::LibraryWindow(ql::Library& library, std::string libraryFile, QWid
       iGroups(new QListWidget(this)),
       iFolders(new QListWidget(this)) {
   setObjectName(QStringLiteral("libraryWindow"));
-  setWindowTitle(QStringLiteral("Library"));
-  setAccessibleName(QStringLiteral("Library"));
+  setWindowTitle(tr("Library"));
+  setAccessibleName(tr("Library"));
+  // The desktop's key for closing a window closes this one.
+  auto* closeAction = new QAction(this);
+  closeAction->setShortcuts(QKeySequence::Close);
+  connect(closeAction, &QAction::triggered, this, &QWidget::close);
+  addAction(closeAction);
   iTable->setObjectName(QStringLiteral("libraryBooks"));
-  iTable->setAccessibleName(QStringLiteral("Books"));
+  iTable->setAccessibleName(tr("Books"));
   iTable->setModel(iModel);
   iTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   iTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -135,10 +142,10 @@ LibraryWindow::LibraryWindow(ql::Library& library, std::string libraryFile, QWid
   iTable->setWordWrap(false);
   iTable->installEventFilter(this);
   iGroups->setObjectName(QStringLiteral("libraryGroups"));
-  iGroups->setAccessibleName(QStringLiteral("Groups"));
+  iGroups->setAccessibleName(tr("Groups"));
   iGroups->setMinimumWidth(250);
   iFolders->setObjectName(QStringLiteral("libraryFolders"));
-  iFolders->setAccessibleName(QStringLiteral("Folders"));
+  iFolders->setAccessibleName(tr("Folders"));
   MakeButtons();
   connect(iTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { UpdateButtons(); });
@@ -162,34 +169,41 @@ LibraryWindow::~LibraryWindow() {
 
 void LibraryWindow::MakeButtons() {
   auto button = [this](const char* text, const char* name, auto run) {
-    auto* b = new QPushButton(QLatin1String(text), this);
+    auto* b = new QPushButton(tr(text), this);
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this, run);
     return b;
   };
-  QPushButton* addBook = button("Add &Book...", "libraryAddBook", [this] { OnAddBook(); });
-  QPushButton* addFolder = button("Add &Folder...", "libraryAddFolder", [this] { OnAddFolder(); });
-  iRemove = button("&Remove", "libraryRemove", [this] { RemoveSelected(); });
-  iToggle = button("Switch &Off", "libraryToggle", [this] { ToggleSelected(); });
-  iUp = button("Move &Up", "libraryUp", [this] { MoveSelected(-1); });
-  iDown = button("Move &Down", "libraryDown", [this] { MoveSelected(1); });
-  QPushButton* newGroup = button("&New Group...", "libraryNewGroup", [this] { OnNewGroup(); });
-  iDeleteGroup = button("De&lete Group", "libraryDeleteGroup", [this] { DeleteChosenGroup(); });
-  iPutIn = button("&Put in Group", "libraryPutIn", [this] { SetSelectedInGroup(true); });
-  iTakeOut = button("&Take out of Group", "libraryTakeOut", [this] { SetSelectedInGroup(false); });
-  iRemoveFolder = button("R&emove Folder", "libraryRemoveFolder", [this] { RemoveChosenFolder(); });
-  QPushButton* closeButton = button("&Close", "libraryClose", [this] { close(); });
-  iRemove->setToolTip(QStringLiteral("Take the selected books out of the library (Delete)"));
-  iToggle->setToolTip(QStringLiteral("Switch the selected books off or on (Space)"));
-  iUp->setToolTip(QStringLiteral("Move the book up (Alt+Up)"));
-  iDown->setToolTip(QStringLiteral("Move the book down (Alt+Down)"));
+  QPushButton* addBook =
+      button(QT_TR_NOOP("Add &Book..."), "libraryAddBook", [this] { OnAddBook(); });
+  QPushButton* addFolder =
+      button(QT_TR_NOOP("Add &Folder..."), "libraryAddFolder", [this] { OnAddFolder(); });
+  iRemove = button(QT_TR_NOOP("&Remove"), "libraryRemove", [this] { RemoveSelected(); });
+  iToggle = button(QT_TR_NOOP("Switch &Off"), "libraryToggle", [this] { ToggleSelected(); });
+  iUp = button(QT_TR_NOOP("Move &Up"), "libraryUp", [this] { MoveSelected(-1); });
+  iDown = button(QT_TR_NOOP("Move &Down"), "libraryDown", [this] { MoveSelected(1); });
+  QPushButton* newGroup =
+      button(QT_TR_NOOP("&New Group..."), "libraryNewGroup", [this] { OnNewGroup(); });
+  iDeleteGroup =
+      button(QT_TR_NOOP("De&lete Group"), "libraryDeleteGroup", [this] { DeleteChosenGroup(); });
+  iPutIn =
+      button(QT_TR_NOOP("&Put in Group"), "libraryPutIn", [this] { SetSelectedInGroup(true); });
+  iTakeOut = button(QT_TR_NOOP("&Take out of Group"), "libraryTakeOut",
+                    [this] { SetSelectedInGroup(false); });
+  iRemoveFolder =
+      button(QT_TR_NOOP("R&emove Folder"), "libraryRemoveFolder", [this] { RemoveChosenFolder(); });
+  QPushButton* closeButton = button(QT_TR_NOOP("&Close"), "libraryClose", [this] { close(); });
+  iRemove->setToolTip(tr("Take the selected books out of the library (Delete)"));
+  iToggle->setToolTip(tr("Switch the selected books off or on (Space)"));
+  iUp->setToolTip(tr("Move the book up (Alt+Up)"));
+  iDown->setToolTip(tr("Move the book down (Alt+Down)"));
 
-  auto* booksLabel = new QLabel(QStringLiteral("B&ooks:"), this);
+  auto* booksLabel = new QLabel(tr("B&ooks:"), this);
   booksLabel->setBuddy(iTable);
-  auto* groupsLabel = new QLabel(QStringLiteral("&Groups:"), this);
+  auto* groupsLabel = new QLabel(tr("&Groups:"), this);
   groupsLabel->setBuddy(iGroups);
-  auto* foldersLabel = new QLabel(QStringLiteral("Fold&ers searched for books:"), this);
+  auto* foldersLabel = new QLabel(tr("Fold&ers searched for books:"), this);
   foldersLabel->setBuddy(iFolders);
 
   auto* bookButtons = new QHBoxLayout;
@@ -279,7 +293,7 @@ bool LibraryWindow::Probing() const {
 
 std::string LibraryWindow::ChosenGroup() const {
   const QListWidgetItem* item = iGroups->currentItem();
-  return item ? item->text().toStdString() : std::string(ql::kAllBooks);
+  return item ? item->data(Qt::UserRole).toString().toStdString() : std::string(ql::kAllBooks);
 }
 
 std::vector<int> LibraryWindow::SelectedRows() const {
@@ -312,7 +326,10 @@ void LibraryWindow::RefreshGroups() {
   int current = 0;
   const std::vector<std::string> names = iLibrary.GroupNames();
   for (size_t i = 0; i < names.size(); ++i) {
-    iGroups->addItem(QString::fromStdString(names[i]));
+    // Shown by its name; the group of every book in the user's language.
+    auto* item = new QListWidgetItem(
+        names[i] == ql::kAllBooks ? tr("All books") : QString::fromStdString(names[i]), iGroups);
+    item->setData(Qt::UserRole, QString::fromStdString(names[i]));
     if (names[i] == chosen) current = static_cast<int>(i);
   }
   iGroups->setCurrentRow(current);
@@ -330,7 +347,7 @@ void LibraryWindow::UpdateButtons() {
   const ql::LibraryActions can = ql::ActionsFor(iLibrary, SelectedRows(), ChosenGroup());
   iRemove->setEnabled(can.remove);
   iToggle->setEnabled(can.switchOff || can.switchOn);
-  iToggle->setText(can.switchOff ? QStringLiteral("Switch &Off") : QStringLiteral("Switch &On"));
+  iToggle->setText(can.switchOff ? tr("Switch &Off") : tr("Switch &On"));
   iUp->setEnabled(can.moveUp);
   iDown->setEnabled(can.moveDown);
   iDeleteGroup->setEnabled(can.deleteGroup);
@@ -383,8 +400,8 @@ void LibraryWindow::Changed() {
   std::string reason;
   if (!iLibrary.Save(iFile, reason))
     QMessageBox::warning(
-        this, QStringLiteral("Library"),
-        QStringLiteral("The library could not be saved: %1").arg(QString::fromStdString(reason)));
+        this, tr("Library"),
+        tr("The library could not be saved: %1").arg(QString::fromStdString(reason)));
   RefreshGroups();
   RefreshFolders();
   Refresh();
@@ -454,16 +471,16 @@ void LibraryWindow::NewGroup(const QString& name) {
   const std::string group = name.trimmed().toStdString();
   if (!iLibrary.AddGroup(group)) {
     QMessageBox::information(
-        this, QStringLiteral("Library"),
-        QStringLiteral("There is a group by that name already, or the name cannot be used."));
+        this, tr("Library"),
+        tr("There is a group by that name already, or the name cannot be used."));
     return;
   }
   {
     const QSignalBlocker blocker(iGroups);
     RefreshGroups();
-    const QList<QListWidgetItem*> items =
-        iGroups->findItems(QString::fromStdString(group), Qt::MatchExactly);
-    if (!items.isEmpty()) iGroups->setCurrentItem(items.front());
+    for (int i = 0; i < iGroups->count(); ++i)
+      if (iGroups->item(i)->data(Qt::UserRole).toString() == QString::fromStdString(group))
+        iGroups->setCurrentRow(i);
   }
   Changed();
 }
@@ -483,17 +500,15 @@ void LibraryWindow::SetSelectedInGroup(bool in) {
 }
 
 void LibraryWindow::OnAddBook() {
-  QFileDialog dialog(this, QStringLiteral("Add Book"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QFileDialog dialog(this, tr("Add Book"));
   dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setNameFilters({QStringLiteral("Quillary Files (*.ql)"), QStringLiteral("All Files (*)")});
+  dialog.setNameFilters({tr("Quillary Files (*.ql)"), tr("All Files (*)")});
   if (dialog.exec() != QDialog::Accepted) return;
   AddBooks(dialog.selectedFiles());
 }
 
 void LibraryWindow::OnAddFolder() {
-  QFileDialog dialog(this, QStringLiteral("Add Folder"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QFileDialog dialog(this, tr("Add Folder"));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -502,8 +517,7 @@ void LibraryWindow::OnAddFolder() {
 
 void LibraryWindow::OnNewGroup() {
   bool ok = false;
-  const QString name = QInputDialog::getText(this, QStringLiteral("New Group"),
-                                             QStringLiteral("&Name of the group:"),
+  const QString name = QInputDialog::getText(this, tr("New Group"), tr("&Name of the group:"),
                                              QLineEdit::Normal, QString(), &ok);
   if (ok && !name.trimmed().isEmpty()) NewGroup(name);
 }

@@ -16,14 +16,14 @@ CLookupLine::CLookupLine(ql::Document& doc, QWidget* parent)
       iCompleter(new QCompleter(this)),
       iOffer(new QStringListModel(this)) {
   setObjectName(QStringLiteral("lookupLine"));
-  setAccessibleName(QStringLiteral("Look up"));
-  setPlaceholderText(QStringLiteral("Look up a subject (Ctrl+L)"));
+  setAccessibleName(tr("Look up"));
+  setPlaceholderText(tr("Look up a subject (Ctrl+L)"));
   // The offer is shown as it is: the subjects do not start with the text,
   // so no prefix filter may hide them.
   iCompleter->setModel(iOffer);
   iCompleter->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
   iCompleter->setWidget(this);
-  iCompleter->popup()->setAccessibleName(QStringLiteral("Nearest subjects"));
+  iCompleter->popup()->setAccessibleName(tr("Nearest subjects"));
   connect(iCompleter, qOverload<const QModelIndex&>(&QCompleter::activated), this,
           [this](const QModelIndex& index) {
             const int row = index.row();

@@ -17,6 +17,7 @@
 #include "main_frame.h"
 #include "ql_version.h"
 #include "qt_text.h"
+#include "translation.h"
 
 namespace {
 
@@ -71,22 +72,27 @@ int main(int argc, char** argv) {
   // The desktop matches the window to its entry (and so to its icon) by this.
   QGuiApplication::setDesktopFileName(QStringLiteral(QL_APP_ID));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillary.png")));
+  qlui::InstallTranslation(app, qlui::WantedLanguages());
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Reads Quillary books (.ql): lists the subjects, shows each record, follows "
-                     "links, finds, and keeps bookmarks in the book."));
+  parser.setApplicationDescription(QCoreApplication::translate(
+      "main",
+      "Reads Quillary books (.ql): lists the subjects, shows each "
+      "record, follows links, finds, and keeps bookmarks in the book."));
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("book"),
-                               QStringLiteral("the books to open (.ql); the first is shown"),
-                               QStringLiteral("[book...]"));
-  const QCommandLineOption lookup(QStringLiteral("lookup"),
-                                  QStringLiteral("Look word up as the lookup line does."),
-                                  QStringLiteral("word"));
+  parser.addPositionalArgument(
+      QCoreApplication::translate("main", "book"),
+      QCoreApplication::translate("main", "the books to open (.ql); the first is shown"),
+      QCoreApplication::translate("main", "[book...]"));
+  const QCommandLineOption lookup(
+      QStringLiteral("lookup"),
+      QCoreApplication::translate("main", "Look word up as the lookup line does."),
+      QCoreApplication::translate("main", "word"));
   const QCommandLineOption selection(
       QStringLiteral("lookup-selection"),
-      QStringLiteral("Look the selected text (else the clipboard's) up in QuickPeek."));
+      QCoreApplication::translate(
+          "main", "Look the selected text (else the clipboard's) up in QuickPeek."));
   parser.addOption(lookup);
   parser.addOption(selection);
   parser.process(app);
@@ -127,9 +133,9 @@ int main(int argc, char** argv) {
   QTimer::singleShot(0, &RegisterBookType);
   if (!failed.isEmpty()) {
     // The window stays, without a book; the user learns why.
-    QMessageBox::warning(
-        &frame, QStringLiteral("Quillary"),
-        QStringLiteral("Cannot open %1: %2").arg(failed, qlui::PathToQString(doc.LastFailure())));
+    QMessageBox::warning(&frame, QStringLiteral("Quillary"),
+                         QCoreApplication::translate("main", "Cannot open %1: %2")
+                             .arg(failed, qlui::PathToQString(doc.LastFailure())));
   }
   // The first start offers the dictionaries already on the computer, once the
   // window is up (and after any message about the book).

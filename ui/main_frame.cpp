@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -40,6 +41,7 @@
 #include <vector>
 
 #include "bookmarks.h"
+#include "desktop_recent.h"
 #include "dialogs.h"
 #include "dictionary_offer.h"
 #include "export_flow.h"
@@ -106,6 +108,18 @@ QStringList NameFilters(const std::string& filter) {
   return names;
 }
 
+// The font sizes' names (ql::kFontSizes), for the catalogue.
+[[maybe_unused]] constexpr const char* kFontSizeNames[] = {
+    QT_TRANSLATE_NOOP("qlui::CMainFrame", "Small"), QT_TRANSLATE_NOOP("qlui::CMainFrame", "Medium"),
+    QT_TRANSLATE_NOOP("qlui::CMainFrame", "Large")};
+
+// Our own keys first, then the desktop's for the same command, each once.
+QList<QKeySequence> WithStandard(QList<QKeySequence> keys, QKeySequence::StandardKey standard) {
+  for (const QKeySequence& key : QKeySequence::keyBindings(standard))
+    if (!key.isEmpty() && !keys.contains(key)) keys.append(key);
+  return keys;
+}
+
 QMessageBox::Icon ToQtIcon(ql::Icon icon) {
   switch (icon) {
     case ql::Icon::kQuestion:
@@ -133,9 +147,13 @@ struct MenuTitle {
   Menu menu;
   const char* text;
 };
-constexpr MenuTitle kMenuBar[] = {{Menu::kFile, "&File"},           {Menu::kEdit, "&Edit"},
-                                  {Menu::kBookmarks, "&Bookmarks"}, {Menu::kView, "&View"},
-                                  {Menu::kLibrary, "&Library"},     {Menu::kHelp, "&Help"}};
+constexpr MenuTitle kMenuBar[] = {
+    {Menu::kFile, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&File")},
+    {Menu::kEdit, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&Edit")},
+    {Menu::kBookmarks, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&Bookmarks")},
+    {Menu::kView, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&View")},
+    {Menu::kLibrary, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&Library")},
+    {Menu::kHelp, QT_TRANSLATE_NOOP("qlui::CMainFrame", "&Help")}};
 constexpr size_t kMenuCount = static_cast<size_t>(Menu::kWindow) + 1;
 
 // The manual: beside the build's programs, else where the install put it.
@@ -204,7 +222,14 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   LoadRecentFiles();
   iList->InitialUpdate();
   UpdateTitle();
-  resize(900, 700);
+  // The size and place the window had when it was last closed.
+  if (!restoreGeometry(Settings::WindowGeometry())) resize(900, 700);
+  iSplitShare = Settings::SplitShare();
+  connect(iSplitter, &QSplitter::splitterMoved, this, [this] {
+    const QList<int> sizes = iSplitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (total > 0) iSplitShare = static_cast<double>(sizes.value(0)) / total;
+  });
   RefreshShelf();
 }
 
@@ -225,171 +250,177 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
   const QIcon forward = style()->standardIcon(QStyle::SP_ArrowForward);
   return {
       {.menu = Menu::kFile,
-       .text = "&Open...",
+       .text = QT_TR_NOOP("&Open..."),
        .keys = {Qt::CTRL | Qt::Key_O},
-       .tip = "Open a book",
+       .tip = QT_TR_NOOP("Open a book"),
        .icon = QIcon(QStringLiteral(":/open.png")),
        .themeIcon = "document-open",
        .name = "actionOpen",
        .toolGroup = 2,
        .run = [this] { OnFileOpen(); }},
       {.menu = Menu::kFile,
-       .text = "Import...",
-       .tip = "Make a book from tagged or tab-separated text",
+       .text = QT_TR_NOOP("Import..."),
+       .tip = QT_TR_NOOP("Make a book from tagged or tab-separated text"),
        .run = [this] { ql::RunImport(iDoc, *this); }},
       {.menu = Menu::kFile,
-       .text = "Export to Palm...",
-       .tip = "Write the book as a handheld database",
+       .text = QT_TR_NOOP("Export to Palm..."),
+       .tip = QT_TR_NOOP("Write the book as a handheld database"),
        .run =
            [this] {
              const std::unique_ptr<ql::InstallAide> aide = ql::MakeInstallAide();
              ql::RunExportToHandheld(iDoc, *this, *aide);
            }},
       {.menu = Menu::kFile,
-       .text = "Upgrade...",
-       .tip = "Write an older-format book as a new book",
+       .text = QT_TR_NOOP("Upgrade..."),
+       .tip = QT_TR_NOOP("Write an older-format book as a new book"),
        .run = [this] { ql::RunUpgradeCommand(iDoc, *this); }},
       {.menu = Menu::kFile,
-       .text = "Export as Text...",
-       .tip = "Write the book as tab-separated tagged text",
+       .text = QT_TR_NOOP("Export as Text..."),
+       .tip = QT_TR_NOOP("Write the book as tab-separated tagged text"),
        .run = [this] { ql::RunTextExport(iDoc, *this); }},
       {.menu = Menu::kFile},
       {.menu = Menu::kFile,
-       .text = "&Print...",
+       .text = QT_TR_NOOP("&Print..."),
        .keys = {Qt::CTRL | Qt::Key_P},
-       .tip = "Print the record on show",
+       .tip = QT_TR_NOOP("Print the record on show"),
        .icon = QIcon(QStringLiteral(":/print.png")),
        .themeIcon = "document-print",
        .name = "actionPrint",
        .toolGroup = 3,
        .run = [this] { OnPrint(); }},
       {.menu = Menu::kFile,
-       .text = "P&rint Setup...",
-       .tip = "Choose the printer and the page",
+       .text = QT_TR_NOOP("P&rint Setup..."),
+       .tip = QT_TR_NOOP("Choose the printer and the page"),
        .run = [this] { OnPrintSetup(); }},
       {.menu = Menu::kFile},
       {.menu = Menu::kFile, .recentFiles = true},
       {.menu = Menu::kFile},
-      {.menu = Menu::kFile, .text = "E&xit", .tip = "Quit Quillary", .run = [this] { close(); }},
+      {.menu = Menu::kFile,
+       .text = QT_TR_NOOP("E&xit"),
+       .keys = WithStandard({}, QKeySequence::Quit),
+       .tip = QT_TR_NOOP("Quit Quillary"),
+       .run = [this] { close(); }},
 
       {.menu = Menu::kEdit,
-       .text = "&Find...",
+       .text = QT_TR_NOOP("&Find..."),
        .keys = {Qt::CTRL | Qt::Key_F},
-       .tip = "Search the book for up to three terms",
+       .tip = QT_TR_NOOP("Search the book for up to three terms"),
        .run = [this] { ql::RunFind(iDoc, *this, iFind, *iSearcher); }},
       {.menu = Menu::kEdit,
-       .text = "&Look Up",
+       .text = QT_TR_NOOP("&Look Up"),
        .keys = {Qt::CTRL | Qt::Key_L},
-       .tip = "Type the start of a subject to show it",
+       .tip = QT_TR_NOOP("Type the start of a subject to show it"),
        .run =
            [this] {
              iLookup->setFocus(Qt::ShortcutFocusReason);
              iLookup->selectAll();
            }},
       {.menu = Menu::kEdit,
-       .text = "Find Next",
-       .keys = {Qt::Key_F3},
-       .tip = "Find the next match",
+       .text = QT_TR_NOOP("Find Next"),
+       .keys = WithStandard({Qt::Key_F3}, QKeySequence::FindNext),
+       .tip = QT_TR_NOOP("Find the next match"),
        .run = [this] { ql::RunFindNext(iDoc, *this, iFind, *iSearcher); }},
 
       // The book's bookmarks follow the separator.
       {.menu = Menu::kBookmarks,
-       .text = "New bookmark",
+       .text = QT_TR_NOOP("New bookmark"),
        .run = [this] { ql::NewBookmark(iDoc, *this); }},
       {.menu = Menu::kBookmarks,
-       .text = "Remove bookmark...",
+       .text = QT_TR_NOOP("Remove bookmark..."),
        .run = [this] { ql::RemoveBookmark(iDoc, *this); }},
       {.menu = Menu::kBookmarks},
 
       {.menu = Menu::kView,
-       .text = "&Back",
+       .text = QT_TR_NOOP("&Back"),
        .keys = {Qt::ALT | Qt::Key_Left},
-       .tip = "Show the record shown before",
+       .tip = QT_TR_NOOP("Show the record shown before"),
        .icon = back,
        .toolGroup = 1,
        .run = [this] { GoBack(); },
        .keep = &iBackAction},
       {.menu = Menu::kView,
-       .text = "&Forward",
+       .text = QT_TR_NOOP("&Forward"),
        .keys = {Qt::ALT | Qt::Key_Right},
-       .tip = "Show the record shown after",
+       .tip = QT_TR_NOOP("Show the record shown after"),
        .icon = forward,
        .toolGroup = 1,
        .run = [this] { GoForward(); },
        .keep = &iForwardAction},
       {.menu = Menu::kView,
-       .text = "&History...",
+       .text = QT_TR_NOOP("&History..."),
        .keys = {Qt::CTRL | Qt::Key_H},
-       .tip = "List the records shown, newest first",
+       .tip = QT_TR_NOOP("List the records shown, newest first"),
        .run = [this] { OnHistory(); }},
       {.menu = Menu::kView,
-       .text = "Clear History",
-       .tip = "Forget the records shown",
+       .text = QT_TR_NOOP("Clear History"),
+       .tip = QT_TR_NOOP("Forget the records shown"),
        .run = [this] { ClearHistory(); }},
       {.menu = Menu::kView},
       {.menu = Menu::kView,
-       .text = "Zoom &In",
-       .keys = {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal},
-       .tip = "Make the list and the page larger",
+       .text = QT_TR_NOOP("Zoom &In"),
+       .keys =
+           WithStandard({Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal}, QKeySequence::ZoomIn),
+       .tip = QT_TR_NOOP("Make the list and the page larger"),
        .run = [this] { Zoom(ql::Zoom::kIn); }},
       {.menu = Menu::kView,
-       .text = "Zoom &Out",
-       .keys = {Qt::CTRL | Qt::Key_Minus},
-       .tip = "Make the list and the page smaller",
+       .text = QT_TR_NOOP("Zoom &Out"),
+       .keys = WithStandard({Qt::CTRL | Qt::Key_Minus}, QKeySequence::ZoomOut),
+       .tip = QT_TR_NOOP("Make the list and the page smaller"),
        .run = [this] { Zoom(ql::Zoom::kOut); }},
       {.menu = Menu::kView,
-       .text = "&Actual Size",
+       .text = QT_TR_NOOP("&Actual Size"),
        .keys = {Qt::CTRL | Qt::Key_0},
-       .tip = "Show the list and the page at 100%",
+       .tip = QT_TR_NOOP("Show the list and the page at 100%"),
        .run = [this] { Zoom(ql::Zoom::kReset); }},
-      {.menu = Menu::kView, .text = "T&heme", .submenu = Menu::kTheme},
+      {.menu = Menu::kView, .text = QT_TR_NOOP("T&heme"), .submenu = Menu::kTheme},
       // One of the three, in the order of Theme.
       {.menu = Menu::kTheme,
-       .text = "Follow the &Desktop",
+       .text = QT_TR_NOOP("Follow the &Desktop"),
        .choice = true,
        .run = [this] { ChooseTheme(Theme::kDesktop); },
        .keep = &iThemeActions[static_cast<int>(Theme::kDesktop)]},
       {.menu = Menu::kTheme,
-       .text = "&Light",
+       .text = QT_TR_NOOP("&Light"),
        .choice = true,
        .run = [this] { ChooseTheme(Theme::kLight); },
        .keep = &iThemeActions[static_cast<int>(Theme::kLight)]},
       {.menu = Menu::kTheme,
-       .text = "Dar&k",
+       .text = QT_TR_NOOP("Dar&k"),
        .choice = true,
        .run = [this] { ChooseTheme(Theme::kDark); },
        .keep = &iThemeActions[static_cast<int>(Theme::kDark)]},
       {.menu = Menu::kView},
       {.menu = Menu::kView,
-       .text = "&Toolbar",
+       .text = QT_TR_NOOP("&Toolbar"),
        .toggle = [this](bool on) { iToolBar->setVisible(on); },
        .keep = &iToolBarAction},
       {.menu = Menu::kView,
-       .text = "&Status Bar",
+       .text = QT_TR_NOOP("&Status Bar"),
        .toggle = [this](bool on) { statusBar()->setVisible(on); }},
       {.menu = Menu::kView},
       {.menu = Menu::kView,
-       .text = "&Library...",
+       .text = QT_TR_NOOP("&Library..."),
        .keys = {Qt::CTRL | Qt::SHIFT | Qt::Key_L},
-       .tip = "List the books of the library, their folders and groups",
+       .tip = QT_TR_NOOP("List the books of the library, their folders and groups"),
        .run = [this] { ShowLibrary(); }},
 
       {.menu = Menu::kLibrary,
-       .text = "Find &Dictionaries...",
-       .tip = "Add the dictionaries already on this computer to the library",
+       .text = QT_TR_NOOP("Find &Dictionaries..."),
+       .tip = QT_TR_NOOP("Add the dictionaries already on this computer to the library"),
        .run = [this] { FindDictionaries(); }},
       {.menu = Menu::kLibrary,
-       .text = "&Stop Importing",
-       .tip = "Stop importing dictionaries (Esc)",
+       .text = QT_TR_NOOP("&Stop Importing"),
+       .tip = QT_TR_NOOP("Stop importing dictionaries (Esc)"),
        .run = [this] { StopDictionaryImport(); },
        .keep = &iStopImportAction},
 
       {.menu = Menu::kHelp,
-       .text = "Contents...",
-       .tip = "Read the manual",
+       .text = QT_TR_NOOP("Contents..."),
+       .keys = WithStandard({}, QKeySequence::HelpContents),
+       .tip = QT_TR_NOOP("Read the manual"),
        .run = [this] { OnHelpContents(); }},
       {.menu = Menu::kHelp,
-       .text = "&About Quillary...",
+       .text = QT_TR_NOOP("&About Quillary..."),
        .icon = QIcon(QStringLiteral(":/about-icon.png")),
        .themeIcon = "help-about",
        .name = "actionAbout",
@@ -398,18 +429,23 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
 
       // F6 and Shift+F6 move between the two panes.
       {.menu = Menu::kWindow,
-       .text = "Next pane",
+       .text = QT_TR_NOOP("Next pane"),
        .keys = {Qt::Key_F6},
        .run = [this] { SwitchPane(); }},
       {.menu = Menu::kWindow,
-       .text = "Previous pane",
+       .text = QT_TR_NOOP("Previous pane"),
        .keys = {Qt::SHIFT | Qt::Key_F6},
        .run = [this] { SwitchPane(); }},
+      // The desktop's key for closing a window closes this one.
+      {.menu = Menu::kWindow,
+       .text = QT_TR_NOOP("Close"),
+       .keys = WithStandard({}, QKeySequence::Close),
+       .run = [this] { close(); }},
   };
 }
 
 QAction* CMainFrame::MakeAction(const ActionRow& row, QMenu* menu) {
-  const QString text = QLatin1String(row.text);
+  const QString text = tr(row.text);
   QAction* action = nullptr;
   if (row.menu == Menu::kWindow) {
     action = new QAction(text, this);
@@ -418,7 +454,7 @@ QAction* CMainFrame::MakeAction(const ActionRow& row, QMenu* menu) {
     action = menu->addAction(row.icon, text);
   }
   if (!row.keys.isEmpty()) action->setShortcuts(row.keys);
-  if (row.tip) action->setStatusTip(QLatin1String(row.tip));
+  if (row.tip) action->setStatusTip(tr(row.tip));
   if (row.name) action->setObjectName(QLatin1String(row.name));
   if (row.toggle) {
     action->setCheckable(true);
@@ -432,7 +468,7 @@ QAction* CMainFrame::MakeAction(const ActionRow& row, QMenu* menu) {
 }
 
 void CMainFrame::AddRecentFiles(QMenu* menu) {
-  iRecentPlaceholder = menu->addAction(QStringLiteral("Recent File"));
+  iRecentPlaceholder = menu->addAction(tr("Recent File"));
   iRecentPlaceholder->setEnabled(false);
   for (int i = 0; i < ql::kRecentFileCount; ++i) {
     iRecentActions[i] = menu->addAction(QString(), this, [this, i] { OnOpenRecent(i); });
@@ -443,7 +479,7 @@ void CMainFrame::AddRecentFiles(QMenu* menu) {
 void CMainFrame::CreateMenus() {
   std::array<QMenu*, kMenuCount> menus = {};
   for (const MenuTitle& title : kMenuBar)
-    menus[static_cast<size_t>(title.menu)] = menuBar()->addMenu(QLatin1String(title.text));
+    menus[static_cast<size_t>(title.menu)] = menuBar()->addMenu(tr(title.text));
   iFileMenu = menus[static_cast<size_t>(Menu::kFile)];
   iBookmarksMenu = menus[static_cast<size_t>(Menu::kBookmarks)];
   std::array<QActionGroup*, kMenuCount> choices = {};
@@ -457,7 +493,7 @@ void CMainFrame::CreateMenus() {
     } else if (!row.text) {
       menu->addSeparator();
     } else if (row.submenu) {
-      menus[static_cast<size_t>(*row.submenu)] = menu->addMenu(QLatin1String(row.text));
+      menus[static_cast<size_t>(*row.submenu)] = menu->addMenu(tr(row.text));
     } else {
       QAction* action = MakeAction(row, menu);
       if (row.choice) {
@@ -472,9 +508,9 @@ void CMainFrame::CreateMenus() {
   }
 
   // The toolbar: its groups in order, each in menu order, separated.
-  iToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+  iToolBar = new QToolBar(tr("Toolbar"), this);
   iToolBar->setObjectName(QStringLiteral("toolBar"));
-  iToolBar->setAccessibleName(QStringLiteral("Toolbar"));
+  iToolBar->setAccessibleName(tr("Toolbar"));
   std::stable_sort(tools.begin(), tools.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t i = 0; i < tools.size(); ++i) {
@@ -496,18 +532,20 @@ void CMainFrame::CreateMenus() {
 void CMainFrame::CreateToolBars() {
   iToolBar->setIconSize(QSize(16, 16));
   addToolBar(Qt::TopToolBarArea, iToolBar);
-  iFontBar = new QToolBar(QStringLiteral("Font bar"), this);
+  iFontBar = new QToolBar(tr("Font bar"), this);
   iFontBar->setObjectName(QStringLiteral("fontBar"));
-  iFontBar->setAccessibleName(QStringLiteral("Font bar"));
-  auto* faceLabel = new QLabel(QStringLiteral("Font:"), iFontBar);
+  iFontBar->setAccessibleName(tr("Font bar"));
+  auto* faceLabel = new QLabel(tr("Font:"), iFontBar);
   iFaceList = new QComboBox(iFontBar);
-  iFaceList->setAccessibleName(QStringLiteral("Font"));
+  iFaceList->setAccessibleName(tr("Font"));
   for (std::string_view face : ql::kFontFaces) iFaceList->addItem(ToQString(face));
   faceLabel->setBuddy(iFaceList);
-  auto* sizeLabel = new QLabel(QStringLiteral("Size:"), iFontBar);
+  auto* sizeLabel = new QLabel(tr("Size:"), iFontBar);
   iSizeList = new QComboBox(iFontBar);
-  iSizeList->setAccessibleName(QStringLiteral("Size"));
-  for (std::string_view size : ql::kFontSizes) iSizeList->addItem(ToQString(size));
+  iSizeList->setAccessibleName(tr("Size"));
+  // The sizes by their names in the user's language; the choice is kept by
+  // its place in the list.
+  for (std::string_view size : ql::kFontSizes) iSizeList->addItem(tr(std::string(size).c_str()));
   sizeLabel->setBuddy(iSizeList);
   faceLabel->setContentsMargins(4, 0, 4, 0);
   sizeLabel->setContentsMargins(10, 0, 4, 0);
@@ -523,11 +561,11 @@ void CMainFrame::CreateToolBars() {
 }
 
 void CMainFrame::CreateStatusBar() {
-  iReady = new QLabel(QStringLiteral("Ready"), this);
-  iReady->setAccessibleName(QStringLiteral("Status"));
+  iReady = new QLabel(tr("Ready"), this);
+  iReady->setAccessibleName(tr("Status"));
   statusBar()->addWidget(iReady, 1);
-  statusBar()->setAccessibleName(QStringLiteral("Status bar"));
-  const QString names[] = {QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")};
+  statusBar()->setAccessibleName(tr("Status bar"));
+  const QString names[] = {tr("CAP"), tr("NUM"), tr("SCRL")};
   for (int i = 0; i < 3; ++i) {
     iLockLabels[i] = new QLabel(names[i], this);
     iLockLabels[i]->setAccessibleName(names[i]);
@@ -572,7 +610,7 @@ void CMainFrame::GoToStep(const ql::HistoryEntry& step, bool retrace) {
       ShowRecord(target.index, -1, -1, false);
       SelectRow(target.index);
     } else if (target.found == ql::StepFound::kGone) {
-      statusBar()->showMessage(QStringLiteral("\u201c%1\u201d is no longer in %2")
+      statusBar()->showMessage(tr("\u201c%1\u201d is no longer in %2")
                                    .arg(ToQString(step.subject, ql::FormOf(iDoc.Reader())),
                                         PathToQString(iDoc.Title())));
     }
@@ -597,7 +635,7 @@ void CMainFrame::SaveLastingHistory() {
   // Not worth a message: the history stays in memory and the next change
   // tries again.
   if (!iLasting.Save(iDoc.History(), reason))
-    statusBar()->showMessage(QStringLiteral("The history was not saved: ") + PathToQString(reason));
+    statusBar()->showMessage(tr("The history was not saved: %1").arg(PathToQString(reason)));
 }
 
 void CMainFrame::OnHistory() {
@@ -668,23 +706,22 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::CreateTray() {
-  iTrayMenu = new QMenu(QStringLiteral("QuickPeek"), this);
-  QAction* peek =
-      iTrayMenu->addAction(QStringLiteral("QuickPeek"), this, [this] { OnQuickPeek(); });
-  iTrayMenu->addAction(QStringLiteral("QuickPeek Clipboard"), this, [this] {
+  iTrayMenu = new QMenu(tr("QuickPeek"), this);
+  QAction* peek = iTrayMenu->addAction(tr("QuickPeek"), this, [this] { OnQuickPeek(); });
+  iTrayMenu->addAction(tr("QuickPeek Clipboard"), this, [this] {
     // The clipboard's first line is the word to look up.
     OnQuickPeek(QString::fromStdString(
         ql::FirstLineToLookUp(QGuiApplication::clipboard()->text().toStdString())));
   });
   iTrayMenu->addAction(QStringLiteral("Quillary"), this, [this] { BringToFront(); });
-  iTrayMenu->addAction(QStringLiteral("Close"), this, [this] {
+  iTrayMenu->addAction(tr("Close"), this, [this] {
     if (iTray) iTray->hide();
   });
   iTrayMenu->setDefaultAction(peek);
   // Without a tray the entry point cannot be reached, so no icon is made.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   iTray = new QSystemTrayIcon(QIcon(QStringLiteral(":/quillary.png")), this);
-  iTray->setToolTip(QStringLiteral("Quillary QuickPeek"));
+  iTray->setToolTip(tr("Quillary QuickPeek"));
   iTray->setContextMenu(iTrayMenu);
   connect(iTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     // Desktops of the current tray protocol send one activate, never a
@@ -733,7 +770,7 @@ void CMainFrame::RememberOpenedBooks(const std::vector<std::string>& books) {
   for (const std::string& book : books) iLibrary.AddOpened(book);
   std::string reason;
   if (!iLibrary.Save(iLibraryFile, reason))
-    statusBar()->showMessage(QStringLiteral("The library was not saved: ") + PathToQString(reason));
+    statusBar()->showMessage(tr("The library was not saved: %1").arg(PathToQString(reason)));
   if (iLibraryWindow) iLibraryWindow->Reload();
   LibraryChanged();
 }
@@ -764,10 +801,9 @@ void CMainFrame::UpdateTitle() {
 }
 
 void CMainFrame::OnFileOpen() {
-  QFileDialog dialog(this, QStringLiteral("Open"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  QFileDialog dialog(this, tr("Open"));
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({QStringLiteral("Quillary Files (*.ql)"), QStringLiteral("All Files (*)")});
+  dialog.setNameFilters({tr("Quillary Files (*.ql)"), tr("All Files (*)")});
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   OpenBook(dialog.selectedFiles().front());
 }
@@ -824,7 +860,8 @@ void CMainFrame::OnPrintSetup() {
 void CMainFrame::OnHelpContents() {
   const QString path = ManualPath();
   if (path.isEmpty()) {
-    ShowMessage("The manual (manual.ql) is not installed beside the program.", ql::kAppTitle);
+    ShowMessage(tr("The manual (manual.ql) is not installed beside the program.").toStdString(),
+                ql::kAppTitle);
     return;
   }
   auto* help = new HelpWindow(this);
@@ -858,7 +895,7 @@ void CMainFrame::Zoom(ql::Zoom zoom) {
   const int percent = ql::ZoomPercent(iFonts);
   iRecordView->SetZoom(percent);
   Settings::SetZoom(percent);
-  ShowStatus("Zoom " + std::to_string(percent) + "%");
+  ShowStatus(tr("Zoom %1%").arg(percent).toStdString());
 }
 
 void CMainFrame::ChooseTheme(Theme theme) {
@@ -908,8 +945,19 @@ void CMainFrame::SwitchPane() {
 }
 
 void CMainFrame::SplitEvenly() {
+  if (iSplitShare) {
+    const int height = iSplitter->height();
+    const int top = static_cast<int>(height * *iSplitShare + 0.5);
+    iSplitter->setSizes({top, height - top});
+    return;
+  }
   const auto [top, bottom] = ql::SplitHalves(iSplitter->height());
   iSplitter->setSizes({top, bottom});
+}
+
+void CMainFrame::SaveWindowSettings() {
+  Settings::SetWindowGeometry(saveGeometry());
+  if (iSplitShare) Settings::SetSplitShare(*iSplitShare);
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
@@ -934,10 +982,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   iSearcher->Cancel();
   std::string reason;
   if (!iDoc.SaveBookmarks(reason))
-    ShowMessageIcon("The bookmarks could not be saved: " + reason, ql::kAppTitle,
-                    ql::Icon::kWarning);
+    ShowMessageIcon(
+        tr("The bookmarks could not be saved: %1").arg(LenientToQString(reason)).toStdString(),
+        ql::kAppTitle, ql::Icon::kWarning);
   SaveRecentFiles();
   SaveLastingHistory();
+  SaveWindowSettings();
   event->accept();
 }
 
@@ -993,9 +1043,8 @@ void CMainFrame::ShowStatus(std::string_view text) {
 
 std::optional<ql::ChosenFile> CMainFrame::ChooseFile(const ql::FileDialogSpec& request) {
   QString title = QString::fromStdString(request.title);
-  if (title.isEmpty()) title = request.save ? QStringLiteral("Save As") : QStringLiteral("Open");
+  if (title.isEmpty()) title = request.save ? tr("Save As") : tr("Open");
   QFileDialog dialog(request.owned ? this : nullptr, title);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   const QStringList filters = NameFilters(request.filter);
@@ -1047,8 +1096,12 @@ void CMainFrame::DocumentOpened() {
   iRecent.Add(iDoc.Path());
   UpdateRecentMenu();
   RefreshShelf();
-  // Written once the book is on show; the list is also written at exit.
+  // Written once the book is on show; the list is also written at exit. The
+  // desktop's own list of recent files has the book too.
   QTimer::singleShot(0, this, &CMainFrame::SaveRecentFiles);
+  QTimer::singleShot(0, this, [path = PathToQString(iDoc.Path())] {
+    AddToDesktopRecentList(DesktopRecentListPath(), path, QDateTime::currentDateTimeUtc());
+  });
   UpdateTitle();
   ShowStatus({});
 }
@@ -1159,10 +1212,10 @@ QWidget* CMainFrame::CreateLowerPane() {
 QWidget* CMainFrame::MakeFoundIn(QWidget* parent) {
   iFoundInPane = new QWidget(parent);
   iFoundInPane->setObjectName(QStringLiteral("foundInPane"));
-  auto* label = new QLabel(QStringLiteral("F&ound in:"), iFoundInPane);
+  auto* label = new QLabel(tr("F&ound in:"), iFoundInPane);
   iFoundIn = new QListWidget(iFoundInPane);
   iFoundIn->setObjectName(QStringLiteral("foundIn"));
-  iFoundIn->setAccessibleName(QStringLiteral("Found in"));
+  iFoundIn->setAccessibleName(tr("Found in"));
   label->setBuddy(iFoundIn);
   // A long title or reason is cut short in the list and read whole in its tip.
   iFoundIn->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -1391,7 +1444,7 @@ bool CMainFrame::FollowLinkAcrossBooks(const std::string& address) {
   }
   // Under its book's title, its links looked for in its own book first.
   ShowShelfPage(ql::WriteSectionsPage({section}, iDoc.Options(), {}, ql::TextForm::kUtf8), false);
-  ShowStatus("From " + section.title);
+  ShowStatus(tr("From %1").arg(LenientToQString(section.title)).toStdString());
   return true;
 }
 
@@ -1408,8 +1461,8 @@ QWidget* CMainFrame::MakeGroupList(QWidget* parent) {
   row->setObjectName(QStringLiteral("lookupRow"));
   iGroupList = new QComboBox(row);
   iGroupList->setObjectName(QStringLiteral("groupList"));
-  iGroupList->setAccessibleName(QStringLiteral("Group"));
-  iGroupList->setToolTip(QStringLiteral("The books lookups go to"));
+  iGroupList->setAccessibleName(tr("Group"));
+  iGroupList->setToolTip(tr("The books lookups go to"));
   iGroupList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   iLookup->setParent(row);
   auto* layout = new QHBoxLayout(row);
@@ -1420,7 +1473,7 @@ QWidget* CMainFrame::MakeGroupList(QWidget* parent) {
   setTabOrder(iLookup, iGroupList);
   RefreshGroupList();
   const std::string remembered = Settings::Group();
-  const int at = iGroupList->findText(QString::fromStdString(remembered));
+  const int at = iGroupList->findData(QString::fromStdString(remembered));
   if (at >= 0) iGroupList->setCurrentIndex(at);
   connect(iGroupList, &QComboBox::activated, this, [this](int) {
     Settings::SetGroup(CurrentGroup());
@@ -1430,7 +1483,7 @@ QWidget* CMainFrame::MakeGroupList(QWidget* parent) {
 }
 
 std::string CMainFrame::CurrentGroup() const {
-  const QString text = iGroupList ? iGroupList->currentText() : QString();
+  const QString text = iGroupList ? iGroupList->currentData().toString() : QString();
   return text.isEmpty() ? std::string(ql::kAllBooks) : text.toStdString();
 }
 
@@ -1439,9 +1492,11 @@ void CMainFrame::RefreshGroupList() {
   {
     const QSignalBlocker blocker(iGroupList);
     iGroupList->clear();
+    // Every group by its name; the one of every book in the user's language.
     for (const std::string& name : iLibrary.GroupNames())
-      iGroupList->addItem(QString::fromStdString(name));
-    const int at = iGroupList->findText(QString::fromStdString(before));
+      iGroupList->addItem(name == ql::kAllBooks ? tr("All books") : QString::fromStdString(name),
+                          QString::fromStdString(name));
+    const int at = iGroupList->findData(QString::fromStdString(before));
     iGroupList->setCurrentIndex(std::max(0, at));
   }
   // The group chosen was deleted: lookups go to every book again.
@@ -1545,7 +1600,9 @@ void CMainFrame::PollDictionaryImport() {
   LibraryChanged();
   ShowStatus(status);
   if (!saved)
-    ShowMessageIcon("The library could not be saved: " + reason, ql::kAppTitle, ql::Icon::kWarning);
+    ShowMessageIcon(
+        tr("The library could not be saved: %1").arg(LenientToQString(reason)).toStdString(),
+        ql::kAppTitle, ql::Icon::kWarning);
 }
 
 }  // namespace qlui

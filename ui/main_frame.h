@@ -206,6 +206,7 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OnFollowLink(const std::string& address);
   void SwitchPane();
   void SplitEvenly();
+  void SaveWindowSettings();
   void LoadLastingHistory();
   void RememberOpenedBooks(const std::vector<std::string>& books);
   void BringToFront();
@@ -269,6 +270,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   QSystemTrayIcon* iTray = nullptr;
   QuickPeeker* iPeeker = nullptr;  // while QuickPeek is open
   bool iSplitDone = false;
+  // The upper pane's share of the two, once the user moved the splitter (or
+  // a share was stored); until then the panes split evenly.
+  std::optional<double> iSplitShare;
   std::unique_ptr<ql::Shelf> iShelf;
   std::unique_ptr<ql::ShelfAnswers> iAnswers;
   std::unique_ptr<ql::RepaintPacer> iPacer;

@@ -23,25 +23,25 @@ QuickPeeker::QuickPeeker(ql::Document& doc, QWidget* parent, ql::Shelf* shelf)
       iAnswers(std::make_unique<ql::ShelfAnswers>()),
       iOffers(new QListWidget(this)) {
   if (iShelf) iSpelling = std::make_unique<ql::ShelfSpelling>(*iShelf);
-  setWindowTitle(QStringLiteral("QuickPeeker"));
+  setWindowTitle(tr("QuickPeeker"));
   setObjectName(QStringLiteral("quickPeeker"));
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
   iView = new CQuillaryHtmlView([this](const std::string& address) { FollowLink(address); }, this);
-  iView->setAccessibleName(QStringLiteral("Record"));
-  auto* label = new QLabel(QStringLiteral("&Look up:"), this);
+  iView->setAccessibleName(tr("Record"));
+  auto* label = new QLabel(tr("&Look up:"), this);
   label->setBuddy(iLine);
-  iLine->setAccessibleName(QStringLiteral("Look up"));
+  iLine->setAccessibleName(tr("Look up"));
   iLine->setClearButtonEnabled(true);
-  iNote->setAccessibleName(QStringLiteral("Note"));
+  iNote->setAccessibleName(tr("Note"));
   auto* layout = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
   row->addWidget(label);
   row->addWidget(iLine);
   layout->addLayout(row);
   layout->addWidget(iNote);
-  iOffers->setAccessibleName(QStringLiteral("Did you mean"));
+  iOffers->setAccessibleName(tr("Did you mean"));
   iOffers->setMaximumHeight(110);
-  iOffersLabel = new QLabel(QStringLiteral("&Did you mean:"), this);
+  iOffersLabel = new QLabel(tr("&Did you mean:"), this);
   iOffersLabel->setBuddy(iOffers);
   SetOffersVisible(false);
   iLine->installEventFilter(this);
@@ -214,7 +214,7 @@ void QuickPeeker::FollowLink(const std::string& address) {
   iAnswers->Add(1, section);
   PaintSections();
   // One record followed to, not a lookup's answer.
-  iNote->setText(PathToQString("From " + section.title));
+  iNote->setText(tr("From %1").arg(PathToQString(section.title)));
 }
 
 void QuickPeeker::ShowRecord(int index, int foundPos, int foundLength, bool scrollToFound) {

@@ -20,8 +20,34 @@
 namespace qlui {
 
 namespace {
+
 const QUrl kStartPage(QStringLiteral("qrc:/start.html"));
+
+// The start page's texts as the page holds them; they are put in the user's
+// language as it loads, and the pictures' descriptions too.
+constexpr const char* kStartPageTexts[] = {
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "<b>Browse</b><br>the subjects above"),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "<b>Read</b><br>each record here"),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "<b>Find</b><br>with Ctrl+F"),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "Open a book with Ctrl+O, then choose a subject."),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "Pictures and program by the Quillary team."),
+};
+constexpr const char* kStartPagePictures[] = {
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "A book"),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "A quill"),
+    QT_TRANSLATE_NOOP("qlui::CQuillaryHtmlView", "A lens"),
+};
+
+QString TranslateStartPage(QString page) {
+  for (const char* text : kStartPageTexts)
+    page.replace(QLatin1String(text), CQuillaryHtmlView::tr(text));
+  for (const char* text : kStartPagePictures)
+    page.replace(QStringLiteral("alt=\"%1\"").arg(QLatin1String(text)),
+                 QStringLiteral("alt=\"%1\"").arg(CQuillaryHtmlView::tr(text).toHtmlEscaped()));
+  return page;
 }
+
+}  // namespace
 
 bool PageDeclaresUtf8(const QByteArray& bytes) {
   // The declaration is in the head, before the body starts.
@@ -49,7 +75,7 @@ CQuillaryHtmlView::CQuillaryHtmlView(std::function<void(const std::string&)> fol
                                      QWidget* parent)
     : QTextBrowser(parent), iFollowLink(std::move(followLink)) {
   setObjectName(QStringLiteral("recordView"));
-  setAccessibleName(QStringLiteral("Record"));
+  setAccessibleName(tr("Record"));
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setTextInteractionFlags(Qt::TextBrowserInteraction);
@@ -133,7 +159,8 @@ QVariant CQuillaryHtmlView::loadResource(int type, const QUrl& name) {
   if (name == kStartPage) {
     QFile file(QStringLiteral(":/start.html"));
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return AdaptStartPageToPalette(QString::fromUtf8(file.readAll()), palette());
+    return AdaptStartPageToPalette(TranslateStartPage(QString::fromUtf8(file.readAll())),
+                                   palette());
   }
   if (name.scheme() == QLatin1String("qrc")) return QTextBrowser::loadResource(type, name);
   // The page file is the one file read from disk; images, style sheets and

@@ -35,7 +35,7 @@ void ThreadedSearchRunner::Cancel() {
   if (!Running()) return;
   iSearch.Cancel();
   Finish(iSearch.Wait());
-  iStatus(QStringLiteral("Search stopped"));
+  iStatus(tr("Search stopped"));
 }
 
 void ThreadedSearchRunner::Poll() {
@@ -46,7 +46,7 @@ void ThreadedSearchRunner::Poll() {
   const int percent = static_cast<int>(iSearch.Progress() * 100);
   if (percent == iLastPercent) return;
   iLastPercent = percent;
-  iStatus(QStringLiteral("Searching: %1% of the book (Esc stops)").arg(percent));
+  iStatus(tr("Searching: %1% of the book (Esc stops)").arg(percent));
 }
 
 void ThreadedSearchRunner::Finish(const ql::SearchOutcome& outcome) {

@@ -20,6 +20,9 @@ const QString kFaceKey = QStringLiteral("Face");
 const QString kSizeKey = QStringLiteral("Size");
 const QString kZoomKey = QStringLiteral("Zoom");
 const QString kThemeKey = QStringLiteral("Theme");
+// The window's size, place and split.
+const QString kGeometryKey = QStringLiteral("Window/Geometry");
+const QString kSplitKey = QStringLiteral("Window/Split");
 // The key of the group chosen for lookups.
 const QString kGroupKey = QStringLiteral("Library/Group");
 
@@ -114,6 +117,26 @@ void Settings::SetGroup(std::string_view name) {
   else
     settings.setValue(kGroupKey,
                       QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+QByteArray Settings::WindowGeometry() {
+  return Store().value(kGeometryKey).toByteArray();
+}
+
+void Settings::SetWindowGeometry(const QByteArray& geometry) {
+  Store().setValue(kGeometryKey, geometry);
+}
+
+std::optional<double> Settings::SplitShare() {
+  bool isNumber = false;
+  const double share = Store().value(kSplitKey).toDouble(&isNumber);
+  // A share outside the window is someone else's edit, and ignored.
+  if (!isNumber || !(share >= 0.0 && share <= 1.0)) return std::nullopt;
+  return share;
+}
+
+void Settings::SetSplitShare(double share) {
+  Store().setValue(kSplitKey, share);
 }
 
 }  // namespace qlui

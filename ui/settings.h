@@ -3,6 +3,8 @@
 // its default is removed rather than written.
 #pragma once
 
+#include <QByteArray>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +35,13 @@ class Settings {
   // The group chosen beside the lookup line; "" when none was stored.
   static std::string Group();
   static void SetGroup(std::string_view name);  // "All books" is the default
+
+  // The window's size and place as Qt saves them (empty when none is stored),
+  // and the upper pane's share of the split, between 0 and 1.
+  static QByteArray WindowGeometry();
+  static void SetWindowGeometry(const QByteArray& geometry);
+  static std::optional<double> SplitShare();
+  static void SetSplitShare(double share);
 };
 
 }  // namespace qlui

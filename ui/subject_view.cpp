@@ -35,8 +35,8 @@ QVariant SubjectModel::data(const QModelIndex& index, int role) const {
 
 QVariant SubjectModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
-  if (section == 0) return QStringLiteral("Subject");
-  if (section == 1) return QStringLiteral("Preview");
+  if (section == 0) return tr("Subject");
+  if (section == 1) return tr("Preview");
   return {};
 }
 
@@ -54,7 +54,7 @@ CQuillaryView::CQuillaryView(ql::Document& doc, std::function<void(int)> showRec
       iModel(new SubjectModel(doc, this)) {
   setModel(iModel);
   setObjectName(QStringLiteral("subjectList"));
-  setAccessibleName(QStringLiteral("Subjects"));
+  setAccessibleName(tr("Subjects"));
   setSortingEnabled(false);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -66,7 +66,7 @@ CQuillaryView::CQuillaryView(ql::Document& doc, std::function<void(int)> showRec
   // Every row is as high as the next: the view never measures rows.
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   horizontalHeader()->setSectionsClickable(false);
-  horizontalHeader()->setAccessibleName(QStringLiteral("Columns"));
+  horizontalHeader()->setAccessibleName(tr("Columns"));
   horizontalHeader()->setStretchLastSection(false);
   horizontalHeader()->setHighlightSections(false);
   connect(this, &QTableView::clicked, this, &CQuillaryView::OnClicked);

@@ -20,16 +20,22 @@ std::string QlbookPath() {
 }
 
 QlbookRun RunQlbook(const std::vector<std::string>& args, const std::string& shellPrefix) {
+  return RunQlbookStreams(args, shellPrefix, "</dev/null");
+}
+
+QlbookRun RunQlbookStreams(const std::vector<std::string>& args, const std::string& shellPrefix,
+                           const std::string& stdinRedirect, const std::string& stdoutPath) {
   TempDir scratch;
   std::string command = ShellQuote(QlbookPath());
   for (const std::string& a : args) command += " " + ShellQuote(a);
   const std::string outPath = scratch.File("out"), errPath = scratch.File("err");
-  command = shellPrefix + "exec " + command + " >" + ShellQuote(outPath) + " 2>" +
-            ShellQuote(errPath) + " </dev/null";
+  command = shellPrefix + "exec " + command + " >" +
+            ShellQuote(stdoutPath.empty() ? outPath : stdoutPath) + " 2>" + ShellQuote(errPath) +
+            " " + stdinRedirect;
   const int status = std::system(("sh -c " + ShellQuote(command)).c_str());
   QlbookRun run;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFileBytes(outPath);
+  if (stdoutPath.empty()) run.out = ReadFileBytes(outPath);
   run.err = ReadFileBytes(errPath);
   return run;
 }

@@ -22,4 +22,10 @@ std::string QlbookPath();
 // e.g. "ulimit -f 8; " or "export SOURCE_DATE_EPOCH=0; ".
 QlbookRun RunQlbook(const std::vector<std::string>& args, const std::string& shellPrefix = "");
 
+// The same with standard input given as shell text ("<FILE", or "" to keep
+// a pipe the prefix makes) and standard output sent to stdoutPath when it is
+// not empty (run.out is then empty).
+QlbookRun RunQlbookStreams(const std::vector<std::string>& args, const std::string& shellPrefix,
+                           const std::string& stdinRedirect, const std::string& stdoutPath = "");
+
 }  // namespace qltest

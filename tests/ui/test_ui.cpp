@@ -81,6 +81,16 @@ std::vector<qltest::Entry> SampleEntries() {
 // One line an item: its text, shortcuts, status tip, object name, whether it
 // is checkable, checked, enabled and carries an icon; "-" for a separator;
 // a submenu's items follow it indented.
+// The window's own keys (as DescribeActions gives them), then the
+// desktop's for the same command, each once.
+QString WithStandardKeys(const QString& own, QKeySequence::StandardKey standard) {
+  QStringList keys = own.isEmpty() ? QStringList() : own.split(QLatin1Char(','));
+  for (const QKeySequence& k : QKeySequence::keyBindings(standard))
+    if (!keys.contains(k.toString(QKeySequence::PortableText)))
+      keys << k.toString(QKeySequence::PortableText);
+  return keys.join(QLatin1Char(','));
+}
+
 void DescribeActions(const QList<QAction*>& actions, const QString& indent, QStringList& out) {
   for (QAction* a : actions) {
     if (a->isSeparator()) {
@@ -612,11 +622,14 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  |||||disabled|hidden|"),
       QStringLiteral("  |||||disabled|hidden|"),
       QStringLiteral("  -"),
-      QStringLiteral("  E&xit||Quit Quillary|||||"),
+      QStringLiteral("  E&xit|") + WithStandardKeys({}, QKeySequence::Quit) +
+          QStringLiteral("|Quit Quillary|||||"),
       QStringLiteral("&Edit|||||||"),
       QStringLiteral("  &Find...|Ctrl+F|Search the book for up to three terms|||||"),
       QStringLiteral("  &Look Up|Ctrl+L|Type the start of a subject to show it|||||"),
-      QStringLiteral("  Find Next|F3|Find the next match|||||"),
+      QStringLiteral("  Find Next|") +
+          WithStandardKeys(QStringLiteral("F3"), QKeySequence::FindNext) +
+          QStringLiteral("|Find the next match|||||"),
       QStringLiteral("&Bookmarks|||||||"),
       QStringLiteral("  New bookmark|||||||"),
       QStringLiteral("  Remove bookmark...|||||||"),
@@ -627,8 +640,12 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  &History...|Ctrl+H|List the records shown, newest first|||||"),
       QStringLiteral("  Clear History||Forget the records shown|||||"),
       QStringLiteral("  -"),
-      QStringLiteral("  Zoom &In|Ctrl++,Ctrl+=|Make the list and the page larger|||||"),
-      QStringLiteral("  Zoom &Out|Ctrl+-|Make the list and the page smaller|||||"),
+      QStringLiteral("  Zoom &In|") +
+          WithStandardKeys(QStringLiteral("Ctrl++,Ctrl+="), QKeySequence::ZoomIn) +
+          QStringLiteral("|Make the list and the page larger|||||"),
+      QStringLiteral("  Zoom &Out|") +
+          WithStandardKeys(QStringLiteral("Ctrl+-"), QKeySequence::ZoomOut) +
+          QStringLiteral("|Make the list and the page smaller|||||"),
       QStringLiteral("  &Actual Size|Ctrl+0|Show the list and the page at 100%|||||"),
       QStringLiteral("  T&heme|||||||"),
       QStringLiteral("    Follow the &Desktop||||checked|||"),
@@ -645,7 +662,8 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
                      "the library|||||"),
       QStringLiteral("  &Stop Importing||Stop importing dictionaries (Esc)|||disabled||"),
       QStringLiteral("&Help|||||||"),
-      QStringLiteral("  Contents...||Read the manual|||||"),
+      QStringLiteral("  Contents...|") + WithStandardKeys({}, QKeySequence::HelpContents) +
+          QStringLiteral("|Read the manual|||||"),
       QStringLiteral("  &About Quillary...|||actionAbout||||icon"),
   };
   const QStringList tools = {
@@ -661,6 +679,8 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
   const QStringList window = {
       QStringLiteral("Next pane|F6||||||"),
       QStringLiteral("Previous pane|Shift+F6||||||"),
+      QStringLiteral("Close|") + WithStandardKeys({}, QKeySequence::Close) +
+          QStringLiteral("||||||"),
   };
   QStringList got;
   DescribeActions(iFrame->menuBar()->actions(), QString(), got);

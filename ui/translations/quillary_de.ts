@@ -1,0 +1,866 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>main</name>
+    <message>
+        <source>Reads Quillary books (.ql): lists the subjects, shows each record, follows links, finds, and keeps bookmarks in the book.</source>
+        <translation>Liest Quillary-Bücher (.ql): listet die Stichwörter, zeigt jeden Eintrag, folgt Verweisen, sucht und bewahrt Lesezeichen im Buch.</translation>
+    </message>
+    <message>
+        <source>book</source>
+        <translation>buch</translation>
+    </message>
+    <message>
+        <source>the books to open (.ql); the first is shown</source>
+        <translation>die zu öffnenden Bücher (.ql); das erste wird gezeigt</translation>
+    </message>
+    <message>
+        <source>[book...]</source>
+        <translation>[buch...]</translation>
+    </message>
+    <message>
+        <source>Look word up as the lookup line does.</source>
+        <translation>Schlägt wort nach wie die Nachschlagezeile.</translation>
+    </message>
+    <message>
+        <source>word</source>
+        <translation>wort</translation>
+    </message>
+    <message>
+        <source>Look the selected text (else the clipboard&apos;s) up in QuickPeek.</source>
+        <translation>Schlägt den markierten Text (sonst den der Zwischenablage) in QuickPeek nach.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 kann nicht geöffnet werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::AboutDialog</name>
+    <message>
+        <source>About Quillary</source>
+        <translation>Über Quillary</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::CFindDialog</name>
+    <message>
+        <source>Find</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Find what:</source>
+        <translation>Suchen nach:</translation>
+    </message>
+    <message>
+        <source>Find what</source>
+        <translation>Suchen nach</translation>
+    </message>
+    <message>
+        <source>AND</source>
+        <translation>UND</translation>
+    </message>
+    <message>
+        <source>AND, second term</source>
+        <translation>UND, zweiter Begriff</translation>
+    </message>
+    <message>
+        <source>AND, third term</source>
+        <translation>UND, dritter Begriff</translation>
+    </message>
+    <message>
+        <source>Exclude</source>
+        <translation>Ausschließen</translation>
+    </message>
+    <message>
+        <source>Exclude the second term</source>
+        <translation>Den zweiten Begriff ausschließen</translation>
+    </message>
+    <message>
+        <source>Exclude the third term</source>
+        <translation>Den dritten Begriff ausschließen</translation>
+    </message>
+    <message>
+        <source>Match whole words only</source>
+        <translation>Nur ganze Wörter</translation>
+    </message>
+    <message>
+        <source>Only search in subject text</source>
+        <translation>Nur in den Stichwörtern suchen</translation>
+    </message>
+    <message>
+        <source>Select exclude to find records that don&apos;t contain the word/phrase in the associated text box.</source>
+        <translation>Wählen Sie „Ausschließen“, um Einträge zu finden, die das Wort oder die Wendung im zugehörigen Feld nicht enthalten.</translation>
+    </message>
+    <message>
+        <source>Find Next</source>
+        <translation>Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::CLookupLine</name>
+    <message>
+        <source>Look up</source>
+        <translation>Nachschlagen</translation>
+    </message>
+    <message>
+        <source>Look up a subject (Ctrl+L)</source>
+        <translation>Stichwort nachschlagen (Strg+L)</translation>
+    </message>
+    <message>
+        <source>Nearest subjects</source>
+        <translation>Nächste Stichwörter</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::CMainFrame</name>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Bookmarks</source>
+        <translation>&amp;Lesezeichen</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Library</source>
+        <translation>Bibli&amp;othek</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Open...</source>
+        <translation>&amp;Öffnen...</translation>
+    </message>
+    <message>
+        <source>Open a book</source>
+        <translation>Ein Buch öffnen</translation>
+    </message>
+    <message>
+        <source>Import...</source>
+        <translation>Importieren...</translation>
+    </message>
+    <message>
+        <source>Make a book from tagged or tab-separated text</source>
+        <translation>Ein Buch aus ausgezeichnetem oder tabulatorgetrenntem Text erstellen</translation>
+    </message>
+    <message>
+        <source>Export to Palm...</source>
+        <translation>Nach Palm exportieren...</translation>
+    </message>
+    <message>
+        <source>Write the book as a handheld database</source>
+        <translation>Das Buch als Handheld-Datenbank schreiben</translation>
+    </message>
+    <message>
+        <source>Upgrade...</source>
+        <translation>Aktualisieren...</translation>
+    </message>
+    <message>
+        <source>Write an older-format book as a new book</source>
+        <translation>Ein Buch im älteren Format als neues Buch schreiben</translation>
+    </message>
+    <message>
+        <source>Export as Text...</source>
+        <translation>Als Text exportieren...</translation>
+    </message>
+    <message>
+        <source>Write the book as tab-separated tagged text</source>
+        <translation>Das Buch als tabulatorgetrennten ausgezeichneten Text schreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Print...</source>
+        <translation>&amp;Drucken...</translation>
+    </message>
+    <message>
+        <source>Print the record on show</source>
+        <translation>Den gezeigten Eintrag drucken</translation>
+    </message>
+    <message>
+        <source>P&amp;rint Setup...</source>
+        <translation>Drucker&amp;einrichtung...</translation>
+    </message>
+    <message>
+        <source>Choose the printer and the page</source>
+        <translation>Drucker und Seite wählen</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Quit Quillary</source>
+        <translation>Quillary beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Find...</source>
+        <translation>&amp;Suchen...</translation>
+    </message>
+    <message>
+        <source>Search the book for up to three terms</source>
+        <translation>Das Buch nach bis zu drei Begriffen durchsuchen</translation>
+    </message>
+    <message>
+        <source>&amp;Look Up</source>
+        <translation>&amp;Nachschlagen</translation>
+    </message>
+    <message>
+        <source>Type the start of a subject to show it</source>
+        <translation>Den Anfang eines Stichworts tippen, um es zu zeigen</translation>
+    </message>
+    <message>
+        <source>Find Next</source>
+        <translation>Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Find the next match</source>
+        <translation>Den nächsten Treffer finden</translation>
+    </message>
+    <message>
+        <source>New bookmark</source>
+        <translation>Neues Lesezeichen</translation>
+    </message>
+    <message>
+        <source>Remove bookmark...</source>
+        <translation>Lesezeichen entfernen...</translation>
+    </message>
+    <message>
+        <source>&amp;Back</source>
+        <translation>&amp;Zurück</translation>
+    </message>
+    <message>
+        <source>Show the record shown before</source>
+        <translation>Den zuvor gezeigten Eintrag zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Forward</source>
+        <translation>&amp;Vorwärts</translation>
+    </message>
+    <message>
+        <source>Show the record shown after</source>
+        <translation>Den danach gezeigten Eintrag zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;History...</source>
+        <translation>Ver&amp;lauf...</translation>
+    </message>
+    <message>
+        <source>List the records shown, newest first</source>
+        <translation>Die gezeigten Einträge auflisten, die neuesten zuerst</translation>
+    </message>
+    <message>
+        <source>Clear History</source>
+        <translation>Verlauf löschen</translation>
+    </message>
+    <message>
+        <source>Forget the records shown</source>
+        <translation>Die gezeigten Einträge vergessen</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;In</source>
+        <translation>Ver&amp;größern</translation>
+    </message>
+    <message>
+        <source>Make the list and the page larger</source>
+        <translation>Liste und Seite größer zeigen</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;Out</source>
+        <translation>Ver&amp;kleinern</translation>
+    </message>
+    <message>
+        <source>Make the list and the page smaller</source>
+        <translation>Liste und Seite kleiner zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Actual Size</source>
+        <translation>&amp;Originalgröße</translation>
+    </message>
+    <message>
+        <source>Show the list and the page at 100%</source>
+        <translation>Liste und Seite in 100 % zeigen</translation>
+    </message>
+    <message>
+        <source>T&amp;heme</source>
+        <translation>&amp;Farbschema</translation>
+    </message>
+    <message>
+        <source>Follow the &amp;Desktop</source>
+        <translation>Wie der &amp;Desktop</translation>
+    </message>
+    <message>
+        <source>&amp;Light</source>
+        <translation>&amp;Hell</translation>
+    </message>
+    <message>
+        <source>Dar&amp;k</source>
+        <translation>D&amp;unkel</translation>
+    </message>
+    <message>
+        <source>&amp;Toolbar</source>
+        <translation>&amp;Werkzeugleiste</translation>
+    </message>
+    <message>
+        <source>&amp;Status Bar</source>
+        <translation>&amp;Statusleiste</translation>
+    </message>
+    <message>
+        <source>&amp;Library...</source>
+        <translation>&amp;Bibliothek...</translation>
+    </message>
+    <message>
+        <source>List the books of the library, their folders and groups</source>
+        <translation>Die Bücher der Bibliothek, ihre Ordner und Gruppen auflisten</translation>
+    </message>
+    <message>
+        <source>Find &amp;Dictionaries...</source>
+        <translation>&amp;Wörterbücher finden...</translation>
+    </message>
+    <message>
+        <source>Add the dictionaries already on this computer to the library</source>
+        <translation>Die schon auf diesem Rechner vorhandenen Wörterbücher der Bibliothek hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Stop Importing</source>
+        <translation>Import &amp;anhalten</translation>
+    </message>
+    <message>
+        <source>Stop importing dictionaries (Esc)</source>
+        <translation>Das Importieren der Wörterbücher anhalten (Esc)</translation>
+    </message>
+    <message>
+        <source>Contents...</source>
+        <translation>Inhalt...</translation>
+    </message>
+    <message>
+        <source>Read the manual</source>
+        <translation>Das Handbuch lesen</translation>
+    </message>
+    <message>
+        <source>&amp;About Quillary...</source>
+        <translation>Ü&amp;ber Quillary...</translation>
+    </message>
+    <message>
+        <source>Next pane</source>
+        <translation>Nächster Bereich</translation>
+    </message>
+    <message>
+        <source>Previous pane</source>
+        <translation>Voriger Bereich</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Recent File</source>
+        <translation>Zuletzt geöffnete Datei</translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>Werkzeugleiste</translation>
+    </message>
+    <message>
+        <source>Font bar</source>
+        <translation>Schriftleiste</translation>
+    </message>
+    <message>
+        <source>Font:</source>
+        <translation>Schrift:</translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation>Schrift</translation>
+    </message>
+    <message>
+        <source>Size:</source>
+        <translation>Größe:</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Status bar</source>
+        <translation>Statusleiste</translation>
+    </message>
+    <message>
+        <source>CAP</source>
+        <translation>UF</translation>
+    </message>
+    <message>
+        <source>NUM</source>
+        <translation>NUM</translation>
+    </message>
+    <message>
+        <source>SCRL</source>
+        <translation>ROLLEN</translation>
+    </message>
+    <message>
+        <source>“%1” is no longer in %2</source>
+        <translation>„%1“ ist nicht mehr in %2</translation>
+    </message>
+    <message>
+        <source>The history was not saved: %1</source>
+        <translation>Der Verlauf wurde nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>QuickPeek</source>
+        <translation>QuickPeek</translation>
+    </message>
+    <message>
+        <source>QuickPeek Clipboard</source>
+        <translation>QuickPeek Zwischenablage</translation>
+    </message>
+    <message>
+        <source>Quillary QuickPeek</source>
+        <translation>Quillary QuickPeek</translation>
+    </message>
+    <message>
+        <source>The library was not saved: %1</source>
+        <translation>Die Bibliothek wurde nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Quillary Files (*.ql)</source>
+        <translation>Quillary-Dateien (*.ql)</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>The manual (manual.ql) is not installed beside the program.</source>
+        <translation>Das Handbuch (manual.ql) ist nicht neben dem Programm installiert.</translation>
+    </message>
+    <message>
+        <source>Zoom %1%</source>
+        <translation>Zoom %1 %</translation>
+    </message>
+    <message>
+        <source>The bookmarks could not be saved: %1</source>
+        <translation>Die Lesezeichen konnten nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>Speichern unter</translation>
+    </message>
+    <message>
+        <source>F&amp;ound in:</source>
+        <translation>Gef&amp;unden in:</translation>
+    </message>
+    <message>
+        <source>Found in</source>
+        <translation>Gefunden in</translation>
+    </message>
+    <message>
+        <source>From %1</source>
+        <translation>Aus %1</translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <translation>Gruppe</translation>
+    </message>
+    <message>
+        <source>The books lookups go to</source>
+        <translation>Die Bücher, in denen nachgeschlagen wird</translation>
+    </message>
+    <message>
+        <source>The library could not be saved: %1</source>
+        <translation>Die Bibliothek konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Small</source>
+        <translation>Klein</translation>
+    </message>
+    <message>
+        <source>Medium</source>
+        <translation>Mittel</translation>
+    </message>
+    <message>
+        <source>Large</source>
+        <translation>Groß</translation>
+    </message>
+    <message>
+        <source>All books</source>
+        <translation>Alle Bücher</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::CQuillaryHtmlView</name>
+    <message>
+        <source>Record</source>
+        <translation>Eintrag</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Browse&lt;/b&gt;&lt;br&gt;the subjects above</source>
+        <translation>&lt;b&gt;Blättern&lt;/b&gt;&lt;br&gt;in den Stichwörtern oben</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Read&lt;/b&gt;&lt;br&gt;each record here</source>
+        <translation>&lt;b&gt;Lesen&lt;/b&gt;&lt;br&gt;jeden Eintrag hier</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Find&lt;/b&gt;&lt;br&gt;with Ctrl+F</source>
+        <translation>&lt;b&gt;Suchen&lt;/b&gt;&lt;br&gt;mit Strg+F</translation>
+    </message>
+    <message>
+        <source>Open a book with Ctrl+O, then choose a subject.</source>
+        <translation>Öffnen Sie ein Buch mit Strg+O und wählen Sie dann ein Stichwort.</translation>
+    </message>
+    <message>
+        <source>Pictures and program by the Quillary team.</source>
+        <translation>Bilder und Programm vom Quillary-Team.</translation>
+    </message>
+    <message>
+        <source>A book</source>
+        <translation>Ein Buch</translation>
+    </message>
+    <message>
+        <source>A quill</source>
+        <translation>Eine Feder</translation>
+    </message>
+    <message>
+        <source>A lens</source>
+        <translation>Eine Lupe</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::CQuillaryView</name>
+    <message>
+        <source>Subjects</source>
+        <translation>Stichwörter</translation>
+    </message>
+    <message>
+        <source>Columns</source>
+        <translation>Spalten</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::HelpWindow</name>
+    <message>
+        <source>Quillary Help</source>
+        <translation>Quillary-Hilfe</translation>
+    </message>
+    <message>
+        <source>Help topics</source>
+        <translation>Hilfethemen</translation>
+    </message>
+    <message>
+        <source>Help text</source>
+        <translation>Hilfetext</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::HistoryDialog</name>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>&amp;Steps, newest first:</source>
+        <translation>&amp;Schritte, die neuesten zuerst:</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>All books</source>
+        <translation>Alle Bücher</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::HotSyncUserDialog</name>
+    <message>
+        <source>HotSync User</source>
+        <translation>HotSync-Benutzer</translation>
+    </message>
+    <message>
+        <source>HotSync users</source>
+        <translation>HotSync-Benutzer</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::LibraryModel</name>
+    <message>
+        <source>Title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Subjects</source>
+        <translation>Stichwörter</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::LibraryWindow</name>
+    <message>
+        <source>Library</source>
+        <translation>Bibliothek</translation>
+    </message>
+    <message>
+        <source>Books</source>
+        <translation>Bücher</translation>
+    </message>
+    <message>
+        <source>Groups</source>
+        <translation>Gruppen</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>Add &amp;Book...</source>
+        <translation>&amp;Buch hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Add &amp;Folder...</source>
+        <translation>O&amp;rdner hinzufügen...</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>Ent&amp;fernen</translation>
+    </message>
+    <message>
+        <source>Switch &amp;Off</source>
+        <translation>&amp;Ausschalten</translation>
+    </message>
+    <message>
+        <source>Move &amp;Up</source>
+        <translation>Nach &amp;oben</translation>
+    </message>
+    <message>
+        <source>Move &amp;Down</source>
+        <translation>Nach &amp;unten</translation>
+    </message>
+    <message>
+        <source>&amp;New Group...</source>
+        <translation>&amp;Neue Gruppe...</translation>
+    </message>
+    <message>
+        <source>De&amp;lete Group</source>
+        <translation>Gruppe &amp;löschen</translation>
+    </message>
+    <message>
+        <source>&amp;Put in Group</source>
+        <translation>&amp;In Gruppe aufnehmen</translation>
+    </message>
+    <message>
+        <source>&amp;Take out of Group</source>
+        <translation>Aus Gruppe &amp;herausnehmen</translation>
+    </message>
+    <message>
+        <source>R&amp;emove Folder</source>
+        <translation>Ordner en&amp;tfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Take the selected books out of the library (Delete)</source>
+        <translation>Die gewählten Bücher aus der Bibliothek nehmen (Entf)</translation>
+    </message>
+    <message>
+        <source>Switch the selected books off or on (Space)</source>
+        <translation>Die gewählten Bücher aus- oder einschalten (Leertaste)</translation>
+    </message>
+    <message>
+        <source>Move the book up (Alt+Up)</source>
+        <translation>Das Buch nach oben schieben (Alt+Hoch)</translation>
+    </message>
+    <message>
+        <source>Move the book down (Alt+Down)</source>
+        <translation>Das Buch nach unten schieben (Alt+Runter)</translation>
+    </message>
+    <message>
+        <source>B&amp;ooks:</source>
+        <translation>Bü&amp;cher:</translation>
+    </message>
+    <message>
+        <source>&amp;Groups:</source>
+        <translation>&amp;Gruppen:</translation>
+    </message>
+    <message>
+        <source>Fold&amp;ers searched for books:</source>
+        <translation>Or&amp;dner, in denen nach Büchern gesucht wird:</translation>
+    </message>
+    <message>
+        <source>Switch &amp;On</source>
+        <translation>&amp;Einschalten</translation>
+    </message>
+    <message>
+        <source>The library could not be saved: %1</source>
+        <translation>Die Bibliothek konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>There is a group by that name already, or the name cannot be used.</source>
+        <translation>Es gibt schon eine Gruppe dieses Namens, oder der Name ist nicht verwendbar.</translation>
+    </message>
+    <message>
+        <source>Add Book</source>
+        <translation>Buch hinzufügen</translation>
+    </message>
+    <message>
+        <source>Quillary Files (*.ql)</source>
+        <translation>Quillary-Dateien (*.ql)</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
+    <message>
+        <source>New Group</source>
+        <translation>Neue Gruppe</translation>
+    </message>
+    <message>
+        <source>&amp;Name of the group:</source>
+        <translation>&amp;Name der Gruppe:</translation>
+    </message>
+    <message>
+        <source>All books</source>
+        <translation>Alle Bücher</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::PalmImportDialog</name>
+    <message>
+        <source>HotSync to Palm</source>
+        <translation>Per HotSync auf den Palm</translation>
+    </message>
+    <message>
+        <source>Palm Import</source>
+        <translation>Palm-Import</translation>
+    </message>
+    <message>
+        <source>Palm database name</source>
+        <translation>Name der Palm-Datenbank</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::ProgressWindow</name>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::QuickPeeker</name>
+    <message>
+        <source>QuickPeeker</source>
+        <translation>QuickPeeker</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Eintrag</translation>
+    </message>
+    <message>
+        <source>&amp;Look up:</source>
+        <translation>&amp;Nachschlagen:</translation>
+    </message>
+    <message>
+        <source>Look up</source>
+        <translation>Nachschlagen</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Hinweis</translation>
+    </message>
+    <message>
+        <source>Did you mean</source>
+        <translation>Meinten Sie</translation>
+    </message>
+    <message>
+        <source>&amp;Did you mean:</source>
+        <translation>&amp;Meinten Sie:</translation>
+    </message>
+    <message>
+        <source>From %1</source>
+        <translation>Aus %1</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::RemoveBookmarkDialog</name>
+    <message>
+        <source>Remove bookmark</source>
+        <translation>Lesezeichen entfernen</translation>
+    </message>
+    <message>
+        <source>Bookmarks</source>
+        <translation>Lesezeichen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::SubjectModel</name>
+    <message>
+        <source>Subject</source>
+        <translation>Stichwort</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::ThreadedSearchRunner</name>
+    <message>
+        <source>Search stopped</source>
+        <translation>Suche angehalten</translation>
+    </message>
+    <message>
+        <source>Searching: %1% of the book (Esc stops)</source>
+        <translation>Suche: %1 % des Buchs (Esc hält an)</translation>
+    </message>
+</context>
+</TS>
