@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // assocnotify: tells the desktop that file-type associations changed, by
 // rebuilding the user's caches of them. No window, no output, no arguments
 // read but --version; the exit status is always 0, since there is nobody to

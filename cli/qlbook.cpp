@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook: the command-line face of the Quillary libraries. Text goes in and
 // out as raw bytes; exit status 0 on success, 1 on failure, 2 on bad usage.
 #include <CLI/CLI.hpp>

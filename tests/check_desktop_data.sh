@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The desktop's data and the manual pages as their own tools read them: the
 # desktop entry, the AppStream data (no network), the manual pages through
 # groff with every warning and through man, and the shell completions' syntax.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The install puts every piece in place, and the desktop then knows books by
 # name and by content; assocnotify rebuilds the user's caches and exits 0
 # whatever its arguments. Usage: check_install.sh BUILD_DIR

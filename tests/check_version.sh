@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Every program prints the project's one version, without a display, and the
 # files that carry it by hand (AppStream releases, the package's changelog,
 # CHANGELOG.md) and the manual pages name the same.

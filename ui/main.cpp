@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // quillary: the desktop reader. Books named on the command line open at
 // start (the first on show, all of them in the library); without one the
 // window opens empty. One runs per user: a start that finds one running

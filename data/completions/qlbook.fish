@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # fish completion for qlbook
 
 set -l commands info subjects head record render lookup search import export-text upgrade export-pdb bookmarks define library

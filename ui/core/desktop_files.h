@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The desktop's knowledge of books: the book type, the desktop entry and the
 // icon in the user's data directory, and the reader as the default for books.
 // Files the user already has are left alone, but for a desktop entry that
