@@ -1,14 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // assocnotify: tells the desktop that file-type associations changed, by
 // rebuilding the user's caches of them. No window, no output, no arguments
-// read; the exit status is always 0, since there is nobody to tell.
+// read but --version; the exit status is always 0, since there is nobody to
+// tell.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "ql_version.h"
 #include "user_dirs.h"
 
 extern char** environ;
@@ -41,7 +47,11 @@ void Run(std::vector<std::string> args) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("assocnotify %s\n", QL_VERSION);
+    return 0;
+  }
   const std::string data = ql::UserDataDirectory();
   if (IsDirectory(data + "/mime")) Run({"update-mime-database", data + "/mime"});
   if (IsDirectory(data + "/applications"))

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The peer of the reader window in bench/run_ui.sh: the same widgets with
 // nothing behind them (bare_window.h). It shows and runs until it is closed.
 // Usage: bare_qt_window [ROWS]   (title "Bare Qt window")

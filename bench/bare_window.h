@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The bare Qt window that the reader window is measured against: the same
 // widgets with nothing behind them. A main window holds a vertical splitter
 // with a table over a model of a million rows, whose every cell is one

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The block codec on the blocks of a real book: the subject and record
 // streams of $QL_CORPORA/wn.tsv (generated dictionary text when absent) cut
 // into 25000-byte blocks as the writer cuts them. DecompressBlock is timed

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The handheld block coder on real text: $QL_BENCH_TEXT, else
 // $QL_CORPORA/wn.tsv (generated dictionary text when neither exists), cut
 // into 4095-byte blocks as the writer cuts its text stream. Counters give

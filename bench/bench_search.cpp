@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // In-process figures for search: the walk that loads every record (the floor
 // set by block decoding), a whole-book search for a term that does not occur,
 // and a subject-only search. Usage: bench_search BOOK [TERM] [benchmark flags]

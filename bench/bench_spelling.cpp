@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Spelling suggestions on a book of 1,000,000 subjects: the time to the first
 // list (what the lookup line shows at once) and to the final one, for a few
 // misspelt texts, the final one both from a new suggester (which decodes the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Times the reader window itself (the real CMainFrame over a ql::Document) on
 // Qt's offscreen platform, so no display is needed.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The UTF-8 folded finder beside the Windows-1252 one over the same bytes:
 // about 30 MB of generated text, mostly ASCII words in mixed case with one
 // word in twenty Cyrillic, searched for a term that does not occur (the

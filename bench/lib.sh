@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Shared by the bench/run_*.sh scripts; sourced, not run.
 
 # Prints the path of the dictionary the benchmarks read: WordNet's

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Version 2002 books (UTF-8, zstd blocks with a trained dictionary, shared
 # texts) beside their peers in the same run:
 #   size of WordNet and GCIDE imported from Debian's dictd files, beside the

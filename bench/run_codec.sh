@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The block codec beside LZ4 and zlib on the blocks of a real book (wn from
 # $QL_CORPORA, generated text when absent): decode and encode MB/s, each
 # peer's figure in the same run, the ratios, and the compressed sizes.

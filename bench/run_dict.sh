@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # A dictionary imported from its dictd files against the same dictionary
 # imported from tab-separated text: WordNet (Debian's dict-wn, installed here
 # through scripts/deps dicts) is imported from wn.index and wn.dict.dz, the

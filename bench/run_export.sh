@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Export to the handheld on a real dictionary: the WordNet book (imported
 # from $QL_CORPORA/wn.tsv with qlbook import; generated text when absent)
 # through qlbook export-pdb, and CompressHandheldBlock alone on the same

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Whole imports through qlbook: MB/s of input and peak memory (maximum
 # resident set of the child process) for a 1 MB piece of the dictionary and
 # for the whole of it, tab-separated and tagged. Peak memory must not grow

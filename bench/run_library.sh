@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # A library of 200 books beside a library of one, all measured in this run:
 #   - the library: the four corpora (their tab-separated text from
 #     $QL_CORPORA), Debian's dictd dictionaries of `scripts/deps dicts`, and

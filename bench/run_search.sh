@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Whole-book search for a term that does not occur, beside LC_ALL=C grep -ci
 # over the same book's exported text, both timed in this run (best of several
 # runs each). Prints MB/s of record text for the search on one thread, on two

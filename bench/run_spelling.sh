@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Spelling suggestions on a generated book of 1,000,000 subjects (built once
 # with the builder and kept in the work folder): the time to the first list
 # and to the final list for a few misspelt texts (the final list from a new

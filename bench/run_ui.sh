@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The reader window beside a bare Qt window with the same widgets
 # (bare_qt_window: a main window, a table of a million constant rows, a text
 # browser), all measured in this run:

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The UTF-8 folded finder over about 30 MB of generated, mostly ASCII text
 # with some Cyrillic, beside the Windows-1252 finder over the same bytes and
 # LC_ALL=C grep -ci over the same text written to a file, all in this run.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Shared pieces of the qlbook commands: exit codes, raw output, errors,
 // progress on a terminal, and opening a book with a clear message.
 #pragma once

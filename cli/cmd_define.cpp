@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook define: a word looked up in many books at once (the library's, or
 // the books and folders named), each book's entry printed as plain text or
 // as JSON. Books open lazily and are looked up side by side; a book that

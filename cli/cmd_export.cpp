@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook export-pdb: a book as a handheld database, through the handheld
 // export the window runs too.
 #include <cerrno>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook library: the library the window reads, listed, added to and taken
 // from, and the dictionaries on the computer imported into it.
 #include <sys/stat.h>

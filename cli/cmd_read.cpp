@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook read commands: info, subjects, head, record, lookup and bookmarks.
 // They open the book read-only, so they work on read-only files and never
 // change a book; only bookmarks --add/--remove open it for writing.

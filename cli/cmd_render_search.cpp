@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook render and search: the page RenderRecord writes, and a whole-book
 // search that walks on from each hit as Find Next does.
 #include <cstdio>

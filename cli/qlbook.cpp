@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook: the command-line face of the Quillary libraries. Text goes in and
 // out as raw bytes; exit status 0 on success, 1 on failure, 2 on bad usage.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "cli_util.h"
+#include "ql_version.h"
 #include "std_streams.h"
 #include "suggest.h"
 
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "qlbook: read, build and convert Quillary books (.ql) from the command line.\n"
       "Texts are written as the raw bytes stored in the book (Windows-1252)."};
+  app.set_version_flag("--version", "qlbook " QL_VERSION);
   app.require_subcommand(1);
   app.fallthrough(false);
   qlcli::AddReadCommands(app);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // "-" as a file name: standard input as a book or source, standard output as
 // the file a command writes. A book is read at offsets, so standard input that
 // is not a regular file is first copied to a private file; what a command

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Names for a mistyped command or option: the nearest of the names there
 // are, so that "qlbook exprot-text" can say what was meant.
 #pragma once

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 if(QL_SANITIZE AND QL_SANITIZE_THREAD)
   message(FATAL_ERROR "QL_SANITIZE and QL_SANITIZE_THREAD cannot be combined")
 endif()

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // BookBuilder: one import or upgrade in progress. It reads tagged or
 // tab-separated text entry by entry, turns each text into stored markup,
 // keeps the sorted check, and appends every entry to temporary streams

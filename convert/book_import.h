@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // One import, whatever its source: the source read into a builder, the book
 // written from it through a temporary file beside the target, the progress
 // and the results. qlbook and the window run the same RunBookImport and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // WriteBook: the builder's temporary streams become a version 2 book. Every
 // write is checked, and WriteBookFile writes beside the target and renames
 // only a complete book over it, so a full disk never costs the old file.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // CompressBlock: the block coder of version 2 books. A greedy LZ77 coder that
 // finds matches through a table of two-byte pairs; its output is what
 // DecompressBlock decodes, and it is fixed byte for byte by the algorithm:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The text file of a dictionary, read by offset: plain, dictzip, or gzip.
 //
 // A dictzip file is a gzip file whose header carries an "RA" extra field: the

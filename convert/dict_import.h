@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What the dictionary imports share: the headword list with each entry's
 // offset and length, taken from the format's index; the text file beside it
 // (plain, dictzip or gzip, dict_data.h); the sorting into the book's subject

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What the index of a dictionary names: a headword and where its text lies
 // in the dictionary's text file. The dictd and StarDict parsers give these.
 //

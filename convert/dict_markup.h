@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The turning of dictionary entries' texts, plain or simple HTML, into
 // record markup. Both read only inside the text they are given, and each of
 // their loops consumes text on every turn.

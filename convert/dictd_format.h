@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The index of a dictd dictionary: NAME.index holds one line per entry,
 // "headword TAB offset TAB length" (a fourth field, when present, is the
 // headword as first written), the numbers in base-64 digits A-Z a-z 0-9 + /,

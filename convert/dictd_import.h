@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A dictd dictionary made into a book: NAME.index, with NAME.dict,
 // NAME.dict.dz or NAME.dict.gz beside it. The text is Windows-1252 unless
 // the index names the UTF-8 mark; brace links become links.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The dictionaries already on the computer: dictd dictionaries (NAME.index
 // beside NAME.dict or NAME.dict.dz) and StarDict ones (NAME.ifo beside
 // NAME.idx and NAME.dict or NAME.dict.dz), each mapped to the book it is

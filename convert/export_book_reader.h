@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // ExportBookReader: the reader the handheld export pulls subjects and records
 // from. It is separate from BookReader: plain buffered reads of the book file,
 // small caches of its own sized for walking the book in index order, and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A stdio stream that closes when its owner goes: for sources read and work
 // files, whose close has nothing to report. A book or text written for the
 // user goes through an AtomicFile instead, which checks its close.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A book written as a handheld database: the book opened with a reader of
 // its own, the run with its progress, the book closed again, and the failure
 // texts. qlbook export-pdb and the window's Export to Palm both run it, as

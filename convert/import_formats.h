@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The formats a book is imported from, in one table: the name qlbook's
 // --format takes, the file extensions that choose the format, the window's
 // Import dialog filter (in the table's order, so a filter's index is its

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // One source a book is imported from, whatever its format. The import opens
 // it, lets it settle what it is, lets it do the long work that comes before
 // the entries, then takes the entries from it one at a time into a builder;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The files of a StarDict dictionary: NAME.ifo holds "key=value" lines after
 // its first line; NAME.idx holds records of a headword, a zero byte, and a
 // big-endian offset (32 or 64 bits) and size (32 bits); an entry's text is

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A StarDict dictionary made into a book: NAME.ifo, with NAME.idx or
 // NAME.idx.gz and NAME.dict or NAME.dict.dz beside it. The text is UTF-8;
 // plain and HTML fields are kept, fields of other kinds left out (and

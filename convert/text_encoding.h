@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // UTF-8 text turned into the Windows-1252 bytes books store, for imports of
 // text written on systems that write UTF-8.
 #pragma once

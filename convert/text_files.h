@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The texts an import's results and failures share, and a book written out
 // as a text file: the steps and the failure texts that qlbook and the window
 // share. The export writes through a temporary file beside the target, so a

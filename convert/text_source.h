@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Text made into a book: tagged text (each entry begins with "<new>", its
 // subject on that line) and tab-separated text (a line per entry, the subject,
 // a TAB, the text). Both read the file as a stream, settle its encoding from

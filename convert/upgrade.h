@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Upgrade: writes an open legacy book as a new version 2 book. The entries
 // go to the builder as they are stored (subject and record text), not
 // through the tab-separated text form, so entries that form cannot carry

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // ZstdBlockCoder: the block coding of version 2002 books. A dictionary is
 // trained on samples of the book's own streams, so that blocks coded each
 // by itself still find the text's common words and phrases; blocks are

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Writes a file so that a failure never costs the file that stood there: the
 // bytes go to a temporary file beside the target, which replaces the target
 // only when Commit succeeds. Dropping the object uncommitted removes the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Block filters: what lets a search of a version 2002 book pass over the
 // records of a subject block without decoding anything. The filter of a
 // subject block is a set of bits, one set for each trigram made of three

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The version 2 book layout: named constants and the plain structs of the
 // header, chunk header, bookmark entry and block table entry. All integers in
 // a book are 32-bit little-endian and are read as signed values.

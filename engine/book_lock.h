@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The locks that let any number of readers and one writer share a book.
 // They are open file description locks on byte ranges: every open of the
 // book is a user of its own, in one process as across processes, a fork's

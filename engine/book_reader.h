@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // BookReader: the object behind one open book. It reads version 2 books
 // directly and legacy books (version word below 2000) through a
 // LegacyBookFile, gives subjects, record heads and whole records by index,

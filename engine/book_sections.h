@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The sections of a version 2 book as both of its readers (BookReader and
 // the export's reader) see them: the section header, the block table and the
 // read-on from a subject block into the next one, each checked against the

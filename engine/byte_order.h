@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Byte order helpers: book files store 32-bit little-endian words, handheld
 // databases big-endian ones. Every read takes a span and an offset and never
 // reads outside it.

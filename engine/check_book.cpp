@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // CheckBook: every block of a book decoded and every record read, to tell
 // what is damaged (qlbook info --check).
 #include <algorithm>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The two decoders of stored text. Both work in caller-owned buffers, keep no
 // state and never read or write outside the spans they are given.
 #pragma once

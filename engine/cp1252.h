@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Windows-1252, the code page of every book text, and Unicode: the one table
 // the window, the imports and the tools share.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A failure on its way up to the place that tells the user: what failed, in
 // the result code of its own family, the system's error number where one
 // caused it (0 when none did), and the file it concerns. The reason travels

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // LegacyBookFile: the open file of a book in the legacy format (version word
 // below 2000), held by a BookReader while such a book is open. It keeps the
 // whole legacy header (the offset table and every subject entry) in memory

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Small files of the user's own (the library list, a folder's import record,
 // the history) and the folders of books, read so that whatever stands at a
 // path never holds the reader up: a FIFO, a device or a folder is not waited

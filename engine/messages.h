@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The one way the libraries reach the user: a message with a caption. The
 // desktop shows a message box; qlbook prints to stderr; tests record them.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Why a book did not open, in words for the user, told by what
 // BookReader::Open found (BookReader::LastOpenFailure): the file is never
 // looked at again to guess.

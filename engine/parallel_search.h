@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Search of one book on several threads. The records from the start point to
 // the book's end are split into ranges (more ranges than threads, so that a
 // thread that finishes early takes the next one); each thread searches the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A record as readable plain text, for a terminal or a mail: the words of
 // the record with its paragraphs, line breaks and list items laid out as
 // lines, a link as its text, and no markup bytes. Read from the same record

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Progress of long work (import, upgrade, export). The desktop shows a bar,
 // qlbook a line on a terminal, tests count the steps.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The rendered page of a record. The page is written byte for byte as the
 // view and the link handler expect it: nothing is escaped, so the record's
 // own bytes reach the browser unchanged.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Record markup: a record text is Windows-1252 bytes ending at its first zero
 // byte; a TAB is always the first byte of a two-byte tag whose second byte is
 // the code. This table is the one place that knows the codes: the renderer,

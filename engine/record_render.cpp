@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // RenderRecord: the reader's current record as a page for the record view
 // (the page itself is written by WriteRecordPage in record_markup.cpp).
 #include <string>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Whether two paths name one file, and a second, read-only open of the file a
 // descriptor refers to, for a reader on another thread.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Sequential search over a book: every record from the start point on is
 // taken in turn (subject first, then text) and scanned for the term as if
 // lowered with the Windows-1252 mapping (folded by Unicode simple case

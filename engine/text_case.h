@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Case mapping and word tests for search. Record texts and subjects are
 // Windows-1252 bytes; search lowers them with the code page's own mapping
 // (ASCII and the accented capitals) but decides word boundaries on ASCII

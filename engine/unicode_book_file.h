@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // UnicodeBookFile: the open file of a version 2002 book, held by a
 // BookReader (and the export's reader) while such a book is open. Subjects
 // and texts are UTF-8; both streams are cut into blocks coded with zstd and

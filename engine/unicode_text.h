@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Case folding, ordering, search and word tests for text stored as UTF-8.
 //
 // Text is taken as a sequence of units: each well-formed UTF-8 character is

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The user's home and base directories, from the environment as the desktop
 // base directory rules give them. Plain C and POSIX only: the association
 // refresher, which links nothing else of ours, uses it too.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // WriteTabText: the whole book as tab-separated tagged text, one entry a
 // line: subject, TAB, the record with its tags written in their canonical
 // form, CR LF. Read back by the tab-separated import, this gives the same

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Opens arbitrary bytes as a book, read-only and read-write, and walks it:
 // every subject, head and record (capped), FindSubject in both modes, the
 // damage check, a search and a page, and the bookmark table. Any crash, hang or out-of-bounds

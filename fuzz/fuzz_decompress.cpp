@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Feeds arbitrary units to both decoders (the block one also in steps and
 // by its scan) with destinations sized from the input, each in a heap buffer of exactly that size
 // so that any write or read past it is caught.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A dictd index and an entry's text from arbitrary bytes: the index parser
 // with the text's size taken from the first eight bytes, then the rest as
 // plain text with brace links, as HTML, and as UTF-8 to convert. Every entry

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A dictionary text file from arbitrary bytes: plain, dictzip or gzip (its
 // members inflated no further than asked). When it opens, reads at its start, middle and end
 // (across chunk boundaries) must stay inside the text's size and return exactly the length asked

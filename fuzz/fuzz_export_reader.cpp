@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Opens arbitrary bytes as a book with ExportBookReader and walks it the way
 // the export does (every subject, then every record, capped), with a small
 // and the full capacity. The same bytes also go through the handheld coder

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The history file: any bytes read as one keep at most the limit of steps
 // with the current one among them; written and read again they give the
 // same steps and the same current step.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Imports arbitrary bytes as tagged text and as tab-separated text, writes
 // each book and reads it back: the book must open and hold exactly the
 // entries the builder counted. Any crash, hang, leak or out-of-bounds access

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The one-instance request: any bytes are a request, not yet one or a bad
 // one; a request they hold encodes and decodes to itself, and no part of
 // its encoding is a bad request. The selection text to look up is one line,

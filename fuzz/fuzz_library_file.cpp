@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The library file: any bytes read as one, saved and read again, give the
 // same library; a saved file reads with nothing skipped; every group's books
 // are books of the library.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A record's plain text and the conversions to and from UTF-8: the text
 // holds no tag byte, never three line ends in a row and stays in proportion
 // to the record; Windows-1252 bytes go to UTF-8 and back unchanged; the

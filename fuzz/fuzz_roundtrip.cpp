@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Round trips. Bytes imported as tagged or tab-separated text (the first
 // byte chooses) are written as a book and read back; the book written out as
 // tab-separated text and imported again must give the same subjects whenever

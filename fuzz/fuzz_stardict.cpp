@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A StarDict .ifo and .idx from arbitrary bytes: the first two bytes give
 // the .ifo's length, the .ifo follows, the rest is the .idx, read against a
 // text of 64 KiB; the .idx bytes are then split into fields by the .ifo's

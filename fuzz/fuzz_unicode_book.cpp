@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Opens arbitrary bytes as a version 2002 book and walks it. The input's
 // identifying words, version and encoding words are set first, so that the
 // fuzzer spends its time in the layout, the dictionary chunk, the 64-bit

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // UTF-8 folding, order and search on any bytes: the first byte tells how
 // many of the next bytes make the term, the rest is the text. The finder
 // gives what folding the text first and looking in the copy gives, in

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 """Writes the seed inputs of the fuzz targets: small version 2 books (with
 entries and tails across 64-byte blocks), a small version 2002 book (UTF-8,
 zstd frames of raw blocks, a shared text), legacy books of codings 1 and 3,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Fuzz input as a file of its own, in memory; its /proc/self/fd path opens
 // like any file, so the readers under test see an ordinary book file.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Block compression of the handheld text stream: a greedy LZ77 coder with a
 // 2047-byte window and matches of 3 to 10 bytes, in the token code that the
 // handheld reader decodes. The coder is exact: a given block always gives the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The handheld database layout: a Palm OS database (78-byte header, record
 // list, two gap bytes, records) holding a header record, the first-character
 // table, the data header table and the compressed text blocks. Every integer

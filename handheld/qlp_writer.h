@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // QLPWriter: turns one book into one handheld database in a single run. It
 // reads the book only through the BookSource operations below, which a reader
 // class (ExportBookReader) implements; the run itself, the markup conversion

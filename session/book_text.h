@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The two forms a book's text takes: Windows-1252 bytes (version 2001 and
 // legacy books) or UTF-8 (version 2002 books). Whatever crosses between a
 // book and the user, or between two books, is turned from one form into the

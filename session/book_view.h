@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A view of one book: the window's subject list and record view, the help
 // window, QuickPeek. The session and the flows tell a view what changed; how
 // it shows that is the view's own business.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The desktop the command flows run against: its services and the view of
 // the book in the main window, in one object (the main window is both).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What the desktop does for the command flows whatever book is on show:
 // messages and questions, the status line, file dialogs, progress windows,
 // the wait cursor and the dialogs the flows fill in. The window implements it

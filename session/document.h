@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The document: everything of the one book a window shows. It owns the
 // BookReader for the whole run (opening another book reuses it), knows
 // whether a book is open, its path and title, and whether start-up has

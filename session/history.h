@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Back and Forward over the records shown: list picks, links, bookmarks,
 // Find hits and lookups all land here. A step names its book and subject, so
 // one history runs across every book the window shows; the main window's

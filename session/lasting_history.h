@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The main window's history kept across runs: the newest steps in a plain
 // file of the user's data directory, written whole and atomically when it
 // changes and read back at start whatever the file holds.

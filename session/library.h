@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The user's library: the books Quillary reads together. Every book in the
 // books folder and in the folders the user added, the books the user added by
 // name and the books opened from the command line or the file manager, in the

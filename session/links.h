@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Links inside a rendered page: "quill::" followed by a subject.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The page file the record view loads: "qltempfi.htm" in a directory of this
 // process's own inside a private directory of the user's. A page is written
 // beside it and renamed over it, so the view never reads half a page and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The shelf: a reader for every book of the group the window looks words up
 // in, opened on first need (read-only: the header and block tables) and kept
 // open while the book stays on the shelf.

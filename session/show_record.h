@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The record display sequence, one for every record shown anywhere (the main
 // window, the help window, QuickPeek), and link following.
 #pragma once

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The install puts every piece in place, and the desktop then knows books by
 # name and by content; assocnotify rebuilds the user's caches and exits 0
 # whatever its arguments. Usage: check_install.sh BUILD_DIR
 set -euo pipefail
 build=$1
-for tool in update-mime-database update-desktop-database xdg-mime mimetype; do
+for tool in update-mime-database update-desktop-database xdg-mime mimetype rsvg-convert scdoc; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: $tool is not installed (scripts/deps installs it)"
     exit 77
@@ -15,18 +17,39 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
+id=org.quillary.Quillary
 expected=(
-  bin/quillary bin/qlbook bin/assocnotify
+  bin/quillary bin/qlbook libexec/quillary/assocnotify
   share/quillary/manual.ql
   share/mime/packages/quillary.xml
-  share/applications/quillary.desktop
-  share/icons/hicolor/64x64/apps/quillary.png
+  share/applications/$id.desktop
+  share/metainfo/$id.metainfo.xml
+  share/icons/hicolor/scalable/apps/$id.svg
+  share/icons/hicolor/scalable/mimetypes/application-x-quillary.svg
+  share/man/man1/quillary.1 share/man/man1/qlbook.1 share/man/man1/assocnotify.1
+  share/bash-completion/completions/qlbook
+  share/zsh/vendor-completions/_qlbook
+  share/fish/vendor_completions.d/qlbook.fish
 )
+for size in 16 24 32 48 64 128 256; do
+  expected+=(share/icons/hicolor/${size}x$size/apps/$id.png
+    share/icons/hicolor/${size}x$size/mimetypes/application-x-quillary.png)
+done
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
-grep -q '^MimeType=application/x-quillary;' "$prefix/share/applications/quillary.desktop"
-grep -q '^Exec=quillary %F' "$prefix/share/applications/quillary.desktop"
+# Each rendered icon is as large as its folder says.
+for size in 16 256; do
+  file "$prefix/share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "$size x $size" ||
+    { echo "icon of the wrong size in ${size}x$size"; exit 1; }
+done
+# The AppStream data as a software centre reads it: its entry and icon are there.
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate-tree --no-net "$prefix" >/dev/null ||
+    { appstreamcli validate-tree --no-net --explain "$prefix"; exit 1; }
+fi
+grep -q '^MimeType=application/x-quillary;' "$prefix/share/applications/$id.desktop"
+grep -q '^Exec=quillary %F' "$prefix/share/applications/$id.desktop"
 
 # The type by glob and, for a book under another name, by its header words.
 update-mime-database "$prefix/share/mime" 2>/dev/null
@@ -44,12 +67,12 @@ type=$(XDG_DATA_HOME=$work/none XDG_DATA_DIRS=$prefix/share xdg-mime query filet
 data=$work/data
 mkdir -p "$data/mime/packages" "$data/applications"
 cp "$prefix/share/mime/packages/quillary.xml" "$data/mime/packages/"
-cp "$prefix/share/applications/quillary.desktop" "$data/applications/"
-XDG_DATA_HOME=$data HOME=$work "$prefix/bin/assocnotify" --ignored argument
+cp "$prefix/share/applications/$id.desktop" "$data/applications/"
+XDG_DATA_HOME=$data HOME=$work "$prefix/libexec/quillary/assocnotify" --ignored argument
 [ -f "$data/mime/mime.cache" ] || { echo "assocnotify: no mime cache"; exit 1; }
-grep -q 'application/x-quillary=quillary.desktop' "$data/applications/mimeinfo.cache" ||
+grep -q "application/x-quillary=$id.desktop" "$data/applications/mimeinfo.cache" ||
   { echo "assocnotify: no desktop cache"; exit 1; }
 # With nothing to rebuild it still ends quietly with 0.
-out=$(XDG_DATA_HOME=$work/empty HOME=$work "$prefix/bin/assocnotify" 2>&1)
+out=$(XDG_DATA_HOME=$work/empty HOME=$work "$prefix/libexec/quillary/assocnotify" 2>&1)
 [ -z "$out" ]
 echo "install: all pieces in place; books known by name and content; caches rebuilt"

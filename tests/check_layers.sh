@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # The layers below the window stay apart:
 # - The libraries and the flows stay plain C++: Qt is included under ui/ only,
 #   and not in ui/core, whose logic the tests run without a window.

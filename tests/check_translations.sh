@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Every text of the window is in each catalogue and translated: lupdate run
 # over the sources finds no text the catalogue lacks and none it holds in
 # vain, no entry is left unfinished, and no visible text is handed to a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The desktop's list of recently used files ($XDG_DATA_HOME/recently-used.xbel,
 // the freedesktop bookmark format), which file choosers and launchers show.
 // A book opened is added there, or its entry brought up to date. The file is

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 #include "dialogs.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <algorithm>
 
 #include "open_failure.h"
+#include "ql_version.h"
 #include "qt_text.h"
 #include "record_view.h"
 #include "show_record.h"
@@ -181,7 +184,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   picture->setAccessibleName(QStringLiteral("Quillary"));
   layout->addWidget(picture);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel(tr("Version %1").arg(QStringLiteral("2.1")), this));
+  row->addWidget(new QLabel(tr("Version %1").arg(QStringLiteral(QL_VERSION)), this));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   row->addWidget(buttons);

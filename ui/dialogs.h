@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The reader's dialogs: Find, Remove bookmark, About, the progress window and
 // the help window.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // View > History: the steps of the lasting history, newest first, as
 // "SUBJECT — BOOK TITLE". Enter or a double-click goes to the step chosen.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // One Quillary per user, the window's side: a start that finds one running
 // hands its request over and ends; the one running listens for them.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The Library window (View > Library): the books of the library with their
 // title, subjects, size and state, the folders the user added and the
 // groups. Every change is saved to the library file at once and told to the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The lookup line above the subject list: typing shows the first subject
 // that starts with the text at once; when none does, the nearest subjects by
 // spelling are offered below the line.

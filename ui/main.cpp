@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // quillary: the desktop reader. Books named on the command line open at
 // start (the first on show, all of them in the library); without one the
 // window opens empty. One runs per user: a start that finds one running
@@ -9,11 +11,13 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 #include "desktop_files.h"
 #include "document.h"
 #include "instance.h"
 #include "main_frame.h"
+#include "ql_version.h"
 #include "qt_text.h"
 #include "translation.h"
 
@@ -31,7 +35,7 @@ QByteArray Resource(const QString& name) {
 // another program already is.
 void RegisterBookType() {
   const QByteArray mime = Resource(QStringLiteral(":/desktop/quillary.xml"));
-  const QByteArray entry = Resource(QStringLiteral(":/desktop/quillary.desktop"));
+  const QByteArray entry = Resource(QStringLiteral(":/desktop/" QL_APP_ID ".desktop"));
   const QByteArray icon = Resource(QStringLiteral(":/quillary.png"));
   const ql::UserDirectories dirs = ql::UserDirectoriesFromEnvironment();
   const ql::IntegrationFiles files{
@@ -46,13 +50,29 @@ void RegisterBookType() {
   ql::ClaimDefaultApplication(dirs);
 }
 
+// True when the arguments ask for the version: it is printed before any
+// window exists, so that it works without a display.
+bool WantsVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) return false;
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (WantsVersion(argc, argv)) {
+    std::printf("quillary %s\n", QL_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillary"));
   QApplication::setOrganizationName(QStringLiteral("Quillary"));
-  QApplication::setApplicationVersion(QStringLiteral("2.1"));
+  QApplication::setApplicationVersion(QStringLiteral(QL_VERSION));
+  // The desktop matches the window to its entry (and so to its icon) by this.
+  QGuiApplication::setDesktopFileName(QStringLiteral(QL_APP_ID));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillary.png")));
   qlui::InstallTranslation(app, qlui::WantedLanguages());
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The main window: menus, tool bars, status bar, the subject list above the
 // record view, and the desktop side of every command flow.
 #pragma once

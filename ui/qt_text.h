@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Book texts are Windows-1252 bytes (version 2001 and legacy books) or UTF-8
 // (version 2002 books); Qt speaks Unicode. Every view, dialog and link
 // lookup crosses between them here and nowhere else, in the form of the book

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // QuickPeek: a small lookup window reached from the tray icon. Typing looks
 // the open book's subjects up by prefix as you type; the record shows below.
 // Given the window's shelf of several books, it looks in all of them and

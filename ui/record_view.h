@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The record view: shows the page file of the record on show, or the start
 // page. Links never navigate the view: ours become record lookups, web links
 // go to the desktop's browser, everything else is ignored. Nothing remote is

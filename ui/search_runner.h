@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Find and Find Next on worker threads: the window keeps painting and
 // answering while the book is searched, the status bar shows how far the
 // search has come, and Esc stops it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The reader's settings, all in one store (Qt's for "Quillary"): the recent
 // files, the view the user chose (face, size, zoom, theme) and the group. A value left at
 // its default is removed rather than written.

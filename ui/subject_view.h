@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The subject list: a table that holds no rows of its own and asks the book
 // for each visible cell.
 #pragma once

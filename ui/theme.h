@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Light and dark: the palette the window uses and what pages do to stay
 // readable on it. The desktop's own palette is the default; the View menu
 // can choose a light or a dark one instead.

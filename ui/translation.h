@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The program's texts in the user's language: the first language the
 // environment asks for (LANGUAGE, then the locale's, as QLocale gives them)
 // that Quillary has a translation for, up to English, its own.

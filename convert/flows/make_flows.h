@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The commands that make and convert books from the window: Import, Upgrade
 // and the text export, and the closing and reopening of the open book that
 // the import and the handheld export go through.

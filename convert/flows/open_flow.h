@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What opening a book does, from every place that opens one (File Open, the
 // recent files, the command line, dropped files, the end of an import): books
 // the user may not write, the open itself, the reset after a failure, and the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // "Export to Palm...": the open book written as a handheld database and, when
 // asked, queued for the next HotSync. The export reads the book file with a
 // reader of its own, so the document's book is closed meanwhile and opened

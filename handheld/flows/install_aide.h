@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Queuing a file for a handheld's next HotSync: the three operations the
 // export asks for (how many users, the name of one, queue a file for one)
 // behind one interface, with two ways of keeping the queue.

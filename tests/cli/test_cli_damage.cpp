@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook on damaged books: search, the exports and info --check name what
 // they could not read and exit 1, keeping what could be read; search gives
 // the same bytes for every thread count.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook define run as a program: plain text in the terminal's character
 // set, JSON, --prefix, folders of books, failing books and exit codes.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook import of dictionaries, run as a program: the format from the
 // extension or --format, the results text byte for byte, and the exit codes
 // and messages when a file is missing or damaged.

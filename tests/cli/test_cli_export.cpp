@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook export-pdb, run as a program: the database bytes, the default
 // name, reproducible dates, and the messages and exit codes of failures.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook library run as a program over a home of its own: the list, adding
 // and removing, the dictionaries found and imported, and the exit codes.
 #include <gmock/gmock.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook import, export-text and upgrade, run as a program: the results
 // text byte for byte, exit codes, and the books they leave behind.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook read commands run as a program: info, subjects, head, record,
 // lookup and bookmarks; output bytes, exit codes, and books left unchanged.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook render and search, run as a program: output bytes and exit codes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

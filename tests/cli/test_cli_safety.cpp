@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook commands that write files, run as a program against the ways a
 // good book can be lost: source and target the same file, an import that
 // finds nothing, output paths that are links, devices or pipes.

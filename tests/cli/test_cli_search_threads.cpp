@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook search --threads: the same bytes and exit status for every thread
 // count, and the option's checks.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // qlbook's conventions as a program: "-" for standard input and output,
 // write errors with their cause, mistyped names answered with the nearest,
 // and the help's closing lines.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Helpers of the conversion tests: feeding the builder from bytes, reading
 // its temporary streams back, and taking a written book apart with the block
 // decoder (so the writer is checked without the book reader).

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Search filters of version 2002 books: a filter made of texts given in
 // pieces cut anywhere (inside characters too) is the filter of the whole
 // texts and holds every term cut from them; a search for an absent term

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The book writer: the layout of what WriteBook writes, taken apart with the
 // block decoder, block cutting at 25000 bytes, and failures that must not
 // cost the book that stood at the target.

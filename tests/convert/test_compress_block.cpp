@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The block coder: its worked examples, the fast coder against a plain
 // rendering of the algorithm byte for byte, and round trips through the
 // decoder for every kind of input of many sizes up to a whole block.

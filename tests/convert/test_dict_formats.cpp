@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The dictionary readers on their own: dictd numbers and index lines, the
 // dictzip chunk reader against the text it was made from, StarDict .ifo,
 // .idx and fields on damaged files, and the texts turned into markup.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Whole dictionaries made into books: the order, the merged headwords, the
 // links, the characters Windows-1252 lacks, and the files that are missing,
 // damaged or disagree with one another. The Debian dictionaries are imported

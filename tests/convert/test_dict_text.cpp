@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // How a dictionary entry's own text is found and turned into markup: the
 // headword line left out, the indent of each line kept, and HTML's entities.
 #include <gtest/gtest.h>

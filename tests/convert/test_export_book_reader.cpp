@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // ExportBookReader on books built in the tests: versions and identifying
 // words, chunk flags, entries across block boundaries, the TOO LONG mark,
 // legacy codings, the closed state, and damaged files of every length.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Text export, its round trip through the tab-separated import, and the
 // upgrade of legacy books, read back with the book reader.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Failures of the writing steps reach the words the user reads with the
 // errno of the step that failed, not one a later call left behind: each case
 // forces one step to fail, early (the file cannot be made) or late (a write

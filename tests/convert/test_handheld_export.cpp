@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The handheld export qlbook and the window both run: what it says when the
 // book or the database fails, the length of its bar, and a database written.
 #include <gmock/gmock.h>

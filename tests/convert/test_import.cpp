@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Import of tagged and tab-separated text: what each format makes of line
 // ends, tags, whitespace and its end conditions, checked on the streams the
 // builder writes (laid out as the fixture lays out the same entries).

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The table of import formats, row by row: the extension, the Import
 // dialog's filter and qlbook's --format name each lead to the format, and the
 // source the format makes imports a small file of that format. Then the

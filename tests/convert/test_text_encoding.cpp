@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // UTF-8 to Windows-1252 for imports: the guess from the start of a file, the
 // characters with and without a Windows-1252 form, bytes that are not UTF-8,
 // and characters cut across the converter's reads.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Version 2002 books written by the builder and read back: random Unicode
 // text from every plane (marks, right-to-left scripts, texts kept in their
 // entry and texts in the record stream across many blocks), lookups with

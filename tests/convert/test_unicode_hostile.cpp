@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Damaged and hostile version 2002 books: every byte of the header, the
 // chunk headers, the subject index and the section tables changed, the file
 // cut at every length, blocks replaced by garbage zstd frames, and the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Helpers shared by the reader tests: a book written to a scratch directory
 // and a text of a given length that shows where every byte came from.
 #pragma once

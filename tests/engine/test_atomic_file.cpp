@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // AtomicFile: the file being written has no name until Commit, so a run that
 // is killed leaves nothing behind, and the target is replaced whole or not
 // at all, keeping its permissions.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // BookReader over version 2 books built by the fixture: reading back every
 // layout corner (entries and tails across block boundaries), opening rules,
 // FindSubject, bookmarks, exclusive use and the block caches.

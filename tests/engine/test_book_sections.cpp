@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The section reading both book readers share: what a section header and
 // block table must satisfy, and how far a read-on into the next block goes.
 #include <gtest/gtest.h>

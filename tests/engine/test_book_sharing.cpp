@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // One book, several programs: readers are never refused, a second writer is,
 // and a reader loading the bookmark table while the writer rewrites it sees
 // one whole table. The other program is a child process, so the locks are

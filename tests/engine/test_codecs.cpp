@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The two decoders: golden units, the limited mode and the first-line limits,
 // and damaged input that must stay inside the caller's buffers.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The code page meeting Unicode: every byte both ways, the 0x80 row, and what
 // the code page lacks.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Damaged books: every record the reader can tell is damaged says so, reads
 // no further than it can, and renders as a page that says it is damaged; the
 // records around it read as built.

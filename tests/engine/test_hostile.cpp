@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Damaged and hostile books: truncations, impossible counts, block tables,
 // index values and tail offsets pointing anywhere, and random damage. The
 // reader must refuse them at Open or give damaged text, never crash (these

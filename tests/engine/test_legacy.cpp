@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // BookReader over legacy books (version word below 2000): the three text
 // codings, first lines and their limits, the marks and blocks added on the
 // first read-write open, and the bookmark table at the end of the file.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The body writer over byte strings (the page around it is tested through
 // RenderRecord).
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The search on several threads against the plain walk of FindMatch, on
 // random books split into many ranges; cancelling; views of a book another
 // reader holds; damaged books.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A record's plain text: the layout its tags give, link texts, no markup
 // bytes; and the conversions between the books' code page and UTF-8.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Folding, ordering, search and the word test of UTF-8 text.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The user's directories from the environment: absolute values only, and the
 // home's fallbacks under it.
 #include <gtest/gtest.h>

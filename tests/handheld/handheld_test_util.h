@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Test helpers for the handheld export: a plain reference coder written the
 // way the coding is defined (forward scans, two passes), a decoder of the
 // token code, a parser of exported databases, and a book source made of

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Books a handheld database cannot hold, known before the book is read: by
 // the count in the book's header, or by its subjects alone. They are refused
 // before any record is read and without asking for memory by the book's

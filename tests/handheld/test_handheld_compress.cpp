@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The handheld block coder: the worked examples byte for byte, and the fast
 // coder against the plain reference on many inputs, each also decoded back.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // An exported book checked by independent, packaged tools: Palm::PDB parses
 // the database, and txt2pdbdoc and mobitool decode every stored block (each
 // wrapped in a one-block text database, the form they read). The decoded

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // QLPWriter over a source made of vectors: the file layout byte for byte on
 // the smallest books, the record splits and packing limits, the data header
 // addressing, the markup conversion, progress, messages and failed runs.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The document's own record of the book it shows: only it marks a book open
 // or closed, and what it keeps follows.
 #include <gmock/gmock.h>

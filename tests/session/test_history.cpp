@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Back, Forward and the lasting history: the rules of a step, the limit,
 // the file written and read back, and files that are not what they should be.
 #include <gtest/gtest.h>

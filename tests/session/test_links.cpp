@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Links in a rendered page: the key, the record it leads to, and which
 // addresses the view follows at all.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The page file: the private directory it lives in, and writing a page beside
 // the old one and renaming it over.
 #include <fcntl.h>

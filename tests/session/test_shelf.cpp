@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The shelf over generated books: the sections a lookup gives and their
 // order, books that fail or are slow among good ones, supersession, readers
 // opened lazily and never used by two threads at once, links across books

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The record display sequence and link following, as the main window, the
 // help window and QuickPeek each run them.
 #include <gmock/gmock.h>

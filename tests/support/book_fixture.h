@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Books the tests build themselves: a version 2 book from a list of entries
 // (with a literal-only block encoder, so the reader is tested without the
 // writer), legacy books of versions 1 to 3, and temporary files.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Dictionaries the tests write themselves: dictd indexes and texts (plain,
 // dictzip with chunks of a chosen length, plain gzip) and StarDict .ifo,
 // .idx and .dict files.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Ways to make writes fail for real: a limit on the size any file of this
 // process may grow to (root ignores permissions, not this limit), and a tiny
 // file system that fills up (mounting one needs root; Mounted says whether

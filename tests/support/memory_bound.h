@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Runs a piece of a test in a child process whose address space is bounded,
 // to show that what it reads cannot make it allocate without limit. The
 // sanitizers reserve far more address space than they use, so under them

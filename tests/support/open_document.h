@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A document with a book the test builds, open for reading and writing, and
 // a scripted desktop beside it.
 #pragma once

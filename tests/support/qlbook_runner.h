@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Runs the qlbook program for end-to-end tests: arguments are passed through
 // the shell quoted, stdout and stderr are captured separately as raw bytes.
 #pragma once

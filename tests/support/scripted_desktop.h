@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A desktop for the flows' tests, both its services and the view of the
 // book: the answers to questions and dialogs come from scripts given
 // beforehand, the selection mark is a number, and every call is logged in

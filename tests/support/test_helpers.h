@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Small helpers several test suites share: an environment variable set for
 // one test, a directory's names, and a book's entries as pairs.
 #pragma once

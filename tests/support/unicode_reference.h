@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The plain way of finding a folded term in UTF-8 text, for checking the
 // finder against: fold the text unit by unit, remembering where each unit
 // starts in the stored and in the folded text, find the term in the folded

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // A book held open for writing by another process, as another Quillary
 // window holds it: the child opens the book read-write and keeps it open
 // until the holder lets it go. Two readers in one process would share what a

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The Library window and the library's side of the main window under the
 // offscreen platform: the books' states filled in from the worker, every
 // control reached by the keyboard and named, each change saved to the

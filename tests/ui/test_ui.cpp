@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The window's widgets under the offscreen platform: the subject model, the
 // keys and typed find of the list, links followed byte for byte, web links
 // handed to the desktop, the font bar, the split rule, the recent files,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The window among the desktop's conventions, under the offscreen platform:
 // the desktop's standard keys beside the window's own, none on two
 // commands; size, place and split kept across runs; the desktop's list of

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The window with books of both text forms, under the offscreen platform: a
 // UTF-8 book's subjects, pages, links, lookups, bookmarks and Find terms
 // reach the screen and come back as its characters, right-to-left text runs

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The bookmark commands. The table belongs to the document's reader; these
 // change it in memory and rebuild the menu. All are silent with no book open.
 #pragma once

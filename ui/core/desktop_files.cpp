@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 #include "desktop_files.h"
 
 #include <fcntl.h>
@@ -217,14 +219,24 @@ std::string DesktopExecProgram(std::string_view exec) {
   return out;
 }
 
+namespace {
+
+// Whether any system data directory holds relative (the user's own copies
+// are not the system's).
+bool InSystemDirectory(const UserDirectories& dirs, const std::string& relative) {
+  return std::any_of(dirs.dataDirs.begin(), dirs.dataDirs.end(), [&](const std::string& dir) {
+    return dir != dirs.dataHome && Exists(dir + relative);
+  });
+}
+
+}  // namespace
+
+bool EntryInstalledSystemWide(const UserDirectories& dirs) {
+  return InSystemDirectory(dirs, std::string(kApplicationsDirectory) + kDesktopEntryName);
+}
+
 bool InstalledSystemWide(const UserDirectories& dirs) {
-  bool type = false, entry = false;
-  for (const std::string& dir : dirs.dataDirs) {
-    if (dir == dirs.dataHome) continue;  // the user's own copies are not the system's
-    type = type || Exists(dir + kMimeFile);
-    entry = entry || Exists(dir + kApplicationsDirectory + kDesktopEntryName);
-  }
-  return type && entry;
+  return InSystemDirectory(dirs, kMimeFile) && EntryInstalledSystemWide(dirs);
 }
 
 std::vector<std::vector<std::string>> CacheRefreshCommands(
@@ -282,14 +294,15 @@ std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
       {dirs.dataHome + "/mime/packages/quillary.xml", std::string(files.mimeXml)},
       {dirs.dataHome + "/applications/" + kDesktopEntryName,
        DesktopEntryFor(files.desktopEntry, program)},
-      {dirs.dataHome + "/icons/hicolor/64x64/apps/quillary.png", std::string(files.icon)},
+      {dirs.dataHome + kUserIconPath, std::string(files.icon)},
   };
   std::vector<std::string> written;
   if (InstalledSystemWide(dirs)) return written;
   const std::string& entry = wanted[1].first;
+  const bool systemEntry = EntryInstalledSystemWide(dirs);
   for (const auto& [path, bytes] : wanted) {
     if (bytes.empty()) continue;
-    if (path == entry ? !EntryWanted(path, program) : Exists(path)) continue;
+    if (path == entry ? systemEntry || !EntryWanted(path, program) : Exists(path)) continue;
     if (WriteWhole(path, bytes)) written.push_back(path);
   }
   return written;

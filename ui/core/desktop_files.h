@@ -1,20 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The desktop's knowledge of books: the book type, the desktop entry and the
 // icon in the user's data directory, and the reader as the default for books.
 // Files the user already has are left alone, but for a desktop entry that
 // runs another program (this one has moved): it is written again. Nothing
 // goes to the user's directory when the type and the entry are installed for
-// the whole system. The default is claimed only when none is set or it is
-// already ours.
+// the whole system, and no entry when the system has one (a copy in the
+// user's directory would hide it). The default is claimed only when none is
+// set or it is already ours.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ql_version.h"
+
 namespace ql {
 
 inline constexpr const char* kBookMimeType = "application/x-quillary";
-inline constexpr const char* kDesktopEntryName = "quillary.desktop";
+inline constexpr const char* kDesktopEntryName = QL_APP_ID ".desktop";
+inline constexpr const char* kUserIconPath = "/icons/hicolor/64x64/apps/" QL_APP_ID ".png";
 
 struct UserDirectories {
   std::string dataHome;    // $XDG_DATA_HOME or ~/.local/share
@@ -30,11 +36,11 @@ struct IntegrationFiles {
   std::string_view icon;
 };
 
-// Writes the files that are missing (mime/packages/quillary.xml,
-// applications/quillary.desktop, the 64x64 icon) and the desktop entry
-// again when its Exec runs a program other than program (a link there is
-// the user's own and stays); nothing when InstalledSystemWide. Returns the
-// paths written.
+// Writes the files that are missing (mime/packages/quillary.xml, the desktop
+// entry under applications/, the 64x64 icon) and the desktop entry again
+// when its Exec runs a program other than program (a link there is the
+// user's own and stays); no entry when EntryInstalledSystemWide, nothing when
+// InstalledSystemWide. Returns the paths written.
 std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
                                           const IntegrationFiles& files,
                                           const std::string& program);
@@ -52,6 +58,9 @@ std::string DesktopExecProgram(std::string_view exec);
 // True when the book type and the desktop entry are both installed in the
 // system's data directories (dirs.dataDirs).
 bool InstalledSystemWide(const UserDirectories& dirs);
+// True when a desktop entry of ours is installed in the system's data
+// directories.
+bool EntryInstalledSystemWide(const UserDirectories& dirs);
 
 // The commands that rebuild the desktop's caches after InstallUserFiles wrote
 // written: the mime database for the type, the desktop database for the entry.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Find Dictionaries, from the Library menu and once at the first start: the
 // dictionaries already on the computer are found, one question offers those
 // not in the library yet (or changed since), and the imports run on a worker

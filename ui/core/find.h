@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Find and Find Next: the query and the search position, kept across books,
 // where a search starts, the offer to restart from the first record, and
 // showing the hit.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The typeface and size choices of the font bar, and what a change does to
 // the list font, the page font and the record on show.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What the Library window shows and allows, without the widgets: one row per
 // book of the library (title, subjects, size, state), which commands the
 // selected rows allow, and the states of the books probed on a worker thread

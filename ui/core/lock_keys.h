@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The lock keys' states, where the system tells them: the keyboard LEDs the
 // kernel lists under /sys/class/leds. Without such LEDs (a remote display, a
 // virtual server) nothing is known and the status bar shows no indicators.

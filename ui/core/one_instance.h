@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // One Quillary per user: a second start hands what it was asked to do to the
 // one running, over a local socket, and ends. Here is what goes over the
 // socket and where the socket is; the window does the talking.

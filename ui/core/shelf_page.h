@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What the window keeps of a lookup over the group: the sections in library
 // order as they arrive, the "Found in" rows, when to paint the page again,
 // and spelling offers gathered from every book.

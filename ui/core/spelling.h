@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Spelling suggestions for the lookup line. When no subject starts with the
 // typed text, the window offers the subjects nearest to it by spelling: at
 // most ten, best first, ties in book order, compared with the folding the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The subject list's rules, apart from the widget: the preview text, the
 // column widths, which record a key shows, the typed find and the splitter's
 // halves.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillary developers
 # Draws the program's pictures (icon, About picture, start page images) with
 # ImageMagick. The PNGs are kept in the tree; run this only to change them.
 set -euo pipefail

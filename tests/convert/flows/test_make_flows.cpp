@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Import, Upgrade and the text export, run against a scripted desktop. The
 // failures are real ones: a path under a regular file, a file that ends in
 // the middle of a read, and a limit on the size of files (root ignores

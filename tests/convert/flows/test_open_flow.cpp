@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The open flow and the in-place upgrade, run against a scripted desktop and
 // books the tests build. Root may write every file, so the "may not write"
 // cases come through a file seam whose answers the tests choose.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // "Export to Palm..." against a scripted desktop and a queue that records
 // what it was asked: the default names, the dialogs, the queuing and its
 // messages, failures that are never queued, and the book open again after.

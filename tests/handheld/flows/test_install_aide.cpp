@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The HotSync queue's two backends in a temporary home: J-Pilot's files and
 // the spool of our own, which of them the environment picks, and how each
 // lists its users and queues a file.

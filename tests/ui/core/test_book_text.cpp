@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Books of both text forms side by side: conversions between the forms,
 // cuts on character boundaries, Find terms folded for a UTF-8 book, bookmark
 // texts, spelling distances on characters, and a lookup over a shelf whose

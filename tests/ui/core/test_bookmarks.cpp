@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The bookmark commands over a real book's table.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,16 +16,16 @@ namespace {
 TEST(ClaimDefault, TakesBooksOnlyWhenNobodyHasThem) {
   // Nothing yet: the group is made.
   EXPECT_EQ(ql::ClaimDefault(""),
-            "[Default Applications]\napplication/x-quillary=quillary.desktop\n");
+            "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n");
   // Another group only: ours follows it, the rest is kept.
   EXPECT_EQ(ql::ClaimDefault("[Added Associations]\ntext/plain=ed.desktop;\n"),
             "[Added Associations]\ntext/plain=ed.desktop;\n"
-            "[Default Applications]\napplication/x-quillary=quillary.desktop\n");
+            "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n");
   // A default group without books: the line goes inside it, not after the next group.
   EXPECT_EQ(ql::ClaimDefault("[Default Applications]\ntext/html=web.desktop\n"
                              "[Removed Associations]\nimage/png=x.desktop\n"),
             "[Default Applications]\ntext/html=web.desktop\n"
-            "application/x-quillary=quillary.desktop\n"
+            "application/x-quillary=org.quillary.Quillary.desktop\n"
             "[Removed Associations]\nimage/png=x.desktop\n");
 }
 
@@ -31,32 +33,36 @@ TEST(ClaimDefault, LeavesAnExistingDefaultAlone) {
   const std::string other =
       "[Default Applications]\napplication/x-quillary = other-reader.desktop\n";
   EXPECT_EQ(ql::ClaimDefault(other), other);
-  const std::string ours = "[Default Applications]\napplication/x-quillary=quillary.desktop\n";
+  const std::string ours =
+      "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n";
   EXPECT_EQ(ql::ClaimDefault(ours), ours);
   // The same key in another group is not a default.
   EXPECT_EQ(ql::ClaimDefault("[Added Associations]\napplication/x-quillary=a.desktop;\n"),
             "[Added Associations]\napplication/x-quillary=a.desktop;\n"
-            "[Default Applications]\napplication/x-quillary=quillary.desktop\n");
+            "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n");
 }
 
 TEST(UserFiles, WritesWhatIsMissingAndKeepsWhatIsThere) {
   qltest::TempDir dir;
   const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
   std::filesystem::create_directories(dir.File("data/applications"));
-  qltest::WriteFileBytes(dir.File("data/applications/quillary.desktop"), "mine\n");
+  qltest::WriteFileBytes(dir.File("data/applications/org.quillary.Quillary.desktop"), "mine\n");
   const ql::IntegrationFiles files{"<mime-info/>", "[Desktop Entry]\nExec=quillary %F\nName=Q\n",
                                    "PNG"};
   const auto written = ql::InstallUserFiles(dirs, files, "/opt/q/bin/quillary");
   ASSERT_EQ(written.size(), 2u);
   EXPECT_EQ(qltest::ReadFileBytes(dir.File("data/mime/packages/quillary.xml")), "<mime-info/>");
-  EXPECT_EQ(qltest::ReadFileBytes(dir.File("data/icons/hicolor/64x64/apps/quillary.png")), "PNG");
-  EXPECT_EQ(qltest::ReadFileBytes(dir.File("data/applications/quillary.desktop")), "mine\n");
+  EXPECT_EQ(
+      qltest::ReadFileBytes(dir.File("data/icons/hicolor/64x64/apps/org.quillary.Quillary.png")),
+      "PNG");
+  EXPECT_EQ(qltest::ReadFileBytes(dir.File("data/applications/org.quillary.Quillary.desktop")),
+            "mine\n");
   EXPECT_TRUE(ql::InstallUserFiles(dirs, files, "/opt/q/bin/quillary").empty());
 
   EXPECT_TRUE(ql::ClaimDefaultApplication(dirs));
   EXPECT_FALSE(ql::ClaimDefaultApplication(dirs));
   EXPECT_EQ(qltest::ReadFileBytes(dir.File("config/mimeapps.list")),
-            "[Default Applications]\napplication/x-quillary=quillary.desktop\n");
+            "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n");
 }
 
 TEST(UserFiles, DesktopEntryRunsThisProgram) {
@@ -145,7 +151,7 @@ TEST(UserFiles, DesktopEntryIsWrittenAgainOnlyWhenItRunsAnotherProgram) {
     SCOPED_TRACE(c.name);
     qltest::TempDir dir;
     const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
-    const std::string entry = dir.File("data/applications/quillary.desktop");
+    const std::string entry = dir.File("data/applications/org.quillary.Quillary.desktop");
     std::filesystem::create_directories(dir.File("data/applications"));
     if (c.link) {
       qltest::WriteFileBytes(dir.File("kept.desktop"), c.before);
@@ -164,18 +170,22 @@ TEST(UserFiles, DesktopEntryIsWrittenAgainOnlyWhenItRunsAnotherProgram) {
   }
 }
 
-TEST(UserFiles, NoUserCopiesWhenTheTypeAndTheEntryAreInstalledSystemWide) {
+// The system's copies: none of ours when it has the type and the entry, and
+// never an entry that would hide the system's.
+TEST(UserFiles, NoUserCopiesOfWhatIsInstalledSystemWide) {
   const struct {
     const char* name;
     bool mimeInFirst, entryInFirst, mimeInSecond, entryInSecond;
-    bool userCopies;
+    bool userCopies;  // the type and the icon
+    bool userEntry;
   } cases[] = {
-      {"both in one", true, true, false, false, false},
-      {"both in the second", false, false, true, true, false},
-      {"one in each", true, false, false, true, false},
-      {"only the type", true, false, true, false, true},
-      {"only the entry", false, true, false, false, true},
-      {"neither", false, false, false, false, true},
+      {"both in one", true, true, false, false, false, false},
+      {"both in the second", false, false, true, true, false, false},
+      {"one in each", true, false, false, true, false, false},
+      {"only the type", true, false, true, false, true, true},
+      {"only the entry", false, true, false, false, true, false},
+      {"only the entry, in the second", false, false, false, true, true, false},
+      {"neither", false, false, false, false, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,16 +197,19 @@ TEST(UserFiles, NoUserCopiesWhenTheTypeAndTheEntryAreInstalledSystemWide) {
       qltest::WriteFileBytes(path, bytes);
     };
     if (c.mimeInFirst) put(dir.File("first/mime/packages/quillary.xml"));
-    if (c.entryInFirst) put(dir.File("first/applications/quillary.desktop"));
+    if (c.entryInFirst) put(dir.File("first/applications/org.quillary.Quillary.desktop"));
     if (c.mimeInSecond) put(dir.File("second/mime/packages/quillary.xml"));
-    if (c.entryInSecond) put(dir.File("second/applications/quillary.desktop"));
+    if (c.entryInSecond) put(dir.File("second/applications/org.quillary.Quillary.desktop"));
     // A user entry for a program gone elsewhere is not written again either.
-    put(dir.File("data/applications/quillary.desktop"),
+    put(dir.File("data/applications/org.quillary.Quillary.desktop"),
         ql::DesktopEntryFor(kFiles.desktopEntry, "/gone/quillary"));
     EXPECT_EQ(ql::InstalledSystemWide(dirs), !c.userCopies);
+    EXPECT_EQ(ql::EntryInstalledSystemWide(dirs), !c.userEntry);
     const std::vector<std::string> written = ql::InstallUserFiles(dirs, kFiles, kProgram);
-    EXPECT_EQ(written.size(), c.userCopies ? 3u : 0u);
+    EXPECT_EQ(written.size(), (c.userCopies ? 2u : 0u) + (c.userEntry ? 1u : 0u));
     EXPECT_EQ(std::filesystem::exists(dir.File("data/mime/packages/quillary.xml")), c.userCopies);
+    const std::string entry = dir.File("data/applications/org.quillary.Quillary.desktop");
+    EXPECT_EQ(std::count(written.begin(), written.end(), entry), c.userEntry ? 1 : 0);
   }
 }
 
@@ -221,12 +234,13 @@ TEST(UserFiles, CachesAreRebuiltForWhatWasWritten) {
   const ql::UserDirectories dirs{"/d", "/c", {}};
   using Commands = std::vector<std::vector<std::string>>;
   EXPECT_EQ(ql::CacheRefreshCommands(dirs, {}), Commands{});
-  EXPECT_EQ(ql::CacheRefreshCommands(dirs, {"/d/icons/hicolor/64x64/apps/quillary.png"}),
-            Commands{});
+  EXPECT_EQ(
+      ql::CacheRefreshCommands(dirs, {"/d/icons/hicolor/64x64/apps/org.quillary.Quillary.png"}),
+      Commands{});
   EXPECT_EQ(ql::CacheRefreshCommands(dirs, {"/d/mime/packages/quillary.xml"}),
             (Commands{{"update-mime-database", "/d/mime"}}));
-  EXPECT_EQ(ql::CacheRefreshCommands(
-                dirs, {"/d/mime/packages/quillary.xml", "/d/applications/quillary.desktop"}),
+  EXPECT_EQ(ql::CacheRefreshCommands(dirs, {"/d/mime/packages/quillary.xml",
+                                            "/d/applications/org.quillary.Quillary.desktop"}),
             (Commands{{"update-mime-database", "/d/mime"},
                       {"update-desktop-database", "-q", "/d/applications"}}));
 }

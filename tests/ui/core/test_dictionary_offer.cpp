@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Find Dictionaries over a tree of dictionaries the tests write, with the
 // scripted desktop and a home of their own: the question, the imports on
 // their worker thread, the books joining the library, and the offer at the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Find and Find Next over a small book: where a search starts, how it goes
 // on, the restart offer and what is shown.
 #include <gmock/gmock.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Typeface and size changes: the list font, the page font in the reader and
 // the record shown again.
 #include <gmock/gmock.h>

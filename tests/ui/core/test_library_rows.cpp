@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The Library window's rows, the commands a selection allows, and the
 // probing of books on a worker thread.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // What one start hands another over the socket, where the socket is, and
 // which text a selection lookup takes.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The window's side of a lookup over the group: sections kept in library
 // order, stale ones dropped, the page painted at once and then together,
 // and spelling offers merged from every book.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Spelling suggestions: the bounded distance against the whole table, the
 // lists against a ranking of every subject, and the worker's cancel and
 // supersede rules.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The subject list's rules: preview text, column widths, the split, the keys
 // and the typed find.
 #include <gtest/gtest.h>
