@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // BlockFilterWriter: the search filters of a version 2002 book's subject
 // blocks, made on a thread of their own while the import goes on. Texts are
 // copied into batches and handed over; the thread folds them into the filter
