@@ -80,7 +80,8 @@ struct UnicodeBookFile::Stream {
   uint64_t termId = 0;
   bool termOccurs = false;
   // Subjects: the term's filter bits, and the last block's filter as read.
-  uint64_t probeId = 0;
+  bool probed = false;
+  std::string probeTerm;
   BlockFilterProbe probe;
   std::vector<uint8_t> filter;
   int64_t filterBlock = -1;
@@ -507,7 +508,7 @@ std::string UnicodeBookFile::RecordHead(int index, size_t limit) {
 
 bool UnicodeBookFile::CannotHold(int index, const Utf8FoldedFinder& finder, uint64_t finderId,
                                  bool subjectsOnly) {
-  if (FilterRulesOut(index, finder, finderId)) return true;
+  if (FilterRulesOut(index, finder)) return true;
   const Entry& e = ReadEntry(index);
   if (e.damaged || e.end <= e.start) return false;
   // Whether the term occurs in the block of stream that holds [from, to).
@@ -534,7 +535,7 @@ bool UnicodeBookFile::CannotHold(int index, const Utf8FoldedFinder& finder, uint
   return absent(*iRecords, e.pieces[0].first, e.pieces[0].first + e.pieces[0].second);
 }
 
-bool UnicodeBookFile::FilterRulesOut(int index, const Utf8FoldedFinder& finder, uint64_t finderId) {
+bool UnicodeBookFile::FilterRulesOut(int index, const Utf8FoldedFinder& finder) {
   const Layout& layout = *iLayout;
   if (layout.filterBytes == 0) return false;
   const int64_t start = EntryStart(index);
@@ -542,9 +543,12 @@ bool UnicodeBookFile::FilterRulesOut(int index, const Utf8FoldedFinder& finder, 
   const int64_t block = start / layout.subjects.blockSize;
   if (block >= layout.filterCount) return false;
   Stream& s = *iSubjects;
-  if (s.probeId != finderId) {
+  // Find Next asks again with a new finder for the same term: the filter
+  // read for it still holds.
+  if (!s.probed || s.probeTerm != finder.Term()) {
     s.probe = BlockFilterProbe(finder.Term(), layout.filterBytes);
-    s.probeId = finderId;
+    s.probeTerm.assign(finder.Term());
+    s.probed = true;
     s.filterBlock = -1;
   }
   if (!s.probe.Useful()) return false;

@@ -115,7 +115,7 @@ class UnicodeBookFile {
   size_t ReadAt(int64_t offset, uint8_t* bytes, size_t count) const;
   // True when the search filter of the subject block index's entry starts
   // in proves finder's term absent from the block's records.
-  bool FilterRulesOut(int index, const class Utf8FoldedFinder& finder, uint64_t finderId);
+  bool FilterRulesOut(int index, const class Utf8FoldedFinder& finder);
 
   int iFile = -1;
   int iSubjectCount = 0;
