@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The Quillary developers
-# Every program prints the project's one version, without a display, and the
-# files that carry it by hand (AppStream releases, the package's changelog,
-# CHANGELOG.md) and the manual pages name the same.
+# Every program prints the project's one version without a display (and the
+# window its help), and the files that carry it by hand (AppStream releases,
+# the package's changelog, CHANGELOG.md) and the manual pages name the same.
 # Usage: check_version.sh VERSION BUILD_DIR SOURCE_DIR
 set -euo pipefail
 version=$1 build=$2 source=$3
@@ -21,6 +21,13 @@ for p in "${programs[@]}"; do
     { echo "$p --version failed"; fail=1; }
   check "$p --version" "$got" "$p $version"
 done
+# The window's help, too, needs no display.
+if [ -x "$build/bin/quillary" ]; then
+  help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LANGUAGE=en LC_ALL=C \
+    "$build/bin/quillary" --help) ||
+    { echo "quillary --help failed"; fail=1; }
+  check "quillary --help, first word" "${help%% *}" "Usage:"
+fi
 release=$(grep -o -m1 '<release version="[^"]*"' "$source/data/org.quillary.Quillary.metainfo.xml")
 check "newest AppStream release" "${release#*=}" "\"$version\""
 check "debian/changelog" "$(sed -n '1s/^quillary (\([^)]*\)).*/\1/p' "$source/debian/changelog")" "$version"

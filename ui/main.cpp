@@ -50,21 +50,58 @@ void RegisterBookType() {
   ql::ClaimDefaultApplication(dirs);
 }
 
-// True when the arguments ask for the version: it is printed before any
-// window exists, so that it works without a display.
-bool WantsVersion(int argc, char** argv) {
+// True when the arguments hold one of names (before a "--"): the version
+// and the help are printed before any window exists, so that they work
+// without a display.
+bool Asks(int argc, char** argv, std::initializer_list<const char*> names) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--") == 0) return false;
-    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) return true;
+    for (const char* name : names)
+      if (std::strcmp(argv[i], name) == 0) return true;
   }
   return false;
 }
 
+// The command line the program takes.
+struct CommandLine {
+  QCommandLineParser parser;
+  QCommandLineOption lookup{
+      QStringLiteral("lookup"),
+      QCoreApplication::translate("main", "Look word up as the lookup line does."),
+      QCoreApplication::translate("main", "word")};
+  QCommandLineOption selection{
+      QStringLiteral("lookup-selection"),
+      QCoreApplication::translate(
+          "main", "Look the selected text (else the clipboard's) up in QuickPeek.")};
+  CommandLine() {
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main",
+        "Reads Quillary books (.ql): lists the subjects, shows each "
+        "record, follows links, finds, and keeps bookmarks in the book."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QCoreApplication::translate("main", "book"),
+        QCoreApplication::translate("main", "the books to open (.ql); the first is shown"),
+        QCoreApplication::translate("main", "[book...]"));
+    parser.addOption(lookup);
+    parser.addOption(selection);
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (WantsVersion(argc, argv)) {
+  if (Asks(argc, argv, {"--version", "-v"})) {
     std::printf("quillary %s\n", QL_VERSION);
+    return 0;
+  }
+  if (Asks(argc, argv, {"--help", "-h", "--help-all", "-?"})) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillary"));
+    qlui::InstallTranslation(app, qlui::WantedLanguages());
+    CommandLine line;
+    line.parser.process(app);  // prints the help and ends
     return 0;
   }
   QApplication app(argc, argv);
@@ -76,27 +113,10 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillary.png")));
   qlui::InstallTranslation(app, qlui::WantedLanguages());
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QCoreApplication::translate(
-      "main",
-      "Reads Quillary books (.ql): lists the subjects, shows each "
-      "record, follows links, finds, and keeps bookmarks in the book."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument(
-      QCoreApplication::translate("main", "book"),
-      QCoreApplication::translate("main", "the books to open (.ql); the first is shown"),
-      QCoreApplication::translate("main", "[book...]"));
-  const QCommandLineOption lookup(
-      QStringLiteral("lookup"),
-      QCoreApplication::translate("main", "Look word up as the lookup line does."),
-      QCoreApplication::translate("main", "word"));
-  const QCommandLineOption selection(
-      QStringLiteral("lookup-selection"),
-      QCoreApplication::translate(
-          "main", "Look the selected text (else the clipboard's) up in QuickPeek."));
-  parser.addOption(lookup);
-  parser.addOption(selection);
+  CommandLine line;
+  QCommandLineParser& parser = line.parser;
+  const QCommandLineOption& lookup = line.lookup;
+  const QCommandLineOption& selection = line.selection;
   parser.process(app);
 
   ql::InstanceRequest request;
