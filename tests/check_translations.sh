@@ -15,7 +15,7 @@ status=0
 for ts in "$@"; do
   name=$(basename "$ts")
   cp "$ts" "$scratch/$name"
-  "$lupdate" -silent -no-obsolete -locations none "$src"/ui/*.cpp "$src"/ui/*.h \
+  "$lupdate" -silent -no-obsolete -locations none "$src"/ui/*.cpp "$src"/ui/*.h "$src"/ui/core/*.cpp \
     -ts "$scratch/$name" >/dev/null
   before=$(grep -c '<message' "$ts" || true)
   after=$(grep -c '<message' "$scratch/$name" || true)

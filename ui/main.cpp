@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core_texts.h"
 #include "desktop_files.h"
 #include "document.h"
 #include "instance.h"
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral(QL_APP_ID));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillary.png")));
   qlui::InstallTranslation(app, qlui::WantedLanguages());
+  // The core's texts come from the same catalogue.
+  ql::SetCoreTranslator([](const char* context, const char* source) {
+    return QCoreApplication::translate(context, source).toStdString();
+  });
 
   CommandLine line;
   QCommandLineParser& parser = line.parser;

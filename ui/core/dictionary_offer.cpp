@@ -7,12 +7,15 @@
 #include <system_error>
 #include <utility>
 
+#include "core_texts.h"
+
 namespace ql {
 
 namespace {
 
 std::string CountOfDictionaries(size_t count) {
-  return count == 1 ? "1 dictionary" : std::to_string(count) + " dictionaries";
+  return count == 1 ? translate("core", "1 dictionary")
+                    : Fill(translate("core", "%1 dictionaries"), {std::to_string(count)});
 }
 
 }  // namespace
@@ -21,16 +24,28 @@ std::string DictionaryOfferText(size_t count, size_t changed) {
   const size_t fresh = count - std::min(count, changed);
   std::string text;
   if (fresh > 0) {
-    text = CountOfDictionaries(fresh) + (fresh == 1 ? " was" : " were") +
-           " found on this computer that the library does not have yet";
+    text = fresh == 1 ? translate("core",
+                                  "1 dictionary was found on this computer that the library does "
+                                  "not have yet")
+                      : Fill(translate("core",
+                                       "%1 dictionaries were found on this computer that the "
+                                       "library does not have yet"),
+                             {std::to_string(fresh)});
     if (changed > 0)
-      text += ", and " + std::to_string(changed) + (changed == 1 ? " has" : " have") +
-              " changed since it was added";
-    text += ".\n\nAdd them to the library? They are imported in the background.";
+      text += changed == 1 ? translate("core", ", and 1 has changed since it was added")
+                           : Fill(translate("core", ", and %1 have changed since it was added"),
+                                  {std::to_string(changed)});
+    text += translate("core", ".\n\nAdd them to the library? They are imported in the background.");
   } else {
-    text = CountOfDictionaries(changed) + " on this computer" + (changed == 1 ? " has" : " have") +
-           " changed since it was added to the library.\n\nImport " +
-           (changed == 1 ? "it" : "them") + " again? This runs in the background.";
+    text = changed == 1
+               ? translate("core",
+                           "1 dictionary on this computer has changed since it was added to the "
+                           "library.\n\nImport it again? This runs in the background.")
+               : Fill(translate("core",
+                                "%1 dictionaries on this computer have changed since it was added "
+                                "to the library.\n\nImport them again? This runs in the "
+                                "background."),
+                      {std::to_string(changed)});
   }
   return text;
 }
@@ -51,13 +66,15 @@ std::vector<FoundDictionary> OfferDictionaries(DesktopServices& desktop,
   }
   if (wanted.empty()) {
     if (!quiet)
-      desktop.ShowMessageIcon(
-          "No dictionaries were found on this computer that the library does not have already.",
-          kFindDictionariesCaption, Icon::kInformation);
+      desktop.ShowMessageIcon(translate("core",
+                                        "No dictionaries were found on this computer that the "
+                                        "library does not have already."),
+                              translate("core", "Find Dictionaries"), Icon::kInformation);
     return {};
   }
-  if (desktop.Ask(DictionaryOfferText(wanted.size(), changed), kFindDictionariesCaption,
-                  Buttons::kYesNo, Icon::kQuestion, true) != Answer::kYes)
+  if (desktop.Ask(DictionaryOfferText(wanted.size(), changed),
+                  translate("core", "Find Dictionaries"), Buttons::kYesNo, Icon::kQuestion,
+                  true) != Answer::kYes)
     return {};
   return wanted;
 }
@@ -143,10 +160,11 @@ void DictionaryImportJob::Wait() {
 
 std::string DictionaryImportJob::StatusText() const {
   const Progress now = Now();
-  if (iStop.load()) return "Stopping the import of dictionaries...";
-  return "Importing " + CountOfDictionaries(now.total) + ": " + std::to_string(now.percent) +
-         "% (" + std::to_string(std::min(now.done + 1, now.total)) + " of " +
-         std::to_string(now.total) + ", " + now.current + "). Esc stops.";
+  if (iStop.load()) return translate("core", "Stopping the import of dictionaries...");
+  return Fill(
+      translate("core", "Importing %1: %2% (%3 of %4, %5). Esc stops."),
+      {CountOfDictionaries(now.total), std::to_string(now.percent),
+       std::to_string(std::min(now.done + 1, now.total)), std::to_string(now.total), now.current});
 }
 
 bool FinishDictionaryImport(const DictionaryImportJob& job, Library& library,
@@ -177,12 +195,16 @@ bool FinishDictionaryImport(const DictionaryImportJob& job, Library& library,
     const std::string& book = job.Dictionaries()[i].book;
     if (!library.Find(book)) library.AddBook(book);
   }
-  status =
-      CountOfDictionaries(imported) + (imported == 1 ? " was" : " were") + " added to the library";
+  status = Fill(imported == 1 ? translate("core", "%1 was added to the library")
+                              : translate("core", "%1 were added to the library"),
+                {CountOfDictionaries(imported)});
   if (failed > 0)
-    status += "; " + std::to_string(failed) + " could not be imported (" + firstFailure + ")";
-  if (stopped > 0) status += "; the import was stopped before " + CountOfDictionaries(stopped);
-  status += ".";
+    status += Fill(translate("core", "; %1 could not be imported (%2)"),
+                   {std::to_string(failed), firstFailure});
+  if (stopped > 0)
+    status += Fill(translate("core", "; the import was stopped before %1"),
+                   {CountOfDictionaries(stopped)});
+  status += translate("core", ".");
   return library.Save(libraryFile, reason);
 }
 

@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core_texts.h"
+
 namespace ql {
 
 std::string ReadableSize(int64_t bytes) {
   if (bytes < 0) bytes = 0;
-  if (bytes == 1) return "1 byte";
-  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  if (bytes == 1) return translate("core", "1 byte");
+  if (bytes < 1024) return Fill(translate("core", "%1 bytes"), {std::to_string(bytes)});
   static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
   double value = static_cast<double>(bytes) / 1024.0;
   size_t unit = 0;
@@ -57,16 +59,17 @@ std::vector<LibraryRow> MakeLibraryRows(const std::vector<LibraryBook>& books,
     if (status && status->state != BookState::kUnknown && status->size > 0)
       row.size = ReadableSize(status->size);
     if (!book.enabled) {
-      row.state = "Off";
+      row.state = translate("core", "Off");
     } else if (!status || status->state == BookState::kUnknown) {
-      row.state = "Checking...";
+      row.state = translate("core", "Checking...");
     } else if (status->state == BookState::kFailed) {
       row.failed = true;
-      row.state = status->reason.empty() ? "Failed" : "Failed: " + status->reason;
+      row.state = status->reason.empty() ? translate("core", "Failed")
+                                         : Fill(translate("core", "Failed: %1"), {status->reason});
     } else if (status->state == BookState::kOff) {
-      row.state = "Off";
+      row.state = translate("core", "Off");
     } else {
-      row.state = "Open";
+      row.state = translate("core", "Open");
     }
     rows.push_back(std::move(row));
   }

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <set>
 
+#include "core_texts.h"
+
 namespace ql {
 
 void ShelfAnswers::Start(uint64_t generation) {
@@ -43,10 +45,14 @@ std::vector<std::string> ShelfAnswers::FoundInRows() const {
 std::string FoundNote(const ShelfAnswers& answers) {
   const int found = answers.FoundCount();
   const int failed = static_cast<int>(answers.Sections().size()) - found;
-  const auto books = [](int n) { return std::to_string(n) + (n == 1 ? " book" : " books"); };
-  if (found == 0 && failed == 0) return answers.Done() ? "Found in no book" : "";
-  std::string note = found > 0 ? "Found in " + books(found) : "Found in no book";
-  if (failed > 0) note += "; " + books(failed) + " could not be asked";
+  const auto books = [](int n) {
+    return n == 1 ? translate("core", "1 book")
+                  : Fill(translate("core", "%1 books"), {std::to_string(n)});
+  };
+  if (found == 0 && failed == 0) return answers.Done() ? translate("core", "Found in no book") : "";
+  std::string note = found > 0 ? Fill(translate("core", "Found in %1"), {books(found)})
+                               : translate("core", "Found in no book");
+  if (failed > 0) note += Fill(translate("core", "; %1 could not be asked"), {books(failed)});
   return note;
 }
 
@@ -54,8 +60,12 @@ std::string NoneFoundLead(const ShelfAnswers& answers, std::string_view text, Te
   if (!answers.Done() || answers.FoundCount() > 0) return {};
   // Typographic quotes, as the page's text holds them.
   const bool utf8 = form == TextForm::kUtf8;
-  return (utf8 ? "\u201c" : "\x93") + std::string(text) + (utf8 ? "\u201d" : "\x94") +
-         " is in none of the books that answered.";
+  const std::string quoted =
+      (utf8 ? "\u201c" : "\x93") + std::string(text) + (utf8 ? "\u201d" : "\x94");
+  // The catalogue's text is UTF-8; the page's may be another form.
+  return Fill(ConvertText(translate("core", "%1 is in none of the books that answered."),
+                          TextForm::kUtf8, form),
+              {quoted});
 }
 
 int64_t RepaintPacer::Changed(int64_t nowMs) {

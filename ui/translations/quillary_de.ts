@@ -2,6 +2,145 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>core</name>
+    <message>
+        <source>1 dictionary</source>
+        <translation>1 Wörterbuch</translation>
+    </message>
+    <message>
+        <source>%1 dictionaries</source>
+        <translation>%1 Wörterbücher</translation>
+    </message>
+    <message>
+        <source>1 dictionary was found on this computer that the library does not have yet</source>
+        <translation>Auf diesem Computer wurde 1 Wörterbuch gefunden, das die Bibliothek noch nicht hat</translation>
+    </message>
+    <message>
+        <source>%1 dictionaries were found on this computer that the library does not have yet</source>
+        <translation>Auf diesem Computer wurden %1 Wörterbücher gefunden, die die Bibliothek noch nicht hat</translation>
+    </message>
+    <message>
+        <source>, and 1 has changed since it was added</source>
+        <translation>, und 1 hat sich geändert, seit es hinzugefügt wurde</translation>
+    </message>
+    <message>
+        <source>, and %1 have changed since it was added</source>
+        <translation>, und %1 haben sich geändert, seit sie hinzugefügt wurden</translation>
+    </message>
+    <message>
+        <source>.
+
+Add them to the library? They are imported in the background.</source>
+        <translation>.
+
+Zur Bibliothek hinzufügen? Sie werden im Hintergrund importiert.</translation>
+    </message>
+    <message>
+        <source>1 dictionary on this computer has changed since it was added to the library.
+
+Import it again? This runs in the background.</source>
+        <translation>1 Wörterbuch auf diesem Computer hat sich geändert, seit es zur Bibliothek hinzugefügt wurde.
+
+Erneut importieren? Das geschieht im Hintergrund.</translation>
+    </message>
+    <message>
+        <source>%1 dictionaries on this computer have changed since it was added to the library.
+
+Import them again? This runs in the background.</source>
+        <translation>%1 Wörterbücher auf diesem Computer haben sich geändert, seit sie zur Bibliothek hinzugefügt wurden.
+
+Erneut importieren? Das geschieht im Hintergrund.</translation>
+    </message>
+    <message>
+        <source>No dictionaries were found on this computer that the library does not have already.</source>
+        <translation>Auf diesem Computer wurden keine Wörterbücher gefunden, die die Bibliothek nicht schon hat.</translation>
+    </message>
+    <message>
+        <source>Stopping the import of dictionaries...</source>
+        <translation>Der Import der Wörterbücher wird angehalten...</translation>
+    </message>
+    <message>
+        <source>Importing %1: %2% (%3 of %4, %5). Esc stops.</source>
+        <translation>Importiere %1: %2 % (%3 von %4, %5). Esc hält an.</translation>
+    </message>
+    <message>
+        <source>%1 was added to the library</source>
+        <translation>%1 wurde zur Bibliothek hinzugefügt</translation>
+    </message>
+    <message>
+        <source>%1 were added to the library</source>
+        <translation>%1 wurden zur Bibliothek hinzugefügt</translation>
+    </message>
+    <message>
+        <source>; %1 could not be imported (%2)</source>
+        <translation>; %1 konnten nicht importiert werden (%2)</translation>
+    </message>
+    <message>
+        <source>; the import was stopped before %1</source>
+        <translation>; der Import wurde vor %1 angehalten</translation>
+    </message>
+    <message>
+        <source>.</source>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>1 byte</source>
+        <translation>1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Checking...</source>
+        <translation>Wird geprüft...</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Geöffnet</translation>
+    </message>
+    <message>
+        <source>1 book</source>
+        <translation>1 Buch</translation>
+    </message>
+    <message>
+        <source>%1 books</source>
+        <translation>%1 Büchern</translation>
+    </message>
+    <message>
+        <source>Found in no book</source>
+        <translation>In keinem Buch gefunden</translation>
+    </message>
+    <message>
+        <source>Found in %1</source>
+        <translation>Gefunden in %1</translation>
+    </message>
+    <message>
+        <source>; %1 could not be asked</source>
+        <translation>; in %1 konnte nicht nachgeschlagen werden</translation>
+    </message>
+    <message>
+        <source>%1 is in none of the books that answered.</source>
+        <translation>%1 steht in keinem der Bücher, die geantwortet haben.</translation>
+    </message>
+    <message>
+        <source>Find Dictionaries</source>
+        <translation>Wörterbücher suchen</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Reads Quillary books (.ql): lists the subjects, shows each record, follows links, finds, and keeps bookmarks in the book.</source>
