@@ -799,7 +799,8 @@ bool CMainFrame::OpenBook(const QString& path) {
 }
 
 void CMainFrame::UpdateTitle() {
-  setWindowTitle(PathToQString(iDoc.WindowTitle()));
+  // Without a book the title is the program's own text, in the user's language.
+  setWindowTitle(iDoc.IsOpen() ? PathToQString(iDoc.WindowTitle()) : tr("Untitled - Quillary"));
 }
 
 void CMainFrame::OnFileOpen() {

@@ -654,6 +654,10 @@ Erneut importieren? Das geschieht im Hintergrund.</translation>
         <source>All books</source>
         <translation>Alle Bücher</translation>
     </message>
+    <message>
+        <source>Untitled - Quillary</source>
+        <translation>Unbenannt - Quillary</translation>
+    </message>
 </context>
 <context>
     <name>qlui::CQuillaryHtmlView</name>
