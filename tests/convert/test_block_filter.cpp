@@ -94,8 +94,9 @@ TEST(BlockFilter, AbsentTermsDecodeNoBlockAndDamagedFiltersProveNothing) {
     ASSERT_EQ(builder.AddEntry(subject, text), ql::BuildResult::kOk);
   }
   ASSERT_EQ(builder.BeginEntry("zzlast"), ql::BuildResult::kOk);
-  for (const char* piece :
-       {"Only here: Kreuzwor", "träts", "el and more", std::string(200, '.').c_str()})
+  const std::string pieces[] = {"Only here: Kreuzwor", "träts", "el and more",
+                                std::string(200, '.')};
+  for (const std::string& piece : pieces)
     ASSERT_EQ(builder.AppendEntryText(piece), ql::BuildResult::kOk);
   ASSERT_EQ(builder.EndEntry(), ql::BuildResult::kOk);
   const std::string path = dir.File("filters.ql");
