@@ -6,19 +6,22 @@
 #include <cstring>
 
 #include "book_reader.h"
+#include "user_texts.h"
 
 namespace ql {
 
 namespace {
 
-constexpr const char* kNotABookText = "not a Quillary book";
+constexpr const char* kNotABookText = QL_TEXT("messages", "not a Quillary book");
 constexpr const char* kInUseOrDamagedText =
-    "cannot open the book (it is in use by another program, or damaged)";
-constexpr const char* kWrittenElsewhereText = "another Quillary has the book open for writing";
+    QL_TEXT("messages", "cannot open the book (it is in use by another program, or damaged)");
+constexpr const char* kWrittenElsewhereText =
+    QL_TEXT("messages", "another Quillary has the book open for writing");
 
 std::string UnsupportedText(int version) {
-  return "the book's version (" + std::to_string(version) +
-         ") or one of its chunks is not supported";
+  return Fill(
+      translate("messages", "the book's version (%1) or one of its chunks is not supported"),
+      {std::to_string(version)});
 }
 
 }  // namespace
@@ -28,22 +31,25 @@ std::string OpenFailureReason(const OpenFailureInfo& failure) {
     case OpenFailureKind::kNone:
       break;
     case OpenFailureKind::kSystem:
-      return failure.error == EISDIR ? "is a directory" : std::strerror(failure.error);
+      return failure.error == EISDIR ? translate("messages", "is a directory")
+                                     : std::strerror(failure.error);
     case OpenFailureKind::kNotABook:
-      return kNotABookText;
+      return translate("messages", kNotABookText);
     case OpenFailureKind::kUnsupported:
       return UnsupportedText(failure.version);
     case OpenFailureKind::kInUse:
-      return kWrittenElsewhereText;
+      return translate("messages", kWrittenElsewhereText);
     case OpenFailureKind::kDamaged:
-      return kInUseOrDamagedText;
+      return translate("messages", kInUseOrDamagedText);
     case OpenFailureKind::kWriteFailed:
-      return "cannot add the bookmark block to the book: " + SystemErrorText(failure.error) +
-             " (the book was left as it was)";
+      return Fill(translate("messages",
+                            "cannot add the bookmark block to the book: %1 (the book was left as "
+                            "it was)"),
+                  {SystemErrorText(failure.error)});
   }
   // An open that failed always says why; this is the words for a refusal
   // without a reason on record.
-  return kInUseOrDamagedText;
+  return translate("messages", kInUseOrDamagedText);
 }
 
 OpenFailureInfo SystemOpenFailure(const std::string& path, int error) {
@@ -55,7 +61,7 @@ OpenFailureInfo SystemOpenFailure(const std::string& path, int error) {
 }
 
 std::string SystemErrorText(int error) {
-  if (error == ENOSPC || error == EDQUOT) return "disk full";
+  if (error == ENOSPC || error == EDQUOT) return translate("messages", "disk full");
   return std::strerror(error);
 }
 

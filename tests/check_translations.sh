@@ -15,7 +15,10 @@ status=0
 for ts in "$@"; do
   name=$(basename "$ts")
   cp "$ts" "$scratch/$name"
-  "$lupdate" -silent -no-obsolete -locations none "$src"/ui/*.cpp "$src"/ui/*.h "$src"/ui/core/*.cpp \
+  "$lupdate" -silent -no-obsolete -locations none -tr-function-alias QT_TRANSLATE_NOOP+=QL_TEXT \
+    "$src"/ui/*.cpp "$src"/ui/*.h "$src"/ui/core/*.cpp "$src"/engine/open_failure.cpp \
+    "$src"/convert/flows/*.cpp "$src"/convert/flows/*.h "$src"/handheld/flows/*.cpp \
+    "$src"/handheld/flows/*.h \
     -ts "$scratch/$name" >/dev/null
   before=$(grep -c '<message' "$ts" || true)
   after=$(grep -c '<message' "$scratch/$name" || true)

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core_texts.h"
+#include "user_texts.h"
 #include "desktop_files.h"
 #include "document.h"
 #include "instance.h"
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillary.png")));
   qlui::InstallTranslation(app, qlui::WantedLanguages());
   // The core's texts come from the same catalogue.
-  ql::SetCoreTranslator([](const char* context, const char* source) {
+  ql::SetTextTranslator([](const char* context, const char* source) {
     return QCoreApplication::translate(context, source).toStdString();
   });
 

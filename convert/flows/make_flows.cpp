@@ -13,22 +13,24 @@
 #include "same_file.h"
 #include "text_files.h"
 #include "upgrade.h"
+#include "user_texts.h"
 
 namespace ql {
 
 namespace {
 
 constexpr const char* kBookSaveExtension = "ql";
-constexpr std::string_view kImportFailed = "Import failed";
+constexpr const char* kImportFailed = QL_TEXT("messages", "Import failed");
 
-void Report(Desktop& desktop, std::string_view what, const std::string& reason) {
-  desktop.ShowMessage(std::string(what) + ":\n" + reason, kDefaultCaption);
+void Report(Desktop& desktop, const char* what, const std::string& reason) {
+  desktop.ShowMessage(Fill(translate("messages", "%1:\n%2"), {translate("messages", what), reason}),
+                      kDefaultCaption);
 }
 
 FileDialogSpec BookSaveDialog() {
   FileDialogSpec dialog;
   dialog.save = true;
-  dialog.filter = kBookFilter;
+  dialog.filter = translate("messages", kBookFilter);
   dialog.defaultExtension = kBookSaveExtension;
   return dialog;
 }
@@ -36,7 +38,7 @@ FileDialogSpec BookSaveDialog() {
 }  // namespace
 
 std::string OpenBookTargetText(const std::string& path) {
-  return path + ": is the book that is open; choose another file";
+  return Fill(translate("messages", "%1: is the book that is open; choose another file"), {path});
 }
 
 std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
@@ -44,7 +46,8 @@ std::optional<ClosedBook> CloseBook(Document& doc, Desktop& desktop) {
   // user must hear of it while the book, with its bookmarks, is still open.
   std::string reason;
   if (!doc.SaveBookmarks(reason)) {
-    Report(desktop, "Could not save the bookmarks", reason + "\nThe book stays open.");
+    Report(desktop, QL_TEXT("messages", "Could not save the bookmarks"),
+           reason + translate("messages", "\nThe book stays open."));
     return std::nullopt;
   }
   ClosedBook closed{doc.Path(), doc.Reader().IsReadOnly()};
@@ -137,7 +140,8 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
     if (host.closed) ReopenBook(doc, desktop, *host.closed, files);
     if (end == ImportEnd::kKeptTarget)
       desktop.ShowMessage(
-          "No entry was found in " + source->path + ".\n" + book + " was left as it was.",
+          Fill(translate("messages", "No entry was found in %1.\n%2 was left as it was."),
+               {source->path, book}),
           kDefaultCaption);
     else
       Report(desktop, kImportFailed, import.Failure());
@@ -147,23 +151,25 @@ void RunImport(Document& doc, Desktop& desktop, BookFiles& files) {
   // A version 2002 book is said to be one, as older readers cannot open it.
   if (import.Builder().Unicode()) results += "\n" + UnicodeBookText(import.Builder());
   if (const std::string notes = import.NotesText(); !notes.empty()) results += "\n" + notes;
-  desktop.ShowMessage(results, kImportResultsCaption);
+  desktop.ShowMessage(results, translate("messages", kImportResultsCaption));
   if (import.Replaced() > 0)
-    desktop.ShowMessage(source->path + " was read as UTF-8 and stored as Windows-1252.\n" +
-                            ReplacedCharactersText(import.Replaced()),
-                        kImportResultsCaption);
+    desktop.ShowMessage(
+        Fill(translate("messages", "%1 was read as UTF-8 and stored as Windows-1252.\n"),
+             {source->path}) +
+            ReplacedCharactersText(import.Replaced()),
+        translate("messages", kImportResultsCaption));
   OpenDocument(doc, desktop, book, files);
 }
 
 void RunUpgradeCommand(Document& doc, Desktop& desktop, BookFiles& files) {
   if (!doc.IsOpen() || doc.Reader().IsVersion2()) {
-    desktop.ShowMessage(kUpgradeNeedsLegacy, kDefaultCaption);
+    desktop.ShowMessage(translate("messages", kUpgradeNeedsLegacy), kDefaultCaption);
     return;
   }
   const std::optional<ChosenFile> target = desktop.ChooseFile(BookSaveDialog());
   if (!target) return;
   const std::string& book = target->path;
-  constexpr std::string_view kFailed = "Upgrade failed";
+  constexpr const char* kFailed = QL_TEXT("messages", "Upgrade failed");
   // The open legacy book cannot be replaced under its reader; the in-place
   // upgrade of the open flow is the way to do that.
   if (IsSameFile(book, doc.Path())) {
@@ -186,11 +192,11 @@ void RunTextExport(Document& doc, Desktop& desktop) {
   if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
-  dialog.filter = kTextExportFilter;
+  dialog.filter = translate("messages", kTextExportFilter);
   dialog.defaultExtension = kTextExportExtension;
   const std::optional<ChosenFile> target = desktop.ChooseFile(dialog);
   if (!target) return;
-  constexpr std::string_view kFailed = "Text export failed";
+  constexpr const char* kFailed = QL_TEXT("messages", "Text export failed");
   if (IsSameFile(target->path, doc.Path())) {
     Report(desktop, kFailed, OpenBookTargetText(target->path));
     return;
@@ -213,7 +219,8 @@ void RunTextExport(Document& doc, Desktop& desktop) {
   if (report.notCarried > 0) lost += text.NotCarriedText() + "\n";
   if (!lost.empty()) {
     lost.pop_back();
-    Report(desktop, "The text was written, but not all of the book is in it", lost);
+    Report(desktop, QL_TEXT("messages", "The text was written, but not all of the book is in it"),
+           lost);
   }
 }
 

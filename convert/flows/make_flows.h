@@ -12,14 +12,15 @@
 #include "document.h"
 #include "import_formats.h"
 #include "open_flow.h"
+#include "user_texts.h"
 
 namespace ql {
 
-inline constexpr const char* kTextExportFilter = "Text files (*.txt)|*.txt||";
+inline constexpr const char* kTextExportFilter = QL_TEXT("messages", "Text files (*.txt)|*.txt||");
 inline constexpr const char* kTextExportExtension = "txt";
-inline constexpr const char* kImportResultsCaption = "Import results";
+inline constexpr const char* kImportResultsCaption = QL_TEXT("messages", "Import results");
 inline constexpr const char* kUpgradeNeedsLegacy =
-    "First open a Quillary Version 1 file then select 'Upgrade'";
+    QL_TEXT("messages", "First open a Quillary Version 1 file then select 'Upgrade'");
 
 // Import: a file of any format of the import table (the filter chosen in the
 // source dialog, ImportDialogFilter, says which) made into a book, the results shown, the new

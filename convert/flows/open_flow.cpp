@@ -17,12 +17,13 @@
 #include "book_builder.h"
 #include "open_failure.h"
 #include "upgrade.h"
+#include "user_texts.h"
 
 namespace ql {
 
 namespace {
 
-constexpr const char* kCopyFailedCaption = "Error";
+constexpr const char* kCopyFailedCaption = QL_TEXT("messages", "Error");
 constexpr const char* kBookExtension = "ql";
 constexpr size_t kCopyBufferSize = 1 << 16;
 
@@ -91,24 +92,25 @@ std::string WithoutZeros(std::string_view text) {
 std::string CompareBooks(BookReader& legacy, BookReader& upgraded, ProgressSink* bar) {
   const int count = legacy.GetSubjectCount();
   if (upgraded.GetSubjectCount() != count) {
-    return "the new book has " + std::to_string(upgraded.GetSubjectCount()) +
-           " subjects instead of " + std::to_string(count);
+    return Fill(translate("messages", "the new book has %1 subjects instead of %2"),
+                {std::to_string(upgraded.GetSubjectCount()), std::to_string(count)});
   }
   for (int i = 0; i < count; ++i) {
     if (bar) bar->Step();
     if (WithoutZeros(legacy.GetSubject(i)) != upgraded.GetSubject(i))
-      return "subject " + std::to_string(i) + " differs in the new book";
+      return Fill(translate("messages", "subject %1 differs in the new book"), {std::to_string(i)});
     if (legacy.LoadRecord(i) != 1 || upgraded.LoadRecord(i) != 1)
-      return "record " + std::to_string(i) + " could not be read back";
+      return Fill(translate("messages", "record %1 could not be read back"), {std::to_string(i)});
     if (WithoutZeros(legacy.CurrentRecordText()) != upgraded.CurrentRecordText())
-      return "record " + std::to_string(i) + " differs in the new book";
+      return Fill(translate("messages", "record %1 differs in the new book"), {std::to_string(i)});
   }
   for (int slot = 1; slot < kBookmarkSlots; ++slot) {
     const BookmarkEntry a = legacy.GetBookmark(slot);
     const BookmarkEntry b = upgraded.GetBookmark(slot);
     if (a.textLength != b.textLength || a.recordIndex != b.recordIndex ||
         a.reserved != b.reserved || a.text != b.text)
-      return "bookmark " + std::to_string(slot) + " differs in the new book";
+      return Fill(translate("messages", "bookmark %1 differs in the new book"),
+                  {std::to_string(slot)});
   }
   return {};
 }
@@ -130,17 +132,20 @@ std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink
     // The bookmarks are the user's own: the new book takes them as they are.
     BookReader upgraded;
     if (upgraded.Open(target, kOpenReadWrite) != OpenResult::kOk)
-      return "the new book does not open: " + OpenFailureReason(upgraded.LastOpenFailure());
+      return translate("messages", "the new book does not open: ") +
+             OpenFailureReason(upgraded.LastOpenFailure());
     for (int slot = 1; slot < kBookmarkSlots; ++slot) {
       const BookmarkEntry e = reader.GetBookmark(slot);
       upgraded.SetBookmark(slot, e.textLength, e.recordIndex, e.reserved, e.text);
     }
     if (!upgraded.SaveBookmarks())
-      return "the bookmarks could not be written: " + ErrorText(upgraded.LastWriteError());
+      return translate("messages", "the bookmarks could not be written: ") +
+             ErrorText(upgraded.LastWriteError());
   }
   BookReader check;
   if (check.Open(target, kOpenReadOnly) != OpenResult::kOk)
-    return "the new book does not open: " + OpenFailureReason(check.LastOpenFailure());
+    return translate("messages", "the new book does not open: ") +
+           OpenFailureReason(check.LastOpenFailure());
   return CompareBooks(reader, check, bar);
 }
 
@@ -149,7 +154,7 @@ std::string WriteUpgradedBook(BookReader& reader, AtomicFile& file, ProgressSink
 std::string RealPathOf(const std::string& path, std::string& reason) {
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved) {
-    reason = "cannot find the book's file: " + ErrorText(LastError());
+    reason = translate("messages", "cannot find the book's file: ") + ErrorText(LastError());
     return {};
   }
   std::string real = resolved;
@@ -166,8 +171,10 @@ void ReopenBook(Document& doc, Desktop& desktop, const std::string& path) {
 }
 
 void ReportUpgradeFailure(Desktop& desktop, const std::string& path, const std::string& reason) {
-  desktop.ShowMessage("Could not upgrade " + path + ":\n" + reason + "\nThe book is unchanged.",
-                      kDefaultCaption);
+  desktop.ShowMessage(
+      Fill(translate("messages", "Could not upgrade %1:\n%2\nThe book is unchanged."),
+           {path, reason}),
+      kDefaultCaption);
 }
 
 }  // namespace
@@ -219,12 +226,13 @@ BookFiles& SystemBookFiles() {
 }
 
 std::string OpenFailureText(const std::string& path, const std::string& reason) {
-  return "Could not open " + path + ": " + reason;
+  return Fill(translate("messages", "Could not open %1: %2"), {path, reason});
 }
 
 std::string OpenedReadOnlyText(const std::string& path, const std::string& reason) {
-  return path + ": " + reason +
-         "; it is open read-only here, and bookmarks made here are not saved";
+  return Fill(translate("messages",
+                        "%1: %2; it is open read-only here, and bookmarks made here are not saved"),
+              {path, reason});
 }
 
 bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
@@ -232,15 +240,16 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
   // refused (a read-only file system, someone else's file) it is the CD case.
   int mode = kModeReadWrite;
   if (!files.MayWrite(path) && files.MakeWritable(path) != 0) {
-    const Answer answer =
-        desktop.Ask(kCopyQuestion, kCopyQuestionCaption, Buttons::kYesNo, Icon::kNone, false);
+    const Answer answer = desktop.Ask(translate("messages", kCopyQuestion),
+                                      translate("messages", kCopyQuestionCaption), Buttons::kYesNo,
+                                      Icon::kNone, false);
     mode = answer == Answer::kYes ? kModeCopy : kModeReadOnly;
   }
   std::string openPath = path;
   if (mode == kModeCopy) {
     FileDialogSpec dialog;
     dialog.save = true;
-    dialog.filter = kBookFilter;
+    dialog.filter = translate("messages", kBookFilter);
     dialog.defaultExtension = kBookExtension;
     dialog.initialName = path;
     dialog.owned = false;
@@ -248,7 +257,8 @@ bool RunOpenFlow(Document& doc, Desktop& desktop, const std::string& path, BookF
     if (!chosen) {
       mode = kModeReadOnly;
     } else if (files.Copy(path, chosen->path) != 0) {
-      desktop.ShowMessage(kCopyFailed, kCopyFailedCaption);
+      desktop.ShowMessage(translate("messages", kCopyFailed),
+                          translate("messages", kCopyFailedCaption));
       mode = kModeReadOnly;
     } else {
       openPath = chosen->path;
@@ -292,8 +302,8 @@ bool OpenDocument(Document& doc, Desktop& desktop, const std::string& path, Book
 
 void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, BookFiles& files) {
   if (!doc.Reader().IsOpen() || doc.Reader().IsVersion2() || doc.Reader().IsReadOnly()) return;
-  if (desktop.Ask(kUpgradeQuestion, kUpgradeCaption, Buttons::kYesNo, Icon::kNone, false) !=
-      Answer::kYes)
+  if (desktop.Ask(translate("messages", kUpgradeQuestion), translate("messages", kUpgradeCaption),
+                  Buttons::kYesNo, Icon::kNone, false) != Answer::kYes)
     return;
   BookReader& reader = doc.Reader();
   // The bar steps once per entry written and once per entry read back.
@@ -307,7 +317,7 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   const std::string real = RealPathOf(path, reason);
   AtomicFile file;
   if (!real.empty() && !file.Open(real))
-    reason = "cannot create a file beside it: " + ErrorText(LastError());
+    reason = translate("messages", "cannot create a file beside it: ") + ErrorText(LastError());
   if (!reason.empty()) {
     work.End();
     ReportUpgradeFailure(desktop, path, reason);
@@ -316,7 +326,7 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
   reason = WriteUpgradedBook(reader, file, work.Bar());
   errno = 0;
   if (reason.empty() && !file.Seal())
-    reason = "the new book could not be written: " + ErrorText(LastError());
+    reason = translate("messages", "the new book could not be written: ") + ErrorText(LastError());
   if (!reason.empty()) {
     file.Discard();
     work.End();
@@ -335,7 +345,8 @@ void RunUpgradeOffer(Document& doc, Desktop& desktop, const std::string& path, B
     file.Discard();
     work.End();
     ReopenBook(doc, desktop, path);
-    ReportUpgradeFailure(desktop, path, "cannot replace the old file: " + ErrorText(renamed));
+    ReportUpgradeFailure(
+        desktop, path, translate("messages", "cannot replace the old file: ") + ErrorText(renamed));
     return;
   }
   file.Renamed();

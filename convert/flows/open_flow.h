@@ -11,6 +11,7 @@
 #include "desktop.h"
 #include "document.h"
 #include "show_record.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -21,19 +22,23 @@ inline constexpr int kModeReadOnly = 2;
 
 // The placeholder path that closes a legacy book during its upgrade.
 inline constexpr const char* kUpgradeClosePath = "c:\\failed_to_open_ql_file";
-inline constexpr const char* kBookFilter = "Quillary files (*.ql)|*.ql||";
-inline constexpr const char* kCopyQuestionCaption = "Copy file from CD to Hard-drive?";
-inline constexpr const char* kCopyQuestion =
+inline constexpr const char* kBookFilter = QL_TEXT("messages", "Quillary files (*.ql)|*.ql||");
+inline constexpr const char* kCopyQuestionCaption =
+    QL_TEXT("messages", "Copy file from CD to Hard-drive?");
+inline constexpr const char* kCopyQuestion = QL_TEXT(
+    "messages",
     "The file you are opening is stored on a CDROM. Although Quillary can view files stored on "
     "CDROMs its operation will be noticeably slower on large files and you will not be able to "
     "save recorded Bookmarks.\n\nWould you like to copy this file to your hard-drive and open it "
-    "from there?";
-inline constexpr const char* kCopyFailed = "Could not save file.\nOpening from CD.";
-inline constexpr const char* kUpgradeCaption = "Upgrade file?";
-inline constexpr const char* kUpgradeQuestion =
+    "from there?");
+inline constexpr const char* kCopyFailed =
+    QL_TEXT("messages", "Could not save file.\nOpening from CD.");
+inline constexpr const char* kUpgradeCaption = QL_TEXT("messages", "Upgrade file?");
+inline constexpr const char* kUpgradeQuestion = QL_TEXT(
+    "messages",
     "The file you have opened is in the old Quillary version 1 file format.\nUpgrading the file "
     "will save space on your hard drive.\nUpgrading may take a little time but only has to be "
-    "done once for each file.\nIt is recommended that you upgrade.";
+    "done once for each file.\nIt is recommended that you upgrade.");
 
 // The file operations of the open flow and the upgrade, behind one seam:
 // the system's by default; tests replace them where permissions cannot make

@@ -12,13 +12,14 @@
 #include "qlp_writer.h"
 #include "same_file.h"
 #include "text_case.h"
+#include "user_texts.h"
 
 namespace ql {
 
 namespace {
 
 constexpr std::string_view kBookSuffix = ".ql";
-constexpr std::string_view kExportFailed = "Export failed";
+constexpr const char* kExportFailed = QL_TEXT("messages", "Export failed");
 
 // The HotSync User dialog over the aide's users, listed sorted as the dialog
 // shows them, and the queuing with its message.
@@ -33,8 +34,9 @@ void InstallOnHandheld(Desktop& desktop, InstallAide& aide, const std::string& p
   if (!chosen || *chosen < 0 || static_cast<size_t>(*chosen) >= users.size()) return;
   const std::string& user = users[static_cast<size_t>(*chosen)];
   if (user.empty()) return;
-  desktop.ShowMessage(aide.QueueFile(user, pdbPath) == 0 ? kInstallQueued : kInstallProblem,
-                      kDefaultCaption);
+  desktop.ShowMessage(
+      translate("messages", aide.QueueFile(user, pdbPath) == 0 ? kInstallQueued : kInstallProblem),
+      kDefaultCaption);
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
   if (!doc.IsOpen()) return;
   FileDialogSpec dialog;
   dialog.save = true;
-  dialog.filter = kPdbFilter;
+  dialog.filter = translate("messages", kPdbFilter);
   dialog.defaultExtension = kPdbExtension;
   dialog.initialName = DefaultPdbFileName(doc.Title());
   const std::optional<ChosenFile> chosen = desktop.ChooseFile(dialog);
@@ -65,13 +67,13 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
 
   // Refused before the book is closed: nothing changes.
   if (values.name.empty()) {
-    desktop.ShowMessage(std::string(kExportFailed) + ":\n" + pdbPath + ": " +
+    desktop.ShowMessage(translate("messages", kExportFailed) + ":\n" + pdbPath + ": " +
                             QLPResultText(HandheldResult::kMissingArgument),
                         kDefaultCaption);
     return;
   }
   if (IsSameFile(pdbPath, doc.Path())) {
-    desktop.ShowMessage(std::string(kExportFailed) + ":\n" + OpenBookTargetText(pdbPath),
+    desktop.ShowMessage(translate("messages", kExportFailed) + ":\n" + OpenBookTargetText(pdbPath),
                         kDefaultCaption);
     return;
   }
@@ -88,7 +90,8 @@ void RunExportToHandheld(Document& doc, Desktop& desktop, InstallAide& aide, Boo
       written = exporter.Write(pdbPath, values.name, bar.get());
     }
     if (!written)
-      desktop.ShowMessage(std::string(kExportFailed) + ":\n" + exporter.Failure(), kDefaultCaption);
+      desktop.ShowMessage(translate("messages", kExportFailed) + ":\n" + exporter.Failure(),
+                          kDefaultCaption);
     else if (values.hotSync)
       InstallOnHandheld(desktop, aide, pdbPath);
   }

@@ -12,15 +12,18 @@
 #include "document.h"
 #include "install_aide.h"
 #include "open_flow.h"
+#include "user_texts.h"
 
 namespace ql {
 
-inline constexpr const char* kPdbFilter = "Palm database files (*.pdb)|*.pdb||";
+inline constexpr const char* kPdbFilter =
+    QL_TEXT("messages", "Palm database files (*.pdb)|*.pdb||");
 inline constexpr const char* kPdbExtension = "pdb";
-inline constexpr const char* kInstallQueued =
-    "Next time you perform a HotSync operation,\nthis file will be installed on your handheld.";
+inline constexpr const char* kInstallQueued = QL_TEXT(
+    "messages",
+    "Next time you perform a HotSync operation,\nthis file will be installed on your handheld.");
 inline constexpr const char* kInstallProblem =
-    "There is a problem with file installation.\nPlease refer to user manual.";
+    QL_TEXT("messages", "There is a problem with file installation.\nPlease refer to user manual.");
 
 // The file name offered for the database: the document's title without a
 // final ".ql" in any case.

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core_texts.h"
+#include "user_texts.h"
 
 namespace ql {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "core_texts.h"
+#include "user_texts.h"
 
 namespace ql {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <set>
 
-#include "core_texts.h"
+#include "user_texts.h"
 
 namespace ql {
 

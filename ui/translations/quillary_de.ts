@@ -176,6 +176,217 @@ Erneut importieren? Das geschieht im Hintergrund.</translation>
     </message>
 </context>
 <context>
+    <name>messages</name>
+    <message>
+        <source>Import failed</source>
+        <translation>Import fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1:
+%2</source>
+        <translation>%1:
+%2</translation>
+    </message>
+    <message>
+        <source>%1: is the book that is open; choose another file</source>
+        <translation>%1: ist das geöffnete Buch; wählen Sie eine andere Datei</translation>
+    </message>
+    <message>
+        <source>Could not save the bookmarks</source>
+        <translation>Die Lesezeichen konnten nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>
+The book stays open.</source>
+        <translation>
+Das Buch bleibt geöffnet.</translation>
+    </message>
+    <message>
+        <source>No entry was found in %1.
+%2 was left as it was.</source>
+        <translation>In %1 wurde kein Eintrag gefunden.
+%2 blieb, wie es war.</translation>
+    </message>
+    <message>
+        <source>%1 was read as UTF-8 and stored as Windows-1252.
+</source>
+        <translation>%1 wurde als UTF-8 gelesen und als Windows-1252 gespeichert.
+</translation>
+    </message>
+    <message>
+        <source>Upgrade failed</source>
+        <translation>Aktualisierung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Text export failed</source>
+        <translation>Textexport fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>The text was written, but not all of the book is in it</source>
+        <translation>Der Text wurde geschrieben, enthält aber nicht das ganze Buch</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)|*.txt||</source>
+        <translation>Textdateien (*.txt)|*.txt||</translation>
+    </message>
+    <message>
+        <source>Import results</source>
+        <translation>Importergebnis</translation>
+    </message>
+    <message>
+        <source>First open a Quillary Version 1 file then select &apos;Upgrade&apos;</source>
+        <translation>Öffnen Sie zuerst eine Quillary-Datei der Version 1 und wählen Sie dann „Aktualisieren“</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>the new book has %1 subjects instead of %2</source>
+        <translation>das neue Buch hat %1 Stichwörter statt %2</translation>
+    </message>
+    <message>
+        <source>subject %1 differs in the new book</source>
+        <translation>Stichwort %1 weicht im neuen Buch ab</translation>
+    </message>
+    <message>
+        <source>record %1 could not be read back</source>
+        <translation>Eintrag %1 konnte nicht zurückgelesen werden</translation>
+    </message>
+    <message>
+        <source>record %1 differs in the new book</source>
+        <translation>Eintrag %1 weicht im neuen Buch ab</translation>
+    </message>
+    <message>
+        <source>bookmark %1 differs in the new book</source>
+        <translation>Lesezeichen %1 weicht im neuen Buch ab</translation>
+    </message>
+    <message>
+        <source>the new book does not open: </source>
+        <translation>das neue Buch lässt sich nicht öffnen: </translation>
+    </message>
+    <message>
+        <source>the bookmarks could not be written: </source>
+        <translation>die Lesezeichen konnten nicht geschrieben werden: </translation>
+    </message>
+    <message>
+        <source>cannot find the book&apos;s file: </source>
+        <translation>die Datei des Buchs ist nicht zu finden: </translation>
+    </message>
+    <message>
+        <source>Could not upgrade %1:
+%2
+The book is unchanged.</source>
+        <translation>%1 konnte nicht aktualisiert werden:
+%2
+Das Buch ist unverändert.</translation>
+    </message>
+    <message>
+        <source>Could not open %1: %2</source>
+        <translation>%1 konnte nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>%1: %2; it is open read-only here, and bookmarks made here are not saved</source>
+        <translation>%1: %2; es ist hier nur zum Lesen geöffnet, und hier gesetzte Lesezeichen werden nicht gespeichert</translation>
+    </message>
+    <message>
+        <source>cannot create a file beside it: </source>
+        <translation>daneben kann keine Datei angelegt werden: </translation>
+    </message>
+    <message>
+        <source>the new book could not be written: </source>
+        <translation>das neue Buch konnte nicht geschrieben werden: </translation>
+    </message>
+    <message>
+        <source>cannot replace the old file: </source>
+        <translation>die alte Datei kann nicht ersetzt werden: </translation>
+    </message>
+    <message>
+        <source>Quillary files (*.ql)|*.ql||</source>
+        <translation>Quillary-Dateien (*.ql)|*.ql||</translation>
+    </message>
+    <message>
+        <source>Copy file from CD to Hard-drive?</source>
+        <translation>Datei von der CD auf die Festplatte kopieren?</translation>
+    </message>
+    <message>
+        <source>The file you are opening is stored on a CDROM. Although Quillary can view files stored on CDROMs its operation will be noticeably slower on large files and you will not be able to save recorded Bookmarks.
+
+Would you like to copy this file to your hard-drive and open it from there?</source>
+        <translation>Die Datei, die Sie öffnen, liegt auf einer CD-ROM. Quillary kann Dateien auf CD-ROMs zeigen, arbeitet bei großen Dateien aber merklich langsamer, und gesetzte Lesezeichen lassen sich nicht speichern.
+
+Möchten Sie die Datei auf Ihre Festplatte kopieren und von dort öffnen?</translation>
+    </message>
+    <message>
+        <source>Could not save file.
+Opening from CD.</source>
+        <translation>Die Datei konnte nicht gespeichert werden.
+Sie wird von der CD geöffnet.</translation>
+    </message>
+    <message>
+        <source>Upgrade file?</source>
+        <translation>Datei aktualisieren?</translation>
+    </message>
+    <message>
+        <source>The file you have opened is in the old Quillary version 1 file format.
+Upgrading the file will save space on your hard drive.
+Upgrading may take a little time but only has to be done once for each file.
+It is recommended that you upgrade.</source>
+        <translation>Die geöffnete Datei hat das alte Dateiformat der Quillary-Version 1.
+Die Aktualisierung spart Platz auf Ihrer Festplatte.
+Sie kann etwas dauern, ist aber für jede Datei nur einmal nötig.
+Es wird empfohlen, die Datei zu aktualisieren.</translation>
+    </message>
+    <message>
+        <source>not a Quillary book</source>
+        <translation>kein Quillary-Buch</translation>
+    </message>
+    <message>
+        <source>cannot open the book (it is in use by another program, or damaged)</source>
+        <translation>das Buch kann nicht geöffnet werden (ein anderes Programm benutzt es, oder es ist beschädigt)</translation>
+    </message>
+    <message>
+        <source>another Quillary has the book open for writing</source>
+        <translation>ein anderes Quillary hat das Buch zum Schreiben geöffnet</translation>
+    </message>
+    <message>
+        <source>the book&apos;s version (%1) or one of its chunks is not supported</source>
+        <translation>die Version des Buchs (%1) oder einer seiner Abschnitte wird nicht unterstützt</translation>
+    </message>
+    <message>
+        <source>is a directory</source>
+        <translation>ist ein Ordner</translation>
+    </message>
+    <message>
+        <source>cannot add the bookmark block to the book: %1 (the book was left as it was)</source>
+        <translation>der Lesezeichenblock kann dem Buch nicht hinzugefügt werden: %1 (das Buch blieb, wie es war)</translation>
+    </message>
+    <message>
+        <source>disk full</source>
+        <translation>Datenträger voll</translation>
+    </message>
+    <message>
+        <source>Export failed</source>
+        <translation>Export fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Palm database files (*.pdb)|*.pdb||</source>
+        <translation>Palm-Datenbankdateien (*.pdb)|*.pdb||</translation>
+    </message>
+    <message>
+        <source>Next time you perform a HotSync operation,
+this file will be installed on your handheld.</source>
+        <translation>Beim nächsten HotSync-Vorgang
+wird diese Datei auf Ihrem Handheld installiert.</translation>
+    </message>
+    <message>
+        <source>There is a problem with file installation.
+Please refer to user manual.</source>
+        <translation>Bei der Installation der Datei gibt es ein Problem.
+Bitte lesen Sie im Handbuch nach.</translation>
+    </message>
+</context>
+<context>
     <name>qlui::AboutDialog</name>
     <message>
         <source>About Quillary</source>

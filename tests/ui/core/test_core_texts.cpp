@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillary developers
-// The core's texts go through the window's catalogue once it is handed over,
-// whole sentences with their numbers filled in afterwards, and stay English
-// without one.
+// The texts of the core and the libraries go through the window's catalogue
+// once it is handed over, whole sentences with their numbers filled in
+// afterwards, and stay English without one.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
-#include "core_texts.h"
 #include "dictionary_offer.h"
+#include "open_failure.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -20,14 +21,20 @@ TEST(CoreTexts, SentencesAreTranslatedWholeAndFilledAfterwards) {
       {"%1 dictionaries", "%1 Wörterbücher"},
       {"%1 dictionaries were found on this computer that the library does not have yet",
        "%1 gefunden"},
-      {", and %1 have changed since it was added", ", %1 geändert"}};
-  ql::SetCoreTranslator([&](const char* context, const char* source) {
-    EXPECT_STREQ(context, "core");
+      {", and %1 have changed since it was added", ", %1 geändert"},
+      {"not a Quillary book", "kein Quillary-Buch"}};
+  ql::SetTextTranslator([&](const char* context, const char* source) {
+    EXPECT_TRUE(std::string(context) == "core" || std::string(context) == "messages") << context;
     const auto it = catalogue.find(source);
     return it == catalogue.end() ? std::string(source) : it->second;
   });
   const std::string translated = ql::DictionaryOfferText(5, 2);
-  ql::SetCoreTranslator(nullptr);
+  ql::OpenFailureInfo notABook;
+  notABook.kind = ql::OpenFailureKind::kNotABook;
+  // The libraries' texts too, the reasons of a failed open among them.
+  EXPECT_EQ(ql::OpenFailureReason(notABook), "kein Quillary-Buch");
+  ql::SetTextTranslator(nullptr);
+  EXPECT_EQ(ql::OpenFailureReason(notABook), "not a Quillary book");
   EXPECT_EQ(translated,
             "3 gefunden, 2 geändert.\n\nAdd them to the library? They are imported in the "
             "background.");

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillary developers
-#include "core_texts.h"
+#include "user_texts.h"
 
 #include <mutex>
 #include <utility>
@@ -10,20 +10,20 @@ namespace ql {
 namespace {
 
 std::mutex gMutex;
-CoreTranslator& Translator() {
-  static CoreTranslator translator;
+TextTranslator& Translator() {
+  static TextTranslator translator;
   return translator;
 }
 
 }  // namespace
 
-void SetCoreTranslator(CoreTranslator translator) {
+void SetTextTranslator(TextTranslator translator) {
   std::lock_guard lock(gMutex);
   Translator() = std::move(translator);
 }
 
 std::string translate(const char* context, const char* source) {
-  CoreTranslator translator;
+  TextTranslator translator;
   {
     std::lock_guard lock(gMutex);
     translator = Translator();
