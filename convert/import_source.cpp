@@ -8,21 +8,25 @@
 
 #include "book_builder.h"
 #include "open_failure.h"
+#include "user_texts.h"
 
 namespace ql {
 
 std::string ImportNotesText(const ImportCounts& counts) {
   std::string text;
-  const auto line = [&](int64_t count, std::string_view what) {
+  const auto line = [&](int64_t count, const char* what) {
     if (count == 0) return;
     if (!text.empty()) text += "\n";
-    text += std::string(what) + ":\t" + std::to_string(count);
+    text += translate("messages", what) + ":\t" + std::to_string(count);
   };
-  line(counts.merged, "Entries merged into the record of the same headword");
-  line(counts.leftOut, "Entries left out of a record that reached the largest size a book allows");
-  line(counts.skippedFields,
-       "Fields left out (pictures, sounds and other kinds a record cannot show)");
-  line(counts.brokenHeadwords, "Headwords whose line breaks became spaces");
+  line(counts.merged, QL_TEXT("messages", "Entries merged into the record of the same headword"));
+  line(counts.leftOut, QL_TEXT("messages",
+                               "Entries left out of a record that reached the largest "
+                               "size a book allows"));
+  line(counts.skippedFields, QL_TEXT("messages",
+                                     "Fields left out (pictures, sounds and other "
+                                     "kinds a record cannot show)"));
+  line(counts.brokenHeadwords, QL_TEXT("messages", "Headwords whose line breaks became spaces"));
   return text;
 }
 
@@ -48,8 +52,8 @@ bool ImportSource::BuildFailed(const std::string& source, BuildResult code, int 
   const std::string cause = code == BuildResult::kIoFailed && error != 0
                                 ? " (" + SystemErrorText(error) + ")"
                                 : std::string();
-  return Fail(source + ": the import failed: " + BuildResultText(code) + cause +
-              "; no book was written");
+  return Fail(source + translate("messages", ": the import failed: ") + BuildResultText(code) +
+              cause + translate("messages", "; no book was written"));
 }
 
 }  // namespace ql

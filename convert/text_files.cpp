@@ -11,31 +11,36 @@
 #include "open_failure.h"
 #include "text_encoding.h"
 #include "upgrade.h"
+#include "user_texts.h"
 
 namespace ql {
 
 std::string ImportResultsText(const BookBuilder& builder) {
-  std::string text = "Number of subjects:   \t" + std::to_string(builder.iSubjectCount) +
-                     "\nFile sorted status:       \t";
+  std::string text =
+      Fill(translate("messages", "Number of subjects:   \t%1\nFile sorted status:       \t"),
+           {std::to_string(builder.iSubjectCount)});
   if (builder.iSorted == 1)
-    text += "Yes";
+    text += translate("messages", "Yes");
   else
-    text += "No\nSorted check failed at subject: " + builder.iPreviousSubject;
+    text +=
+        translate("messages", "No\nSorted check failed at subject: ") + builder.iPreviousSubject;
   return text;
 }
 
 std::string UnicodeBookText(const BookBuilder& builder) {
-  return "Book version:\t2002 (UTF-8 text, nothing replaced)\nTexts shared by several "
-         "subjects:\t" +
-         std::to_string(builder.SharedTexts());
+  return Fill(translate("messages",
+                        "Book version:\t2002 (UTF-8 text, nothing replaced)\nTexts shared by "
+                        "several subjects:\t%1"),
+              {std::to_string(builder.SharedTexts())});
 }
 
 std::string ReplacedCharactersText(int64_t replaced) {
-  return "Characters without a Windows-1252 form (written as ?):\t" + std::to_string(replaced);
+  return Fill(translate("messages", "Characters without a Windows-1252 form (written as ?):\t%1"),
+              {std::to_string(replaced)});
 }
 
 std::string SameFileText(const std::string& out, const std::string& in) {
-  return out + ": is the same file as " + in + "; nothing was written";
+  return Fill(translate("messages", "%1: is the same file as %2; nothing was written"), {out, in});
 }
 
 std::string CountAndNames(int count, const std::vector<std::string>& names, std::string_view one,
@@ -48,8 +53,10 @@ std::string CountAndNames(int count, const std::vector<std::string>& names, std:
 
 std::string DamagedRecordsText(const std::string& bookPath, int count,
                                const std::vector<std::string>& subjects) {
-  return bookPath + ": " + CountAndNames(count, subjects, "record", "records") +
-         " (damaged; written as far as they could be read)";
+  return bookPath + ": " +
+         CountAndNames(count, subjects, translate("messages", "record"),
+                       translate("messages", "records")) +
+         translate("messages", " (damaged; written as far as they could be read)");
 }
 
 std::string TextExportFailureText(const TextExportFailure& failure) {
@@ -60,13 +67,16 @@ std::string TextExportFailureText(const TextExportFailure& failure) {
     case TextExportResult::kCannotCreate:
       return path + ": " + std::strerror(failure.error);
     case TextExportResult::kWriteFailed:
-      return path + ": cannot write the text: " + SystemErrorText(failure.error);
+      return path + translate("messages", ": cannot write the text: ") +
+             SystemErrorText(failure.error);
     case TextExportResult::kEntriesOverlap:
-      return path + ": the book's entries overlap (entry " + std::to_string(failure.entry) +
-             " starts inside one before it), so it is damaged; nothing was written";
+      return Fill(translate("messages",
+                            "%1: the book's entries overlap (entry %2 starts inside one before "
+                            "it), so it is damaged; nothing was written"),
+                  {path, std::to_string(failure.entry)});
     case TextExportResult::kRecordUnreadable:
-      return path + ": record " + std::to_string(failure.entry) +
-             " cannot be read; nothing was written";
+      return Fill(translate("messages", "%1: record %2 cannot be read; nothing was written"),
+                  {path, std::to_string(failure.entry)});
   }
   return {};
 }

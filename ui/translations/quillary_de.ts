@@ -385,6 +385,84 @@ Please refer to user manual.</source>
         <translation>Bei der Installation der Datei gibt es ein Problem.
 Bitte lesen Sie im Handbuch nach.</translation>
     </message>
+    <message>
+        <source>Entries merged into the record of the same headword</source>
+        <translation>Einträge, die mit dem Eintrag desselben Stichworts zusammengeführt wurden</translation>
+    </message>
+    <message>
+        <source>Entries left out of a record that reached the largest size a book allows</source>
+        <translation>Ausgelassene Einträge eines Eintrags, der die größte Länge erreichte, die ein Buch erlaubt</translation>
+    </message>
+    <message>
+        <source>Fields left out (pictures, sounds and other kinds a record cannot show)</source>
+        <translation>Ausgelassene Felder (Bilder, Klänge und andere Arten, die ein Eintrag nicht zeigen kann)</translation>
+    </message>
+    <message>
+        <source>Headwords whose line breaks became spaces</source>
+        <translation>Stichwörter, deren Zeilenumbrüche zu Leerzeichen wurden</translation>
+    </message>
+    <message>
+        <source>: the import failed: </source>
+        <translation>: der Import ist fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>; no book was written</source>
+        <translation>; es wurde kein Buch geschrieben</translation>
+    </message>
+    <message>
+        <source>Number of subjects:   	%1
+File sorted status:       	</source>
+        <translation>Anzahl der Stichwörter:	%1
+Datei sortiert:	</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No
+Sorted check failed at subject: </source>
+        <translation>Nein
+Die Sortierprüfung schlug fehl bei Stichwort: </translation>
+    </message>
+    <message>
+        <source>Book version:	2002 (UTF-8 text, nothing replaced)
+Texts shared by several subjects:	%1</source>
+        <translation>Buchversion:	2002 (UTF-8-Text, nichts ersetzt)
+Texte, die mehrere Stichwörter teilen:	%1</translation>
+    </message>
+    <message>
+        <source>Characters without a Windows-1252 form (written as ?):	%1</source>
+        <translation>Zeichen ohne Windows-1252-Form (als ? geschrieben):	%1</translation>
+    </message>
+    <message>
+        <source>%1: is the same file as %2; nothing was written</source>
+        <translation>%1: ist dieselbe Datei wie %2; es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>record</source>
+        <translation>Eintrag</translation>
+    </message>
+    <message>
+        <source>records</source>
+        <translation>Einträge</translation>
+    </message>
+    <message>
+        <source> (damaged; written as far as they could be read)</source>
+        <translation> (beschädigt; so weit geschrieben, wie sie lesbar waren)</translation>
+    </message>
+    <message>
+        <source>: cannot write the text: </source>
+        <translation>: der Text kann nicht geschrieben werden: </translation>
+    </message>
+    <message>
+        <source>%1: the book&apos;s entries overlap (entry %2 starts inside one before it), so it is damaged; nothing was written</source>
+        <translation>%1: die Einträge des Buchs überlappen sich (Eintrag %2 beginnt in einem früheren), es ist also beschädigt; es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>%1: record %2 cannot be read; nothing was written</source>
+        <translation>%1: Eintrag %2 kann nicht gelesen werden; es wurde nichts geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>
