@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
+// The full-text search of one book: a query of words (all must be in the
+// record's subject or text), "a phrase", prefix* and -word (left out),
+// folded as the book folds; answered from the book's word index, ranked by
+// BM25 with a subject hit above a text hit and a subject equal to the query
+// first, each hit with a snippet of its text. A book with no index is
+// searched by the walk (its Find, on all cores) and its hits are in the
+// book's order.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ql {
+class BookReader;
+}
+
+namespace ql::fts {
+
+class WordIndex;
+
+struct FtsQuery {
+  std::vector<std::string> words;                 // folded, each must be there
+  std::vector<std::string> prefixes;              // folded, a word starting so
+  std::vector<std::vector<std::string>> phrases;  // folded words, in a row
+  std::vector<std::string> excluded;              // folded, none may be there
+  bool Empty() const { return words.empty() && prefixes.empty() && phrases.empty(); }
+};
+
+// Parses the query's text; false with the reason for one that finds
+// nothing by its making (no word at all, only exclusions, an unclosed
+// quote is taken as closed at the end).
+bool ParseFtsQuery(std::string_view text, FtsQuery& out, std::string& reason);
+
+// A marked part of a snippet, in bytes.
+struct Mark {
+  size_t offset = 0, length = 0;
+};
+
+struct FtsHit {
+  int record = -1;
+  double score = 0;
+  std::string subject;
+  std::string snippet;      // UTF-8, on one line
+  std::vector<Mark> marks;  // the query's words in the snippet, in order
+  std::string firstWord;    // the query word the snippet centres on (folded)
+};
+
+// The snippet with every mark put in brackets: "a [red] wine".
+std::string BracketMarks(const FtsHit& hit);
+
+struct BookAnswer {
+  std::vector<FtsHit> hits;  // best first
+  size_t total = 0;          // hits in all, of which the best are given
+  bool indexed = false;      // false: searched by the walk
+  std::string reason;        // set when the book could not be searched
+};
+
+// Searches the open book. index may be null (the walk). At most limit
+// hits are given, with snippets; cancel, when set, stops the walk.
+BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query,
+                      size_t limit, const std::atomic<bool>* cancel = nullptr);
+
+// Opens the book at path read-only, and its index in IndexFolder() when it
+// is built, and searches it.
+BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t limit,
+                          const std::atomic<bool>* cancel = nullptr);
+
+// The index of the book at path when built and sound, else null (a damaged
+// one is removed, so it is built again).
+std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
+
+}  // namespace ql::fts
