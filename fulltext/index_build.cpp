@@ -99,8 +99,8 @@ class Gatherer {
   // met before (whose words are then noted).
   void AddRecord(uint32_t record, std::string_view subject, std::string_view storedSubject,
                  uint32_t text, bool fresh, int64_t lookupStart, uint32_t storedLength,
-                 std::string_view words) {
-    uint64_t subjectWords = 0, textWords = 0;
+                 std::string_view words, uint64_t textWords) {
+    uint64_t subjectWords = 0;
     ForEachWord(subject, [&](std::string_view w) {
       Note(w, record, true);
       ++subjectWords;
@@ -111,8 +111,6 @@ class Gatherer {
       ForEachWord(words, [&](std::string_view w) { Note(w, text, false); });
       iEndText = text + 1;
     }
-    ForEachWord(words, [&](std::string_view) { ++textWords; });
-    if (!fresh) textWords = iWordsOfText(text);
     PutVarint(iRecords, text);
     PutVarint(iRecords, subjectWords + textWords);
     PutVarint(iRecords, subjectWords);
@@ -122,9 +120,6 @@ class Gatherer {
     }
     iEndRecord = record + 1;
   }
-  // How a text's word count is had again for a record that shares it.
-  std::function<uint64_t(uint32_t)> iWordsOfText;
-
   size_t Bytes() const { return iBytes + iRecords.size() + iNewTexts.size(); }
   bool Empty() const { return iEndRecord == iFirstRecord; }
 
@@ -438,7 +433,6 @@ class Builder {
       iOptions.progress->SetPos(next);
     }
     Gatherer gather(iKey, iOrdered);
-    gather.iWordsOfText = [this](uint32_t t) { return t < iTextWords.size() ? iTextWords[t] : 0; };
     gather.Begin(next, static_cast<uint32_t>(iTextWords.size()));
     for (uint32_t r = next; r < records; ++r) {
       if (iOptions.cancel && (r & 255) == 0 && iOptions.cancel->load()) {
@@ -472,6 +466,7 @@ class Builder {
       const std::string path = (fs::path(iWork) / RunName(n)).string();
       std::error_code ec;
       if (!fs::exists(path, ec)) break;
+      const size_t textsBefore = iTextWords.size(), knownBefore = iKnown.size();
       fts::Run run;
       std::string why;
       bool ok = run.Load(path, iKey, why) && run.head.firstRecord == next &&
@@ -493,7 +488,8 @@ class Builder {
         }
       }
       if (!ok || iTextWords.size() != run.head.endText) {
-        iTextWords.resize(run.head.firstText <= iTextWords.size() ? iTextWords.size() : 0);
+        iTextWords.resize(textsBefore);
+        iKnown.resize(knownBefore);
         fs::remove(path, ec);
         break;
       }
@@ -504,10 +500,6 @@ class Builder {
     for (int n = iRunCount;; ++n) {
       std::error_code ec;
       if (!fs::remove((fs::path(iWork) / RunName(n)), ec)) break;
-    }
-    if (iRunCount == 0) {
-      iKnown.clear();
-      iTextWords.clear();
     }
     return next;
   }
@@ -535,7 +527,7 @@ class Builder {
             iKnown.begin(), iKnown.end(), start,
             [](const KnownText& k, int64_t s) { return k.start < s; });
         if (it != iKnown.end() && it->start == start && it->length == length) {
-          gather.AddRecord(r, subject, stored, it->text, false, -1, 0, {});
+          gather.AddRecord(r, subject, stored, it->text, false, -1, 0, {}, iTextWords[it->text]);
           return;
         }
       }
@@ -550,7 +542,7 @@ class Builder {
     const size_t knownBefore = iKnown.size();
     Know(start, length, text);
     gather.AddRecord(r, subject, stored, text, true, iKnown.size() > knownBefore ? start : -1,
-                     static_cast<uint32_t>(length), words);
+                     static_cast<uint32_t>(length), words, count);
   }
 
   bool WriteRun(const std::string& bytes, std::string& reason) {
