@@ -67,8 +67,8 @@ struct BookAnswer {
 
 // Searches the open book. index may be null (the walk). At most limit
 // hits are given, with snippets; cancel, when set, stops the walk.
-BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query,
-                      size_t limit, const std::atomic<bool>* cancel = nullptr);
+BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                      const std::atomic<bool>* cancel = nullptr);
 
 // Opens the book at path read-only, and its index in IndexFolder() when it
 // is built, and searches it.

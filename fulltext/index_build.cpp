@@ -454,6 +454,7 @@ class Builder {
       return BuildResult::kFailed;
     }
     fs::remove_all(iWork, ec);
+    reason.clear();
     return BuildResult::kBuilt;
   }
 
@@ -484,7 +485,8 @@ class Builder {
              text < run.head.endText && subject <= all;
         if (ok && text >= run.head.firstText) {
           iTextWords.resize(std::max<size_t>(iTextWords.size(), text + 1), 0);
-          iTextWords[text] = all - subject;
+          iTextWords[text] =
+              static_cast<uint32_t>(std::min<uint64_t>(all - subject, kWordCountLimit));
         }
       }
       if (!ok || iTextWords.size() != run.head.endText) {
@@ -523,9 +525,8 @@ class Builder {
       }
       // A text stored once for many records is indexed once.
       if (start >= 0) {
-        const auto it = std::lower_bound(
-            iKnown.begin(), iKnown.end(), start,
-            [](const KnownText& k, int64_t s) { return k.start < s; });
+        const auto it = std::lower_bound(iKnown.begin(), iKnown.end(), start,
+                                         [](const KnownText& k, int64_t s) { return k.start < s; });
         if (it != iKnown.end() && it->start == start && it->length == length) {
           gather.AddRecord(r, subject, stored, it->text, false, -1, 0, {}, iTextWords[it->text]);
           return;
@@ -538,7 +539,7 @@ class Builder {
     const auto text = static_cast<uint32_t>(iTextWords.size());
     uint64_t count = 0;
     ForEachWord(words, [&](std::string_view) { ++count; });
-    iTextWords.push_back(count);
+    iTextWords.push_back(static_cast<uint32_t>(std::min<uint64_t>(count, kWordCountLimit)));
     const size_t knownBefore = iKnown.size();
     Know(start, length, text);
     gather.AddRecord(r, subject, stored, text, true, iKnown.size() > knownBefore ? start : -1,
@@ -552,13 +553,12 @@ class Builder {
     return true;
   }
 
-  // Merges the runs into the index file: the postings are written as they
-  // are merged; the tables and the dictionary are kept until the end.
+  // Merges the runs into the index file: the tables and the postings are
+  // written as they are read and merged; the dictionary is kept until the end.
   bool Merge(uint32_t records, std::string& reason) {
     std::vector<fts::Run> runs(static_cast<size_t>(iRunCount));
     for (int n = 0; n < iRunCount; ++n)
-      if (!runs[static_cast<size_t>(n)].Load((fs::path(iWork) / RunName(n)).string(), iKey,
-                                             reason))
+      if (!runs[static_cast<size_t>(n)].Load((fs::path(iWork) / RunName(n)).string(), iKey, reason))
         return false;
     const uint32_t texts = static_cast<uint32_t>(iTextWords.size());
     reason = "a run of the build is damaged";
@@ -568,6 +568,7 @@ class Builder {
       return false;
     }
     out.Reserve(kIndexHeaderSize);
+    // The tables, run after run, as they are read.
     std::string tables;
     for (auto& run : runs) {
       for (uint32_t t = run.head.firstText; t < run.head.endText; ++t) {
@@ -579,8 +580,14 @@ class Builder {
           uint64_t v = 0;
           if (!run.c.Varint(v)) return false;
           PutVarint(tables, v);
+          if (tables.size() >= (size_t{1} << 16)) {
+            out.Write(tables);
+            tables.clear();
+          }
         }
     }
+    out.Write(tables);
+    const uint64_t postingsAt = kIndexHeaderSize + out.Written();
     // The terms, merged in byte order; each run's lists follow those of the
     // run before, as its records and texts do.
     std::vector<std::string> current(runs.size());
@@ -646,9 +653,6 @@ class Builder {
       before.swap(term);
       ++terms;
     }
-    const uint64_t tablesAt = kIndexHeaderSize + out.Written();
-    out.Write(tables);
-    tables = {};
     const uint64_t orderAt = kIndexHeaderSize + out.Written();
     uint64_t orderCount = 0, orderCheck = XXH3_64bits(nullptr, 0);
     if (!iOrdered && !MergeOrder(runs, records, out, orderCount, orderCheck)) return false;
@@ -658,7 +662,7 @@ class Builder {
     std::string head(kIndexMagic, sizeof kIndexMagic);
     for (uint64_t v : {uint64_t{records}, uint64_t{texts}, terms, orderCount}) PutLE(head, v, 4);
     for (uint64_t v :
-         {iKey, uint64_t{kIndexHeaderSize}, tablesAt, orderAt, dictionaryAt, size, orderCheck})
+         {iKey, postingsAt, uint64_t{kIndexHeaderSize}, orderAt, dictionaryAt, size, orderCheck})
       PutLE(head, v, 8);
     if (!out.Finish(head, IndexCheck(head, out.Digest()))) {
       reason = std::strerror(errno ? errno : EIO);
@@ -669,10 +673,10 @@ class Builder {
 
   // The runs' subjects merged into the book's subject order (ties: the
   // record's order), as record numbers.
-  bool MergeOrder(std::vector<fts::Run>& runs, uint32_t records, HashedWriter& out,
-                  uint64_t& count, uint64_t& check) {
-    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(
-        XXH3_createState(), XXH3_freeState);
+  bool MergeOrder(std::vector<fts::Run>& runs, uint32_t records, HashedWriter& out, uint64_t& count,
+                  uint64_t& check) {
+    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                                XXH3_freeState);
     if (!state) return false;
     XXH3_64bits_reset(state.get());
     std::string chunk;
@@ -734,7 +738,7 @@ class Builder {
   bool iOrdered = true;
   int iRunCount = 0;
   std::vector<KnownText> iKnown;
-  std::vector<uint64_t> iTextWords;  // per text: its words
+  std::vector<uint32_t> iTextWords;  // per text: its words
 };
 
 }  // namespace

@@ -2,14 +2,14 @@
 // Copyright (C) 2026 The Quillary developers
 #include "word_index.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-
-#include <xxhash.h>
 
 #include "index_codec.h"
 
@@ -59,11 +59,10 @@ bool ReadHeader(std::string_view b, uint64_t size, uint64_t expectedKey, Header&
     return false;
   }
   reason = "the index is damaged";
-  return h.fileSize == size && size >= kIndexHeaderSize + 8 &&
-         h.postingsAt == kIndexHeaderSize && h.tablesAt >= h.postingsAt &&
-         h.orderAt >= h.tablesAt && h.dictionaryAt >= h.orderAt && h.dictionaryAt <= size - 8 &&
-         h.records <= (h.orderAt - h.tablesAt) / 3 && h.texts <= h.records &&
-         (h.orderCount == 0 || h.orderCount == h.records) &&
+  return h.fileSize == size && size >= kIndexHeaderSize + 8 && h.tablesAt == kIndexHeaderSize &&
+         h.postingsAt >= h.tablesAt && h.orderAt >= h.postingsAt && h.dictionaryAt >= h.orderAt &&
+         h.dictionaryAt <= size - 8 && h.records <= (h.postingsAt - h.tablesAt) / 3 &&
+         h.texts <= h.records && (h.orderCount == 0 || h.orderCount == h.records) &&
          h.orderAt + 4 * h.orderCount == h.dictionaryAt &&
          h.terms <= (size - 8 - h.dictionaryAt) / 7;
 }
@@ -92,8 +91,8 @@ bool WordIndex::ReadSubjectOrder(const std::string& path, uint64_t expectedKey,
   }
   std::string head(kIndexHeaderSize, '\0');
   Header h{};
-  bool ok = std::fread(head.data(), 1, head.size(), f) == head.size() &&
-            std::fseek(f, 0, SEEK_END) == 0;
+  bool ok =
+      std::fread(head.data(), 1, head.size(), f) == head.size() && std::fseek(f, 0, SEEK_END) == 0;
   const long size = ok ? std::ftell(f) : -1;
   ok = ok && size > 0 && ReadHeader(head, static_cast<uint64_t>(size), expectedKey, h, reason);
   std::string section;
@@ -113,10 +112,10 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
   const std::string_view b(iBytes);
   Header h{};
   if (!ReadHeader(b, b.size(), expectedKey, h, reason)) return false;
-  if (checked && IndexCheck(b.substr(0, kIndexHeaderSize),
-                            XXH3_64bits(b.data() + kIndexHeaderSize,
-                                        b.size() - 8 - kIndexHeaderSize)) !=
-                     LoadLE(b, b.size() - 8, 8))
+  if (checked &&
+      IndexCheck(b.substr(0, kIndexHeaderSize),
+                 XXH3_64bits(b.data() + kIndexHeaderSize, b.size() - 8 - kIndexHeaderSize)) !=
+          LoadLE(b, b.size() - 8, 8))
     return false;
   const uint64_t records = h.records, texts = h.texts, terms = h.terms;
   const uint64_t orderCount = h.orderCount, postingsAt = h.postingsAt, tablesAt = h.tablesAt,
@@ -124,7 +123,7 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
   iKey = h.key;
   iTextCount = static_cast<uint32_t>(texts);
 
-  Cursor tables{b, static_cast<size_t>(tablesAt), static_cast<size_t>(orderAt)};
+  Cursor tables{b, static_cast<size_t>(tablesAt), static_cast<size_t>(postingsAt)};
   iTextOf.resize(records);
   iLengths.resize(records);
   iSubjectLengths.resize(records);
@@ -163,8 +162,8 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
   std::string term;
   for (uint64_t i = 0; i < terms; ++i) {
     uint64_t shared = 0, rest = 0, textCount = 0, field = 0, subjectCount = 0, subjectLength = 0;
-    if (!dict.Varint(shared) || !dict.Varint(rest) || shared > term.size() ||
-        rest > kLongestWord || shared + rest == 0 || rest > dict.end - dict.at)
+    if (!dict.Varint(shared) || !dict.Varint(rest) || shared > term.size() || rest > kLongestWord ||
+        shared + rest == 0 || rest > dict.end - dict.at)
       return false;
     term.resize(shared);
     term.append(b.substr(dict.at, rest));
@@ -174,7 +173,7 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
       return false;
     const uint64_t length = field >> 1;
     const bool bitmap = field & 1;
-    if (length > tablesAt - postingAt || subjectLength > tablesAt - postingAt - length ||
+    if (length > orderAt - postingAt || subjectLength > orderAt - postingAt - length ||
         textCount > texts || subjectCount > records || subjectCount > subjectLength ||
         (bitmap ? length != bitmapBytes : textCount > length) ||
         (!iTermNames.empty() && term <= iTermNames.back()))
@@ -185,7 +184,7 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
     iTermNames.push_back(term);
     postingAt += length + subjectLength;
   }
-  if (dict.at != dict.end || postingAt != tablesAt) return false;
+  if (dict.at != dict.end || postingAt != orderAt) return false;
   reason.clear();
   return true;
 }
@@ -194,8 +193,8 @@ bool WordIndex::Load(uint64_t expectedKey, bool checked, std::string& reason) {
 // A list that does not add up gives what it held up to there: the lists
 // were not checked at open (that would read the whole file), so a damaged
 // one is cut short, never read past.
-static void Deltas(std::string_view b, uint64_t at, uint64_t length, uint32_t count,
-                   uint64_t limit, std::vector<uint32_t>& out) {
+static void Deltas(std::string_view b, uint64_t at, uint64_t length, uint32_t count, uint64_t limit,
+                   std::vector<uint32_t>& out) {
   out.clear();
   out.reserve(count);
   Cursor c{b, static_cast<size_t>(at), static_cast<size_t>(at + length)};

@@ -12,11 +12,11 @@
 // The file (little-endian), written aside and renamed into place:
 //   "QLWIDX01"
 //   u32 records, u32 texts, u32 terms, u32 subject order entries (0 or records)
-//   u64 content key, u64 postings at, u64 tables at, u64 order at,
+//   u64 content key, u64 postings at, u64 tables at (the header's end), u64 order at,
 //   u64 dictionary at, u64 file size, u64 order check         (80 bytes)
-//   postings:    for every term, its text list then its subject list
 //   tables:      per record: varint text, varint words (subject words and
 //                text words), varint subject words
+//   postings:    for every term, its text list then its subject list
 //   order:       u32 per entry: the records in the book's subject order
 //                (only for a book that is not sorted)
 //   dictionary:  per term, in byte order: varint bytes shared with the term
@@ -139,4 +139,3 @@ class WordIndex {
 };
 
 }  // namespace ql::fts
-
