@@ -149,8 +149,7 @@ std::vector<Scored> IndexHits(const WordIndex& index, const FtsQuery& q) {
     texts.swap(both);
   }
   std::vector<uint32_t> records;
-  for (uint32_t t : texts)
-    records.insert(records.end(), index.RecordsOfBegin(t), index.RecordsOfEnd(t));
+  for (uint32_t t : texts) index.RecordsOf(t, records);
   for (const auto& item : items)
     for (uint32_t r : item.subjects)
       if (std::all_of(items.begin(), items.end(), [&](const WordIndex::Postings& other) {
@@ -497,7 +496,7 @@ std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
   const std::string file = IndexPathForKey(IndexFolder(), key);
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return nullptr;
-  std::unique_ptr<WordIndex> index = WordIndex::Open(file, number, reason);
+  std::unique_ptr<WordIndex> index = WordIndex::Open(file, number, reason, false);
   // A damaged index goes, so it is built again.
   if (!index) std::filesystem::remove(file, ec);
   return index;

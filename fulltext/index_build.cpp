@@ -568,25 +568,51 @@ class Builder {
       return false;
     }
     out.Reserve(kIndexHeaderSize);
-    // The tables, run after run, as they are read.
-    std::string tables;
+    // The tables: each record's text and words, and the records of each text.
+    std::vector<uint32_t> textOf;
+    std::string words, subjectWords;
+    textOf.reserve(records);
+    uint64_t totalWords = 0;
     for (auto& run : runs) {
       for (uint32_t t = run.head.firstText; t < run.head.endText; ++t) {
         uint64_t a = 0, b = 0;
         if (!run.c.Varint(a) || !run.c.Varint(b)) return false;
       }
-      for (uint32_t r = run.head.firstRecord; r < run.head.endRecord; ++r)
-        for (int k = 0; k < 3; ++k) {
-          uint64_t v = 0;
-          if (!run.c.Varint(v)) return false;
-          PutVarint(tables, v);
-          if (tables.size() >= (size_t{1} << 16)) {
-            out.Write(tables);
-            tables.clear();
-          }
-        }
+      for (uint32_t r = run.head.firstRecord; r < run.head.endRecord; ++r) {
+        uint64_t text = 0, all = 0, subject = 0;
+        if (!run.c.Varint(text) || !run.c.Varint(all) || !run.c.Varint(subject) || text >= texts ||
+            subject > all)
+          return false;
+        textOf.push_back(static_cast<uint32_t>(text));
+        totalWords += all;
+        PutLE(words, std::min<uint64_t>(all, 0xFFFF), 2);
+        subjectWords += static_cast<char>(std::min<uint64_t>(subject, 0xFF));
+      }
     }
-    out.Write(tables);
+    if (textOf.size() != records) return false;
+    {
+      std::string table;
+      table.reserve(4 * textOf.size());
+      for (uint32_t t : textOf) PutLE(table, t, 4);
+      out.Write(table);
+      out.Write(words);
+      out.Write(subjectWords);
+      words = subjectWords = {};
+      // The records of each text, by a counting sort.
+      std::vector<uint32_t> first(uint64_t{texts} + 1, 0);
+      for (uint32_t t : textOf) ++first[t + 1];
+      for (size_t t = 0; t < texts; ++t) first[t + 1] += first[t];
+      table.clear();
+      for (uint32_t v : first) PutLE(table, v, 4);
+      out.Write(table);
+      std::vector<uint32_t> byText(textOf.size());
+      for (size_t r = 0; r < textOf.size(); ++r)
+        byText[first[textOf[r]]++] = static_cast<uint32_t>(r);
+      table.clear();
+      for (uint32_t v : byText) PutLE(table, v, 4);
+      out.Write(table);
+    }
+    textOf = {};
     const uint64_t postingsAt = kIndexHeaderSize + out.Written();
     // The terms, merged in byte order; each run's lists follow those of the
     // run before, as its records and texts do.
@@ -602,7 +628,7 @@ class Builder {
     };
     for (size_t i = 0; i < runs.size(); ++i)
       if (!nextTerm(i)) return false;
-    std::string dictionary, before, term, list;
+    std::string dictionary, before, term, list, dictIndex;
     std::vector<uint32_t> textList, subjectList;
     uint64_t terms = 0;
     const uint64_t bitmapBytes = (uint64_t{texts} + 7) / 8;
@@ -639,9 +665,13 @@ class Builder {
       }
       const size_t textBytes = list.size();
       EncodeList(subjectList, list);
+      const uint64_t listAt = kIndexHeaderSize + out.Written() - postingsAt;
       out.Write(list);
+      const bool blockStart = terms % kTermsPerBlock == 0;
+      if (blockStart) PutLE(dictIndex, dictionary.size(), 4);
       size_t shared = 0;
-      while (shared < before.size() && shared < term.size() && before[shared] == term[shared])
+      while (!blockStart && shared < before.size() && shared < term.size() &&
+             before[shared] == term[shared])
         ++shared;
       PutVarint(dictionary, shared);
       PutVarint(dictionary, term.size() - shared);
@@ -650,6 +680,7 @@ class Builder {
       PutVarint(dictionary, textBytes << 1 | (bitmap ? 1 : 0));
       PutVarint(dictionary, subjectList.size());
       PutVarint(dictionary, list.size() - textBytes);
+      if (blockStart) PutVarint(dictionary, listAt);
       before.swap(term);
       ++terms;
     }
@@ -657,12 +688,18 @@ class Builder {
     uint64_t orderCount = 0, orderCheck = XXH3_64bits(nullptr, 0);
     if (!iOrdered && !MergeOrder(runs, records, out, orderCount, orderCheck)) return false;
     const uint64_t dictionaryAt = kIndexHeaderSize + out.Written();
+    if (dictionary.size() > UINT32_MAX) {
+      reason = "the book has too many words";
+      return false;
+    }
     out.Write(dictionary);
+    const uint64_t dictIndexAt = kIndexHeaderSize + out.Written();
+    out.Write(dictIndex);
     const uint64_t size = kIndexHeaderSize + out.Written() + 8;
     std::string head(kIndexMagic, sizeof kIndexMagic);
     for (uint64_t v : {uint64_t{records}, uint64_t{texts}, terms, orderCount}) PutLE(head, v, 4);
-    for (uint64_t v :
-         {iKey, postingsAt, uint64_t{kIndexHeaderSize}, orderAt, dictionaryAt, size, orderCheck})
+    for (uint64_t v : {iKey, uint64_t{kIndexHeaderSize}, postingsAt, orderAt, dictionaryAt,
+                       dictIndexAt, size, orderCheck, totalWords})
       PutLE(head, v, 8);
     if (!out.Finish(head, IndexCheck(head, out.Digest()))) {
       reason = std::strerror(errno ? errno : EIO);
