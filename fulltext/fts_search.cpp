@@ -437,14 +437,18 @@ std::string BracketMarks(const FtsHit& hit) {
   return out;
 }
 
-BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
-                      const std::atomic<bool>* cancel) {
+namespace {
+
+// SearchBook, with the index's hits when they are had already.
+BookAnswer Answer(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                  const std::atomic<bool>* cancel, std::vector<Scored>* found) {
   BookAnswer answer;
   answer.indexed = index != nullptr;
   if (query.Empty() || !book.IsOpen()) return answer;
   bool cancelled = false;
-  std::vector<Scored> hits =
-      index ? IndexHits(*index, query) : WalkHits(book, query, cancel, cancelled);
+  std::vector<Scored> hits = found   ? std::move(*found)
+                             : index ? IndexHits(*index, query)
+                                     : WalkHits(book, query, cancel, cancelled);
   if (cancelled) answer.reason = "cancelled";
   // Of the subjects made of the query's words, those in the query's order
   // come first ("red wine" before "wine-red").
@@ -488,6 +492,13 @@ BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& 
   return answer;
 }
 
+}  // namespace
+
+BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                      const std::atomic<bool>* cancel) {
+  return Answer(book, index, query, limit, cancel, nullptr);
+}
+
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
   std::string reason;
   const std::string key = BookContentKey(path, reason);
@@ -519,14 +530,21 @@ bool AttachSubjectOrder(BookReader& book, const std::string& path) {
 
 BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t limit,
                           const std::atomic<bool>* cancel) {
+  BookAnswer answer;
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(path);
+  // A book whose index holds no hit is not opened at all.
+  std::vector<Scored> hits;
+  if (index) {
+    answer.indexed = true;
+    hits = IndexHits(*index, query);
+    if (hits.empty() || query.Empty()) return answer;
+  }
   BookReader book;
   if (book.Open(path, kOpenReadOnly) != OpenResult::kOk) {
-    BookAnswer answer;
     answer.reason = translate("messages", "The book does not open.");
     return answer;
   }
-  const std::unique_ptr<WordIndex> index = OpenIndexFor(path);
-  return SearchBook(book, index.get(), query, limit, cancel);
+  return Answer(book, index.get(), query, limit, cancel, index ? &hits : nullptr);
 }
 
 }  // namespace ql::fts

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -59,9 +60,8 @@ std::string StampsPath() {
 
 // The stamps file: one stamp a line, "DEVICE INODE SIZE CHANGED KEY<TAB>PATH".
 // A line that does not read so is passed over.
-std::vector<Stamp> ReadStamps() {
+std::vector<Stamp> ParseStamps(const SmallFile& file) {
   std::vector<Stamp> out;
-  const SmallFile file = ReadSmallFile(StampsPath(), kStampFileLimit);
   if (file.state != SmallFileState::kRead) return out;
   std::string_view rest(file.bytes);
   while (!rest.empty()) {
@@ -86,6 +86,21 @@ std::vector<Stamp> ReadStamps() {
     if (ParseKey(s.key, number) && !s.path.empty()) out.push_back(std::move(s));
   }
   return out;
+}
+
+// The stamps, read again only when the file has changed: a search over a
+// library asks for every book's key.
+std::vector<Stamp> ReadStamps() {
+  static std::mutex lock;
+  static Stamp seen;
+  static std::vector<Stamp> cached;
+  const std::string path = StampsPath();
+  Stamp now;
+  const std::lock_guard<std::mutex> hold(lock);
+  if (StampOf(path, now) && now.Same(seen) && now.path == seen.path) return cached;
+  cached = ParseStamps(ReadSmallFile(path, kStampFileLimit));
+  seen = now;
+  return cached;
 }
 
 void WriteStamps(const std::vector<Stamp>& stamps) {
