@@ -500,8 +500,10 @@ BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& 
 }
 
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
+  // A book the stamps do not know has no index yet (the build notes its
+  // stamp), so it is never read whole here.
   std::string reason;
-  const std::string key = BookContentKey(path, reason);
+  const std::string key = StampedContentKey(path);
   uint64_t number = 0;
   if (key.empty() || !ParseKey(key, number)) return nullptr;
   const std::string file = IndexPathForKey(IndexFolder(), key);
@@ -511,6 +513,25 @@ std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
   // A damaged index goes, so it is built again.
   if (!index) std::filesystem::remove(file, ec);
   return index;
+}
+
+bool SubjectMayBeIn(const std::string& bookPath, std::string_view key) {
+  const std::vector<std::string> words = FoldedWords(key);
+  if (words.empty()) return true;
+  for (const auto& w : words)
+    if (w.size() > kLongestWord) return true;
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(bookPath);
+  if (!index) return true;
+  // The records holding every word of the key in their subject.
+  std::vector<uint32_t> records = index->Find(words[0]).subjects, both;
+  for (size_t k = 1; k < words.size() && !records.empty(); ++k) {
+    const std::vector<uint32_t> next = index->Find(words[k]).subjects;
+    both.clear();
+    std::set_intersection(records.begin(), records.end(), next.begin(), next.end(),
+                          std::back_inserter(both));
+    records.swap(both);
+  }
+  return !records.empty();
 }
 
 bool AttachSubjectOrder(BookReader& book, const std::string& path) {

@@ -79,6 +79,11 @@ BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t
 // one is removed, so it is built again).
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
 
+// False when the book at path has an index that shows no subject of it
+// holds every word of key (UTF-8), so no subject equals it: a lookup need
+// not open the book. True otherwise, and always for a book not indexed.
+bool SubjectMayBeIn(const std::string& bookPath, std::string_view key);
+
 // Gives the open book at path the subject order its index keeps, when the
 // book is not sorted and its index is built, so its lookups need not walk
 // it; false when there is none to give.

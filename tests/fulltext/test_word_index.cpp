@@ -190,6 +190,11 @@ TEST_F(FullText, QueriesOfPhrasesPrefixesAndExclusions) {
   std::string reason;
   for (const char* bad : {"", "  - * \"\"", "-red", "-\"red wine\""})
     EXPECT_FALSE(ParseFtsQuery(bad, q, reason)) << bad;
+  // A lookup passes over a book whose subjects lack the key's words.
+  for (const char* key : {"Water lime", "lime WATER", "wineglass", "..."})
+    EXPECT_TRUE(SubjectMayBeIn(path, key)) << key;
+  for (const char* key : {"horse wine", "glass", "red water"})
+    EXPECT_FALSE(SubjectMayBeIn(path, key)) << key;
 }
 
 TEST_F(FullText, SnippetsMarkTheWordsAtTheEndsAndAcrossTags) {
