@@ -783,6 +783,42 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>input/output error</source>
         <translation>Ein-/Ausgabefehler</translation>
     </message>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>%1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is a symbolic link</source>
+        <translation>%1 ist ein symbolischer Link</translation>
+    </message>
+    <message>
+        <source>%1 is not a directory</source>
+        <translation>%1 ist kein Ordner</translation>
+    </message>
+    <message>
+        <source>%1 belongs to another user</source>
+        <translation>%1 gehört einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>%1 is open to other users</source>
+        <translation>%1 ist für andere Benutzer offen</translation>
+    </message>
+    <message>
+        <source>cannot create a directory in %1: %2</source>
+        <translation>in %1 kann kein Ordner angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1, and cannot create a directory in %2: %3</source>
+        <translation>%1, und in %2 kann kein Ordner angelegt werden: %3</translation>
+    </message>
+    <message>
+        <source>Cannot write the page: %1</source>
+        <translation>Die Seite kann nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>Cannot write the page %1: %2</source>
+        <translation>Die Seite %1 kann nicht geschrieben werden: %2</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>
