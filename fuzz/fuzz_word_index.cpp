@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The word index file: any bytes are refused or read within themselves, and
 // what a read index answers holds together: its lists ascending and inside
 // the book's texts and records, each text's records its own.
