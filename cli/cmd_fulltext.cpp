@@ -94,12 +94,15 @@ std::string IndexBook(const std::string& path) {
   return before.there && IdOf(indexPath) == before ? "kept" : "built";
 }
 
-// "removed", "none" or "failed: REASON" for one book.
+// "removed", "none", "kept: ..." (another book of the same content still
+// reads it) or "failed: REASON" for one book.
 std::string RemoveIndex(const std::string& path) {
   std::string reason;
   if (ql::fts::BookContentKey(path, reason).empty())
     return "failed: " + (reason.empty() ? "the book cannot be read" : reason);
-  return ql::fts::RemoveIndexFor(path) ? "removed" : "none";
+  const std::string indexPath = ql::fts::IndexPathFor(path);
+  if (ql::fts::RemoveIndexFor(path)) return "removed";
+  return IdOf(indexPath).there ? "kept: a book of the same content uses it" : "none";
 }
 
 void RunIndex(const IndexArgs& args) {
@@ -232,8 +235,9 @@ void AddFulltextCommands(CLI::App& app) {
   indexCommand->add_option("BOOK", index->books, "Books (.ql) and folders of books")
       ->transform(StdinFile());
   indexCommand->add_flag("--remove", index->remove,
-                         "Remove the books' indexes instead: PATH<TAB>removed, or "
-                         "PATH<TAB>none when the book had none");
+                         "Remove the books' indexes instead: PATH<TAB>removed, PATH<TAB>none "
+                         "when the book had none, or PATH<TAB>kept: REASON when another book "
+                         "of the same content uses it");
   indexCommand->callback([index] { RunIndex(*index); });
 
   auto fts = std::make_shared<FtsArgs>();
