@@ -198,17 +198,21 @@ void RunFts(const FtsArgs& args) {
   const std::vector<std::string> paths = BooksNamed(args.books);
   if (paths.empty()) SayNoBooks();
   const auto limit = static_cast<size_t>(args.limit);
-  std::vector<BookHit> hits;
-  for (size_t book = 0; book < paths.size(); ++book)
-    SearchOneBook(paths[book], book, query, limit, hits);
-
   // Best first; ties in the order the books were named, then the records'.
-  std::stable_sort(hits.begin(), hits.end(), [](const BookHit& a, const BookHit& b) {
-    if (a.hit.score != b.hit.score) return a.hit.score > b.hit.score;
-    if (a.book != b.book) return a.book < b.book;
-    return a.hit.record < b.hit.record;
-  });
-  if (hits.size() > limit) hits.resize(limit);
+  // Only the best limit are kept from one book to the next.
+  const auto best = [limit](std::vector<BookHit>& hits) {
+    std::stable_sort(hits.begin(), hits.end(), [](const BookHit& a, const BookHit& b) {
+      if (a.hit.score != b.hit.score) return a.hit.score > b.hit.score;
+      if (a.book != b.book) return a.book < b.book;
+      return a.hit.record < b.hit.record;
+    });
+    if (hits.size() > limit) hits.resize(limit);
+  };
+  std::vector<BookHit> hits;
+  for (size_t book = 0; book < paths.size(); ++book) {
+    SearchOneBook(paths[book], book, query, limit, hits);
+    best(hits);
+  }
   std::string out;
   for (const BookHit& h : hits) {
     const std::string path = Shown(paths[h.book]);
