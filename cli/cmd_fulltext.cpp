@@ -176,9 +176,10 @@ bool SearchOneBook(const std::string& path, size_t book, const ql::fts::FtsQuery
   }
   if (!answer.indexed)
     std::fprintf(stderr, "qlbook: %s: not indexed, searched by the walk\n", Shown(path).c_str());
-  const bool unicode = reader.IsUnicode();
+  // The search gives a Windows-1252 book's subject in UTF-8 already; a
+  // UTF-8 book's stored bytes are made sure of.
   for (ql::fts::FtsHit& hit : answer.hits) {
-    hit.subject = unicode ? ql::LenientUtf8(hit.subject) : ql::Cp1252ToUtf8(hit.subject);
+    hit.subject = ql::LenientUtf8(hit.subject);
     hits.push_back({book, answer.indexed, std::move(hit)});
   }
   return true;
