@@ -338,7 +338,20 @@ void MakeSnippet(BookReader& book, int record, const FtsQuery& q, FtsHit& hit) {
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     return a.offset != b.offset ? a.offset < b.offset : a.length > b.length;
   });
-  const size_t first = found.empty() ? 0 : found[0].offset;
+  size_t first = found.empty() ? 0 : found[0].offset;
+  // A phrase's words may stand alone before it: the snippet shows the phrase.
+  for (const auto& phrase : q.phrases) {
+    std::string joined;
+    for (const auto& w : phrase) joined += (joined.empty() ? "" : " ") + w;
+    const Utf8FoldedFinder finder(joined);
+    Utf8FoldedFinder::Scan scan(finder, text, 0);
+    while (auto h = scan.Next())
+      if (IsWholeWordUtf8(text, h->offset, h->length)) {
+        first = h->offset;
+        break;
+      }
+    if (first != (found.empty() ? 0 : found[0].offset)) break;
+  }
   hit.firstWord =
       found.empty() ? (required.empty() ? q.prefixes.front() : required.front()) : *found[0].word;
   size_t from = first > kBefore ? first - kBefore : 0;

@@ -199,13 +199,16 @@ TEST_F(FullText, QueriesOfPhrasesPrefixesAndExclusions) {
 
 TEST_F(FullText, SnippetsMarkTheWordsAtTheEndsAndAcrossTags) {
   const std::string longText = std::string(300, 'x') + " middle " + std::string(300, 'y');
+  std::string filler;
+  for (int i = 0; i < 40; ++i) filler += "word ";
   const std::string path = MakeBook(iDir.File("s.ql"),
                                     {{"one", "Start of the text and more"},
                                      {"two", "the very end"},
                                      {"three",
                                       "a \t\x01"
                                       "bold\t\x02 word and &amp; Straße"},
-                                     {"four", longText}},
+                                     {"four", longText},
+                                     {"five", "man of the hour, " + filler + "then a good man"}},
                                     true);
   struct Case {
     const char* query;
@@ -215,6 +218,8 @@ TEST_F(FullText, SnippetsMarkTheWordsAtTheEndsAndAcrossTags) {
       {"end", "the very [end]"},
       {"bold STRAẞE", "a [bold] word and & [Straße]"},
       {"middle", "\xE2\x80\xA6[middle]\xE2\x80\xA6"},  // no word cut in two
+      // The phrase, not its first word standing alone before it.
+      {"\"good man\"", "\xE2\x80\xA6word word word word word word then a [good] [man]"},
   };
   Index(path);
   for (const Case& c : cases) {
