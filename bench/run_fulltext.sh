@@ -22,8 +22,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${QL_BENCH_BIN:-build-bench/bin}
 qlbook=$bin/qlbook
-work=$(dirname "$bin")/work/fulltext
-mkdir -p "$work"
+mkdir -p "$(dirname "$bin")/work/fulltext"
+# Absolute: the cache is handed over as XDG_CACHE_HOME, which must be.
+work=$(cd "$(dirname "$bin")/work/fulltext" && pwd)
 queries=${QL_FULLTEXT_QUERIES:-200}
 checks=${QL_FULLTEXT_CHECKS:-30}
 if [ ! -f /usr/share/dictd/wn.index ] || [ ! -f /usr/share/dictd/gcide.index ]; then

@@ -301,7 +301,24 @@ bool WordBefore(std::string_view text, size_t at) {
 
 // The snippet of a record: its text around the first query word, with
 // every query word in it marked.
-void MakeSnippet(BookReader& book, int record, const FtsQuery& q, FtsHit& hit) {
+// The finders of a query's words, made once for all its snippets (making
+// one costs more than a snippet's search with it).
+struct QueryFinders {
+  explicit QueryFinders(const FtsQuery& q) : required(RequiredWords(q)) {
+    for (const auto& w : required) words.emplace_back(w);
+    for (const auto& p : q.prefixes) prefixes.emplace_back(p);
+    for (const auto& phrase : q.phrases) {
+      std::string joined;
+      for (const auto& w : phrase) joined += (joined.empty() ? "" : " ") + w;
+      phrases.emplace_back(joined);
+    }
+  }
+  std::vector<std::string> required;
+  std::vector<Utf8FoldedFinder> words, prefixes, phrases;
+};
+
+void MakeSnippet(BookReader& book, int record, const FtsQuery& q, const QueryFinders& finders,
+                 FtsHit& hit) {
   constexpr size_t kBefore = 40, kAfter = 110;
   std::string plain;
   if (book.LoadRecord(record) == 1) plain = RecordPlainText(book.CurrentRecordText());
@@ -312,8 +329,7 @@ void MakeSnippet(BookReader& book, int record, const FtsQuery& q, FtsHit& hit) {
     const std::string* word;
   };
   std::vector<Found> found;
-  auto look = [&](const std::string& word, bool prefix) {
-    const Utf8FoldedFinder finder(word);
+  auto look = [&](const Utf8FoldedFinder& finder, const std::string& word, bool prefix) {
     Utf8FoldedFinder::Scan scan(finder, text, 0);
     while (auto h = scan.Next()) {
       size_t length = h->length;
@@ -332,18 +348,15 @@ void MakeSnippet(BookReader& book, int record, const FtsQuery& q, FtsHit& hit) {
       found.push_back({h->offset, length, &word});
     }
   };
-  const std::vector<std::string> required = RequiredWords(q);
-  for (const auto& w : required) look(w, false);
-  for (const auto& p : q.prefixes) look(p, true);
+  const std::vector<std::string>& required = finders.required;
+  for (size_t k = 0; k < required.size(); ++k) look(finders.words[k], required[k], false);
+  for (size_t k = 0; k < q.prefixes.size(); ++k) look(finders.prefixes[k], q.prefixes[k], true);
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     return a.offset != b.offset ? a.offset < b.offset : a.length > b.length;
   });
   size_t first = found.empty() ? 0 : found[0].offset;
   // A phrase's words may stand alone before it: the snippet shows the phrase.
-  for (const auto& phrase : q.phrases) {
-    std::string joined;
-    for (const auto& w : phrase) joined += (joined.empty() ? "" : " ") + w;
-    const Utf8FoldedFinder finder(joined);
+  for (const Utf8FoldedFinder& finder : finders.phrases) {
     Utf8FoldedFinder::Scan scan(finder, text, 0);
     while (auto h = scan.Next())
       if (IsWholeWordUtf8(text, h->offset, h->length)) {
@@ -483,6 +496,7 @@ BookAnswer Answer(BookReader& book, const WordIndex* index, const FtsQuery& quer
   // rank order, until the page of hits is full.
   const bool check = index && (!query.phrases.empty() || !query.excludedPhrases.empty());
   RecordWords words;
+  std::optional<QueryFinders> finders;
   size_t unchecked = hits.size();
   for (const Scored& s : hits) {
     if (answer.hits.size() >= limit) break;
@@ -498,7 +512,8 @@ BookAnswer Answer(BookReader& book, const WordIndex* index, const FtsQuery& quer
     hit.score = s.score;
     hit.subject = book.GetSubject(record);
     if (!book.IsUnicode()) hit.subject = Cp1252ToUtf8(hit.subject);
-    MakeSnippet(book, record, query, hit);
+    if (!finders) finders.emplace(query);
+    MakeSnippet(book, record, query, *finders, hit);
     answer.hits.push_back(std::move(hit));
   }
   answer.total = answer.hits.size() + unchecked;
