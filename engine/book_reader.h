@@ -229,6 +229,9 @@ class BookReader {
   void LoadStoredBookmarks();
   // True when the open book has a bookmark block to keep bookmarks in.
   bool HasBookmarkBlock() const { return iOpen && iBookmarkOffset >= 0; }
+  // Where the bookmark block (kBookmarkBlockSize bytes) lies in the file;
+  // -1 when there is none.
+  int64_t BookmarkBlockAt() const { return HasBookmarkBlock() ? iBookmarkOffset : -1; }
   // True when the file system offered no locks (ENOLCK) and the book was
   // opened without them: a second writer is not kept out, and a reader may
   // meet a bookmark table half written. Callers may warn of it.

@@ -13,16 +13,19 @@
 //   "QLWIDX01"
 //   u32 records, u32 texts, u32 terms, u32 subject order entries (0 or records)
 //   u64 content key, u64 postings at, u64 tables at, u64 order at,
-//   u64 dictionary at, u64 file size                          (72 bytes)
+//   u64 dictionary at, u64 file size, u64 order check         (80 bytes)
 //   postings:    for every term, its text list then its subject list
-//   tables:      per record varint text; per record varint words
-//                (subject words + text words); per record varint subject words
+//   tables:      per record: varint text, varint words (subject words and
+//                text words), varint subject words
 //   order:       u32 per entry: the records in the book's subject order
 //                (only for a book that is not sorted)
 //   dictionary:  per term, in byte order: varint bytes shared with the term
 //                before, varint rest, the rest, varint texts, varint
 //                (text list bytes << 1 | bitmap), varint subject records,
 //                varint subject list bytes
+//   u64 check:   the XXH3 (64 bits) of the header, exclusive-or that of
+//                every byte between it and the check; the order check is the
+//                XXH3 of the order section alone, for a reader of only it
 // A list of numbers is varint distances, the first from -1; a text list may
 // instead be a bitmap of every text (bit t of byte t/8), where that is
 // smaller.
@@ -42,7 +45,7 @@ using ql::DecodeUtf8;
 using ql::IsWordCodePoint;
 
 inline constexpr char kIndexMagic[8] = {'Q', 'L', 'W', 'I', 'D', 'X', '0', '1'};
-inline constexpr size_t kIndexHeaderSize = 72;
+inline constexpr size_t kIndexHeaderSize = 80;
 // Longer runs are no words anyone looks for; they are not kept.
 inline constexpr size_t kLongestWord = 64;
 
@@ -79,8 +82,10 @@ class WordIndex {
   static std::unique_ptr<WordIndex> Open(const std::string& path, uint64_t expectedKey,
                                          std::string& reason);
   // The same over bytes in memory (kept by the index).
+  // checked false passes over the file's check (for the fuzzer, which
+  // must reach what lies behind it).
   static std::unique_ptr<WordIndex> FromBytes(std::string bytes, uint64_t expectedKey,
-                                              std::string& reason);
+                                              std::string& reason, bool checked = true);
 
   uint32_t Records() const { return static_cast<uint32_t>(iTextOf.size()); }
   uint32_t Texts() const { return iTextCount; }
@@ -108,6 +113,11 @@ class WordIndex {
   // The records in the book's subject order; empty for a sorted book.
   const std::vector<uint32_t>& SubjectOrder() const { return iOrder; }
 
+  // Reads only the subject order of the index file at path (its header and
+  // that section, checked); false with the reason.
+  static bool ReadSubjectOrder(const std::string& path, uint64_t expectedKey,
+                               std::vector<uint32_t>& order, std::string& reason);
+
  private:
   struct Term {
     uint64_t at, length, subjectAt, subjectLength;
@@ -115,7 +125,7 @@ class WordIndex {
     bool bitmap;
   };
   WordIndex() = default;
-  bool Load(uint64_t expectedKey, std::string& reason);
+  bool Load(uint64_t expectedKey, bool checked, std::string& reason);
   void TextsOf(const Term& t, std::vector<uint32_t>& out) const;
   void SubjectsOf(const Term& t, std::vector<uint32_t>& out) const;
 
