@@ -200,6 +200,8 @@ void TestUi::init() {
   // The books folder the window's library searches, the history and the
   // library file are the test's own.
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  // The word indexes the window builds in the background.
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
