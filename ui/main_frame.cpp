@@ -239,7 +239,9 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   iIndexPoll = new QTimer(this);
   iIndexPoll->setInterval(200);
   connect(iIndexPoll, &QTimer::timeout, this, &CMainFrame::PollIndexing);
-  IndexLibrary();
+  // Once the window is up: start-up does not wait for the first look at
+  // the indexes.
+  QTimer::singleShot(0, this, &CMainFrame::IndexLibrary);
 }
 
 CMainFrame::~CMainFrame() {

@@ -634,6 +634,8 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  Find Next|") +
           WithStandardKeys(QStringLiteral("F3"), QKeySequence::FindNext) +
           QStringLiteral("|Find the next match|||||"),
+      QStringLiteral("  Search &All Books...|Ctrl+Shift+F|Search the text of every entry of the "
+                     "books for words|||||"),
       QStringLiteral("&Bookmarks|||||||"),
       QStringLiteral("  New bookmark|||||||"),
       QStringLiteral("  Remove bookmark...|||||||"),

@@ -139,6 +139,22 @@ Erneut importieren? Das geschieht im Hintergrund.</translation>
         <source>Find Dictionaries</source>
         <translation>Wörterbücher suchen</translation>
     </message>
+    <message>
+        <source>Indexing %1%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Indexed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not indexed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Indexing %1: %2%</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -947,6 +963,18 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>Untitled - Quillary</source>
         <translation>Unbenannt - Quillary</translation>
     </message>
+    <message>
+        <source>Search &amp;All Books...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search the text of every entry of the books for words</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Indexing</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>qlui::CQuillaryHtmlView</name>
@@ -996,6 +1024,29 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>Columns</source>
         <translation>Spalten</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::FtsResultsModel</name>
+    <message>
+        <source>%1 (not indexed)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 has no word index yet: it was searched entry by entry, and its hits are in the book&apos;s order.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Book</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation type="unfinished">Stichwort</translation>
+    </message>
+    <message>
+        <source>Snippet</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -1060,6 +1111,10 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>State</source>
         <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Index</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -1271,6 +1326,93 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::SearchAllBooksDialog</name>
+    <message>
+        <source>Search All Books</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Words to search for</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Words, &quot;a phrase&quot;, a prefix*, -left out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Search for:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Books to search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The whole library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>I&amp;n:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Entries found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Entries found:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished">Schließen</translation>
+    </message>
+    <message>
+        <source>This book</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The group “%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These words cannot be searched: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is no book to search in.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Searching: %1 of %2 books answered</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No entry holds these words.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Entries found: %1, searched %2 books</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not indexed yet, searched entry by entry: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

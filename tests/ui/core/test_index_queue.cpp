@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The background indexing's queue and worker, the search of many books and
 // where a hit's word stands in its record.
 #include <gtest/gtest.h>
