@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -43,6 +44,9 @@
 #include <vector>
 
 #include "book_reader.h"
+#include "fts_search.h"
+#include "index_build.h"
+#include "word_index.h"
 #include "plain_text.h"
 #include "unicode_text.h"
 
@@ -248,153 +252,11 @@ class Fts5Builder : public Builder {
   std::string iSubject, iText;
 };
 
-// Our own. Records with the same words in their text (the book shares one
-// text among many subjects) are one text here. For every word: the texts
-// holding it, as varints of the distance from the text before (the first
-// from -1), or as a bitmap of every text where that is smaller; then the
-// records holding it in their subject, as distances again. A sorted,
-// front-coded dictionary; every record's text and number of words. One file:
-//   "QLWORDS3", u32 records, u32 terms, u32 texts, u32 0, u64 tables offset,
-//   u64 dictionary offset; the postings; the tables (per record: varint
-//   text, then per record: varint words); the dictionary (per term: varint
-//   bytes shared with the term before, varint rest, the rest's bytes, varint
-//   texts, varint (list bytes << 1 | bitmap), varint subject records,
-//   varint subject list bytes).
-constexpr char kOwnMagic[8] = {'Q', 'L', 'W', 'O', 'R', 'D', 'S', '3'};
-constexpr size_t kOwnHeader = 40;
-
-void PutVarint(std::string& out, uint64_t v) {
-  while (v >= 0x80) {
-    out += static_cast<char>(v | 0x80);
-    v >>= 7;
-  }
-  out += static_cast<char>(v);
-}
-
-void PutFixed(std::string& out, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
-}
-
+// Our own: the product's word index (fulltext/), built from the book by
+// BuildIndex in the child, as the library builds it.
 fs::path OwnPath(const fs::path& dir) {
-  return dir / "words.idx";
+  return dir / "words.qlx";
 }
-
-class OwnBuilder : public Builder {
- public:
-  explicit OwnBuilder(const fs::path& dir) : iPath(OwnPath(dir)) { fs::create_directories(dir); }
-  void Add(int record, const std::vector<std::string_view>& subject,
-           const std::vector<std::string_view>& text) override {
-    for (std::string_view w : subject) Note(w, record, true);
-    // Two hashes of the words in order name the text; a new one is indexed.
-    uint64_t a = 14695981039346656037u, b = 0;
-    for (std::string_view w : text) {
-      for (char c : w) a = (a ^ static_cast<uint8_t>(c)) * 1099511628211u;
-      a = (a ^ ' ') * 1099511628211u;
-      b = b * 31 + std::hash<std::string_view>{}(w);
-    }
-    const auto [it, added] = iTexts.try_emplace({a, b}, static_cast<int>(iTexts.size()));
-    if (added)
-      for (std::string_view w : text) Note(w, it->second, false);
-    iTextOf.resize(static_cast<size_t>(record) + 1, 0);
-    iTextOf[static_cast<size_t>(record)] = static_cast<uint32_t>(it->second);
-    iLengths.resize(static_cast<size_t>(record) + 1, 0);
-    iLengths[static_cast<size_t>(record)] = static_cast<uint32_t>(subject.size() + text.size());
-  }
-  void Finish() override {
-    std::vector<std::pair<std::string_view, const Posting*>> terms;
-    terms.reserve(iTerms.size());
-    for (const auto& [term, posting] : iTerms) terms.emplace_back(term, &posting);
-    std::sort(terms.begin(), terms.end());
-    std::string out(kOwnHeader, '\0');
-    const size_t bitmapBytes = (iTexts.size() + 7) / 8;
-    std::vector<bool> bitmap(terms.size());
-    for (size_t i = 0; i < terms.size(); ++i) {
-      const Posting& posting = *terms[i].second;
-      bitmap[i] = bitmapBytes < posting.text.size();
-      if (bitmap[i]) {
-        std::string bits(bitmapBytes, '\0');
-        int64_t at = -1;
-        for (size_t p = 0; p < posting.text.size();) {
-          uint64_t v = 0;
-          for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<uint8_t>(posting.text[p++]);
-            v |= uint64_t{byte & 0x7Fu} << shift;
-            if (byte < 0x80) break;
-          }
-          at += static_cast<int64_t>(v);
-          bits[static_cast<size_t>(at) / 8] |= static_cast<char>(1 << (at % 8));
-        }
-        out += bits;
-      } else {
-        out += posting.text;
-      }
-      out += posting.subject;
-    }
-    const uint64_t tablesAt = out.size();
-    for (uint32_t t : iTextOf) PutVarint(out, t);
-    for (uint32_t n : iLengths) PutVarint(out, n);
-    const uint64_t dictionaryAt = out.size();
-    std::string_view before;
-    for (size_t i = 0; i < terms.size(); ++i) {
-      const auto& [term, posting] = terms[i];
-      size_t shared = 0;
-      while (shared < before.size() && shared < term.size() && before[shared] == term[shared])
-        ++shared;
-      PutVarint(out, shared);
-      PutVarint(out, term.size() - shared);
-      out.append(term.substr(shared));
-      PutVarint(out, posting->texts);
-      PutVarint(out, (bitmap[i] ? bitmapBytes : posting->text.size()) << 1 | bitmap[i]);
-      PutVarint(out, posting->subjects);
-      PutVarint(out, posting->subject.size());
-      before = term;
-    }
-    std::string head(kOwnMagic, sizeof kOwnMagic);
-    PutFixed(head, iLengths.size(), 4);
-    PutFixed(head, terms.size(), 4);
-    PutFixed(head, iTexts.size(), 4);
-    PutFixed(head, 0, 4);
-    PutFixed(head, tablesAt, 8);
-    PutFixed(head, dictionaryAt, 8);
-    out.replace(0, kOwnHeader, head);
-    // Written aside and renamed: no half-written index where a good one stood.
-    const fs::path part = iPath.string() + ".part";
-    {
-      std::ofstream file(part, std::ios::binary | std::ios::trunc);
-      file.write(out.data(), static_cast<std::streamsize>(out.size()));
-      if (!file.flush()) throw std::runtime_error("cannot write " + part.string());
-    }
-    fs::rename(part, iPath);
-  }
-
- private:
-  struct Posting {
-    std::string text, subject;
-    int lastText = -1, lastSubject = -1;
-    uint32_t texts = 0, subjects = 0;
-  };
-  // Notes w in text number at, or in the subject of record number at.
-  void Note(std::string_view w, int at, bool inSubject) {
-    auto it = iTerms.find(w);
-    if (it == iTerms.end()) it = iTerms.emplace(std::string(w), Posting{}).first;
-    Posting& p = it->second;
-    std::string& list = inSubject ? p.subject : p.text;
-    int& last = inSubject ? p.lastSubject : p.lastText;
-    if (last == at) return;
-    PutVarint(list, static_cast<uint64_t>(at - last));
-    last = at;
-    ++(inSubject ? p.subjects : p.texts);
-  }
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    size_t operator()(const std::pair<uint64_t, uint64_t>& p) const { return p.first ^ p.second; }
-  };
-  fs::path iPath;
-  std::unordered_map<std::string, Posting, Hash, std::equal_to<>> iTerms;
-  std::unordered_map<std::pair<uint64_t, uint64_t>, int, Hash> iTexts;
-  std::vector<uint32_t> iTextOf, iLengths;
-};
 
 const std::vector<std::string> kEngines = {
     "read",      "xapian-positions", "xapian",    "xapian-compact",
@@ -408,13 +270,30 @@ std::unique_ptr<Builder> MakeBuilder(const std::string& engine, const fs::path& 
   if (engine == "fts5-full") return std::make_unique<Fts5Builder>(dir, "full");
   if (engine == "fts5-column") return std::make_unique<Fts5Builder>(dir, "column");
   if (engine == "fts5-none") return std::make_unique<Fts5Builder>(dir, "none");
-  if (engine == "own") return std::make_unique<OwnBuilder>(dir);
   throw std::runtime_error("no engine " + engine);
+}
+
+// The peak of this process alone: a child's ru_maxrss also counts the
+// parent's pages it held between fork and exec.
+long PeakKb() {
+  long peakKb = -1;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("VmHWM:")) peakKb = std::atol(line.c_str() + 6);
+  return peakKb;
 }
 
 // The child: builds one index and prints the book text it read, in bytes,
 // and its peak resident memory, in KiB.
 int BuildChild(const std::string& engine, const std::string& bookPath, const fs::path& dir) {
+  if (engine == "own") {
+    fs::create_directories(dir);
+    std::string reason;
+    if (ql::fts::BuildIndex(bookPath, OwnPath(dir), 1, {}, reason) != ql::fts::BuildResult::kBuilt)
+      throw std::runtime_error("building the word index failed: " + reason);
+    std::printf("0 %ld\n", PeakKb());
+    return 0;
+  }
   Book book(bookPath);
   auto builder = MakeBuilder(engine, dir);
   FoldedRecord r;
@@ -424,13 +303,7 @@ int BuildChild(const std::string& engine, const std::string& bookPath, const fs:
   }
   builder->Finish();
   builder.reset();
-  // The peak of this process alone: a child's ru_maxrss also counts the
-  // parent's pages it held between fork and exec.
-  long peakKb = -1;
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.starts_with("VmHWM:")) peakKb = std::atol(line.c_str() + 6);
-  std::printf("%lld %ld\n", static_cast<long long>(book.TextBytes()), peakKb);
+  std::printf("%lld %ld\n", static_cast<long long>(book.TextBytes()), PeakKb());
   return 0;
 }
 
@@ -443,6 +316,8 @@ class Searcher {
   virtual std::vector<int> Top(const std::vector<std::string>& words, size_t limit) = 0;
   // Every record holding every word, in order.
   virtual std::vector<int> All(const std::vector<std::string>& words) = 0;
+  // Whether Top made the hits' snippets already (else they are made here).
+  virtual bool MakesSnippets() const { return false; }
 };
 
 class XapianSearcher : public Searcher {
@@ -525,206 +400,43 @@ class Fts5Searcher : public Searcher {
   sqlite3_stmt* iAll = nullptr;
 };
 
-// Reads the file of OwnBuilder; every value is checked against the file, so
-// a damaged index is refused (an exception) and never read outside its bytes.
+// The product's search over its index, snippets and all.
 class OwnSearcher : public Searcher {
  public:
-  explicit OwnSearcher(const fs::path& dir) {
-    std::ifstream file(OwnPath(dir), std::ios::binary);
-    iBytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (iBytes.size() < kOwnHeader || iBytes.compare(0, 8, kOwnMagic, 8) != 0) Damaged();
-    const uint64_t records = Fixed(8, 4), terms = Fixed(12, 4);
-    iTextCount = Fixed(16, 4);
-    const uint64_t tablesAt = Fixed(24, 8), dictionaryAt = Fixed(32, 8);
-    if (tablesAt < kOwnHeader || tablesAt > dictionaryAt || dictionaryAt > iBytes.size() ||
-        records > (dictionaryAt - tablesAt) / 2 || terms > iBytes.size() - dictionaryAt ||
-        iTextCount > records)
-      Damaged();
-    size_t p = tablesAt;
-    iTextOf.reserve(records);
-    for (uint64_t i = 0; i < records; ++i) {
-      iTextOf.push_back(static_cast<uint32_t>(Varint(p, dictionaryAt)));
-      if (iTextOf.back() >= iTextCount) Damaged();
-    }
-    // The records of each text, by a counting sort.
-    iFirstRecord.assign(iTextCount + 1, 0);
-    for (uint32_t t : iTextOf) ++iFirstRecord[t + 1];
-    for (size_t t = 0; t < iTextCount; ++t) iFirstRecord[t + 1] += iFirstRecord[t];
-    iRecordsOf.resize(records);
-    std::vector<uint32_t> fill(iFirstRecord.begin(), iFirstRecord.end() - 1);
-    for (size_t r = 0; r < records; ++r) iRecordsOf[fill[iTextOf[r]]++] = static_cast<uint32_t>(r);
-    iLengths.reserve(records);
-    double total = 0;
-    for (uint64_t i = 0; i < records; ++i) {
-      iLengths.push_back(
-          static_cast<uint32_t>(std::min<uint64_t>(Varint(p, dictionaryAt), 1u << 30)));
-      total += iLengths.back();
-    }
-    iAverage = records ? std::max(1.0, total / static_cast<double>(records)) : 1.0;
-    p = dictionaryAt;
-    uint64_t postingAt = kOwnHeader;
-    std::string term;
-    iTerms.reserve(terms);
-    for (uint64_t i = 0; i < terms; ++i) {
-      const uint64_t shared = Varint(p, iBytes.size()), rest = Varint(p, iBytes.size());
-      if (shared > term.size() || rest > iBytes.size() - p) Damaged();
-      term.resize(shared);
-      term.append(iBytes, p, rest);
-      p += rest;
-      const uint64_t texts = Varint(p, iBytes.size()), field = Varint(p, iBytes.size());
-      const uint64_t subjects = Varint(p, iBytes.size()), subjectLength = Varint(p, iBytes.size());
-      const uint64_t length = field >> 1;
-      const bool bitmap = field & 1;
-      if (length > tablesAt - postingAt || subjectLength > tablesAt - postingAt - length ||
-          texts > iTextCount || subjects > records || subjects > subjectLength ||
-          (bitmap ? length != (iTextCount + 7) / 8 : texts > length) ||
-          (!iTerms.empty() && term <= iTerms.back().term))
-        Damaged();
-      iTerms.push_back({term, postingAt, length, postingAt + length, subjectLength,
-                        static_cast<uint32_t>(texts), static_cast<uint32_t>(subjects), bitmap});
-      postingAt += length + subjectLength;
-    }
+  OwnSearcher(const fs::path& dir, const std::string& bookPath) {
+    std::string reason;
+    iIndex = ql::fts::WordIndex::Open(OwnPath(dir), 1, reason);
+    if (!iIndex) throw std::runtime_error("the word index: " + reason);
+    if (iBook.Open(bookPath, ql::kOpenReadOnly) != ql::OpenResult::kOk)
+      throw std::runtime_error("cannot open " + bookPath);
   }
   std::vector<int> Top(const std::vector<std::string>& words, size_t limit) override {
-    std::vector<Word> lists;
-    std::vector<std::pair<double, int>> scored;
-    for (const auto& [record, inSubject] : Match(words, lists))
-      scored.emplace_back(-Score(lists, record, inSubject), record);
-    const size_t n = std::min(limit, scored.size());
-    std::partial_sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(n),
-                      scored.end());
     std::vector<int> out;
-    for (size_t i = 0; i < n; ++i) out.push_back(scored[i].second);
+    for (const auto& hit : Answer(words, limit).hits) out.push_back(hit.record);
     return out;
   }
   std::vector<int> All(const std::vector<std::string>& words) override {
-    std::vector<Word> lists;
-    std::vector<int> out;
-    for (const auto& hit : Match(words, lists)) out.push_back(hit.first);
+    std::vector<int> out = Top(words, std::numeric_limits<size_t>::max());
+    std::sort(out.begin(), out.end());
     return out;
   }
+  bool MakesSnippets() const override { return true; }
 
  private:
-  struct Term {
-    std::string term;
-    uint64_t at, length, subjectAt, subjectLength;
-    uint32_t texts, subjects;
-    bool bitmap;
-  };
-  // One query word: the texts holding it and the records holding it in their subject.
-  struct Word {
-    std::vector<uint32_t> texts, subjects;
-    double idf = 0;
-  };
-  using Hit = std::pair<int, std::vector<bool>>;  // a record, and each word in its subject
-  [[noreturn]] static void Damaged() { throw std::runtime_error("the word index is damaged"); }
-  uint64_t Fixed(size_t at, int bytes) const {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-      v |= uint64_t{static_cast<uint8_t>(iBytes[at + static_cast<size_t>(i)])} << (8 * i);
-    return v;
+  ql::fts::BookAnswer Answer(const std::vector<std::string>& words, size_t limit) {
+    ql::fts::FtsQuery query;
+    query.words = words;
+    return ql::fts::SearchBook(iBook, iIndex.get(), query, limit);
   }
-  uint64_t Varint(size_t& p, size_t end) const {
-    uint64_t v = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      if (p >= end) Damaged();
-      const auto b = static_cast<uint8_t>(iBytes[p++]);
-      v |= uint64_t{b & 0x7Fu} << shift;
-      if (b < 0x80) return v;
-    }
-    Damaged();
-  }
-  // The count numbers below limit coded as distances in the length bytes at at.
-  std::vector<uint32_t> Deltas(size_t at, size_t length, uint32_t count, uint64_t limit) const {
-    std::vector<uint32_t> out;
-    out.reserve(count);
-    const size_t end = at + length;
-    uint64_t next = 0;  // number + 1: the first distance counts from -1
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint64_t v = Varint(at, end);
-      if (v == 0 || v > limit - next) Damaged();
-      next += v;
-      out.push_back(static_cast<uint32_t>(next - 1));
-    }
-    return out;
-  }
-  static bool Has(const std::vector<uint32_t>& sorted, uint32_t v) {
-    return std::binary_search(sorted.begin(), sorted.end(), v);
-  }
-  // Every record holding every word in its text or its subject, in order;
-  // lists gets the words' lists.
-  std::vector<Hit> Match(const std::vector<std::string>& words, std::vector<Word>& lists) const {
-    const double n = static_cast<double>(iTextOf.size());
-    for (const std::string& w : words) {
-      auto it = std::lower_bound(iTerms.begin(), iTerms.end(), w,
-                                 [](const Term& t, const std::string& s) { return t.term < s; });
-      if (it == iTerms.end() || it->term != w) return {};
-      Word word;
-      if (it->bitmap) {
-        for (uint32_t t = 0; t < iTextCount; ++t)
-          if (static_cast<uint8_t>(iBytes[it->at + t / 8]) >> (t % 8) & 1) word.texts.push_back(t);
-      } else {
-        word.texts = Deltas(it->at, it->length, it->texts, iTextCount);
-      }
-      word.subjects = Deltas(it->subjectAt, it->subjectLength, it->subjects, iTextOf.size());
-      const double count = static_cast<double>(word.texts.size() + word.subjects.size());
-      word.idf = std::log(1 + (n - count + 0.5) / (count + 0.5));
-      lists.push_back(std::move(word));
-    }
-    if (lists.empty()) return {};
-    // The texts holding every word, then their records; and the records with
-    // a word in the subject, that hold the others in the one or the other.
-    std::vector<uint32_t> texts = lists[0].texts, both;
-    for (size_t k = 1; k < lists.size(); ++k) {
-      both.clear();
-      std::set_intersection(texts.begin(), texts.end(), lists[k].texts.begin(),
-                            lists[k].texts.end(), std::back_inserter(both));
-      texts.swap(both);
-    }
-    std::vector<uint32_t> records;
-    for (uint32_t t : texts)
-      records.insert(records.end(), iRecordsOf.begin() + iFirstRecord[t],
-                     iRecordsOf.begin() + iFirstRecord[t + 1]);
-    for (const Word& word : lists)
-      for (uint32_t r : word.subjects)
-        if (std::all_of(lists.begin(), lists.end(), [&](const Word& other) {
-              return Has(other.subjects, r) || Has(other.texts, iTextOf[r]);
-            }))
-          records.push_back(r);
-    std::sort(records.begin(), records.end());
-    records.erase(std::unique(records.begin(), records.end()), records.end());
-    std::vector<Hit> hits;
-    for (uint32_t r : records) {
-      std::vector<bool> inSubject;
-      for (const Word& word : lists) inSubject.push_back(Has(word.subjects, r));
-      hits.emplace_back(static_cast<int>(r), std::move(inSubject));
-    }
-    return hits;
-  }
-  // BM25 with the word counted once in the text and kSubjectWeight more
-  // times when it is in the subject (the index keeps no counts).
-  double Score(const std::vector<Word>& lists, int record,
-               const std::vector<bool>& inSubject) const {
-    constexpr double k1 = 1.2, b = 0.75;
-    const double norm = 1 - b + b * iLengths[static_cast<size_t>(record)] / iAverage;
-    double score = 0;
-    for (size_t k = 0; k < lists.size(); ++k) {
-      const double tf = 1 + (inSubject[k] ? kSubjectWeight : 0);
-      score += lists[k].idf * tf * (k1 + 1) / (tf + k1 * norm);
-    }
-    return score;
-  }
-  std::string iBytes;
-  uint64_t iTextCount = 0;
-  std::vector<uint32_t> iTextOf, iFirstRecord, iRecordsOf, iLengths;
-  double iAverage = 1;
-  std::vector<Term> iTerms;
+  std::unique_ptr<ql::fts::WordIndex> iIndex;
+  ql::BookReader iBook;
 };
 
-std::unique_ptr<Searcher> MakeSearcher(const std::string& engine, const fs::path& dir) {
+std::unique_ptr<Searcher> MakeSearcher(const std::string& engine, const fs::path& dir,
+                                       const std::string& bookPath) {
   if (engine.starts_with("xapian")) return std::make_unique<XapianSearcher>(dir);
   if (engine.starts_with("fts5")) return std::make_unique<Fts5Searcher>(dir);
-  if (engine == "own") return std::make_unique<OwnSearcher>(dir);
+  if (engine == "own") return std::make_unique<OwnSearcher>(dir, bookPath);
   return nullptr;
 }
 
@@ -920,7 +632,7 @@ int Measure(const std::string& bookPath, const fs::path& work, int queries, int 
       continue;
     }
     row.size = SizeOnDisk(dir);
-    auto searcher = MakeSearcher(engine, dir);
+    auto searcher = MakeSearcher(engine, dir, bookPath);
     if (searcher) {
       for (size_t i = 0; i < checked.size(); ++i) {
         const std::vector<int> found = searcher->All(checked[i]);
@@ -941,7 +653,7 @@ int Measure(const std::string& bookPath, const fs::path& work, int queries, int 
           const auto start = Clock::now();
           std::vector<ql::Utf8FoldedFinder> finders(q.begin(), q.end());
           for (int record : searcher->Top(q, kHitsShown))
-            shown += Snippet(book, record, finders).size();
+            shown += searcher->MakesSnippets() ? 1 : Snippet(book, record, finders).size();
           if (pass == 1) times.push_back(Since(start) * 1e3);
         }
       row.median = Quantile(times, 0.5);

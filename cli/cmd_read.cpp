@@ -13,6 +13,7 @@
 #include "book_format.h"
 #include "book_reader.h"
 #include "cli_util.h"
+#include "fts_search.h"
 #include "open_failure.h"
 #include "std_streams.h"
 
@@ -122,6 +123,7 @@ void RunRecord(const ReadArgs& args) {
 void RunLookup(const ReadArgs& args) {
   ql::BookReader reader;
   if (!OpenBook(reader, args.book, ql::kOpenReadOnly)) return;
+  ql::fts::AttachSubjectOrder(reader, args.book);
   const int found = reader.FindSubject(args.prefix ? ql::MatchPrefix : ql::MatchWhole, args.key);
   if (Out(std::to_string(found) + "\n") && found < 0) ExitStatus() = kExitFailure;
 }

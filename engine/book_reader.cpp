@@ -63,6 +63,11 @@ bool BookReader::BeginsWith(std::string_view subject, std::string_view key) cons
   return subject.size() >= key.size() && CompareSubjects(subject.substr(0, key.size()), key) == 0;
 }
 
+bool BookReader::SharedTextPlace(int index, int64_t& offset, int64_t& length) {
+  return iOpen && iUnicode && index >= 0 && index < iSubjectCount &&
+         iUnicode->OnePiece(index, offset, length);
+}
+
 bool OverlapCheck::Follows(const EntryExtent& extent) {
   if (extent.entryStart >= 0 && extent.entryStart < iEntryEnd) return false;
   if (extent.textStart >= 0 && extent.textStart < iTextEnd) return false;
@@ -181,6 +186,7 @@ bool BookReader::Close() {
   iFile = -1;
   iOpen = false;
   iIsVersion2 = false;
+  iSubjectOrder.clear();
   iSubjectCount = 0;
   iFileSize = 0;
   iBookmarkOffset = -1;
@@ -1150,10 +1156,53 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   return true;
 }
 
+void BookReader::SetSubjectOrder(std::vector<uint32_t> order) {
+  iSubjectOrder.clear();
+  if (!iOpen || order.size() != static_cast<size_t>(iSubjectCount)) return;
+  for (uint32_t r : order)
+    if (r >= static_cast<uint32_t>(iSubjectCount)) return;
+  iSubjectOrder = std::move(order);
+}
+
+// How many subjects after the first that begins with the key are read, at
+// most, for the lowest record among them; past it the walk finds it sooner.
+constexpr int kOrderedPrefixReads = 256;
+
+int BookReader::FindInSubjectOrder(int mode, std::string_view key) {
+  // The first place whose subject is not below the key.
+  size_t lo = 0, hi = iSubjectOrder.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (CompareBookSubjects(GetSubject(static_cast<int>(iSubjectOrder[mid])), key) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo == iSubjectOrder.size()) return -1;
+  const int first = static_cast<int>(iSubjectOrder[lo]);
+  const std::string subject = GetSubject(first);
+  if (mode == MatchWhole) return CompareBookSubjects(subject, key) == 0 ? first : -1;
+  if (!BeginsWith(subject, key)) return -1;
+  // Every subject that begins with the key follows; the walk gives the
+  // lowest record among them.
+  int best = first;
+  for (size_t i = lo + 1; i < iSubjectOrder.size(); ++i) {
+    if (static_cast<int>(i - lo) > kOrderedPrefixReads) return -2;
+    const int r = static_cast<int>(iSubjectOrder[i]);
+    if (!BeginsWith(GetSubject(r), key)) break;
+    best = std::min(best, r);
+  }
+  return best;
+}
+
 int BookReader::FindSubject(int mode, std::string_view key) {
   if (!iOpen) return -1;
   if (!iIsVersion2 || iSorted == 0) {
     if (mode != MatchWhole && mode != MatchPrefix) return -1;
+    if (!iSubjectOrder.empty()) {
+      const int found = FindInSubjectOrder(mode, key);
+      if (found != -2) return found;
+    }
     for (int i = 0; i < iSubjectCount; ++i) {
       const std::string subject = GetSubject(i);
       if (mode == MatchWhole ? CompareBookSubjects(subject, key) == 0 : BeginsWith(subject, key))

@@ -215,6 +215,12 @@ class BookReader {
   std::string GetRecordHead(int index);
   int LoadRecord(int index);
   int FindSubject(int mode, std::string_view key);
+  // The records in the order CompareBookSubjects gives their subjects (ties
+  // in record order), as a book's word index keeps them for a book that is
+  // not sorted: FindSubject then searches it instead of walking the book,
+  // with the same answers. One of another length is not taken; empty drops it.
+  void SetSubjectOrder(std::vector<uint32_t> order);
+  bool HasSubjectOrder() const { return !iSubjectOrder.empty(); }
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
   // Both give false when the bookmark block could not be written
@@ -310,6 +316,10 @@ class BookReader {
   bool CurrentRecordDamaged() const { return iRecordDamaged; }
   // Where the current record's entry and text lie in the book.
   const EntryExtent& CurrentRecordExtent() const { return iRecordExtent; }
+  // When the text of index is stored once for every record that has it
+  // (one piece of a version 2002 book's record stream), where it lies: two
+  // records with the same place have the same text. False otherwise.
+  bool SharedTextPlace(int index, int64_t& offset, int64_t& length);
   std::string_view CurrentRecordText() const {
     return std::string_view(reinterpret_cast<const char*>(iRecordText.data()), iRecordLength);
   }
@@ -435,6 +445,8 @@ class BookReader {
   int iSorted = 0;
   std::unique_ptr<LegacyBookFile> iLegacy;
   std::unique_ptr<UnicodeBookFile> iUnicode;
+  std::vector<uint32_t> iSubjectOrder;
+  int FindInSubjectOrder(int mode, std::string_view key);
   OpenResult OpenUnicode();
   // Takes in the unicode file's block counts.
   void UnicodeStats();

@@ -480,6 +480,14 @@ bool UnicodeBookFile::ReadRecord(int index, std::vector<uint8_t>& text, bool& da
   }
 }
 
+bool UnicodeBookFile::OnePiece(int index, int64_t& offset, int64_t& length) {
+  const Entry& e = ReadEntry(index);
+  if (e.end < 0 || e.damaged || !e.inRecordStream || e.pieces.size() != 1) return false;
+  offset = e.pieces[0].first;
+  length = e.pieces[0].second;
+  return true;
+}
+
 std::string UnicodeBookFile::RecordHead(int index, size_t limit) {
   const Entry& e = ReadEntry(index);
   std::string head;

@@ -58,6 +58,9 @@ class UnicodeBookFile {
   // The whole text of index into text (with a zero byte behind it), and
   // where its entry and text lie; false when memory ran out.
   bool ReadRecord(int index, std::vector<uint8_t>& text, bool& damaged, EntryExtent& extent);
+  // When the text of index is one piece of the record stream (as a text
+  // stored once for many records is), where it lies; false otherwise.
+  bool OnePiece(int index, int64_t& offset, int64_t& length);
   // The text's first bytes: at most limit, cut before a character that
   // would not fit whole.
   std::string RecordHead(int index, size_t limit);

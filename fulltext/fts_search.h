@@ -5,8 +5,9 @@
 // folded as the book folds; answered from the book's word index, ranked by
 // BM25 with a subject hit above a text hit and a subject equal to the query
 // first, each hit with a snippet of its text. A book with no index is
-// searched by the walk (its Find, on all cores) and its hits are in the
-// book's order.
+// searched by the walk (its Find, passing over the blocks that cannot hold
+// the query) and its hits ranked by the same measure without the words'
+// rarity, which only an index knows.
 #pragma once
 
 #include <atomic>
@@ -29,12 +30,15 @@ struct FtsQuery {
   std::vector<std::string> prefixes;              // folded, a word starting so
   std::vector<std::vector<std::string>> phrases;  // folded words, in a row
   std::vector<std::string> excluded;              // folded, none may be there
+  std::vector<std::vector<std::string>> excludedPhrases;
   bool Empty() const { return words.empty() && prefixes.empty() && phrases.empty(); }
 };
 
-// Parses the query's text; false with the reason for one that finds
-// nothing by its making (no word at all, only exclusions, an unclosed
-// quote is taken as closed at the end).
+// Parses the query's text (UTF-8): words split by spaces; "a phrase";
+// prefix*; -word, -"a phrase" left out. A word that folds to several (such
+// as e-mail) is a phrase of them; an unclosed quote closes at the end.
+// False with the reason for a query that can find nothing: no word to look
+// for, or only words to leave out.
 bool ParseFtsQuery(std::string_view text, FtsQuery& out, std::string& reason);
 
 // A marked part of a snippet, in bytes.
@@ -74,5 +78,10 @@ BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t
 // The index of the book at path when built and sound, else null (a damaged
 // one is removed, so it is built again).
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
+
+// Gives the open book at path the subject order its index keeps, when the
+// book is not sorted and its index is built, so its lookups need not walk
+// it; false when there is none to give.
+bool AttachSubjectOrder(BookReader& book, const std::string& path);
 
 }  // namespace ql::fts

@@ -516,10 +516,10 @@ class Builder {
     int64_t start = -1;
     uint64_t length = 0;
     if (iBook.LoadRecord(static_cast<int>(r)) == 1 && !iBook.CurrentRecordDamaged()) {
-      const EntryExtent& e = iBook.CurrentRecordExtent();
-      if (e.textStart >= 0 && e.textEnd >= e.textStart) {
-        start = e.textStart;
-        length = static_cast<uint64_t>(e.textEnd - e.textStart);
+      int64_t offset = 0, size = 0;
+      if (iBook.SharedTextPlace(static_cast<int>(r), offset, size) && offset >= 0 && size >= 0) {
+        start = offset;
+        length = static_cast<uint64_t>(size);
       }
       // A text stored once for many records is indexed once.
       if (start >= 0) {

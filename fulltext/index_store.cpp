@@ -166,6 +166,14 @@ std::string ComputeContentKey(const std::string& bookPath, std::string& reason) 
   return Hex(XXH3_64bits_digest(state.get()));
 }
 
+std::string StampedContentKey(const std::string& bookPath) {
+  Stamp now;
+  if (!StampOf(bookPath, now)) return {};
+  for (const Stamp& s : ReadStamps())
+    if (s.Same(now)) return s.key;
+  return {};
+}
+
 std::string BookContentKey(const std::string& bookPath, std::string& reason) {
   Stamp now;
   if (!StampOf(bookPath, now)) {

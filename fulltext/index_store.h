@@ -24,7 +24,10 @@ std::string IndexFolder();
 // the file is looked up first; a file not seen before (or changed) is read
 // whole and its stamp noted. "" with the reason when the book cannot be read.
 std::string BookContentKey(const std::string& bookPath, std::string& reason);
-// The same, computed from the file every time, noting nothing.
+// The key as the stamps know it, without reading the book: "" when its
+// stamp is not noted (the book was never indexed, or has changed since).
+std::string StampedContentKey(const std::string& bookPath);
+// The key computed from the file every time, noting nothing.
 std::string ComputeContentKey(const std::string& bookPath, std::string& reason);
 
 // folder/KEY.qlx.

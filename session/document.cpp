@@ -4,13 +4,17 @@
 
 #include <cstring>
 
+#include "fts_search.h"
 #include "local_files.h"
 
 namespace ql {
 
 OpenResult Document::Open(const std::string& file, int mode, const std::string& shownPath) {
   const OpenResult result = iReader.Open(file, mode);
-  if (result == OpenResult::kOk) MarkOpen(shownPath);
+  if (result == OpenResult::kOk) {
+    MarkOpen(shownPath);
+    fts::AttachSubjectOrder(iReader, file);
+  }
   return result;
 }
 

@@ -13,6 +13,7 @@
 #include "book_text.h"
 #include "byte_sink.h"
 #include "cp1252.h"
+#include "fts_search.h"
 #include "links.h"
 #include "open_failure.h"
 #include "plain_text.h"
@@ -140,6 +141,7 @@ struct Shelf::Impl {
       return nullptr;
     }
     slot.reason.clear();
+    fts::AttachSubjectOrder(*reader, slot.path);
     slot.reader = std::move(reader);
     ++openReaders;
     return slot.reader.get();
