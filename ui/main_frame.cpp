@@ -1683,7 +1683,7 @@ void CMainFrame::OnSearchAllBooks() {
     source.open = [this](const FtsRow& row) { OpenSearchHit(row); };
     source.unindexed = [this](const std::string& path) {
       // The index was there when it was looked at: it is looked at again.
-      if (iIndexer && iIndexer->Take().states[path].state == ql::IndexState::kIndexed) {
+      if (iIndexer && iIndexer->StateOf(path).state == ql::IndexState::kIndexed) {
         iIndexer->Recheck(path);
         iIndexPoll->start();
       }

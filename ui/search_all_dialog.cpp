@@ -101,10 +101,9 @@ QVariant FtsResultsModel::data(const QModelIndex& index, int role) const {
     case kBook:
       if (text) return row->indexed ? row->book : tr("%1 (not indexed)").arg(row->book);
       if (role == Qt::ToolTipRole)
-        return row->indexed ? PathToQString(row->path)
-                            : tr("%1 has no word index yet: it was searched entry by entry, "
-                                 "and its hits are in the book's order.")
-                                  .arg(row->book);
+        return row->indexed
+                   ? PathToQString(row->path)
+                   : tr("%1 has no word index yet: it was searched entry by entry.").arg(row->book);
       break;
     case kSubject:
       // The subject in the book's form, which the list does not know.
@@ -202,7 +201,7 @@ SearchAllBooksDialog::SearchAllBooksDialog(Source source, QWidget* parent)
   iResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
   iResults->setTextElideMode(Qt::ElideRight);
   iResults->header()->setStretchLastSection(true);
-  iResults->header()->resizeSection(FtsResultsModel::kBook, 150);
+  iResults->header()->resizeSection(FtsResultsModel::kBook, 190);
   iResults->header()->resizeSection(FtsResultsModel::kSubject, 170);
   iResults->installEventFilter(this);
   auto* resultsLabel = new QLabel(tr("&Entries found:"), this);
@@ -270,6 +269,7 @@ void SearchAllBooksDialog::showEvent(QShowEvent* event) {
   RefreshScopes();
   iQuery->setFocus(Qt::OtherFocusReason);
   iQuery->selectAll();
+  if (iInterrupted) Search();
 }
 
 void SearchAllBooksDialog::hideEvent(QHideEvent* event) {
@@ -277,7 +277,7 @@ void SearchAllBooksDialog::hideEvent(QHideEvent* event) {
   if (!iDone) {
     iSearch->Cancel();
     iDone = true;
-    ShowProgress();
+    iInterrupted = true;
   }
   QDialog::hideEvent(event);
 }
@@ -301,6 +301,7 @@ bool SearchAllBooksDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void SearchAllBooksDialog::Search() {
   iTyping->stop();
+  iInterrupted = false;
   iSearch->Cancel();
   iModel->Clear();
   iBooks.clear();
@@ -354,9 +355,14 @@ void SearchAllBooksDialog::OnAnswer(uint64_t generation, size_t book, ql::fts::B
     iWalked << title;
     if (iSource.unindexed) iSource.unindexed(path);
   }
-  const bool first = iModel->rowCount() == 0;
   iModel->Add(path, title, answer);
-  if (first && iModel->rowCount() > 0) iResults->setCurrentIndex(iModel->index(0, 0));
+  // Until the list is in use its best row is the current one, wherever
+  // later answers come in.
+  if (!iResults->hasFocus() && iModel->rowCount() > 0) {
+    iResults->setCurrentIndex(iModel->index(0, 0));
+    // The rows moved under the selection before the view laid them out.
+    iResults->viewport()->update();
+  }
   ShowProgress();
 }
 

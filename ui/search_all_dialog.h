@@ -122,6 +122,7 @@ class SearchAllBooksDialog final : public QDialog {
   QStringList iWalked;    // books searched without an index
   QStringList iFailures;  // "BOOK: REASON"
   bool iDone = true;
+  bool iInterrupted = false;  // closed while searching: searched again when shown
 };
 
 }  // namespace qlui

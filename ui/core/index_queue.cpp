@@ -275,6 +275,11 @@ BackgroundIndexer::Look BackgroundIndexer::Take() const {
   return {iQueue.StatusText(), iQueue.States(), iQueue.Changes(), iQueue.Idle()};
 }
 
+BookIndexState BackgroundIndexer::StateOf(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(iMutex);
+  return iQueue.StateOf(path);
+}
+
 uint64_t BackgroundIndexer::Changes() const {
   std::lock_guard<std::mutex> lock(iMutex);
   return iQueue.Changes();

@@ -137,6 +137,7 @@ class BackgroundIndexer {
     bool idle = true;
   };
   Look Take() const;
+  BookIndexState StateOf(const std::string& path) const;
   uint64_t Changes() const;
   bool Idle() const;
 

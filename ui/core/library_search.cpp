@@ -106,11 +106,12 @@ WordPlace PlaceOfWord(BookReader& reader, int record, std::string_view word) {
   const std::optional<std::string> inForm = TextFromUtf8(word, FormOf(reader));
   if (!inForm) return {};
   const std::string term = reader.FoldTerm(*inForm);
+  // The text from its start: the subject heads the page whatever is marked.
   int at = record;
-  int pos = -1;
-  if (reader.Search(SearchSubjectsAndText, term, at, pos, true, true) != kSearchHit || at != record)
+  int pos = 0;
+  if (reader.Search(SearchSubjectsAndText, term, at, pos, true, true) != kSearchHit ||
+      at != record || pos < 0)
     return {};
-  if (pos < 0) return {};
   return {pos, static_cast<int>(term.size())};
 }
 

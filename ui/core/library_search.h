@@ -77,13 +77,13 @@ class LibraryFtsSearch {
 };
 
 struct WordPlace {
-  int pos = -1;  // in the record's text; -1: in its subject, or not found
+  int pos = -1;  // in the record's text; -1: not in it (the subject alone holds it)
   int length = -1;
 };
 
-// Where word (folded UTF-8, as a hit gives it) first stands in record as a
-// whole word, searched from the record's start as Find searches: its
-// subject first, then its text. The book may be of either text form.
+// Where word (folded UTF-8, as a hit gives it) first stands in record's
+// text as a whole word, searched from the text's start as Find searches.
+// The book may be of either text form.
 WordPlace PlaceOfWord(BookReader& reader, int record, std::string_view word);
 
 }  // namespace ql

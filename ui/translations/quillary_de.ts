@@ -141,19 +141,19 @@ Erneut importieren? Das geschieht im Hintergrund.</translation>
     </message>
     <message>
         <source>Indexing %1%</source>
-        <translation type="unfinished"></translation>
+        <translation>Wird indiziert: %1%</translation>
     </message>
     <message>
         <source>Indexed</source>
-        <translation type="unfinished"></translation>
+        <translation>Indiziert</translation>
     </message>
     <message>
         <source>Not indexed</source>
-        <translation type="unfinished"></translation>
+        <translation>Nicht indiziert</translation>
     </message>
     <message>
         <source>Indexing %1: %2%</source>
-        <translation type="unfinished"></translation>
+        <translation>Indiziere %1: %2%</translation>
     </message>
 </context>
 <context>
@@ -965,15 +965,15 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     </message>
     <message>
         <source>Search &amp;All Books...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Alle Bücher durchsuchen...</translation>
     </message>
     <message>
         <source>Search the text of every entry of the books for words</source>
-        <translation type="unfinished"></translation>
+        <translation>Den Text aller Einträge der Bücher nach Wörtern durchsuchen</translation>
     </message>
     <message>
         <source>Indexing</source>
-        <translation type="unfinished"></translation>
+        <translation>Indizierung</translation>
     </message>
 </context>
 <context>
@@ -1030,23 +1030,23 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <name>qlui::FtsResultsModel</name>
     <message>
         <source>%1 (not indexed)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 (nicht indiziert)</translation>
     </message>
     <message>
-        <source>%1 has no word index yet: it was searched entry by entry, and its hits are in the book&apos;s order.</source>
-        <translation type="unfinished"></translation>
+        <source>%1 has no word index yet: it was searched entry by entry.</source>
+        <translation>%1 hat noch keinen Wortindex: Es wurde Eintrag für Eintrag durchsucht.</translation>
     </message>
     <message>
         <source>Book</source>
-        <translation type="unfinished"></translation>
+        <translation>Buch</translation>
     </message>
     <message>
         <source>Subject</source>
-        <translation type="unfinished">Stichwort</translation>
+        <translation>Stichwort</translation>
     </message>
     <message>
         <source>Snippet</source>
-        <translation type="unfinished"></translation>
+        <translation>Ausschnitt</translation>
     </message>
 </context>
 <context>
@@ -1114,7 +1114,7 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     </message>
     <message>
         <source>Index</source>
-        <translation type="unfinished"></translation>
+        <translation>Index</translation>
     </message>
 </context>
 <context>
@@ -1332,87 +1332,87 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <name>qlui::SearchAllBooksDialog</name>
     <message>
         <source>Search All Books</source>
-        <translation type="unfinished"></translation>
+        <translation>Alle Bücher durchsuchen</translation>
     </message>
     <message>
         <source>Words to search for</source>
-        <translation type="unfinished"></translation>
+        <translation>Gesuchte Wörter</translation>
     </message>
     <message>
         <source>Words, &quot;a phrase&quot;, a prefix*, -left out</source>
-        <translation type="unfinished"></translation>
+        <translation>Wörter, „eine Wortfolge“, Anfang*, -ausgelassen</translation>
     </message>
     <message>
         <source>&amp;Search for:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Suchen nach:</translation>
     </message>
     <message>
         <source>Books to search</source>
-        <translation type="unfinished"></translation>
+        <translation>Zu durchsuchende Bücher</translation>
     </message>
     <message>
         <source>The whole library</source>
-        <translation type="unfinished"></translation>
+        <translation>Die ganze Bibliothek</translation>
     </message>
     <message>
         <source>I&amp;n:</source>
-        <translation type="unfinished"></translation>
+        <translation>I&amp;n:</translation>
     </message>
     <message>
         <source>Entries found</source>
-        <translation type="unfinished"></translation>
+        <translation>Gefundene Einträge</translation>
     </message>
     <message>
         <source>&amp;Entries found:</source>
-        <translation type="unfinished"></translation>
+        <translation>Gefundene &amp;Einträge:</translation>
     </message>
     <message>
         <source>Search status</source>
-        <translation type="unfinished"></translation>
+        <translation>Stand der Suche</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished">Schließen</translation>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>This book</source>
-        <translation type="unfinished"></translation>
+        <translation>Dieses Buch</translation>
     </message>
     <message>
         <source>The group “%1”</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Gruppe „%1“</translation>
     </message>
     <message>
         <source>These words cannot be searched: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Nach diesen Wörtern kann nicht gesucht werden: %1</translation>
     </message>
     <message>
         <source>There is no book to search in.</source>
-        <translation type="unfinished"></translation>
+        <translation>Hier gibt es kein Buch zum Durchsuchen.</translation>
     </message>
     <message>
         <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: %2</translation>
     </message>
     <message>
         <source>Searching: %1 of %2 books answered</source>
-        <translation type="unfinished"></translation>
+        <translation>Suche läuft: %1 von %2 Büchern haben geantwortet</translation>
     </message>
     <message>
         <source>No entry holds these words.</source>
-        <translation type="unfinished"></translation>
+        <translation>Kein Eintrag enthält diese Wörter.</translation>
     </message>
     <message>
         <source>Entries found: %1, searched %2 books</source>
-        <translation type="unfinished"></translation>
+        <translation>Gefundene Einträge: %1, %2 Bücher durchsucht</translation>
     </message>
     <message>
         <source>Not indexed yet, searched entry by entry: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Noch nicht indiziert, Eintrag für Eintrag durchsucht: %1</translation>
     </message>
     <message>
         <source>, </source>
-        <translation type="unfinished"></translation>
+        <translation>, </translation>
     </message>
 </context>
 <context>

@@ -179,13 +179,13 @@ TEST(LibraryFtsSearch, EveryBookAnswersOnceAndANewSearchSilencesTheOld) {
   EXPECT_TRUE(oldCancelled);
 }
 
-TEST(PlaceOfWord, TheFirstWholeWordFromTheRecordsStartAsFindHasIt) {
+TEST(PlaceOfWord, TheFirstWholeWordOfTheTextAsFindHasIt) {
   qltest::TempDir dir;
   const std::string path = dir.File("fruit.ql");
-  qltest::WriteFileBytes(path,
-                         qltest::BuildBookBytes({{"apple", "A red apple. An apple pie."},
-                                                 {"caf\xe9", "Un caf\xe9 noir."},
-                                                 {"pear", "Pears are not apples; a pear is."}}));
+  qltest::WriteFileBytes(path, qltest::BuildBookBytes({{"apple", "A red apple. An apple pie."},
+                                                       {"caf\xe9", "Un caf\xe9 noir."},
+                                                       {"pear", "Pears are not apples; a pear is."},
+                                                       {"plum", "A stone fruit."}}));
   ql::BookReader reader;
   ASSERT_EQ(reader.Open(path, ql::kOpenReadOnly), ql::OpenResult::kOk);
   const struct {
@@ -193,14 +193,13 @@ TEST(PlaceOfWord, TheFirstWholeWordFromTheRecordsStartAsFindHasIt) {
     const char* word;
     int pos, length;
   } cases[] = {
-      {0, "red", 2, 3},
-      {0, "apple", -1, -1},        // in the subject: the record, nothing marked
-      {1, "caf\xc3\xa9", -1, -1},  // the subject again, in the book's form
-      {1, "noir", 8, 4},
-      {2, "is", 29, 2},  // "Pears", "apples" are no whole words
-      {2, "apple", -1, -1},
-      {2, "\xc5\xa7", -1, -1},  // a character Windows-1252 lacks
-      {3, "red", -1, -1},       // no such record
+      {0, "red", 2, 3},         {0, "apple", 6, 5},  // the text's, not the subject's
+      {1, "caf\xc3\xa9", 3, 4},                      // in the book's form
+      {1, "noir", 8, 4},        {2, "pear", 24, 4},  // "Pears" is no whole word
+      {2, "apple", -1, -1},                          // nor "apples"
+      {3, "plum", -1, -1},                           // the subject alone: nothing marked
+      {2, "\xc5\xa7", -1, -1},                       // a character Windows-1252 lacks
+      {4, "red", -1, -1},                            // no such record
   };
   for (const auto& c : cases) {
     const ql::WordPlace place = ql::PlaceOfWord(reader, c.record, c.word);
