@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // Search All Books under the offscreen platform: a query over two books,
 // one with its word index and one without, answered with rows from both;
 // Enter on a row shows its entry with the word marked; a query that cannot
