@@ -46,9 +46,9 @@
 #include "book_reader.h"
 #include "fts_search.h"
 #include "index_build.h"
-#include "word_index.h"
 #include "plain_text.h"
 #include "unicode_text.h"
+#include "word_index.h"
 
 namespace fs = std::filesystem;
 

@@ -2,14 +2,17 @@
 // Copyright (C) 2026 The Quillary developers
 #include "cli_util.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
+#include "library.h"
 #include "open_failure.h"
 #include "same_file.h"
 #include "std_streams.h"
@@ -32,6 +35,25 @@ int& OutputError() {
 void PrintError(std::string_view message) {
   const std::string shown = Shown(std::string(message));
   std::fprintf(stderr, "qlbook: %s\n", shown.c_str());
+}
+
+// The .ql files directly in dir, in name order.
+std::vector<std::string> BooksIn(const std::string& dir) {
+  std::vector<std::string> found;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return found;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() > 3 && name.ends_with(".ql")) found.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -103,6 +125,56 @@ bool CheckIndex(const ql::BookReader& reader, long long index) {
     return false;
   }
   return true;
+}
+
+std::vector<std::string> BooksNamed(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    ql::Library library = ql::Library::Load(ql::LibraryFilePath());
+    library.Rescan();
+    return library.BooksOf(ql::kAllBooks);
+  }
+  std::vector<std::string> paths;
+  for (const std::string& arg : args) {
+    if (IsDirectory(arg)) {
+      for (std::string& p : BooksIn(arg)) paths.push_back(std::move(p));
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  return paths;
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  for (char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (b < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\u%04x", b);
+          out += hex;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
 }
 
 TerminalProgress::TerminalProgress(std::string label)

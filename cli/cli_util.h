@@ -52,6 +52,14 @@ using ql::CountAndNames;
 // error and returns false when it is not a valid index.
 bool CheckIndex(const ql::BookReader& reader, long long index);
 
+// The books a command over many books works on: each BOOK named, and the
+// .ql files directly in each folder named (in name order); the library's
+// books that are on when none is named.
+std::vector<std::string> BooksNamed(const std::vector<std::string>& args);
+
+// utf8 as a JSON string, quoted and escaped, appended to out.
+void AppendJsonString(std::string& out, std::string_view utf8);
+
 // Shows progress on stderr, only when stderr is a terminal.
 class TerminalProgress final : public ql::ProgressSink {
  public:
@@ -82,5 +90,6 @@ void AddRenderSearchCommands(CLI::App& app);  // render search
 void AddExportCommands(CLI::App& app);        // export-pdb
 void AddDefineCommand(CLI::App& app);         // define
 void AddLibraryCommands(CLI::App& app);       // library
+void AddFulltextCommands(CLI::App& app);      // index fts
 
 }  // namespace qlcli

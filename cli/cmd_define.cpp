@@ -4,9 +4,7 @@
 // the books and folders named), each book's entry printed as plain text or
 // as JSON. Books open lazily and are looked up side by side; a book that
 // fails is named on stderr and the others go on.
-#include <dirent.h>
 #include <langinfo.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <clocale>
@@ -20,7 +18,6 @@
 
 #include "book_text.h"
 #include "cli_util.h"
-#include "library.h"
 #include "local_files.h"
 #include "plain_text.h"
 #include "shelf.h"
@@ -39,58 +36,6 @@ struct DefineArgs {
 
 std::string TitleOf(const std::string& path) {
   return std::string(ql::FileNameOf(path));
-}
-
-// The .ql files directly in dir, in name order.
-std::vector<std::string> BooksIn(const std::string& dir) {
-  std::vector<std::string> found;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return found;
-  while (const dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name.size() > 3 && name.ends_with(".ql")) found.push_back(dir + "/" + name);
-  }
-  closedir(d);
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void AppendJsonString(std::string& out, std::string_view utf8) {
-  out += '"';
-  for (char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (b < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\u%04x", b);
-          out += hex;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
 }
 
 // A section's book text as UTF-8, whichever form its book keeps.
@@ -117,20 +62,7 @@ void RunDefine(const DefineArgs& args) {
   std::setlocale(LC_CTYPE, "");
   const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
-  std::vector<std::string> paths;
-  if (args.books.empty()) {
-    ql::Library library = ql::Library::Load(ql::LibraryFilePath());
-    library.Rescan();
-    paths = library.BooksOf(ql::kAllBooks);
-  } else {
-    for (const std::string& arg : args.books) {
-      if (IsDirectory(arg)) {
-        for (std::string& p : BooksIn(arg)) paths.push_back(std::move(p));
-      } else {
-        paths.push_back(arg);
-      }
-    }
-  }
+  const std::vector<std::string> paths = BooksNamed(args.books);
 
   // A UTF-8 terminal's word is asked of each book in its own form (a
   // Windows-1252 book lacking one of its characters has no such subject);

@@ -30,6 +30,8 @@ constexpr const char* kFooter =
     "  gzip -dc words.txt.gz | qlbook import - words.ql\n"
     "  qlbook export-text words.ql - | less      the book as text, on standard output\n"
     "  SOURCE_DATE_EPOCH=0 qlbook export-pdb words.ql words.pdb\n"
+    "  qlbook index words.ql                     build the book's full-text index\n"
+    "  qlbook fts 'red wine' words.ql            the records with both words, best first\n"
     "\n";
 
 }  // namespace
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
   qlcli::AddExportCommands(app);
   qlcli::AddDefineCommand(app);
   qlcli::AddLibraryCommands(app);
+  qlcli::AddFulltextCommands(app);
   app.footer(std::string(kFooter) + kExitStatuses);
   for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
     command->footer(kExitStatuses);

@@ -15,6 +15,7 @@
 #include "record_markup.h"
 #include "text_case.h"
 #include "unicode_text.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -94,22 +95,23 @@ void AppendStoredText(std::string_view raw, bool lineBreaks, std::string& out) {
 
 }  // namespace
 
-const char* BuildResultText(BuildResult code) {
+std::string BuildResultText(BuildResult code) {
   switch (code) {
     case BuildResult::kOk:
-      return "no error";
+      return translate("messages", "no error");
     case BuildResult::kNoEntry:
       break;
     case BuildResult::kNoMemory:
-      return "out of memory for the block buffers";
+      return translate("messages", "out of memory for the block buffers");
     case BuildResult::kCompressFailed:
-      return "out of memory for the block coder";
+      return translate("messages", "out of memory for the block coder");
     case BuildResult::kIoFailed:
-      return "a file could not be read or written";
+      return translate("messages", "a file could not be read or written");
     case BuildResult::kTooLarge:
-      return "the book would be larger than its format allows (2 GiB of text)";
+      return translate("messages",
+                       "the book would be larger than its format allows (2 GiB of text)");
   }
-  return "unknown failure";
+  return translate("messages", "unknown failure");
 }
 
 uint8_t MatchImportTag(std::string_view text, size_t& length) {

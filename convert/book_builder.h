@@ -38,8 +38,8 @@ enum class BuildResult : int {
 // WriteBookFile was writing one.
 using BuildFailure = Failure<BuildResult>;
 
-// Text of a result code, for messages.
-const char* BuildResultText(BuildResult code);
+// Text of a result code, for messages, in the user's language.
+std::string BuildResultText(BuildResult code);
 
 // Turns "<" + tag at the start of text into its code; 0 when text does not
 // begin with a tag of the vocabulary. length receives the characters the tag

@@ -9,6 +9,7 @@
 #include "open_failure.h"
 #include "text_files.h"
 #include "upgrade.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -28,8 +29,8 @@ bool BookImport::Open(const std::string& path) {
   if (!iSource->Open(path)) return Fail(iSource->Failure());
   iBuilder.emplace();
   if (!iBuilder->IsReady())
-    return Fail("cannot create the temporary files: " +
-                SystemErrorText(iBuilder->LastFailure().error));
+    return Fail(Fill(translate("messages", "cannot create the temporary files: %1"),
+                     {SystemErrorText(iBuilder->LastFailure().error)}));
   if (!iSource->Examine()) return Fail(iSource->Failure());
   iBuilder->SetUnicode(iSource->StoresUnicode());
   return true;

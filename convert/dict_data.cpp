@@ -13,6 +13,7 @@
 #include "atomic_file.h"
 #include "byte_order.h"
 #include "open_failure.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -47,6 +48,12 @@ size_t PastString(std::span<const uint8_t> head, size_t at) {
   return 0;
 }
 
+// The text of a work file's failure, error (an errno, taken before the
+// text is looked up) as its %1.
+std::string WorkFileText(const char* text, int error) {
+  return Fill(translate("messages", text), {SystemErrorText(error)});
+}
+
 }  // namespace
 
 struct DictData::Inflater {
@@ -63,30 +70,30 @@ struct DictData::Inflater {
 bool ParseGzipHeader(std::span<const uint8_t> head, GzipHeader& header, std::string& reason) {
   header = GzipHeader();
   if (head.size() < kFixedHeader || head[0] != kGzipId1 || head[1] != kGzipId2) {
-    reason = "not a gzip file";
+    reason = translate("messages", "not a gzip file");
     return false;
   }
   if (head[2] != kDeflate || (head[3] & kFlagsReserved) != 0) {
-    reason = "a gzip file of a kind that is not known (method or flags)";
+    reason = translate("messages", "a gzip file of a kind that is not known (method or flags)");
     return false;
   }
   const uint8_t flags = head[3];
   size_t at = kFixedHeader;
   if (flags & kFlagExtra) {
     if (head.size() - at < 2) {
-      reason = "the gzip header is cut off";
+      reason = translate("messages", "the gzip header is cut off");
       return false;
     }
     const size_t extraLength = ReadLE16(head.data() + at);
     at += 2;
     if (head.size() - at < extraLength) {
-      reason = "the gzip header is cut off";
+      reason = translate("messages", "the gzip header is cut off");
       return false;
     }
     const size_t extraEnd = at + extraLength;
     while (at < extraEnd) {
       if (extraEnd - at < 4) {
-        reason = "the gzip header's extra field is damaged";
+        reason = translate("messages", "the gzip header's extra field is damaged");
         return false;
       }
       const uint8_t id1 = head[at];
@@ -94,19 +101,20 @@ bool ParseGzipHeader(std::span<const uint8_t> head, GzipHeader& header, std::str
       const size_t length = ReadLE16(head.data() + at + 2);
       at += 4;
       if (extraEnd - at < length) {
-        reason = "the gzip header's extra field is damaged";
+        reason = translate("messages", "the gzip header's extra field is damaged");
         return false;
       }
       if (id1 == 'R' && id2 == 'A' && !header.randomAccess) {
         const uint8_t* p = head.data() + at;
         if (length < kRandomAccessFixed || ReadLE16(p) != kRandomAccessVersion) {
-          reason = "the dictzip chunk table is of a version that is not known";
+          reason =
+              translate("messages", "the dictzip chunk table is of a version that is not known");
           return false;
         }
         const uint32_t chunkLength = ReadLE16(p + 2);
         const size_t count = ReadLE16(p + 4);
         if (chunkLength == 0 || length < kRandomAccessFixed + 2 * count) {
-          reason = "the dictzip chunk table is damaged";
+          reason = translate("messages", "the dictzip chunk table is damaged");
           return false;
         }
         header.randomAccess = true;
@@ -122,13 +130,13 @@ bool ParseGzipHeader(std::span<const uint8_t> head, GzipHeader& header, std::str
     if (!(flags & flag)) continue;
     at = PastString(head, at);
     if (at == 0) {
-      reason = "the gzip header is cut off";
+      reason = translate("messages", "the gzip header is cut off");
       return false;
     }
   }
   if (flags & kFlagHeaderCrc) {
     if (head.size() - at < 2) {
-      reason = "the gzip header is cut off";
+      reason = translate("messages", "the gzip header is cut off");
       return false;
     }
     at += 2;
@@ -168,7 +176,8 @@ bool DictData::Open(const std::string& path) {
   if (iFd < 0) return Fail(path + ": " + SystemErrorText(errno));
   struct stat st {};
   if (::fstat(iFd, &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
-  if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
+  if (!S_ISREG(st.st_mode))
+    return Fail(path + ": " + translate("messages", "is not a regular file"));
   const uint64_t fileSize = uint64_t(st.st_size);
   iFileSize = fileSize;
   iFileId = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
@@ -211,8 +220,10 @@ bool DictData::OpenChunked(const GzipHeader& header, uint64_t fileSize) {
   }
   iChunkStart.push_back(at);
   if (fileSize < kTrailer || at > fileSize - kTrailer)
-    return Fail(iPath +
-                ": the dictzip chunk table does not fit the file (it is cut off or damaged)");
+    return Fail(
+        iPath + ": " +
+        translate("messages",
+                  "the dictzip chunk table does not fit the file (it is cut off or damaged)"));
   uint8_t trailer[kTrailer];
   if (!ReadAt(fileSize - kTrailer, trailer, kTrailer))
     return Fail(iPath + ": " + SystemErrorText(errno));
@@ -224,23 +235,30 @@ bool DictData::OpenChunked(const GzipHeader& header, uint64_t fileSize) {
                         ? length == 0
                         : length > (count - 1) * iChunkLength && length <= count * iChunkLength;
   if (!fits)
-    return Fail(iPath + ": the dictzip chunk table does not agree with the length of the text");
+    return Fail(iPath + ": " +
+                translate("messages",
+                          "the dictzip chunk table does not agree with the length of the text"));
   iSize = length;
   iInflater = std::make_unique<Inflater>(kRawDeflate);
-  if (!iInflater->ready) return Fail(iPath + ": cannot start inflating: out of memory");
+  if (!iInflater->ready)
+    return Fail(iPath + ": " + translate("messages", "cannot start inflating: out of memory"));
   return true;
 }
 
 bool DictData::InflateToWorkFile(uint64_t end) {
   if (end == 0) return true;
   const auto writeFailed = [&](int error) {
-    return Fail("cannot write a work file for the " + std::to_string(end) + " bytes of " + iPath +
-                "'s text the index names: " + SystemErrorText(error));
+    return Fail(Fill(translate("messages",
+                               "cannot write a work file for the %1 bytes of %2's text the index "
+                               "names: %3"),
+                     {std::to_string(end), iPath, SystemErrorText(error)}));
   };
   iWork = OpenWorkFile();
-  if (!iWork) return Fail("cannot create a work file: " + SystemErrorText(errno));
+  if (!iWork)
+    return Fail(WorkFileText(QL_TEXT("messages", "cannot create a work file: %1"), errno));
   Inflater inflater(kGzipWrapper);
-  if (!inflater.ready) return Fail(iPath + ": cannot start inflating: out of memory");
+  if (!inflater.ready)
+    return Fail(iPath + ": " + translate("messages", "cannot start inflating: out of memory"));
   z_stream& z = inflater.stream;
   std::vector<uint8_t> in(kCopyBuffer);
   std::vector<uint8_t> out(kCopyBuffer);
@@ -290,13 +308,14 @@ bool DictData::InflateToWorkFile(uint64_t end) {
       continue;
     }
     if (r != Z_OK && !(r == Z_BUF_ERROR && z.avail_in == 0))
-      return Fail(iPath + ": the gzip data is damaged");
+      return Fail(iPath + ": " + translate("messages", "the gzip data is damaged"));
   }
-  if (!ended && iSize < end) return Fail(iPath + ": the gzip data is cut off");
+  if (!ended && iSize < end)
+    return Fail(iPath + ": " + translate("messages", "the gzip data is cut off"));
   if (std::fflush(iWork) != 0) return writeFailed(errno);
   ::close(iFd);
   iFd = ::dup(::fileno(iWork));
-  if (iFd < 0) return Fail("cannot read a work file: " + SystemErrorText(errno));
+  if (iFd < 0) return Fail(WorkFileText(QL_TEXT("messages", "cannot read a work file: %1"), errno));
   return true;
 }
 
@@ -329,7 +348,7 @@ const std::string* DictData::ChunkText(uint32_t index) {
   slot->text.resize(expected);
   z_stream& z = iInflater->stream;
   if (inflateReset(&z) != Z_OK) {
-    Fail(iPath + ": cannot inflate");
+    Fail(iPath + ": " + translate("messages", "cannot inflate"));
     return nullptr;
   }
   z.next_in = reinterpret_cast<Bytef*>(iCompressed.data());
@@ -342,7 +361,8 @@ const std::string* DictData::ChunkText(uint32_t index) {
   while (r == Z_OK && z.avail_out > 0 && z.avail_in > 0) r = inflate(&z, Z_SYNC_FLUSH);
   if ((r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) || z.avail_out != 0) {
     slot->text.clear();
-    Fail(iPath + ": chunk " + std::to_string(index) + " of the dictzip data is damaged");
+    Fail(Fill(translate("messages", "%1: chunk %2 of the dictzip data is damaged"),
+              {iPath, std::to_string(index)}));
     return nullptr;
   }
   slot->index = index;
@@ -384,7 +404,7 @@ uint64_t DictData::ChunksInflatedFor(
 bool DictData::InflateWhole() {
   if (!iChunked) return true;
   std::FILE* work = OpenWorkFile();
-  if (!work) return Fail("cannot create a work file: " + SystemErrorText(errno));
+  if (!work) return Fail(WorkFileText(QL_TEXT("messages", "cannot create a work file: %1"), errno));
   const uint32_t count = uint32_t(iChunkStart.size() - 1);
   for (uint32_t c = 0; c < count; ++c) {
     const std::string* text = ChunkText(c);
@@ -394,17 +414,17 @@ bool DictData::InflateWhole() {
     }
     if (std::fwrite(text->data(), 1, text->size(), work) != text->size()) {
       std::fclose(work);
-      return Fail("cannot write a work file: " + SystemErrorText(errno));
+      return Fail(WorkFileText(QL_TEXT("messages", "cannot write a work file: %1"), errno));
     }
   }
   if (std::fflush(work) != 0) {
     std::fclose(work);
-    return Fail("cannot write a work file: " + SystemErrorText(errno));
+    return Fail(WorkFileText(QL_TEXT("messages", "cannot write a work file: %1"), errno));
   }
   const int fd = ::dup(::fileno(work));
   if (fd < 0) {
     std::fclose(work);
-    return Fail("cannot read a work file: " + SystemErrorText(errno));
+    return Fail(WorkFileText(QL_TEXT("messages", "cannot read a work file: %1"), errno));
   }
   ::close(iFd);
   iFd = fd;
@@ -418,16 +438,19 @@ bool DictData::InflateWhole() {
 bool DictData::Read(uint64_t offset, uint64_t length, std::string& out) {
   out.clear();
   if (offset > iSize || length > iSize - offset)
-    return Fail(iPath + ": an entry runs past the end of the text (offset " +
-                std::to_string(offset) + ", length " + std::to_string(length) + ", text " +
-                std::to_string(iSize) + " bytes)");
+    return Fail(
+        Fill(translate("messages",
+                       "%1: an entry runs past the end of the text (offset %2, length %3, "
+                       "text %4 bytes)"),
+             {iPath, std::to_string(offset), std::to_string(length), std::to_string(iSize)}));
   if (length == 0) return true;
   if (!iChunked) {
     // The file holds the whole range: its size bounds the allocation.
     out.resize(size_t(length));
     errno = 0;
     if (!ReadAt(offset, out.data(), size_t(length)))
-      return Fail(iPath + ": " + (errno ? SystemErrorText(errno) : std::string("cut off")));
+      return Fail(iPath + ": " +
+                  (errno ? SystemErrorText(errno) : translate("messages", "cut off")));
     return true;
   }
   // The text's size is only claimed by the header: the entry grows with

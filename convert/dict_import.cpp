@@ -24,6 +24,7 @@
 #include "text_case.h"
 #include "text_encoding.h"
 #include "unicode_text.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -148,12 +149,16 @@ bool DictImport::ReadWholeFile(const std::string& path, uint64_t limit, std::str
   if (!file) return Fail(path + ": " + SystemErrorText(errno));
   struct stat st {};
   if (::fstat(::fileno(file.get()), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
-  if (!S_ISREG(st.st_mode)) return Fail(path + ": is not a regular file");
+  if (!S_ISREG(st.st_mode))
+    return Fail(path + ": " + translate("messages", "is not a regular file"));
   NoteFileRead(path, {uint64_t(st.st_dev), uint64_t(st.st_ino)});
-  if (uint64_t(st.st_size) > limit) return Fail(path + ": is too large to be what it is named");
+  if (uint64_t(st.st_size) > limit)
+    return Fail(path + ": " + translate("messages", "is too large to be what it is named"));
   bytes.resize(size_t(st.st_size));
   if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-    return Fail(path + ": " + (std::ferror(file.get()) ? SystemErrorText(errno) : "cut off"));
+    return Fail(
+        path + ": " +
+        (std::ferror(file.get()) ? SystemErrorText(errno) : translate("messages", "cut off")));
   return true;
 }
 
@@ -166,8 +171,10 @@ bool DictImport::OpenData(const std::string& base) {
     NoteFileRead(path, iData.FileId());
     return true;
   }
-  return Fail(iSource + ": the dictionary's text is missing: no " + base + ".dict.dz, " + base +
-              ".dict or " + base + ".dict.gz");
+  return Fail(Fill(translate("messages",
+                             "%1: the dictionary's text is missing: no %2.dict.dz, %2.dict or "
+                             "%2.dict.gz"),
+                   {iSource, base}));
 }
 
 void DictImport::TakeEntries(std::vector<DictEntryRef>& refs, bool dropMetadata) {
@@ -218,7 +225,7 @@ bool DictImport::Open(const std::string& path) {
   iSource = path;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Fail(path + ": " + SystemErrorText(errno));
-  if (S_ISDIR(st.st_mode)) return Fail(path + ": is a directory");
+  if (S_ISDIR(st.st_mode)) return Fail(path + ": " + translate("messages", "is a directory"));
   return OpenIndex(path);
 }
 
@@ -244,7 +251,8 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   }
   if (end == first + 1 && builder.Unicode()) {
     // One entry: its text may be another headword's too, stored once.
-    if (!reader.Next(iBody)) return Fail(reader.Failure() + "; no book was written");
+    if (!reader.Next(iBody))
+      return Fail(reader.Failure() + translate("messages", "; no book was written"));
     const size_t skip = iBodyIsText ? HeadwordLineEnd(iBody, iHeadword) : 0;
     EntryText(std::string_view(iBody).substr(skip), iText);
     const Entry& entry = iEntries[first];
@@ -259,7 +267,8 @@ bool DictImport::AddRecord(BookBuilder& builder, size_t first, size_t end) {
   bool full = false;
   int64_t leftOut = 0;
   for (size_t k = first; k < end; ++k) {
-    if (!reader.Next(iBody)) return Fail(reader.Failure() + "; no book was written");
+    if (!reader.Next(iBody))
+      return Fail(reader.Failure() + translate("messages", "; no book was written"));
     if (full) {
       ++leftOut;
       continue;
@@ -318,7 +327,7 @@ bool DictImport::StartReading() {
     for (const Entry& e : iEntries) ranges.emplace_back(e.offset, e.length);
     if (iData.ChunksInflatedFor(ranges) > kRereadChunks * iData.ChunkCount() &&
         !iData.InflateWhole())
-      return Fail(iData.Failure() + "; no book was written");
+      return Fail(iData.Failure() + translate("messages", "; no book was written"));
   }
   iReader = std::make_unique<ReadAhead>(iData, iEntries);
   return true;

@@ -2,6 +2,8 @@
 // Copyright (C) 2026 The Quillary developers
 #include "dictd_format.h"
 
+#include "user_texts.h"
+
 namespace ql {
 
 namespace {
@@ -54,8 +56,9 @@ bool ParseDictdIndex(std::string_view text, uint64_t dataSize, std::vector<DictE
     at = end + 1;
     if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
     if (row.empty()) continue;
-    const auto fail = [&](std::string_view what) {
-      reason = "line " + std::to_string(line) + ": " + std::string(what);
+    const auto fail = [&](const char* what) {
+      reason = Fill(translate("messages", "line %1: %2"),
+                    {std::to_string(line), translate("messages", what)});
       return false;
     };
     std::string_view fields[4];
@@ -66,14 +69,14 @@ bool ParseDictdIndex(std::string_view text, uint64_t dataSize, std::vector<DictE
       if (tab == std::string_view::npos) break;
       from = tab + 1;
     }
-    if (count < 3) return fail("not \"headword TAB offset TAB length\"");
+    if (count < 3) return fail(QL_TEXT("messages", "not \"headword TAB offset TAB length\""));
     DictEntryRef ref;
     if (!DecodeDictdNumber(fields[1], ref.offset))
-      return fail("the offset is not a base-64 number");
+      return fail(QL_TEXT("messages", "the offset is not a base-64 number"));
     if (!DecodeDictdNumber(fields[2], ref.length))
-      return fail("the length is not a base-64 number");
+      return fail(QL_TEXT("messages", "the length is not a base-64 number"));
     if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
-      return fail("the entry runs past the end of the dictionary's text");
+      return fail(QL_TEXT("messages", "the entry runs past the end of the dictionary's text"));
     ref.headword.assign(count == 4 && !fields[3].empty() ? fields[3] : fields[0]);
     entries.push_back(std::move(ref));
   }

@@ -7,6 +7,7 @@
 #include "dict_markup.h"
 #include "dictd_format.h"
 #include "text_encoding.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -18,7 +19,8 @@ bool DictdImport::OpenIndex(const std::string& source) {
   std::vector<DictEntryRef> refs;
   std::string reason;
   const auto damaged = [&] {
-    return Fail(source + ": " + reason + " (the index is damaged, or is not " + iDataPath + "'s)");
+    return Fail(Fill(translate("messages", "%1: %2 (the index is damaged, or is not %3's)"),
+                     {source, reason, iDataPath}));
   };
   // A plain gzip text is inflated as far as the index reaches; the entries
   // are checked against that once it is known.

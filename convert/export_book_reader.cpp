@@ -14,6 +14,7 @@
 #include "byte_order.h"
 #include "codecs.h"
 #include "text_encoding.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -784,20 +785,22 @@ SourceResult ExportBookReader::HandOut(char* buffer, int capacity, bool damaged)
 std::string ExportOpenFailureText(SourceResult code) {
   switch (code) {
     case SourceResult::kCannotOpen:
-      return "cannot open the book";
+      return translate("messages", "cannot open the book");
     case SourceResult::kShortRead:
     case SourceResult::kSeekFailed:
-      return "the book is damaged or truncated";
+      return translate("messages", "the book is damaged or truncated");
     case SourceResult::kNoMemory:
-      return "not enough memory to read the book";
+      return translate("messages", "not enough memory to read the book");
     case SourceResult::kNotABook:
-      return "not a book";
+      return translate("messages", "not a book");
     case SourceResult::kUnsupported:
-      return "the book's version or one of its chunks is not supported";
+      return translate("messages", "the book's version or one of its chunks is not supported");
     case SourceResult::kTooLarge:
-      return "the book's text passes 2 GiB, more than a handheld database can hold";
+      return translate("messages",
+                       "the book's text passes 2 GiB, more than a handheld database can hold");
     default:
-      return "cannot read the book (error " + std::to_string(static_cast<int>(code)) + ")";
+      return Fill(translate("messages", "cannot read the book (error %1)"),
+                  {std::to_string(static_cast<int>(code))});
   }
 }
 

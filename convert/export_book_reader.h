@@ -27,7 +27,7 @@ namespace ql {
 
 // The reader's operations answer in SourceResult (qlp_writer.h).
 
-// Why OpenSource failed, for messages.
+// Why OpenSource failed, for messages, in the user's language.
 std::string ExportOpenFailureText(SourceResult code);
 
 inline constexpr int kExportMaxSubjectLength = 0xFFFFF;  // 1048575

@@ -6,6 +6,7 @@
 #include "stardict_import.h"
 #include "text_case.h"
 #include "text_source.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -24,25 +25,25 @@ std::unique_ptr<ImportSource> Make(const ImportOptions&) {
 constexpr std::array<ImportFormat, 4> kFormats = {{
     {"tagged",
      {TaggedTextSource::kExtension},
-     "Tagged text files (*.txt)|*.txt",
+     QL_TEXT("messages", "Tagged text files (*.txt)|*.txt"),
      "no entry was found in it, read as tagged text (no \"<new>\" tag)",
      " (if the file is tab-separated text, give --format tab)",
      MakeText<TaggedTextSource>},
     {"tab",
      {TabTextSource::kExtension, TabTextSource::kOtherExtension},
-     "Tab seperated files (*.tab)|*.tab",
+     QL_TEXT("messages", "Tab seperated files (*.tab)|*.tab"),
      "no entry was found in it, read as tab-separated text (no line with a TAB and a text)",
      " (if the file is tagged text, give --format tagged)",
      MakeText<TabTextSource>},
     {"dictd",
      {DictdImport::kExtension},
-     "dictd dictionaries (*.index)|*.index",
+     QL_TEXT("messages", "dictd dictionaries (*.index)|*.index"),
      "the dictionary holds no entry",
      "",
      Make<DictdImport>},
     {"stardict",
      {StarDictImport::kExtension},
-     "StarDict dictionaries (*.ifo)|*.ifo",
+     QL_TEXT("messages", "StarDict dictionaries (*.ifo)|*.ifo"),
      "the dictionary holds no entry",
      "",
      Make<StarDictImport>},
@@ -87,13 +88,11 @@ int ImportFilterIndex(std::string_view name) {
   return -1;
 }
 
-const std::string& ImportDialogFilter() {
-  static const std::string filter = [] {
-    std::string text;
-    for (const ImportFormat& format : kFormats) text += std::string(format.dialogFilter) + "|";
-    return text + "|";
-  }();
-  return filter;
+std::string ImportDialogFilter() {
+  std::string text;
+  for (const ImportFormat& format : kFormats)
+    text += translate("messages", format.dialogFilter) + "|";
+  return text + "|";
 }
 
 std::string ImportFormatNames() {

@@ -22,7 +22,7 @@ struct ImportFormat {
   // Extensions, in any case, that choose this format (unused ones empty).
   std::array<std::string_view, 3> extensions;
   // "Description (*.ext)|*.ext": one filter of the Import dialog.
-  std::string_view dialogFilter;
+  const char* dialogFilter;
   // qlbook's "SOURCE: <noEntry>; BOOK was left as it was<noEntryHint>".
   std::string_view noEntry;
   std::string_view noEntryHint;
@@ -43,8 +43,9 @@ const ImportFormat& ImportFormatAtFilterIndex(int index);
 // there is none.
 int ImportFilterIndex(std::string_view name);
 
-// The Import dialog's filter: every format's, then the end mark.
-const std::string& ImportDialogFilter();
+// The Import dialog's filter: every format's, then the end mark, in the
+// user's language.
+std::string ImportDialogFilter();
 // "tagged, tab, dictd or stardict": the names for qlbook's help.
 std::string ImportFormatNames();
 // "tab for .tab and .tsv, dictd for .index, stardict for .ifo, else tagged":

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "byte_order.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -29,7 +30,7 @@ bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& re
     if (!row.empty() && row.back() == kCR) row.remove_suffix(1);
     if (first) {
       if (row != kStarDictIfoMagic) {
-        reason = "the first line is not \"" + std::string(kStarDictIfoMagic) + "\"";
+        reason = Fill(translate("messages", "the first line is not \"%1\""), {kStarDictIfoMagic});
         return false;
       }
       first = false;
@@ -42,7 +43,7 @@ bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& re
     const auto number = [&](int64_t& into) {
       const auto r = std::from_chars(value.data(), value.data() + value.size(), into);
       if (r.ec != std::errc() || r.ptr != value.data() + value.size() || into < 0) {
-        reason = std::string(key) + " is not a number";
+        reason = Fill(translate("messages", "%1 is not a number"), {key});
         return false;
       }
       return true;
@@ -61,7 +62,7 @@ bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& re
       if (value == "64")
         info.offsetBits = 64;
       else if (value != "32") {
-        reason = "idxoffsetbits is neither 32 nor 64";
+        reason = translate("messages", "idxoffsetbits is neither 32 nor 64");
         return false;
       }
     } else if (key == "sametypesequence") {
@@ -69,11 +70,12 @@ bool ParseStarDictIfo(std::string_view text, StarDictInfo& info, std::string& re
     }
   }
   if (first) {
-    reason = "the file is empty";
+    reason = translate("messages", "the file is empty");
     return false;
   }
   if (!sawCount || !sawSize) {
-    reason = !sawCount ? "it gives no wordcount" : "it gives no idxfilesize";
+    reason = !sawCount ? translate("messages", "it gives no wordcount")
+                       : translate("messages", "it gives no idxfilesize");
     return false;
   }
   return true;
@@ -88,20 +90,23 @@ bool ParseStarDictIdx(std::string_view bytes, int offsetBits, uint64_t dataSize,
   int64_t record = 0;
   while (at < bytes.size()) {
     ++record;
-    const auto fail = [&](std::string_view what) {
-      reason = "record " + std::to_string(record) + ": " + std::string(what);
+    const auto fail = [&](const char* what) {
+      reason = Fill(translate("messages", "record %1: %2"),
+                    {std::to_string(record), translate("messages", what)});
       return false;
     };
     const size_t zero = bytes.find('\0', at);
-    if (zero == std::string_view::npos) return fail("the headword has no end (no zero byte)");
-    if (bytes.size() - zero - 1 < numbers) return fail("the record is cut off");
+    if (zero == std::string_view::npos)
+      return fail(QL_TEXT("messages", "the headword has no end (no zero byte)"));
+    if (bytes.size() - zero - 1 < numbers)
+      return fail(QL_TEXT("messages", "the record is cut off"));
     DictEntryRef ref;
     ref.headword.assign(bytes.substr(at, zero - at));
     const uint8_t* n = p + zero + 1;
     ref.offset = offsetBits == 64 ? ReadBE64(n) : ReadBE32(n);
     ref.length = ReadBE32(n + numbers - 4);
     if (ref.offset > dataSize || ref.length > dataSize - ref.offset)
-      return fail("the entry runs past the end of the dictionary's text");
+      return fail(QL_TEXT("messages", "the entry runs past the end of the dictionary's text"));
     entries.push_back(std::move(ref));
     at = zero + 1 + numbers;
   }

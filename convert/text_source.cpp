@@ -11,6 +11,7 @@
 #include "book_builder.h"
 #include "open_failure.h"
 #include "text_encoding.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -19,13 +20,19 @@ namespace {
 // How much of the source decides whether it is UTF-8.
 constexpr size_t kEncodingProbe = 64 * 1024;
 
+std::string ConvertFailedText(const std::string& source, int error) {
+  return Fill(translate("messages", "%1: cannot convert the text: %2"),
+              {source, SystemErrorText(error)});
+}
+
 }  // namespace
 
 bool TextSource::Open(const std::string& path) {
   iSource = path;
   struct stat st {};
   // A directory opens for reading here and fails only at the first read.
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(path + ": is a directory");
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return Fail(path + ": " + translate("messages", "is a directory"));
   iInput.reset(std::fopen(path.c_str(), "rb"));
   if (!iInput) return Fail(path + ": " + std::strerror(errno));
   if (::fstat(::fileno(iInput.get()), &st) == 0)
@@ -87,7 +94,7 @@ bool TextSource::Prepare() {
     OwnedFile converted(OpenWorkFile());
     if (!converted || !ConvertCp1252ToUtf8(iInput.get(), converted.get()) ||
         std::fseek(converted.get(), 0, SEEK_SET) != 0)
-      return Fail(iSource + ": cannot convert the text: " + SystemErrorText(errno));
+      return Fail(ConvertFailedText(iSource, errno));
     iInput = std::move(converted);
     return true;
   }
@@ -95,7 +102,7 @@ bool TextSource::Prepare() {
   OwnedFile converted(OpenWorkFile());
   if (!converted || !ConvertUtf8ToCp1252(iInput.get(), converted.get(), iCounts.replaced) ||
       std::fseek(converted.get(), 0, SEEK_SET) != 0)
-    return Fail(iSource + ": cannot convert the text: " + SystemErrorText(errno));
+    return Fail(ConvertFailedText(iSource, errno));
   iInput = std::move(converted);
   return true;
 }

@@ -8,6 +8,7 @@
 #include "book_format.h"
 #include "open_failure.h"
 #include "text_encoding.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -99,16 +100,17 @@ std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, std::FILE* output,
   return std::nullopt;
 }
 
-const char* UpgradeResultText(const UpgradeFailure& failure) {
+std::string UpgradeResultText(const UpgradeFailure& failure) {
   switch (failure.code) {
     case UpgradeResult::kOk:
-      return "no error";
+      return translate("messages", "no error");
     case UpgradeResult::kNotLegacy:
-      return "the book is not a legacy book (it is already version 2)";
+      return translate("messages", "the book is not a legacy book (it is already version 2)");
     case UpgradeResult::kRecordFailed:
-      return "a record of the legacy book could not be read";
+      return translate("messages", "a record of the legacy book could not be read");
     case UpgradeResult::kEntriesOverlap:
-      return "the book's entries overlap (one starts inside another), so it is damaged";
+      return translate("messages",
+                       "the book's entries overlap (one starts inside another), so it is damaged");
     case UpgradeResult::kBuildFailed:
       break;
   }
@@ -118,7 +120,8 @@ const char* UpgradeResultText(const UpgradeFailure& failure) {
 namespace {
 
 std::string WriteFailureText(const std::string& path, const std::string& why) {
-  return path + ": cannot write the book: " + why + " (nothing was changed there)";
+  return Fill(translate("messages", "%1: cannot write the book: %2 (nothing was changed there)"),
+              {path, why});
 }
 
 }  // namespace
@@ -137,7 +140,8 @@ std::string UpgradeFailureText(const std::string& legacy, const std::string& out
     case UpgradeResult::kRecordFailed:
     case UpgradeResult::kEntriesOverlap:
       // The legacy book is at fault, not the target.
-      return legacy + ": " + UpgradeResultText(failure) + "; no book was written";
+      return legacy + ": " + UpgradeResultText(failure) +
+             translate("messages", "; no book was written");
     case UpgradeResult::kOk:
     case UpgradeResult::kNotLegacy:
       break;

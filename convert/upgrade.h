@@ -65,8 +65,8 @@ std::optional<UpgradeFailure> ConvertBook(BookReader& reader, const std::string&
 std::optional<UpgradeFailure> UpgradeBook(BookReader& reader, std::FILE* output, ProgressSink* bar);
 
 // Text of an upgrade failure, for messages (the builder's text for
-// kBuildFailed).
-const char* UpgradeResultText(const UpgradeFailure& failure);
+// kBuildFailed). This and the texts below are in the user's language.
+std::string UpgradeResultText(const UpgradeFailure& failure);
 
 // Why a book could not be written to path: "PATH: cannot write the book: WHY
 // (nothing was changed there)", WHY being the text of the failure's errno

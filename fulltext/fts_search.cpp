@@ -144,12 +144,12 @@ std::vector<Scored> IndexHits(const WordIndex& index, const FtsQuery& q) {
   std::vector<uint32_t> texts = items[0].texts, both;
   for (size_t k = 1; k < items.size(); ++k) {
     both.clear();
-    std::set_intersection(texts.begin(), texts.end(), items[k].texts.begin(),
-                          items[k].texts.end(), std::back_inserter(both));
+    std::set_intersection(texts.begin(), texts.end(), items[k].texts.begin(), items[k].texts.end(),
+                          std::back_inserter(both));
     texts.swap(both);
   }
   std::vector<uint32_t> records;
-  for (uint32_t t : texts) records.insert(records.end(), index.RecordsOfBegin(t), index.RecordsOfEnd(t));
+  for (uint32_t t : texts) index.RecordsOf(t, records);
   for (const auto& item : items)
     for (uint32_t r : item.subjects)
       if (std::all_of(items.begin(), items.end(), [&](const WordIndex::Postings& other) {
@@ -228,8 +228,8 @@ std::vector<Scored> WalkHits(BookReader& book, const FtsQuery& q, const std::ato
   int record = 0, pos = -1;
   const int end = book.GetSubjectCount();
   while (record < end && out.size() < kWalkHitLimit) {
-    const int r = book.SearchUpTo(SearchSubjectsAndText, term, record, pos, whole, false, end,
-                                  &watch);
+    const int r =
+        book.SearchUpTo(SearchSubjectsAndText, term, record, pos, whole, false, end, &watch);
     if (r == kSearchCancelled) {
       cancelled = true;
       break;
@@ -338,9 +338,22 @@ void MakeSnippet(BookReader& book, int record, const FtsQuery& q, FtsHit& hit) {
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     return a.offset != b.offset ? a.offset < b.offset : a.length > b.length;
   });
-  const size_t first = found.empty() ? 0 : found[0].offset;
-  hit.firstWord = found.empty() ? (required.empty() ? q.prefixes.front() : required.front())
-                                : *found[0].word;
+  size_t first = found.empty() ? 0 : found[0].offset;
+  // A phrase's words may stand alone before it: the snippet shows the phrase.
+  for (const auto& phrase : q.phrases) {
+    std::string joined;
+    for (const auto& w : phrase) joined += (joined.empty() ? "" : " ") + w;
+    const Utf8FoldedFinder finder(joined);
+    Utf8FoldedFinder::Scan scan(finder, text, 0);
+    while (auto h = scan.Next())
+      if (IsWholeWordUtf8(text, h->offset, h->length)) {
+        first = h->offset;
+        break;
+      }
+    if (first != (found.empty() ? 0 : found[0].offset)) break;
+  }
+  hit.firstWord =
+      found.empty() ? (required.empty() ? q.prefixes.front() : required.front()) : *found[0].word;
   size_t from = first > kBefore ? first - kBefore : 0;
   size_t to = std::min(text.size(), first + kAfter);
   while (from > 0 && (static_cast<uint8_t>(text[from]) & 0xC0) == 0x80) --from;
@@ -437,14 +450,35 @@ std::string BracketMarks(const FtsHit& hit) {
   return out;
 }
 
-BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query,
-                      size_t limit, const std::atomic<bool>* cancel) {
+namespace {
+
+// SearchBook, with the index's hits when they are had already.
+BookAnswer Answer(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                  const std::atomic<bool>* cancel, std::vector<Scored>* found) {
   BookAnswer answer;
   answer.indexed = index != nullptr;
   if (query.Empty() || !book.IsOpen()) return answer;
   bool cancelled = false;
-  std::vector<Scored> hits = index ? IndexHits(*index, query) : WalkHits(book, query, cancel, cancelled);
+  std::vector<Scored> hits = found   ? std::move(*found)
+                             : index ? IndexHits(*index, query)
+                                     : WalkHits(book, query, cancel, cancelled);
   if (cancelled) answer.reason = "cancelled";
+  // Of the subjects made of the query's words, those in the query's order
+  // come first ("red wine" before "wine-red").
+  {
+    const std::vector<std::string> required = RequiredWords(query);
+    bool moved = false;
+    for (size_t i = 0; i < hits.size() && i < 1000 && hits[i].score >= kExactSubject; ++i) {
+      const std::string subject =
+          IndexSubject(book, book.GetSubject(static_cast<int>(hits[i].record)));
+      const std::vector<std::string_view> words = SplitWords(subject);
+      if (std::equal(words.begin(), words.end(), required.begin(), required.end())) {
+        hits[i].score += kExactSubject / 2;
+        moved = true;
+      }
+    }
+    if (moved) Rank(hits);
+  }
   // An index cannot tell a phrase: each hit it gives is read and checked, in
   // rank order, until the page of hits is full.
   const bool check = index && (!query.phrases.empty() || !query.excludedPhrases.empty());
@@ -471,18 +505,46 @@ BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& 
   return answer;
 }
 
+}  // namespace
+
+BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                      const std::atomic<bool>* cancel) {
+  return Answer(book, index, query, limit, cancel, nullptr);
+}
+
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
+  // A book the stamps do not know has no index yet (the build notes its
+  // stamp), so it is never read whole here.
   std::string reason;
-  const std::string key = BookContentKey(path, reason);
+  const std::string key = StampedContentKey(path);
   uint64_t number = 0;
   if (key.empty() || !ParseKey(key, number)) return nullptr;
   const std::string file = IndexPathForKey(IndexFolder(), key);
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return nullptr;
-  std::unique_ptr<WordIndex> index = WordIndex::Open(file, number, reason);
+  std::unique_ptr<WordIndex> index = WordIndex::Open(file, number, reason, false);
   // A damaged index goes, so it is built again.
   if (!index) std::filesystem::remove(file, ec);
   return index;
+}
+
+bool SubjectMayBeIn(const std::string& bookPath, std::string_view key) {
+  const std::vector<std::string> words = FoldedWords(key);
+  if (words.empty()) return true;
+  for (const auto& w : words)
+    if (w.size() > kLongestWord) return true;
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(bookPath);
+  if (!index) return true;
+  // The records holding every word of the key in their subject.
+  std::vector<uint32_t> records = index->Find(words[0]).subjects, both;
+  for (size_t k = 1; k < words.size() && !records.empty(); ++k) {
+    const std::vector<uint32_t> next = index->Find(words[k]).subjects;
+    both.clear();
+    std::set_intersection(records.begin(), records.end(), next.begin(), next.end(),
+                          std::back_inserter(both));
+    records.swap(both);
+  }
+  return !records.empty();
 }
 
 bool AttachSubjectOrder(BookReader& book, const std::string& path) {
@@ -502,14 +564,21 @@ bool AttachSubjectOrder(BookReader& book, const std::string& path) {
 
 BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t limit,
                           const std::atomic<bool>* cancel) {
+  BookAnswer answer;
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(path);
+  // A book whose index holds no hit is not opened at all.
+  std::vector<Scored> hits;
+  if (index) {
+    answer.indexed = true;
+    hits = IndexHits(*index, query);
+    if (hits.empty() || query.Empty()) return answer;
+  }
   BookReader book;
   if (book.Open(path, kOpenReadOnly) != OpenResult::kOk) {
-    BookAnswer answer;
     answer.reason = translate("messages", "The book does not open.");
     return answer;
   }
-  const std::unique_ptr<WordIndex> index = OpenIndexFor(path);
-  return SearchBook(book, index.get(), query, limit, cancel);
+  return Answer(book, index.get(), query, limit, cancel, index ? &hits : nullptr);
 }
 
 }  // namespace ql::fts

@@ -67,8 +67,8 @@ struct BookAnswer {
 
 // Searches the open book. index may be null (the walk). At most limit
 // hits are given, with snippets; cancel, when set, stops the walk.
-BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query,
-                      size_t limit, const std::atomic<bool>* cancel = nullptr);
+BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& query, size_t limit,
+                      const std::atomic<bool>* cancel = nullptr);
 
 // Opens the book at path read-only, and its index in IndexFolder() when it
 // is built, and searches it.
@@ -78,6 +78,11 @@ BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t
 // The index of the book at path when built and sound, else null (a damaged
 // one is removed, so it is built again).
 std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
+
+// False when the book at path has an index that shows no subject of it
+// holds every word of key (UTF-8), so no subject equals it: a lookup need
+// not open the book. True otherwise, and always for a book not indexed.
+bool SubjectMayBeIn(const std::string& bookPath, std::string_view key);
 
 // Gives the open book at path the subject order its index keeps, when the
 // book is not sorted and its index is built, so its lookups need not walk

@@ -454,6 +454,7 @@ class Builder {
       return BuildResult::kFailed;
     }
     fs::remove_all(iWork, ec);
+    reason.clear();
     return BuildResult::kBuilt;
   }
 
@@ -484,7 +485,8 @@ class Builder {
              text < run.head.endText && subject <= all;
         if (ok && text >= run.head.firstText) {
           iTextWords.resize(std::max<size_t>(iTextWords.size(), text + 1), 0);
-          iTextWords[text] = all - subject;
+          iTextWords[text] =
+              static_cast<uint32_t>(std::min<uint64_t>(all - subject, kWordCountLimit));
         }
       }
       if (!ok || iTextWords.size() != run.head.endText) {
@@ -523,9 +525,8 @@ class Builder {
       }
       // A text stored once for many records is indexed once.
       if (start >= 0) {
-        const auto it = std::lower_bound(
-            iKnown.begin(), iKnown.end(), start,
-            [](const KnownText& k, int64_t s) { return k.start < s; });
+        const auto it = std::lower_bound(iKnown.begin(), iKnown.end(), start,
+                                         [](const KnownText& k, int64_t s) { return k.start < s; });
         if (it != iKnown.end() && it->start == start && it->length == length) {
           gather.AddRecord(r, subject, stored, it->text, false, -1, 0, {}, iTextWords[it->text]);
           return;
@@ -538,7 +539,7 @@ class Builder {
     const auto text = static_cast<uint32_t>(iTextWords.size());
     uint64_t count = 0;
     ForEachWord(words, [&](std::string_view) { ++count; });
-    iTextWords.push_back(count);
+    iTextWords.push_back(static_cast<uint32_t>(std::min<uint64_t>(count, kWordCountLimit)));
     const size_t knownBefore = iKnown.size();
     Know(start, length, text);
     gather.AddRecord(r, subject, stored, text, true, iKnown.size() > knownBefore ? start : -1,
@@ -552,13 +553,12 @@ class Builder {
     return true;
   }
 
-  // Merges the runs into the index file: the postings are written as they
-  // are merged; the tables and the dictionary are kept until the end.
+  // Merges the runs into the index file: the tables and the postings are
+  // written as they are read and merged; the dictionary is kept until the end.
   bool Merge(uint32_t records, std::string& reason) {
     std::vector<fts::Run> runs(static_cast<size_t>(iRunCount));
     for (int n = 0; n < iRunCount; ++n)
-      if (!runs[static_cast<size_t>(n)].Load((fs::path(iWork) / RunName(n)).string(), iKey,
-                                             reason))
+      if (!runs[static_cast<size_t>(n)].Load((fs::path(iWork) / RunName(n)).string(), iKey, reason))
         return false;
     const uint32_t texts = static_cast<uint32_t>(iTextWords.size());
     reason = "a run of the build is damaged";
@@ -568,19 +568,52 @@ class Builder {
       return false;
     }
     out.Reserve(kIndexHeaderSize);
-    std::string tables;
+    // The tables: each record's text and words, and the records of each text.
+    std::vector<uint32_t> textOf;
+    std::string words, subjectWords;
+    textOf.reserve(records);
+    uint64_t totalWords = 0;
     for (auto& run : runs) {
       for (uint32_t t = run.head.firstText; t < run.head.endText; ++t) {
         uint64_t a = 0, b = 0;
         if (!run.c.Varint(a) || !run.c.Varint(b)) return false;
       }
-      for (uint32_t r = run.head.firstRecord; r < run.head.endRecord; ++r)
-        for (int k = 0; k < 3; ++k) {
-          uint64_t v = 0;
-          if (!run.c.Varint(v)) return false;
-          PutVarint(tables, v);
-        }
+      for (uint32_t r = run.head.firstRecord; r < run.head.endRecord; ++r) {
+        uint64_t text = 0, all = 0, subject = 0;
+        if (!run.c.Varint(text) || !run.c.Varint(all) || !run.c.Varint(subject) || text >= texts ||
+            subject > all)
+          return false;
+        textOf.push_back(static_cast<uint32_t>(text));
+        totalWords += all;
+        PutLE(words, std::min<uint64_t>(all, 0xFFFF), 2);
+        subjectWords += static_cast<char>(std::min<uint64_t>(subject, 0xFF));
+      }
     }
+    if (textOf.size() != records) return false;
+    {
+      std::string table;
+      table.reserve(4 * textOf.size());
+      for (uint32_t t : textOf) PutLE(table, t, 4);
+      out.Write(table);
+      out.Write(words);
+      out.Write(subjectWords);
+      words = subjectWords = {};
+      // The records of each text, by a counting sort.
+      std::vector<uint32_t> first(uint64_t{texts} + 1, 0);
+      for (uint32_t t : textOf) ++first[t + 1];
+      for (size_t t = 0; t < texts; ++t) first[t + 1] += first[t];
+      table.clear();
+      for (uint32_t v : first) PutLE(table, v, 4);
+      out.Write(table);
+      std::vector<uint32_t> byText(textOf.size());
+      for (size_t r = 0; r < textOf.size(); ++r)
+        byText[first[textOf[r]]++] = static_cast<uint32_t>(r);
+      table.clear();
+      for (uint32_t v : byText) PutLE(table, v, 4);
+      out.Write(table);
+    }
+    textOf = {};
+    const uint64_t postingsAt = kIndexHeaderSize + out.Written();
     // The terms, merged in byte order; each run's lists follow those of the
     // run before, as its records and texts do.
     std::vector<std::string> current(runs.size());
@@ -595,7 +628,7 @@ class Builder {
     };
     for (size_t i = 0; i < runs.size(); ++i)
       if (!nextTerm(i)) return false;
-    std::string dictionary, before, term, list;
+    std::string dictionary, before, term, list, dictIndex;
     std::vector<uint32_t> textList, subjectList;
     uint64_t terms = 0;
     const uint64_t bitmapBytes = (uint64_t{texts} + 7) / 8;
@@ -632,9 +665,13 @@ class Builder {
       }
       const size_t textBytes = list.size();
       EncodeList(subjectList, list);
+      const uint64_t listAt = kIndexHeaderSize + out.Written() - postingsAt;
       out.Write(list);
+      const bool blockStart = terms % kTermsPerBlock == 0;
+      if (blockStart) PutLE(dictIndex, dictionary.size(), 4);
       size_t shared = 0;
-      while (shared < before.size() && shared < term.size() && before[shared] == term[shared])
+      while (!blockStart && shared < before.size() && shared < term.size() &&
+             before[shared] == term[shared])
         ++shared;
       PutVarint(dictionary, shared);
       PutVarint(dictionary, term.size() - shared);
@@ -643,22 +680,26 @@ class Builder {
       PutVarint(dictionary, textBytes << 1 | (bitmap ? 1 : 0));
       PutVarint(dictionary, subjectList.size());
       PutVarint(dictionary, list.size() - textBytes);
+      if (blockStart) PutVarint(dictionary, listAt);
       before.swap(term);
       ++terms;
     }
-    const uint64_t tablesAt = kIndexHeaderSize + out.Written();
-    out.Write(tables);
-    tables = {};
     const uint64_t orderAt = kIndexHeaderSize + out.Written();
     uint64_t orderCount = 0, orderCheck = XXH3_64bits(nullptr, 0);
     if (!iOrdered && !MergeOrder(runs, records, out, orderCount, orderCheck)) return false;
     const uint64_t dictionaryAt = kIndexHeaderSize + out.Written();
+    if (dictionary.size() > UINT32_MAX) {
+      reason = "the book has too many words";
+      return false;
+    }
     out.Write(dictionary);
+    const uint64_t dictIndexAt = kIndexHeaderSize + out.Written();
+    out.Write(dictIndex);
     const uint64_t size = kIndexHeaderSize + out.Written() + 8;
     std::string head(kIndexMagic, sizeof kIndexMagic);
     for (uint64_t v : {uint64_t{records}, uint64_t{texts}, terms, orderCount}) PutLE(head, v, 4);
-    for (uint64_t v :
-         {iKey, uint64_t{kIndexHeaderSize}, tablesAt, orderAt, dictionaryAt, size, orderCheck})
+    for (uint64_t v : {iKey, uint64_t{kIndexHeaderSize}, postingsAt, orderAt, dictionaryAt,
+                       dictIndexAt, size, orderCheck, totalWords})
       PutLE(head, v, 8);
     if (!out.Finish(head, IndexCheck(head, out.Digest()))) {
       reason = std::strerror(errno ? errno : EIO);
@@ -669,10 +710,10 @@ class Builder {
 
   // The runs' subjects merged into the book's subject order (ties: the
   // record's order), as record numbers.
-  bool MergeOrder(std::vector<fts::Run>& runs, uint32_t records, HashedWriter& out,
-                  uint64_t& count, uint64_t& check) {
-    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(
-        XXH3_createState(), XXH3_freeState);
+  bool MergeOrder(std::vector<fts::Run>& runs, uint32_t records, HashedWriter& out, uint64_t& count,
+                  uint64_t& check) {
+    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                                XXH3_freeState);
     if (!state) return false;
     XXH3_64bits_reset(state.get());
     std::string chunk;
@@ -734,7 +775,7 @@ class Builder {
   bool iOrdered = true;
   int iRunCount = 0;
   std::vector<KnownText> iKnown;
-  std::vector<uint64_t> iTextWords;  // per text: its words
+  std::vector<uint32_t> iTextWords;  // per text: its words
 };
 
 }  // namespace

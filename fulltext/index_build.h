@@ -20,7 +20,7 @@ namespace ql::fts {
 
 struct BuildOptions {
   // The lists gathered in memory before a run is written.
-  size_t runBytes = size_t{48} << 20;
+  size_t runBytes = size_t{32} << 20;
   // Set from another thread to stop the build (its runs are kept).
   const std::atomic<bool>* cancel = nullptr;
   // Steps through the book's records (range 0 to the record count).

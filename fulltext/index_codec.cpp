@@ -16,8 +16,7 @@ uint64_t IndexCheck(std::string_view head, uint64_t bodyCheck) {
   return XXH3_64bits(head.data(), head.size()) ^ bodyCheck;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out, int64_t limit,
-                   std::string& reason) {
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t limit, std::string& reason) {
   SmallFile file = ReadSmallFile(path, static_cast<size_t>(limit));
   switch (file.state) {
     case SmallFileState::kRead:

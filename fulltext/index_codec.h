@@ -63,8 +63,7 @@ uint64_t IndexCheck(std::string_view head, uint64_t bodyCheck);
 
 // The whole file at path into out; false with the reason when it cannot be
 // read or is larger than limit.
-bool ReadWholeFile(const std::string& path, std::string& out, int64_t limit,
-                   std::string& reason);
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t limit, std::string& reason);
 
 // Writes bytes to path by a file beside it renamed into place; false with
 // the reason.

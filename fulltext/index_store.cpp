@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -53,13 +54,14 @@ bool StampOf(const std::string& path, Stamp& stamp) {
   return true;
 }
 
-std::string StampsPath() { return IndexFolder() + "/stamps"; }
+std::string StampsPath() {
+  return IndexFolder() + "/stamps";
+}
 
 // The stamps file: one stamp a line, "DEVICE INODE SIZE CHANGED KEY<TAB>PATH".
 // A line that does not read so is passed over.
-std::vector<Stamp> ReadStamps() {
+std::vector<Stamp> ParseStamps(const SmallFile& file) {
   std::vector<Stamp> out;
-  const SmallFile file = ReadSmallFile(StampsPath(), kStampFileLimit);
   if (file.state != SmallFileState::kRead) return out;
   std::string_view rest(file.bytes);
   while (!rest.empty()) {
@@ -71,8 +73,8 @@ std::vector<Stamp> ReadStamps() {
     Stamp s;
     char key[17] = {};
     unsigned long long d = 0, i = 0, z = 0, c = 0;
-    if (std::sscanf(line.substr(0, tab).c_str(), "%llu %llu %llu %llu %16s", &d, &i, &z, &c,
-                    key) != 5)
+    if (std::sscanf(line.substr(0, tab).c_str(), "%llu %llu %llu %llu %16s", &d, &i, &z, &c, key) !=
+        5)
       continue;
     s.device = d;
     s.inode = i;
@@ -86,6 +88,21 @@ std::vector<Stamp> ReadStamps() {
   return out;
 }
 
+// The stamps, read again only when the file has changed: a search over a
+// library asks for every book's key.
+std::vector<Stamp> ReadStamps() {
+  static std::mutex lock;
+  static Stamp seen;
+  static std::vector<Stamp> cached;
+  const std::string path = StampsPath();
+  Stamp now;
+  const std::lock_guard<std::mutex> hold(lock);
+  if (StampOf(path, now) && now.Same(seen) && now.path == seen.path) return cached;
+  cached = ParseStamps(ReadSmallFile(path, kStampFileLimit));
+  seen = now;
+  return cached;
+}
+
 void WriteStamps(const std::vector<Stamp>& stamps) {
   std::string text;
   const size_t first = stamps.size() > kStampLimit ? stamps.size() - kStampLimit : 0;
@@ -94,8 +111,7 @@ void WriteStamps(const std::vector<Stamp>& stamps) {
     char head[128];
     std::snprintf(head, sizeof head, "%llu %llu %llu %llu %s\t",
                   static_cast<unsigned long long>(s.device),
-                  static_cast<unsigned long long>(s.inode),
-                  static_cast<unsigned long long>(s.size),
+                  static_cast<unsigned long long>(s.inode), static_cast<unsigned long long>(s.size),
                   static_cast<unsigned long long>(s.changed), s.key.c_str());
     text += head;
     text += s.path;
@@ -136,7 +152,7 @@ std::string ComputeContentKey(const std::string& bookPath, std::string& reason) 
     return {};
   }
   const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
-                                                                               XXH3_freeState);
+                                                                              XXH3_freeState);
   XXH3_64bits_reset_withSeed(state.get(), kKeyVersion);
   std::string chunk(size_t{1} << 20, '\0');
   int64_t at = 0;
@@ -151,8 +167,8 @@ std::string ComputeContentKey(const std::string& bookPath, std::string& reason) 
     if (bookmarks >= 0 && bookmarks < at + static_cast<int64_t>(n) &&
         bookmarks + kBookmarkBlockSize > at) {
       const int64_t from = std::max<int64_t>(bookmarks - at, 0);
-      const int64_t to = std::min<int64_t>(bookmarks + kBookmarkBlockSize - at,
-                                           static_cast<int64_t>(n));
+      const int64_t to =
+          std::min<int64_t>(bookmarks + kBookmarkBlockSize - at, static_cast<int64_t>(n));
       std::memset(chunk.data() + from, 0, static_cast<size_t>(to - from));
     }
     XXH3_64bits_update(state.get(), chunk.data(), n);

@@ -10,25 +10,32 @@
 // here: the lists name texts, and a table gives each record's text.
 //
 // The file (little-endian), written aside and renamed into place:
-//   "QLWIDX01"
+//   "QLWIDX02"
 //   u32 records, u32 texts, u32 terms, u32 subject order entries (0 or records)
-//   u64 content key, u64 postings at, u64 tables at, u64 order at,
-//   u64 dictionary at, u64 file size, u64 order check         (80 bytes)
+//   u64 content key, u64 tables at (the header's end), u64 postings at,
+//   u64 order at, u64 dictionary at, u64 dictionary index at, u64 file size,
+//   u64 order check, u64 words in all records                   (96 bytes)
+//   tables:      u32 per record its text; u16 per record its words (subject
+//                and text, at most 65535); u8 per record its subject's words
+//                (at most 255); u32 per text + 1 where its records start in
+//                the next table; u32 per record: the records by text
 //   postings:    for every term, its text list then its subject list
-//   tables:      per record: varint text, varint words (subject words and
-//                text words), varint subject words
 //   order:       u32 per entry: the records in the book's subject order
 //                (only for a book that is not sorted)
-//   dictionary:  per term, in byte order: varint bytes shared with the term
-//                before, varint rest, the rest, varint texts, varint
+//   dictionary:  the terms in byte order, in blocks of kTermsPerBlock; per
+//                term: varint bytes shared with the term before (0 for a
+//                block's first), varint rest, the rest, varint texts, varint
 //                (text list bytes << 1 | bitmap), varint subject records,
-//                varint subject list bytes
+//                varint subject list bytes. A block's first term also gives
+//                varint where its lists start, from the postings' start.
+//   dictionary index: u32 per block, where it starts in the dictionary
 //   u64 check:   the XXH3 (64 bits) of the header, exclusive-or that of
 //                every byte between it and the check; the order check is the
 //                XXH3 of the order section alone, for a reader of only it
 // A list of numbers is varint distances, the first from -1; a text list may
 // instead be a bitmap of every text (bit t of byte t/8), where that is
-// smaller.
+// smaller. Fixed-width tables and a dictionary in blocks let a search read
+// only what it needs: opening the file maps it and reads its header.
 #pragma once
 
 #include <cstdint>
@@ -44,8 +51,9 @@ namespace ql::fts {
 using ql::DecodeUtf8;
 using ql::IsWordCodePoint;
 
-inline constexpr char kIndexMagic[8] = {'Q', 'L', 'W', 'I', 'D', 'X', '0', '1'};
-inline constexpr size_t kIndexHeaderSize = 80;
+inline constexpr char kIndexMagic[8] = {'Q', 'L', 'W', 'I', 'D', 'X', '0', '2'};
+inline constexpr size_t kIndexHeaderSize = 96;
+inline constexpr size_t kTermsPerBlock = 32;
 // Longer runs are no words anyone looks for; they are not kept.
 inline constexpr size_t kLongestWord = 64;
 
@@ -72,24 +80,29 @@ void ForEachWord(std::string_view text, F&& f) {
 // Every word of folded UTF-8 text, in order.
 std::vector<std::string_view> SplitWords(std::string_view text);
 
-// An index file, read and checked whole when opened: every count, offset
-// and distance is checked against the file before use, and a file that does
-// not add up is refused. Safe to share between threads once opened.
+// An index file, mapped: opening checks the header (and, checked, the whole
+// file against its check); every later read is checked against the file
+// and its sections, so a damaged file gives wrong answers at worst, never
+// a read outside it. Safe to share between threads once opened.
 class WordIndex {
  public:
+  ~WordIndex();
+  WordIndex(const WordIndex&) = delete;
+  WordIndex& operator=(const WordIndex&) = delete;
+
   // Null with the reason when the file is missing, damaged or of another
   // book (expectedKey, when not 0, must be the key the file was built for).
+  // checked reads the whole file for its check: a build's last step, and
+  // the indexer's look at an index built before; a search passes it.
   static std::unique_ptr<WordIndex> Open(const std::string& path, uint64_t expectedKey,
-                                         std::string& reason);
+                                         std::string& reason, bool checked = true);
   // The same over bytes in memory (kept by the index).
-  // checked false passes over the file's check (for the fuzzer, which
-  // must reach what lies behind it).
   static std::unique_ptr<WordIndex> FromBytes(std::string bytes, uint64_t expectedKey,
                                               std::string& reason, bool checked = true);
 
-  uint32_t Records() const { return static_cast<uint32_t>(iTextOf.size()); }
-  uint32_t Texts() const { return iTextCount; }
-  size_t Terms() const { return iTerms.size(); }
+  uint32_t Records() const { return iRecords; }
+  uint32_t Texts() const { return iTexts; }
+  uint32_t Terms() const { return iTerms; }
   uint64_t Key() const { return iKey; }
 
   // One word's lists: the texts holding it and the records holding it in
@@ -102,16 +115,16 @@ class WordIndex {
   // maxTerms of them; more is cut off and truncated set).
   Postings FindPrefix(std::string_view foldedPrefix, size_t maxTerms, bool& truncated) const;
 
-  uint32_t TextOf(uint32_t record) const { return iTextOf[record]; }
-  // The records sharing text t, ascending.
-  const uint32_t* RecordsOfBegin(uint32_t t) const { return iRecordsOf.data() + iFirstRecord[t]; }
-  const uint32_t* RecordsOfEnd(uint32_t t) const { return iRecordsOf.data() + iFirstRecord[t + 1]; }
-  uint32_t WordsOf(uint32_t record) const { return iLengths[record]; }
-  uint32_t SubjectWordsOf(uint32_t record) const { return iSubjectLengths[record]; }
+  // The text of record (Texts() when the file says nothing sound).
+  uint32_t TextOf(uint32_t record) const;
+  // Appends the records sharing text t, ascending.
+  void RecordsOf(uint32_t t, std::vector<uint32_t>& out) const;
+  uint32_t WordsOf(uint32_t record) const;
+  uint32_t SubjectWordsOf(uint32_t record) const;
   double AverageWords() const { return iAverage; }
 
   // The records in the book's subject order; empty for a sorted book.
-  const std::vector<uint32_t>& SubjectOrder() const { return iOrder; }
+  std::vector<uint32_t> SubjectOrder() const;
 
   // Reads only the subject order of the index file at path (its header and
   // that section, checked); false with the reason.
@@ -120,23 +133,28 @@ class WordIndex {
 
  private:
   struct Term {
-    uint64_t at, length, subjectAt, subjectLength;
-    uint32_t texts, subjects;
-    bool bitmap;
+    uint64_t at = 0, length = 0, subjectAt = 0, subjectLength = 0;
+    uint32_t texts = 0, subjects = 0;
+    bool bitmap = false;
   };
+  // Walks the dictionary from a block's start.
+  class TermCursor;
   WordIndex() = default;
   bool Load(uint64_t expectedKey, bool checked, std::string& reason);
   void TextsOf(const Term& t, std::vector<uint32_t>& out) const;
   void SubjectsOf(const Term& t, std::vector<uint32_t>& out) const;
+  // The block whose first term is the last not above word (0 when none).
+  uint32_t BlockFor(std::string_view word) const;
+  uint32_t Fixed32(uint64_t at) const;
 
-  std::string iBytes;
+  std::string iOwned;    // FromBytes: the bytes
+  void* iMap = nullptr;  // Open: the mapping
+  size_t iMapSize = 0;
+  std::string_view iBytes;
   uint64_t iKey = 0;
-  uint32_t iTextCount = 0;
-  std::vector<uint32_t> iTextOf, iFirstRecord, iRecordsOf, iLengths, iSubjectLengths, iOrder;
+  uint32_t iRecords = 0, iTexts = 0, iTerms = 0, iOrderCount = 0, iBlocks = 0;
+  uint64_t iTablesAt = 0, iPostingsAt = 0, iOrderAt = 0, iDictionaryAt = 0, iDictIndexAt = 0;
   double iAverage = 1;
-  std::vector<std::string> iTermNames;
-  std::vector<Term> iTerms;
 };
 
 }  // namespace ql::fts
-

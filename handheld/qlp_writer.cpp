@@ -19,6 +19,7 @@
 #include "pdb_format.h"
 #include "record_markup.h"
 #include "text_case.h"
+#include "user_texts.h"
 
 namespace ql {
 
@@ -272,33 +273,34 @@ size_t QLPWriter::WriteQLPTextV2ClearTags(const uint8_t* text, size_t length, in
 std::string QLPResultText(HandheldResult code) {
   switch (code) {
     case HandheldResult::kMissingArgument:
-      return "no database name";
+      return translate("messages", "no database name");
     case HandheldResult::kCannotCreate:
-      return "cannot create the file";
+      return translate("messages", "cannot create the file");
     case HandheldResult::kWriteFailed:
-      return "writing the file failed";
+      return translate("messages", "writing the file failed");
     case HandheldResult::kNoMemory:
-      return "not enough memory for the export";
+      return translate("messages", "not enough memory for the export");
     case HandheldResult::kSourceFailed:
-      return "the book could not be read to its end";
+      return translate("messages", "the book could not be read to its end");
     case HandheldResult::kTooLarge:
-      return "the book is too large for a handheld database";
+      return translate("messages", "the book is too large for a handheld database");
     case HandheldResult::kOk:
       break;
   }
-  return "the export failed (error " + std::to_string(static_cast<int>(code)) + ")";
+  return Fill(translate("messages", "the export failed (error %1)"),
+              {std::to_string(static_cast<int>(code))});
 }
 
 std::string FileErrorText(int error) {
   switch (error) {
     case ENOSPC:
-      return "disk full";
+      return translate("messages", "disk full");
     case EDQUOT:
-      return "disk quota exceeded";
+      return translate("messages", "disk quota exceeded");
     case EFBIG:
-      return "file too large";
+      return translate("messages", "file too large");
     case EIO:
-      return "input/output error";
+      return translate("messages", "input/output error");
     default:
       return std::strerror(error);
   }

@@ -38,8 +38,9 @@ enum class HandheldResult : int {
 // (0 when none did) and the database's path.
 using HandheldFailure = Failure<HandheldResult>;
 
-// What a result of ExportToHandheld means, for messages; for a failure, a
-// file that could not be created or written says why.
+// What a result of ExportToHandheld means, for messages, in the user's
+// language; for a failure, a file that could not be created or written says
+// why.
 std::string QLPResultText(HandheldResult code);
 std::string QLPResultText(const HandheldFailure& failure);
 // The reason for a failed file operation, in the words a message uses

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "user_texts.h"
+
 namespace ql {
 
 namespace {
@@ -189,7 +191,8 @@ void RemoveAtExit() {
 std::string PrivateDirectory(std::string& reason) {
   const std::string dir = PrivateDirectoryPath();
   if (::mkdir(dir.c_str(), kPrivateMode) != 0 && errno != EEXIST) {
-    reason = "cannot create " + dir + ": " + ErrorText(errno);
+    const int error = errno;
+    reason = Fill(translate("messages", "cannot create %1: %2"), {dir, ErrorText(error)});
     return {};
   }
   // Someone else may have made the name first: only a real directory of our
@@ -200,13 +203,13 @@ std::string PrivateDirectory(std::string& reason) {
     return {};
   }
   if (S_ISLNK(st.st_mode)) {
-    reason = dir + " is a symbolic link";
+    reason = Fill(translate("messages", "%1 is a symbolic link"), {dir});
   } else if (!S_ISDIR(st.st_mode)) {
-    reason = dir + " is not a directory";
+    reason = Fill(translate("messages", "%1 is not a directory"), {dir});
   } else if (st.st_uid != ::getuid()) {
-    reason = dir + " belongs to another user";
+    reason = Fill(translate("messages", "%1 belongs to another user"), {dir});
   } else if ((st.st_mode & kOthersBits) != 0) {
-    reason = dir + " is open to other users";
+    reason = Fill(translate("messages", "%1 is open to other users"), {dir});
   } else {
     return dir;
   }
@@ -241,8 +244,11 @@ std::string ProcessDirectory(std::string& reason) {
     made = MakeLockedDirectory(parent + "/" + prefix, fd);
     error = errno;
     if (made.empty()) {
-      reason = (refused.empty() ? std::string() : refused + ", and ") +
-               "cannot create a directory in " + parent + ": " + ErrorText(error);
+      reason = refused.empty()
+                   ? Fill(translate("messages", "cannot create a directory in %1: %2"),
+                          {parent, ErrorText(error)})
+                   : Fill(translate("messages", "%1, and cannot create a directory in %2: %3"),
+                          {refused, parent, ErrorText(error)});
       return {};
     }
   }
@@ -266,12 +272,12 @@ void RemoveProcessDirectory() {
 bool PageFile::Write(const std::function<void(ByteSink&)>& render, std::string& reason) {
   const std::string dir = ProcessDirectory(reason);
   if (dir.empty()) {
-    reason = "Cannot write the page: " + reason;
+    reason = Fill(translate("messages", "Cannot write the page: %1"), {reason});
     return false;
   }
   iPath = dir + "/" + iName;
   auto fail = [&](int error) {
-    reason = "Cannot write the page " + iPath + ": " + ErrorText(error);
+    reason = Fill(translate("messages", "Cannot write the page %1: %2"), {iPath, ErrorText(error)});
     return false;
   };
 

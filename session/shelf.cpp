@@ -162,8 +162,15 @@ struct Shelf::Impl {
       section.book = book;
       section.path = slot.path;
       section.title = std::move(title);
-      BookReader* reader = Reader(slot);
-      if (!reader) {
+      // A book whose index shows no subject holding the key's words is not
+      // opened.
+      const bool absent =
+          lookup->mode == MatchWhole &&
+          !fts::SubjectMayBeIn(slot.path,
+                               lookup->keyIsUtf8 ? lookup->key : Cp1252ToUtf8(lookup->key));
+      BookReader* reader = absent ? nullptr : Reader(slot);
+      if (absent) {
+      } else if (!reader) {
         section.failed = true;
         section.reason = slot.reason;
         found = true;

@@ -15,7 +15,13 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
+# An install over an earlier build takes that build's entry away.
+mkdir -p "$prefix/share/applications"
+printf '[Desktop Entry]\nExec=quillary %%f\nMimeType=application/x-quillary;\n' \
+  >"$prefix/share/applications/quillary.desktop"
 cmake --install "$build" --prefix "$prefix" >/dev/null
+[ ! -e "$prefix/share/applications/quillary.desktop" ] ||
+  { echo "the entry of earlier builds is still there"; exit 1; }
 
 id=org.quillary.Quillary
 expected=(

@@ -7,7 +7,7 @@ _qlbook() {
   _init_completion || return
 
   local commands="info subjects head record render lookup search import export-text
-    upgrade export-pdb bookmarks define library"
+    upgrade export-pdb bookmarks define library index fts"
   local command= i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -33,7 +33,7 @@ _qlbook() {
     --add | --remove)
       if [[ $command == library ]]; then _filedir; fi
       return ;;
-    --found | --face | --size | --name | --threads | --and) return ;;
+    --found | --face | --size | --name | --threads | --and | --limit) return ;;
   esac
 
   local options="--help"
@@ -48,6 +48,8 @@ _qlbook() {
     bookmarks) options+=" --add --remove" ;;
     define) options+=" --prefix --json" ;;
     library) options+=" --add --remove --find-dictionaries" ;;
+    index) options+=" --remove" ;;
+    fts) options+=" --limit --json" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillary developers
 // The word index against the walk over random books, its build in runs and
 // its resumption, the content key, damaged index files, ranking and snippets.
 #include <gtest/gtest.h>
@@ -61,8 +63,8 @@ class FullText : public testing::Test {
   qltest::TempDir iDir;
 };
 
-const char* const kWords[] = {"red",   "wine",  "horse", "race", "water", "lime", "Straße",
-                              "STRASSE", "éclair", "Éclair", "дом",  "ДОМ", "kelvin", "a"};
+const char* const kWords[] = {"red",     "wine",   "horse",  "race", "water", "lime",   "Straße",
+                              "STRASSE", "éclair", "Éclair", "дом",  "ДОМ",   "kelvin", "a"};
 
 std::vector<Entry> RandomEntries(std::mt19937& rng, int count, bool unicode) {
   std::vector<Entry> out;
@@ -188,17 +190,26 @@ TEST_F(FullText, QueriesOfPhrasesPrefixesAndExclusions) {
   std::string reason;
   for (const char* bad : {"", "  - * \"\"", "-red", "-\"red wine\""})
     EXPECT_FALSE(ParseFtsQuery(bad, q, reason)) << bad;
+  // A lookup passes over a book whose subjects lack the key's words.
+  for (const char* key : {"Water lime", "lime WATER", "wineglass", "..."})
+    EXPECT_TRUE(SubjectMayBeIn(path, key)) << key;
+  for (const char* key : {"horse wine", "glass", "red water"})
+    EXPECT_FALSE(SubjectMayBeIn(path, key)) << key;
 }
 
 TEST_F(FullText, SnippetsMarkTheWordsAtTheEndsAndAcrossTags) {
   const std::string longText = std::string(300, 'x') + " middle " + std::string(300, 'y');
-  const std::string path =
-      MakeBook(iDir.File("s.ql"),
-               {{"one", "Start of the text and more"},
-                {"two", "the very end"},
-                {"three", "a \t\x01" "bold\t\x02 word and &amp; Straße"},
-                {"four", longText}},
-               true);
+  std::string filler;
+  for (int i = 0; i < 40; ++i) filler += "word ";
+  const std::string path = MakeBook(iDir.File("s.ql"),
+                                    {{"one", "Start of the text and more"},
+                                     {"two", "the very end"},
+                                     {"three",
+                                      "a \t\x01"
+                                      "bold\t\x02 word and &amp; Straße"},
+                                     {"four", longText},
+                                     {"five", "man of the hour, " + filler + "then a good man"}},
+                                    true);
   struct Case {
     const char* query;
     const char* bracketed;
@@ -207,6 +218,8 @@ TEST_F(FullText, SnippetsMarkTheWordsAtTheEndsAndAcrossTags) {
       {"end", "the very [end]"},
       {"bold STRAẞE", "a [bold] word and & [Straße]"},
       {"middle", "\xE2\x80\xA6[middle]\xE2\x80\xA6"},  // no word cut in two
+      // The phrase, not its first word standing alone before it.
+      {"\"good man\"", "\xE2\x80\xA6word word word word word word then a [good] [man]"},
   };
   Index(path);
   for (const Case& c : cases) {

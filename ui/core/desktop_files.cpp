@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -139,6 +140,38 @@ bool EntryWanted(const std::string& path, const std::string& program) {
   return !SameProgram(runs, program) || *exec == oneBook;
 }
 
+// Whether the entry at path is one an earlier build wrote under the old
+// name: a file (a link is the user's own) whose Exec runs a program named
+// quillary and that opens books.
+bool OldEntryOfOurs(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::string text;
+  if (!ReadWhole(path, text)) return false;
+  const std::optional<std::string> exec = EntryValue(text, "Exec");
+  const std::optional<std::string> types = EntryValue(text, "MimeType");
+  return exec && types && fs::path(DesktopExecProgram(*exec)).filename() == "quillary" &&
+         (";" + *types).find(std::string(";") + kBookMimeType + ";") != std::string::npos;
+}
+
+// The list of desktop entries value names with the old name of ours taken
+// out, the id put where it stood unless the list has it already.
+std::string RenamedOldEntry(std::string_view value) {
+  std::vector<std::string> items;
+  std::istringstream parts{std::string(value)};
+  std::string item;
+  while (std::getline(parts, item, ';')) items.push_back(Trim(item));
+  const bool hasId = std::find(items.begin(), items.end(), kDesktopEntryName) != items.end();
+  std::string out;
+  for (const std::string& name : items) {
+    if (name == kOldDesktopEntryName && hasId) continue;
+    if (!out.empty()) out += ';';
+    out += name == kOldDesktopEntryName ? kDesktopEntryName : name;
+  }
+  if (!value.empty() && value.back() == ';') out += ';';
+  return out;
+}
+
 }  // namespace
 
 UserDirectories UserDirectoriesFromEnvironment() {
@@ -247,7 +280,8 @@ std::vector<std::vector<std::string>> CacheRefreshCommands(
   std::vector<std::vector<std::string>> commands;
   if (wrote(dirs.dataHome + kMimeFile))
     commands.push_back({"update-mime-database", dirs.dataHome + "/mime"});
-  if (wrote(dirs.dataHome + kApplicationsDirectory + kDesktopEntryName))
+  if (wrote(dirs.dataHome + kApplicationsDirectory + kDesktopEntryName) ||
+      wrote(dirs.dataHome + kApplicationsDirectory + kOldDesktopEntryName))
     commands.push_back({"update-desktop-database", "-q", dirs.dataHome + "/applications"});
   return commands;
 }
@@ -297,6 +331,9 @@ std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
       {dirs.dataHome + kUserIconPath, std::string(files.icon)},
   };
   std::vector<std::string> written;
+  // Beside the entry under the id it would show the reader twice.
+  const std::string old = dirs.dataHome + kApplicationsDirectory + kOldDesktopEntryName;
+  if (OldEntryOfOurs(old) && std::remove(old.c_str()) == 0) written.push_back(old);
   if (InstalledSystemWide(dirs)) return written;
   const std::string& entry = wanted[1].first;
   const bool systemEntry = EntryInstalledSystemWide(dirs);
@@ -329,8 +366,13 @@ std::string ClaimDefault(std::string_view mimeapps) {
     } else if (inGroup) {
       const size_t eq = trimmed.find('=');
       if (eq != std::string::npos && Trim(trimmed.substr(0, eq)) == key) {
-        // A default is set: someone else's stays; ours is already there.
-        return std::string(mimeapps);
+        // A default is set: someone else's stays; ours is already there,
+        // perhaps under its old name, which the id replaces.
+        const std::string value = Trim(trimmed.substr(eq + 1));
+        const std::string renamed = RenamedOldEntry(value);
+        if (renamed == value) return std::string(mimeapps);
+        all[i] = key + "=" + renamed;
+        claimed = true;
       }
     }
     out += all[i];

@@ -7,7 +7,9 @@
 // goes to the user's directory when the type and the entry are installed for
 // the whole system, and no entry when the system has one (a copy in the
 // user's directory would hide it). The default is claimed only when none is
-// set or it is already ours.
+// set or it is already ours. An entry earlier builds wrote under the name
+// before the application's id is taken away, and a default naming it moves
+// to the id.
 #pragma once
 
 #include <string>
@@ -20,6 +22,8 @@ namespace ql {
 
 inline constexpr const char* kBookMimeType = "application/x-quillary";
 inline constexpr const char* kDesktopEntryName = QL_APP_ID ".desktop";
+// The name of the desktop entry in earlier builds.
+inline constexpr const char* kOldDesktopEntryName = "quillary.desktop";
 inline constexpr const char* kUserIconPath = "/icons/hicolor/64x64/apps/" QL_APP_ID ".png";
 
 struct UserDirectories {
@@ -40,7 +44,9 @@ struct IntegrationFiles {
 // entry under applications/, the 64x64 icon) and the desktop entry again
 // when its Exec runs a program other than program (a link there is the
 // user's own and stays); no entry when EntryInstalledSystemWide, nothing when
-// InstalledSystemWide. Returns the paths written.
+// InstalledSystemWide. An entry under kOldDesktopEntryName that runs a
+// program named quillary for books is removed. Returns the paths written, and
+// the old entry's when it was removed.
 std::vector<std::string> InstallUserFiles(const UserDirectories& dirs,
                                           const IntegrationFiles& files,
                                           const std::string& program);
@@ -71,7 +77,8 @@ std::vector<std::vector<std::string>> CacheRefreshCommands(const UserDirectories
 bool StartDetached(const std::vector<std::string>& command);
 
 // mimeapps.list text with the reader as the default for books, when no
-// default is set or it is already ours; the text unchanged otherwise.
+// default is set or it is already ours (under its old name too, which takes
+// the id in its place); the text unchanged otherwise.
 std::string ClaimDefault(std::string_view mimeapps);
 // Applies ClaimDefault to configHome/mimeapps.list; true when it changed.
 bool ClaimDefaultApplication(const UserDirectories& dirs);

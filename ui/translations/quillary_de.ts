@@ -479,6 +479,362 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>%1: record %2 cannot be read; nothing was written</source>
         <translation>%1: Eintrag %2 kann nicht gelesen werden; es wurde nichts geschrieben</translation>
     </message>
+    <message>
+        <source>no error</source>
+        <translation>kein Fehler</translation>
+    </message>
+    <message>
+        <source>out of memory for the block buffers</source>
+        <translation>nicht genug Speicher für die Blockpuffer</translation>
+    </message>
+    <message>
+        <source>out of memory for the block coder</source>
+        <translation>nicht genug Speicher für den Blockkodierer</translation>
+    </message>
+    <message>
+        <source>a file could not be read or written</source>
+        <translation>eine Datei konnte nicht gelesen oder geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the book would be larger than its format allows (2 GiB of text)</source>
+        <translation>das Buch würde größer, als sein Format erlaubt (2 GiB Text)</translation>
+    </message>
+    <message>
+        <source>unknown failure</source>
+        <translation>unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>cannot create the temporary files: %1</source>
+        <translation>die temporären Dateien können nicht angelegt werden: %1</translation>
+    </message>
+    <message>
+        <source>not a gzip file</source>
+        <translation>keine gzip-Datei</translation>
+    </message>
+    <message>
+        <source>a gzip file of a kind that is not known (method or flags)</source>
+        <translation>eine gzip-Datei unbekannter Art (Methode oder Flags)</translation>
+    </message>
+    <message>
+        <source>the gzip header is cut off</source>
+        <translation>der gzip-Kopf ist abgeschnitten</translation>
+    </message>
+    <message>
+        <source>the gzip header&apos;s extra field is damaged</source>
+        <translation>das Zusatzfeld des gzip-Kopfs ist beschädigt</translation>
+    </message>
+    <message>
+        <source>the dictzip chunk table is of a version that is not known</source>
+        <translation>die dictzip-Blocktabelle hat eine unbekannte Version</translation>
+    </message>
+    <message>
+        <source>the dictzip chunk table is damaged</source>
+        <translation>die dictzip-Blocktabelle ist beschädigt</translation>
+    </message>
+    <message>
+        <source>is not a regular file</source>
+        <translation>ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>the dictzip chunk table does not fit the file (it is cut off or damaged)</source>
+        <translation>die dictzip-Blocktabelle passt nicht zur Datei (sie ist abgeschnitten oder beschädigt)</translation>
+    </message>
+    <message>
+        <source>the dictzip chunk table does not agree with the length of the text</source>
+        <translation>die dictzip-Blocktabelle stimmt nicht mit der Länge des Texts überein</translation>
+    </message>
+    <message>
+        <source>cannot start inflating: out of memory</source>
+        <translation>das Entpacken kann nicht beginnen: nicht genug Speicher</translation>
+    </message>
+    <message>
+        <source>cannot write a work file for the %1 bytes of %2&apos;s text the index names: %3</source>
+        <translation>für die %1 Bytes des Texts von %2, die der Index nennt, kann keine Arbeitsdatei geschrieben werden: %3</translation>
+    </message>
+    <message>
+        <source>cannot create a work file: %1</source>
+        <translation>eine Arbeitsdatei kann nicht angelegt werden: %1</translation>
+    </message>
+    <message>
+        <source>the gzip data is damaged</source>
+        <translation>die gzip-Daten sind beschädigt</translation>
+    </message>
+    <message>
+        <source>the gzip data is cut off</source>
+        <translation>die gzip-Daten sind abgeschnitten</translation>
+    </message>
+    <message>
+        <source>cannot read a work file: %1</source>
+        <translation>eine Arbeitsdatei kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>cannot inflate</source>
+        <translation>das Entpacken ist nicht möglich</translation>
+    </message>
+    <message>
+        <source>%1: chunk %2 of the dictzip data is damaged</source>
+        <translation>%1: Block %2 der dictzip-Daten ist beschädigt</translation>
+    </message>
+    <message>
+        <source>cannot write a work file: %1</source>
+        <translation>eine Arbeitsdatei kann nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>%1: an entry runs past the end of the text (offset %2, length %3, text %4 bytes)</source>
+        <translation>%1: ein Eintrag reicht über das Ende des Texts hinaus (Position %2, Länge %3, Text %4 Bytes)</translation>
+    </message>
+    <message>
+        <source>cut off</source>
+        <translation>abgeschnitten</translation>
+    </message>
+    <message>
+        <source>is too large to be what it is named</source>
+        <translation>ist zu groß für das, was sein Name verspricht</translation>
+    </message>
+    <message>
+        <source>%1: the dictionary&apos;s text is missing: no %2.dict.dz, %2.dict or %2.dict.gz</source>
+        <translation>%1: der Text des Wörterbuchs fehlt: weder %2.dict.dz noch %2.dict noch %2.dict.gz ist da</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>not &quot;headword TAB offset TAB length&quot;</source>
+        <translation>nicht „Stichwort TAB Position TAB Länge“</translation>
+    </message>
+    <message>
+        <source>the offset is not a base-64 number</source>
+        <translation>die Position ist keine Base-64-Zahl</translation>
+    </message>
+    <message>
+        <source>the length is not a base-64 number</source>
+        <translation>die Länge ist keine Base-64-Zahl</translation>
+    </message>
+    <message>
+        <source>the entry runs past the end of the dictionary&apos;s text</source>
+        <translation>der Eintrag reicht über das Ende des Wörterbuchtexts hinaus</translation>
+    </message>
+    <message>
+        <source>%1: %2 (the index is damaged, or is not %3&apos;s)</source>
+        <translation>%1: %2 (der Index ist beschädigt oder gehört nicht zu %3)</translation>
+    </message>
+    <message>
+        <source>cannot open the book</source>
+        <translation>das Buch kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>the book is damaged or truncated</source>
+        <translation>das Buch ist beschädigt oder abgeschnitten</translation>
+    </message>
+    <message>
+        <source>not enough memory to read the book</source>
+        <translation>nicht genug Speicher, um das Buch zu lesen</translation>
+    </message>
+    <message>
+        <source>not a book</source>
+        <translation>kein Buch</translation>
+    </message>
+    <message>
+        <source>the book&apos;s version or one of its chunks is not supported</source>
+        <translation>die Version des Buchs oder einer seiner Abschnitte wird nicht unterstützt</translation>
+    </message>
+    <message>
+        <source>the book&apos;s text passes 2 GiB, more than a handheld database can hold</source>
+        <translation>der Text des Buchs übersteigt 2 GiB, mehr als eine Handheld-Datenbank fassen kann</translation>
+    </message>
+    <message>
+        <source>cannot read the book (error %1)</source>
+        <translation>das Buch kann nicht gelesen werden (Fehler %1)</translation>
+    </message>
+    <message>
+        <source>Tagged text files (*.txt)|*.txt</source>
+        <translation>Textdateien mit Tags (*.txt)|*.txt</translation>
+    </message>
+    <message>
+        <source>Tab seperated files (*.tab)|*.tab</source>
+        <translation>Tabulatorgetrennte Dateien (*.tab)|*.tab</translation>
+    </message>
+    <message>
+        <source>dictd dictionaries (*.index)|*.index</source>
+        <translation>dictd-Wörterbücher (*.index)|*.index</translation>
+    </message>
+    <message>
+        <source>StarDict dictionaries (*.ifo)|*.ifo</source>
+        <translation>StarDict-Wörterbücher (*.ifo)|*.ifo</translation>
+    </message>
+    <message>
+        <source>the first line is not &quot;%1&quot;</source>
+        <translation>die erste Zeile ist nicht „%1“</translation>
+    </message>
+    <message>
+        <source>%1 is not a number</source>
+        <translation>%1 ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>idxoffsetbits is neither 32 nor 64</source>
+        <translation>idxoffsetbits ist weder 32 noch 64</translation>
+    </message>
+    <message>
+        <source>the file is empty</source>
+        <translation>die Datei ist leer</translation>
+    </message>
+    <message>
+        <source>it gives no wordcount</source>
+        <translation>sie nennt keinen wordcount</translation>
+    </message>
+    <message>
+        <source>it gives no idxfilesize</source>
+        <translation>sie nennt keine idxfilesize</translation>
+    </message>
+    <message>
+        <source>record %1: %2</source>
+        <translation>Datensatz %1: %2</translation>
+    </message>
+    <message>
+        <source>the headword has no end (no zero byte)</source>
+        <translation>das Stichwort hat kein Ende (kein Nullbyte)</translation>
+    </message>
+    <message>
+        <source>the record is cut off</source>
+        <translation>der Datensatz ist abgeschnitten</translation>
+    </message>
+    <message>
+        <source>%1: cannot hold the %2 bytes the .ifo gives as idxfilesize</source>
+        <translation>%1: kann die %2 Bytes nicht enthalten, die die .ifo als idxfilesize nennt</translation>
+    </message>
+    <message>
+        <source>cannot inflate: out of memory</source>
+        <translation>das Entpacken ist nicht möglich: nicht genug Speicher</translation>
+    </message>
+    <message>
+        <source>the gzip data is damaged or cut off</source>
+        <translation>die gzip-Daten sind beschädigt oder abgeschnitten</translation>
+    </message>
+    <message>
+        <source>%1: holds more bytes than the .ifo gives as idxfilesize (%2)</source>
+        <translation>%1: enthält mehr Bytes, als die .ifo als idxfilesize nennt (%2)</translation>
+    </message>
+    <message>
+        <source>%1: holds fewer bytes than the .ifo gives as idxfilesize (%2)</source>
+        <translation>%1: enthält weniger Bytes, als die .ifo als idxfilesize nennt (%2)</translation>
+    </message>
+    <message>
+        <source>%1: not a StarDict .ifo file: %2</source>
+        <translation>%1: keine StarDict-.ifo-Datei: %2</translation>
+    </message>
+    <message>
+        <source>%1: holds %2 bytes, but the .ifo gives idxfilesize %3</source>
+        <translation>%1: enthält %2 Bytes, aber die .ifo nennt idxfilesize %3</translation>
+    </message>
+    <message>
+        <source>%1: the dictionary&apos;s index is missing: neither %2.idx nor %2.idx.gz is there</source>
+        <translation>%1: der Index des Wörterbuchs fehlt: weder %2.idx noch %2.idx.gz ist da</translation>
+    </message>
+    <message>
+        <source>%1: holds %2 entry, but the .ifo gives wordcount %3 (one of the two is damaged)</source>
+        <translation>%1: enthält %2 Eintrag, aber die .ifo nennt wordcount %3 (eins von beiden ist beschädigt)</translation>
+    </message>
+    <message>
+        <source>%1: holds %2 entries, but the .ifo gives wordcount %3 (one of the two is damaged)</source>
+        <translation>%1: enthält %2 Einträge, aber die .ifo nennt wordcount %3 (eins von beiden ist beschädigt)</translation>
+    </message>
+    <message>
+        <source>%1: cannot convert the text: %2</source>
+        <translation>%1: der Text kann nicht umgewandelt werden: %2</translation>
+    </message>
+    <message>
+        <source>the book is not a legacy book (it is already version 2)</source>
+        <translation>das Buch ist kein Buch im alten Format (es hat schon Version 2)</translation>
+    </message>
+    <message>
+        <source>a record of the legacy book could not be read</source>
+        <translation>ein Eintrag des alten Buchs konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>the book&apos;s entries overlap (one starts inside another), so it is damaged</source>
+        <translation>die Einträge des Buchs überlappen sich (einer beginnt in einem anderen), es ist also beschädigt</translation>
+    </message>
+    <message>
+        <source>%1: cannot write the book: %2 (nothing was changed there)</source>
+        <translation>%1: das Buch kann nicht geschrieben werden: %2 (dort wurde nichts verändert)</translation>
+    </message>
+    <message>
+        <source>no database name</source>
+        <translation>kein Datenbankname</translation>
+    </message>
+    <message>
+        <source>cannot create the file</source>
+        <translation>die Datei kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>writing the file failed</source>
+        <translation>das Schreiben der Datei ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>not enough memory for the export</source>
+        <translation>nicht genug Speicher für den Export</translation>
+    </message>
+    <message>
+        <source>the book could not be read to its end</source>
+        <translation>das Buch konnte nicht bis zu seinem Ende gelesen werden</translation>
+    </message>
+    <message>
+        <source>the book is too large for a handheld database</source>
+        <translation>das Buch ist zu groß für eine Handheld-Datenbank</translation>
+    </message>
+    <message>
+        <source>the export failed (error %1)</source>
+        <translation>der Export ist fehlgeschlagen (Fehler %1)</translation>
+    </message>
+    <message>
+        <source>disk quota exceeded</source>
+        <translation>Speicherkontingent überschritten</translation>
+    </message>
+    <message>
+        <source>file too large</source>
+        <translation>Datei zu groß</translation>
+    </message>
+    <message>
+        <source>input/output error</source>
+        <translation>Ein-/Ausgabefehler</translation>
+    </message>
+    <message>
+        <source>cannot create %1: %2</source>
+        <translation>%1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is a symbolic link</source>
+        <translation>%1 ist ein symbolischer Link</translation>
+    </message>
+    <message>
+        <source>%1 is not a directory</source>
+        <translation>%1 ist kein Ordner</translation>
+    </message>
+    <message>
+        <source>%1 belongs to another user</source>
+        <translation>%1 gehört einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>%1 is open to other users</source>
+        <translation>%1 ist für andere Benutzer offen</translation>
+    </message>
+    <message>
+        <source>cannot create a directory in %1: %2</source>
+        <translation>in %1 kann kein Ordner angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>%1, and cannot create a directory in %2: %3</source>
+        <translation>%1, und in %2 kann kein Ordner angelegt werden: %3</translation>
+    </message>
+    <message>
+        <source>Cannot write the page: %1</source>
+        <translation>Die Seite kann nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>Cannot write the page %1: %2</source>
+        <translation>Die Seite %1 kann nicht geschrieben werden: %2</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>

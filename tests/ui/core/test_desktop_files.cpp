@@ -42,6 +42,29 @@ TEST(ClaimDefault, LeavesAnExistingDefaultAlone) {
             "[Default Applications]\napplication/x-quillary=org.quillary.Quillary.desktop\n");
 }
 
+// A default under the entry's old name is ours: the id takes its place in
+// the list, where it stood.
+TEST(ClaimDefault, MovesTheDefaultOfTheOldNameToTheId) {
+  const struct {
+    const char* value;
+    const char* claimed;
+  } cases[] = {
+      {"quillary.desktop", "org.quillary.Quillary.desktop"},
+      {"a.desktop;quillary.desktop;", "a.desktop;org.quillary.Quillary.desktop;"},
+      {"quillary.desktop;org.quillary.Quillary.desktop;", "org.quillary.Quillary.desktop;"},
+      {"my-quillary.desktop", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::string before = std::string("[Default Applications]\napplication/x-quillary=") +
+                               c.value + "\ntext/html=web.desktop\n";
+    EXPECT_EQ(ql::ClaimDefault(before),
+              c.claimed ? std::string("[Default Applications]\napplication/x-quillary=") +
+                              c.claimed + "\ntext/html=web.desktop\n"
+                        : before);
+  }
+}
+
 TEST(UserFiles, WritesWhatIsMissingAndKeepsWhatIsThere) {
   qltest::TempDir dir;
   const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {}};
@@ -210,6 +233,55 @@ TEST(UserFiles, NoUserCopiesOfWhatIsInstalledSystemWide) {
     EXPECT_EQ(std::filesystem::exists(dir.File("data/mime/packages/quillary.xml")), c.userCopies);
     const std::string entry = dir.File("data/applications/org.quillary.Quillary.desktop");
     EXPECT_EQ(std::count(written.begin(), written.end(), entry), c.userEntry ? 1 : 0);
+  }
+}
+
+// The entry under the old name, which earlier builds wrote: taken away when
+// it is theirs, whether or not the system has the reader.
+TEST(UserFiles, TheOldEntryOfEarlierBuildsGoes) {
+  const struct {
+    const char* name;
+    std::string before;
+    bool link;
+    bool removed;
+  } cases[] = {
+      {"written by an earlier build",
+       ql::DesktopEntryFor("[Desktop Entry]\nExec=quillary %f\nMimeType=application/x-quillary;\n",
+                           "/opt/old/bin/quillary"),
+       false, true},
+      {"the bare name, among other types",
+       "[Desktop Entry]\nExec=quillary %F\nMimeType=text/x-a;application/x-quillary;\n", false,
+       true},
+      {"another program", "[Desktop Entry]\nExec=reader %f\nMimeType=application/x-quillary;\n",
+       false, false},
+      {"not for books", "[Desktop Entry]\nExec=quillary --lookup-selection\n", false, false},
+      {"a link of the user's",
+       "[Desktop Entry]\nExec=quillary %f\nMimeType=application/x-quillary;\n", true, false},
+  };
+  for (const bool system : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (system ? ", installed for the system" : ""));
+      qltest::TempDir dir;
+      const ql::UserDirectories dirs{dir.File("data"), dir.File("config"), {dir.File("system")}};
+      const std::string old = dir.File("data/applications/quillary.desktop");
+      std::filesystem::create_directories(dir.File("data/applications"));
+      if (c.link) {
+        qltest::WriteFileBytes(dir.File("kept.desktop"), c.before);
+        std::filesystem::create_symlink(dir.File("kept.desktop"), old);
+      } else {
+        qltest::WriteFileBytes(old, c.before);
+      }
+      if (system) {
+        std::filesystem::create_directories(dir.File("system/mime/packages"));
+        std::filesystem::create_directories(dir.File("system/applications"));
+        qltest::WriteFileBytes(dir.File("system/mime/packages/quillary.xml"), "installed");
+        qltest::WriteFileBytes(dir.File("system/applications/org.quillary.Quillary.desktop"), "");
+      }
+      const std::vector<std::string> written = ql::InstallUserFiles(dirs, kFiles, kProgram);
+      EXPECT_EQ(std::count(written.begin(), written.end(), old), c.removed ? 1 : 0);
+      EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(old)), !c.removed);
+      EXPECT_EQ(ql::CacheRefreshCommands(dirs, written).empty(), system && !c.removed);
+    }
   }
 }
 
