@@ -372,6 +372,13 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(iPath, ec);
 }
 
+void UsePrivateHome(const TempDir& dir) {
+  setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+  setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+  setenv("XDG_CACHE_HOME", dir.File("cache").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+}
+
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

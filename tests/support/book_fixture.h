@@ -104,6 +104,12 @@ class TempDir {
   std::string iPath;
 };
 
+// Points XDG_RUNTIME_DIR at dir and XDG_DATA_HOME, XDG_CACHE_HOME and
+// XDG_CONFIG_HOME at its data, cache and config folders: the books folder, the
+// library, the history, the word indexes the window builds in the background
+// and the settings files are the test's own.
+void UsePrivateHome(const TempDir& dir);
+
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 std::string ReadFileBytes(const std::string& path);
 

@@ -55,10 +55,7 @@ class TestSearchAll : public QObject {
 void TestSearchAll::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
-  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
-  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
-  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
+  qltest::UsePrivateHome(*iDir);
   const std::string folder = ql::BooksFolder();
   std::filesystem::create_directories(folder);
   iIndexed = folder + "/fruit.ql";

@@ -196,13 +196,7 @@ class TestUi : public QObject {
 void TestUi::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
-  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
-  // The books folder the window's library searches, the history and the
-  // library file are the test's own.
-  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
-  // The word indexes the window builds in the background.
-  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
+  qltest::UsePrivateHome(*iDir);
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
   iDoc = std::make_unique<ql::Document>();

@@ -110,11 +110,7 @@ class TestUiText : public QObject {
 void TestUiText::init() {
   iDir = std::make_unique<qltest::TempDir>();
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
-  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
-  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
-  // The word indexes the window builds in the background.
-  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
+  qltest::UsePrivateHome(*iDir);
   iUnicode = iDir->File("unicode.ql");
   QVERIFY(WriteUnicodeBook(iUnicode, UnicodeEntries()));
   iCp1252 = iDir->File("cp1252.ql");
