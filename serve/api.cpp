@@ -232,7 +232,7 @@ Response Api::Route(const Request& request) {
   if (!q || q->empty()) return ErrorResponse(400, "q is missing");
   if (q->size() > kQueryLimit)
     return ErrorResponse(400, "q is longer than " + std::to_string(kQueryLimit) + " bytes");
-  if (!TextFromUtf8(*q, TextForm::kUtf8) || std::any_of(q->begin(), q->end(), [](char c) {
+  if (LenientUtf8(*q) != *q || std::any_of(q->begin(), q->end(), [](char c) {
         return static_cast<unsigned char>(c) < 0x20;
       }))
     return ErrorResponse(400, "q is no text");
