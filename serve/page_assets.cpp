@@ -58,9 +58,9 @@ body {
 }
 header {
   position: sticky; top: 0; background: var(--back);
-  border-bottom: 1px solid var(--line); padding: .6rem 1rem;
+  border-bottom: 1px solid var(--line); padding: .6rem 0;
 }
-form { display: flex; gap: .5rem; max-width: 48rem; margin: 0 auto; }
+form { display: flex; gap: .5rem; max-width: 48rem; margin: 0 auto; padding: 0 1rem; }
 input {
   flex: 1 1 auto; min-width: 0; font: inherit; padding: .4rem .6rem;
   color: inherit; background: transparent; border: 1px solid var(--line); border-radius: .3rem;
