@@ -26,7 +26,7 @@ namespace qlui {
 
 namespace {
 
-enum Column { kTitle, kSubjects, kSize, kState, kColumnCount };
+enum Column { kTitle, kSubjects, kSize, kState, kIndex, kColumnCount };
 constexpr int kProbePollMs = 40;
 
 }  // namespace
@@ -71,12 +71,16 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(row.size);
       case kState:
         return QString::fromStdString(row.state);
+      case kIndex:
+        return QString::fromStdString(row.index);
       default:
         return {};
     }
   }
   // The state's cell may be too narrow for a failure's reason: its tip
   // holds the whole of it; the other cells' tips name the file.
+  if (role == Qt::ToolTipRole && index.column() == kIndex && !row.indexNote.empty())
+    return LenientToQString(row.indexNote);
   if (role == Qt::ToolTipRole)
     return index.column() == kState && row.failed ? QString::fromStdString(row.state)
                                                   : PathToQString(row.path);
@@ -94,7 +98,8 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
 QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const kNames[kColumnCount] = {QT_TR_NOOP("Title"), QT_TR_NOOP("Subjects"),
-                                                   QT_TR_NOOP("Size"), QT_TR_NOOP("State")};
+                                                   QT_TR_NOOP("Size"), QT_TR_NOOP("State"),
+                                                   QT_TR_NOOP("Index")};
   if (section < 0 || section >= kColumnCount) return {};
   return tr(kNames[section]);
 }
@@ -158,7 +163,7 @@ LibraryWindow::LibraryWindow(ql::Library& library, std::string libraryFile, QWid
   connect(iFolders, &QListWidget::currentRowChanged, this, [this] { UpdateButtons(); });
   iProbePoll.setInterval(kProbePollMs);
   connect(&iProbePoll, &QTimer::timeout, this, &LibraryWindow::PollProbes);
-  resize(820, 480);
+  resize(900, 480);
   RefreshGroups();
   RefreshFolders();
   Refresh();
@@ -312,7 +317,19 @@ void LibraryWindow::ShowRows() {
   if (group != ql::kAllBooks)
     for (const ql::LibraryBook& book : iLibrary.Books())
       inGroup.push_back(iLibrary.InGroup(group, book.path));
-  iModel->SetRows(ql::MakeLibraryRows(iLibrary.Books(), iProbed), std::move(inGroup));
+  std::vector<ql::LibraryRow> rows = ql::MakeLibraryRows(iLibrary.Books(), iProbed);
+  for (ql::LibraryRow& row : rows) {
+    const auto found = iIndexStates.find(row.path);
+    if (found == iIndexStates.end()) continue;
+    row.index = ql::IndexStateText(found->second);
+    row.indexNote = found->second.reason;
+  }
+  iModel->SetRows(std::move(rows), std::move(inGroup));
+}
+
+void LibraryWindow::SetIndexStates(std::map<std::string, ql::BookIndexState> states) {
+  iIndexStates = std::move(states);
+  ShowRows();
 }
 
 void LibraryWindow::Refresh() {

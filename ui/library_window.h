@@ -4,7 +4,8 @@
 // title, subjects, size and state, the folders the user added and the
 // groups. Every change is saved to the library file at once and told to the
 // main window (libraryChanged). The books' states are probed on a worker
-// thread, so a window of hundreds of books shows at once and fills in.
+// thread, so a window of hundreds of books shows at once and fills in; the
+// state of each book's word index comes from the main window's indexing.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "index_queue.h"
 #include "library.h"
 #include "library_rows.h"
 
@@ -58,6 +60,8 @@ class LibraryWindow final : public QWidget {
 
   // Shows everything afresh from the library and probes every book again.
   void Reload();
+  // The books' word indexes, as the background indexing has them.
+  void SetIndexStates(std::map<std::string, ql::BookIndexState> states);
 
   QTableView* Table() const { return iTable; }
   LibraryModel* Model() const { return iModel; }
@@ -109,6 +113,7 @@ class LibraryWindow final : public QWidget {
   ql::Library& iLibrary;
   std::string iFile;
   std::map<std::string, ql::BookStatus> iProbed;
+  std::map<std::string, ql::BookIndexState> iIndexStates;
   std::vector<std::string> iQueued;  // given to the prober, not back yet
   ql::BookProber iProber;
   QTimer iProbePoll;

@@ -51,6 +51,7 @@
 #include "install_aide.h"
 #include "instance.h"
 #include "library.h"
+#include "library_search.h"
 #include "library_window.h"
 #include "links.h"
 #include "local_files.h"
@@ -61,6 +62,7 @@
 #include "qt_text.h"
 #include "quick_peek.h"
 #include "record_view.h"
+#include "search_all_dialog.h"
 #include "search_runner.h"
 #include "settings.h"
 #include "shelf_page.h"
@@ -233,9 +235,18 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
     if (total > 0) iSplitShare = static_cast<double>(sizes.value(0)) / total;
   });
   RefreshShelf();
+  iIndexer = std::make_unique<ql::BackgroundIndexer>();
+  iIndexPoll = new QTimer(this);
+  iIndexPoll->setInterval(200);
+  connect(iIndexPoll, &QTimer::timeout, this, &CMainFrame::PollIndexing);
+  // Once the window is up: start-up does not wait for the first look at
+  // the indexes.
+  QTimer::singleShot(0, this, &CMainFrame::IndexLibrary);
 }
 
 CMainFrame::~CMainFrame() {
+  // A build under way stops at once; its runs are kept for the next start.
+  iIndexer.reset();
   // No answer of the shelf's workers comes after this.
   iGroupSpelling.reset();
   iShelf.reset();
@@ -322,6 +333,11 @@ std::vector<ActionRow> CMainFrame::ActionTable() {
        .keys = WithStandard({Qt::Key_F3}, QKeySequence::FindNext),
        .tip = QT_TR_NOOP("Find the next match"),
        .run = [this] { ql::RunFindNext(iDoc, *this, iFind, *iSearcher); }},
+      {.menu = Menu::kEdit,
+       .text = QT_TR_NOOP("Search &All Books..."),
+       .keys = {Qt::CTRL | Qt::SHIFT | Qt::Key_F},
+       .tip = QT_TR_NOOP("Search the text of every entry of the books for words"),
+       .run = [this] { OnSearchAllBooks(); }},
 
       // The book's bookmarks follow the separator.
       {.menu = Menu::kBookmarks,
@@ -567,6 +583,15 @@ void CMainFrame::CreateStatusBar() {
   iReady->setAccessibleName(tr("Status"));
   statusBar()->addWidget(iReady, 1);
   statusBar()->setAccessibleName(tr("Status bar"));
+  // The background indexing's line, small, there only while a book is built.
+  iIndexLabel = new QLabel(this);
+  iIndexLabel->setObjectName(QStringLiteral("indexingStatus"));
+  iIndexLabel->setAccessibleName(tr("Indexing"));
+  QFont small = iIndexLabel->font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  iIndexLabel->setFont(small);
+  iIndexLabel->hide();
+  statusBar()->addPermanentWidget(iIndexLabel);
   const QString names[] = {tr("CAP"), tr("NUM"), tr("SCRL")};
   for (int i = 0; i < 3; ++i) {
     iLockLabels[i] = new QLabel(names[i], this);
@@ -983,6 +1008,9 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   iSearcher->Cancel();
+  // The window goes at once: the build under way stops where it is.
+  if (iIndexer) iIndexer->Stop();
+  if (iIndexPoll) iIndexPoll->stop();
   std::string reason;
   if (!iDoc.SaveBookmarks(reason))
     ShowMessageIcon(
@@ -1099,6 +1127,8 @@ void CMainFrame::DocumentOpened() {
   iRecent.Add(iDoc.Path());
   UpdateRecentMenu();
   RefreshShelf();
+  if (iIndexer) iIndexer->SetFirst(ql::NormalisePath(iDoc.Path()));
+  if (iSearchAll) iSearchAll->RefreshScopes();
   // Written once the book is on show; the list is also written at exit. The
   // desktop's own list of recent files has the book too.
   QTimer::singleShot(0, this, &CMainFrame::SaveRecentFiles);
@@ -1512,11 +1542,14 @@ void CMainFrame::RefreshGroupList() {
 void CMainFrame::LibraryChanged() {
   RefreshGroupList();
   RefreshShelf();
+  IndexLibrary();
+  if (iSearchAll) iSearchAll->RefreshScopes();
   emit libraryChanged();
 }
 
 void CMainFrame::GroupChanged() {
   RefreshShelf();
+  if (iSearchAll) iSearchAll->RefreshScopes();
   emit groupChanged();
 }
 
@@ -1524,6 +1557,7 @@ void CMainFrame::ShowLibrary() {
   if (!iLibraryWindow) {
     iLibraryWindow = new LibraryWindow(iLibrary, iLibraryFile, this);
     connect(iLibraryWindow, &LibraryWindow::libraryChanged, this, &CMainFrame::LibraryChanged);
+    if (iIndexer) iLibraryWindow->SetIndexStates(iIndexer->Take().states);
   } else if (iLibraryWindow->isHidden()) {
     // The books may have changed on disk while the window was closed.
     const auto paths = [this] {
@@ -1606,6 +1640,70 @@ void CMainFrame::PollDictionaryImport() {
     ShowMessageIcon(
         tr("The library could not be saved: %1").arg(LenientToQString(reason)).toStdString(),
         ql::kAppTitle, ql::Icon::kWarning);
+}
+
+}  // namespace qlui
+
+namespace qlui {
+
+// Indexing and Search All Books.
+
+void CMainFrame::IndexLibrary() {
+  if (!iIndexer) return;
+  std::vector<ql::IndexBook> books;
+  for (const ql::LibraryBook& book : iLibrary.Books()) books.push_back({book.path, book.enabled});
+  iIndexer->SetBooks(books);
+  iIndexPoll->start();
+}
+
+void CMainFrame::PollIndexing() {
+  if (!iIndexer) return;
+  if (iIndexer->Changes() != iIndexSeen) {
+    ql::BackgroundIndexer::Look look = iIndexer->Take();
+    iIndexSeen = look.changes;
+    iIndexLabel->setText(QString::fromStdString(look.status));
+    iIndexLabel->setVisible(!look.status.empty());
+    if (iLibraryWindow) iLibraryWindow->SetIndexStates(std::move(look.states));
+    if (!look.idle) return;
+  }
+  if (iIndexer->Idle()) {
+    iIndexPoll->stop();
+    iIndexLabel->hide();
+  }
+}
+
+void CMainFrame::OnSearchAllBooks() {
+  if (!iSearchAll) {
+    SearchAllBooksDialog::Source source;
+    source.books = [this](ql::SearchScope scope) {
+      return ql::ScopeBooks(iLibrary, scope, CurrentGroup(),
+                            iDoc.IsOpen() ? ql::NormalisePath(iDoc.Path()) : std::string());
+    };
+    source.groupName = [this] { return iGroupList->currentText(); };
+    source.open = [this](const FtsRow& row) { OpenSearchHit(row); };
+    source.unindexed = [this](const std::string& path) {
+      // The index was there when it was looked at: it is looked at again.
+      if (iIndexer && iIndexer->StateOf(path).state == ql::IndexState::kIndexed) {
+        iIndexer->Recheck(path);
+        iIndexPoll->start();
+      }
+    };
+    iSearchAll = new SearchAllBooksDialog(std::move(source), this);
+  }
+  iSearchAll->show();
+  iSearchAll->raise();
+  iSearchAll->activateWindow();
+}
+
+void CMainFrame::OpenSearchHit(const FtsRow& row) {
+  if (!iDoc.IsOpen() || ql::NormalisePath(iDoc.Path()) != row.path) {
+    if (!OpenBook(PathToQString(row.path))) return;
+  }
+  const int record = row.hit.record;
+  if (record < 0 || record >= iDoc.RowCount()) return;
+  const ql::WordPlace place = ql::PlaceOfWord(iDoc.Reader(), record, row.hit.firstWord);
+  ShowRecord(record, place.pos, place.length, true);
+  SelectRow(record);
 }
 
 }  // namespace qlui

@@ -14,6 +14,7 @@
 #include "document.h"
 #include "find.h"
 #include "fonts.h"
+#include "index_queue.h"
 #include "lasting_history.h"
 #include "library.h"
 #include "one_instance.h"
@@ -47,7 +48,9 @@ class CLookupLine;
 class QuickPeeker;
 class HistoryDialog;
 class LibraryWindow;
+class SearchAllBooksDialog;
 class ThreadedSearchRunner;
+struct FtsRow;
 enum class Theme;
 struct ActionRow;
 
@@ -139,6 +142,16 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void OfferDictionariesAtFirstStart();
   // Where Find Dictionaries looks (the standard places unless set).
   void SetDictionaryRoots(ql::DictionaryRoots roots) { iDictionaryRoots = std::move(roots); }
+  // Edit > Search All Books: the dialog, made the first time.
+  void OnSearchAllBooks();
+  SearchAllBooksDialog* SearchAll() const { return iSearchAll; }
+  // Shows a hit of Search All Books: its book opened as File Open does when
+  // another is on show, its entry with the hit's word marked as Find marks.
+  void OpenSearchHit(const FtsRow& row);
+  // The word indexes of the library's books, made in the background, and
+  // the status bar's line of it.
+  ql::BackgroundIndexer* Indexer() const { return iIndexer.get(); }
+  QLabel* IndexingLabel() const { return iIndexLabel; }
   // The imports running in the background, or null.
   ql::DictionaryImportJob* DictionaryImport() const { return iImport.get(); }
   void StopDictionaryImport();
@@ -236,6 +249,9 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   void LibraryChanged();
   void GroupChanged();
   void PollDictionaryImport();
+  // Tells the indexing which books the library has, and looks at it.
+  void IndexLibrary();
+  void PollIndexing();
   bool StopImportOnEscape(QObject* watched, QEvent* event);
 
   ql::Document& iDoc;
@@ -296,6 +312,11 @@ class CMainFrame final : public QMainWindow, public ql::Desktop {
   std::unique_ptr<ql::DictionaryImportJob> iImport;
   QTimer* iImportPoll = nullptr;
   QAction* iStopImportAction = nullptr;
+  std::unique_ptr<ql::BackgroundIndexer> iIndexer;
+  QTimer* iIndexPoll = nullptr;
+  QLabel* iIndexLabel = nullptr;
+  uint64_t iIndexSeen = 0;
+  SearchAllBooksDialog* iSearchAll = nullptr;
 };
 
 }  // namespace qlui

@@ -65,6 +65,8 @@ void TestLibraryWindow::init() {
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  // The word indexes the window builds in the background.
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
   std::filesystem::remove(ql::LibraryFilePath());
   const std::string folder = ql::BooksFolder();
   std::filesystem::create_directories(folder);

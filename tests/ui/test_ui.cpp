@@ -200,6 +200,8 @@ void TestUi::init() {
   // The books folder the window's library searches, the history and the
   // library file are the test's own.
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  // The word indexes the window builds in the background.
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iBook = iDir->File("sample.ql");
   qltest::WriteFileBytes(iBook, qltest::BuildBookBytes(SampleEntries()));
@@ -632,6 +634,8 @@ void TestUi::menusAndToolbarHoldTheirItemsInOrder() {
       QStringLiteral("  Find Next|") +
           WithStandardKeys(QStringLiteral("F3"), QKeySequence::FindNext) +
           QStringLiteral("|Find the next match|||||"),
+      QStringLiteral("  Search &All Books...|Ctrl+Shift+F|Search the text of every entry of the "
+                     "books for words|||||"),
       QStringLiteral("&Bookmarks|||||||"),
       QStringLiteral("  New bookmark|||||||"),
       QStringLiteral("  Remove bookmark...|||||||"),

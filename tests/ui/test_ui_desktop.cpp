@@ -115,6 +115,8 @@ void TestUiDesktop::init() {
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  // The word indexes the window builds in the background.
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iDoc = std::make_unique<ql::Document>();
   iFrame = std::make_unique<qlui::CMainFrame>(*iDoc);

@@ -112,6 +112,8 @@ void TestUiText::init() {
   QSettings(QStringLiteral("Quillary"), QStringLiteral("Quillary")).clear();
   qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(iDir->Path()));
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(iDir->File("data")));
+  // The word indexes the window builds in the background.
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(iDir->File("cache")));
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(iDir->File("config")));
   iUnicode = iDir->File("unicode.ql");
   QVERIFY(WriteUnicodeBook(iUnicode, UnicodeEntries()));

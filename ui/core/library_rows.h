@@ -31,10 +31,12 @@ std::string GroupedCount(int64_t count);
 
 struct LibraryRow {
   std::string path;
-  std::string title;     // the probed title, else the file's name
-  std::string subjects;  // empty until the book was probed and opened
-  std::string size;      // empty until probed
-  std::string state;     // "Open", "Off", "Failed: REASON" or "Checking..."
+  std::string title;      // the probed title, else the file's name
+  std::string subjects;   // empty until the book was probed and opened
+  std::string size;       // empty until probed
+  std::string state;      // "Open", "Off", "Failed: REASON" or "Checking..."
+  std::string index;      // its word index: IndexStateText
+  std::string indexNote;  // why it could not be indexed
   bool enabled = true;
   bool failed = false;
 };

@@ -139,6 +139,22 @@ Erneut importieren? Das geschieht im Hintergrund.</translation>
         <source>Find Dictionaries</source>
         <translation>Wörterbücher suchen</translation>
     </message>
+    <message>
+        <source>Indexing %1%</source>
+        <translation>Wird indiziert: %1%</translation>
+    </message>
+    <message>
+        <source>Indexed</source>
+        <translation>Indiziert</translation>
+    </message>
+    <message>
+        <source>Not indexed</source>
+        <translation>Nicht indiziert</translation>
+    </message>
+    <message>
+        <source>Indexing %1: %2%</source>
+        <translation>Indiziere %1: %2%</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1303,6 +1319,18 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>Untitled - Quillary</source>
         <translation>Unbenannt - Quillary</translation>
     </message>
+    <message>
+        <source>Search &amp;All Books...</source>
+        <translation>&amp;Alle Bücher durchsuchen...</translation>
+    </message>
+    <message>
+        <source>Search the text of every entry of the books for words</source>
+        <translation>Den Text aller Einträge der Bücher nach Wörtern durchsuchen</translation>
+    </message>
+    <message>
+        <source>Indexing</source>
+        <translation>Indizierung</translation>
+    </message>
 </context>
 <context>
     <name>qlui::CQuillaryHtmlView</name>
@@ -1352,6 +1380,29 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>Columns</source>
         <translation>Spalten</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::FtsResultsModel</name>
+    <message>
+        <source>%1 (not indexed)</source>
+        <translation>%1 (nicht indiziert)</translation>
+    </message>
+    <message>
+        <source>%1 has no word index yet: it was searched entry by entry.</source>
+        <translation>%1 hat noch keinen Wortindex: Es wurde Eintrag für Eintrag durchsucht.</translation>
+    </message>
+    <message>
+        <source>Book</source>
+        <translation>Buch</translation>
+    </message>
+    <message>
+        <source>Subject</source>
+        <translation>Stichwort</translation>
+    </message>
+    <message>
+        <source>Snippet</source>
+        <translation>Ausschnitt</translation>
     </message>
 </context>
 <context>
@@ -1416,6 +1467,10 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>State</source>
         <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Index</source>
+        <translation>Index</translation>
     </message>
 </context>
 <context>
@@ -1627,6 +1682,93 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>qlui::SearchAllBooksDialog</name>
+    <message>
+        <source>Search All Books</source>
+        <translation>Alle Bücher durchsuchen</translation>
+    </message>
+    <message>
+        <source>Words to search for</source>
+        <translation>Gesuchte Wörter</translation>
+    </message>
+    <message>
+        <source>Words, &quot;a phrase&quot;, a prefix*, -left out</source>
+        <translation>Wörter, „eine Wortfolge“, Anfang*, -ausgelassen</translation>
+    </message>
+    <message>
+        <source>&amp;Search for:</source>
+        <translation>&amp;Suchen nach:</translation>
+    </message>
+    <message>
+        <source>Books to search</source>
+        <translation>Zu durchsuchende Bücher</translation>
+    </message>
+    <message>
+        <source>The whole library</source>
+        <translation>Die ganze Bibliothek</translation>
+    </message>
+    <message>
+        <source>I&amp;n:</source>
+        <translation>I&amp;n:</translation>
+    </message>
+    <message>
+        <source>Entries found</source>
+        <translation>Gefundene Einträge</translation>
+    </message>
+    <message>
+        <source>&amp;Entries found:</source>
+        <translation>Gefundene &amp;Einträge:</translation>
+    </message>
+    <message>
+        <source>Search status</source>
+        <translation>Stand der Suche</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>This book</source>
+        <translation>Dieses Buch</translation>
+    </message>
+    <message>
+        <source>The group “%1”</source>
+        <translation>Die Gruppe „%1“</translation>
+    </message>
+    <message>
+        <source>These words cannot be searched: %1</source>
+        <translation>Nach diesen Wörtern kann nicht gesucht werden: %1</translation>
+    </message>
+    <message>
+        <source>There is no book to search in.</source>
+        <translation>Hier gibt es kein Buch zum Durchsuchen.</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Searching: %1 of %2 books answered</source>
+        <translation>Suche läuft: %1 von %2 Büchern haben geantwortet</translation>
+    </message>
+    <message>
+        <source>No entry holds these words.</source>
+        <translation>Kein Eintrag enthält diese Wörter.</translation>
+    </message>
+    <message>
+        <source>Entries found: %1, searched %2 books</source>
+        <translation>Gefundene Einträge: %1, %2 Bücher durchsucht</translation>
+    </message>
+    <message>
+        <source>Not indexed yet, searched entry by entry: %1</source>
+        <translation>Noch nicht indiziert, Eintrag für Eintrag durchsucht: %1</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>, </translation>
     </message>
 </context>
 <context>
