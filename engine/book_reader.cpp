@@ -186,7 +186,7 @@ bool BookReader::Close() {
   iFile = -1;
   iOpen = false;
   iIsVersion2 = false;
-  iSubjectOrder.clear();
+  iSubjectOrder.reset();
   iSubjectCount = 0;
   iFileSize = 0;
   iBookmarkOffset = -1;
@@ -1156,39 +1156,48 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   return true;
 }
 
-void BookReader::SetSubjectOrder(std::vector<uint32_t> order) {
-  iSubjectOrder.clear();
-  if (!iOpen || order.size() != static_cast<size_t>(iSubjectCount)) return;
-  for (uint32_t r : order)
-    if (r >= static_cast<uint32_t>(iSubjectCount)) return;
-  iSubjectOrder = std::move(order);
+void BookReader::SetSubjectOrder(std::shared_ptr<const SubjectOrder> order) {
+  iSubjectOrder.reset();
+  if (iOpen && order && order->Size() == static_cast<size_t>(iSubjectCount))
+    iSubjectOrder = std::move(order);
 }
 
 // How many subjects after the first that begins with the key are read, at
 // most, for the lowest record among them; past it the walk finds it sooner.
 constexpr int kOrderedPrefixReads = 256;
 
+// -1: none; -2: the order cannot tell (the walk must).
 int BookReader::FindInSubjectOrder(int mode, std::string_view key) {
+  const SubjectOrder& order = *iSubjectOrder;
+  const auto count = static_cast<uint32_t>(iSubjectCount);
+  bool sound = true;
+  auto at = [&](size_t i) {
+    const uint32_t r = order.At(i);
+    if (r >= count) sound = false;
+    return r < count ? static_cast<int>(r) : 0;
+  };
   // The first place whose subject is not below the key.
-  size_t lo = 0, hi = iSubjectOrder.size();
-  while (lo < hi) {
+  size_t lo = 0, hi = order.Size();
+  while (lo < hi && sound) {
     const size_t mid = lo + (hi - lo) / 2;
-    if (CompareBookSubjects(GetSubject(static_cast<int>(iSubjectOrder[mid])), key) < 0)
+    if (CompareBookSubjects(GetSubject(at(mid)), key) < 0)
       lo = mid + 1;
     else
       hi = mid;
   }
-  if (lo == iSubjectOrder.size()) return -1;
-  const int first = static_cast<int>(iSubjectOrder[lo]);
+  if (!sound) return -2;
+  if (lo == order.Size()) return -1;
+  const int first = at(lo);
   const std::string subject = GetSubject(first);
   if (mode == MatchWhole) return CompareBookSubjects(subject, key) == 0 ? first : -1;
   if (!BeginsWith(subject, key)) return -1;
   // Every subject that begins with the key follows; the walk gives the
   // lowest record among them.
   int best = first;
-  for (size_t i = lo + 1; i < iSubjectOrder.size(); ++i) {
+  for (size_t i = lo + 1; i < order.Size(); ++i) {
     if (static_cast<int>(i - lo) > kOrderedPrefixReads) return -2;
-    const int r = static_cast<int>(iSubjectOrder[i]);
+    const int r = at(i);
+    if (!sound) return -2;
     if (!BeginsWith(GetSubject(r), key)) break;
     best = std::min(best, r);
   }
@@ -1199,7 +1208,7 @@ int BookReader::FindSubject(int mode, std::string_view key) {
   if (!iOpen) return -1;
   if (!iIsVersion2 || iSorted == 0) {
     if (mode != MatchWhole && mode != MatchPrefix) return -1;
-    if (!iSubjectOrder.empty()) {
+    if (iSubjectOrder) {
       const int found = FindInSubjectOrder(mode, key);
       if (found != -2) return found;
     }

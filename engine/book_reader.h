@@ -218,9 +218,16 @@ class BookReader {
   // The records in the order CompareBookSubjects gives their subjects (ties
   // in record order), as a book's word index keeps them for a book that is
   // not sorted: FindSubject then searches it instead of walking the book,
-  // with the same answers. One of another length is not taken; empty drops it.
-  void SetSubjectOrder(std::vector<uint32_t> order);
-  bool HasSubjectOrder() const { return !iSubjectOrder.empty(); }
+  // with the same answers. One of another length is not taken; null drops it.
+  class SubjectOrder {
+   public:
+    virtual ~SubjectOrder() = default;
+    virtual size_t Size() const = 0;
+    // The record at place i; one not below the book's count is not believed.
+    virtual uint32_t At(size_t i) const = 0;
+  };
+  void SetSubjectOrder(std::shared_ptr<const SubjectOrder> order);
+  bool HasSubjectOrder() const { return iSubjectOrder != nullptr; }
   BookmarkEntry GetBookmark(int slot) const;
   void SetBookmark(int slot, int textLength, int recordIndex, int reserved, std::string_view text);
   // Both give false when the bookmark block could not be written
@@ -445,7 +452,7 @@ class BookReader {
   int iSorted = 0;
   std::unique_ptr<LegacyBookFile> iLegacy;
   std::unique_ptr<UnicodeBookFile> iUnicode;
-  std::vector<uint32_t> iSubjectOrder;
+  std::shared_ptr<const SubjectOrder> iSubjectOrder;
   int FindInSubjectOrder(int mode, std::string_view key);
   OpenResult OpenUnicode();
   // Takes in the unicode file's block counts.

@@ -562,18 +562,28 @@ bool SubjectMayBeIn(const std::string& bookPath, std::string_view key) {
   return !records.empty();
 }
 
+namespace {
+
+// The order an index keeps, read from its mapping as a lookup needs it.
+class IndexOrder : public BookReader::SubjectOrder {
+ public:
+  explicit IndexOrder(std::unique_ptr<WordIndex> index) : iIndex(std::move(index)) {}
+  size_t Size() const override { return iIndex->OrderEntries(); }
+  uint32_t At(size_t i) const override { return iIndex->OrderAt(i); }
+
+ private:
+  std::unique_ptr<WordIndex> iIndex;
+};
+
+}  // namespace
+
 bool AttachSubjectOrder(BookReader& book, const std::string& path) {
   if (!book.IsOpen() || (book.IsVersion2() && book.GetSorted() != 0)) return false;
   // Never the whole book read here: a book the index folder does not know
   // yet is walked until it is indexed.
-  std::string reason;
-  const std::string key = StampedContentKey(path);
-  uint64_t number = 0;
-  if (key.empty() || !ParseKey(key, number)) return false;
-  std::vector<uint32_t> order;
-  if (!WordIndex::ReadSubjectOrder(IndexPathForKey(IndexFolder(), key), number, order, reason))
-    return false;
-  book.SetSubjectOrder(std::move(order));
+  std::unique_ptr<WordIndex> index = OpenIndexFor(path);
+  if (!index || index->OrderEntries() == 0) return false;
+  book.SetSubjectOrder(std::make_shared<IndexOrder>(std::move(index)));
   return book.HasSubjectOrder();
 }
 

@@ -449,6 +449,7 @@ class Builder {
     }
     if (!gather.Empty() && !WriteRun(gather.Take(iBook), reason)) return BuildResult::kFailed;
     if (iOptions.progress) iOptions.progress->SetPos(records);
+    iKnown = {};  // the merge needs the counts alone
     if (!Merge(records, reason)) {
       fs::remove_all(iWork, ec);
       return BuildResult::kFailed;
@@ -591,10 +592,18 @@ class Builder {
     }
     if (textOf.size() != records) return false;
     {
+      // Written 64 KiB at a time: the tables are as long as the book has records.
       std::string table;
-      table.reserve(4 * textOf.size());
-      for (uint32_t t : textOf) PutLE(table, t, 4);
+      auto put = [&](uint64_t v, int bytes) {
+        PutLE(table, v, bytes);
+        if (table.size() >= (size_t{1} << 16)) {
+          out.Write(table);
+          table.clear();
+        }
+      };
+      for (uint32_t t : textOf) put(t, 4);
       out.Write(table);
+      table.clear();
       out.Write(words);
       out.Write(subjectWords);
       words = subjectWords = {};
@@ -602,14 +611,13 @@ class Builder {
       std::vector<uint32_t> first(uint64_t{texts} + 1, 0);
       for (uint32_t t : textOf) ++first[t + 1];
       for (size_t t = 0; t < texts; ++t) first[t + 1] += first[t];
-      table.clear();
-      for (uint32_t v : first) PutLE(table, v, 4);
-      out.Write(table);
+      for (uint32_t v : first) put(v, 4);
       std::vector<uint32_t> byText(textOf.size());
       for (size_t r = 0; r < textOf.size(); ++r)
         byText[first[textOf[r]]++] = static_cast<uint32_t>(r);
-      table.clear();
-      for (uint32_t v : byText) PutLE(table, v, 4);
+      first = {};
+      textOf = {};
+      for (uint32_t v : byText) put(v, 4);
       out.Write(table);
     }
     textOf = {};
@@ -628,6 +636,15 @@ class Builder {
     };
     for (size_t i = 0; i < runs.size(); ++i)
       if (!nextTerm(i)) return false;
+    // The dictionary waits in a work file: a book can have as many words as
+    // records.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> dictFile(OpenWorkFile(), std::fclose);
+    if (!dictFile) {
+      reason = std::strerror(errno ? errno : EIO);
+      return false;
+    }
+    uint64_t dictFlushed = 0;
+    bool dictOk = true;
     std::string dictionary, before, term, list, dictIndex;
     std::vector<uint32_t> textList, subjectList;
     uint64_t terms = 0;
@@ -668,7 +685,13 @@ class Builder {
       const uint64_t listAt = kIndexHeaderSize + out.Written() - postingsAt;
       out.Write(list);
       const bool blockStart = terms % kTermsPerBlock == 0;
-      if (blockStart) PutLE(dictIndex, dictionary.size(), 4);
+      if (blockStart) {
+        if (dictFlushed + dictionary.size() > UINT32_MAX) {
+          reason = "the book has too many words";
+          return false;
+        }
+        PutLE(dictIndex, dictFlushed + dictionary.size(), 4);
+      }
       size_t shared = 0;
       while (!blockStart && shared < before.size() && shared < term.size() &&
              before[shared] == term[shared])
@@ -681,6 +704,12 @@ class Builder {
       PutVarint(dictionary, subjectList.size());
       PutVarint(dictionary, list.size() - textBytes);
       if (blockStart) PutVarint(dictionary, listAt);
+      if (dictionary.size() >= (size_t{1} << 16)) {
+        dictOk = dictOk && std::fwrite(dictionary.data(), 1, dictionary.size(), dictFile.get()) ==
+                               dictionary.size();
+        dictFlushed += dictionary.size();
+        dictionary.clear();
+      }
       before.swap(term);
       ++terms;
     }
@@ -688,11 +717,19 @@ class Builder {
     uint64_t orderCount = 0, orderCheck = XXH3_64bits(nullptr, 0);
     if (!iOrdered && !MergeOrder(runs, records, out, orderCount, orderCheck)) return false;
     const uint64_t dictionaryAt = kIndexHeaderSize + out.Written();
-    if (dictionary.size() > UINT32_MAX) {
-      reason = "the book has too many words";
+    dictOk =
+        dictOk &&
+        std::fwrite(dictionary.data(), 1, dictionary.size(), dictFile.get()) == dictionary.size() &&
+        std::fflush(dictFile.get()) == 0;
+    std::rewind(dictFile.get());
+    std::string chunk(size_t{1} << 16, '\0');
+    for (size_t n = 0;
+         dictOk && (n = std::fread(chunk.data(), 1, chunk.size(), dictFile.get())) > 0;)
+      out.Write(std::string_view(chunk.data(), n));
+    if (!dictOk || std::ferror(dictFile.get())) {
+      reason = "the work file of the dictionary could not be written";
       return false;
     }
-    out.Write(dictionary);
     const uint64_t dictIndexAt = kIndexHeaderSize + out.Written();
     out.Write(dictIndex);
     const uint64_t size = kIndexHeaderSize + out.Written() + 8;

@@ -125,6 +125,11 @@ class WordIndex {
 
   // The records in the book's subject order; empty for a sorted book.
   std::vector<uint32_t> SubjectOrder() const;
+  uint32_t OrderEntries() const { return iOrderCount; }
+  // The record at place i of the order (Records() past its end).
+  uint32_t OrderAt(size_t i) const {
+    return i < iOrderCount ? Fixed32(iOrderAt + 4 * uint64_t{i}) : iRecords;
+  }
 
   // Reads only the subject order of the index file at path (its header and
   // that section, checked); false with the reason.

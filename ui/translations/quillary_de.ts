@@ -835,6 +835,18 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>Cannot write the page %1: %2</source>
         <translation>Die Seite %1 kann nicht geschrieben werden: %2</translation>
     </message>
+    <message>
+        <source>The search holds no word to look for.</source>
+        <translation>Die Suche enthält kein Wort, nach dem gesucht werden kann.</translation>
+    </message>
+    <message>
+        <source>A search of words to leave out alone finds nothing: add a word to look for.</source>
+        <translation>Eine Suche nur aus auszuschließenden Wörtern findet nichts: Fügen Sie ein Wort hinzu, nach dem gesucht werden soll.</translation>
+    </message>
+    <message>
+        <source>The book does not open.</source>
+        <translation>Das Buch lässt sich nicht öffnen.</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>
