@@ -91,5 +91,6 @@ void AddExportCommands(CLI::App& app);        // export-pdb
 void AddDefineCommand(CLI::App& app);         // define
 void AddLibraryCommands(CLI::App& app);       // library
 void AddFulltextCommands(CLI::App& app);      // index fts
+void AddServeCommand(CLI::App& app);          // serve
 
 }  // namespace qlcli

@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
   qlcli::AddDefineCommand(app);
   qlcli::AddLibraryCommands(app);
   qlcli::AddFulltextCommands(app);
+  qlcli::AddServeCommand(app);
   app.footer(std::string(kFooter) + kExitStatuses);
   for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
     command->footer(kExitStatuses);

@@ -36,6 +36,7 @@ expected=(
   share/bash-completion/completions/qlbook
   share/zsh/vendor-completions/_qlbook
   share/fish/vendor_completions.d/qlbook.fish
+  lib/systemd/user/quillary-serve.service
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=(share/icons/hicolor/${size}x$size/apps/$id.png

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 status=0
 below=()
-for d in engine fulltext session convert handheld cli ui/core; do
+for d in engine fulltext session serve convert handheld cli ui/core; do
   [ -d "$d" ] && below+=("$d")
 done
 

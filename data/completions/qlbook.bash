@@ -7,7 +7,7 @@ _qlbook() {
   _init_completion || return
 
   local commands="info subjects head record render lookup search import export-text
-    upgrade export-pdb bookmarks define library index fts"
+    upgrade export-pdb bookmarks define library index fts serve"
   local command= i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -50,6 +50,7 @@ _qlbook() {
     library) options+=" --add --remove --find-dictionaries" ;;
     index) options+=" --remove" ;;
     fts) options+=" --limit --json" ;;
+    serve) options+=" --listen" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -2,7 +2,7 @@
 # Copyright (C) 2026 The Quillary developers
 # fish completion for qlbook
 
-set -l commands info subjects head record render lookup search import export-text upgrade export-pdb bookmarks define library index fts
+set -l commands info subjects head record render lookup search import export-text upgrade export-pdb bookmarks define library index fts serve
 
 complete -c qlbook -f
 complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -l help -s h -d 'Print help and exit'
@@ -23,6 +23,7 @@ complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -a define -d '
 complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -a library -d 'List and change the library'
 complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -a index -d 'Build the full-text index of books'
 complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -a fts -d 'Search the text of many books'
+complete -c qlbook -n "not __fish_seen_subcommand_from $commands" -a serve -d 'Serve books to a web browser'
 
 # Every command but library takes files.
 complete -c qlbook -n "__fish_seen_subcommand_from $commands; and not __fish_seen_subcommand_from library" -F
@@ -48,6 +49,7 @@ complete -c qlbook -n '__fish_seen_subcommand_from bookmarks' -l remove -x -d 'C
 complete -c qlbook -n '__fish_seen_subcommand_from define fts' -l json -d 'One JSON object a line'
 complete -c qlbook -n '__fish_seen_subcommand_from index' -l remove -d 'Remove the indexes instead'
 complete -c qlbook -n '__fish_seen_subcommand_from fts' -l limit -x -d 'Print at most N hits'
+complete -c qlbook -n '__fish_seen_subcommand_from serve' -l listen -x -d 'Listen on ADDRESS:PORT'
 complete -c qlbook -n '__fish_seen_subcommand_from library' -l add -r -F -d 'Add a folder or a book'
 complete -c qlbook -n '__fish_seen_subcommand_from library' -l remove -r -F -d 'Take a folder or a book out'
 complete -c qlbook -n '__fish_seen_subcommand_from library' -l find-dictionaries -d 'Import the dictionaries found'
