@@ -50,7 +50,8 @@ void RunServe(const ServeArgs& args) {
   sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
-  ql::serve::Api api(std::move(paths), groups);
+  options.threads = ql::serve::ServeThreads();
+  ql::serve::Api api(std::move(paths), groups, options.threads);
   ql::serve::HttpServer server(api, options);
   std::string reason;
   if (!server.Start(reason)) {

@@ -159,8 +159,8 @@ std::string WebPage(std::string_view page) {
   return out;
 }
 
-Api::Api(std::vector<std::string> paths, const std::vector<Group>& groups) {
-  std::vector<ShelfBook> shelfBooks;
+Api::Api(std::vector<std::string> paths, const std::vector<Group>& groups, unsigned parallel)
+    : iParallel(std::max(1u, parallel)) {
   for (std::string& path : paths) {
     const BookStatus status = ProbeBook(path);
     Book book;
@@ -169,7 +169,6 @@ Api::Api(std::vector<std::string> paths, const std::vector<Group>& groups) {
     book.open = status.state == BookState::kOpen;
     book.indexed = book.open && FileThere(fts::IndexPathFor(path));
     book.path = std::move(path);
-    shelfBooks.push_back({book.path, book.title});
     iBooks.push_back(std::move(book));
   }
   for (const Group& g : groups) {
@@ -179,22 +178,56 @@ Api::Api(std::vector<std::string> paths, const std::vector<Group>& groups) {
         named.books.push_back(static_cast<int>(i));
     iGroups.push_back(std::move(named));
   }
-  Shelf::Options options;
-  options.threads = 2;
-  iShelf = std::make_unique<Shelf>(options);
-  iShelf->SetBooks(std::move(shelfBooks));
 }
 
 Api::~Api() = default;
 
+Shelf& Api::Borrow() {
+  std::unique_lock lock(iMutex);
+  iFreed.wait(lock, [this] { return !iFree.empty() || iShelves.size() < iParallel; });
+  if (!iFree.empty()) {
+    Shelf* shelf = iFree.back();
+    iFree.pop_back();
+    return *shelf;
+  }
+  // One worker a shelf when several answer at once: the requests are what
+  // runs in parallel then.
+  Shelf::Options options;
+  options.threads = iParallel > 1 ? 1 : 2;
+  auto shelf = std::make_unique<Shelf>(options);
+  std::vector<ShelfBook> shelfBooks;
+  for (const Book& b : iBooks) shelfBooks.push_back({b.path, b.title});
+  shelf->SetBooks(std::move(shelfBooks));
+  iShelves.push_back(std::move(shelf));
+  return *iShelves.back();
+}
+
+void Api::GiveBack(Shelf& shelf) {
+  {
+    std::lock_guard lock(iMutex);
+    iFree.push_back(&shelf);
+  }
+  iFreed.notify_one();
+}
+
+size_t Api::Shelves() const {
+  std::lock_guard lock(iMutex);
+  return iShelves.size();
+}
+
 Response Api::Handle(const Request& request) {
   if (request.method != "GET" && request.method != "HEAD")
     return ErrorResponse(405, "only GET and HEAD are served");
-  std::lock_guard lock(iMutex);
-  return Route(request);
+  Shelf& shelf = Borrow();
+  struct Return {
+    Api& api;
+    Shelf& shelf;
+    ~Return() { api.GiveBack(shelf); }
+  } giveBack{*this, shelf};
+  return Route(request, shelf);
 }
 
-Response Api::Route(const Request& request) {
+Response Api::Route(const Request& request, Shelf& shelf) const {
   if (const PageAsset* asset = FindAsset(request.path))
     return {200, std::string(asset->type), std::string(asset->body)};
   static const std::set<std::string, std::less<>> kRoutes = {
@@ -226,7 +259,7 @@ Response Api::Route(const Request& request) {
     for (size_t i = 0; i < iBooks.size(); ++i) books.push_back(static_cast<int>(i));
 
   if (request.path == "/api/books") return Books(books);
-  if (request.path == "/api/record") return Record(request, books);
+  if (request.path == "/api/record") return Record(shelf, request, books);
 
   const std::string* q = Arg(request, "q");
   if (!q || q->empty()) return ErrorResponse(400, "q is missing");
@@ -236,8 +269,8 @@ Response Api::Route(const Request& request) {
         return static_cast<unsigned char>(c) < 0x20;
       }))
     return ErrorResponse(400, "q is no text");
-  if (request.path == "/api/suggest") return Suggest(*q, books);
-  if (request.path == "/api/lookup") return Lookup(*q, books);
+  if (request.path == "/api/suggest") return Suggest(shelf, *q, books);
+  if (request.path == "/api/lookup") return Lookup(shelf, *q, books);
   return Fts(*q, books);
 }
 
@@ -257,11 +290,11 @@ Response Api::Books(const std::vector<int>& books) const {
   return Json(std::move(out));
 }
 
-Response Api::Suggest(const std::string& q, const std::vector<int>& books) {
+Response Api::Suggest(Shelf& shelf, const std::string& q, const std::vector<int>& books) {
   auto gathered = std::make_shared<Gathered<std::pair<int, std::vector<std::string>>>>();
   gathered->pending = books.size();
   for (int id : books) {
-    iShelf->Post(id, [gathered, id, q](BookReader* reader) {
+    shelf.Post(id, [gathered, id, q](BookReader* reader) {
       std::vector<std::string> subjects;
       const std::optional<std::string> key =
           reader ? TextFromUtf8(q, FormOf(*reader)) : std::nullopt;
@@ -301,10 +334,10 @@ Response Api::Suggest(const std::string& q, const std::vector<int>& books) {
   return Json(std::move(out));
 }
 
-Response Api::Lookup(const std::string& q, const std::vector<int>& books) {
+Response Api::Lookup(Shelf& shelf, const std::string& q, const std::vector<int>& books) {
   Gathered<LookupSection> gathered;
   gathered.pending = 1;
-  iShelf->LookUpText(
+  shelf.LookUpText(
       q, MatchWhole,
       [&gathered](uint64_t, LookupSection s) {
         std::lock_guard lock(gathered.mutex);
@@ -328,7 +361,7 @@ Response Api::Lookup(const std::string& q, const std::vector<int>& books) {
   return Json(std::move(out));
 }
 
-Response Api::Record(const Request& request, const std::vector<int>& books) {
+Response Api::Record(Shelf& shelf, const Request& request, const std::vector<int>& books) const {
   if (!Arg(request, "book") || books.size() != 1) return ErrorResponse(400, "book is missing");
   const std::string* indexArg = Arg(request, "index");
   if (!indexArg) return ErrorResponse(400, "index is missing");
@@ -336,7 +369,7 @@ Response Api::Record(const Request& request, const std::vector<int>& books) {
   const Book& book = iBooks[books[0]];
   if (!book.open) return ErrorResponse(400, "the book does not open");
   if (!index || *index >= book.subjects) return ErrorResponse(400, "no such index");
-  const LookupSection s = iShelf->Section(books[0], *index);
+  const LookupSection s = shelf.Section(books[0], *index);
   if (s.failed) return ErrorResponse(400, "the book does not open");
   LookupSection shown = s;
   shown.index = *index;

@@ -16,6 +16,7 @@
 // take gets 400 with {"error": "..."}, a path it does not have 404.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -60,13 +61,19 @@ class Api {
  public:
   // The books served, in this order (their ids are 0, 1, ...), and the
   // library's groups; a group's books that are not served are left out.
-  Api(std::vector<std::string> paths, const std::vector<Group>& groups);
+  // Up to parallel requests are answered at once, each on a shelf of its
+  // own (made on first need), so that no lookup cancels another's.
+  Api(std::vector<std::string> paths, const std::vector<Group>& groups, unsigned parallel = 1);
   ~Api();
   Api(const Api&) = delete;
   Api& operator=(const Api&) = delete;
 
-  // Safe to call from several threads; requests are answered one at a time.
+  // Safe to call from several threads; beyond parallel at once, a request
+  // waits for a shelf to come free.
   Response Handle(const Request& request);
+
+  // Shelves made so far (at most parallel).
+  size_t Shelves() const;
 
  private:
   struct Book {
@@ -80,17 +87,24 @@ class Api {
     std::vector<int> books;
   };
 
-  Response Route(const Request& request);
+  Shelf& Borrow();
+  void GiveBack(Shelf& shelf);
+
+  Response Route(const Request& request, Shelf& shelf) const;
   Response Books(const std::vector<int>& books) const;
-  Response Suggest(const std::string& q, const std::vector<int>& books);
-  Response Lookup(const std::string& q, const std::vector<int>& books);
-  Response Record(const Request& request, const std::vector<int>& books);
+  static Response Suggest(Shelf& shelf, const std::string& q, const std::vector<int>& books);
+  static Response Lookup(Shelf& shelf, const std::string& q, const std::vector<int>& books);
+  Response Record(Shelf& shelf, const Request& request, const std::vector<int>& books) const;
   Response Fts(const std::string& q, const std::vector<int>& books) const;
 
   std::vector<Book> iBooks;
   std::vector<NamedGroup> iGroups;
-  std::unique_ptr<Shelf> iShelf;
-  std::mutex iMutex;
+  unsigned iParallel = 1;
+  // Every shelf made, and those no request holds now.
+  std::vector<std::unique_ptr<Shelf>> iShelves;
+  std::vector<Shelf*> iFree;
+  mutable std::mutex iMutex;
+  std::condition_variable iFreed;
 };
 
 // The JSON error body: {"error":"message"}.

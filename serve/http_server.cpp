@@ -6,8 +6,10 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <thread>
 
 #include "api.h"
 
@@ -124,6 +126,10 @@ bool ParseListen(std::string_view text, std::string& address, uint16_t& port) {
   return true;
 }
 
+unsigned ServeThreads() {
+  return std::clamp(std::thread::hardware_concurrency(), 2u, 64u);
+}
+
 HttpServer::HttpServer(Api& api, ServerOptions options) : iApi(api), iOptions(std::move(options)) {}
 
 HttpServer::~HttpServer() {
@@ -149,11 +155,12 @@ bool HttpServer::Start(std::string& reason) {
     reason = "not an address: " + iOptions.address;
     return false;
   }
+  const unsigned threads = iOptions.threads > 0 ? iOptions.threads : ServeThreads();
   iDaemon = MHD_start_daemon(flags, iOptions.port, nullptr, nullptr, &OnRequest, this,
-                             MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_CONNECTION_LIMIT,
-                             iOptions.connectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
-                             iOptions.timeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                             kConnectionMemory, MHD_OPTION_END);
+                             MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_THREAD_POOL_SIZE, threads,
+                             MHD_OPTION_CONNECTION_LIMIT, iOptions.connectionLimit,
+                             MHD_OPTION_CONNECTION_TIMEOUT, iOptions.timeoutSeconds,
+                             MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_END);
   if (!iDaemon) {
     reason = "cannot listen on " + iOptions.address + ":" + std::to_string(iOptions.port) + ": " +
              std::strerror(errno);

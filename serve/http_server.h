@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillary developers
-// The library server's HTTP: libmicrohttpd on one thread of its own,
-// handing each request to the Api and adding the headers every response
+// The library server's HTTP: libmicrohttpd on a pool of threads of its own,
+// each handing its requests to the Api and adding the headers every response
 // carries. Requests are bounded (URL length, header memory, no bodies,
 // connections, time a connection may stay); a bad one gets 400 and the
 // server goes on.
@@ -30,7 +30,12 @@ struct ServerOptions {
   unsigned connectionLimit = 256;
   unsigned timeoutSeconds = 10;
   size_t urlLimit = 8192;  // the path and query, in bytes
+  unsigned threads = 0;    // answering at once; 0: ServeThreads()
 };
+
+// The threads a server answers on by default: one a core, at least 2, at
+// most 64.
+unsigned ServeThreads();
 
 // "ADDRESS:PORT", "[IPV6]:PORT": false for anything else (a name, a port
 // out of range).

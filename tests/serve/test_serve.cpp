@@ -13,7 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "api.h"
 #include "book_fixture.h"
@@ -198,6 +201,50 @@ TEST_F(ServeTest, ASilentConnectionIsDroppedAndHoldsUpNoOther) {
   EXPECT_LE(recv(idle, &c, 1, 0), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   close(idle);
+}
+
+TEST_F(ServeTest, ConcurrentLookupsEachGetTheirOwnAnswer) {
+  constexpr int kClients = 16, kRounds = 12;
+  // word10 and on: the subjects in order, none the start of another.
+  std::vector<Entry> entries;
+  for (int i = 0; i < kClients; ++i)
+    entries.push_back(
+        {"word" + std::to_string(10 + i), "meaning " + std::to_string(10 + i) + " only."});
+  const std::string path = iDir.File("many.ql");
+  qltest::WriteFileBytes(path, qltest::BuildBookBytes(entries));
+  ql::serve::Api api({path, iDir.File("a.ql")}, {}, 4);
+  ql::serve::ServerOptions options;
+  options.port = 0;
+  options.threads = 4;
+  ql::serve::HttpServer server(api, options);
+  std::string reason;
+  ASSERT_TRUE(server.Start(reason)) << reason;
+
+  std::mutex mutex;
+  std::vector<std::string> wrong;
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      const std::string word = "word" + std::to_string(10 + i);
+      const std::string meaning = "meaning " + std::to_string(10 + i) + " only.";
+      for (int round = 0; round < kRounds; ++round) {
+        const std::string answer =
+            Exchange(server.Port(), Get("/api/lookup?q=" + word + "&book=0"));
+        const std::string body = BodyOf(answer);
+        if (StatusOf(answer) != 200 ||
+            body.find("\"subject\":\"" + word + "\"") == std::string::npos ||
+            body.find(meaning) == std::string::npos || body.find("},{") != std::string::npos) {
+          std::lock_guard lock(mutex);
+          wrong.push_back(word + ": " + answer.substr(0, 200));
+          return;
+        }
+      }
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong, first " << wrong.front();
+  EXPECT_GE(api.Shelves(), 1u);
+  EXPECT_LE(api.Shelves(), 4u);
 }
 
 TEST(ServeListen, TakesOnlyNumericAddressesWithAPort) {
