@@ -1097,6 +1097,13 @@ bool BookReader::PeekFirstSubjectOfBlock(int lo, int hi, int& mid, std::string& 
   constexpr int kMaxEntryStart = 2048;
   constexpr int kMaxPeekSubject = 256;
   constexpr int kIndexChunk = 256;
+  if (iUnicode) {
+    if (mid <= lo || mid >= hi) return false;
+    int first = mid;
+    if (!iUnicode->FirstOfBlock(lo, mid, first, subject)) return false;
+    mid = first;
+    return true;
+  }
   if (!iIsVersion2 || iLegacy || iSubjectBlockSize <= 0 || lo < 0 || mid <= lo || mid >= hi ||
       hi >= iSubjectCount)
     return false;

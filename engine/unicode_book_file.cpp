@@ -372,6 +372,48 @@ int64_t UnicodeBookFile::EntryStart(int index) {
   return value < 0 || value >= iLayout->subjects.streamLength ? -1 : value;
 }
 
+bool UnicodeBookFile::FirstOfBlock(int lo, int index, int& first, std::string& subject) {
+  if (lo < 0 || index <= lo || index >= iSubjectCount) return false;
+  const Layout::Section& section = iLayout->subjects;
+  const int64_t start = EntryStart(index);
+  if (start < 0) return false;
+  const auto block = static_cast<size_t>(start / section.blockSize);
+  if (block >= static_cast<size_t>(section.blockCount)) return false;
+  if (iBlockFirst.empty()) {
+    iBlockFirst.assign(static_cast<size_t>(section.blockCount), -1);
+    iBlockFirstSubject.resize(static_cast<size_t>(section.blockCount));
+  }
+  // Any entry between lo and index serves the search; the one remembered
+  // for the block when it lies there, else the block's first one after lo,
+  // found by halving (entries start in stream order in a sound book; in
+  // another this still ends on an entry in range, its subject read whole).
+  const int known = iBlockFirst[block];
+  if (known > lo && known <= index) {
+    first = known;
+    subject = iBlockFirstSubject[block];
+    return true;
+  }
+  const int64_t blockStart = start - start % section.blockSize;
+  int from = lo + 1, to = index;
+  while (from < to) {
+    const int m = from + (to - from) / 2;
+    const int64_t at = EntryStart(m);
+    if (at < 0) return false;
+    if (at >= blockStart)
+      to = m;
+    else
+      from = m + 1;
+  }
+  bool damaged = false;
+  const std::string_view read = Subject(from, damaged);
+  if (damaged) return false;
+  first = from;
+  iBlockFirst[block] = from;
+  iBlockFirstSubject[block].assign(read);
+  subject = iBlockFirstSubject[block];
+  return true;
+}
+
 const UnicodeBookFile::Entry& UnicodeBookFile::ReadEntry(int index) {
   if (iEntry.index == index) return iEntry;
   iEntry = Entry{};

@@ -82,6 +82,13 @@ class UnicodeBookFile {
   bool CannotHold(int index, const class Utf8FoldedFinder& finder, uint64_t finderId,
                   bool subjectsOnly);
 
+  // For a binary search over the subjects: an entry after lo and at most
+  // index, the first of the subject block that index's entry starts in,
+  // and its subject, each block's remembered once read, so that a search
+  // decodes whole only the block that holds its key. False when it cannot
+  // be read.
+  bool FirstOfBlock(int lo, int index, int& first, std::string& subject);
+
   // Block decodings so far, of each stream.
   int64_t SubjectBlockLoads() const;
   int64_t RecordBlockLoads() const;
@@ -132,6 +139,10 @@ class UnicodeBookFile {
   std::unique_ptr<Stream> iSubjects;
   std::unique_ptr<Stream> iRecords;
   Entry iEntry;
+  // Per subject block, made on first need: its first entry (-1: not read)
+  // and that entry's subject.
+  std::vector<int> iBlockFirst;
+  std::vector<std::string> iBlockFirstSubject;
   std::vector<int64_t> iIndexWindow;
   int iIndexWindowStart = -1;
 };

@@ -268,6 +268,45 @@ TEST(UnicodeBook, RandomTextReadsBackLooksUpAndSearches) {
   }
 }
 
+TEST(UnicodeBook, ALookupDecodesOnlyTheSubjectBlockOfItsKey) {
+  qltest::TempDir dir;
+  // Subjects over many blocks; the book's subjects sort as they are made.
+  std::vector<Entry> entries;
+  for (int i = 0; i < 12000; ++i) {
+    char subject[32];
+    std::snprintf(subject, sizeof subject, "entry%06d", i * 3);
+    entries.push_back({subject, "text"});
+  }
+  ql::BookReader reader;
+  ASSERT_EQ(reader.Open(WriteBook(dir, "many.ql", entries), ql::kOpenReadOnly),
+            ql::OpenResult::kOk);
+  ASSERT_TRUE(reader.IsUnicode());
+  ASSERT_EQ(reader.GetSorted(), 1);
+  struct Case {
+    std::string key;
+    int mode, found;
+  };
+  std::vector<Case> cases = {{"entry000000", ql::MatchWhole, 0},
+                             {"ENTRY035997", ql::MatchWhole, 11999},
+                             {"entry000001", ql::MatchWhole, -1},
+                             {"entry01", ql::MatchPrefix, 3334},
+                             {"entry1", ql::MatchPrefix, -1},
+                             {"entry99", ql::MatchPrefix, -1},
+                             {"a", ql::MatchWhole, -1}};
+  for (int i = 7; i < 12000; i += 997)
+    cases.push_back({entries[size_t(i)].subject, ql::MatchWhole, i});
+  // Twice: the second time each block's first subject is known, and a
+  // lookup decodes no more than the block that holds its key and, when the
+  // key lies at its edge, the neighbouring one.
+  for (int round = 0; round < 2; ++round) {
+    const int64_t before = reader.Stats().subjectBlockLoads;
+    for (const Case& c : cases) EXPECT_EQ(reader.FindSubject(c.mode, c.key), c.found) << c.key;
+    if (round == 1) {
+      EXPECT_LE(reader.Stats().subjectBlockLoads - before, 2 * int64_t(cases.size()));
+    }
+  }
+}
+
 TEST(UnicodeBook, SharedTextsAreStoredOnceAndReadWhole) {
   qltest::TempDir dir;
   std::mt19937 rng(7);
