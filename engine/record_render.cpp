@@ -5,13 +5,15 @@
 #include <string>
 
 #include "book_reader.h"
+#include "plain_text.h"
 #include "record_markup.h"
+#include "user_texts.h"
 
 namespace ql {
 
 namespace {
 
-constexpr std::string_view kDamagedRecordText = "This entry is damaged";
+constexpr const char* kDamagedRecordText = QL_TEXT("messages", "This entry is damaged");
 
 }  // namespace
 
@@ -22,9 +24,15 @@ void BookReader::RenderRecord(ByteSink& sink, const RenderOptions& options, int 
   bool valid = iOpen && index >= 0 && index < iSubjectCount;
   bool loaded = valid && LoadRecord(index) == 1;
   std::string subject = valid ? GetSubject(index) : std::string();
-  // What a damaged record gives is not its text: the page says so instead.
+  // What a damaged record gives is not its text: the page says so instead,
+  // in the user's language where the book's code page can hold it.
+  std::string said;
+  if (loaded && CurrentRecordDamaged()) {
+    said = translate("messages", kDamagedRecordText);
+    if (!IsUnicode()) said = Utf8ToCp1252(said).value_or(kDamagedRecordText);
+  }
   std::string_view text = !loaded                  ? std::string_view()
-                          : CurrentRecordDamaged() ? kDamagedRecordText
+                          : CurrentRecordDamaged() ? std::string_view(said)
                                                    : CurrentRecordText();
   const bool damaged = loaded && CurrentRecordDamaged();
   WriteRecordPage(sink, options.face, options.size, subject, text, damaged ? -1 : foundPos,

@@ -544,16 +544,19 @@ std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
 }
 
 bool SubjectMayBeIn(const std::string& bookPath, std::string_view key) {
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(bookPath);
+  return !index || SubjectMayBeIn(*index, key);
+}
+
+bool SubjectMayBeIn(const WordIndex& index, std::string_view key) {
   const std::vector<std::string> words = FoldedWords(key);
   if (words.empty()) return true;
   for (const auto& w : words)
     if (w.size() > kLongestWord) return true;
-  const std::unique_ptr<WordIndex> index = OpenIndexFor(bookPath);
-  if (!index) return true;
   // The records holding every word of the key in their subject.
-  std::vector<uint32_t> records = index->Find(words[0]).subjects, both;
+  std::vector<uint32_t> records = index.Find(words[0]).subjects, both;
   for (size_t k = 1; k < words.size() && !records.empty(); ++k) {
-    const std::vector<uint32_t> next = index->Find(words[k]).subjects;
+    const std::vector<uint32_t> next = index.Find(words[k]).subjects;
     both.clear();
     std::set_intersection(records.begin(), records.end(), next.begin(), next.end(),
                           std::back_inserter(both));

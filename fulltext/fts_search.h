@@ -83,6 +83,8 @@ std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
 // holds every word of key (UTF-8), so no subject equals it: a lookup need
 // not open the book. True otherwise, and always for a book not indexed.
 bool SubjectMayBeIn(const std::string& bookPath, std::string_view key);
+// The same with the book's index at hand.
+bool SubjectMayBeIn(const WordIndex& index, std::string_view key);
 
 // Gives the open book at path the subject order its index keeps, when the
 // book is not sorted and its index is built, so its lookups need not walk

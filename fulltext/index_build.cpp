@@ -455,6 +455,11 @@ class Builder {
       return BuildResult::kFailed;
     }
     fs::remove_all(iWork, ec);
+    // The one reading of the whole index against its check.
+    if (!WordIndex::Open(iIndexPath, iKey, reason, true)) {
+      fs::remove(iIndexPath, ec);
+      return BuildResult::kFailed;
+    }
     reason.clear();
     return BuildResult::kBuilt;
   }
@@ -834,8 +839,10 @@ std::string EnsureIndex(const std::string& bookPath, const BuildOptions& options
     std::error_code ec;
     fs::create_directories(folder, ec);
     path = IndexPathForKey(folder, key);
+    // The header is checked, and every read after it: an index is checked
+    // whole once, as its build's last step, not at every start.
     std::string why;
-    if (WordIndex::Open(path, number, why)) {
+    if (WordIndex::Open(path, number, why, false)) {
       got = BuildResult::kBuilt;
     } else {
       got = BuildIndex(bookPath, path, number, options, reason);

@@ -37,7 +37,8 @@ enum class BuildResult { kBuilt, kCancelled, kFailed };
 BuildResult BuildIndex(const std::string& bookPath, const std::string& indexPath, uint64_t key,
                        const BuildOptions& options, std::string& reason);
 
-// The book's index in IndexFolder(): there already (checked), or built now.
+// The book's index in IndexFolder(): there already (its header checked), or
+// built now (and then checked whole).
 // Returns the index path, "" with the reason on failure or a cancel.
 std::string EnsureIndex(const std::string& bookPath, const BuildOptions& options,
                         std::string& reason, BuildResult* result = nullptr);

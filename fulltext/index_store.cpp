@@ -90,17 +90,22 @@ std::vector<Stamp> ParseStamps(const SmallFile& file) {
 
 // The stamps, read again only when the file has changed: a search over a
 // library asks for every book's key.
-std::vector<Stamp> ReadStamps() {
+std::shared_ptr<const std::vector<Stamp>> SharedStamps() {
   static std::mutex lock;
   static Stamp seen;
-  static std::vector<Stamp> cached;
+  static std::shared_ptr<const std::vector<Stamp>> cached;
   const std::string path = StampsPath();
   Stamp now;
   const std::lock_guard<std::mutex> hold(lock);
-  if (StampOf(path, now) && now.Same(seen) && now.path == seen.path) return cached;
-  cached = ParseStamps(ReadSmallFile(path, kStampFileLimit));
+  if (cached && StampOf(path, now) && now.Same(seen) && now.path == seen.path) return cached;
+  cached =
+      std::make_shared<const std::vector<Stamp>>(ParseStamps(ReadSmallFile(path, kStampFileLimit)));
   seen = now;
   return cached;
+}
+
+std::vector<Stamp> ReadStamps() {
+  return *SharedStamps();
 }
 
 void WriteStamps(const std::vector<Stamp>& stamps) {
@@ -185,7 +190,8 @@ std::string ComputeContentKey(const std::string& bookPath, std::string& reason) 
 std::string StampedContentKey(const std::string& bookPath) {
   Stamp now;
   if (!StampOf(bookPath, now)) return {};
-  for (const Stamp& s : ReadStamps())
+  const auto stamps = SharedStamps();
+  for (const Stamp& s : *stamps)
     if (s.Same(now)) return s.key;
   return {};
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -14,10 +15,13 @@
 #include "byte_sink.h"
 #include "cp1252.h"
 #include "fts_search.h"
+#include "index_build.h"
+#include "index_store.h"
 #include "links.h"
 #include "open_failure.h"
 #include "plain_text.h"
 #include "record_markup.h"
+#include "word_index.h"
 
 namespace ql {
 
@@ -37,6 +41,10 @@ struct Slot {
   // The worker's alone while it runs the queue.
   std::unique_ptr<BookReader> reader;
   std::string reason;
+  // The book's word index, looked for once a while: it tells which lookups
+  // need not open the book.
+  std::unique_ptr<fts::WordIndex> index;
+  std::chrono::steady_clock::time_point indexLooked{};
 };
 
 // A lookup in flight: what it asks and who is told.
@@ -135,6 +143,7 @@ struct Shelf::Impl {
   // the next time, so a book put right is found without a restart.
   BookReader* Reader(Slot& slot) {
     if (slot.reader) return slot.reader.get();
+    if (options.beforeOpen) options.beforeOpen(slot.path);
     auto reader = std::make_unique<BookReader>();
     if (reader->Open(slot.path, kOpenReadOnly) != OpenResult::kOk) {
       slot.reason = OpenFailureReason(reader->LastOpenFailure());
@@ -145,6 +154,22 @@ struct Shelf::Impl {
     slot.reader = std::move(reader);
     ++openReaders;
     return slot.reader.get();
+  }
+
+  // The slot's word index; looked for again a minute after it was missing,
+  // so one built meanwhile is taken up.
+  const fts::WordIndex* Index(Slot& slot) {
+    // An index of what the book held before it changed tells nothing.
+    uint64_t key = 0;
+    if (slot.index &&
+        !(fts::ParseKey(fts::StampedContentKey(slot.path), key) && key == slot.index->Key()))
+      slot.index.reset();
+    const auto now = std::chrono::steady_clock::now();
+    if (!slot.index && now - slot.indexLooked > std::chrono::minutes(1)) {
+      slot.index = fts::OpenIndexFor(slot.path);
+      slot.indexLooked = now;
+    }
+    return slot.index.get();
   }
 
   void Close(Slot& slot) {

@@ -63,6 +63,8 @@ class Shelf {
     // Called on the worker before each book answers a lookup (tests slow a
     // book down with it).
     std::function<void(const std::string& path)> beforeLookup;
+    // Called on the worker before a book's reader is opened.
+    std::function<void(const std::string& path)> beforeOpen;
   };
 
   Shelf();

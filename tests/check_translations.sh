@@ -16,7 +16,7 @@ for ts in "$@"; do
   name=$(basename "$ts")
   cp "$ts" "$scratch/$name"
   "$lupdate" -silent -no-obsolete -locations none -tr-function-alias QT_TRANSLATE_NOOP+=QL_TEXT \
-    "$src"/ui/*.cpp "$src"/ui/*.h "$src"/ui/core/*.cpp "$src"/engine/open_failure.cpp \
+    "$src"/ui/*.cpp "$src"/ui/*.h "$src"/ui/core/*.cpp "$src"/engine/open_failure.cpp "$src"/engine/record_render.cpp \
     "$src"/convert/flows/*.cpp "$src"/convert/flows/*.h "$src"/handheld/flows/*.cpp \
     "$src"/handheld/flows/*.h "$src"/convert/*.cpp "$src"/handheld/*.cpp "$src"/session/*.cpp "$src"/fulltext/*.cpp \
     -ts "$scratch/$name" >/dev/null

@@ -100,6 +100,9 @@ struct ActionRow {
 
 namespace {
 
+// How long after start the first look at the library's indexes waits.
+constexpr int kIndexingDelayMs = 2000;
+
 // "Name (*.a)|*.a|Other (*.b)|*.b||" as Qt's name filters: the names, which
 // carry their patterns in brackets.
 QStringList NameFilters(const std::string& filter) {
@@ -239,9 +242,9 @@ CMainFrame::CMainFrame(ql::Document& doc, QWidget* parent) : QMainWindow(parent)
   iIndexPoll = new QTimer(this);
   iIndexPoll->setInterval(200);
   connect(iIndexPoll, &QTimer::timeout, this, &CMainFrame::PollIndexing);
-  // Once the window is up: start-up does not wait for the first look at
-  // the indexes.
-  QTimer::singleShot(0, this, &CMainFrame::IndexLibrary);
+  // A while after the window is up: neither start-up nor the first lookups
+  // share the disk and the cores with the first look at the indexes.
+  QTimer::singleShot(kIndexingDelayMs, this, &CMainFrame::IndexLibrary);
 }
 
 CMainFrame::~CMainFrame() {

@@ -13,6 +13,8 @@
 
 #include "book_fixture.h"
 #include "book_import.h"
+#include "book_reader.h"
+#include "byte_sink.h"
 #include "import_formats.h"
 #include "qlp_writer.h"
 #include "upgrade.h"
@@ -29,6 +31,17 @@ struct MarkingTranslator {
   ~MarkingTranslator() { ql::SetTextTranslator(nullptr); }
 };
 
+// What the page of a damaged record says in its place.
+std::string DamagedPageSays(const std::string& path, int record) {
+  ql::BookReader book;
+  if (book.Open(path, ql::kOpenReadOnly) != ql::OpenResult::kOk) return "no book";
+  ql::StringSink page;
+  book.RenderRecord(page, {}, record, -1, 0);
+  for (const std::string said : {"<This entry is damaged>", "This entry is damaged"})
+    if (page.Data().find(said) != std::string::npos) return said;
+  return "nothing";
+}
+
 std::string ImportFailure(const char* format, const std::string& source) {
   ql::BookImport import(*ql::FindImportFormat(format));
   return import.Open(source) ? std::string() : import.Failure();
@@ -41,6 +54,9 @@ TEST(TranslatedFailures, EachFamilyIsLookedUpWithATranslatorAndEnglishWithout) {
   qltest::WriteFileBytes(dictd + ".dict", "text");
   qltest::WriteFileBytes(stardict + ".ifo", "not a StarDict header\n");
   ql::UpgradeFailure overlap{ql::UpgradeResult::kEntriesOverlap, {}};
+  const qltest::DamagedBook damaged = qltest::DamagedBooks().front();
+  const std::string damagedBook = dir.File("damaged.ql");
+  qltest::WriteFileBytes(damagedBook, damaged.bytes);
   ql::UpgradeFailure full{ql::UpgradeResult::kBuildFailed, {ql::BuildResult::kTooLarge, 0, ""}};
 
   struct Case {
@@ -80,6 +96,8 @@ TEST(TranslatedFailures, EachFamilyIsLookedUpWithATranslatorAndEnglishWithout) {
        "was written",
        "old.ql: <the book's entries overlap (one starts inside another), so it is "
        "damaged><; no book was written>"},
+      {"a damaged record's page", [&] { return DamagedPageSays(damagedBook, damaged.damaged[0]); },
+       "This entry is damaged", "<This entry is damaged>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "book_fixture.h"
+#include "index_build.h"
 #include "links.h"
 #include "record_markup.h"
 #include "shelf.h"
@@ -389,6 +390,48 @@ TEST(ShelfPage, SectionLinksNameTheirBook) {
     }
   }
   EXPECT_EQ(ql::ClassifyLink("quill-in:2:cat"), ql::LinkAction::kShowRecord);
+}
+
+}  // namespace
+
+namespace {
+
+// Books with word indexes: a lookup passes over those whose subjects lack
+// the key's words, and an index of what a book held before it changed
+// hides nothing.
+TEST_F(ShelfTest, IndexedBooksWithoutTheWordAreNotOpened) {
+  setenv("XDG_CACHE_HOME", dir_.File("cache").c_str(), 1);
+  const std::string has = Book("has.ql", {{"cat", "a cat"}, {"dog", "a dog"}});
+  const std::string lacks = Book("lacks.ql", {{"bee", "no cat here"}});
+  for (const std::string& path : {has, lacks}) {
+    std::string reason;
+    ASSERT_FALSE(ql::fts::EnsureIndex(path, {}, reason).empty()) << reason;
+  }
+  std::vector<std::string> opened;
+  std::mutex mutex;
+  ql::Shelf::Options options;
+  options.beforeOpen = [&](const std::string& path) {
+    std::lock_guard lock(mutex);
+    opened.push_back(path);
+  };
+  ql::Shelf shelf(options);
+  shelf.SetBooks(Books({has, lacks}));
+  auto look = [&](const char* key) {
+    Collector got;
+    shelf.LookUp(key, ql::MatchWhole, got.OnSection(), got.OnDone());
+    EXPECT_TRUE(got.WaitFor([&] { return !got.done.empty(); }));
+    std::vector<int> books;
+    for (const auto& s : got.sections) books.push_back(s.book);
+    std::sort(books.begin(), books.end());
+    return books;
+  };
+  EXPECT_EQ(look("CAT"), std::vector<int>{0});
+  EXPECT_EQ(opened, std::vector<std::string>{has});
+  // The book changes under the shelf: its old index must not hide "wasp".
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Book("lacks.ql", {{"bee", "b"}, {"wasp", "w"}});
+  EXPECT_EQ(look("wasp"), std::vector<int>{1});
+  unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

@@ -176,7 +176,9 @@ void TestSearchAll::missingIndexesAreBuiltInTheBackground() {
   qlui::LibraryWindow* library = iFrame->LibraryView();
   QVERIFY(library);
   const QAbstractItemModel* model = library->Model();
-  QTRY_COMPARE(Column(model, model->columnCount() - 1), QStringLiteral("Indexed|Indexed"));
+  // The indexer starts a while after the window.
+  QTRY_COMPARE_WITH_TIMEOUT(Column(model, model->columnCount() - 1),
+                            QStringLiteral("Indexed|Indexed"), 20000);
   QVERIFY(!ql::fts::IndexPathFor(iWalked).empty());
   QVERIFY(std::filesystem::exists(ql::fts::IndexPathFor(iWalked)));
   QTRY_VERIFY(iFrame->IndexingLabel()->isHidden());

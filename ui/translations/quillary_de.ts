@@ -847,6 +847,10 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>The book does not open.</source>
         <translation>Das Buch lässt sich nicht öffnen.</translation>
     </message>
+    <message>
+        <source>This entry is damaged</source>
+        <translation>Dieser Eintrag ist beschädigt</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>
