@@ -383,10 +383,10 @@ bool UnicodeBookFile::FirstOfBlock(int lo, int index, int& first, std::string& s
     iBlockFirst.assign(static_cast<size_t>(section.blockCount), -1);
     iBlockFirstSubject.resize(static_cast<size_t>(section.blockCount));
   }
-  // Any entry between lo and index serves the search; the one remembered
-  // for the block when it lies there, else the block's first one after lo,
-  // found by halving (entries start in stream order in a sound book; in
-  // another this still ends on an entry in range, its subject read whole).
+  // Any entry between lo and index serves the search: the one remembered
+  // for the block when it lies there, else the block's first one, found by
+  // halving (entries start in stream order in a sound book; in another this
+  // still ends on an entry in range, its subject read whole).
   const int known = iBlockFirst[block];
   if (known > lo && known <= index) {
     first = known;
@@ -394,6 +394,10 @@ bool UnicodeBookFile::FirstOfBlock(int lo, int index, int& first, std::string& s
     return true;
   }
   const int64_t blockStart = start - start % section.blockSize;
+  // When lo lies in the block too, the search is within it: its subjects
+  // are read from the one block decoded.
+  const int64_t loStart = EntryStart(lo);
+  if (loStart < 0 || loStart >= blockStart) return false;
   int from = lo + 1, to = index;
   while (from < to) {
     const int m = from + (to - from) / 2;
