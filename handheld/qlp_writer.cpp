@@ -56,17 +56,22 @@ void QLPWriter::Step() {
   if (iProgress) iProgress->Step();
 }
 
+namespace {
+
+// The message of memory that could not be had for what, in where.
+std::string NoMemoryText(std::string_view where, std::string_view what) {
+  return Fill(translate("messages", "%1: Cannot Allocate memory - '%2'"), {where, what});
+}
+
+}  // namespace
+
 bool QLPWriter::Allocate(std::unique_ptr<uint8_t[]>& buffer, size_t size, std::string_view what,
                          std::string_view where) {
   buffer.reset();
   if (iAllocationLimit == 0 || size <= iAllocationLimit)
     buffer.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
   if (buffer) return true;
-  std::string text(where);
-  text += ": Cannot Allocate memory - '";
-  text += what;
-  text += "'";
-  Message(text);
+  Message(NoMemoryText(where, what));
   return false;
 }
 
@@ -366,7 +371,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
       } catch (const std::bad_alloc&) {
       }
     }
-    Message(std::string("WriteQLPTextV2: Cannot Allocate memory - '") + std::string(what) + "'");
+    Message(NoMemoryText("WriteQLPTextV2", what));
     return false;
   };
   if (!reserveArray(iQLPDataHeaderArray, count, "iQLPDataHeaderArray"))
@@ -398,7 +403,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
     }
     if (!StoreSubject(static_cast<size_t>(i),
                       std::string_view(reinterpret_cast<const char*>(subject.get()), len))) {
-      Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPSubjectArray[index].Subject'");
+      Message(NoMemoryText("WriteQLPTextV2", "iQLPSubjectArray[index].Subject"));
       return HandheldResult::kNoMemory;
     }
     iSortedSubjectIndex[static_cast<size_t>(i)] = i;
@@ -407,7 +412,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
   try {
     SortSubjectIndex();
   } catch (const std::bad_alloc&) {
-    Message("WriteQLPTextV2: Cannot Allocate memory - 'iSortedSubjectIndex'");
+    Message(NoMemoryText("WriteQLPTextV2", "iSortedSubjectIndex"));
     return HandheldResult::kNoMemory;
   }
   Step();
@@ -422,7 +427,7 @@ HandheldResult QLPWriter::WriteQLPTextV2(const char* pdbPath, const char* dbName
   try {
     iQLPDataBlockArray.reserve(std::min(count, static_cast<size_t>(kQLPMaxBlocks)));
   } catch (const std::bad_alloc&) {
-    Message("WriteQLPTextV2: Cannot Allocate memory - 'iQLPDataBlockArray'");
+    Message(NoMemoryText("WriteQLPTextV2", "iQLPDataBlockArray"));
     return HandheldResult::kNoMemory;
   }
   std::unique_ptr<uint8_t[]> text, converted;
@@ -505,17 +510,13 @@ HandheldResult QLPWriter::CutBlocks(size_t& pending, size_t& consumed, bool last
     try {
       iQLPDataBlockArray.push_back({static_cast<uint16_t>(c), iBlockStore.size()});
     } catch (const std::bad_alloc&) {
-      Message(
-          "WriteQLPTextV2: Cannot Allocate memory - "
-          "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]'");
+      Message(NoMemoryText("WriteQLPTextV2", "iQLPDataBlockArray[iQLPDataBlockTotalBlocks]"));
       return HandheldResult::kNoMemory;
     }
     try {
       iBlockStore.insert(iBlockStore.end(), iData.get(), iData.get() + c);
     } catch (const std::bad_alloc&) {
-      Message(
-          "WriteQLPTextV2: Cannot Allocate memory - "
-          "'iQLPDataBlockArray[iQLPDataBlockTotalBlocks]->Data'");
+      Message(NoMemoryText("WriteQLPTextV2", "iQLPDataBlockArray[iQLPDataBlockTotalBlocks]->Data"));
       return HandheldResult::kNoMemory;
     }
     const int ci = static_cast<int>(c);
@@ -580,10 +581,8 @@ HandheldResult QLPWriter::WriteQLPTextV2FinalizeWrite(std::FILE* out) {
     if (!lastInRecord.empty()) lastInRecord.back() = true;
   }
   if (dataRecordSizes.size() != static_cast<size_t>(iDataRecordCount)) {
-    char text[96];
-    std::snprintf(text, sizeof text, "Record Numbers not the same (%d = %d)",
-                  static_cast<int>(dataRecordSizes.size()), iDataRecordCount);
-    Message(text);
+    Message(Fill(translate("messages", "Record Numbers not the same (%1 = %2)"),
+                 {std::to_string(dataRecordSizes.size()), std::to_string(iDataRecordCount)}));
   }
   const size_t numRecords =
       1 + firstCharRecords + headerRecords + static_cast<size_t>(iDataRecordCount);

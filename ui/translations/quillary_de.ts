@@ -851,6 +851,14 @@ Texte, die mehrere Stichwörter teilen:	%1</translation>
         <source>This entry is damaged</source>
         <translation>Dieser Eintrag ist beschädigt</translation>
     </message>
+    <message>
+        <source>%1: Cannot Allocate memory - &apos;%2&apos;</source>
+        <translation>%1: Speicher kann nicht belegt werden – &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>Record Numbers not the same (%1 = %2)</source>
+        <translation>Die Datensatznummern stimmen nicht überein (%1 = %2)</translation>
+    </message>
 </context>
 <context>
     <name>qlui::AboutDialog</name>
