@@ -168,7 +168,7 @@ bool SearchOneBook(const std::string& path, size_t book, const ql::fts::FtsQuery
                    size_t limit, std::vector<BookHit>& hits) {
   ql::BookReader reader;
   if (!OpenBook(reader, path, ql::kOpenReadOnly)) return false;
-  const std::unique_ptr<ql::fts::WordIndex> index = ql::fts::OpenIndexFor(path);
+  const std::unique_ptr<ql::fts::WordIndex> index = ql::fts::OpenIndexFor(path, true);
   ql::fts::BookAnswer answer = ql::fts::SearchBook(reader, index.get(), query, limit);
   if (!answer.reason.empty()) {
     Fail(path + ": " + answer.reason);

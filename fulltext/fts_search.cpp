@@ -527,15 +527,17 @@ BookAnswer SearchBook(BookReader& book, const WordIndex* index, const FtsQuery& 
   return Answer(book, index, query, limit, cancel, nullptr);
 }
 
-std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path) {
-  // A book the stamps do not know has no index yet (the build notes its
-  // stamp), so it is never read whole here.
+std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path, bool readBook) {
+  // A book the stamps do not know (never indexed, or its file changed, as
+  // a bookmark set changes it) is read whole for its key only when asked.
   std::string reason;
-  const std::string key = StampedContentKey(path);
+  std::error_code ec;
+  std::string key = StampedContentKey(path);
+  if (key.empty() && readBook && std::filesystem::is_directory(IndexFolder(), ec))
+    key = BookContentKey(path, reason);
   uint64_t number = 0;
   if (key.empty() || !ParseKey(key, number)) return nullptr;
   const std::string file = IndexPathForKey(IndexFolder(), key);
-  std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return nullptr;
   std::unique_ptr<WordIndex> index = WordIndex::Open(file, number, reason, false);
   // A damaged index goes, so it is built again.
@@ -593,7 +595,7 @@ bool AttachSubjectOrder(BookReader& book, const std::string& path) {
 BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t limit,
                           const std::atomic<bool>* cancel) {
   BookAnswer answer;
-  const std::unique_ptr<WordIndex> index = OpenIndexFor(path);
+  const std::unique_ptr<WordIndex> index = OpenIndexFor(path, true);
   // A book whose index holds no hit is not opened at all.
   std::vector<Scored> hits;
   if (index) {

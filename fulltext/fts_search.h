@@ -76,8 +76,10 @@ BookAnswer SearchBookFile(const std::string& path, const FtsQuery& query, size_t
                           const std::atomic<bool>* cancel = nullptr);
 
 // The index of the book at path when built and sound, else null (a damaged
-// one is removed, so it is built again).
-std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path);
+// one is removed, so it is built again). A book whose file the index folder
+// does not know is read whole for its key when readBook is set (a search,
+// for which reading it is cheaper than walking it), else taken as not indexed.
+std::unique_ptr<WordIndex> OpenIndexFor(const std::string& path, bool readBook = false);
 
 // False when the book at path has an index that shows no subject of it
 // holds every word of key (UTF-8), so no subject equals it: a lookup need

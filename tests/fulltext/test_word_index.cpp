@@ -266,12 +266,17 @@ TEST_F(FullText, TheKeyFollowsTheContentNotThePathOrTheBookmarks) {
   ASSERT_EQ(key.size(), 16u) << reason;
   fs::copy_file(a, iDir.File("copy.ql"));
   EXPECT_EQ(BookContentKey(iDir.File("copy.ql"), reason), key);
+  Index(a);
   {
     ql::BookReader book;
     ASSERT_EQ(book.Open(a, 0), ql::OpenResult::kOk);
     book.SetBookmark(1, 5, 1, 0, "beta!");
     ASSERT_TRUE(book.SaveBookmarks());
   }
+  // The file changed, its book did not: a search still finds its index.
+  FtsQuery first;
+  ASSERT_TRUE(ParseFtsQuery("first", first, reason));
+  EXPECT_TRUE(SearchBookFile(a, first, 10).indexed);
   EXPECT_EQ(ComputeContentKey(a, reason), key);
   EXPECT_EQ(BookContentKey(a, reason), key);
   MakeBook(a, {{"alpha", "first"}, {"beta", "changed"}}, true);
